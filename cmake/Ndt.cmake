@@ -1,0 +1,37 @@
+# Shared build rules of the suite: warnings, sanitizers, version string, tests.
+
+set(NDT_SANITIZE "" CACHE STRING "Sanitizers for the whole build (address,undefined or thread)")
+option(NDT_LIBFUZZER "Build fuzz targets with libFuzzer (clang only)" OFF)
+
+add_compile_options(-Wall -Wextra)
+if(NDT_SANITIZE)
+  add_compile_options(-fsanitize=${NDT_SANITIZE} -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${NDT_SANITIZE})
+  if(NDT_SANITIZE MATCHES "address|undefined")
+    add_compile_options(-fno-sanitize-recover=all)
+  endif()
+endif()
+
+# A version string compiled into every deliverable.
+set(NDT_VERSION_STRING "${PROJECT_VERSION}")
+add_compile_definitions(NDT_VERSION_STRING="${NDT_VERSION_STRING}")
+
+# ndt_test(<folder> SOURCES ... [LIBS ...] [LABELS unit|gui|e2e|interop ...])
+# One test executable per folder, <folder>_tests, in the program directory; every
+# GoogleTest case becomes a CTest test named <folder>.<Suite>.<Case>.
+function(ndt_test folder)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  set(exe ${folder}_tests)
+  add_executable(${exe} ${T_SOURCES})
+  target_link_libraries(${exe} PRIVATE ${T_LIBS} testsupport GTest::gmock GTest::gtest)
+  gtest_discover_tests(${exe}
+    TEST_PREFIX "${folder}."
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+endfunction()

@@ -1,0 +1,92 @@
+#include "testsupport/testsupport.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testsupport {
+namespace {
+
+std::map<std::string, ChildMain>& children() {
+  static std::map<std::string, ChildMain> m;  // filled before main()
+  return m;
+}
+
+constexpr const char* kChildFlag = "--testsupport-child";
+
+}  // namespace
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "ndt-test-XXXXXX").string();
+  char* made = ::mkdtemp(pattern.data());
+  if (made == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = made;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string readFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void writeFile(const std::filesystem::path& file, const std::string& content) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+ChildRegistration::ChildRegistration(const std::string& name, ChildMain main) {
+  children()[name] = std::move(main);
+}
+
+std::filesystem::path selfExecutable() { return std::filesystem::read_symlink("/proc/self/exe"); }
+
+std::vector<std::string> childArgs(const std::string& name, const std::vector<std::string>& args) {
+  std::vector<std::string> out{kChildFlag, name};
+  out.insert(out.end(), args.begin(), args.end());
+  return out;
+}
+
+CommandResult runCommand(const std::string& command) {
+  CommandResult result;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  std::array<char, 4096> buf;
+  std::size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) result.output.append(buf.data(), n);
+  int status = ::pclose(pipe);
+  if (WIFEXITED(status))
+    result.status = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status))
+    result.status = 128 + WTERMSIG(status);
+  return result;
+}
+
+}  // namespace testsupport
+
+// One main for every test executable: either a child routine or the tests.
+int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == testsupport::kChildFlag) {
+    auto& registry = testsupport::children();
+    auto it = registry.find(argv[2]);
+    if (it == registry.end()) {
+      std::fprintf(stderr, "no child routine named %s\n", argv[2]);
+      return 127;
+    }
+    std::vector<std::string> args(argv + 3, argv + argc);
+    return it->second(args);
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

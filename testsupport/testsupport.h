@@ -1,0 +1,55 @@
+// What every folder's tests share: a temporary directory, and a second process
+// running a child routine of the same test executable.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh directory removed with everything in it at the end of the scope.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& file);
+void writeFile(const std::filesystem::path& file, const std::string& content);
+
+// A child routine: runs in a second process started by ChildProcess; its return
+// value is the process's exit code.
+using ChildMain = std::function<int(const std::vector<std::string>& args)>;
+
+// Registers a child routine under a name, at static-initialisation time:
+//   static testsupport::ChildRegistration holder("hold-lock", [](auto& args) { ... });
+struct ChildRegistration {
+  ChildRegistration(const std::string& name, ChildMain main);
+};
+
+// The path of the running test executable.
+std::filesystem::path selfExecutable();
+
+// Runs the named child routine of this executable as a new process. The
+// environment is inherited (so NDT_RUNTIME_DIR and friends carry over).
+// Returns the argument vector for platform::Process: use with
+//   platform::Process p; p.start(testsupport::selfExecutable(), testsupport::childArgs("name", {...}));
+std::vector<std::string> childArgs(const std::string& name, const std::vector<std::string>& args = {});
+
+// Runs a shell command and returns its exit status (0..255, or 128+signal) and its output.
+struct CommandResult {
+  int status = -1;
+  std::string output;  // standard output and standard error together
+};
+CommandResult runCommand(const std::string& command);
+
+}  // namespace testsupport
