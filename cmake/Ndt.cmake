@@ -35,3 +35,22 @@ function(ndt_test folder)
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
 endfunction()
+
+# ndt_fuzz_target(<name> SOURCES ... [LIBS ...] CORPUS <dir>)
+# The source defines LLVMFuzzerTestOneInput. Under NDT_LIBFUZZER it becomes a
+# libFuzzer binary fuzz_<name>; otherwise a replay of CORPUS registered as the
+# test fuzz.<name>.corpus with label unit.
+function(ndt_fuzz_target name)
+  cmake_parse_arguments(F "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  set(exe fuzz_${name})
+  add_executable(${exe} ${F_SOURCES})
+  target_link_libraries(${exe} PRIVATE ${F_LIBS})
+  if(NDT_LIBFUZZER)
+    target_compile_options(${exe} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${exe} PRIVATE -fsanitize=fuzzer)
+  else()
+    target_link_libraries(${exe} PRIVATE fuzz_replay)
+  endif()
+  add_test(NAME fuzz.${name}.corpus COMMAND ${exe} ${F_CORPUS})
+  set_tests_properties(fuzz.${name}.corpus PROPERTIES LABELS unit TIMEOUT 300)
+endfunction()
