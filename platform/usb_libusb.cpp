@@ -142,8 +142,54 @@ std::string pathOf(libusb_device* dev) {
   return path;
 }
 
+// Hot-plug reports from libusb's event thread; they only post to the handler.
+class HotplugWatch : public Port::Watch {
+ public:
+  HotplugWatch(std::shared_ptr<Context> ctx, std::uint16_t vendorId, std::span<const std::uint16_t> products,
+               Port::ChangeHandler handler)
+      : ctx_(std::move(ctx)), products_(products.begin(), products.end()), handler_(std::move(handler)) {
+    int r = libusb_hotplug_register_callback(
+        ctx_->get(),
+        static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
+        LIBUSB_HOTPLUG_NO_FLAGS, vendorId, LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
+        &HotplugWatch::onEvent, this, &handle_);
+    ok_ = r == LIBUSB_SUCCESS;
+  }
+  ~HotplugWatch() override {
+    if (ok_) libusb_hotplug_deregister_callback(ctx_->get(), handle_);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  static int LIBUSB_CALL onEvent(libusb_context*, libusb_device* dev, libusb_hotplug_event event, void* user) {
+    auto* self = static_cast<HotplugWatch*>(user);
+    libusb_device_descriptor d{};
+    if (libusb_get_device_descriptor(dev, &d) != 0) return 0;
+    for (std::uint16_t p : self->products_)
+      if (p == d.idProduct) {
+        self->handler_(event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED, DeviceInfo{pathOf(dev), d.idVendor, d.idProduct});
+        break;
+      }
+    return 0;  // stay registered
+  }
+
+  std::shared_ptr<Context> ctx_;
+  std::vector<std::uint16_t> products_;
+  Port::ChangeHandler handler_;
+  libusb_hotplug_callback_handle handle_ = 0;
+  bool ok_ = false;
+};
+
 class LibusbPort : public Port {
  public:
+  std::unique_ptr<Watch> watch(std::uint16_t vendorId, std::span<const std::uint16_t> products,
+                               ChangeHandler handler) override {
+    if (!libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG)) return nullptr;
+    auto w = std::make_unique<HotplugWatch>(ctx_, vendorId, products, std::move(handler));
+    if (!w->ok()) return nullptr;
+    return w;
+  }
+
   explicit LibusbPort(std::shared_ptr<Context> ctx) : ctx_(std::move(ctx)) {}
 
   std::vector<DeviceInfo> list(std::uint16_t vendorId, std::span<const std::uint16_t> products) override {
