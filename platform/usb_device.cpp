@@ -100,7 +100,7 @@ class IoDevice : public Device {
     cv_.notify_all();
     lock.unlock();
     std::size_t copied = std::min(got, length);
-    std::memcpy(data, buffer.data(), copied);
+    if (copied > 0) std::memcpy(data, buffer.data(), copied);
     if (outcome == Io::Ok && got > length) return {Status::Overflow, copied};
     return {toStatus(outcome), copied};
   }

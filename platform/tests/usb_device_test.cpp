@@ -47,7 +47,7 @@ class FakeIo : public platform::usb::internal::UsbIo {
         *transferred = done;
         return Io::Overflow;
       }
-      std::memcpy(data + done, p.bytes.data(), p.bytes.size());
+      if (!p.bytes.empty()) std::memcpy(data + done, p.bytes.data(), p.bytes.size());
       done += p.bytes.size();
       if (p.bytes.size() < 8) break;  // short (or zero-length) packet ends the transfer
     }
@@ -65,7 +65,7 @@ class FakeIo : public platform::usb::internal::UsbIo {
     if (!packets.empty()) {
       Packet p = packets.front();
       packets.pop_front();
-      std::memcpy(data, p.bytes.data(), p.bytes.size());
+      if (!p.bytes.empty()) std::memcpy(data, p.bytes.data(), p.bytes.size());
       std::thread([done, p] { done(p.error, p.bytes.size()); }).detach();
       return true;
     }
