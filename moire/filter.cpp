@@ -75,6 +75,10 @@ std::vector<Place> placeAxis(int srcSize, int dstSize, bool smoothed, int h, Mar
   return out;
 }
 
+std::size_t countFits(const std::vector<Place>& axis) {
+  return std::size_t(std::count_if(axis.begin(), axis.end(), [](const Place& p) { return p.fits; }));
+}
+
 std::vector<int> fittingIndices(const std::vector<Place>& axis) {
   std::vector<int> out;
   for (std::size_t i = 0; i < axis.size(); ++i)
@@ -171,15 +175,19 @@ class AlongX {
          const std::vector<Place>& ys, const Limits& lim)
       : job_(job), src_(src), xs_(xs), ys_(ys), lim_(lim) {}
 
-  // Work storage in bytes, before anything is allocated.
+  // Work storage in bytes, before anything is allocated; only the positions
+  // where the windows fit need any.
   double workBytes() const {
-    const double h = job_.hV, hy = job_.hH;
-    double rows = job_.dstWidth + double(job_.dstHeight);
-    double b = rows * 4.0;                                   // fitting index lists
-    b += double(job_.dstWidth) * (2 * h + 2) * 8.0;          // x weights
-    b += double(job_.srcHeight) * (4.0 + kBlock * 9.0);      // slots, smoothed values, flags
-    b += double(job_.srcWidth) * 8.0;                        // one converted source row
-    b += double(job_.dstHeight) * (job_.direction == 2 ? (2 * hy + 2) : 5.0) * 8.0;
+    const double nc = double(countFits(xs_)), nr = double(countFits(ys_));
+    if (nc == 0 || nr == 0) return 0;
+    const double lines = job_.direction == 2 ? 2.0 * job_.hH + 1.0 : 5.0;
+    const double neededRows = std::min(double(job_.srcHeight), nr * lines);
+    double b = (nc + nr) * 4.0;                           // fitting index lists
+    b += nc * (2.0 * job_.hV + 2.0) * 8.0;                // x weights
+    b += double(job_.srcHeight) * 4.0;                    // row slots
+    b += neededRows * (4.0 + kBlock * 9.0);               // smoothed values and flags
+    b += double(job_.srcWidth) * 8.0;                     // one converted source row
+    b += nr * (lines + 1.0) * 8.0;                        // y weights
     return b;
   }
 
@@ -369,9 +377,11 @@ class AlongY {
       : job_(job), src_(src), xs_(xs), ys_(ys), lim_(lim) {}
 
   double workBytes() const {
-    double b = (job_.dstWidth + double(job_.dstHeight)) * 4.0;
+    const double nc = double(countFits(xs_)), nr = double(countFits(ys_));
+    if (nc == 0 || nr == 0) return 0;
+    double b = (nc + nr) * 4.0;                          // fitting index lists
     b += double(job_.srcWidth) * 17.0;                   // sums, running minima, flags
-    b += double(job_.dstWidth) * 5.0 * 8.0;              // interpolation weights
+    b += nc * 5.0 * 8.0;                                 // interpolation weights
     b += (2.0 * job_.hH + 2.0) * 8.0;                    // y weights
     return b;
   }

@@ -387,6 +387,28 @@ TEST_F(Moire, HugeFilterWidthCopiesTheImageAsBorder) {
           // No window fits: everything is the left zone, the first sample of the row.
           ASSERT_EQ(dst.at(r, c), src.at(r * 24 / 12, 0)) << amp << " " << direction << " " << r << "," << c;
     }
+  // A long strip: the capped half-width must not make the filter refuse for
+  // lack of work storage.
+  Film strip(200000, 2, 12), stripOut(100000, 1, 12);
+  for (int c = 0; c < 200000; ++c) {
+    strip.set(0, c, unsigned(c % 4096));
+    strip.set(1, c, 7);
+  }
+  strip.set(0, 0, 1234);
+  MoireParams p = params(strip, stripOut, 0, 50, 1e300, 1e300);
+  ASSERT_EQ(plugin().call(&p, 2, 2), 0);
+  for (int c = 0; c < 100000; ++c) ASSERT_EQ(stripOut.at(0, c), 1234u) << c;
+}
+
+TEST_F(Moire, WorkStorageBeyondTheLimitIsRefusedBeforeWriting) {
+  // Direction 2 keeps one y weight table per fitting target row: 20000 rows
+  // of 38001 weights are far beyond what the filter allows itself.
+  Film src(16, 40000, 12), dst(16, 400000, 12);
+  for (auto& w : dst.words) w = 0xBEEF;
+  const Film untouched = dst;
+  MoireParams p = params(src, dst, 2, 50, 100, 19000.0 * 50);
+  EXPECT_EQ(plugin().call(&p, 2, 2), -1);
+  EXPECT_TRUE(dst == untouched);
 }
 
 TEST_F(Moire, FilterWidthBelowTwoPitchesStillSmoothsOverTwoSamples) {
