@@ -31,10 +31,37 @@ void slideWindow(std::size_t width, int boxWidth, Add add, Remove remove, Emit e
   }
 }
 
+// Division by a divisor that stays the same for many pixels: one multiply
+// instead of a 64-bit division per pixel. With M = ceil(2^64 / d) the high
+// half of M * n is n / d exactly for every n below 2^32; larger n divide.
+class Divider {
+ public:
+  explicit Divider(std::uint64_t d = 1) { set(d); }
+  void set(std::uint64_t d) {
+    d_ = d;
+    m_ = d > 1 ? std::numeric_limits<std::uint64_t>::max() / d + 1 : 0;
+  }
+  std::uint64_t divisor() const { return d_; }
+  std::uint64_t divide(std::uint64_t n) const {
+    if (d_ == 1) return n;
+    if (n >> 32) return n / d_;
+    return static_cast<std::uint64_t>((static_cast<unsigned __int128>(m_) * n) >> 64);
+  }
+
+ private:
+  std::uint64_t d_ = 1, m_ = 0;
+};
+
 // The mean rounded half away from zero. Adding count / 2 alone would round
 // every negative mean up: a band 30 too bright would only come down by 29.
-inline std::int64_t roundedMean(std::int64_t sum, std::int64_t count) {
-  return sum >= 0 ? (sum + count / 2) / count : (sum - count / 2) / count;
+inline std::int64_t roundedMean(std::int64_t sum, Divider& count) {
+  const std::int64_t c = static_cast<std::int64_t>(count.divisor());
+  if (sum >= 0) return static_cast<std::int64_t>(count.divide(static_cast<std::uint64_t>(sum + c / 2)));
+  return -static_cast<std::int64_t>(count.divide(static_cast<std::uint64_t>(c / 2 - sum)));
+}
+inline std::int64_t roundedMean(std::int64_t sum, std::int64_t count, Divider& cache) {
+  if (cache.divisor() != static_cast<std::uint64_t>(count)) cache.set(static_cast<std::uint64_t>(count));
+  return roundedMean(sum, cache);
 }
 
 inline std::uint16_t clampSample(std::int64_t v, std::int64_t maxval) {
@@ -124,7 +151,7 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   // corrected once no later box reads it, so half + 1 lines of corrections wait.
   const std::size_t slots = half + 1;
   if (slots > std::numeric_limits<std::size_t>::max() / width) return false;
-  if (!grow(columnSum_, width) || !grow(deviation_, width) || !grow(valid_, width) ||
+  if (!grow(columnSum_, width) || !grow(prefixDeviation_, width + 1) || !grow(prefixValid_, width + 1) ||
       !grow(pending_, slots * width))
     return false;
 
@@ -134,8 +161,6 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   const std::int64_t maxPix = p.maxPixValue;
 
   std::int64_t* sum = columnSum_.data();
-  std::int32_t* dev = deviation_.data();
-  std::uint8_t* ok = valid_.data();
 
   std::fill(sum, sum + width, 0);
   for (std::size_t y = first; y < first + 2 * half; ++y) {
@@ -153,26 +178,34 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
     }
   };
 
+  const Divider byBox(static_cast<std::uint64_t>(boxHeight));
+  Divider byCount;
+  // The window of output column x: x - left .. x + right, clipped to the line.
+  const std::int64_t right = (static_cast<std::int64_t>(p.boxWidth) - 1) / 2;
+  const std::int64_t left = p.boxWidth - 1 - right;
+  const std::int64_t lastColumn = static_cast<std::int64_t>(width) - 1;
+  std::int64_t* devSum = prefixDeviation_.data();
+  std::int32_t* validCount = prefixValid_.data();
+  devSum[0] = 0;
+  validCount[0] = 0;
   for (std::size_t c = firstCentre; c <= lastCentre; ++c) {
+    // Deviations from the box means, summed along the line over the valid
+    // columns, so that any window's sum is one difference.
     const std::uint16_t* row = image.line(c);
     for (std::size_t x = 0; x < width; ++x) {
-      const std::int64_t d = (sum[x] + boxHeight / 2) / boxHeight - row[x];
-      dev[x] = static_cast<std::int32_t>(d);
-      ok[x] = d >= minDev && d <= maxDev;
+      const std::int64_t d =
+          static_cast<std::int64_t>(byBox.divide(static_cast<std::uint64_t>(sum[x] + boxHeight / 2))) - row[x];
+      const bool ok = d >= minDev && d <= maxDev;
+      devSum[x + 1] = devSum[x] + (ok ? d : 0);
+      validCount[x + 1] = validCount[x] + ok;
     }
     std::int32_t* corr = slotOf(c);
-    std::int64_t runSum = 0, runCount = 0;
-    slideWindow(
-        width, p.boxWidth,
-        [&](std::size_t x) {
-          if (ok[x]) runSum += dev[x], ++runCount;
-        },
-        [&](std::size_t x) {
-          if (ok[x]) runSum -= dev[x], --runCount;
-        },
-        [&](std::size_t x) {
-          corr[x] = runCount > 0 ? static_cast<std::int32_t>(roundedMean(runSum, runCount)) : 0;
-        });
+    for (std::int64_t x = 0; x <= lastColumn; ++x) {
+      const std::int64_t hi = std::min(lastColumn, x + right) + 1;
+      const std::int64_t lo = std::max<std::int64_t>(0, x - left);
+      const std::int64_t n = validCount[hi] - validCount[lo];
+      corr[x] = n > 0 ? static_cast<std::int32_t>(roundedMean(devSum[hi] - devSum[lo], n, byCount)) : 0;
+    }
     // Line c - half left the box with the previous centre.
     if (c >= firstCentre + half) correctLine(c - half);
     if (c < lastCentre) {
@@ -267,6 +300,7 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
 
     std::int64_t sums[kMaxBandLines] = {};
     std::int64_t count = 0;
+    Divider byCount;
     std::uint16_t* rows[kMaxBandLines];
     for (std::size_t k = 0; k < lines; ++k) rows[k] = image.line(bandStart + k);
     const std::int64_t minValid = std::max(band.minValid, 1);
@@ -286,8 +320,9 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
         },
         [&](std::size_t x) {
           if (count < minValid) return;
+          if (byCount.divisor() != static_cast<std::uint64_t>(count)) byCount.set(static_cast<std::uint64_t>(count));
           for (std::size_t k = 0; k < lines; ++k)
-            rows[k][x] = clampSample(rows[k][x] + roundedMean(sums[k], count), maxval);
+            rows[k][x] = clampSample(rows[k][x] + roundedMean(sums[k], byCount), maxval);
         });
   }
   return true;

@@ -98,9 +98,11 @@ class Corrections {
   std::mutex mutex_;
   // Column storage, grown to the widest image seen.
   std::vector<std::int64_t> columnSum_;
-  std::vector<std::int32_t> deviation_;
   std::vector<std::uint8_t> valid_;
-  // Line correction: the corrections of the lines still inside the box.
+  // Line correction: the running sums of the valid deviations and their count
+  // along the line, and the corrections of the lines still inside the box.
+  std::vector<std::int64_t> prefixDeviation_;
+  std::vector<std::int32_t> prefixValid_;
   std::vector<std::int32_t> pending_;
   // Band correction: per column the deviations of the band lines, and per band line the window sum.
   std::vector<std::int32_t> bandDeviation_;
