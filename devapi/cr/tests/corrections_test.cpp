@@ -73,6 +73,10 @@ TEST(Corrections, SequenceForSixteenBitOutput) {
   ASSERT_EQ(corrections.apply(img.view(), 120, fineScan(16)), CorrectionOutcome::Corrected);
   EXPECT_TRUE(img == expected);
   EXPECT_FALSE(img == plate(1));
+  // The next plate at the same od reuses the table.
+  BlockImage next = plate(2);
+  ASSERT_EQ(corrections.apply(next.view(), 120, fineScan(16)), CorrectionOutcome::Corrected);
+  EXPECT_EQ(corrections.tableBuilds(), 1);
 }
 
 TEST(Corrections, TwelveBitOutputSkipsTheTable) {
@@ -90,11 +94,18 @@ TEST(Corrections, ModeSelectsTheParameterSet) {
   params.sets[0].boxHeight = 20;  // taller than the image: refused
   BlockImage img(10, 12, 12, 1000);
   Corrections corrections(params);
-  ScanContext s = fineScan(12);
-  for (std::uint16_t option1 : {0x0000, 0x0101, 0x0300})
-    EXPECT_EQ(corrections.apply(img.view(), 12, (s.option1 = option1, s)), CorrectionOutcome::LineRefused) << option1;
-  for (std::uint16_t option1 : {0x0002, 0x0103})
-    EXPECT_EQ(corrections.apply(img.view(), 12, (s.option1 = option1, s)), CorrectionOutcome::Corrected) << option1;
+  struct Case {
+    std::uint16_t option1;  // high byte: erase option, low byte: scan mode
+    CorrectionOutcome want;
+  };
+  const Case cases[] = {{0x0000, CorrectionOutcome::LineRefused}, {0x0101, CorrectionOutcome::LineRefused},
+                        {0x0300, CorrectionOutcome::LineRefused}, {0x0002, CorrectionOutcome::Corrected},
+                        {0x0103, CorrectionOutcome::Corrected}};
+  for (const Case& c : cases) {
+    ScanContext s = fineScan(12);
+    s.option1 = c.option1;
+    EXPECT_EQ(corrections.apply(img.view(), 12, s), c.want) << c.option1;
+  }
 }
 
 TEST(Corrections, OnlyTheLinesGivenAreCorrected) {
