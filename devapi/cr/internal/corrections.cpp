@@ -33,18 +33,18 @@ void slideWindow(std::size_t width, int boxWidth, Add add, Remove remove, Emit e
 
 // Division by a divisor that stays the same for many pixels: one multiply
 // instead of a 64-bit division per pixel. With M = ceil(2^64 / d) the high
-// half of M * n is n / d exactly for every n below 2^32; larger n divide.
+// half of M * n is n / d exactly when n and d are both below 2^32; other
+// operands divide.
 class Divider {
  public:
   explicit Divider(std::uint64_t d = 1) { set(d); }
   void set(std::uint64_t d) {
     d_ = d;
-    m_ = d > 1 ? std::numeric_limits<std::uint64_t>::max() / d + 1 : 0;
+    m_ = d > 1 && (d >> 32) == 0 ? std::numeric_limits<std::uint64_t>::max() / d + 1 : 0;
   }
   std::uint64_t divisor() const { return d_; }
   std::uint64_t divide(std::uint64_t n) const {
-    if (d_ == 1) return n;
-    if (n >> 32) return n / d_;
+    if (m_ == 0 || (n >> 32)) return n / d_;
     return static_cast<std::uint64_t>((static_cast<unsigned __int128>(m_) * n) >> 64);
   }
 

@@ -69,7 +69,9 @@ class Corrections {
 
   // The whole sequence over lines 0 .. lines - 1: the dump when asked for, the
   // line correction, the band correction when the mode's set enables it, and
-  // the table for 16-bit output. Stops at the first refusal.
+  // the table for 16-bit output. Stops at the first refusal. The caller's
+  // blocks give all their lines; the library's own buffer gives the lines
+  // received, or the valid lines of a plate that ended early.
   CorrectionOutcome apply(const CorrectionImage& image, std::size_t lines, const ScanContext& scan);
 
   // Lines first .. last. False (nothing changed) for a width below 2, fewer
