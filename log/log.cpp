@@ -270,6 +270,10 @@ bool Clogfile::openLogFile() {
 
 bool Clogfile::openLogFileInternal() {
   platform::clock::LocalTime now = platform::clock::localTime();
+  // A daily file of a past day is not opened again only to be left at once
+  // (it would be made anew after the month's clean-up deleted it).
+  if (daily_.load() && (now.day != nameDay_ || now.month != nameMonth_ || now.year != nameYear_))
+    newNameNeeded_.store(true);
   if (newNameNeeded_.load()) {
     char tail[64];
     if (!daily_.load())
