@@ -5,12 +5,14 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace Log {
@@ -28,11 +30,42 @@ constexpr int kUnset = -10;
 constexpr int kMaxLevel = 9;
 constexpr int kMaxNumbered = 999;
 
+// A recursive lock with a timed wait, measured on the steady clock.
+class RecursiveTimedLock {
+ public:
+  bool lockFor(std::chrono::milliseconds timeout) {
+    std::thread::id self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (depth_ > 0 && owner_ == self) {
+      ++depth_;
+      return true;
+    }
+    if (!free_.wait_for(lock, timeout, [this] { return depth_ == 0; })) return false;
+    owner_ = self;
+    depth_ = 1;
+    return true;
+  }
+  void unlock() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (depth_ == 0 || owner_ != std::this_thread::get_id()) return;
+    if (--depth_ > 0) return;
+    owner_ = std::thread::id();
+    lock.unlock();
+    free_.notify_one();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable free_;
+  std::thread::id owner_;
+  int depth_ = 0;
+};
+
 // The per-process lock of every writer and of directory and base changes. It is
 // recursive because the open-failure report logs from inside a write; it is
 // never destroyed, so a line written while the process ends still finds it.
-std::recursive_timed_mutex& processLock() {
-  static auto* lock = new std::recursive_timed_mutex;
+RecursiveTimedLock& processLock() {
+  static auto* lock = new RecursiveTimedLock;
   return *lock;
 }
 
@@ -250,7 +283,7 @@ int Clogfile::logLastErrorInternal(int facility, int level, const char* format, 
 }
 
 bool Clogfile::getFinalLock() {
-  if (!processLock().try_lock_for(kLockWait)) return false;
+  if (!processLock().lockFor(kLockWait)) return false;
   if (!openLogFile()) {
     processLock().unlock();
     return false;
@@ -444,7 +477,7 @@ int Clogfile::setLogFileDir(const char* path) {
   std::string dir = full.lexically_normal().string();
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   if (dir.size() > kMaxDirChars) return 1;
-  if (!processLock().try_lock_for(kLockWait)) return 1;
+  if (!processLock().lockFor(kLockWait)) return 1;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     logDir_ = dir;
@@ -466,7 +499,7 @@ std::string Clogfile::getLogFileDir() {
 
 int Clogfile::setLogFileNameBase(const char* text) {
   if (text == nullptr || std::strlen(text) > kMaxBaseChars) return 1;
-  if (!processLock().try_lock_for(kLockWait)) return 1;
+  if (!processLock().lockFor(kLockWait)) return 1;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     baseName_ = text;

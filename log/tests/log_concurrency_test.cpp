@@ -84,6 +84,46 @@ TEST(Writers, ThreadsAndASecondProcessNeverLoseOrSplitALine) {
   EXPECT_EQ(next[kChildWriter], kLinesPerWriter);
 }
 
+// Logs, leaves a thread logging, and ends the process under it.
+testsupport::ChildRegistration exiting("log-exit", [](const std::vector<std::string>& args) {
+  Log::setLogFileDir(args.at(0).c_str());
+  Log::setLogLevel(9);
+  Log::log("main ends");
+  static std::atomic<bool> started{false};  // outlives the detached thread's use
+  std::thread([] {
+    for (long n = 0;; ++n) {
+      Log::log(0, 1, "still writing %ld", n);
+      started = true;
+    }
+  }).detach();
+  while (!started) std::this_thread::yield();
+  return 0;
+});
+
+TEST(Writers, LastLineAtExitAndLinesWhileTheProcessEnds) {
+  testsupport::TempDir tmp;
+  platform::Process process;
+  ASSERT_TRUE(process.start(testsupport::selfExecutable(), testsupport::childArgs("log-exit", {tmp.path().string()})));
+  platform::ProcessExit exit = process.wait();
+  ASSERT_EQ(exit.kind, platform::ProcessExit::Kind::Exited);
+  EXPECT_EQ(exit.code, 0);
+  std::vector<std::string> names = logtest::fileNames(tmp.path());
+  ASSERT_EQ(names.size(), 1u);
+  std::vector<std::string> lines = logtest::readLines(tmp / names[0]);
+  ASSERT_GE(lines.size(), 2u);
+  bool exitLine = false;
+  for (const std::string& text : lines) {
+    logtest::Line line = logtest::parseLine(text);
+    ASSERT_TRUE(line.ok) << text;
+    if (line.message == "Logging exiting...") {
+      EXPECT_EQ(line.level, 9);
+      exitLine = true;
+    }
+  }
+  EXPECT_EQ(logtest::parseLine(lines[0]).message, "main ends");
+  EXPECT_TRUE(exitLine);
+}
+
 // Takes the process's log lock the way a writer does and keeps it.
 struct Holder : Log::Clogfile {
   using Log::Clogfile::getFinalLock;
