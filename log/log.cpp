@@ -3,11 +3,13 @@
 #include "log/internal/format.h"
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
@@ -30,7 +32,9 @@ constexpr int kUnset = -10;
 constexpr int kMaxLevel = 9;
 constexpr int kMaxNumbered = 999;
 
-// A recursive lock with a timed wait, measured on the steady clock.
+// A recursive lock with a timed wait, measured on the steady clock. A release
+// hands the lock to the longest waiter, so a thread that logs without pause
+// cannot keep the others out past their time-out.
 class RecursiveTimedLock {
  public:
   bool lockFor(std::chrono::milliseconds timeout) {
@@ -40,25 +44,43 @@ class RecursiveTimedLock {
       ++depth_;
       return true;
     }
-    if (!free_.wait_for(lock, timeout, [this] { return depth_ == 0; })) return false;
-    owner_ = self;
-    depth_ = 1;
-    return true;
+    if (depth_ == 0 && waiters_.empty()) {
+      owner_ = self;
+      depth_ = 1;
+      return true;
+    }
+    Waiter waiter;
+    waiters_.push_back(&waiter);
+    if (waiter.handedOver.wait_for(lock, timeout, [&] { return waiter.granted; })) return true;
+    waiters_.erase(std::find(waiters_.begin(), waiters_.end(), &waiter));
+    return false;
   }
+
   void unlock() {
     std::unique_lock<std::mutex> lock(mutex_);
     if (depth_ == 0 || owner_ != std::this_thread::get_id()) return;
     if (--depth_ > 0) return;
     owner_ = std::thread::id();
-    lock.unlock();
-    free_.notify_one();
+    if (waiters_.empty()) return;
+    Waiter* next = waiters_.front();
+    waiters_.pop_front();
+    owner_ = next->self;
+    depth_ = 1;
+    next->granted = true;
+    next->handedOver.notify_one();
   }
 
  private:
+  struct Waiter {
+    std::thread::id self = std::this_thread::get_id();
+    bool granted = false;
+    std::condition_variable handedOver;
+  };
+
   std::mutex mutex_;
-  std::condition_variable free_;
   std::thread::id owner_;
   int depth_ = 0;
+  std::deque<Waiter*> waiters_;
 };
 
 // The per-process lock of every writer and of directory and base changes. It is
