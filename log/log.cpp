@@ -95,10 +95,17 @@ thread_local int nesting = 0;
 
 std::atomic<Clogfile*> zeroInstance{nullptr};
 
+// Counts the calling thread's depth in the writer, and leaves the caller's
+// errno as it was, so a logLastError after a log call still reports the
+// caller's error.
 struct NestingGuard {
   NestingGuard() { ++nesting; }
-  ~NestingGuard() { --nesting; }
+  ~NestingGuard() {
+    --nesting;
+    errno = savedErrno;
+  }
   bool tooDeep() const { return nesting > kMaxNesting; }
+  int savedErrno = errno;
 };
 
 // Language-neutral text of a system error code, empty when there is none.
