@@ -199,6 +199,44 @@ TEST_F(ScanTest, DemoModeScansIntoOneDemoBlockAndKeepsTheStoredImage) {
   EXPECT_TRUE(testsupport::readFile(mini.raw) == le16(tiled));
 }
 
+TEST_F(ScanTest, ScannerThreadRunsATestModeScanToTheEnd) {
+  writeStoredImage();
+  makeEngine("[Common]\r\nMode=Test\r\nScannerThread_IdleMs=2\r\n[Test]\r\nImageDir=images\r\n",
+             /*startThread=*/true);
+  ASSERT_EQ(QuorinScannerInintialize(target->handle()), 1);
+  int busy = 1;
+  for (int i = 0; i < 10000 && busy != 0; ++i) {
+    QuorinGetBusyFlag(&busy);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(busy, 0);
+  Miniscreen mini(10, 500, (dir / "threaded.raw").string());
+  ASSERT_EQ(QuorinSetMiniscreenInfo(&mini.info), 1);
+  set_scan_para para{4, 100, 200, 1, 3, 900, 5};  // high speed: 300 ms of erasing
+  ASSERT_EQ(QuorinSetScanPara(&para), 1);
+  ASSERT_EQ(QuorinScan(), 1);
+  // The host's side while the thread works: the clock moves, status is read.
+  bool done = false;
+  for (int i = 0; i < 20000 && !done; ++i) {
+    clock.advance(10);
+    scan_status status{};
+    QuorinGetScanningStatus(&status);
+    QuorinGetBusyFlag(&busy);
+    target->pump();
+    done = !received.empty() && received.back().id == IDM_ACQUIRE_COMPLETE_ALL;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  ASSERT_TRUE(done);
+  std::vector<Notification> expected{{IDM_ACQUIRE_STARTED, 0}};
+  for (int b = 1; b <= 20; ++b) expected.push_back({IDM_ACQUIRE_REFRESH, 25 * b});
+  expected.push_back({IDM_ACQUIRE_COMPLETE, 500});
+  expected.push_back({IDM_ACQUIRE_COMPLETE_ALL, 500});
+  EXPECT_EQ(received, expected);
+  EXPECT_EQ(testsupport::readFile(mini.raw).size(), 20u * 500u * 2u);
+  EXPECT_EQ(QuorinScannerFinish(), 1);
+  EXPECT_TRUE(sink.contains("ScannerThread Stop event received."));
+}
+
 TEST_F(ScanTest, ScanRefusedWhileScanningKeepsTheRunningScan) {
   writeStoredImage();
   makeEngine(kTestIni);
