@@ -237,6 +237,37 @@ TEST_F(ScanTest, ScannerThreadRunsATestModeScanToTheEnd) {
   EXPECT_TRUE(sink.contains("ScannerThread Stop event received."));
 }
 
+TEST_F(ScanTest, DeviceAndFileFailuresDuringAScanPostError) {
+  enum Fault { kScanCall, kStatusPoll, kRawFile };
+  for (Fault fault : {kScanCall, kStatusPoll, kRawFile}) {
+    SCOPED_TRACE(int(fault));
+    fake().reset();
+    received.clear();
+    makeEngine("");
+    ASSERT_EQ(initialiseAndCheck(), 1);
+    std::filesystem::create_directories(dir / "out");
+    Miniscreen mini(20, 500, (dir / "out" / "plate.raw").string());
+    ASSERT_EQ(QuorinSetMiniscreenInfo(&mini.info), 1);
+    set_scan_para para{4, 100, 200, 2, 3, 900, 5};
+    ASSERT_EQ(QuorinSetScanPara(&para), 1);
+    fake().failScanM = fault == kScanCall;
+    fake().failGetScanStatus = fault == kStatusPoll;
+    if (fault == kRawFile) std::filesystem::remove_all(dir / "out");
+    const int started = QuorinScan();
+    EXPECT_EQ(started, fault == kScanCall ? 0 : 1);
+    fake().blocksDone = 20;
+    if (started) eng().step();
+    EXPECT_EQ(eng().state(), kError);
+    auto messages = pump();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), (Notification{IDM_ACQUIRE_ERROR, 0}));
+    for (auto& m : messages) EXPECT_NE(m.id, IDM_ACQUIRE_COMPLETE);
+    if (fault == kRawFile) EXPECT_TRUE(sink.contains("Error: WriteRawFile failed."));
+    if (fault == kStatusPoll) EXPECT_TRUE(sink.contains("Error ZNTR_GetScanStatusM failed."));
+    ASSERT_EQ(QuorinScannerFinish(), 1);
+  }
+}
+
 TEST_F(ScanTest, ScanRefusedWhileScanningKeepsTheRunningScan) {
   writeStoredImage();
   makeEngine(kTestIni);

@@ -73,7 +73,7 @@ void FakeReader::reset() {
   lastOption = {};
   lastScan = {};
   blocksDone = 0;
-  failNew = failGetCondition = failSetCondition = failScanM = false;
+  failNew = failGetCondition = failSetCondition = failScanM = failGetScanStatus = false;
   errorCode = 0;
   errorText.clear();
   calls.clear();
@@ -163,7 +163,7 @@ int fakeGetScanStatusM(zntr::Handle, std::int32_t* blocks) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("GetScanStatusM");
   *blocks = fake().blocksDone;
-  return 1;
+  return fake().failGetScanStatus ? 0 : 1;
 }
 int fakeErase(zntr::Handle) {
   std::lock_guard<std::mutex> lock(fake().mutex);

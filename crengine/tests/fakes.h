@@ -55,6 +55,7 @@ struct FakeReader {
   bool failGetCondition = false;
   bool failSetCondition = false;
   bool failScanM = false;
+  bool failGetScanStatus = false;
   std::uint16_t errorCode = 0;
   std::string errorText;
   std::vector<std::string> calls;
