@@ -262,8 +262,12 @@ TEST_F(ScanTest, DeviceAndFileFailuresDuringAScanPostError) {
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(), (Notification{IDM_ACQUIRE_ERROR, 0}));
     for (auto& m : messages) EXPECT_NE(m.id, IDM_ACQUIRE_COMPLETE);
-    if (fault == kRawFile) EXPECT_TRUE(sink.contains("Error: WriteRawFile failed."));
-    if (fault == kStatusPoll) EXPECT_TRUE(sink.contains("Error ZNTR_GetScanStatusM failed."));
+    if (fault == kRawFile) {
+      EXPECT_TRUE(sink.contains("Error: WriteRawFile failed."));
+    }
+    if (fault == kStatusPoll) {
+      EXPECT_TRUE(sink.contains("Error ZNTR_GetScanStatusM failed."));
+    }
     ASSERT_EQ(QuorinScannerFinish(), 1);
   }
 }
