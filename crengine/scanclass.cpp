@@ -715,14 +715,16 @@ int ScanClass::SetCondition(set_scan_para* para) {
     simulateCondition();
     return 1;
   }
-  const int result = dll_.SetCondition(&condition);
-  if (result == 1 && dll_.SetOption(&option) == 1) {
+  // A refused option is a failure too: the plate would be read with the old
+  // photometrics, erase mode and sensitivity.
+  const bool sent = dll_.SetCondition(&condition) == 1 && dll_.SetOption(&option) == 1;
+  if (sent) {
     refreshCondition();
     events_.setAction();
   } else {
     state_ = kError;
   }
-  return result;
+  return sent ? 1 : 0;
 }
 
 int ScanClass::GetCondition(get_scan_para* para) {

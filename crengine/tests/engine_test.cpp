@@ -340,6 +340,21 @@ TEST_F(ScanTest, ScanParametersThatCannotWorkAreRefused) {
   }
 }
 
+TEST_F(ScanTest, ReaderRefusingTheConditionOrTheOptionFailsTheCall) {
+  for (bool optionFails : {false, true}) {
+    fake().reset();
+    makeEngine("");
+    ASSERT_EQ(initialiseAndCheck(), 1);
+    fake().failSetCondition = !optionFails;
+    fake().failSetOption = optionFails;
+    set_scan_para para{4, 100, 200, 2, 3, 900, 5};
+    EXPECT_EQ(QuorinSetScanPara(&para), 0) << optionFails;
+    EXPECT_EQ(eng().state(), kError);
+    EXPECT_EQ(fake().callCount("SetOption"), optionFails ? 1 : 0);
+    ASSERT_EQ(QuorinScannerFinish(), 1);
+  }
+}
+
 TEST_F(ScanTest, PhotometricsGiveDepthAndInversion) {
   makeEngine("");
   ASSERT_EQ(initialiseAndCheck(), 1);

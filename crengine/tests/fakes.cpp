@@ -73,7 +73,7 @@ void FakeReader::reset() {
   lastOption = {};
   lastScan = {};
   blocksDone = 0;
-  failNew = failGetCondition = failSetCondition = failScanM = failGetScanStatus = false;
+  failNew = failGetCondition = failSetCondition = failScanM = failGetScanStatus = failSetOption = false;
   errorCode = 0;
   errorText.clear();
   calls.clear();
@@ -202,7 +202,7 @@ int fakeSetOption(zntr::Handle, zntr::KtGOption* o) {
   fake().lastOption = *o;
   fake().option.ScanOption = o->ScanOption;
   fake().option.HV = o->HV;
-  return 1;
+  return fake().failSetOption ? 0 : 1;
 }
 int fakeGetOption(zntr::Handle, zntr::KtGOption* o) {
   std::lock_guard<std::mutex> lock(fake().mutex);

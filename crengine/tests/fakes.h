@@ -56,6 +56,7 @@ struct FakeReader {
   bool failSetCondition = false;
   bool failScanM = false;
   bool failGetScanStatus = false;
+  bool failSetOption = false;
   std::uint16_t errorCode = 0;
   std::string errorText;
   std::vector<std::string> calls;
