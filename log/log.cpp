@@ -3,14 +3,18 @@
 #include "log/internal/format.h"
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace Log {
@@ -28,11 +32,62 @@ constexpr int kUnset = -10;
 constexpr int kMaxLevel = 9;
 constexpr int kMaxNumbered = 999;
 
+// A recursive lock with a timed wait, measured on the steady clock. A release
+// hands the lock to the longest waiter, so a thread that logs without pause
+// cannot keep the others out past their time-out.
+class RecursiveTimedLock {
+ public:
+  bool lockFor(std::chrono::milliseconds timeout) {
+    std::thread::id self = std::this_thread::get_id();
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (depth_ > 0 && owner_ == self) {
+      ++depth_;
+      return true;
+    }
+    if (depth_ == 0 && waiters_.empty()) {
+      owner_ = self;
+      depth_ = 1;
+      return true;
+    }
+    Waiter waiter;
+    waiters_.push_back(&waiter);
+    if (waiter.handedOver.wait_for(lock, timeout, [&] { return waiter.granted; })) return true;
+    waiters_.erase(std::find(waiters_.begin(), waiters_.end(), &waiter));
+    return false;
+  }
+
+  void unlock() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (depth_ == 0 || owner_ != std::this_thread::get_id()) return;
+    if (--depth_ > 0) return;
+    owner_ = std::thread::id();
+    if (waiters_.empty()) return;
+    Waiter* next = waiters_.front();
+    waiters_.pop_front();
+    owner_ = next->self;
+    depth_ = 1;
+    next->granted = true;
+    next->handedOver.notify_one();
+  }
+
+ private:
+  struct Waiter {
+    std::thread::id self = std::this_thread::get_id();
+    bool granted = false;
+    std::condition_variable handedOver;
+  };
+
+  std::mutex mutex_;
+  std::thread::id owner_;
+  int depth_ = 0;
+  std::deque<Waiter*> waiters_;
+};
+
 // The per-process lock of every writer and of directory and base changes. It is
 // recursive because the open-failure report logs from inside a write; it is
 // never destroyed, so a line written while the process ends still finds it.
-std::recursive_timed_mutex& processLock() {
-  static auto* lock = new std::recursive_timed_mutex;
+RecursiveTimedLock& processLock() {
+  static auto* lock = new RecursiveTimedLock;
   return *lock;
 }
 
@@ -40,10 +95,17 @@ thread_local int nesting = 0;
 
 std::atomic<Clogfile*> zeroInstance{nullptr};
 
+// Counts the calling thread's depth in the writer, and leaves the caller's
+// errno as it was, so a logLastError after a log call still reports the
+// caller's error.
 struct NestingGuard {
   NestingGuard() { ++nesting; }
-  ~NestingGuard() { --nesting; }
+  ~NestingGuard() {
+    --nesting;
+    errno = savedErrno;
+  }
   bool tooDeep() const { return nesting > kMaxNesting; }
+  int savedErrno = errno;
 };
 
 // Language-neutral text of a system error code, empty when there is none.
@@ -250,7 +312,7 @@ int Clogfile::logLastErrorInternal(int facility, int level, const char* format, 
 }
 
 bool Clogfile::getFinalLock() {
-  if (!processLock().try_lock_for(kLockWait)) return false;
+  if (!processLock().lockFor(kLockWait)) return false;
   if (!openLogFile()) {
     processLock().unlock();
     return false;
@@ -444,7 +506,7 @@ int Clogfile::setLogFileDir(const char* path) {
   std::string dir = full.lexically_normal().string();
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   if (dir.size() > kMaxDirChars) return 1;
-  if (!processLock().try_lock_for(kLockWait)) return 1;
+  if (!processLock().lockFor(kLockWait)) return 1;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     logDir_ = dir;
@@ -466,7 +528,7 @@ std::string Clogfile::getLogFileDir() {
 
 int Clogfile::setLogFileNameBase(const char* text) {
   if (text == nullptr || std::strlen(text) > kMaxBaseChars) return 1;
-  if (!processLock().try_lock_for(kLockWait)) return 1;
+  if (!processLock().lockFor(kLockWait)) return 1;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     baseName_ = text;

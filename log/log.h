@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#define LOG_API __attribute__((visibility("default")))
+#define NDT_LOG_EXPORT __attribute__((visibility("default")))
 
 namespace Log {
 
@@ -16,11 +16,11 @@ namespace Log {
 enum LogLevel_t : int {};
 
 // The level of every logLastError call without an explicit level (1).
-LOG_API LogLevel_t errorLogLevel();
+NDT_LOG_EXPORT LogLevel_t errorLogLevel();
 // The level of start and end messages (0).
-LOG_API LogLevel_t exitLogLevel();
+NDT_LOG_EXPORT LogLevel_t exitLogLevel();
 
-class LOG_API Clogfile {
+class NDT_LOG_EXPORT Clogfile {
  public:
   Clogfile();
   Clogfile(const Clogfile& other);
@@ -103,31 +103,31 @@ class LOG_API Clogfile {
 };
 
 // The process-wide instance: made on first use and never destroyed.
-LOG_API Clogfile& getClogfileZero();
+NDT_LOG_EXPORT Clogfile& getClogfileZero();
 
 // Each acts on the process-wide instance.
-LOG_API int initLog();
-LOG_API int initLogTmp();
-LOG_API int log(const char* format, ...) __attribute__((format(printf, 1, 2)));
-LOG_API int log(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
-LOG_API int log(int facility, int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
-LOG_API int logLastError(const char* format, ...) __attribute__((format(printf, 1, 2)));
-LOG_API int logLastError(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
-LOG_API int logLastError(int facility, int level, const char* format, ...)
+NDT_LOG_EXPORT int initLog();
+NDT_LOG_EXPORT int initLogTmp();
+NDT_LOG_EXPORT int log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+NDT_LOG_EXPORT int log(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+NDT_LOG_EXPORT int log(int facility, int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+NDT_LOG_EXPORT int logLastError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+NDT_LOG_EXPORT int logLastError(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+NDT_LOG_EXPORT int logLastError(int facility, int level, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
-LOG_API int setLogLevel(int level);
-LOG_API int setLogLevel(int facility, int level);
-LOG_API int getLogLevel();
-LOG_API int getLogLevel(int facility);
-LOG_API int setDefaultLogLevel(int level);
-LOG_API int getDefaultLogLevel();
-LOG_API int setLogFileDir(const char* path);
-LOG_API std::string getLogFileName();
-LOG_API int setLogFileNameBase(const char* text);
-LOG_API int setDailyLogFile(bool daily);
-LOG_API bool getLogFileIsDaily();
-LOG_API int setLogFacilityZero(bool on);
-LOG_API int setMaxLogFileSize(std::uint32_t bytes);
-LOG_API int setLongDayLogFileName(bool on);
+NDT_LOG_EXPORT int setLogLevel(int level);
+NDT_LOG_EXPORT int setLogLevel(int facility, int level);
+NDT_LOG_EXPORT int getLogLevel();
+NDT_LOG_EXPORT int getLogLevel(int facility);
+NDT_LOG_EXPORT int setDefaultLogLevel(int level);
+NDT_LOG_EXPORT int getDefaultLogLevel();
+NDT_LOG_EXPORT int setLogFileDir(const char* path);
+NDT_LOG_EXPORT std::string getLogFileName();
+NDT_LOG_EXPORT int setLogFileNameBase(const char* text);
+NDT_LOG_EXPORT int setDailyLogFile(bool daily);
+NDT_LOG_EXPORT bool getLogFileIsDaily();
+NDT_LOG_EXPORT int setLogFacilityZero(bool on);
+NDT_LOG_EXPORT int setMaxLogFileSize(std::uint32_t bytes);
+NDT_LOG_EXPORT int setLongDayLogFileName(bool on);
 
 }  // namespace Log

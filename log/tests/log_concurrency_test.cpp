@@ -84,6 +84,46 @@ TEST(Writers, ThreadsAndASecondProcessNeverLoseOrSplitALine) {
   EXPECT_EQ(next[kChildWriter], kLinesPerWriter);
 }
 
+// Logs, leaves a thread logging, and ends the process under it.
+testsupport::ChildRegistration exiting("log-exit", [](const std::vector<std::string>& args) {
+  Log::setLogFileDir(args.at(0).c_str());
+  Log::setLogLevel(9);
+  Log::log("main ends");
+  static std::atomic<bool> started{false};  // outlives the detached thread's use
+  std::thread([] {
+    for (long n = 0;; ++n) {
+      Log::log(0, 1, "still writing %ld", n);
+      started = true;
+    }
+  }).detach();
+  while (!started) std::this_thread::yield();
+  return 0;
+});
+
+TEST(Writers, LastLineAtExitAndLinesWhileTheProcessEnds) {
+  testsupport::TempDir tmp;
+  platform::Process process;
+  ASSERT_TRUE(process.start(testsupport::selfExecutable(), testsupport::childArgs("log-exit", {tmp.path().string()})));
+  platform::ProcessExit exit = process.wait();
+  ASSERT_EQ(exit.kind, platform::ProcessExit::Kind::Exited);
+  EXPECT_EQ(exit.code, 0);
+  std::vector<std::string> names = logtest::fileNames(tmp.path());
+  ASSERT_EQ(names.size(), 1u);
+  std::vector<std::string> lines = logtest::readLines(tmp / names[0]);
+  ASSERT_GE(lines.size(), 2u);
+  bool exitLine = false;
+  for (const std::string& text : lines) {
+    logtest::Line line = logtest::parseLine(text);
+    ASSERT_TRUE(line.ok) << text;
+    if (line.message == "Logging exiting...") {
+      EXPECT_EQ(line.level, 9);
+      exitLine = true;
+    }
+  }
+  EXPECT_EQ(logtest::parseLine(lines[0]).message, "main ends");
+  EXPECT_TRUE(exitLine);
+}
+
 // Takes the process's log lock the way a writer does and keeps it.
 struct Holder : Log::Clogfile {
   using Log::Clogfile::getFinalLock;
@@ -211,6 +251,52 @@ TEST(Writers, FileHeldByAnotherWriterIsRetriedEveryTenMillisecondsUpToAHundredTi
   EXPECT_EQ(clock.sleeps, 2 * 99);
   ::close(fd);
   EXPECT_EQ(logtest::readLines(file).size(), 1u);
+
+  // Given up only after the line's last attempt: the line is lost, its report is logged.
+  clock.heldFd = hold();
+  clock.sleeps = 0;
+  clock.releaseAfter = 100;
+  {
+    logtest::StderrCapture capture(tmp / "stderr.txt");
+    EXPECT_EQ(log.log("lost"), 0);
+    EXPECT_EQ(capture.text(), "cannot open log file (11)\n");
+  }
+  std::vector<std::string> lines = logtest::readLines(file);
+  ASSERT_EQ(lines.size(), 2u);
+  logtest::Line report = logtest::parseLine(lines[1]);
+  EXPECT_EQ(report.level, 1);
+  EXPECT_EQ(report.message, "cannot open log file '" + file.string() + "' -- 11:Resource temporarily unavailable");
+}
+
+// A clock that logs whenever the writer asks it the time, as a logging
+// callee inside the writer would.
+class LoggingClock : public platform::clock::FakeSource {
+ public:
+  Log::Clogfile* log = nullptr;
+  std::vector<int> results;
+  platform::clock::LocalTime localTime() override {
+    if (log && results.size() < 10) results.push_back(log->log("from inside"));
+    return FakeSource::localTime();
+  }
+};
+
+TEST(Writers, LoggingFromInsideLoggingGoesAtMostTwoDeep) {
+  testsupport::TempDir tmp;
+  LoggingClock clock;
+  platform::clock::ScopedSource scoped(clock);
+  Log::Clogfile log;
+  ASSERT_EQ(log.setLogFileDir(tmp.path().c_str()), 0);
+  clock.log = &log;
+  EXPECT_EQ(log.log("outer"), 0);
+  clock.log = nullptr;
+  // The outer line asks the time; that line asks again and is cut off (1),
+  // and so is its open's question; it is then written (0). The outer line's
+  // open does the same before the outer line is written.
+  EXPECT_EQ(clock.results, (std::vector<int>{1, 1, 0, 1, 1, 0}));
+  std::vector<std::string> messages;
+  for (const std::string& line : logtest::readLines(log.getLogFileName()))
+    messages.push_back(logtest::parseLine(line).message);
+  EXPECT_EQ(messages, (std::vector<std::string>{"from inside", "from inside", "outer"}));
 }
 
 }  // namespace

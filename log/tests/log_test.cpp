@@ -173,6 +173,10 @@ TEST_F(LogFiles, LongMessageIsCutAndStillEndsWithCrLf) {
 }
 
 TEST_F(LogFiles, LastErrorAppendsCodeAndText) {
+  // A line that starts a file (its look-up fails) keeps the caller's error.
+  errno = EIO;
+  EXPECT_EQ(log.log("first"), 0);
+  EXPECT_EQ(errno, EIO);
   errno = ENOENT;
   EXPECT_EQ(log.logLastError("open %s", "a.ini"), 0);
   ASSERT_EQ(log.setLogLevel(7, 5), 0);
@@ -181,8 +185,8 @@ TEST_F(LogFiles, LastErrorAppendsCodeAndText) {
   errno = EIO;
   EXPECT_EQ(log.logLastError(7, 4, "read"), 0);
   std::vector<std::string> all = lines();
-  ASSERT_EQ(all.size(), 3u);
-  logtest::Line a = logtest::parseLine(all[0]), b = logtest::parseLine(all[1]), c = logtest::parseLine(all[2]);
+  ASSERT_EQ(all.size(), 4u);
+  logtest::Line a = logtest::parseLine(all[1]), b = logtest::parseLine(all[2]), c = logtest::parseLine(all[3]);
   EXPECT_EQ(a.level, 1);
   EXPECT_EQ(a.message, "open a.ini -- 2:No such file or directory");
   EXPECT_EQ(b.level, 5);
