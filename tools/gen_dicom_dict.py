@@ -32,7 +32,8 @@ def c_string(text):
 def main():
     rows = {}
     for tag, (vr, vm, name, _retired, _keyword) in DicomDictionary.items():
-        rows[tag] = (vr, vm, name)
+        # A few retired rows have no name in the source; they keep their VR.
+        rows[tag] = (vr, vm, name or "Unknown")
     for mask, (vr, vm, name, _retired, _keyword) in RepeatersDictionary.items():
         if mask.startswith("50xx") or mask.startswith("60xx"):
             tag = int(mask.replace("xx", "00", 1), 16)
