@@ -158,8 +158,8 @@ void freeValue(DicomElement* element) {
 
 void storeValue(DicomElement* element, const char* vr, const uint8_t* bytes, uint32_t length) {
   // Allocate first so that a failure leaves the old value in place.
-  std::unique_ptr<uint8_t[]> heap;
-  if (length >= DicomElement::kInlineSize) heap.reset(new uint8_t[static_cast<size_t>(length) + 1]);
+  Buffer heap;
+  if (length >= DicomElement::kInlineSize) heap = Buffer::allocate(static_cast<size_t>(length) + 1);
   freeValue(element);
   if (vr) {
     element->vr[0] = vr[0];
@@ -193,9 +193,9 @@ bool setFragment(DicomElement* element, uint32_t index, const uint8_t* bytes, ui
   }
   DicomFragment& fragment = element->fragments[index];
   if (!fragment.bytes || length > fragment.length)
-    fragment.bytes.reset(new uint8_t[static_cast<size_t>(length) + 1]);
+    fragment.bytes = Buffer::allocate(static_cast<size_t>(length) + 1);
   if (length) std::memcpy(fragment.bytes.get(), bytes, length);
-  fragment.bytes[length] = 0;
+  fragment.bytes.get()[length] = 0;
   fragment.length = length;
   return true;
 }

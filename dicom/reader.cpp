@@ -23,6 +23,8 @@ constexpr int kMaxNesting = 32;
 // Elements and items one parse may create: each costs at least 8 bytes of
 // input but a few hundred of memory, so a hostile file is held to a budget.
 constexpr uint32_t kMaxNodes = 1u << 21;
+// A top-level value this large keeps the file's buffer instead of a copy.
+constexpr uint32_t kAdoptFrom = 4u << 20;
 
 constexpr uint32_t kItem = 0xFFFEE000;
 constexpr uint32_t kItemDelimiter = 0xFFFEE00D;
@@ -70,8 +72,30 @@ enum class Step { Ok, Stop };
 
 class Parser {
  public:
-  Parser(const uint8_t* data, size_t size, uint32_t maxGroup)
-      : data_(data), size_(size), maxGroup_(maxGroup) {}
+  // source, when given, holds data (with one spare byte) and may be given
+  // away to the one large value that finish() hands it to.
+  Parser(const uint8_t* data, size_t size, uint32_t maxGroup, Buffer* source = nullptr)
+      : data_(data), size_(size), maxGroup_(maxGroup), source_(source) {}
+  Parser(const Parser&) = delete;
+  Parser& operator=(const Parser&) = delete;
+  ~Parser() { finish(true); }
+
+  // Gives the source buffer to the value waiting for it (keep), or forgets it.
+  void finish(bool keep) {
+    DicomElement* e = pending_;
+    pending_ = nullptr;
+    if (!e || !keep) return;
+    freeValue(e);
+    std::memcpy(e->vr, pendingVr_, sizeof e->vr);
+    e->valueClass = classFromVr(e->vr);
+    e->heapValue = Buffer::adopt(std::move(*source_), pendingOffset_);
+    e->value()[pendingLength_] = 0;
+    e->length = pendingLength_;
+    if (pendingBig_) {
+      unsigned width = swapWidth(e->vr);
+      if (width > 1) swapWords(e->value(), e->length, width);
+    }
+  }
 
   bool lengthError() const { return lengthError_; }
   void clearError() { lengthError_ = false; }
@@ -111,13 +135,31 @@ class Parser {
   }
 
   DicomElement* element(DicomObject* object, uint32_t group, uint32_t number) {
-    return findOrCreateElement(object, group, number);
+    DicomElement* e = findOrCreateElement(object, group, number);
+    if (e == pending_) {  // read twice: the first value is copied before it is replaced
+      pending_ = nullptr;
+      storeValue(e, pendingVr_, data_ + pendingOffset_, pendingLength_);
+      if (pendingBig_) {
+        unsigned width = swapWidth(e->vr);
+        if (width > 1) swapWords(e->value(), e->length, width);
+      }
+    }
+    return e;
   }
 
   void storeRead(DicomObject* object, uint32_t group, uint32_t number, const char* vr,
                  const uint8_t* bytes, uint32_t length, bool bigEndian) {
     if (!spend()) return;
     DicomElement* e = element(object, group, number);
+    if (source_ && *source_ && !pending_ && depth_ == 0 && length >= kAdoptFrom &&
+        !isConvertedTextVr(vr)) {
+      pending_ = e;
+      std::memcpy(pendingVr_, vr, sizeof pendingVr_);
+      pendingOffset_ = static_cast<size_t>(bytes - data_);
+      pendingLength_ = length;
+      pendingBig_ = bigEndian;
+      return;
+    }
     if (isConvertedTextVr(vr)) {
       std::string text = jisToSjis(bytes, length);
       storeValue(e, vr, reinterpret_cast<const uint8_t*>(text.data()),
@@ -323,6 +365,12 @@ class Parser {
   const uint8_t* data_;
   size_t size_;
   uint32_t maxGroup_;
+  Buffer* source_;
+  DicomElement* pending_ = nullptr;
+  char pendingVr_[3] = {};
+  size_t pendingOffset_ = 0;
+  uint32_t pendingLength_ = 0;
+  bool pendingBig_ = false;
   bool lengthError_ = false;
   int depth_ = 0;
   uint32_t nodes_ = 0;
@@ -330,8 +378,9 @@ class Parser {
 
 uint32_t maxGroupFor(unsigned headerOnly) { return headerOnly ? kMaxGroupHeaderOnly : kMaxGroup; }
 
-unsigned parseFile(DicomObject* object, const uint8_t* data, size_t size, unsigned headerOnly) {
-  Parser parser(data, size, maxGroupFor(headerOnly));
+unsigned parseFile(DicomObject* object, const uint8_t* data, size_t size, unsigned headerOnly,
+                   Buffer* source) {
+  Parser parser(data, size, maxGroupFor(headerOnly), source);
   const bool preamble = size >= 133 && std::memcmp(data + 128, "DICM", 4) == 0;
   uint32_t syntax = kDicomImplicitLittle;
   if (preamble) {
@@ -347,9 +396,10 @@ unsigned parseFile(DicomObject* object, const uint8_t* data, size_t size, unsign
   if (!parser.lengthError()) return 1;
   if (preamble) return 0;
   // A bare data set that is no implicit one may be explicit: start afresh.
+  parser.finish(false);
   clearObject(object);
   object->transferSyntax = kDicomExplicitLittle;
-  Parser retry(data, size, maxGroupFor(headerOnly));
+  Parser retry(data, size, maxGroupFor(headerOnly), source);
   retry.readDataSet(object, size, kDicomExplicitLittle);
   return retry.lengthError() ? 0 : 1;
 }
@@ -387,8 +437,10 @@ unsigned ReadDicomFile(DicomObject* handle, const char* path, unsigned headerOnl
     return 0;
   }
   const size_t size = static_cast<size_t>(st.st_size);
-  std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size ? size : 1]);
-  if (!data) {
+  Buffer data;
+  try {
+    data = Buffer::allocate(size + 1);  // the spare byte for a value's NUL
+  } catch (const std::bad_alloc&) {
     ::close(fd);
     return 0;
   }
@@ -400,14 +452,14 @@ unsigned ReadDicomFile(DicomObject* handle, const char* path, unsigned headerOnl
     got += static_cast<size_t>(n);
   }
   ::close(fd);
-  return guarded([&] { return parseFile(handle, data.get(), got, headerOnly); });
+  return guarded([&] { return parseFile(handle, data.get(), got, headerOnly, &data); });
 }
 
 unsigned ReadDicomMemory(DicomObject* handle, const void* buffer, uint32_t size) {
   if (!isValid(handle) || (!buffer && size)) return 0;
   static const uint8_t kEmpty = 0;
   const uint8_t* data = buffer ? static_cast<const uint8_t*>(buffer) : &kEmpty;
-  return guarded([&] { return parseFile(handle, data, size, 1); });
+  return guarded([&] { return parseFile(handle, data, size, 1, nullptr); });
 }
 
 unsigned ReadDicomDataSet(DicomObject* handle, const void* buffer, uint32_t size,

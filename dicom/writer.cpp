@@ -2,9 +2,9 @@
 //
 // Every length is known before it is written: a counting pass over the same
 // encoder gives group lengths, the defined length of one-item sequences and the
-// exact size of the whole, so the output is sized once and never overrun.
+// exact size of the whole, so the output is sized once and never overrun. Files
+// are written beside their final name and renamed over it once complete.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "dicom/internal/jis.h"
 #include "dicom/internal/object.h"
@@ -28,19 +29,33 @@ constexpr uint64_t kMaxLength = 0xFFFFFFFE;
 
 bool vrIs(const char* vr, const char* name) { return vr[0] == name[0] && vr[1] == name[1]; }
 
-// Writes into a buffer, or only counts when there is none.
+// Writes into a buffer, into a file, or only counts.
 class Output {
  public:
+  // Counting when buffer is null.
   Output(uint8_t* buffer, size_t capacity, size_t position)
       : buffer_(buffer), capacity_(capacity), position_(position) {}
+  // Into a file: small pieces gather in a staging buffer, large values go
+  // straight from the element to the file.
+  explicit Output(int fd) : fd_(fd), capacity_(SIZE_MAX) { staging_.reserve(kStaging); }
 
   size_t position() const { return position_; }
   bool ok() const { return ok_; }
+  int error() const { return error_; }
   void refuse() { ok_ = false; }
 
   void bytes(const void* data, size_t length) {
     if (!ok_) return;
-    if (buffer_) {
+    if (fd_ >= 0) {
+      const uint8_t* p = static_cast<const uint8_t*>(data);
+      if (length >= kDirect) {
+        flush();
+        writeAll(p, length);
+      } else {
+        staging_.insert(staging_.end(), p, p + length);
+        if (staging_.size() >= kStaging) flush();
+      }
+    } else if (buffer_) {
       if (length > capacity_ - position_) {
         ok_ = false;
         return;
@@ -74,12 +89,37 @@ class Output {
       count -= n;
     }
   }
+  void flush() {
+    if (fd_ < 0 || staging_.empty()) return;
+    writeAll(staging_.data(), staging_.size());
+    staging_.clear();
+  }
 
  private:
-  uint8_t* buffer_;
-  size_t capacity_;
-  size_t position_;
+  static constexpr size_t kStaging = size_t{1} << 20;
+  static constexpr size_t kDirect = size_t{256} << 10;
+
+  void writeAll(const uint8_t* p, size_t length) {
+    while (length && ok_) {
+      ssize_t n = ::write(fd_, p, length);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error_ = n < 0 ? errno : EIO;
+        ok_ = false;
+        return;
+      }
+      p += n;
+      length -= static_cast<size_t>(n);
+    }
+  }
+
+  int fd_ = -1;
+  uint8_t* buffer_ = nullptr;
+  size_t capacity_ = 0;
+  size_t position_ = 0;
   bool ok_ = true;
+  int error_ = 0;
+  std::vector<uint8_t> staging_;
 };
 
 struct Context {
@@ -294,28 +334,24 @@ unsigned writeFile(DicomObject* object, const char* path) {
     ::unlink(temporary.c_str());
     return 0u;
   };
-  // Reserve the blocks first: a full disk must fail here, not fault in the view.
+  // Reserve the blocks first, so that a full disk fails before anything is written.
   if (capacity > 0 && (capacity > static_cast<size_t>(INT64_MAX) ||
                        ::posix_fallocate(fd, 0, static_cast<off_t>(capacity)) != 0)) {
     writerLog(1, "-----DICOMLib::WriteDicomFile: Fail CreateFileMapping(%d)",
               static_cast<int>(std::min<size_t>(capacity, INT32_MAX)));
     return abandon();
   }
-  size_t position = 0;
-  bool status = true;
-  if (capacity > 0) {
-    void* view = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (view == MAP_FAILED) {
-      int error = errno;
-      writerLog(1, "-----DICOMLib::WriteDicomFile: Fail MapViewOfFile statusmsg[0x%x:%s]", error,
-                std::strerror(error));
-      return abandon();
-    }
-    status = writeInto(object, static_cast<uint8_t*>(view), capacity, &position);
-    writerLog(9, "-----DICOMLib::WriteDicomFile: Write bStatus=%d", status ? 1 : 0);
-    ::munmap(view, capacity);
+  Output out(fd);
+  writeObject(out, object, contextFor(object), true);
+  out.flush();
+  if (out.error()) {
+    writerLog(1, "-----DICOMLib::WriteDicomFile: Fail MapViewOfFile statusmsg[0x%x:%s]",
+              out.error(), std::strerror(out.error()));
   }
-  if (!status || ::ftruncate(fd, static_cast<off_t>(position)) != 0) return abandon();
+  writerLog(9, "-----DICOMLib::WriteDicomFile: Write bStatus=%d", out.ok() ? 1 : 0);
+  if (!out.ok() || out.position() != capacity ||
+      ::ftruncate(fd, static_cast<off_t>(out.position())) != 0)
+    return abandon();
   if (::close(fd) != 0) {
     ::unlink(temporary.c_str());
     return 0;

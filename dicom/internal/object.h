@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dicom/dicom.h"
+#include "dicom/internal/buffer.h"
 
 struct DicomElement;
 
@@ -20,7 +21,7 @@ struct DicomGroup {
 
 struct DicomFragment {
   uint32_t length = 0;
-  std::unique_ptr<uint8_t[]> bytes;  // length + 1 bytes, NUL-terminated
+  dicom::Buffer bytes;  // length + 1 bytes, NUL-terminated
 };
 
 struct DicomElement {
@@ -32,7 +33,7 @@ struct DicomElement {
   DicomValueClass valueClass = kDicomOpaque;
   uint32_t length = 0;  // of the single value (classes 0 to 3)
   uint8_t inlineValue[kInlineSize] = {};
-  std::unique_ptr<uint8_t[]> heapValue;  // values of kInlineSize bytes or more
+  dicom::Buffer heapValue;  // values of kInlineSize bytes or more
   std::vector<DicomFragment> fragments;  // class 4
   std::vector<DicomObject*> items;       // classes 5 and 6, owned
   const char* name = nullptr;            // the dictionary's

@@ -151,10 +151,10 @@ TEST(Object, SixtyFourBytesStayInlineSixtyFiveGoToTheHeap) {
   Object o;
   ASSERT_EQ(setText(o, 0x0008, 0x1030, "LO", std::string(64, 'a')), 1u);
   DicomElement* e = dicom::findElement(o.get(), 0x0008, 0x1030);
-  EXPECT_EQ(e->heapValue, nullptr);
+  EXPECT_EQ(e->heapValue.get(), nullptr);
   EXPECT_EQ(e->value()[64], 0);
   ASSERT_EQ(setText(o, 0x0008, 0x1030, "LO", std::string(65, 'b')), 1u);
-  ASSERT_NE(e->heapValue, nullptr);
+  ASSERT_NE(e->heapValue.get(), nullptr);
   EXPECT_EQ(e->length, 65u);
   EXPECT_EQ(e->value()[65], 0);
   EXPECT_EQ(getString(o, 0x0008, 0x1030), std::string(65, 'b'));

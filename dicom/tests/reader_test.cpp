@@ -294,3 +294,38 @@ TEST(Reader, UnknownUidMeansImplicit) {
 }
 
 }  // namespace
+
+namespace {
+
+// Image-sized values keep the file's buffer; their bytes must still be exact,
+// swapped where big endian, and a tag read twice keeps its last value.
+TEST(ReaderLargeValues, AreExactInEverySyntax) {
+  std::string pixels(5u << 20, '\0');
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<char>(i * 131 + (i >> 12));
+  std::string swapped = pixels;
+  for (size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+  testsupport::TempDir dir;
+  for (bool big : {false, true}) {
+    Bytes b = fileWithMeta(big ? "1.2.840.10008.1.2.2" : kExplicit);
+    b.ex(0x0028, 0x0010, "US", big ? std::string("\x00\x02", 2) : std::string("\x02\x00", 2), big)
+        .ex(0x7FE0, 0x0010, "OW", pixels, big)
+        .ex(0x7FE0, 0x0020, "OW", std::string("\x01\x02", 2), big);
+    testsupport::writeFile(dir / "large.dcm", b.str());
+    Object o;
+    ASSERT_EQ(ReadDicomFile(o, (dir / "large.dcm").c_str(), 0), 1u);
+    EXPECT_EQ(getU16(o, 0x0028, 0x0010), 2);
+    EXPECT_TRUE(getString(o, 0x7FE0, 0x0010) == (big ? swapped : pixels)) << big;
+    EXPECT_EQ(dicom::findElement(o.get(), 0x7FE0, 0x0010)->value()[pixels.size()], 0);
+    EXPECT_EQ(getString(o, 0x7FE0, 0x0020), big ? std::string("\x02\x01", 2) : std::string("\x01\x02", 2));
+  }
+  // The same tag twice: the second value wins, the first is not lost in between.
+  Bytes twice = fileWithMeta(kExplicit);
+  twice.ex(0x0009, 0x1010, "OB", pixels).ex(0x0009, 0x1010, "OB", "tail").ex(0x0009, 0x1011, "OB", pixels);
+  testsupport::writeFile(dir / "twice.dcm", twice.str());
+  Object o;
+  ASSERT_EQ(ReadDicomFile(o, (dir / "twice.dcm").c_str(), 0), 1u);
+  EXPECT_TRUE(getString(o, 0x0009, 0x1010) == "tail");
+  EXPECT_TRUE(getString(o, 0x0009, 0x1011) == pixels);
+}
+
+}  // namespace
