@@ -4,14 +4,14 @@
 #include <string>
 
 #include "dicom/internal/object.h"
+#include "dicom/internal/vr.h"
+#include "dicom/internal/words.h"
 
 namespace dicom {
 namespace {
 
 constexpr size_t kMaxValueText = 296;
 constexpr unsigned kMaxNumbers = 10;
-
-bool vrIs(const char* vr, const char* name) { return vr[0] == name[0] && vr[1] == name[1]; }
 
 void appendf(std::string& out, const char* format, auto... args) {
   char piece[64];
@@ -29,12 +29,6 @@ void appendNumbers(std::string& out, uint32_t available, Print print) {
     }
     print(i);
   }
-}
-
-uint16_t word16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t word32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 // The bytes of a fragment list as one run, for the short hex forms.
@@ -62,15 +56,15 @@ std::string valueText(const DicomElement& e) {
     // A sequence made on an element whose VR was something else.
   } else if (vrIs(vr, "SS") || vrIs(vr, "US")) {
     appendNumbers(text, length / 2, [&](uint32_t i) {
-      unsigned v = word16(bytes + 2 * i);
+      unsigned v = le16(bytes + 2 * i);
       appendf(text, "%d(%XH) ", static_cast<int>(v), v);
     });
   } else if (vrIs(vr, "SL") || vrIs(vr, "UL")) {
     appendNumbers(text, length / 4, [&](uint32_t i) {
-      appendf(text, "%d ", static_cast<int>(static_cast<int32_t>(word32(bytes + 4 * i))));
+      appendf(text, "%d ", static_cast<int>(static_cast<int32_t>(le32(bytes + 4 * i))));
     });
   } else if (vrIs(vr, "AT")) {
-    if (length >= 4) appendf(text, "%04X,%04X", word16(bytes), word16(bytes + 2));
+    if (length >= 4) appendf(text, "%04X,%04X", le16(bytes), le16(bytes + 2));
   } else if (vrIs(vr, "OB")) {
     if (length >= 16) text = "###";
     else
@@ -78,7 +72,7 @@ std::string valueText(const DicomElement& e) {
   } else if (vrIs(vr, "OW")) {
     if (length >= 16) text = "###";
     else
-      for (uint32_t i = 0; i + 2 <= length; i += 2) appendf(text, "%04X ", word16(bytes + i));
+      for (uint32_t i = 0; i + 2 <= length; i += 2) appendf(text, "%04X ", le16(bytes + i));
   } else if (vrIs(vr, "FD") || vrIs(vr, "FL") || vrIs(vr, "UN")) {
     text = "---";
   } else {

@@ -1,5 +1,7 @@
 #include "dicom/internal/jis.h"
 
+#include "dicom/internal/vr.h"
+
 namespace dicom {
 namespace {
 
@@ -47,7 +49,7 @@ void sjisPairToJis(uint8_t s1, uint8_t s2, std::string& out) {
 bool isConvertedTextVr(const char* vr) {
   static const char* const kVrs[] = {"SH", "LO", "LT", "PN", "ST", "UT"};
   for (const char* v : kVrs)
-    if (vr[0] == v[0] && vr[1] == v[1]) return true;
+    if (vrIs(vr, v)) return true;
   return false;
 }
 

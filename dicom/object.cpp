@@ -5,7 +5,9 @@
 #include <new>
 
 #include "dicom/internal/dictionary.h"
+#include "dicom/internal/guarded.h"
 #include "dicom/internal/object.h"
+#include "dicom/internal/vr.h"
 
 namespace dicom {
 
@@ -15,8 +17,6 @@ namespace {
 
 std::atomic<unsigned> gGroupLength{1};
 std::atomic<unsigned> gJisConversion{1};
-
-bool vrIs(const char* vr, const char* name) { return vr[0] == name[0] && vr[1] == name[1]; }
 
 // Unlinks and frees a chain of elements without recursion on the chain.
 void freeElements(DicomElement* element) {
@@ -226,16 +226,6 @@ void makeSequence(DicomElement* element, DicomValueClass valueClass, uint32_t co
 using namespace dicom;
 
 namespace {
-
-// Entry points never let an exception out: running out of memory gives 0.
-template <typename F>
-unsigned guarded(F&& body) {
-  try {
-    return body();
-  } catch (...) {
-    return 0;
-  }
-}
 
 // The value number index of an element: a fragment, or the single value.
 bool valueAt(const DicomElement* e, uint32_t index, const uint8_t** bytes, uint32_t* length) {

@@ -10,8 +10,10 @@
 
 #include "dicom/internal/dictionary.h"
 #include "dicom/internal/jis.h"
+#include "dicom/internal/guarded.h"
 #include "dicom/internal/object.h"
 #include "dicom/internal/vr.h"
+#include "dicom/internal/words.h"
 
 namespace dicom {
 namespace {
@@ -34,20 +36,8 @@ constexpr uint32_t kItemSwapped = 0xFEFF00E0;
 constexpr uint32_t kItemDelimiterSwapped = 0xFEFF0DE0;
 constexpr uint32_t kSequenceDelimiterSwapped = 0xFEFFDDE0;
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint16_t be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-uint32_t be32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-         static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
-}
 // A tag as two little-endian words, group high.
 uint32_t tagLe(const uint8_t* p) { return static_cast<uint32_t>(le16(p)) << 16 | le16(p + 2); }
-
-bool vrIs(const char* vr, const char* name) { return vr[0] == name[0] && vr[1] == name[1]; }
 
 void swapWords(uint8_t* bytes, uint32_t length, unsigned width) {
   for (uint32_t i = 0; i + width <= length; i += width)
@@ -409,15 +399,6 @@ unsigned parseDataSet(DicomObject* object, const uint8_t* data, size_t size, uin
   Parser parser(data, size, maxGroupFor(headerOnly));
   parser.readDataSet(object, size, syntax);
   return parser.lengthError() ? 0 : 1;
-}
-
-template <typename F>
-unsigned guarded(F&& body) {
-  try {
-    return body();
-  } catch (...) {
-    return 0;
-  }
 }
 
 }  // namespace

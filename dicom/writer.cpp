@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "dicom/internal/jis.h"
+#include "dicom/internal/guarded.h"
 #include "dicom/internal/object.h"
 #include "dicom/internal/vr.h"
 #include "dicom/internal/writer_log.h"
@@ -26,8 +27,6 @@ namespace {
 
 constexpr uint32_t kUndefinedLength = 0xFFFFFFFF;
 constexpr uint64_t kMaxLength = 0xFFFFFFFE;
-
-bool vrIs(const char* vr, const char* name) { return vr[0] == name[0] && vr[1] == name[1]; }
 
 // Writes into a buffer, into a file, or only counts.
 class Output {
@@ -361,15 +360,6 @@ unsigned writeFile(DicomObject* object, const char* path) {
     return 0;
   }
   return 1;
-}
-
-template <typename F>
-unsigned guarded(F&& body) {
-  try {
-    return body();
-  } catch (...) {
-    return 0;
-  }
 }
 
 }  // namespace
