@@ -137,14 +137,19 @@ class Parser {
     return e;
   }
 
+  // vr decides how the value is read; the element is stored with storedVr
+  // (the same but for the private creators of an implicit data set, which
+  // keep the VR a new element gets).
   void storeRead(DicomObject* object, uint32_t group, uint32_t number, const char* vr,
-                 const uint8_t* bytes, uint32_t length, bool bigEndian) {
+                 const uint8_t* bytes, uint32_t length, bool bigEndian,
+                 const char* storedVr = nullptr) {
     if (!spend()) return;
+    if (!storedVr) storedVr = vr;
     DicomElement* e = element(object, group, number);
     if (source_ && *source_ && !pending_ && depth_ == 0 && length >= kAdoptFrom &&
         !isConvertedTextVr(vr)) {
       pending_ = e;
-      std::memcpy(pendingVr_, vr, sizeof pendingVr_);
+      std::memcpy(pendingVr_, storedVr, sizeof pendingVr_);
       pendingOffset_ = static_cast<size_t>(bytes - data_);
       pendingLength_ = length;
       pendingBig_ = bigEndian;
@@ -152,10 +157,10 @@ class Parser {
     }
     if (isConvertedTextVr(vr)) {
       std::string text = jisToSjis(bytes, length);
-      storeValue(e, vr, reinterpret_cast<const uint8_t*>(text.data()),
+      storeValue(e, storedVr, reinterpret_cast<const uint8_t*>(text.data()),
                  static_cast<uint32_t>(text.size()));
     } else {
-      storeValue(e, vr, bytes, length);
+      storeValue(e, storedVr, bytes, length);
       if (bigEndian) {
         unsigned width = swapWidth(vr);
         if (width > 1) swapWords(e->value(), e->length, width);
@@ -239,7 +244,13 @@ class Parser {
       pos = valueEnd;
       return step;
     }
-    storeRead(object, group, number, dict.vr, data_ + pos, length, false);
+    const char* storedVr = dict.vr;
+    DictResult created{};
+    if (group & 1) {
+      created = lookupElement(group, number);
+      storedVr = created.vr;
+    }
+    storeRead(object, group, number, dict.vr, data_ + pos, length, false, storedVr);
     pos = valueEnd;
     return lengthError_ ? Step::Stop : Step::Ok;
   }

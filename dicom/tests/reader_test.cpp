@@ -282,6 +282,19 @@ TEST(Reader, NestingIsLimited) {
             1u);
 }
 
+TEST(Reader, ImplicitPrivateCreatorsKeepTheVrOfANewElement) {
+  Bytes b;
+  b.im(0x0009, 0x0010, "MAKER ").im(0x0009, 0x1001, "xy");
+  Object o;
+  ASSERT_EQ(ReadDicomDataSet(o, b.data(), b.size(), kImplicit, 0), 1u);
+  char vr[3];
+  ASSERT_EQ(GetDicomVR(o, 0x0009, 0x0010, vr), 1u);
+  EXPECT_STREQ(vr, "LO");
+  ASSERT_EQ(GetDicomVR(o, 0x0009, 0x1001, vr), 1u);
+  EXPECT_STREQ(vr, "UN");
+  EXPECT_EQ(getString(o, 0x0009, 0x0010), "MAKER ");
+}
+
 TEST(Reader, UnknownUidMeansImplicit) {
   Bytes b;
   b.im(0x0008, 0x0060, "CR");

@@ -92,6 +92,22 @@ TEST_F(Writer, ImplicitObjectWithoutFileMetaIsABareDataSetWithoutGroup0002) {
                            .str());
 }
 
+TEST_F(Writer, OddValuesArePaddedByVr) {
+  SetDicomGroupLength(0);
+  SetDicomJisConversion(0);
+  Object o;
+  setText(o, 0x0008, 0x0060, "CS", "ABC");
+  setText(o, 0x0008, 0x1150, "UI", "1.2.3");
+  setText(o, 0x0009, 0x1001, "OB", "xyz");
+  setText(o, 0x0010, 0x0010, "PN", "Doe");
+  EXPECT_EQ(encode(o), Bytes()
+                           .im(0x0008, 0x0060, "ABC ")
+                           .im(0x0008, 0x1150, std::string("1.2.3\0", 6))
+                           .im(0x0009, 0x1001, std::string("xyz\0", 4))
+                           .im(0x0010, 0x0010, "Doe ")
+                           .str());
+}
+
 TEST_F(Writer, LongVrsGetThirtyTwoBitLengths) {
   SetDicomGroupLength(0);
   Object o;
