@@ -701,7 +701,7 @@ void Core::beginCommandLocked(const std::uint8_t* bytes, std::size_t length) {
     refuseLocked(c.word, c.length, protocol::kBadDataSize);
     return;
   }
-  c.need = (c.def->hostHeader ? 14 : 0) + (c.read() ? 0 : c.length);
+  c.need = c.read() ? 0 : c.length;
   c.deadline = Clock::now() + std::chrono::milliseconds(timing_.receptionTimeoutMs);
   out_ = std::move(c);
   feedLocked(bytes + 6, length - 6);
@@ -709,13 +709,13 @@ void Core::beginCommandLocked(const std::uint8_t* bytes, std::size_t length) {
 
 void Core::feedLocked(const std::uint8_t* bytes, std::size_t length) {
   Command& c = *out_;
-  std::size_t headerLeft = c.def->hostHeader ? 14 - c.header.size() : 0;
-  std::size_t take = std::min(length, headerLeft);
-  c.header.insert(c.header.end(), bytes, bytes + take);
-  bytes += take;
-  length -= take;
-  std::size_t dataLeft = c.need - headerLeft;
-  if (length > dataLeft) {
+  if (c.def->hostHeader) {
+    std::size_t take = std::min(length, 14 - c.header.size());
+    c.header.insert(c.header.end(), bytes, bytes + take);
+    bytes += take;
+    length -= take;
+  }
+  if (length > c.need) {
     Command done = std::move(c);
     out_.reset();
     logLocked(Entry(LogEntry::Kind::Command)
@@ -727,8 +727,8 @@ void Core::feedLocked(const std::uint8_t* bytes, std::size_t length) {
     return;
   }
   c.data.insert(c.data.end(), bytes, bytes + length);
-  c.need = dataLeft - length;
-  if (c.need > 0) return;
+  c.need -= length;
+  if (c.need > 0 || (c.def->hostHeader && c.header.size() < 14)) return;
   Command done = std::move(c);
   out_.reset();
   executeLocked(done);
@@ -736,14 +736,15 @@ void Core::feedLocked(const std::uint8_t* bytes, std::size_t length) {
 
 void Core::replyLocked(Command& c, Unit data, std::uint16_t status) {
   if (active_.shortData) {
+    // Cut from the end: tail, then image, then head.
     std::size_t cut = std::min<std::size_t>(active_.shortData->bytes, data.size());
-    std::size_t keep = data.size() - cut;
-    data.tail.resize(std::min(data.tail.size(), keep > data.head.size() + data.bodyLength
-                                                    ? keep - data.head.size() - data.bodyLength
-                                                    : 0));
-    data.bodyLength =
-        std::min(data.bodyLength, keep > data.head.size() ? keep - data.head.size() : 0);
-    data.head.resize(std::min(data.head.size(), keep));
+    std::size_t t = std::min(cut, data.tail.size());
+    data.tail.resize(data.tail.size() - t);
+    cut -= t;
+    std::size_t b = std::min(cut, data.bodyLength);
+    data.bodyLength -= b;
+    cut -= b;
+    data.head.resize(data.head.size() - std::min(cut, data.head.size()));
     data.zlp = true;
   }
   if (active_.longData) data.tail = pattern(active_.longData->bytes, 0x5C);

@@ -94,7 +94,7 @@ class Core {
     std::vector<std::uint8_t> block;
     std::vector<std::uint8_t> header;
     std::vector<std::uint8_t> data;  // the written data phase, prefix included
-    std::size_t need = 0;            // header and data bytes still to come
+    std::size_t need = 0;            // data bytes still to come
     Clock::time_point deadline;
     std::uint16_t code() const { return std::uint16_t(word & 0xFF); }
     bool read() const { return (word & 0x100) != 0; }
