@@ -760,6 +760,12 @@ void Core::replyLocked(Command& c, Unit data, std::uint16_t status) {
   statusLocked(echo, status, junk);
 }
 
+void Core::refuseCommandLocked(Command& c, std::uint16_t status) {
+  Unit u;
+  if (c.read() && c.length <= kMaxZeroReply) u.head.assign(c.length, 0);
+  replyLocked(c, std::move(u), status);
+}
+
 void Core::replyBytesLocked(Command& c, std::vector<std::uint8_t> payload, std::uint16_t status) {
   Unit u;
   put16(u.head, c.code() | kPrefixBit);
@@ -824,11 +830,7 @@ void Core::executeLocked(Command& c) {
   active_.overflow = takeFaultLocked(Fault::Kind::Overflow, code);
   active_.missingCompletion = takeFaultLocked(Fault::Kind::MissingCompletion, code);
 
-  auto refuse = [&](std::uint16_t status) {
-    Unit u;
-    if (c.read() && c.length <= kMaxZeroReply) u.head.assign(c.length, 0);
-    replyLocked(c, std::move(u), status);
-  };
+  auto refuse = [&](std::uint16_t status) { refuseCommandLocked(c, status); };
   const CommandDef& d = *c.def;
   if (protocolError_) return refuse(protocol::kInProtocolError);
   if (!initialized_ && !d.beforeInit) return refuse(protocol::kNotInitialized);
@@ -1078,7 +1080,7 @@ void Core::scanLocked(Command& c) {
     std::uint16_t width = le16(c.header.data()), height = le16(c.header.data() + 2),
                   count = le16(c.header.data() + 6);
     if (width != p[3] || height != p[4] || count == 0)
-      return replyLocked(c, {}, protocol::kUnknownDataParameter);
+      return refuseCommandLocked(c, protocol::kUnknownDataParameter);
     lines = std::uint32_t(height) * count;
   }
   if (plate) {
@@ -1089,16 +1091,8 @@ void Core::scanLocked(Command& c) {
   ImageSpec spec = scanImageSpec(p, code, offset, lines, seed_);
   std::uint64_t bytes = radiographBytes(spec);
   std::uint64_t expected = bytes + (code == 5 ? 16 : 0);
-  if (bytes == 0) {
-    Unit u;
-    if (c.length <= kMaxZeroReply) u.head.assign(c.length, 0);
-    return replyLocked(c, std::move(u), protocol::kCommandFailed);
-  }
-  if (expected != c.length) {
-    Unit u;
-    if (c.length <= kMaxZeroReply) u.head.assign(c.length, 0);
-    return replyLocked(c, std::move(u), protocol::kBadDataSize);
-  }
+  if (bytes == 0) return refuseCommandLocked(c, protocol::kCommandFailed);
+  if (expected != c.length) return refuseCommandLocked(c, protocol::kBadDataSize);
   Unit u;
   if (code == 5) {
     put16(u.head, code | kPrefixBit);

@@ -125,6 +125,8 @@ class Core {
   void handleLocked(Command& c);
   void refuseLocked(std::uint16_t word, std::uint32_t length, std::uint16_t code);
   void replyLocked(Command& c, Unit data, std::uint16_t status = 0);
+  // A refused command: a read still gets its data phase, as zeros.
+  void refuseCommandLocked(Command& c, std::uint16_t status);
   void replyBytesLocked(Command& c, std::vector<std::uint8_t> payload, std::uint16_t status = 0);
   void statusLocked(std::uint16_t echo, std::uint16_t code, std::uint32_t junk = 0);
   void completeLocked(std::uint32_t delayMs, std::function<void()> action);
