@@ -290,6 +290,29 @@ void Core::advanceLocked() {
     timers_.erase(timers_.begin());
     action();
   }
+  transmitTimeoutsLocked();
+}
+
+// A real device gives up sending what the host does not collect.
+void Core::transmitTimeoutsLocked() {
+  if (timing_.transmitTimeoutMs == 0 || !plugged_) return;
+  const auto limit = Clock::now() - std::chrono::milliseconds(timing_.transmitTimeoutMs);
+  if (!in_.empty() && in_.front().touched < limit) {
+    bool status = in_.front().status;
+    abortLocked("transmission timed out");
+    raiseErrorLocked(status ? protocol::kStatusTransmitTimeout : protocol::kDataTransmitTimeout,
+                     {});
+  }
+  if (!interrupts_.empty() && interrupts_.front().queued < limit) {
+    interrupts_.clear();
+    if (!error_) raiseErrorLocked(protocol::kInterruptTransmitTimeout, {});
+  }
+}
+
+void Core::queueLocked(Unit unit) {
+  unit.touched = Clock::now();
+  in_.push_back(std::move(unit));
+  cv_.notify_all();
 }
 
 std::optional<Fault> Core::takeFaultLocked(Fault::Kind kind, std::uint16_t command) {
@@ -343,7 +366,7 @@ void Core::emitLocked(bool force) {
   if (!force && lastPacket_ && *lastPacket_ == p) return;
   lastPacket_ = p;
   if (interrupts_.size() >= kMaxInterrupts) interrupts_.pop_front();
-  interrupts_.push_back(p);
+  interrupts_.push_back({p, Clock::now()});
   logLocked(Entry(LogEntry::Kind::Interrupt)
                 .word(w)
                 .code(code)
@@ -501,6 +524,7 @@ TransferResult Core::bulkRead(std::uint8_t endpoint, void* data, std::size_t len
       if (u.unplugAt != SIZE_MAX) n = std::min(n, u.unplugAt - u.pos);
       n = rateAllowanceLocked(now, n, &wake);
       if (n > 0) {
+        u.touched = now;
         u.copy(u.pos, to + got, n);
         u.pos += n;
         got += n;
@@ -538,7 +562,7 @@ TransferResult Core::interruptRead(std::uint8_t endpoint, void* data, std::size_
     }
     if (takeFaultLocked(Fault::Kind::DeadInterrupt, 0)) return {Status::Error, 0};
     if (!interrupts_.empty()) {
-      auto p = interrupts_.front();
+      auto p = interrupts_.front().bytes;
       interrupts_.pop_front();
       std::size_t n = std::min<std::size_t>(length, p.size());
       std::memcpy(data, p.data(), n);
@@ -628,12 +652,13 @@ void Core::statusLocked(std::uint16_t echo, std::uint16_t code, std::uint32_t ju
   put16(u.head, echo);
   put16(u.head, code);
   u.zlp = true;
-  in_.push_back(std::move(u));
+  u.status = true;
+  queueLocked(std::move(u));
   if (junk > 0) {
     Unit j;
     j.head = pattern(junk, 0xA5);
     j.zlp = true;
-    in_.push_back(std::move(j));
+    queueLocked(std::move(j));
   }
   logLocked(Entry(LogEntry::Kind::Status).word(echo).code(code));
   cv_.notify_all();
@@ -645,7 +670,7 @@ void Core::refuseLocked(std::uint16_t word, std::uint32_t length, std::uint16_t 
   if ((word & kReadBit) && length > 0 && length <= kMaxZeroReply) {
     Unit u;
     u.head.assign(length, 0);
-    in_.push_back(std::move(u));
+    queueLocked(std::move(u));
   }
   statusLocked(word | kEchoBit, code);
 }
@@ -750,7 +775,7 @@ void Core::replyLocked(Command& c, Unit data, std::uint16_t status) {
   if (active_.longData) data.tail = pattern(active_.longData->bytes, 0x5C);
   if (active_.overflow) data.overflow = true;
   if (active_.unplug) data.unplugAt = std::min<std::size_t>(active_.unplug->bytes, data.size());
-  if (data.size() > 0 || data.unplugAt != SIZE_MAX) in_.push_back(std::move(data));
+  if (data.size() > 0 || data.unplugAt != SIZE_MAX) queueLocked(std::move(data));
   std::uint16_t echo = c.word | kEchoBit;
   std::uint32_t junk = 0;
   if (active_.badEcho) {
@@ -1255,13 +1280,15 @@ void Core::setImageSeed(std::uint32_t seed) {
   seed_ = seed;
 }
 
-std::uint16_t Core::statusWord() const {
+std::uint16_t Core::statusWord() {
   std::lock_guard lock(m_);
+  advanceLocked();
   return wordLocked();
 }
 
-std::uint16_t Core::errorCode() const {
+std::uint16_t Core::errorCode() {
   std::lock_guard lock(m_);
+  advanceLocked();
   return error_ ? errorCode_ : 0;
 }
 
@@ -1287,8 +1314,9 @@ void Core::setStored(std::uint16_t code, std::vector<std::uint8_t> bytes) {
   store_[code] = std::move(bytes);
 }
 
-std::vector<std::uint16_t> Core::scanParameters() const {
+std::vector<std::uint16_t> Core::scanParameters() {
   std::lock_guard lock(m_);
+  advanceLocked();
   return std::vector<std::uint16_t>(scanParameters_.begin(), scanParameters_.end());
 }
 

@@ -63,12 +63,12 @@ class Core {
   void setFeeder(const std::vector<Film>& films);
   void endPlateAfter(std::uint32_t blocks);
   void setImageSeed(std::uint32_t seed);
-  std::uint16_t statusWord() const;
-  std::uint16_t errorCode() const;
+  std::uint16_t statusWord();
+  std::uint16_t errorCode();
   bool initialized() const;
   std::vector<std::uint8_t> stored(std::uint16_t code) const;
   void setStored(std::uint16_t code, std::vector<std::uint8_t> bytes);
-  std::vector<std::uint16_t> scanParameters() const;
+  std::vector<std::uint16_t> scanParameters();
   std::vector<LogEntry> log() const;
   void clearLog();
 
@@ -83,6 +83,8 @@ class Core {
     bool zlp = false;       // ended by a short or zero-length packet even when aligned
     bool overflow = false;  // the device babbles past the end
     std::size_t unplugAt = SIZE_MAX;
+    bool status = false;
+    Clock::time_point touched;  // queued, or last read from
     std::size_t size() const { return head.size() + bodyLength + tail.size(); }
     void copy(std::size_t from, std::uint8_t* to, std::size_t n) const;
   };
@@ -109,6 +111,8 @@ class Core {
   std::uint64_t stampLocked() const;
   void logLocked(LogEntry entry);
   void advanceLocked();
+  void transmitTimeoutsLocked();
+  void queueLocked(Unit unit);
   std::optional<Fault> takeFaultLocked(Fault::Kind kind, std::uint16_t command);
   std::uint16_t wordLocked() const;
   void emitLocked(bool force);
@@ -152,7 +156,11 @@ class Core {
   bool haltIn_ = false, haltOut_ = false, haltStuck_ = false;
   std::deque<Unit> in_;
   std::optional<Command> out_;
-  std::deque<std::array<std::uint8_t, 32>> interrupts_;
+  struct Packet {
+    std::array<std::uint8_t, 32> bytes;
+    Clock::time_point queued;
+  };
+  std::deque<Packet> interrupts_;
   std::multimap<Clock::time_point, std::function<void()>> timers_;
   std::vector<Fault> faults_;
   Active active_;

@@ -1,8 +1,8 @@
 // Faults on demand and the protocol errors, as a host sees them.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "host.h"
 #include "simulator/sim.h"
@@ -14,8 +14,12 @@ using namespace std::chrono_literals;
 using Kind = sim::Fault::Kind;
 namespace bits = sim::bits;
 
-std::uint16_t wordOf(const std::array<std::uint8_t, 32>& p) { return std::uint16_t(p[0] | p[1] << 8); }
-std::uint16_t codeOf(const std::array<std::uint8_t, 32>& p) { return std::uint16_t(p[2] | p[3] << 8); }
+std::uint16_t wordOf(const std::array<std::uint8_t, 32>& p) {
+  return std::uint16_t(p[0] | p[1] << 8);
+}
+std::uint16_t codeOf(const std::array<std::uint8_t, 32>& p) {
+  return std::uint16_t(p[2] | p[3] << 8);
+}
 
 class Faults : public ::testing::Test {
  protected:
@@ -310,6 +314,43 @@ TEST_F(Faults, ReceptionTimeOut) {
   ASSERT_EQ(host.write(Bytes(full.begin(), full.begin() + 20)), Status::Ok);
   ASSERT_EQ(host.write(Bytes(full.begin() + 20, full.end())), Status::Ok);
   EXPECT_EQ(host.status().code, 0);
+}
+
+TEST(TransmitTimeOut, UnreadDataStatusAndPacketsBecomeDeviceErrors) {
+  sim::Bus bus;
+  auto scanner = bus.plug(sim::filmDigitizer());
+  Host host(bus, scanner, false);
+  sim::Timing t;
+  t.transmitTimeoutMs = 30;
+  scanner.setTiming(t);
+  ASSERT_EQ(host.vendor(16).status, Status::Ok);
+  ASSERT_EQ(host.vendor(14).status, Status::Ok);
+  std::this_thread::sleep_for(60ms);
+  // Nobody read the ready packet.
+  EXPECT_EQ(scanner.errorCode(), sim::protocol::kInterruptTransmitTimeout);
+  std::uint8_t p[32];
+  ASSERT_EQ(host.device().controlTransfer(0x40, 14, 0, 0, nullptr, 0, 100).status, Status::Ok);
+  ASSERT_EQ(host.device().interruptRead(sim::kInterruptIn, p, 32).status, Status::Ok);
+  ASSERT_EQ(host.write(writeCommand(9, words({0x2008}))), Status::Ok);
+  EXPECT_EQ(host.status().code, 0);
+  EXPECT_EQ(scanner.errorCode(), 0);
+  t.transmitTimeoutMs = 40;
+  scanner.setTiming(t);
+
+  // The data phase left unread.
+  ASSERT_EQ(host.write(commandBlock(0x124, 32)), Status::Ok);
+  std::this_thread::sleep_for(80ms);
+  EXPECT_EQ(host.read(32, 50).status, Status::Timeout) << "dropped";
+  EXPECT_EQ(scanner.errorCode(), sim::protocol::kDataTransmitTimeout);
+  ASSERT_EQ(host.write(writeCommand(9, words({0x2006}))), Status::Ok);
+  EXPECT_EQ(host.status().code, 0);
+
+  // The status left unread.
+  ASSERT_EQ(host.write(commandBlock(0x124, 32)), Status::Ok);
+  EXPECT_EQ(host.read(32).data.size(), 32u);
+  std::this_thread::sleep_for(80ms);
+  EXPECT_EQ(host.status(50).status, Status::Timeout);
+  EXPECT_EQ(scanner.errorCode(), sim::protocol::kStatusTransmitTimeout);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 // Scans: the three forms, CR plates in blocks, and the test radiograph itself.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <numeric>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "host.h"
 #include "simulator/radiograph.h"
