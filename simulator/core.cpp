@@ -228,6 +228,8 @@ Core::Core(const DeviceConfig& config, std::string path, Clock::time_point epoch
   store_[25].assign(text.begin(), text.end());
   if (film) feeder_.assign(5, Film{1});
   logLocked(Entry(LogEntry::Kind::Plug).text(path_));
+  // The state at power-on is the base that the first change is measured from.
+  lastPacket_ = packetLocked();
 }
 
 bool Core::plugged() const {
@@ -353,7 +355,7 @@ std::uint16_t Core::wordLocked() const {
                        (error_ ? bits::kError : 0));
 }
 
-void Core::emitLocked(bool force) {
+std::array<std::uint8_t, 32> Core::packetLocked() const {
   std::array<std::uint8_t, 32> p{};
   std::uint16_t w = wordLocked();
   std::uint16_t code = error_ ? errorCode_ : 0;
@@ -363,6 +365,13 @@ void Core::emitLocked(bool force) {
   p[3] = std::uint8_t(code >> 8);
   if (error_)
     std::memcpy(p.data() + 4, errorText_.data(), std::min<std::size_t>(28, errorText_.size()));
+  return p;
+}
+
+void Core::emitLocked(bool force) {
+  std::array<std::uint8_t, 32> p = packetLocked();
+  std::uint16_t w = std::uint16_t(p[0] | p[1] << 8);
+  std::uint16_t code = std::uint16_t(p[2] | p[3] << 8);
   if (!force && lastPacket_ && *lastPacket_ == p) return;
   lastPacket_ = p;
   if (interrupts_.size() >= kMaxInterrupts) interrupts_.pop_front();

@@ -115,6 +115,7 @@ class Core {
   void queueLocked(Unit unit);
   std::optional<Fault> takeFaultLocked(Fault::Kind kind, std::uint16_t command);
   std::uint16_t wordLocked() const;
+  std::array<std::uint8_t, 32> packetLocked() const;
   void emitLocked(bool force);
   void raiseErrorLocked(std::uint16_t code, const std::string& text);
   void abortLocked(const std::string& why);
