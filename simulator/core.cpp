@@ -175,9 +175,10 @@ void Core::Unit::copy(std::size_t from, std::uint8_t* to, std::size_t n) const {
       chunk = std::min(n, bodyLength - off);
       std::memcpy(to, body->data() + off, chunk);
     } else {
-      std::size_t off = from - head.size() - bodyLength;
-      chunk = std::min(n, tail.size() - off);
-      std::memcpy(to, tail.data() + off, chunk);
+      static const std::vector<std::uint8_t> junkPattern = pattern(4096, 0x5C);
+      std::size_t off = (from - head.size() - bodyLength) % junkPattern.size();
+      chunk = std::min(n, junkPattern.size() - off);
+      std::memcpy(to, junkPattern.data() + off, chunk);
     }
     from += chunk;
     to += chunk;
@@ -547,7 +548,10 @@ TransferResult Core::bulkRead(std::uint8_t endpoint, void* data, std::size_t len
         if (shortEnd) return {Status::Ok, got};
       }
       if (got == length) return {Status::Ok, got};
-      if (n > 0) continue;
+      if (n > 0) {
+        if (Clock::now() < deadline) continue;
+        return {Status::Timeout, got};
+      }
     }
     if (out_) wake = std::min(wake, out_->deadline);
     if (!timers_.empty()) wake = std::min(wake, timers_.begin()->first);
@@ -665,7 +669,7 @@ void Core::statusLocked(std::uint16_t echo, std::uint16_t code, std::uint32_t ju
   queueLocked(std::move(u));
   if (junk > 0) {
     Unit j;
-    j.head = pattern(junk, 0xA5);
+    j.junk = junk;
     j.zlp = true;
     queueLocked(std::move(j));
   }
@@ -770,10 +774,10 @@ void Core::feedLocked(const std::uint8_t* bytes, std::size_t length) {
 
 void Core::replyLocked(Command& c, Unit data, std::uint16_t status) {
   if (active_.shortData) {
-    // Cut from the end: tail, then image, then head.
+    // Cut from the end: junk, then image, then head.
     std::size_t cut = std::min<std::size_t>(active_.shortData->bytes, data.size());
-    std::size_t t = std::min(cut, data.tail.size());
-    data.tail.resize(data.tail.size() - t);
+    std::size_t t = std::min(cut, data.junk);
+    data.junk -= t;
     cut -= t;
     std::size_t b = std::min(cut, data.bodyLength);
     data.bodyLength -= b;
@@ -781,7 +785,7 @@ void Core::replyLocked(Command& c, Unit data, std::uint16_t status) {
     data.head.resize(data.head.size() - std::min(cut, data.head.size()));
     data.zlp = true;
   }
-  if (active_.longData) data.tail = pattern(active_.longData->bytes, 0x5C);
+  if (active_.longData) data.junk = active_.longData->bytes;
   if (active_.overflow) data.overflow = true;
   if (active_.unplug) data.unplugAt = std::min<std::size_t>(active_.unplug->bytes, data.size());
   if (data.size() > 0 || data.unplugAt != SIZE_MAX) queueLocked(std::move(data));

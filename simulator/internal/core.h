@@ -78,14 +78,14 @@ class Core {
     std::vector<std::uint8_t> head;
     std::shared_ptr<const std::vector<std::uint8_t>> body;
     std::size_t bodyLength = 0;
-    std::vector<std::uint8_t> tail;
+    std::size_t junk = 0;  // bytes of a repeated junk pattern after the rest
     std::size_t pos = 0;
     bool zlp = false;       // ended by a short or zero-length packet even when aligned
     bool overflow = false;  // the device babbles past the end
     std::size_t unplugAt = SIZE_MAX;
     bool status = false;
     Clock::time_point touched;  // queued, or last read from
-    std::size_t size() const { return head.size() + bodyLength + tail.size(); }
+    std::size_t size() const { return head.size() + bodyLength + junk; }
     void copy(std::size_t from, std::uint8_t* to, std::size_t n) const;
   };
 

@@ -148,6 +148,15 @@ TEST_F(Faults, BadEchoWithJunkAfterIt) {
   }
   EXPECT_EQ(junk, 1500u);
   expectWorking();
+
+  // Junk without end: only the host can stop draining, and a host error clears it.
+  scanner.arm({Kind::BadEcho, 36, 0, UINT32_MAX});
+  ASSERT_EQ(host.write(commandBlock(0x124, 32)), Status::Ok);
+  host.read(32);
+  EXPECT_NE(host.status().echo, 0x2124);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(host.read(512, 50).data.size(), 512u);
+  EXPECT_EQ(host.vendor(13).status, Status::Ok);
+  expectWorking();
 }
 
 TEST_F(Faults, ShortLongAndOverflowingData) {
