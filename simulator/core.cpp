@@ -1261,7 +1261,7 @@ void Core::clearFaults() {
 
 void Core::raiseError(std::uint16_t code, const std::string& text) {
   std::lock_guard lock(m_);
-  if (plugged_) raiseErrorLocked(code, text);
+  if (plugged_ && code != 0) raiseErrorLocked(code, text);
 }
 
 void Core::setTiming(const Timing& timing) {

@@ -184,7 +184,7 @@ class Scanner {
   void arm(const Fault& fault);
   void clearFaults();
   // A device error now: the error bit rises with `code` and `text` (28 characters
-  // at most are sent).
+  // at most are sent). Code 0 is no error and is ignored.
   void raiseError(std::uint16_t code, const std::string& text = {});
   void setTiming(const Timing& timing);
   // Bytes per second on bulk-IN; 0 switches the limit off (the default).

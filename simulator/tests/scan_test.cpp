@@ -226,7 +226,7 @@ TEST(Radiograph, FeaturesAndDeterminism) {
   sim::ImageSpec huge = s;
   huge.width = 65535;
   huge.height = 65535;
-  EXPECT_EQ(sim::radiographBytes(huge), 0u) << "over the 1 GiB limit";
+  EXPECT_EQ(sim::radiographBytes(huge), 0u) << "over the size limit";
 }
 
 TEST(RateLimit, BulkInIsThrottledWhenAsked) {
