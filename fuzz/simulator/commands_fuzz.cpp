@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       }
       case 1:
-        dev->bulkRead(sim::kBulkIn, buffer.data(), std::min<std::size_t>(in.word(), buffer.size()), 1);
+        dev->bulkRead(sim::kBulkIn, buffer.data(), std::min<std::size_t>(in.word(), buffer.size()),
+                      1);
         break;
       case 2: {
         std::uint8_t type = (in.byte() & 1) ? 0xC0 : 0x40;
@@ -59,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 4: {
         sim::Fault f;
         f.kind = sim::Fault::Kind(in.byte() % 14);
-        if (f.kind == sim::Fault::Kind::NotReady || f.kind == sim::Fault::Kind::DeadInterrupt) break;
+        if (f.kind == sim::Fault::Kind::NotReady || f.kind == sim::Fault::Kind::DeadInterrupt)
+          break;
         f.command = in.byte();
         f.code = in.word();
         f.bytes = in.word();
