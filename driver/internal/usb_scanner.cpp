@@ -197,6 +197,7 @@ Status UsbScanner::OpenUsbScanner(std::string& storedPath, LayerCallback callbac
     std::lock_guard<std::mutex> lock(postedMutex_);
     posted_ = false;
   }
+  cancelling = false;  // a cancel of the last session must not end this one's first read
   std::uint8_t descriptor[18];
   std::memcpy(descriptor, device_->descriptor().bytes, sizeof descriptor);
   callback(SCANNER_CONNECTED, descriptor, context);
