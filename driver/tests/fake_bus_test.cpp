@@ -359,7 +359,7 @@ TEST_F(FakeScanner, NothingIsSentBeforeTheScannerIsReady) {
   const std::size_t before = sent();
   FilmStatus status{};
   SenseInfo sense;
-  std::uint16_t words[8] = {};
+  std::uint16_t words[24] = {};  // a whole film-status reply, prefix first
   std::int32_t received = 0;
   EXPECT_EQ(driver->ReadFilmStatus(status), R(519, 4));
   EXPECT_EQ(driver->RequestSense(sense), R(519, 4));
