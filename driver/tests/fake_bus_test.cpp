@@ -9,7 +9,7 @@
 #include <functional>
 #include <thread>
 
-#include "driver/internal/status.h"
+#include "simulator/sim.h"
 #include "driver/pravik.h"
 #include "driver/tests/fake_usb.h"
 #include "driver/tests/support.h"
@@ -22,7 +22,7 @@ using faketest::Bytes;
 using faketest::FakeBus;
 using faketest::FakeScannerState;
 
-constexpr std::uint16_t kVendor = pravik::kVendorId;
+constexpr std::uint16_t kVendor = sim::kVendorId;
 constexpr std::uint16_t kReady = 0x0001;
 constexpr std::uint16_t kMoving = 0x0020;
 
