@@ -224,11 +224,41 @@ TEST_F(FakeScanner, AnErrorInterruptWinsOverAPredicateThatHolds) {
   };
   FILM_SIZE_CODE size = FILM_SIZE_NONE;
   ScanSize scanSize{};
+  testing::internal::CaptureStderr();
   EXPECT_EQ(driver->LoadFilm(FilmSetParameters{{1, 0}}, size, scanSize), R(0x40F3, 2));
+  const std::string trace = testing::internal::GetCapturedStderr();
+  EXPECT_NE(trace.find("%s%n%s%n jam"), std::string::npos) << trace;
   std::lock_guard<std::mutex> lock(messages.mutex);
   ASSERT_FALSE(messages.interrupts.empty());
   EXPECT_EQ(messages.interrupts.back().errorText, "%s%n%s%n jam");
   EXPECT_EQ(messages.interrupts.back().errorCode, 0x40F3);
+}
+
+TEST_F(FakeScanner, LoadFilmKeepsOnlyKnownSizeCodes) {
+  ASSERT_EQ(open(), R(0, 0));
+  state->hooks[3] = [](FakeScannerState& s, const Bytes& block) {
+    s.pushStatus(faketest::word(block.data()));
+    s.pushInterrupt(kReady | 0x0008);
+  };
+  for (std::uint16_t reported : {0, 1, 7, 8, 0xFFFF}) {
+    state->hooks[6] = [reported](FakeScannerState& s, const Bytes& block) {
+      Bytes reply(48, 0);
+      reply[0] = 0x06;
+      reply[1] = 0x10;
+      reply[2 + 3 * 2] = 0x34;  // word 3
+      reply[2 + 4 * 2] = 0x56;  // word 4
+      reply[2 + 22 * 2] = std::uint8_t(reported);
+      reply[2 + 22 * 2 + 1] = std::uint8_t(reported >> 8);
+      s.bulkIn.push_back(reply);
+      s.pushStatus(faketest::word(block.data()));
+    };
+    FILM_SIZE_CODE size = FILM_SIZE_CODE(99);
+    ScanSize scanSize{};
+    ASSERT_EQ(driver->LoadFilm(FilmSetParameters{{1, 0}}, size, scanSize), R(0, 0));
+    EXPECT_EQ(size, reported >= 1 && reported <= 7 ? reported : 0) << reported;
+    EXPECT_EQ(scanSize.words[0], 0x34);
+    EXPECT_EQ(scanSize.words[1], 0x56);
+  }
 }
 
 TEST_F(FakeScanner, ReadMembersCopyThePayloadOnly) {

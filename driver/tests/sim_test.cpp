@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <regex>
 #include <thread>
 
 #include "driver/pravik.h"
@@ -499,6 +500,32 @@ TEST_F(OnSimulator, AnInterruptFailureThatCannotBeSignalledClosesTheScanner) {
   EXPECT_EQ(messages.count(EVENT_SYSTEM_FAILED), 0);
   EXPECT_EQ(messages.count(EVENT_SYSTEM_FAILED_DEVICE_CLOSED), 0) << "the client gets 9 instead";
   EXPECT_EQ(driver->CloseOpenedScanner(), R(518, 4));
+}
+
+TEST_F(OnSimulator, AFirstInterruptReadThatFailsDoesNotHoldUpTheOpen) {
+  plug(sim::filmDigitizer());
+  scanner.arm({sim::Fault::Kind::DeadInterrupt, 0, 0, 0, 1});
+  EXPECT_EQ(open(), R(0, 0));
+  EXPECT_EQ(messages.count(EVENT_SYSTEM_FAILED), 1);
+  EXPECT_EQ(messages.count(SCANNER_READY), 1);
+}
+
+TEST_F(OnSimulator, AFailureLeavesATimeStampedTraceLine) {
+  plugAndOpen();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(driver->SetScanLut(nullptr, 8), R(513, 4));
+  const std::string refused = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(std::regex_match(refused, std::regex("[0-9]+/[0-9]+/[0-9]{4} [0-9]+:[0-9]+:[0-9]+ "
+                                                   "ERROR: Pravik: Pravik::SetScanLut - Parameter error\\.\n")))
+      << refused;
+  driver->SetCommandTimeouts(timeouts(1));
+  scanner.arm({sim::Fault::Kind::Silence, 6});
+  testing::internal::CaptureStderr();
+  FilmStatus status{};
+  EXPECT_EQ(driver->ReadFilmStatus(status), R(522, 4));
+  const std::string lost = testing::internal::GetCapturedStderr();
+  EXPECT_NE(lost.find("ERROR: UsbScanner: UsbScanner::ReadScanner - "), std::string::npos) << lost;
+  EXPECT_NE(lost.find("ERROR: UsbScanner: UsbScanner::SendHostError - Host error\n"), std::string::npos) << lost;
 }
 
 TEST_F(OnSimulator, AScannerThatNeverGetsReadyIsGivenUp) {
