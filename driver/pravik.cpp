@@ -107,6 +107,21 @@ enum Row : int {
 
 std::uint16_t wordAt(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
 
+// The status word's bits, as interrupts and sense replies carry them.
+void applyStatusWord(SenseInfo& s, std::uint16_t w) {
+  s.digitizerReady = w & 0x0001;
+  s.filmAvailable = w & 0x0002;
+  s.afSwitchOn = w & 0x0004;
+  s.filmSet = w & 0x0008;
+  s.filmReset = w & 0x0010;
+  s.filmMoving = w & 0x0020;
+  s.commandCompleted = w & 0x0040;
+  s.calibrationDone = w & 0x0080;
+  s.digitizerInitialized = w & 0x0100;
+  s.statusNibble = (w >> 11) & 0xF;
+  s.scannerError = w & 0x8000;
+}
+
 // Rounded up to even plus the 2-byte prefix, in 16-bit words.
 std::size_t prefixedWords(std::int32_t bytes) { return (std::size_t(bytes) + 1) / 2 + 1; }
 
@@ -202,17 +217,7 @@ void Pravik::Impl::receiveMessage(CALLBACK_MESSAGE message, void* data, void* co
       {
         std::lock_guard<std::mutex> lock(self->senseMutex);
         SenseInfo& s = self->sense;
-        s.digitizerReady = w & 0x0001;
-        s.filmAvailable = w & 0x0002;
-        s.afSwitchOn = w & 0x0004;
-        s.filmSet = w & 0x0008;
-        s.filmReset = w & 0x0010;
-        s.filmMoving = w & 0x0020;
-        s.commandCompleted = w & 0x0040;
-        s.calibrationDone = w & 0x0080;
-        s.digitizerInitialized = w & 0x0100;
-        s.statusNibble = (w >> 11) & 0xF;
-        s.scannerError = w & 0x8000;
+        applyStatusWord(s, w);
         s.errorCode = info->errorCode;
         s.errorText.clear();
       }
@@ -770,17 +775,7 @@ OperationResult Pravik::RequestSense(SenseInfo& sense) {
   if (r.category != 0) return r;
   const std::uint8_t* data = reply + 2;
   const std::uint16_t w = wordAt(data);
-  sense.digitizerReady = w & 0x0001;
-  sense.filmAvailable = w & 0x0002;
-  sense.afSwitchOn = w & 0x0004;
-  sense.filmSet = w & 0x0008;
-  sense.filmReset = w & 0x0010;
-  sense.filmMoving = w & 0x0020;
-  sense.commandCompleted = w & 0x0040;
-  sense.calibrationDone = w & 0x0080;
-  sense.digitizerInitialized = w & 0x0100;
-  sense.statusNibble = (w >> 11) & 0xF;
-  sense.scannerError = w & 0x8000;
+  applyStatusWord(sense, w);
   sense.errorCode = wordAt(data + 2);
   std::size_t n = 0;
   while (n < 28 && data[4 + n] != 0) ++n;

@@ -124,8 +124,8 @@ TEST(FakeDiscovery, RefusesWhatIsNotAScanner) {
   for (const auto& c : cases) {
     auto bus = std::make_shared<FakeBus>();
     c.plug(*bus);
+    Messages messages;  // outlives the driver that calls it
     Pravik driver(bus);
-    Messages messages;
     EXPECT_EQ(driver.OpenAndInitializeScanner(&Messages::callback, &messages), R(516, 4)) << c.name;
     EXPECT_EQ(messages.count(SCANNER_CONNECTED), 0) << c.name;
   }
@@ -135,8 +135,8 @@ TEST(FakeDiscovery, StopsAfter127Devices) {
   auto bus = std::make_shared<FakeBus>();
   for (int i = 0; i < 127; ++i) bus->add("bad" + std::to_string(i), kVendor, 16, faketest::standardPipes(0, 32));
   auto good = bus->add("good", kVendor, 16);
+  Messages messages;  // outlives the driver that calls it
   Pravik driver(bus);
-  Messages messages;
   EXPECT_EQ(driver.OpenAndInitializeScanner(&Messages::callback, &messages), R(516, 4));
   EXPECT_EQ(bus->opens(), 127);
   EXPECT_EQ(good->commandsSent(), 0u);
@@ -147,8 +147,8 @@ TEST(FakeDiscovery, SeveralScannersAskTheClient) {
     auto bus = std::make_shared<FakeBus>();
     auto first = bus->add("one", kVendor, 16);
     auto second = bus->add("two", kVendor, 19);
+    Messages messages;  // outlives the driver that calls it
     Pravik driver(bus);
-    Messages messages;
     messages.choose = choice;
     const OperationResult r = driver.OpenAndInitializeScanner(&Messages::callback, &messages);
     EXPECT_EQ(messages.selectionOffered, 2) << choice;
@@ -169,8 +169,8 @@ TEST(FakeInterruptPipe, AsksForAtLeastOnePacket) {
                                {4096, 2048}}) {
     auto bus = std::make_shared<FakeBus>();
     auto state = bus->add("a", kVendor, 16, faketest::standardPipes(512, packet));
+    Messages messages;  // outlives the driver that calls it
     Pravik driver(bus);
-    Messages messages;
     ASSERT_EQ(driver.OpenAndInitializeScanner(&Messages::callback, &messages), R(0, 0));
     std::lock_guard<std::mutex> lock(state->mutex);
     ASSERT_FALSE(state->interruptAsks.empty());

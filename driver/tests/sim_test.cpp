@@ -592,10 +592,10 @@ TEST_F(OnSimulator, SenseDecodesTheReply) {
 }
 
 TEST_F(OnSimulator, TheEnvironmentSelectsTheSimulatedBus) {
+  Messages seen;  // outlives the drivers that call it
   ::setenv("NDT_USB", "sim:cr", 1);
   Pravik fromEnvironment;
   ::unsetenv("NDT_USB");
-  Messages seen;
   ASSERT_EQ(fromEnvironment.OpenAndInitializeScanner(&Messages::callback, &seen), R(0, 0));
   EXPECT_EQ(seen.descriptor[10], 19);
   Pravik withoutPort;
