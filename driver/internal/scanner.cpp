@@ -197,10 +197,15 @@ Status Scanner::CloseScanner() {
   return transport_.CloseUsbScanner();
 }
 
+std::uint64_t Scanner::nextSequence() {
+  std::lock_guard<std::mutex> lock(arrivalMutex_);
+  return ++decoded_;
+}
+
 void Scanner::queueArrival(Arrival arrival) {
   {
     std::lock_guard<std::mutex> lock(arrivalMutex_);
-    if (!awaiting_) return;
+    if (!awaiting_ || arrival.sequence <= commandStart_) return;
     if (arrivals_.size() >= kMaxArrivals) arrivals_.pop_front();
     arrivals_.push_back(std::move(arrival));
   }
@@ -214,6 +219,7 @@ void Scanner::interruptLoop() {
     if (closed_) break;
     if (read == Status::Done) {
       Arrival arrival;
+      arrival.sequence = nextSequence();
       arrival.info = decodeInterrupt(packet.data(), previousWord_, current_);
       previousWord_ = arrival.info.statusWord;
       current_ = arrival.info;
@@ -223,6 +229,7 @@ void Scanner::interruptLoop() {
     }
     running_ = false;
     Arrival failure;
+    failure.sequence = nextSequence();
     failure.readFailed = true;
     queueArrival(std::move(failure));
     callback_(read == Status::HostErrorFailed ? EVENT_SYSTEM_FAILED_DEVICE_CLOSED
@@ -360,6 +367,7 @@ ActionOutcome Scanner::ExecuteScannerAction(const Action& a) {
     std::lock_guard<std::mutex> lock(arrivalMutex_);
     awaiting_ = row.waitsForInterrupt;
     arrivals_.clear();
+    commandStart_ = decoded_;
   }
   Transfer t;
   t.command = buffer.data();

@@ -566,7 +566,7 @@ TEST_F(OnSimulator, ResetScannerChoosesByTheSense) {
   scanner.raiseError(0x40F6, "JAM");
   awaitStatus(sim::bits::kError, true);
   at = mark();
-  ASSERT_EQ(driver->ResetScanner(), R(0, 0));
+  ASSERT_EQ(driver->ResetScanner(), R(0, 0)) << logText();
   sent = commandsSince(at);
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[1].word, 0x0009);
