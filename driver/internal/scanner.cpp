@@ -349,7 +349,8 @@ ActionOutcome Scanner::ExecuteScannerAction(const Action& a) {
   std::uint8_t* p = buffer.data();
   putWord(p, word);
   const std::uint32_t length32 = std::uint32_t(length);
-  std::memcpy(p + 2, &length32, 4);  // little-endian host
+  putWord(p + 2, std::uint16_t(length32));
+  putWord(p + 4, std::uint16_t(length32 >> 16));
   p += 6;
   if (a.hostHeaderBytes > 0) {
     std::memcpy(p, a.hostHeader, std::size_t(a.hostHeaderBytes));

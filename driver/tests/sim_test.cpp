@@ -372,6 +372,22 @@ TEST_F(OnSimulator, StorageKeepsWhatTheDriverWrote) {
   EXPECT_NE(std::string(text, std::size_t(received)).find('\x1a'), std::string::npos);
 }
 
+TEST_F(OnSimulator, OnlyVariableRawReadsAcceptAShorterReply) {
+  plugAndOpen();
+  std::vector<std::uint16_t> program(50, 0x4242);
+  ASSERT_EQ(driver->SetScanProgram(program.data(), 100), R(0, 0));
+  std::vector<std::uint16_t> buffer(256);
+  std::int32_t received = -1;
+  // The program read answers with what is kept, 100 bytes of the 400 asked.
+  EXPECT_EQ(driver->OperateScanner(21, buffer.data(), 400, 5, received, RAW_READ_VARIABLE, true), R(0, 0));
+  EXPECT_EQ(received, 100);
+  EXPECT_EQ(buffer[49], 0x4242);
+  EXPECT_EQ(buffer[50], 0);
+  const std::size_t at = mark();
+  EXPECT_EQ(driver->OperateScanner(21, buffer.data(), 400, 5, received, RAW_READ, true), R(523, 4));
+  EXPECT_EQ(requestsSince(at), (std::vector<int>{1506, 13}));
+}
+
 TEST_F(OnSimulator, LoadFilmReportsTheFilmsSizeAndCode) {
   plugAndOpen();
   scanner.setFeeder({sim::Film{7}, sim::Film{3}});
