@@ -193,11 +193,8 @@ bool writeString(const std::filesystem::path& file, std::string_view section, st
     }
 
   std::string keyLine = std::string(key) + "=" + std::string(value);
-  std::string result;
-  result.reserve(content.size() + keyLine.size() + section.size() + 8);
   bool inTarget = false, seenTarget = false, done = false;
   std::size_t insertAfter = std::string::npos;  // end of the last key line of the target section
-  std::string assembled;
   std::vector<std::string> out;
   out.reserve(lines.size() + 2);
   for (const Line& l : lines) {
@@ -244,6 +241,7 @@ bool writeString(const std::filesystem::path& file, std::string_view section, st
       out.push_back(keyLine + std::string(newline));
     }
   }
+  std::string result;
   for (const std::string& s : out) result += s;
 
   std::filesystem::path tmp = absolute;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -82,6 +83,20 @@ class Port {
                                        std::span<const std::uint16_t> products) = 0;
   // Null when the device is gone or cannot be opened.
   virtual std::unique_ptr<Device> open(const std::string& path) = 0;
+
+  // Arrival (true) or removal (false) of a matching device, reported on any thread.
+  using ChangeHandler = std::function<void(bool arrived, const DeviceInfo& device)>;
+  // Ends the reports when destroyed.
+  class Watch {
+   public:
+    virtual ~Watch() = default;
+  };
+  // Null when this bus cannot report changes; callers then poll list().
+  virtual std::unique_ptr<Watch> watch(std::uint16_t /*vendorId*/,
+                                       std::span<const std::uint16_t> /*products*/,
+                                       ChangeHandler /*handler*/) {
+    return nullptr;
+  }
 };
 
 }  // namespace platform::usb

@@ -1,0 +1,142 @@
+// moire_bench [width height]: a 12-bit film with a gradient, grid lines every
+// 4 samples and seeded noise, halved with direction 0, Lanczos and cubic
+// convolution at pitch 50 and filter width 600. Times our filter, then lets
+// peer.py time scipy.ndimage on the same work and compare our output with the
+// exact oracle; prints the times, the ratio and the largest difference.
+#include "moire/moire.h"
+#include "platform/library.h"
+#include "platform/process.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::uint16_t> makeFilm(int w, int h) {
+  std::vector<std::uint16_t> film(std::size_t(w) * std::size_t(h));
+  std::uint32_t state = 0x2545F491u;
+  for (int r = 0; r < h; ++r)
+    for (int c = 0; c < w; ++c) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      double v = 400.0 + 3000.0 * (0.6 * c / w + 0.4 * r / h);
+      if (c % 4 == 0) v -= 350.0;
+      v += double(state % 81u) - 40.0;
+      film[std::size_t(r) * std::size_t(w) + std::size_t(c)] =
+          std::uint16_t(std::clamp(v, 0.0, 4095.0));
+    }
+  return film;
+}
+
+bool writeRaw(const fs::path& file, const std::vector<std::uint16_t>& data) {
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size() * 2));
+  return bool(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int W = argc > 2 ? std::atoi(argv[1]) : 7120;
+  const int H = argc > 2 ? std::atoi(argv[2]) : 8640;
+  if (W < 16 || H < 16) {
+    std::cerr << "usage: moire_bench [width height]\n";
+    return 2;
+  }
+  const int DW = W / 2, DH = H / 2, pitch = 50;
+  const double amplitude = 600;
+
+  platform::Library lib;
+  static int anchor;
+  if (!lib.open("Fennick.dll", &anchor)) {
+    std::cerr << "cannot load the moire filter: " << lib.errorText() << "\n";
+    return 1;
+  }
+  auto deMoire = lib.function<DeMoireFuncPtr>("deMoireFunc");
+  if (!deMoire) {
+    std::cerr << "no deMoireFunc: " << lib.errorText() << "\n";
+    return 1;
+  }
+
+  std::cout << "film " << W << " x " << H << " 12-bit -> " << DW << " x " << DH
+            << ", direction 0, Lanczos, cubic, pitch " << pitch << ", width " << amplitude << "\n";
+  const std::vector<std::uint16_t> film = makeFilm(W, H);
+  std::vector<std::uint16_t> out(std::size_t(DW) * std::size_t(DH));
+  MoireParams p{};
+  p.bits = 12;
+  p.scanPitch = pitch;
+  p.targetPitch = 2 * pitch;
+  p.FilterAmplitudeV = amplitude;
+  p.FilterAmplitudeH = amplitude;
+  p.direction = 0;
+  p.srcWidth = W;
+  p.srcHeight = H;
+  p.dstWidth = DW;
+  p.dstHeight = DH;
+  p.src = film.data();
+  p.dst = out.data();
+
+  double best = 1e30;
+  for (int run = 0; run < 3; ++run) {
+    const auto t0 = std::chrono::steady_clock::now();
+    if (deMoire(&p, 2, 2) != 0) {
+      std::cerr << "deMoireFunc failed\n";
+      return 1;
+    }
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    best = std::min(best, s);
+  }
+  std::printf("ours            %8.3f s (best of 3)\n", best);
+  std::fflush(stdout);
+
+  char pattern[] = "/tmp/moire_bench.XXXXXX";
+  if (!::mkdtemp(pattern)) {
+    std::perror("mkdtemp");
+    return 1;
+  }
+  const fs::path dir = pattern;
+  int rc = 1;
+  if (writeRaw(dir / "src.u16", film) && writeRaw(dir / "out.u16", out)) {
+    platform::Process py;
+    const std::vector<std::string> args = {MOIRE_PEER_SCRIPT, dir.string(), std::to_string(W),
+                                           std::to_string(H), std::to_string(DW), std::to_string(DH),
+                                           std::to_string(pitch), std::to_string(amplitude)};
+    if (py.start("/usr/bin/python3", args) && py.wait().code == 0) {
+      std::map<std::string, double> res;
+      std::ifstream in(dir / "peer.txt");
+      std::string key;
+      double value;
+      while (in >> key >> value) res[key] = value;
+      if (res.count("scipy_seconds") && res.count("max_difference")) {
+        std::printf("scipy.ndimage   %8.3f s (correlate1d + zoom)\n", res["scipy_seconds"]);
+        std::printf("oracle          %8.3f s (sparse matrices)\n", res["oracle_seconds"]);
+        std::printf("ratio scipy/ours %7.2f\n", res["scipy_seconds"] / best);
+        std::printf("oracle agreement: largest difference %g over %.0f interior samples, %.0f differ\n",
+                    res["max_difference"], res["compared"], res["differing"]);
+        rc = res["max_difference"] <= 1.0 && best < res["scipy_seconds"] ? 0 : 3;
+        if (rc) std::printf("GOAL MISSED\n");
+      } else {
+        std::cerr << "peer.py gave no result\n";
+      }
+    } else {
+      std::cerr << "peer.py failed\n";
+    }
+  }
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  return rc;
+}

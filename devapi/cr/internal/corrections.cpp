@@ -1,0 +1,352 @@
+#include "devapi/cr/internal/corrections.h"
+
+#include "devapi/cr/internal/noproc_dump.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+
+namespace zentrac {
+namespace {
+
+// A horizontal window of boxWidth columns whose output column x sees the
+// columns x - (boxWidth - 1 - (boxWidth - 1) / 2) .. x + (boxWidth - 1) / 2,
+// clipped at the image's edges. Each column enters and leaves once, so the
+// cost is the width, whatever the box. boxWidth must be at least 1.
+template <class Add, class Remove, class Emit>
+void slideWindow(std::size_t width, int boxWidth, Add add, Remove remove, Emit emit) {
+  const std::int64_t w = static_cast<std::int64_t>(width);
+  const std::int64_t right = (boxWidth - 1) / 2;
+  const std::int64_t left = boxWidth - 1 - right;
+  std::int64_t hi = -1;  // last column added
+  std::int64_t lo = 0;   // first column not yet removed
+  for (std::int64_t x = 0; x < w; ++x) {
+    const std::int64_t wantHi = std::min(w - 1, x + right);
+    while (hi < wantHi) add(static_cast<std::size_t>(++hi));
+    // wantLo <= x <= hi: only columns that entered leave.
+    const std::int64_t wantLo = std::max<std::int64_t>(0, x - left);
+    while (lo < wantLo) remove(static_cast<std::size_t>(lo++));
+    emit(static_cast<std::size_t>(x));
+  }
+}
+
+// Division by a divisor that stays the same for many pixels: one multiply
+// instead of a 64-bit division per pixel. With M = ceil(2^64 / d) the high
+// half of M * n is n / d exactly when n and d are both below 2^32; other
+// operands divide.
+class Divider {
+ public:
+  explicit Divider(std::uint64_t d = 1) { set(d); }
+  void set(std::uint64_t d) {
+    d_ = d;
+    m_ = d > 1 && (d >> 32) == 0 ? std::numeric_limits<std::uint64_t>::max() / d + 1 : 0;
+  }
+  std::uint64_t divisor() const { return d_; }
+  std::uint64_t divide(std::uint64_t n) const {
+    if (m_ == 0 || (n >> 32)) return n / d_;
+    return static_cast<std::uint64_t>((static_cast<unsigned __int128>(m_) * n) >> 64);
+  }
+
+ private:
+  std::uint64_t d_ = 1, m_ = 0;
+};
+
+// The mean rounded half away from zero. Adding count / 2 alone would round
+// every negative mean up: a band 30 too bright would only come down by 29.
+inline std::int64_t roundedMean(std::int64_t sum, Divider& count) {
+  const std::int64_t c = static_cast<std::int64_t>(count.divisor());
+  if (sum >= 0) return static_cast<std::int64_t>(count.divide(static_cast<std::uint64_t>(sum + c / 2)));
+  return -static_cast<std::int64_t>(count.divide(static_cast<std::uint64_t>(c / 2 - sum)));
+}
+inline std::int64_t roundedMean(std::int64_t sum, std::int64_t count, Divider& cache) {
+  if (cache.divisor() != static_cast<std::uint64_t>(count)) cache.set(static_cast<std::uint64_t>(count));
+  return roundedMean(sum, cache);
+}
+
+inline std::uint16_t clampSample(std::int64_t v, std::int64_t maxval) {
+  return static_cast<std::uint16_t>(std::clamp<std::int64_t>(v, 0, maxval));
+}
+
+template <class T>
+bool grow(std::vector<T>& v, std::size_t n) {
+  try {
+    if (v.size() < n) v.resize(n);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+}
+
+bool validRange(const CorrectionImage& image, std::size_t first, std::size_t last) {
+  return image.valid() && first <= last && last < image.lines();
+}
+
+}  // namespace
+
+bool CorrectionImage::valid() const {
+  if (!blocks || blockCount == 0 || linesPerBlock == 0 || width == 0 || width > kMaxColumns) return false;
+  if (linesPerBlock > std::numeric_limits<std::size_t>::max() / blockCount) return false;
+  if (lines() > std::numeric_limits<std::size_t>::max() / width) return false;
+  for (std::size_t b = 0; b < blockCount; ++b)
+    if (!blocks[b]) return false;
+  return true;
+}
+
+int correctionDepth(int outBitDepth) { return outBitDepth == 16 ? 14 : outBitDepth; }
+
+Corrections::Corrections(HardParams params) : params_(std::move(params)) {}
+
+CorrectionOutcome Corrections::apply(const CorrectionImage& image, std::size_t lines, const ScanContext& scan) {
+  std::lock_guard lock(mutex_);
+  if (!image.valid() || lines > image.lines()) return CorrectionOutcome::LineRefused;
+  const CorrectionParams& p = params_.forMode(scan.option1 & 0xFF);
+  if (scan.dumpUnprocessed) writeNoProcDump(image, lines, scan, DumpStamp::now());
+  if (lines < 2 || !lineCorrectionLocked(image, 0, lines - 1, scan.outBitDepth, p))
+    return CorrectionOutcome::LineRefused;
+  if (p.rollerBanding && !bandCorrectionLocked(image, 0, lines - 1, scan.outBitDepth, p, scan.scanPitch))
+    return CorrectionOutcome::BandRefused;
+  if (scan.outBitDepth == 16) tableLocked(image, 0, lines, scan.option2 & 0xFF);
+  return CorrectionOutcome::Corrected;
+}
+
+bool Corrections::boxFilterLineCorrection(const CorrectionImage& image, std::size_t first, std::size_t last,
+                                          int depth, const CorrectionParams& p) {
+  std::lock_guard lock(mutex_);
+  return lineCorrectionLocked(image, first, last, depth, p);
+}
+
+bool Corrections::rollerBandingCorrection(const CorrectionImage& image, std::size_t first, std::size_t last,
+                                          int depth, const CorrectionParams& p, std::uint16_t scanPitch) {
+  std::lock_guard lock(mutex_);
+  return bandCorrectionLocked(image, first, last, depth, p, scanPitch);
+}
+
+void Corrections::logToLinearTable(const CorrectionImage& image, std::size_t first, std::size_t lines,
+                                   int odMax) {
+  std::lock_guard lock(mutex_);
+  tableLocked(image, first, lines, odMax);
+}
+
+bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t first, std::size_t last,
+                                       int depth, const CorrectionParams& p) {
+  if (!validRange(image, first, last)) return false;
+  const std::size_t width = image.width;
+  const std::size_t count = last - first + 1;
+  if (width < 2 || count < 2) return false;
+  // A box of 0 or 1 lines has no lines above its centre, and a box taller than
+  // the lines given would read outside them.
+  if (p.boxHeight < 2 || p.boxWidth < 1 || count < static_cast<std::size_t>(p.boxHeight)) return false;
+  const int cdepth = correctionDepth(depth);
+  if (cdepth < 1 || cdepth > 16) return false;
+  const std::int64_t maxval = (std::int64_t{1} << cdepth) - 1;
+
+  const std::int64_t boxHeight = p.boxHeight;
+  const std::size_t half = static_cast<std::size_t>(p.boxHeight / 2);
+  const std::size_t firstCentre = first + half - 1;
+  const std::size_t lastCentre = last - half;
+  // The box of centre c holds lines c - half + 1 .. c + half; a line is
+  // corrected once no later box reads it, so half + 1 lines of corrections wait.
+  const std::size_t slots = half + 1;
+  if (slots > std::numeric_limits<std::size_t>::max() / width) return false;
+  if (!grow(columnSum_, width) || !grow(prefixDeviation_, width + 1) || !grow(prefixValid_, width + 1) ||
+      !grow(pending_, slots * width))
+    return false;
+
+  const std::int64_t minDev = -static_cast<std::int64_t>(p.delta);
+  const std::int64_t maxDev = p.delta;
+  const std::int64_t minPix = p.minPixValue;
+  const std::int64_t maxPix = p.maxPixValue;
+
+  std::int64_t* sum = columnSum_.data();
+
+  std::fill(sum, sum + width, 0);
+  for (std::size_t y = first; y < first + 2 * half; ++y) {
+    const std::uint16_t* row = image.line(y);
+    for (std::size_t x = 0; x < width; ++x) sum[x] += row[x];
+  }
+
+  auto slotOf = [&](std::size_t line) { return pending_.data() + ((line - firstCentre) % slots) * width; };
+  auto correctLine = [&](std::size_t line) {
+    std::uint16_t* row = image.line(line);
+    const std::int32_t* corr = slotOf(line);
+    for (std::size_t x = 0; x < width; ++x) {
+      const std::int64_t v = row[x];
+      if (v >= minPix && v <= maxPix) row[x] = clampSample(v + corr[x], maxval);
+    }
+  };
+
+  const Divider byBox(static_cast<std::uint64_t>(boxHeight));
+  Divider byCount;
+  // The window of output column x: x - left .. x + right, clipped to the line.
+  const std::int64_t right = (static_cast<std::int64_t>(p.boxWidth) - 1) / 2;
+  const std::int64_t left = p.boxWidth - 1 - right;
+  const std::int64_t lastColumn = static_cast<std::int64_t>(width) - 1;
+  std::int64_t* devSum = prefixDeviation_.data();
+  std::int32_t* validCount = prefixValid_.data();
+  devSum[0] = 0;
+  validCount[0] = 0;
+  for (std::size_t c = firstCentre; c <= lastCentre; ++c) {
+    // Deviations from the box means, summed along the line over the valid
+    // columns, so that any window's sum is one difference.
+    const std::uint16_t* row = image.line(c);
+    for (std::size_t x = 0; x < width; ++x) {
+      const std::int64_t d =
+          static_cast<std::int64_t>(byBox.divide(static_cast<std::uint64_t>(sum[x] + boxHeight / 2))) - row[x];
+      const bool ok = d >= minDev && d <= maxDev;
+      devSum[x + 1] = devSum[x] + (ok ? d : 0);
+      validCount[x + 1] = validCount[x] + ok;
+    }
+    std::int32_t* corr = slotOf(c);
+    for (std::int64_t x = 0; x <= lastColumn; ++x) {
+      const std::int64_t hi = std::min(lastColumn, x + right) + 1;
+      const std::int64_t lo = std::max<std::int64_t>(0, x - left);
+      const std::int64_t n = validCount[hi] - validCount[lo];
+      corr[x] = n > 0 ? static_cast<std::int32_t>(roundedMean(devSum[hi] - devSum[lo], n, byCount)) : 0;
+    }
+    // Line c - half left the box with the previous centre.
+    if (c >= firstCentre + half) correctLine(c - half);
+    if (c < lastCentre) {
+      const std::uint16_t* out = image.line(c - half + 1);
+      const std::uint16_t* in = image.line(c + half + 1);
+      for (std::size_t x = 0; x < width; ++x) sum[x] += static_cast<std::int64_t>(in[x]) - out[x];
+    }
+  }
+  for (std::size_t line = std::max(firstCentre, lastCentre + 1 - half); line <= lastCentre; ++line)
+    correctLine(line);
+  return true;
+}
+
+bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t first, std::size_t last,
+                                       int depth, const CorrectionParams& p, std::uint16_t scanPitch) {
+  if (!validRange(image, first, last)) return false;
+  const std::size_t width = image.width;
+  if (width < 2 || last - first + 1 < 2 || scanPitch == 0) return false;
+  const int cdepth = correctionDepth(depth);
+  if (cdepth < 1 || cdepth > 16) return false;
+  const std::int64_t maxval = (std::int64_t{1} << cdepth) - 1;
+  const double pitchMm = scanPitch / 1000.0;
+
+  if (!grow(refBefore_, width) || !grow(refAfter_, width) || !grow(refMin_, width) || !grow(refMax_, width) ||
+      !grow(fullMin_, width) || !grow(fullMax_, width) || !grow(valid_, width) ||
+      !grow(bandDeviation_, width * kMaxBandLines))
+    return false;
+
+  std::int64_t* before = refBefore_.data();
+  std::int64_t* after = refAfter_.data();
+  std::int32_t* rmin = refMin_.data();
+  std::int32_t* rmax = refMax_.data();
+  std::int32_t* fmin = fullMin_.data();
+  std::int32_t* fmax = fullMax_.data();
+  std::uint8_t* ok = valid_.data();
+
+  for (const BandRecord& band : p.bands) {
+    if (band.position == 0.0) break;
+    // Bands beyond the deviation slots, and records that would divide by zero, are skipped.
+    if (band.refLines < 1 || band.bandLines < 1 || band.bandLines > kMaxBandLines || band.window < 1) continue;
+    const double start = band.position / pitchMm;
+    if (!(start > -1e15 && start < 1e15)) continue;
+    const std::int64_t u = static_cast<std::int64_t>(start);
+    const std::int64_t t = band.refLines;
+    const std::int64_t o = band.bandLines;
+    if (u - t < static_cast<std::int64_t>(first) || u + o + t - 1 > static_cast<std::int64_t>(last)) continue;
+    const std::size_t bandStart = static_cast<std::size_t>(u);
+    const std::size_t lines = static_cast<std::size_t>(o);
+
+    std::fill(before, before + width, 0);
+    std::fill(after, after + width, 0);
+    std::fill(rmin, rmin + width, std::numeric_limits<std::int32_t>::max());
+    std::fill(rmax, rmax + width, std::numeric_limits<std::int32_t>::min());
+    auto reference = [&](std::size_t y, std::int64_t* acc) {
+      const std::uint16_t* row = image.line(y);
+      for (std::size_t x = 0; x < width; ++x) {
+        acc[x] += row[x];
+        rmin[x] = std::min<std::int32_t>(rmin[x], row[x]);
+        rmax[x] = std::max<std::int32_t>(rmax[x], row[x]);
+      }
+    };
+    for (std::size_t y = bandStart - static_cast<std::size_t>(t); y < bandStart; ++y) reference(y, before);
+    for (std::size_t y = bandStart + lines; y < bandStart + lines + static_cast<std::size_t>(t); ++y)
+      reference(y, after);
+    std::copy(rmin, rmin + width, fmin);
+    std::copy(rmax, rmax + width, fmax);
+
+    // Each band line is expected on the straight line between the means of the
+    // two reference blocks, whose centres lie t/2 + 0.5 lines before it and
+    // t/2 - 0.5 lines after its end.
+    const double denom = static_cast<double>(t) * static_cast<double>(t + o);
+    const double halfT = static_cast<double>(t) / 2.0;
+    for (std::size_t k = 0; k < lines; ++k) {
+      const std::uint16_t* row = image.line(bandStart + k);
+      const double wBefore = halfT + static_cast<double>(o) - static_cast<double>(k) - 0.5;
+      const double wAfter = halfT + static_cast<double>(k) + 0.5;
+      std::int32_t* devK = bandDeviation_.data() + k;
+      for (std::size_t x = 0; x < width; ++x) {
+        const double expected =
+            std::floor((static_cast<double>(before[x]) * wBefore + static_cast<double>(after[x]) * wAfter) / denom +
+                       0.5);
+        devK[x * lines] = static_cast<std::int32_t>(static_cast<std::int64_t>(expected) - row[x]);
+        fmin[x] = std::min<std::int32_t>(fmin[x], row[x]);
+        fmax[x] = std::max<std::int32_t>(fmax[x], row[x]);
+      }
+    }
+    for (std::size_t x = 0; x < width; ++x) {
+      const std::int64_t refRange = std::int64_t{rmax[x]} - rmin[x];
+      const std::int64_t fullRange = std::int64_t{fmax[x]} - fmin[x];
+      ok[x] = !(refRange > band.maxRefRange || fullRange > band.maxRange);
+    }
+
+    std::int64_t sums[kMaxBandLines] = {};
+    std::int64_t count = 0;
+    Divider byCount;
+    std::uint16_t* rows[kMaxBandLines];
+    for (std::size_t k = 0; k < lines; ++k) rows[k] = image.line(bandStart + k);
+    const std::int64_t minValid = std::max(band.minValid, 1);
+    slideWindow(
+        width, band.window,
+        [&](std::size_t x) {
+          if (!ok[x]) return;
+          const std::int32_t* d = bandDeviation_.data() + x * lines;
+          for (std::size_t k = 0; k < lines; ++k) sums[k] += d[k];
+          ++count;
+        },
+        [&](std::size_t x) {
+          if (!ok[x]) return;
+          const std::int32_t* d = bandDeviation_.data() + x * lines;
+          for (std::size_t k = 0; k < lines; ++k) sums[k] -= d[k];
+          --count;
+        },
+        [&](std::size_t x) {
+          if (count < minValid) return;
+          if (byCount.divisor() != static_cast<std::uint64_t>(count)) byCount.set(static_cast<std::uint64_t>(count));
+          for (std::size_t k = 0; k < lines; ++k)
+            rows[k][x] = clampSample(rows[k][x] + roundedMean(sums[k], byCount), maxval);
+        });
+  }
+  return true;
+}
+
+void Corrections::buildTable(int odMax) {
+  const double od = odMax / 10.0;
+  table_[0] = 0;
+  for (std::size_t i = 1; i < kTableSize; ++i) {
+    const double exponent = (static_cast<double>(i) - 16383.0) * od / 16383.0;
+    table_[i] = static_cast<std::uint16_t>(65535.0 * std::pow(10.0, exponent));
+  }
+  tableOd_ = odMax;
+  ++tableBuilds_;
+}
+
+void Corrections::tableLocked(const CorrectionImage& image, std::size_t first, std::size_t lines, int odMax) {
+  if (odMax != tableOd_) buildTable(odMax);
+  if (!image.valid() || first > image.lines() || lines > image.lines() - first) return;
+  for (std::size_t y = first; y < first + lines; ++y) {
+    std::uint16_t* row = image.line(y);
+    // Mask fill and device data may exceed 14 bits; they take the last entry.
+    for (std::size_t x = 0; x < image.width; ++x) row[x] = table_[std::min<std::size_t>(row[x], kTableSize - 1)];
+  }
+}
+
+}  // namespace zentrac

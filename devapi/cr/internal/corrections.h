@@ -1,0 +1,118 @@
+// The CR image corrections: the box-filter line correction, the roller-banding
+// correction and the log-to-linear table for 16-bit output, all in place over
+// an image held in blocks of lines, plus the unprocessed-image dump before them.
+#pragma once
+
+#include "devapi/cr/internal/hard_params.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+namespace zentrac {
+
+// An image of 16-bit samples held as blocks of whole lines: line y lies in
+// block y / linesPerBlock at line y % linesPerBlock.
+struct CorrectionImage {
+  std::uint16_t* const* blocks = nullptr;
+  std::size_t blockCount = 0;
+  std::size_t linesPerBlock = 0;
+  std::size_t width = 0;
+
+  std::size_t lines() const { return blockCount * linesPerBlock; }
+  std::uint16_t* line(std::size_t y) const {
+    return blocks[y / linesPerBlock] + (y % linesPerBlock) * width;
+  }
+  // Non-null blocks, a width within the work storage, and a sample count that fits.
+  bool valid() const;
+};
+
+// Widest image the column storage takes.
+inline constexpr std::size_t kMaxColumns = 65536;
+// Longest band the per-column deviation slots take.
+inline constexpr int kMaxBandLines = 128;
+inline constexpr std::size_t kTableSize = 16384;
+
+using LogSink = std::function<void(std::string_view entry)>;
+
+// What the device object knows of the scan being corrected.
+struct ScanContext {
+  int outBitDepth = 12;            // low byte of ImageDataFormat
+  std::uint16_t option1 = 0;       // low byte: scan mode
+  std::uint16_t option2 = 0;       // low byte: od_max
+  std::uint16_t option5 = 0;       // high voltage, scanner units
+  std::uint16_t numberOfLut = 0;   // photometric word
+  std::uint16_t scanPitch = 0;     // um
+  std::uint16_t serialNumber = 0;
+  bool dumpUnprocessed = false;    // NoPROC_IMAGE
+  std::filesystem::path dumpDir;   // the library's directory
+  LogSink log;                     // operations log entries
+};
+
+// Bit depth the corrections clamp to: 16-bit output carries 14-bit values until the table.
+int correctionDepth(int outBitDepth);
+
+enum class CorrectionOutcome { Corrected, LineRefused, BandRefused };
+
+// The work storage and the parameter sets of one device object. One correction
+// runs at a time; a second caller waits.
+class Corrections {
+ public:
+  explicit Corrections(HardParams params = {});
+
+  const HardParams& params() const { return params_; }
+
+  // The whole sequence over lines 0 .. lines - 1: the dump when asked for, the
+  // line correction, the band correction when the mode's set enables it, and
+  // the table for 16-bit output. Stops at the first refusal. The caller's
+  // blocks give all their lines; the library's own buffer gives the lines
+  // received, or the valid lines of a plate that ended early.
+  CorrectionOutcome apply(const CorrectionImage& image, std::size_t lines, const ScanContext& scan);
+
+  // Lines first .. last. False (nothing changed) for a width below 2, fewer
+  // than 2 lines, fewer lines than the box, or a box that cannot be formed.
+  bool boxFilterLineCorrection(const CorrectionImage& image, std::size_t first, std::size_t last,
+                               int depth, const CorrectionParams& p);
+  // Lines first .. last. False for a width below 2, fewer than 2 lines or pitch 0;
+  // band records that leave the lines or the work storage are skipped.
+  bool rollerBandingCorrection(const CorrectionImage& image, std::size_t first, std::size_t last,
+                               int depth, const CorrectionParams& p, std::uint16_t scanPitch);
+  // Replaces every sample of lines first .. first + lines - 1 by its table entry.
+  void logToLinearTable(const CorrectionImage& image, std::size_t first, std::size_t lines, int odMax);
+
+  const std::array<std::uint16_t, kTableSize>& table() const { return table_; }
+  int tableBuilds() const { return tableBuilds_; }
+
+ private:
+  void buildTable(int odMax);
+  bool lineCorrectionLocked(const CorrectionImage& image, std::size_t first, std::size_t last, int depth,
+                            const CorrectionParams& p);
+  bool bandCorrectionLocked(const CorrectionImage& image, std::size_t first, std::size_t last, int depth,
+                            const CorrectionParams& p, std::uint16_t scanPitch);
+  void tableLocked(const CorrectionImage& image, std::size_t first, std::size_t lines, int odMax);
+
+  HardParams params_;
+  std::mutex mutex_;
+  // Column storage, grown to the widest image seen.
+  std::vector<std::int64_t> columnSum_;
+  std::vector<std::uint8_t> valid_;
+  // Line correction: the running sums of the valid deviations and their count
+  // along the line, and the corrections of the lines still inside the box.
+  std::vector<std::int64_t> prefixDeviation_;
+  std::vector<std::int32_t> prefixValid_;
+  std::vector<std::int32_t> pending_;
+  // Band correction: per column the deviations of the band lines, and per band line the window sum.
+  std::vector<std::int32_t> bandDeviation_;
+  std::vector<std::int64_t> refBefore_, refAfter_;
+  std::vector<std::int32_t> refMin_, refMax_, fullMin_, fullMax_;
+  std::array<std::uint16_t, kTableSize> table_{};
+  int tableOd_ = -1;  // no od builds nothing yet, so od 0 builds a real table
+  int tableBuilds_ = 0;
+};
+
+}  // namespace zentrac

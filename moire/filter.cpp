@@ -1,0 +1,527 @@
+// The moire filter pass.
+//
+// Every target sample is, inside the zone where its windows fit, a fixed chain
+// of double-precision operations on the source: the smoothing sum
+// (sum of weight x sample in tap order, times the normaliser) and then the
+// interpolation (or, in direction 2, a second smoothing sum) over smoothed
+// values in offset order. The passes below keep exactly that chain per sample
+// but run it row by row over blocks of target columns, so that the source is
+// read along its rows and each smoothed value is computed once.
+//
+// Settled choices, pinned by the tests:
+// - accumulation is in double throughout;
+// - when the protection of bright marks fires on any line that takes part in
+//   a target sample, that sample takes its own nearest source sample, so a
+//   mark is neither smeared nor copied onto the neighbouring line;
+// - where the window of one axis does not fit, the left and right zones win
+//   over the top and bottom zones (corners copy the first or last sample of the
+//   source row);
+// - line and column indices are clamped to the image: the window tests of
+//   the interpolated and the second smoothed axis let a window reach one line
+//   past the last;
+// - every written sample, copies included, is limited to 2^bits - 1.
+#include "moire/internal/filter.h"
+
+#include "moire/internal/kernels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <new>
+#include <vector>
+
+namespace fennick {
+namespace {
+
+// Beyond this the work storage is refused rather than risked.
+constexpr double kWorkLimitBytes = 1024.0 * 1024.0 * 1024.0;
+// Target columns handled together in the passes that smooth along x.
+constexpr int kBlock = 64;
+
+// Where one target index falls on one source axis.
+struct Place {
+  double pos = 0;  // source position
+  int n = 0;       // nearest source sample
+  double f = 0;    // pos - n
+  int trunc = 0;   // floor(pos), within the axis
+  bool fits = false;
+  bool lowOut = false;  // the window sticks out on the low side
+};
+
+// The outer axis needs one more sample on each side than the inner one.
+struct Margins {
+  int low, high;
+};
+constexpr Margins kOuter{1, 2};
+constexpr Margins kInner{0, 0};
+
+int clampIndex(int i, int size) { return i < 0 ? 0 : (i >= size ? size - 1 : i); }
+
+std::vector<Place> placeAxis(int srcSize, int dstSize, bool smoothed, int h, Margins m) {
+  std::vector<Place> out(static_cast<std::size_t>(dstSize));
+  for (int t = 0; t < dstSize; ++t) {
+    Place& p = out[static_cast<std::size_t>(t)];
+    p.pos = double(t) * double(srcSize) / double(dstSize);
+    p.n = int(std::floor(p.pos + 0.5));
+    p.f = p.pos - double(p.n);
+    if (smoothed && p.f == 0.0) p.f = 0.0001;
+    p.trunc = clampIndex(int(std::floor(p.pos)), srcSize);
+    const bool lowOk = p.pos - double(h) > double(m.low);
+    const bool highOk = p.pos + double(h) < double(srcSize - m.high);
+    p.fits = lowOk && highOk;
+    p.lowOut = !lowOk;
+  }
+  return out;
+}
+
+std::size_t countFits(const std::vector<Place>& axis) {
+  return std::size_t(std::count_if(axis.begin(), axis.end(), [](const Place& p) { return p.fits; }));
+}
+
+std::vector<int> fittingIndices(const std::vector<Place>& axis) {
+  std::vector<int> out;
+  for (std::size_t i = 0; i < axis.size(); ++i)
+    if (axis[i].fits) out.push_back(int(i));
+  return out;
+}
+
+// w[0..2h] the weights of the taps n-h .. n+h, w[2h+1] the reciprocal of their sum.
+void smoothingWeights(double f, int h, bool gaussian, double* w) {
+  double sum = 0.0;
+  for (int i = 0; i <= 2 * h; ++i) {
+    const double t = f - double(i - h);
+    w[i] = gaussian ? gauss(t, h) : lanczos(t, h);
+    sum += w[i];
+  }
+  w[2 * h + 1] = 1.0 / sum;
+}
+
+// Offsets of the lines that the interpolation combines, and their weights.
+struct Interp {
+  int count;
+  int offset[5];
+};
+Interp interpOffsets(bool linear) {
+  if (linear) return {2, {-1, 1, 0, 0, 0}};
+  return {5, {-2, -1, 0, 1, 2}};
+}
+void interpWeights(const Interp& in, bool linear, double f, double* w) {
+  for (int k = 0; k < in.count; ++k) {
+    const double s = f - double(in.offset[k]);
+    w[k] = linear ? triangle(s) : cubic(s);
+  }
+}
+
+struct Limits {
+  double high, low;  // protection thresholds
+  unsigned maxValue;
+};
+
+unsigned toSample(double v, unsigned maxValue) {
+  const double r = std::floor(v + 0.5);
+  if (!(r >= 0.0)) return 0;
+  if (r >= double(maxValue) + 1.0) return maxValue;
+  return unsigned(r);
+}
+
+template <typename T>
+class Image {
+ public:
+  Image(const void* p, int width, int height)
+      : p_(static_cast<const T*>(p)), width_(width), height_(height) {}
+  const T* row(int r) const { return p_ + std::size_t(r) * std::size_t(width_); }
+  unsigned at(int r, int c) const { return row(clampIndex(r, height_))[clampIndex(c, width_)]; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+ private:
+  const T* p_;
+  int width_, height_;
+};
+
+template <typename T>
+T* targetRow(const Job& job, int r) {
+  return static_cast<T*>(job.dst) + std::size_t(r) * std::size_t(job.dstWidth);
+}
+
+// Samples whose windows do not fit copy a border sample of the source unfiltered.
+template <typename T>
+void fillBorders(const Job& job, const Image<T>& src, const std::vector<Place>& xs,
+                 const std::vector<Place>& ys, unsigned maxValue) {
+  for (int r = 0; r < job.dstHeight; ++r) {
+    const Place& y = ys[std::size_t(r)];
+    T* out = targetRow<T>(job, r);
+    for (int c = 0; c < job.dstWidth; ++c) {
+      const Place& x = xs[std::size_t(c)];
+      if (x.fits && y.fits) continue;
+      unsigned v;
+      if (!x.fits)
+        v = src.at(y.trunc, x.lowOut ? 0 : src.width() - 1);
+      else
+        v = src.at(y.lowOut ? 0 : src.height() - 1, x.trunc);
+      out[c] = T(std::min(v, maxValue));
+    }
+  }
+}
+
+// Directions 0 and 2: smoothing along x at the target columns, then per
+// target row either the interpolation over the neighbouring source rows
+// (direction 0) or the smoothing along y (direction 2).
+template <typename T>
+class AlongX {
+ public:
+  AlongX(const Job& job, const Image<T>& src, const std::vector<Place>& xs,
+         const std::vector<Place>& ys, const Limits& lim)
+      : job_(job), src_(src), xs_(xs), ys_(ys), lim_(lim) {}
+
+  // Work storage in bytes, before anything is allocated; only the positions
+  // where the windows fit need any.
+  double workBytes() const {
+    const double nc = double(countFits(xs_)), nr = double(countFits(ys_));
+    if (nc == 0 || nr == 0) return 0;
+    const double lines = job_.direction == 2 ? 2.0 * job_.hH + 1.0 : 5.0;
+    const double neededRows = std::min(double(job_.srcHeight), nr * lines);
+    double b = (nc + nr) * 4.0;                           // fitting index lists
+    b += nc * (2.0 * job_.hV + 2.0) * 8.0;                // x weights
+    b += double(job_.srcHeight) * 4.0;                    // row slots
+    b += neededRows * (4.0 + kBlock * 9.0);               // smoothed values and flags
+    b += double(job_.srcWidth) * 8.0;                     // one converted source row
+    b += nr * (lines + 1.0) * 8.0;                        // y weights
+    return b;
+  }
+
+  void prepare() {
+    fc_ = fittingIndices(xs_);
+    fr_ = fittingIndices(ys_);
+    if (fc_.empty() || fr_.empty()) return;
+    const int h = job_.hV;
+    stride_ = 2 * h + 2;
+    xw_.resize(fc_.size() * std::size_t(stride_));
+    for (std::size_t j = 0; j < fc_.size(); ++j)
+      smoothingWeights(xs_[std::size_t(fc_[j])].f, h, job_.gaussian, &xw_[j * std::size_t(stride_)]);
+
+    // The lines each fitting target row combines.
+    if (job_.direction == 2) {
+      lineCount_ = 2 * job_.hH + 1;
+      for (int k = 0; k < lineCount_; ++k) lineOffset_.push_back(k - job_.hH);
+      yStride_ = 2 * job_.hH + 2;
+    } else {
+      const Interp in = interpOffsets(job_.linear);
+      lineCount_ = in.count;
+      lineOffset_.assign(in.offset, in.offset + in.count);
+      yStride_ = in.count;
+    }
+    yw_.resize(fr_.size() * std::size_t(yStride_));
+    slot_.assign(std::size_t(job_.srcHeight), -1);
+    for (std::size_t q = 0; q < fr_.size(); ++q) {
+      const Place& y = ys_[std::size_t(fr_[q])];
+      double* w = &yw_[q * std::size_t(yStride_)];
+      if (job_.direction == 2)
+        smoothingWeights(y.f, job_.hH, job_.gaussian, w);
+      else
+        interpWeights(interpOffsets(job_.linear), job_.linear, y.f, w);
+      for (int off : lineOffset_) slot_[std::size_t(clampIndex(y.n + off, job_.srcHeight))] = 0;
+    }
+    for (int row = 0; row < job_.srcHeight; ++row)
+      if (slot_[std::size_t(row)] == 0) {
+        slot_[std::size_t(row)] = int(rows_.size());
+        rows_.push_back(row);
+      }
+    smoothed_.resize(rows_.size() * kBlock);
+    if (job_.detectChars) fired_.resize(rows_.size() * kBlock);
+    rowd_.resize(std::size_t(job_.srcWidth));
+    lineSums_.resize(std::size_t(lineCount_));
+    lineFlags_.resize(std::size_t(lineCount_));
+  }
+
+  void runBlocks() {
+    for (std::size_t j0 = 0; j0 < fc_.size(); j0 += kBlock) {
+      const int nb = int(std::min<std::size_t>(kBlock, fc_.size() - j0));
+      smoothBlock(j0, nb);
+      combineBlock(j0, nb);
+    }
+  }
+
+ private:
+  void smoothBlock(std::size_t j0, int nb) {
+    const int h = job_.hV, taps = 2 * h + 1;
+    int lo = std::numeric_limits<int>::max(), hi = 0;
+    int base[kBlock];
+    for (int b = 0; b < nb; ++b) {
+      base[b] = xs_[std::size_t(fc_[j0 + std::size_t(b)])].n - h;
+      lo = std::min(lo, base[b]);
+      hi = std::max(hi, base[b] + 2 * h);
+    }
+    for (int b = 0; b < nb; ++b) base[b] -= lo;
+    const double* wt = &xw_[j0 * std::size_t(stride_)];
+
+    for (std::size_t s = 0; s < rows_.size(); ++s) {
+      const T* in = src_.row(rows_[s]);
+      for (int k = lo; k <= hi; ++k) rowd_[std::size_t(k - lo)] = double(in[k]);
+      double* out = &smoothed_[s * kBlock];
+      int b = 0;
+      // Four columns at a time keep four independent sums in flight.
+      for (; b + 4 <= nb; b += 4) {
+        const double* w0 = wt + std::size_t(b) * stride_;
+        const double* w1 = w0 + stride_;
+        const double* w2 = w1 + stride_;
+        const double* w3 = w2 + stride_;
+        const double* r0 = &rowd_[std::size_t(base[b])];
+        const double* r1 = &rowd_[std::size_t(base[b + 1])];
+        const double* r2 = &rowd_[std::size_t(base[b + 2])];
+        const double* r3 = &rowd_[std::size_t(base[b + 3])];
+        double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0;
+        for (int i = 0; i < taps; ++i) {
+          a0 += w0[i] * r0[i];
+          a1 += w1[i] * r1[i];
+          a2 += w2[i] * r2[i];
+          a3 += w3[i] * r3[i];
+        }
+        out[b] = a0 * w0[taps];
+        out[b + 1] = a1 * w1[taps];
+        out[b + 2] = a2 * w2[taps];
+        out[b + 3] = a3 * w3[taps];
+      }
+      for (; b < nb; ++b) {
+        const double* w = wt + std::size_t(b) * stride_;
+        const double* r = &rowd_[std::size_t(base[b])];
+        double a = 0.0;
+        for (int i = 0; i < taps; ++i) a += w[i] * r[i];
+        out[b] = a * w[taps];
+      }
+      if (job_.detectChars) {
+        unsigned char* fired = &fired_[s * kBlock];
+        for (b = 0; b < nb; ++b) {
+          const double* r = &rowd_[std::size_t(base[b])];
+          const double centre = r[h];
+          double least = r[0];
+          for (int i = 1; i < taps; ++i) least = std::min(least, r[i]);
+          fired[b] = centre > lim_.high && centre - least > lim_.low;
+        }
+      }
+    }
+  }
+
+  void combineBlock(std::size_t j0, int nb) {
+    double acc[kBlock];
+    std::vector<const double*>& sums = lineSums_;
+    std::vector<const unsigned char*>& flags = lineFlags_;
+    for (std::size_t q = 0; q < fr_.size(); ++q) {
+      const int r = fr_[q];
+      const Place& y = ys_[std::size_t(r)];
+      const double* w = &yw_[q * std::size_t(yStride_)];
+      for (int k = 0; k < lineCount_; ++k) {
+        const int s = slot_[std::size_t(clampIndex(y.n + lineOffset_[std::size_t(k)], job_.srcHeight))];
+        sums[std::size_t(k)] = &smoothed_[std::size_t(s) * kBlock];
+        if (job_.detectChars) flags[std::size_t(k)] = &fired_[std::size_t(s) * kBlock];
+      }
+      for (int b = 0; b < nb; ++b) acc[b] = 0.0;
+      for (int k = 0; k < lineCount_; ++k) {
+        const double wk = w[k];
+        const double* v = sums[std::size_t(k)];
+        for (int b = 0; b < nb; ++b) acc[b] += wk * v[b];
+      }
+      if (job_.direction == 2) {
+        const double norm = w[lineCount_];
+        for (int b = 0; b < nb; ++b) acc[b] *= norm;
+      }
+      T* out = targetRow<T>(job_, r);
+      for (int b = 0; b < nb; ++b) {
+        const int c = fc_[j0 + std::size_t(b)];
+        if (job_.detectChars && fires(y.n, xs_[std::size_t(c)].n, b)) {
+          out[c] = T(std::min(src_.at(y.n, xs_[std::size_t(c)].n), lim_.maxValue));
+          continue;
+        }
+        out[c] = T(toSample(acc[b], lim_.maxValue));
+      }
+    }
+  }
+
+  // Protection for one target sample: on any line that took part, and in
+  // direction 2 again over the smoothed rows.
+  bool fires(int ny, int nx, int b) const {
+    for (int k = 0; k < lineCount_; ++k)
+      if (lineFlags_[std::size_t(k)][b]) return true;
+    if (job_.direction != 2) return false;
+    const double centre = double(src_.at(ny, nx));
+    if (!(centre > lim_.high)) return false;
+    double least = lineSums_[0][b];
+    for (int k = 1; k < lineCount_; ++k) least = std::min(least, lineSums_[std::size_t(k)][b]);
+    return centre - least > lim_.low;
+  }
+
+  const Job& job_;
+  const Image<T>& src_;
+  const std::vector<Place>& xs_;
+  const std::vector<Place>& ys_;
+  const Limits& lim_;
+  std::vector<int> fc_, fr_;
+  int stride_ = 0, yStride_ = 0, lineCount_ = 0;
+  std::vector<int> lineOffset_;
+  std::vector<double> xw_, yw_;
+  std::vector<int> slot_, rows_;  // source row -> slot in smoothed_, slot -> source row
+  std::vector<double> smoothed_, rowd_;
+  std::vector<unsigned char> fired_;
+  std::vector<const double*> lineSums_;
+  std::vector<const unsigned char*> lineFlags_;
+};
+
+// Direction 1: smoothing along y at each target row over the source columns,
+// then the interpolation over the neighbouring source columns.
+template <typename T>
+class AlongY {
+ public:
+  AlongY(const Job& job, const Image<T>& src, const std::vector<Place>& xs,
+         const std::vector<Place>& ys, const Limits& lim)
+      : job_(job), src_(src), xs_(xs), ys_(ys), lim_(lim) {}
+
+  double workBytes() const {
+    const double nc = double(countFits(xs_)), nr = double(countFits(ys_));
+    if (nc == 0 || nr == 0) return 0;
+    double b = (nc + nr) * 4.0;                          // fitting index lists
+    b += double(job_.srcWidth) * 17.0;                   // sums, running minima, flags
+    b += nc * 5.0 * 8.0;                                 // interpolation weights
+    b += (2.0 * job_.hH + 2.0) * 8.0;                    // y weights
+    return b;
+  }
+
+  void prepare() {
+    fc_ = fittingIndices(xs_);
+    fr_ = fittingIndices(ys_);
+    if (fc_.empty() || fr_.empty()) return;
+    in_ = interpOffsets(job_.linear);
+    xw_.resize(fc_.size() * std::size_t(in_.count));
+    lo_ = job_.srcWidth;
+    hi_ = 0;
+    for (std::size_t j = 0; j < fc_.size(); ++j) {
+      const Place& x = xs_[std::size_t(fc_[j])];
+      interpWeights(in_, job_.linear, x.f, &xw_[j * std::size_t(in_.count)]);
+      for (int k = 0; k < in_.count; ++k) {
+        const int col = clampIndex(x.n + in_.offset[k], job_.srcWidth);
+        lo_ = std::min(lo_, col);
+        hi_ = std::max(hi_, col);
+      }
+    }
+    yw_.resize(std::size_t(2 * job_.hH + 2));
+    sums_.resize(std::size_t(job_.srcWidth));
+    if (job_.detectChars) {
+      least_.resize(std::size_t(job_.srcWidth));
+      fired_.resize(std::size_t(job_.srcWidth));
+    }
+  }
+
+  void runRows() {
+    const int h = job_.hH, taps = 2 * h + 1;
+    for (int r : fr_) {
+      const Place& y = ys_[std::size_t(r)];
+      smoothingWeights(y.f, h, job_.gaussian, yw_.data());
+      double* acc = sums_.data();
+      for (int col = lo_; col <= hi_; ++col) acc[col] = 0.0;
+      for (int i = 0; i < taps; ++i) {
+        const T* in = src_.row(y.n - h + i);
+        const double w = yw_[std::size_t(i)];
+        for (int col = lo_; col <= hi_; ++col) acc[col] += w * double(in[col]);
+      }
+      const double norm = yw_[std::size_t(taps)];
+      for (int col = lo_; col <= hi_; ++col) acc[col] *= norm;
+      if (job_.detectChars) markFired(y.n);
+
+      T* out = targetRow<T>(job_, r);
+      for (std::size_t j = 0; j < fc_.size(); ++j) {
+        const int c = fc_[j];
+        const Place& x = xs_[std::size_t(c)];
+        const double* w = &xw_[j * std::size_t(in_.count)];
+        double v = 0.0;
+        bool fired = false;
+        for (int k = 0; k < in_.count; ++k) {
+          const int col = clampIndex(x.n + in_.offset[k], job_.srcWidth);
+          v += w[k] * acc[col];
+          if (job_.detectChars) fired = fired || fired_[std::size_t(col)];
+        }
+        out[c] = fired ? T(std::min(src_.at(y.n, x.n), lim_.maxValue)) : T(toSample(v, lim_.maxValue));
+      }
+    }
+  }
+
+ private:
+  void markFired(int ny) {
+    const int h = job_.hH;
+    const T* first = src_.row(ny - h);
+    for (int col = lo_; col <= hi_; ++col) least_[std::size_t(col)] = double(first[col]);
+    for (int i = 1; i <= 2 * h; ++i) {
+      const T* in = src_.row(ny - h + i);
+      for (int col = lo_; col <= hi_; ++col)
+        least_[std::size_t(col)] = std::min(least_[std::size_t(col)], double(in[col]));
+    }
+    const T* centre = src_.row(ny);
+    for (int col = lo_; col <= hi_; ++col) {
+      const double c = double(centre[col]);
+      fired_[std::size_t(col)] = c > lim_.high && c - least_[std::size_t(col)] > lim_.low;
+    }
+  }
+
+  const Job& job_;
+  const Image<T>& src_;
+  const std::vector<Place>& xs_;
+  const std::vector<Place>& ys_;
+  const Limits& lim_;
+  Interp in_{};
+  std::vector<int> fc_, fr_;
+  int lo_ = 0, hi_ = -1;
+  std::vector<double> xw_, yw_, sums_, least_;
+  std::vector<unsigned char> fired_;
+};
+
+template <typename T>
+int runTyped(const Job& job) {
+  const Image<T> src(job.src, job.srcWidth, job.srcHeight);
+  const double full = std::ldexp(1.0, job.bits);
+  const Limits lim{double(float(0.75 * full)), double(float(0.5 * full)), unsigned(full) - 1u};
+
+  // Which axes are smoothed, which half-width each window test uses, and
+  // which axis is the outer one.
+  const bool dir1 = job.direction == 1;
+  const int hx = dir1 ? job.hH : job.hV;
+  const int hy = job.direction == 0 ? job.hV : job.hH;
+  const double placeBytes = (double(job.dstWidth) + double(job.dstHeight)) * sizeof(Place);
+  if (placeBytes > kWorkLimitBytes) return -1;
+  const std::vector<Place> xs =
+      placeAxis(job.srcWidth, job.dstWidth, !dir1, hx, dir1 ? kInner : kOuter);
+  const std::vector<Place> ys =
+      placeAxis(job.srcHeight, job.dstHeight, job.direction != 0, hy, dir1 ? kOuter : kInner);
+
+  if (dir1) {
+    AlongY<T> pass(job, src, xs, ys, lim);
+    if (placeBytes + pass.workBytes() > kWorkLimitBytes) return -1;
+    pass.prepare();
+    fillBorders(job, src, xs, ys, lim.maxValue);
+    pass.runRows();
+  } else {
+    AlongX<T> pass(job, src, xs, ys, lim);
+    if (placeBytes + pass.workBytes() > kWorkLimitBytes) return -1;
+    pass.prepare();
+    fillBorders(job, src, xs, ys, lim.maxValue);
+    pass.runBlocks();
+  }
+  return 0;
+}
+
+}  // namespace
+
+int halfWidth(double width, int pitch, int cap) {
+  const double h = std::ceil(width / double(pitch));
+  if (!(h >= 2.0)) return 2;
+  if (h >= double(cap)) return cap;
+  return int(h);
+}
+
+int run(const Job& job) {
+  try {
+    return job.bits > 8 ? runTyped<std::uint16_t>(job) : runTyped<std::uint8_t>(job);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+}
+
+}  // namespace fennick
