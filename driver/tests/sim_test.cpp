@@ -11,6 +11,7 @@
 
 #include "driver/pravik.h"
 #include "driver/tests/support.h"
+#include "platform/clock.h"
 #include "simulator/radiograph.h"
 #include "simulator/sim.h"
 
@@ -565,7 +566,8 @@ TEST_F(OnSimulator, AFailureLeavesATimeStampedTraceLine) {
 TEST_F(OnSimulator, AScannerThatNeverGetsReadyIsGivenUp) {
   plug(sim::filmDigitizer());
   scanner.arm({sim::Fault::Kind::NotReady});
-  // The driver polls ten seconds for ready.
+  platform::clock::FakeSource clock;  // the ten seconds of polling for ready pass at once
+  platform::clock::ScopedSource scoped(clock);
   EXPECT_EQ(open(), R(524, 4));
   EXPECT_TRUE(scanner.log(LogEntry::Kind::Command).empty());
   // Closed again, and before ready nothing is sent.
@@ -632,8 +634,11 @@ TEST_F(OnSimulator, TheEnvironmentSelectsTheSimulatedBus) {
   ::unsetenv("NDT_USB");
   ASSERT_EQ(fromEnvironment.OpenAndInitializeScanner(&Messages::callback, &seen), R(0, 0));
   EXPECT_EQ(seen.descriptor[10], 19);
-  Pravik withoutPort;
-  EXPECT_EQ(withoutPort.OpenAndInitializeScanner(&Messages::callback, &seen), R(516, 4));
+  // Another backend's name gives no port at all; the real bus has no scanner here.
+  ::setenv("NDT_USB", "usb3000", 1);
+  Pravik unknown;
+  ::unsetenv("NDT_USB");
+  EXPECT_EQ(unknown.OpenAndInitializeScanner(&Messages::callback, &seen), R(516, 4));
 }
 
 }  // namespace
