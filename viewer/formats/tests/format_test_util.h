@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <csignal>
+#include <cstdlib>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -89,5 +92,68 @@ class FileSizeLimit {
   rlimit old_{};
   void (*oldHandler_)(int) = nullptr;
 };
+
+}  // namespace formats_test
+
+namespace formats_test {
+
+// A smooth w x h image (what JPEG is made for): a diagonal ramp from 0 to top.
+inline void makeSmoothImage(viewer::CImageItem& item, int bps, int w, int h, int top) {
+  ASSERT_TRUE(item.allocate(bps, w, h));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int v = int(std::int64_t(top) * (x + y) / (w + h - 2));
+      if (bps == 2) item.data16()[std::size_t(y) * w + x] = std::uint16_t(v);
+      else item.data()[std::size_t(y) * w + x] = std::uint8_t(v);
+    }
+  item.bitsStored = bps == 1 ? 8 : top > 1023 ? 12 : 10;
+}
+
+// The largest difference between two sample lists of the same length.
+inline int maxDifference(const std::vector<int>& a, const std::vector<int>& b) {
+  EXPECT_EQ(a.size(), b.size());
+  int worst = 0;
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
+  return worst;
+}
+
+// The samples of a binary PGM (8 or 16 bits per sample, big-endian), with its maxval.
+inline std::vector<int> pgmSamples(const std::string& bytes, int& width, int& height, int& maxval) {
+  std::size_t pos = 0;
+  auto token = [&]() {
+    while (pos < bytes.size() && (isspace(static_cast<unsigned char>(bytes[pos])) || bytes[pos] == '#')) {
+      if (bytes[pos] == '#') while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
+      else ++pos;
+    }
+    std::string t;
+    while (pos < bytes.size() && !isspace(static_cast<unsigned char>(bytes[pos]))) t += bytes[pos++];
+    return t;
+  };
+  width = height = maxval = 0;
+  if (token() != "P5") return {};
+  width = std::stoi(token());
+  height = std::stoi(token());
+  maxval = std::stoi(token());
+  ++pos;
+  std::vector<int> out;
+  const int bytesPer = maxval > 255 ? 2 : 1;
+  for (std::size_t i = 0; i < std::size_t(width) * std::size_t(height); ++i) {
+    const std::size_t at = pos + i * std::size_t(bytesPer);
+    if (at + std::size_t(bytesPer) > bytes.size()) break;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + at;
+    out.push_back(bytesPer == 2 ? (p[0] << 8 | p[1]) : p[0]);
+  }
+  return out;
+}
+
+// A binary PGM of the given samples.
+inline std::string makePgm(int width, int height, int maxval, const std::vector<int>& s) {
+  std::string out = "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n" + std::to_string(maxval) + "\n";
+  for (int v : s) {
+    if (maxval > 255) out += char(v >> 8);
+    out += char(v & 0xFF);
+  }
+  return out;
+}
 
 }  // namespace formats_test

@@ -76,7 +76,7 @@ TEST_F(TiffInterop, FilesRewrittenByTiffcpReadBackToTheSameSamples) {
     makeImage(image, bps, 61, 23, bps == 1 ? 255 : 4095);
     const std::string ours = path("ours.tif");
     ASSERT_EQ(WriteTiffFile(image, ours), 1);
-    for (const std::string options : {"-B", "-c packbits", "-r 7", "-B -c packbits -r 5", "-L"}) {
+    for (std::string options : {"-B", "-c packbits", "-r 7", "-B -c packbits -r 5", "-L"}) {
       SCOPED_TRACE(options);
       const std::string copy = path("copy.tif");
       run("tiffcp " + options + " " + ours + " " + copy + " 2>/dev/null");
