@@ -28,6 +28,12 @@ struct Rect {
 inline constexpr std::uint64_t kMaxImageBytes = std::uint64_t{1} << 30;
 inline constexpr int kMaxImageSide = 65535;
 
+// Frees a pixel buffer the way it was allocated.
+struct PixelDeleter {
+  std::size_t mappedBytes = 0;  // non-zero for a buffer mapped on its own
+  void operator()(std::uint8_t* p) const;
+};
+
 class CImageBuffer {
  public:
   CImageBuffer() = default;
@@ -84,10 +90,7 @@ class CImageBuffer {
   int instanceNumber = 0;
 
  protected:
-  struct FreeDeleter {
-    void operator()(std::uint8_t* p) const;
-  };
-  using Storage = std::unique_ptr<std::uint8_t, FreeDeleter>;
+  using Storage = std::unique_ptr<std::uint8_t, PixelDeleter>;
   static Storage allocateStorage(std::size_t bytes);
   void adopt(Storage storage, int width, int height);
 

@@ -147,6 +147,7 @@ bool readArray(const InputFile& f, TiffValues& v, std::uint16_t type, std::uint3
     v.tooManyStrips = true;
     return true;
   }
+  if (count == 0) return true;
   const int size = typeSize(type);
   std::vector<std::uint8_t> bytes(std::size_t(count) * std::size_t(size));
   if (bytes.size() <= 4) {

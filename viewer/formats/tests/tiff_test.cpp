@@ -345,6 +345,7 @@ TEST_F(TiffTest, RefusalsCarryTheirReasons) {
       {"missing strips", b.build("abcd", {with(base, Entry{278, 3, 1, {1}})}), kFileAccessFailure, ""},
       {"too many strips", b.build("abcd", {with(base, Entry{273, 4, 2049, std::vector<std::uint32_t>(2049, 8)})}),
        kNotSupported, ""},
+      {"no strips", b.build("abcd", {with(base, Entry{273, 4, 0, {}})}), kNotSupported, ""},
       {"directory past the end", std::string("II\x2a\0\x00\x10\0\0", 8), kFileAccessFailure, ""},
       {"packbits runs short",
        b.build(std::string("\x01\x41\x42", 3), {with(with(base, Entry{259, 3, 1, {32773}}), Entry{279, 4, 1, {3}})}),
