@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "ijg12_direct.h"
 #include "viewer/formats/diconde.h"
 #include "viewer/formats/format_support.h"
@@ -73,7 +75,7 @@ struct Line {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path work = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "bench_formats";
+  const fs::path work = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / ("bench_formats-" + std::to_string(::getpid()));
   const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
   fs::create_directories(work);
   auto file = [&](const char* name) { return (work / name).string(); };
