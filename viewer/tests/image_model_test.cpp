@@ -318,3 +318,23 @@ TEST(ImageBuffer, AllocationRefusesImpossibleSizes) {
   EXPECT_EQ(b.pixel(-1, 0), 0);
   EXPECT_EQ(b.pixel(65535, 0), 0);
 }
+
+TEST(ImageItem, CopiesTheClampedRoiRowByRow) {
+  CImageItem item;
+  fill(item, 2, 5, 4);
+  item.setRoi({3, 2, 9, 9});  // clamped to columns 3..4, rows 2..3
+  std::vector<std::uint16_t> out(4, 0xFFFF);
+  item.copyRoi(reinterpret_cast<std::uint8_t*>(out.data()));
+  EXPECT_EQ(out, (std::vector<std::uint16_t>{13, 14, 18, 19}));
+}
+
+TEST(ImageBuffer, SecondBufferKeepsTheUnprocessedSamples) {
+  CImageItem item;
+  fill(item, 1, 3, 1);
+  EXPECT_EQ(item.unprocessed(), item.data());
+  ASSERT_TRUE(item.keepSecondBuffer());
+  item.data()[0] = 99;
+  EXPECT_EQ(item.unprocessed()[0], 0);
+  item.freeSecondBuffer();
+  EXPECT_EQ(item.unprocessed(), item.data());
+}
