@@ -17,6 +17,19 @@ namespace viewer {
 
 // ---------------------------------------------------------------- buffer
 
+// Under AddressSanitizer every buffer comes from the heap, where overruns are caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 void PixelDeleter::operator()(std::uint8_t* p) const {
   if (mappedBytes) ::munmap(p, mappedBytes);
   else ::operator delete(p, std::nothrow);
@@ -27,7 +40,7 @@ CImageBuffer::Storage CImageBuffer::allocateStorage(std::size_t bytes) {
   // A film-sized buffer gets huge pages where the system offers them: filling
   // it then costs a few hundred page faults instead of tens of thousands.
   constexpr std::size_t kLarge = std::size_t(8) << 20;
-  if (bytes >= kLarge) {
+  if (bytes >= kLarge && !kAddressSanitizer) {
     void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return Storage();
     ::madvise(p, bytes, MADV_HUGEPAGE);

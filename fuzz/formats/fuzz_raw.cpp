@@ -20,6 +20,7 @@ class InputPrompt : public viewer::formats::Prompt {
     return true;
   }
   void message(const std::string&, const std::string&) override {}
+  bool jpegQuality(int&) override { return false; }
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;
 };

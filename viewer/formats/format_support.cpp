@@ -79,6 +79,7 @@ class SilentPrompt : public Prompt {
  public:
   bool rawParameters(const std::string&, std::uint64_t, RawDialogValues&) override { return false; }
   void message(const std::string&, const std::string&) override {}
+  bool jpegQuality(int&) override { return false; }
 };
 
 Prompt* g_prompt = nullptr;
@@ -95,6 +96,13 @@ void setPrompt(Prompt* p) { g_prompt = p; }
 FormatSettings& settings() {
   static FormatSettings s;
   return s;
+}
+
+bool chooseJpegQuality() {
+  int quality = settings().jpegQuality;
+  if (!prompt().jpegQuality(quality) || quality < 0 || quality > 95) return false;
+  settings().jpegQuality = quality;
+  return true;
 }
 
 void reportWriteFailure(const std::string& path) {

@@ -71,6 +71,9 @@ class Prompt {
   virtual bool rawParameters(const std::string& fileName, std::uint64_t fileSize, RawDialogValues& values) = 0;
   // A message box without owner, exclamation icon and OK.
   virtual void message(const std::string& text, const std::string& caption) = 0;
+  // The "Settings of the JPEG Compression" dialog, starting from a quality;
+  // false for "&Cancel".
+  virtual bool jpegQuality(int& quality) = 0;
 };
 
 // The installed prompt; a default that cancels every dialog and drops every
@@ -87,6 +90,10 @@ struct FormatSettings {
   int instance = 1;
 };
 FormatSettings& settings();
+
+// Asks for the JPEG quality, starting from Setting/JpegQuality; an accepted
+// value (0..95, the dialog's own range) becomes the setting. False when cancelled.
+bool chooseJpegQuality();
 
 // The writers' message: "Failed to write the file(<path>)." / "Failed to write.".
 void reportWriteFailure(const std::string& path);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "format_test_util.h"
+
 using namespace viewer::formats;
 
 TEST(FailureList, LinesNameTheFileTheReasonAndItsDetail) {
@@ -21,4 +23,17 @@ TEST(FailureList, LinesNameTheFileTheReasonAndItsDetail) {
   list.clear();
   EXPECT_EQ(list.count(), 0);
   EXPECT_FALSE(list.outOfMemory());
+}
+
+TEST(JpegQuality, AnAcceptedAnswerBecomesTheSetting) {
+  formats_test::ScriptedPrompt prompt;
+  settings().jpegQuality = 75;
+  prompt.qualityAnswers = {85, 96};
+  EXPECT_TRUE(chooseJpegQuality());
+  EXPECT_EQ(settings().jpegQuality, 85);
+  EXPECT_FALSE(chooseJpegQuality());  // above the dialog's range
+  EXPECT_EQ(settings().jpegQuality, 85);
+  EXPECT_FALSE(chooseJpegQuality());  // cancelled
+  EXPECT_EQ(prompt.offeredQualities, (std::vector<int>{75, 85, 85}));
+  settings().jpegQuality = 75;
 }

@@ -65,6 +65,15 @@ class ScriptedPrompt : public viewer::formats::Prompt {
   void message(const std::string& text, const std::string& caption) override {
     messages.push_back(caption + "|" + text);
   }
+  bool jpegQuality(int& quality) override {
+    offeredQualities.push_back(quality);
+    if (qualityAnswers.empty()) return false;
+    quality = qualityAnswers.front();
+    qualityAnswers.pop_front();
+    return true;
+  }
+  std::deque<int> qualityAnswers;
+  std::vector<int> offeredQualities;
   std::deque<RawAnswer> answers;
   std::vector<viewer::formats::RawDialogValues> offered;
   std::vector<std::string> askedNames;
