@@ -360,6 +360,69 @@ TEST_F(DicondeTest, RefusalsCarryTheirReasons) {
   EXPECT_EQ(failures().reason(), kFileAccessFailure);
 }
 
+TEST_F(DicondeTest, KanjiWhoseCodeHoldsABackslashByteSurvive) {
+  // JIS X 0208 codes may hold 5C, which is no value delimiter inside a kanji run.
+  const std::string name = platform::text::utf8ToCp932("溶接^表");
+  EXPECT_NE(toDicondeText(name).find('\\'), std::string::npos);
+  EXPECT_EQ(fromDicondeText(toDicondeText(name)), name);
+  CImageItem image;
+  makeImage(image, 1, 4, 4, 255);
+  CStudyInfo::set(image.study->componentName, name);
+  ASSERT_EQ(WriteDicondeFile(image, path("k.dcm"), false), 1);
+  CImageItem back;
+  ASSERT_EQ(ReadDicondeFile(back, path("k.dcm")), 1);
+  EXPECT_EQ(std::string(back.study->componentName), name);
+}
+
+TEST_F(DicondeTest, ReadsTheBareDataSetsOfTheStandAloneScanProgram) {
+  // Its layout: every group with its length, the filler up to byte 1028, the
+  // pixel group there and the pixels from byte 1048.
+  auto group = [](std::uint16_t g, const std::function<void(DataSetBuilder&)>& f) {
+    DataSetBuilder body(false, false);
+    f(body);
+    DataSetBuilder out(false, false);
+    const auto n = std::uint32_t(body.out.size());
+    out.el(g, 0x0000, "UL", std::string{char(n), char(n >> 8), char(n >> 16), char(n >> 24)});
+    return out.out + body.out;
+  };
+  std::string file = group(0x0008, [](DataSetBuilder& d) {
+    d.text(0x0008, 0x0005, "CS", "\\ISO 2022 IR 87").text(0x0008, 0x0016, "UI", "1.2.840.10008.5.1.4.1.1.7");
+    d.text(0x0008, 0x0018, "UI", "1.2.9.6.1700000000.0").text(0x0008, 0x0020, "DA", "20260110");
+    d.el(0x0008, 0x0030, "TM", "").el(0x0008, 0x0050, "SH", "").text(0x0008, 0x0060, "CS", "RG");
+    d.el(0x0008, 0x1090, "LO", "");
+  });
+  file += group(0x0010, [](DataSetBuilder& d) { d.text(0x0010, 0x0010, "PN", "FILM").el(0x0010, 0x0040, "CS", ""); });
+  file += group(0x0019, [](DataSetBuilder& d) { d.text(0x0019, 0x0010, "LO", kPrivateCreator).us(0x0019, 0x3000, 40); });
+  file += group(0x0020, [](DataSetBuilder& d) { d.text(0x0020, 0x000D, "UI", "1.2.9.4").el(0x0020, 0x0013, "IS", ""); });
+  file += group(0x0028, [](DataSetBuilder& d) {
+    d.us(0x0028, 0x0002, 1).text(0x0028, 0x0004, "CS", "MONOCHROME2").us(0x0028, 0x0010, 3).us(0x0028, 0x0011, 2);
+    d.text(0x0028, 0x0030, "DS", "0.050\\0.050").us(0x0028, 0x0100, 16).us(0x0028, 0x0101, 12);
+    d.us(0x0028, 0x0103, 0);
+  });
+  const std::size_t p = file.size();
+  ASSERT_LT(p + 12 + 48 + 8, 1028u);
+  DataSetBuilder filler(false, false);
+  const auto glen = std::uint32_t(1016 - p);
+  filler.el(0x00FF, 0x0000, "UL", std::string{char(glen), char(glen >> 8), 0, 0});
+  filler.text(0x00FF, 0x0010, "LO", kPrivateCreator);
+  filler.el(0x00FF, 0x30FF, "OB", std::string(1028 - p - 12 - 48 - 8, '\0'));
+  file += filler.out;
+  ASSERT_EQ(file.size(), 1028u);
+  const std::string pixels("\x01\x00\x02\x00\x03\x00\x04\x00\xff\x0f\x00\x08", 12);
+  DataSetBuilder px(false, false);
+  px.el(0x7FE0, 0x0000, "UL", std::string{char(20), 0, 0, 0}).el(0x7FE0, 0x0010, "OW", pixels);
+  file += px.out;
+  ASSERT_EQ(file.size(), 1048u + 12u);
+  CImageItem back;
+  ASSERT_EQ(ReadDicondeFile(back, put("ombrel.dcm", file)), 1) << failures().reason() << failures().detail();
+  EXPECT_EQ(samples(back), (std::vector<int>{1, 2, 3, 4, 4095, 2048}));
+  EXPECT_EQ(back.pitch, 50);
+  EXPECT_EQ(back.odRange, 40);
+  EXPECT_EQ(back.instanceNumber, 0);
+  EXPECT_EQ(std::string(back.study->componentName), "FILM");
+  EXPECT_EQ(back.study->fieldText(CStudyInfo::kStudyDate), "2026/1/10");
+}
+
 TEST_F(DicondeTest, AFailedWriteLeavesNoFile) {
   CImageItem image;
   makeImage(image, 2, 300, 300, 4095);
