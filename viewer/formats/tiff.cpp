@@ -120,7 +120,7 @@ struct TiffValues {
   std::uint32_t rowsPerStrip = 0xFFFFFFFFu, sampleFormat = 0;
   std::uint32_t grayResponseUnit = 3, grayResponseCurve = 0;
   std::vector<std::uint64_t> stripOffsets, stripByteCounts;
-  bool tooManyStrips = false;
+  bool tooManyOffsets = false, tooManyCounts = false;  // per array: a later directory may replace it
   bool blockFound = false;
   int blockBits = 0;
 
@@ -141,12 +141,10 @@ std::uint32_t fieldValue(const TiffValues& v, std::uint16_t type, const std::uin
 
 // Reads a strip array; false when its values are not in the file.
 bool readArray(const InputFile& f, TiffValues& v, std::uint16_t type, std::uint32_t count, const std::uint8_t* field,
-               std::vector<std::uint64_t>& out) {
+               std::vector<std::uint64_t>& out, bool& tooMany) {
   out.clear();
-  if (count > kMaxStrips) {
-    v.tooManyStrips = true;
-    return true;
-  }
+  tooMany = count > kMaxStrips;
+  if (tooMany) return true;
   if (count == 0) return true;
   const int size = typeSize(type);
   std::vector<std::uint8_t> bytes(std::size_t(count) * std::size_t(size));
@@ -183,8 +181,8 @@ bool handleEntry(const InputFile& f, TiffValues& v, const std::uint8_t* e) {
       break;
     case 296: break;  // resolution unit: the pitch is always 200 micrometres
     case 339: v.sampleFormat = fieldValue(v, type, field); break;
-    case 273: return readArray(f, v, type, count, field, v.stripOffsets);
-    case 279: return readArray(f, v, type, count, field, v.stripByteCounts);
+    case 273: return readArray(f, v, type, count, field, v.stripOffsets, v.tooManyOffsets);
+    case 279: return readArray(f, v, type, count, field, v.stripByteCounts, v.tooManyCounts);
     case kScanTagBlockTag: {
       if (count != 64) break;
       std::uint8_t block[12];
@@ -244,7 +242,7 @@ int ReadTiffFile(CImageItem& image, const std::string& path) {
   if ((v.bitsPerSample != 8 && v.bitsPerSample != 16) || v.samplesPerPixel != 1) return fail(kNotSupported);
   if (v.width < 1 || v.height < 1 || v.width > std::uint32_t(kMaxImageSide) || v.height > std::uint32_t(kMaxImageSide))
     return fail(kNotSupported);
-  if (v.tooManyStrips || v.stripOffsets.empty()) return fail(kNotSupported);
+  if (v.tooManyOffsets || v.tooManyCounts || v.stripOffsets.empty()) return fail(kNotSupported);
 
   const int bpp = v.bitsPerSample < 9 ? 1 : 2;
   const std::uint64_t rowBytes = std::uint64_t(v.width) * std::uint64_t(bpp);

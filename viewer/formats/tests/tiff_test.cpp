@@ -271,6 +271,14 @@ TEST_F(TiffTest, SecondDirectoryWinsTagByTag) {
   EXPECT_EQ(back.odRange, 25);
 }
 
+TEST_F(TiffTest, ALaterDirectoryReplacesATooLongStripArray) {
+  TiffBuilder b(false);
+  auto first = with(greyEntries(2, 2, 8, 1, 4), Entry{273, 4, 3000, std::vector<std::uint32_t>(3000, 8)});
+  CImageItem back;
+  ASSERT_EQ(ReadTiffFile(back, put("re.tif", b.build("abcd", {first, greyEntries(2, 2, 8, 1, 4)}))), 1);
+  EXPECT_EQ(samples(back), (std::vector<int>{'a', 'b', 'c', 'd'}));
+}
+
 TEST_F(TiffTest, DirectoryLoopIsCutOff) {
   TiffBuilder b(false);
   CImageItem back;
