@@ -40,10 +40,11 @@ class DataSetWriter {
  public:
   explicit DataSetWriter(bool explicitVr) : explicit_(explicitVr) {}
 
+  // Items and delimiters (group FFFE) carry no VR in any syntax.
   void header(std::uint16_t g, std::uint16_t e, const char* vr, std::uint32_t length) {
     put16(g);
     put16(e);
-    if (!explicit_) {
+    if (!explicit_ || g == 0xFFFE) {
       put32(length);
     } else if (isLongVr(vr)) {
       bytes_.push_back(std::uint8_t(vr[0]));
@@ -624,17 +625,15 @@ int WriteDicondeFile(const CImageItem& image, const std::string& path, bool jpeg
     if (ok) {
       if (sink.bytes.size() & 1) sink.bytes.push_back(0);
       const std::uint32_t fragment = std::uint32_t(sink.bytes.size());
-      DataSetWriter items(false);  // items carry no VR in any syntax
-      items.header(0xFFFE, 0xE000, "", 0);
-      items.header(0xFFFE, 0xE000, "", fragment);
-      DataSetWriter end(false);
-      end.header(0xFFFE, 0xE0DD, "", 0);
-      DataSetWriter pixelHeader(true);
+      DataSetWriter px(true);
       // The group's length runs from the end of (7FE0,0000) to the end of the file.
-      pixelHeader.ul(kPixelGroup, 0x0000, 12 + 8 + 8 + fragment + 8);
-      pixelHeader.header(kPixelGroup, 0x0010, "OB", kUndefined);
-      ok = out.write(pixelHeader.bytes().data(), pixelHeader.bytes().size()) &&
-           out.write(items.bytes().data(), items.bytes().size()) && out.write(sink.bytes.data(), sink.bytes.size()) &&
+      px.ul(kPixelGroup, 0x0000, 12 + 8 + 8 + fragment + 8);
+      px.header(kPixelGroup, 0x0010, "OB", kUndefined);
+      px.header(0xFFFE, 0xE000, "", 0);  // an empty basic offset table
+      px.header(0xFFFE, 0xE000, "", fragment);
+      DataSetWriter end(true);
+      end.header(0xFFFE, 0xE0DD, "", 0);
+      ok = out.write(px.bytes().data(), px.bytes().size()) && out.write(sink.bytes.data(), sink.bytes.size()) &&
            out.write(end.bytes().data(), end.bytes().size());
     }
   }
