@@ -457,6 +457,10 @@ double CImageItem::opticalDensity(int value) const {
   return (1.0 - double(value) / double(maxValue)) * double(odRange) * 0.1;
 }
 
+std::string CImageItem::valueText(int value) const {
+  return showsOd(odUnit) ? fixed3(opticalDensity(value)) : std::to_string(value);
+}
+
 void CImageItem::computeProfile() {
   profile = LineProfile();
   if (!hasPixels()) return;
@@ -477,11 +481,11 @@ void CImageItem::computeProfile() {
   const bool od = showsOd(odUnit);
   if (od) {
     // O.D. falls as the value rises: the maximum's text is the minimum sample's O.D.
-    profile.maxText = fixed3(opticalDensity(lo));
-    profile.minText = fixed3(opticalDensity(hi));
+    profile.maxText = valueText(lo);
+    profile.minText = valueText(hi);
   } else {
-    profile.maxText = std::to_string(hi);
-    profile.minText = std::to_string(lo);
+    profile.maxText = valueText(hi);
+    profile.minText = valueText(lo);
   }
   const int span = hi - lo;
   for (int& s : profile.samples) {

@@ -204,6 +204,9 @@ class CImageItem : public CImageBuffer {
   // Optical density of a sample, and whether O.D. is shown for the given unit.
   double opticalDensity(int value) const;
   bool showsOd(bool odUnit) const { return odUnit && odRange >= 1; }
+  // A sample as shown: "%.3f" of its O.D. when O.D. is shown for the item's
+  // value unit, else "%d" of the raw value.
+  std::string valueText(int value) const;
   void computeProfile();
 
   // The ROI's corners in a pane of w x h showing the image at zoom z with its

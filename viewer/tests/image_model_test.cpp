@@ -188,6 +188,10 @@ TEST(ImageModel, VerticalProfileAndOdTexts) {
   EXPECT_EQ(item.profile.maxText, "4.000");  // the O.D. of the minimum sample
   EXPECT_EQ(item.profile.minText, "0.000");
   EXPECT_DOUBLE_EQ(item.opticalDensity(0), 4.0);
+  EXPECT_EQ(item.valueText(51), "3.200");  // (1 - 51/255) x 40 x 0.1
+  item.odUnit = false;
+  EXPECT_EQ(item.valueText(51), "51");
+  item.odUnit = true;
   EXPECT_FALSE(item.showsOd(false));
   item.odRange = 0;
   EXPECT_FALSE(item.showsOd(true));
