@@ -75,8 +75,10 @@ struct Line {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path work = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / ("bench_formats-" + std::to_string(::getpid()));
-  const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+  const fs::path work = argc > 1 && argv[1][0]
+                            ? fs::path(argv[1])
+                            : fs::temp_directory_path() / ("bench_formats-" + std::to_string(::getpid()));
+  const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   fs::create_directories(work);
   auto file = [&](const char* name) { return (work / name).string(); };
   vf::settings().jpegQuality = 75;
