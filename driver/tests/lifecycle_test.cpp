@@ -130,7 +130,7 @@ TEST_P(UnplugDuringScan, GivesExactlyOneDisconnect) {
   auto bus = std::make_shared<sim::Bus>();
   auto port = std::make_shared<NoticePort>(bus);
   sim::Scanner scanner = bus->plug(sim::filmDigitizer());
-  scanner.setRateLimit(4 << 20);  // a scan of 8 MB takes about two seconds
+  scanner.setRateLimit(2 << 20);  // a scan of 8 MB takes about four seconds
   Messages messages;
   Pravik driver(port);
   ASSERT_EQ(driver.Start(&Messages::callback, &messages), R(0, 0));
@@ -145,13 +145,17 @@ TEST_P(UnplugDuringScan, GivesExactlyOneDisconnect) {
   CalibrationParameters c{};
   const std::int32_t bytes = 2048 * 2048 * 2;
   std::vector<std::uint16_t> buffer(bytes / 2 + 8);
-  std::atomic<bool> scanning{true};
+  static std::atomic<int> blocks;
+  blocks = 0;
+  BlockReadCallback progress = [](std::int32_t done, void*) { blocks = done; };
   OperationResult scanResult;
   std::thread scan([&] {
-    scanResult = driver.ScanAndReadFilm(p, c, buffer.data(), bytes, false, true, 0, nullptr, nullptr);
-    scanning = false;
+    scanResult = driver.ScanAndReadFilm(p, c, buffer.data(), bytes, false, true, 256 * 1024, progress, nullptr);
   });
-  std::this_thread::sleep_for(200ms);
+  // Unplug once the scan's data is flowing, long before its end (32 blocks).
+  for (int i = 0; i < 2000 && blocks < 1; ++i) std::this_thread::sleep_for(2ms);
+  ASSERT_GE(blocks.load(), 1);
+  ASSERT_LT(blocks.load(), 16);
   if (noticeFirst) {
     port->notify(false, scanner);
     bus->unplug(scanner);
@@ -160,7 +164,11 @@ TEST_P(UnplugDuringScan, GivesExactlyOneDisconnect) {
     port->notify(false, scanner);
   }
   scan.join();
-  EXPECT_NE(scanResult.category, 0);
+  EXPECT_NE(scanResult.category, 0) << [&] {
+    std::string t;
+    for (const auto& e : scanner.log()) t += std::to_string(e.timeUs / 1000) + " " + e.describe() + "\n";
+    return t;
+  }();
   ASSERT_TRUE(waitFor(messages, SCANNER_DISCONNECTED));
   std::this_thread::sleep_for(300ms);  // time for a second message, were there one
   EXPECT_EQ(messages.count(SCANNER_DISCONNECTED), 1);
