@@ -18,7 +18,7 @@ namespace sim {
 
 // The scanner maker's USB vendor id, used by the simulated devices and by the
 // driver's device filter alike.
-inline constexpr std::uint16_t kVendorId = 0x2A1C;
+inline constexpr std::uint16_t kVendorId = NDT_USB_VENDOR_ID;  // the build setting
 inline constexpr std::uint16_t kFilmProducts[] = {16, 17, 18};
 inline constexpr std::uint16_t kCrProduct = 19;
 
@@ -240,6 +240,9 @@ class Bus : public platform::usb::Port {
   std::vector<platform::usb::DeviceInfo> list(std::uint16_t vendorId,
                                               std::span<const std::uint16_t> products) override;
   std::unique_ptr<platform::usb::Device> open(const std::string& path) override;
+  // Reports every plug and unplug of a matching device, on the calling thread.
+  std::unique_ptr<Watch> watch(std::uint16_t vendorId, std::span<const std::uint16_t> products,
+                               ChangeHandler handler) override;
 
   // A number that changes with every plug and unplug.
   std::uint64_t generation() const;
