@@ -214,8 +214,18 @@ TEST(Lifecycle, StandbyRefusesOperationsAndResumeReadiesTheScannerAgain) {
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[0].request, 16);
   EXPECT_EQ(r[1].request, 14);
-  FilmStatus status{};
-  EXPECT_EQ(driver.ReadFilmStatus(status), R(0, 0));
+  // The next scan works.
+  ScanParameters scan{};
+  scan.ScanPitch = 100;
+  scan.ScanXSize = 64;
+  scan.ScanYSize = 32;
+  scan.ImageDataFormat = (16 << 8) | 16;
+  scan.FilmXSize = 356;
+  scan.FilmYSize = 432;
+  CalibrationParameters c{};
+  std::vector<std::uint16_t> image(64 * 32 + 8);
+  EXPECT_EQ(driver.ScanAndReadFilm(scan, c, image.data(), 64 * 32 * 2, false, false, 0, nullptr, nullptr),
+            R(0, 0));
   EXPECT_EQ(messages.count(SCANNER_DISCONNECTED), 0);
   EXPECT_EQ(driver.Stop(), R(0, 0));
   platform::power::useSimulatedSleep(false);
