@@ -1,0 +1,135 @@
+#include "simulator/radiograph.h"
+
+#include <algorithm>
+
+namespace sim {
+namespace {
+
+constexpr std::uint64_t kMaxImageBytes = std::uint64_t(1) << 30;
+
+bool validSpec(const ImageSpec& s) {
+  return s.pitchUm != 0 && (s.bytesPerSample == 1 || s.bytesPerSample == 2) && s.bits >= 1 &&
+         s.bits <= 16;
+}
+
+std::uint32_t noise(std::uint32_t x, std::uint32_t y, std::uint32_t seed) {
+  std::uint32_t h = x * 0x9E3779B1u ^ (y + 0x7F4A7C15u) * 0x85EBCA77u ^ seed * 0xC2B2AE3Du;
+  h ^= h >> 15;
+  h *= 0x2C1B3C6Du;
+  h ^= h >> 12;
+  h *= 0x297A2D39u;
+  h ^= h >> 15;
+  return h;
+}
+
+// The features by distance down the film (v, micrometres) and across it (u).
+enum class Band { Wedge, Seam, Wires, Plain };
+
+struct Row {
+  Band band;
+  std::int64_t seamLevel = 0;  // the seam's level across its width, for this line
+};
+
+Row rowAt(std::uint64_t v) {
+  if (v < 40000) return {Band::Wedge};
+  std::int64_t d = std::int64_t(v) - 120000;
+  if (d < 0) d = -d;
+  if (d < 10000) {
+    std::int64_t level = 30000 + 15000 - 15000 * d * d / 100000000;
+    if (d < 200) level -= 6000;  // the crack along the seam's middle
+    return {Band::Seam, level};
+  }
+  if (v >= 150000 && v < 200000) return {Band::Wires};
+  return {Band::Plain};
+}
+
+std::int64_t levelAt(const Row& row, std::uint64_t u) {
+  switch (row.band) {
+    case Band::Wedge:
+      return 6000 + std::int64_t(std::min<std::uint64_t>(u / 25000, 9)) * 5500;
+    case Band::Seam:
+      return row.seamLevel + std::int64_t((u / 1000) % 7) * 300;
+    case Band::Wires: {
+      std::int64_t level = 22000;
+      for (int k = 0; k < 7; ++k) {
+        std::int64_t centre = 60000 + 8000 * k;
+        std::int64_t half = std::max<std::int64_t>(200 / (k + 1), 20);
+        std::int64_t d = std::int64_t(u) - centre;
+        if (d >= -half && d <= half) level -= 9000;
+      }
+      return level;
+    }
+    case Band::Plain:
+      break;
+  }
+  return 20000 + std::int64_t(u / 1000) * 20;
+}
+
+std::uint16_t finish(const ImageSpec& s, std::int64_t level, std::uint32_t x, std::uint32_t y) {
+  level += std::int64_t(noise(x, y, s.seed) & 1023) - 512;
+  level = std::clamp<std::int64_t>(level, 0, 65535);
+  return std::uint16_t(std::uint32_t(level) >> (16 - s.bits));
+}
+
+}  // namespace
+
+std::uint16_t radiographSample(const ImageSpec& s, std::uint32_t x, std::uint32_t y) {
+  if (!validSpec(s)) return 0;
+  Row row = rowAt(std::uint64_t(y) * s.pitchUm);
+  return finish(s, levelAt(row, std::uint64_t(x) * s.pitchUm), x, y);
+}
+
+std::uint64_t radiographBytes(const ImageSpec& s) {
+  if (!validSpec(s)) return 0;
+  std::uint64_t bytes = std::uint64_t(s.width) * s.height * s.bytesPerSample;
+  if (bytes > kMaxImageBytes) return 0;
+  return bytes;
+}
+
+std::vector<std::uint8_t> radiograph(const ImageSpec& s) {
+  std::uint64_t bytes = radiographBytes(s);
+  if (bytes == 0) return {};
+  std::vector<std::uint8_t> out(bytes);
+  std::uint8_t* p = out.data();
+  for (std::uint32_t r = 0; r < s.height; ++r) {
+    std::uint32_t y = s.startY + r;
+    Row row = rowAt(std::uint64_t(y) * s.pitchUm);
+    for (std::uint32_t c = 0; c < s.width; ++c) {
+      std::uint32_t x = s.startX + c;
+      std::uint16_t v = finish(s, levelAt(row, std::uint64_t(x) * s.pitchUm), x, y);
+      *p++ = std::uint8_t(v);
+      if (s.bytesPerSample == 2) *p++ = std::uint8_t(v >> 8);
+    }
+  }
+  return out;
+}
+
+ImageSpec scanImageSpec(std::span<const std::uint16_t> w, std::uint16_t code,
+                        std::uint32_t lineOffset, std::uint32_t lines, std::uint32_t seed) {
+  ImageSpec s;
+  if (w.size() < 15) return s;
+  s.pitchUm = w[0];
+  s.startX = w[1];
+  s.startY = std::uint32_t(w[2]) + lineOffset;
+  s.width = w[3];
+  s.height = lines;
+  unsigned out = w[5] & 0xFF;
+  unsigned sensor = w[5] >> 8;
+  s.bits = std::uint8_t(out == 0 || out > 16 ? 16 : out);
+  s.bytesPerSample = (code == 5 || sensor > 8) ? 2 : 1;
+  s.seed = seed;
+  return s;
+}
+
+std::vector<std::uint8_t> scanHeader(std::span<const std::uint16_t> w) {
+  std::vector<std::uint8_t> h(14, 0);
+  if (w.size() < 15) return h;
+  const std::uint16_t words[7] = {w[3], w[4], w[5], w[0], w[1], w[2], w[9]};
+  for (int i = 0; i < 7; ++i) {
+    h[2 * i] = std::uint8_t(words[i]);
+    h[2 * i + 1] = std::uint8_t(words[i] >> 8);
+  }
+  return h;
+}
+
+}  // namespace sim
