@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <new>
 #include <thread>
 #include <vector>
@@ -29,6 +30,15 @@ constexpr const char* kSource = "Pravik";
 constexpr OperationResult kDone{PRAVIK_NO_ERROR, 0};
 constexpr OperationResult kInvalid{PRAVIK_INVALID_PARAMETER, 4};
 constexpr OperationResult kNotNow{PRAVIK_NOT_NOW, 4};
+
+OperationResult refused(const char* member, OperationResult result, const char* why) {
+  const std::string function = std::string("Pravik::") + member;
+  pravik::printTrace(kSource, function.c_str(), "%s", why);
+  return result;
+}
+// A member's refusal of its arguments, and of a call before the scanner is ready.
+#define PRAVIK_INVALID refused(__func__, kInvalid, "Parameter error.")
+#define PRAVIK_NOT_READY refused(__func__, kNotNow, "Digitizer not ready.")
 
 OperationResult result(std::uint32_t code, std::int32_t category) {
   return {static_cast<OPERATION_ERROR_CODE>(code), category};
@@ -97,6 +107,21 @@ enum Row : int {
 
 std::uint16_t wordAt(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
 
+// The status word's bits, as interrupts and sense replies carry them.
+void applyStatusWord(SenseInfo& s, std::uint16_t w) {
+  s.digitizerReady = w & 0x0001;
+  s.filmAvailable = w & 0x0002;
+  s.afSwitchOn = w & 0x0004;
+  s.filmSet = w & 0x0008;
+  s.filmReset = w & 0x0010;
+  s.filmMoving = w & 0x0020;
+  s.commandCompleted = w & 0x0040;
+  s.calibrationDone = w & 0x0080;
+  s.digitizerInitialized = w & 0x0100;
+  s.statusNibble = (w >> 11) & 0xF;
+  s.scannerError = w & 0x8000;
+}
+
 // Rounded up to even plus the 2-byte prefix, in 16-bit words.
 std::size_t prefixedWords(std::int32_t bytes) { return (std::size_t(bytes) + 1) / 2 + 1; }
 
@@ -152,7 +177,8 @@ struct __attribute__((visibility("hidden"))) Pravik::Impl {
   }
   static void receiveMessage(CALLBACK_MESSAGE message, void* data, void* context);
   void interruptPipeFailed(bool hostErrorFailed);
-  bool lockFromInterruptThread();
+  enum class Locked { Taken, Closed, Deferred };
+  Locked lockFromInterruptThread(bool mayDefer);
 
   SenseInfo currentSense() {
     std::lock_guard<std::mutex> lock(senseMutex);
@@ -176,9 +202,10 @@ struct __attribute__((visibility("hidden"))) Pravik::Impl {
   OperationResult open(MessageCallback callback, void* context);
   OperationResult initialiseSequence(Pravik& self);
   OperationResult initialise();
-  OperationResult readWithCount(int row, int slot, std::uint16_t* buffer, std::int32_t bytes,
-                                std::int32_t& received);
-  OperationResult writeBytes(int row, int slot, const std::uint16_t* data, std::int32_t bytes);
+  OperationResult readWithCount(const char* member, int row, int slot, std::uint16_t* buffer,
+                                std::int32_t bytes, std::int32_t& received);
+  OperationResult writeBytes(const char* member, int row, int slot, const std::uint16_t* data,
+                             std::int32_t bytes);
 };
 
 void Pravik::Impl::receiveMessage(CALLBACK_MESSAGE message, void* data, void* context) {
@@ -190,17 +217,7 @@ void Pravik::Impl::receiveMessage(CALLBACK_MESSAGE message, void* data, void* co
       {
         std::lock_guard<std::mutex> lock(self->senseMutex);
         SenseInfo& s = self->sense;
-        s.digitizerReady = w & 0x0001;
-        s.filmAvailable = w & 0x0002;
-        s.afSwitchOn = w & 0x0004;
-        s.filmSet = w & 0x0008;
-        s.filmReset = w & 0x0010;
-        s.filmMoving = w & 0x0020;
-        s.commandCompleted = w & 0x0040;
-        s.calibrationDone = w & 0x0080;
-        s.digitizerInitialized = w & 0x0100;
-        s.statusNibble = (w >> 11) & 0xF;
-        s.scannerError = w & 0x8000;
+        applyStatusWord(s, w);
         s.errorCode = info->errorCode;
         s.errorText.clear();
       }
@@ -220,26 +237,34 @@ void Pravik::Impl::receiveMessage(CALLBACK_MESSAGE message, void* data, void* co
 }
 
 // The interrupt thread must not block on the driver lock: the command that holds
-// it may be closing the scanner and waiting for this very thread.
-bool Pravik::Impl::lockFromInterruptThread() {
+// it may be closing the scanner and waiting for this very thread, and the open
+// sequence holds it while it waits for the ready interrupt this thread reads.
+Pravik::Impl::Locked Pravik::Impl::lockFromInterruptThread(bool mayDefer) {
   while (!driverMutex.try_lock()) {
-    if (scanner.isClosed()) return false;
+    if (scanner.isClosed()) return Locked::Closed;
+    if (mayDefer && initialising) return Locked::Deferred;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (scanner.isClosed() || !opened) {
     driverMutex.unlock();
-    return false;
+    return Locked::Closed;
   }
-  return true;
+  return Locked::Taken;
 }
 
 void Pravik::Impl::interruptPipeFailed(bool hostErrorFailed) {
-  // Someone else already closed the scanner and told the client.
-  if (!lockFromInterruptThread()) return;
+  switch (lockFromInterruptThread(!hostErrorFailed)) {
+    case Locked::Closed:  // someone else closed the scanner and told the client
+      return;
+    case Locked::Deferred:  // the open sequence finds out for itself whether the scanner answers
+      sendMessage(EVENT_SYSTEM_FAILED, nullptr);
+      return;
+    case Locked::Taken:
+      break;
+  }
   bool gone = hostErrorFailed;
   if (!gone) {
     // A scratch sense shows whether the scanner still answers.
-    SenseInfo scratch;
     Action a;
     a.command = kRowRequestSense;
     std::uint16_t reply[17] = {};
@@ -382,10 +407,12 @@ OperationResult Pravik::Impl::open(MessageCallback callback, void* context) {
   return kDone;  // the caller runs the initialise sequence
 }
 
-OperationResult Pravik::Impl::readWithCount(int row, int slot, std::uint16_t* buffer,
-                                            std::int32_t bytes, std::int32_t& received) {
+OperationResult Pravik::Impl::readWithCount(const char* member, int row, int slot,
+                                            std::uint16_t* buffer, std::int32_t bytes,
+                                            std::int32_t& received) {
   received = 0;
-  if (!buffer || bytes < 0 || bytes > INT32_MAX - 2) return kInvalid;
+  if (!buffer || bytes < 0 || bytes > INT32_MAX - 2)
+    return refused(member, kInvalid, "Parameter error.");
   std::vector<std::uint16_t> temporary;
   try {
     temporary.resize(prefixedWords(bytes));
@@ -397,15 +424,16 @@ OperationResult Pravik::Impl::readWithCount(int row, int slot, std::uint16_t* bu
   a.command = row;
   a.data = temporary.data();
   a.dataLength = bytes;
-  if (!slotMs(slot, a.timeoutMs)) return kInvalid;
+  if (!slotMs(slot, a.timeoutMs)) return refused("OperateScanner", kInvalid, "Time-out too large.");
   const Executed done = execute(a);
   if (done.result.category == 0) received = copyPayload(done.outcome, temporary, buffer, bytes);
   return done.result;
 }
 
-OperationResult Pravik::Impl::writeBytes(int row, int slot, const std::uint16_t* data,
-                                         std::int32_t bytes) {
-  if (!data || bytes < 0 || bytes > INT32_MAX - 2) return kInvalid;
+OperationResult Pravik::Impl::writeBytes(const char* member, int row, int slot,
+                                         const std::uint16_t* data, std::int32_t bytes) {
+  if (!data || bytes < 0 || bytes > INT32_MAX - 2)
+    return refused(member, kInvalid, "Parameter error.");
   Action a;
   a.command = row;
   a.data = const_cast<std::uint16_t*>(data);
@@ -474,7 +502,7 @@ OperationResult Pravik::Impl::initialiseSequence(Pravik& self) {
 OperationResult Pravik::CloseOpenedScanner() { return impl_->close(true); }
 
 OperationResult Pravik::SetScanParameters(const ScanParameters& parameters) {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   Action a;
   a.command = kRowSetScanParameters;
   a.data = const_cast<ScanParameters*>(&parameters);
@@ -482,7 +510,7 @@ OperationResult Pravik::SetScanParameters(const ScanParameters& parameters) {
 }
 
 OperationResult Pravik::ReadScanParameters(ScanParameters& parameters) {
-  if (!impl_->ready() && !impl_->initialising) return kNotNow;
+  if (!impl_->ready() && !impl_->initialising) return PRAVIK_NOT_READY;
   std::uint16_t reply[16] = {};
   Action a;
   a.command = kRowReadScanParameters;
@@ -494,7 +522,7 @@ OperationResult Pravik::ReadScanParameters(ScanParameters& parameters) {
 
 OperationResult Pravik::LoadFilm(const FilmSetParameters& parameters, FILM_SIZE_CODE& sizeCode,
                                  ScanSize& scanSize) {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   std::lock_guard<std::recursive_mutex> lock(impl_->driverMutex);
   Action a;
   a.command = kRowFilmSet;
@@ -512,7 +540,7 @@ OperationResult Pravik::LoadFilm(const FilmSetParameters& parameters, FILM_SIZE_
 }
 
 OperationResult Pravik::Calibrate(const CalibrationParameters& parameters) {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   Action a;
   a.command = kRowCalibrate;
   a.data = const_cast<CalibrationParameters*>(&parameters);
@@ -544,9 +572,9 @@ OperationResult Pravik::ScanAndReadFilm(const ScanParameters& parameters,
                                         std::uint16_t* buffer, std::int32_t imageBytes,
                                         bool parametersSet, bool calibrated, std::int32_t blockSize,
                                         BlockReadCallback callback, void* context) {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   // The buffer takes the prefix, the 14-byte header and the image.
-  if (!buffer || imageBytes < 0 || imageBytes > INT32_MAX - 16 || blockSize < 0) return kInvalid;
+  if (!buffer || imageBytes < 0 || imageBytes > INT32_MAX - 16 || blockSize < 0) return PRAVIK_INVALID;
   std::lock_guard<std::recursive_mutex> lock(impl_->driverMutex);
   const OperationResult prepared = prepareScan(*this, parameters, calibration, parametersSet, calibrated);
   if (prepared.category != 0) return prepared;
@@ -566,8 +594,8 @@ OperationResult Pravik::ScanAndReadFilmWithoutHeader(const ScanParameters& param
                                                      bool parametersSet, bool calibrated,
                                                      std::int32_t blockSize,
                                                      BlockReadCallback callback, void* context) {
-  if (!impl_->ready()) return kNotNow;
-  if (!buffer || imageBytes < 0 || blockSize < 0) return kInvalid;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
+  if (!buffer || imageBytes < 0 || blockSize < 0) return PRAVIK_INVALID;
   std::lock_guard<std::recursive_mutex> lock(impl_->driverMutex);
   const OperationResult prepared = prepareScan(*this, parameters, calibration, parametersSet, calibrated);
   if (prepared.category != 0) return prepared;
@@ -586,12 +614,12 @@ OperationResult Pravik::ScanAndReadFilmWithoutHeaderMultiBlock(
     std::uint16_t* hostHeader, std::int32_t hostHeaderBytes, std::uint16_t** blocks,
     std::int32_t blockSize, std::int32_t blockCount, bool parametersSet, bool calibrated,
     BlockReadCallback callback, void* context) {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   if (!hostHeader || hostHeaderBytes < 0 || !blocks || blockCount <= 0 || blockSize <= 0)
-    return kInvalid;
-  if (std::int64_t(blockSize) * blockCount > INT32_MAX) return kInvalid;
+    return PRAVIK_INVALID;
+  if (std::int64_t(blockSize) * blockCount > INT32_MAX) return PRAVIK_INVALID;
   for (std::int32_t i = 0; i < blockCount; ++i)
-    if (!blocks[i]) return kInvalid;
+    if (!blocks[i]) return PRAVIK_INVALID;
   std::lock_guard<std::recursive_mutex> lock(impl_->driverMutex);
   const OperationResult prepared = prepareScan(*this, parameters, calibration, parametersSet, calibrated);
   if (prepared.category != 0) return prepared;
@@ -608,7 +636,7 @@ OperationResult Pravik::ScanAndReadFilmWithoutHeaderMultiBlock(
 }
 
 OperationResult Pravik::ReadFilmStatus(FilmStatus& status) {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   std::uint16_t reply[24] = {};
   Action a;
   a.command = kRowFilmStatus;
@@ -619,14 +647,14 @@ OperationResult Pravik::ReadFilmStatus(FilmStatus& status) {
 }
 
 OperationResult Pravik::ResetFilm() {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   Action a;
   a.command = kRowResetFilm;
   return impl_->run(a, kSlotResetFilm);
 }
 
 OperationResult Pravik::MoveFilm(std::uint16_t value) {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   Action a;
   a.command = kRowMoveFilm;
   a.data = &value;
@@ -634,7 +662,7 @@ OperationResult Pravik::MoveFilm(std::uint16_t value) {
 }
 
 OperationResult Pravik::ResetError() {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   std::uint16_t code = std::uint16_t(impl_->currentSense().errorCode);
   Action a;
   a.command = kRowResetError;
@@ -643,7 +671,7 @@ OperationResult Pravik::ResetError() {
 }
 
 OperationResult Pravik::ResetScanner() {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   std::lock_guard<std::recursive_mutex> lock(impl_->driverMutex);
   SenseInfo sense;
   const OperationResult r = RequestSense(sense);
@@ -652,18 +680,18 @@ OperationResult Pravik::ResetScanner() {
 }
 
 OperationResult Pravik::SetScanLut(const std::uint16_t* table, std::int32_t bytes) {
-  if (!impl_->ready()) return kNotNow;
-  return impl_->writeBytes(kRowSetScanLut, kSlotSetScanTable, table, bytes);
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
+  return impl_->writeBytes(__func__, kRowSetScanLut, kSlotSetScanTable, table, bytes);
 }
 
 OperationResult Pravik::ReadScanLut(std::uint16_t* buffer, std::int32_t bytes, std::int32_t& received) {
   received = 0;
-  if (!impl_->ready()) return kNotNow;
-  return impl_->readWithCount(kRowReadScanLut, kSlotReadScanTable, buffer, bytes, received);
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
+  return impl_->readWithCount(__func__, kRowReadScanLut, kSlotReadScanTable, buffer, bytes, received);
 }
 
 OperationResult Pravik::SetScanMaintenanceParameters(const MaintenanceParameters& parameters) {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   Action a;
   a.command = kRowSetMaintenance;
   a.data = const_cast<MaintenanceParameters*>(&parameters);
@@ -671,7 +699,7 @@ OperationResult Pravik::SetScanMaintenanceParameters(const MaintenanceParameters
 }
 
 OperationResult Pravik::ReadScanMaintenanceParameters(MaintenanceParameters& parameters) {
-  if (!impl_->ready() && !impl_->initialising) return kNotNow;
+  if (!impl_->ready() && !impl_->initialising) return PRAVIK_NOT_READY;
   std::uint16_t reply[16] = {};
   Action a;
   a.command = kRowReadMaintenance;
@@ -682,52 +710,52 @@ OperationResult Pravik::ReadScanMaintenanceParameters(MaintenanceParameters& par
 }
 
 OperationResult Pravik::SetScanProgram(const std::uint16_t* data, std::int32_t bytes) {
-  if (!impl_->ready()) return kNotNow;
-  return impl_->writeBytes(kRowSetScanProgram, kSlotSetScanProgram, data, bytes);
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
+  return impl_->writeBytes(__func__, kRowSetScanProgram, kSlotSetScanProgram, data, bytes);
 }
 
 OperationResult Pravik::ReadScanProgram(std::uint16_t* buffer, std::int32_t bytes, std::int32_t& received) {
   received = 0;
-  if (!impl_->ready()) return kNotNow;
-  return impl_->readWithCount(kRowReadScanProgram, kSlotReadScanProgram, buffer, bytes, received);
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
+  return impl_->readWithCount(__func__, kRowReadScanProgram, kSlotReadScanProgram, buffer, bytes, received);
 }
 
 OperationResult Pravik::SetScanEeprom(const std::uint16_t* data, std::int32_t bytes) {
-  if (!impl_->ready()) return kNotNow;
-  return impl_->writeBytes(kRowSetScanEeprom, kSlotSetScanEeprom, data, bytes);
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
+  return impl_->writeBytes(__func__, kRowSetScanEeprom, kSlotSetScanEeprom, data, bytes);
 }
 
 OperationResult Pravik::ReadScanEeprom(std::uint16_t* buffer, std::int32_t bytes, std::int32_t& received) {
   received = 0;
-  if (!impl_->ready()) return kNotNow;
-  return impl_->readWithCount(kRowReadScanEeprom, kSlotReadScanEeprom, buffer, bytes, received);
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
+  return impl_->readWithCount(__func__, kRowReadScanEeprom, kSlotReadScanEeprom, buffer, bytes, received);
 }
 
 OperationResult Pravik::SetDeviceProgram(const std::uint16_t* data, std::int32_t bytes) {
-  if (!impl_->ready()) return kNotNow;
-  return impl_->writeBytes(kRowSetDeviceProgram, kSlotSetDeviceProgram, data, bytes);
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
+  return impl_->writeBytes(__func__, kRowSetDeviceProgram, kSlotSetDeviceProgram, data, bytes);
 }
 
 OperationResult Pravik::ReadLogFile(std::uint16_t* buffer, std::int32_t bytes, std::int32_t& received) {
   received = 0;
-  if (!impl_->ready()) return kNotNow;
-  return impl_->readWithCount(kRowReadLogFile, kSlotReadLogFile, buffer, bytes, received);
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
+  return impl_->readWithCount(__func__, kRowReadLogFile, kSlotReadLogFile, buffer, bytes, received);
 }
 
 OperationResult Pravik::SetDeviceEeprom(const std::uint16_t* data, std::int32_t bytes) {
-  if (!impl_->ready()) return kNotNow;
-  return impl_->writeBytes(kRowSetDeviceEeprom, kSlotSetDeviceEeprom, data, bytes);
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
+  return impl_->writeBytes(__func__, kRowSetDeviceEeprom, kSlotSetDeviceEeprom, data, bytes);
 }
 
 OperationResult Pravik::ReadDeviceEeprom(std::uint16_t* buffer, std::int32_t bytes,
                                          std::int32_t& received) {
   received = 0;
-  if (!impl_->ready()) return kNotNow;
-  return impl_->readWithCount(kRowReadDeviceEeprom, kSlotReadDeviceEeprom, buffer, bytes, received);
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
+  return impl_->readWithCount(__func__, kRowReadDeviceEeprom, kSlotReadDeviceEeprom, buffer, bytes, received);
 }
 
 OperationResult Pravik::Diagnose(DiagnosticReport& report) {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   std::uint16_t reply[24] = {};
   Action a;
   a.command = kRowDiagnose;
@@ -738,7 +766,7 @@ OperationResult Pravik::Diagnose(DiagnosticReport& report) {
 }
 
 OperationResult Pravik::RequestSense(SenseInfo& sense) {
-  if (!impl_->ready()) return kNotNow;
+  if (!impl_->ready()) return PRAVIK_NOT_READY;
   std::uint8_t reply[34] = {};
   Action a;
   a.command = kRowRequestSense;
@@ -747,17 +775,7 @@ OperationResult Pravik::RequestSense(SenseInfo& sense) {
   if (r.category != 0) return r;
   const std::uint8_t* data = reply + 2;
   const std::uint16_t w = wordAt(data);
-  sense.digitizerReady = w & 0x0001;
-  sense.filmAvailable = w & 0x0002;
-  sense.afSwitchOn = w & 0x0004;
-  sense.filmSet = w & 0x0008;
-  sense.filmReset = w & 0x0010;
-  sense.filmMoving = w & 0x0020;
-  sense.commandCompleted = w & 0x0040;
-  sense.calibrationDone = w & 0x0080;
-  sense.digitizerInitialized = w & 0x0100;
-  sense.statusNibble = (w >> 11) & 0xF;
-  sense.scannerError = w & 0x8000;
+  applyStatusWord(sense, w);
   sense.errorCode = wordAt(data + 2);
   std::size_t n = 0;
   while (n < 28 && data[4 + n] != 0) ++n;
@@ -769,11 +787,11 @@ OperationResult Pravik::OperateScanner(std::int32_t command, std::uint16_t* data
                                        std::int32_t timeoutSeconds, std::int32_t& received,
                                        COMMAND_TYPE type, bool stripPrefix) {
   received = 0;
-  if (timeoutSeconds < 0 || std::uint32_t(timeoutSeconds) > UINT32_MAX / 1000) return kInvalid;
-  if (type < TABLE_COMMAND || type > RAW_READ_VARIABLE_WAIT) return kInvalid;
-  if (bytes < -1 || (bytes > 0 && !data) || bytes > INT32_MAX - 2) return kInvalid;
+  if (timeoutSeconds < 0 || std::uint32_t(timeoutSeconds) > UINT32_MAX / 1000) return PRAVIK_INVALID;
+  if (type < TABLE_COMMAND || type > RAW_READ_VARIABLE_WAIT) return PRAVIK_INVALID;
+  if (bytes < -1 || (bytes > 0 && !data) || bytes > INT32_MAX - 2) return PRAVIK_INVALID;
   // A raw code has no table length to fall back on.
-  if (type != TABLE_COMMAND && (bytes == -1 || command < 0 || command > 0xFF)) return kInvalid;
+  if (type != TABLE_COMMAND && (bytes == -1 || command < 0 || command > 0xFF)) return PRAVIK_INVALID;
   const std::uint32_t ms = std::uint32_t(timeoutSeconds) * 1000;
   pravik::CommandInfo row;
   const bool known = pravik::commandRow(command, type, row);

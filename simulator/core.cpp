@@ -175,9 +175,10 @@ void Core::Unit::copy(std::size_t from, std::uint8_t* to, std::size_t n) const {
       chunk = std::min(n, bodyLength - off);
       std::memcpy(to, body->data() + off, chunk);
     } else {
-      std::size_t off = from - head.size() - bodyLength;
-      chunk = std::min(n, tail.size() - off);
-      std::memcpy(to, tail.data() + off, chunk);
+      static const std::vector<std::uint8_t> junkPattern = pattern(4096, 0x5C);
+      std::size_t off = (from - head.size() - bodyLength) % junkPattern.size();
+      chunk = std::min(n, junkPattern.size() - off);
+      std::memcpy(to, junkPattern.data() + off, chunk);
     }
     from += chunk;
     to += chunk;
@@ -228,6 +229,8 @@ Core::Core(const DeviceConfig& config, std::string path, Clock::time_point epoch
   store_[25].assign(text.begin(), text.end());
   if (film) feeder_.assign(5, Film{1});
   logLocked(Entry(LogEntry::Kind::Plug).text(path_));
+  // The state at power-on is the base that the first change is measured from.
+  lastPacket_ = packetLocked();
 }
 
 bool Core::plugged() const {
@@ -290,6 +293,29 @@ void Core::advanceLocked() {
     timers_.erase(timers_.begin());
     action();
   }
+  transmitTimeoutsLocked();
+}
+
+// A real device gives up sending what the host does not collect.
+void Core::transmitTimeoutsLocked() {
+  if (timing_.transmitTimeoutMs == 0 || !plugged_) return;
+  const auto limit = Clock::now() - std::chrono::milliseconds(timing_.transmitTimeoutMs);
+  if (!in_.empty() && in_.front().touched < limit) {
+    bool status = in_.front().status;
+    abortLocked("transmission timed out");
+    raiseErrorLocked(status ? protocol::kStatusTransmitTimeout : protocol::kDataTransmitTimeout,
+                     {});
+  }
+  if (!interrupts_.empty() && interrupts_.front().queued < limit) {
+    interrupts_.clear();
+    if (!error_) raiseErrorLocked(protocol::kInterruptTransmitTimeout, {});
+  }
+}
+
+void Core::queueLocked(Unit unit) {
+  unit.touched = Clock::now();
+  in_.push_back(std::move(unit));
+  cv_.notify_all();
 }
 
 std::optional<Fault> Core::takeFaultLocked(Fault::Kind kind, std::uint16_t command) {
@@ -330,7 +356,7 @@ std::uint16_t Core::wordLocked() const {
                        (error_ ? bits::kError : 0));
 }
 
-void Core::emitLocked(bool force) {
+std::array<std::uint8_t, 32> Core::packetLocked() const {
   std::array<std::uint8_t, 32> p{};
   std::uint16_t w = wordLocked();
   std::uint16_t code = error_ ? errorCode_ : 0;
@@ -340,10 +366,17 @@ void Core::emitLocked(bool force) {
   p[3] = std::uint8_t(code >> 8);
   if (error_)
     std::memcpy(p.data() + 4, errorText_.data(), std::min<std::size_t>(28, errorText_.size()));
+  return p;
+}
+
+void Core::emitLocked(bool force) {
+  std::array<std::uint8_t, 32> p = packetLocked();
+  std::uint16_t w = std::uint16_t(p[0] | p[1] << 8);
+  std::uint16_t code = std::uint16_t(p[2] | p[3] << 8);
   if (!force && lastPacket_ && *lastPacket_ == p) return;
   lastPacket_ = p;
   if (interrupts_.size() >= kMaxInterrupts) interrupts_.pop_front();
-  interrupts_.push_back(p);
+  interrupts_.push_back({p, Clock::now()});
   logLocked(Entry(LogEntry::Kind::Interrupt)
                 .word(w)
                 .code(code)
@@ -501,6 +534,7 @@ TransferResult Core::bulkRead(std::uint8_t endpoint, void* data, std::size_t len
       if (u.unplugAt != SIZE_MAX) n = std::min(n, u.unplugAt - u.pos);
       n = rateAllowanceLocked(now, n, &wake);
       if (n > 0) {
+        u.touched = now;
         u.copy(u.pos, to + got, n);
         u.pos += n;
         got += n;
@@ -514,7 +548,10 @@ TransferResult Core::bulkRead(std::uint8_t endpoint, void* data, std::size_t len
         if (shortEnd) return {Status::Ok, got};
       }
       if (got == length) return {Status::Ok, got};
-      if (n > 0) continue;
+      if (n > 0) {
+        if (Clock::now() < deadline) continue;
+        return {Status::Timeout, got};
+      }
     }
     if (out_) wake = std::min(wake, out_->deadline);
     if (!timers_.empty()) wake = std::min(wake, timers_.begin()->first);
@@ -538,7 +575,7 @@ TransferResult Core::interruptRead(std::uint8_t endpoint, void* data, std::size_
     }
     if (takeFaultLocked(Fault::Kind::DeadInterrupt, 0)) return {Status::Error, 0};
     if (!interrupts_.empty()) {
-      auto p = interrupts_.front();
+      auto p = interrupts_.front().bytes;
       interrupts_.pop_front();
       std::size_t n = std::min<std::size_t>(length, p.size());
       std::memcpy(data, p.data(), n);
@@ -628,12 +665,13 @@ void Core::statusLocked(std::uint16_t echo, std::uint16_t code, std::uint32_t ju
   put16(u.head, echo);
   put16(u.head, code);
   u.zlp = true;
-  in_.push_back(std::move(u));
+  u.status = true;
+  queueLocked(std::move(u));
   if (junk > 0) {
     Unit j;
-    j.head = pattern(junk, 0xA5);
+    j.junk = junk;
     j.zlp = true;
-    in_.push_back(std::move(j));
+    queueLocked(std::move(j));
   }
   logLocked(Entry(LogEntry::Kind::Status).word(echo).code(code));
   cv_.notify_all();
@@ -645,7 +683,7 @@ void Core::refuseLocked(std::uint16_t word, std::uint32_t length, std::uint16_t 
   if ((word & kReadBit) && length > 0 && length <= kMaxZeroReply) {
     Unit u;
     u.head.assign(length, 0);
-    in_.push_back(std::move(u));
+    queueLocked(std::move(u));
   }
   statusLocked(word | kEchoBit, code);
 }
@@ -736,10 +774,10 @@ void Core::feedLocked(const std::uint8_t* bytes, std::size_t length) {
 
 void Core::replyLocked(Command& c, Unit data, std::uint16_t status) {
   if (active_.shortData) {
-    // Cut from the end: tail, then image, then head.
+    // Cut from the end: junk, then image, then head.
     std::size_t cut = std::min<std::size_t>(active_.shortData->bytes, data.size());
-    std::size_t t = std::min(cut, data.tail.size());
-    data.tail.resize(data.tail.size() - t);
+    std::size_t t = std::min(cut, data.junk);
+    data.junk -= t;
     cut -= t;
     std::size_t b = std::min(cut, data.bodyLength);
     data.bodyLength -= b;
@@ -747,10 +785,10 @@ void Core::replyLocked(Command& c, Unit data, std::uint16_t status) {
     data.head.resize(data.head.size() - std::min(cut, data.head.size()));
     data.zlp = true;
   }
-  if (active_.longData) data.tail = pattern(active_.longData->bytes, 0x5C);
+  if (active_.longData) data.junk = active_.longData->bytes;
   if (active_.overflow) data.overflow = true;
   if (active_.unplug) data.unplugAt = std::min<std::size_t>(active_.unplug->bytes, data.size());
-  if (data.size() > 0 || data.unplugAt != SIZE_MAX) in_.push_back(std::move(data));
+  if (data.size() > 0 || data.unplugAt != SIZE_MAX) queueLocked(std::move(data));
   std::uint16_t echo = c.word | kEchoBit;
   std::uint32_t junk = 0;
   if (active_.badEcho) {
@@ -758,6 +796,12 @@ void Core::replyLocked(Command& c, Unit data, std::uint16_t status) {
     junk = active_.badEcho->bytes;
   }
   statusLocked(echo, status, junk);
+}
+
+void Core::refuseCommandLocked(Command& c, std::uint16_t status) {
+  Unit u;
+  if (c.read() && c.length <= kMaxZeroReply) u.head.assign(c.length, 0);
+  replyLocked(c, std::move(u), status);
 }
 
 void Core::replyBytesLocked(Command& c, std::vector<std::uint8_t> payload, std::uint16_t status) {
@@ -824,11 +868,7 @@ void Core::executeLocked(Command& c) {
   active_.overflow = takeFaultLocked(Fault::Kind::Overflow, code);
   active_.missingCompletion = takeFaultLocked(Fault::Kind::MissingCompletion, code);
 
-  auto refuse = [&](std::uint16_t status) {
-    Unit u;
-    if (c.read() && c.length <= kMaxZeroReply) u.head.assign(c.length, 0);
-    replyLocked(c, std::move(u), status);
-  };
+  auto refuse = [&](std::uint16_t status) { refuseCommandLocked(c, status); };
   const CommandDef& d = *c.def;
   if (protocolError_) return refuse(protocol::kInProtocolError);
   if (!initialized_ && !d.beforeInit) return refuse(protocol::kNotInitialized);
@@ -1078,7 +1118,7 @@ void Core::scanLocked(Command& c) {
     std::uint16_t width = le16(c.header.data()), height = le16(c.header.data() + 2),
                   count = le16(c.header.data() + 6);
     if (width != p[3] || height != p[4] || count == 0)
-      return replyLocked(c, {}, protocol::kUnknownDataParameter);
+      return refuseCommandLocked(c, protocol::kUnknownDataParameter);
     lines = std::uint32_t(height) * count;
   }
   if (plate) {
@@ -1089,16 +1129,8 @@ void Core::scanLocked(Command& c) {
   ImageSpec spec = scanImageSpec(p, code, offset, lines, seed_);
   std::uint64_t bytes = radiographBytes(spec);
   std::uint64_t expected = bytes + (code == 5 ? 16 : 0);
-  if (bytes == 0) {
-    Unit u;
-    if (c.length <= kMaxZeroReply) u.head.assign(c.length, 0);
-    return replyLocked(c, std::move(u), protocol::kCommandFailed);
-  }
-  if (expected != c.length) {
-    Unit u;
-    if (c.length <= kMaxZeroReply) u.head.assign(c.length, 0);
-    return replyLocked(c, std::move(u), protocol::kBadDataSize);
-  }
+  if (bytes == 0) return refuseCommandLocked(c, protocol::kCommandFailed);
+  if (expected != c.length) return refuseCommandLocked(c, protocol::kBadDataSize);
   Unit u;
   if (code == 5) {
     put16(u.head, code | kPrefixBit);
@@ -1261,13 +1293,15 @@ void Core::setImageSeed(std::uint32_t seed) {
   seed_ = seed;
 }
 
-std::uint16_t Core::statusWord() const {
+std::uint16_t Core::statusWord() {
   std::lock_guard lock(m_);
+  advanceLocked();
   return wordLocked();
 }
 
-std::uint16_t Core::errorCode() const {
+std::uint16_t Core::errorCode() {
   std::lock_guard lock(m_);
+  advanceLocked();
   return error_ ? errorCode_ : 0;
 }
 
@@ -1293,8 +1327,9 @@ void Core::setStored(std::uint16_t code, std::vector<std::uint8_t> bytes) {
   store_[code] = std::move(bytes);
 }
 
-std::vector<std::uint16_t> Core::scanParameters() const {
+std::vector<std::uint16_t> Core::scanParameters() {
   std::lock_guard lock(m_);
+  advanceLocked();
   return std::vector<std::uint16_t>(scanParameters_.begin(), scanParameters_.end());
 }
 

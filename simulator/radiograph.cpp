@@ -1,6 +1,7 @@
 #include "simulator/radiograph.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace sim {
 namespace {
@@ -23,7 +24,7 @@ std::uint32_t noise(std::uint32_t x, std::uint32_t y, std::uint32_t seed) {
 }
 
 // The features by distance down the film (v, micrometres) and across it (u).
-enum class Band { Wedge, Seam, Wires, Plain };
+enum class Band { Wedge = 0, Seam = 1, Wires = 2, Plain = 3 };
 
 struct Row {
   Band band;
@@ -89,18 +90,44 @@ std::uint64_t radiographBytes(const ImageSpec& s) {
 std::vector<std::uint8_t> radiograph(const ImageSpec& s) {
   std::uint64_t bytes = radiographBytes(s);
   if (bytes == 0) return {};
-  std::vector<std::uint8_t> out(bytes);
-  std::uint8_t* p = out.data();
-  for (std::uint32_t r = 0; r < s.height; ++r) {
-    std::uint32_t y = s.startY + r;
-    Row row = rowAt(std::uint64_t(y) * s.pitchUm);
-    for (std::uint32_t c = 0; c < s.width; ++c) {
-      std::uint32_t x = s.startX + c;
-      std::uint16_t v = finish(s, levelAt(row, std::uint64_t(x) * s.pitchUm), x, y);
-      *p++ = std::uint8_t(v);
-      if (s.bytesPerSample == 2) *p++ = std::uint8_t(v >> 8);
-    }
+  // The level across the film depends on the band and the column only: one
+  // table per band, then each line adds its seam level and the noise.
+  const Band bands[] = {Band::Wedge, Band::Seam, Band::Wires, Band::Plain};
+  std::vector<std::int32_t> columns[4];
+  for (int b = 0; b < 4; ++b) {
+    Row row{bands[b], 0};
+    columns[b].resize(s.width);
+    for (std::uint32_t c = 0; c < s.width; ++c)
+      columns[b][c] = std::int32_t(levelAt(row, std::uint64_t(s.startX + c) * s.pitchUm));
   }
+  std::vector<std::uint8_t> out(bytes);
+  const int shift = 16 - s.bits;
+  const std::size_t rowBytes = std::size_t(s.width) * s.bytesPerSample;
+  auto render = [&](std::uint32_t from, std::uint32_t to) {
+    std::uint8_t* p = out.data() + from * rowBytes;
+    for (std::uint32_t r = from; r < to; ++r) {
+      const std::uint32_t y = s.startY + r;
+      const Row row = rowAt(std::uint64_t(y) * s.pitchUm);
+      const std::int32_t* level = columns[int(row.band)].data();
+      const std::int32_t add = row.band == Band::Seam ? std::int32_t(row.seamLevel) : 0;
+      for (std::uint32_t c = 0; c < s.width; ++c) {
+        std::int32_t v = level[c] + add + std::int32_t(noise(s.startX + c, y, s.seed) & 1023) - 512;
+        v = std::clamp<std::int32_t>(v, 0, 65535);
+        std::uint16_t sample = std::uint16_t(std::uint32_t(v) >> shift);
+        *p++ = std::uint8_t(sample);
+        if (s.bytesPerSample == 2) *p++ = std::uint8_t(sample >> 8);
+      }
+    }
+  };
+  // Large films are rendered by a few threads, a band of lines each.
+  unsigned workers =
+      bytes < (8u << 20) ? 1 : std::clamp(std::thread::hardware_concurrency() / 2, 1u, 4u);
+  std::vector<std::thread> threads;
+  std::uint32_t step = (s.height + workers - 1) / workers;
+  for (std::uint32_t from = step; from < s.height; from += step)
+    threads.emplace_back(render, from, std::min(s.height, from + step));
+  render(0, std::min(s.height, step));
+  for (auto& t : threads) t.join();
   return out;
 }
 

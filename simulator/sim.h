@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/usb.h"
+#include "simulator/radiograph.h"
 
 namespace sim {
 
@@ -65,6 +66,9 @@ inline constexpr std::uint16_t kUnknownCommandParameter = 0x2002;
 inline constexpr std::uint16_t kUnknownDataCode = 0x2003;
 inline constexpr std::uint16_t kUnknownDataParameter = 0x2004;
 inline constexpr std::uint16_t kReceptionTimeout = 0x2005;
+inline constexpr std::uint16_t kDataTransmitTimeout = 0x2006;
+inline constexpr std::uint16_t kStatusTransmitTimeout = 0x2007;
+inline constexpr std::uint16_t kInterruptTransmitTimeout = 0x2008;
 inline constexpr std::uint16_t kInError = 0x2009;
 inline constexpr std::uint16_t kInProtocolError = 0x200A;
 inline constexpr std::uint16_t kCommandOverlap = 0x200B;
@@ -151,6 +155,9 @@ struct Timing {
   std::uint32_t erasePhaseMs = 0;           // each of the CR reader's two erase phases
   std::uint32_t genericMs = 0;              // raw commands' completion
   std::uint32_t receptionTimeoutMs = 2000;  // a write's data phase must be complete by then
+  // Data, a status or an interrupt packet left unread this long is dropped and
+  // reported as a device error 0x2006, 0x2007 or 0x2008 (0: never).
+  std::uint32_t transmitTimeoutMs = 0;
 };
 
 // One film in the digitizer's feeder, by its film size code (1..7).

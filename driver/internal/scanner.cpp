@@ -197,10 +197,15 @@ Status Scanner::CloseScanner() {
   return transport_.CloseUsbScanner();
 }
 
+std::uint64_t Scanner::nextSequence() {
+  std::lock_guard<std::mutex> lock(arrivalMutex_);
+  return ++decoded_;
+}
+
 void Scanner::queueArrival(Arrival arrival) {
   {
     std::lock_guard<std::mutex> lock(arrivalMutex_);
-    if (!awaiting_) return;
+    if (!awaiting_ || arrival.sequence <= commandStart_) return;
     if (arrivals_.size() >= kMaxArrivals) arrivals_.pop_front();
     arrivals_.push_back(std::move(arrival));
   }
@@ -214,6 +219,7 @@ void Scanner::interruptLoop() {
     if (closed_) break;
     if (read == Status::Done) {
       Arrival arrival;
+      arrival.sequence = nextSequence();
       arrival.info = decodeInterrupt(packet.data(), previousWord_, current_);
       previousWord_ = arrival.info.statusWord;
       current_ = arrival.info;
@@ -223,6 +229,7 @@ void Scanner::interruptLoop() {
     }
     running_ = false;
     Arrival failure;
+    failure.sequence = nextSequence();
     failure.readFailed = true;
     queueArrival(std::move(failure));
     callback_(read == Status::HostErrorFailed ? EVENT_SYSTEM_FAILED_DEVICE_CLOSED
@@ -342,7 +349,8 @@ ActionOutcome Scanner::ExecuteScannerAction(const Action& a) {
   std::uint8_t* p = buffer.data();
   putWord(p, word);
   const std::uint32_t length32 = std::uint32_t(length);
-  std::memcpy(p + 2, &length32, 4);  // little-endian host
+  putWord(p + 2, std::uint16_t(length32));
+  putWord(p + 4, std::uint16_t(length32 >> 16));
   p += 6;
   if (a.hostHeaderBytes > 0) {
     std::memcpy(p, a.hostHeader, std::size_t(a.hostHeaderBytes));
@@ -360,6 +368,7 @@ ActionOutcome Scanner::ExecuteScannerAction(const Action& a) {
     std::lock_guard<std::mutex> lock(arrivalMutex_);
     awaiting_ = row.waitsForInterrupt;
     arrivals_.clear();
+    commandStart_ = decoded_;
   }
   Transfer t;
   t.command = buffer.data();

@@ -81,9 +81,11 @@ class Scanner {
 
  private:
   struct Arrival {
+    std::uint64_t sequence = 0;  // order of decoding
     bool readFailed = false;
     InterruptInfo info;
   };
+  std::uint64_t nextSequence();
   void interruptLoop();
   void queueArrival(Arrival arrival);
   Status waitForPredicates(const CommandInfo& row, std::uint32_t timeoutMs, ActionOutcome& out);
@@ -105,6 +107,10 @@ class Scanner {
   std::condition_variable arrivalCv_;
   std::deque<Arrival> arrivals_;
   bool awaiting_ = false;
+  // A packet decoded before the command began (the client may already have acted
+  // on it) is not the command's, even when it is queued after the command began.
+  std::uint64_t decoded_ = 0;
+  std::uint64_t commandStart_ = 0;
 };
 
 }  // namespace pravik

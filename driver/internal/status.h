@@ -3,6 +3,7 @@
 #pragma once
 
 #include "driver/pravik.h"
+#include "simulator/sim.h"
 
 namespace pravik {
 
@@ -26,7 +27,7 @@ enum class Status : int {
   Undefined = 16,
 };
 
-// The scanner maker's USB vendor id.
-inline constexpr std::uint16_t kVendorId = 0x0000;
+// The scanner maker's USB vendor id: one constant for real and simulated devices.
+inline constexpr std::uint16_t kVendorId = sim::kVendorId;
 
 }  // namespace pravik

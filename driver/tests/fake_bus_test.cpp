@@ -9,7 +9,7 @@
 #include <functional>
 #include <thread>
 
-#include "driver/internal/status.h"
+#include "simulator/sim.h"
 #include "driver/pravik.h"
 #include "driver/tests/fake_usb.h"
 #include "driver/tests/support.h"
@@ -22,7 +22,7 @@ using faketest::Bytes;
 using faketest::FakeBus;
 using faketest::FakeScannerState;
 
-constexpr std::uint16_t kVendor = pravik::kVendorId;
+constexpr std::uint16_t kVendor = sim::kVendorId;
 constexpr std::uint16_t kReady = 0x0001;
 constexpr std::uint16_t kMoving = 0x0020;
 
@@ -124,8 +124,8 @@ TEST(FakeDiscovery, RefusesWhatIsNotAScanner) {
   for (const auto& c : cases) {
     auto bus = std::make_shared<FakeBus>();
     c.plug(*bus);
+    Messages messages;  // outlives the driver that calls it
     Pravik driver(bus);
-    Messages messages;
     EXPECT_EQ(driver.OpenAndInitializeScanner(&Messages::callback, &messages), R(516, 4)) << c.name;
     EXPECT_EQ(messages.count(SCANNER_CONNECTED), 0) << c.name;
   }
@@ -135,8 +135,8 @@ TEST(FakeDiscovery, StopsAfter127Devices) {
   auto bus = std::make_shared<FakeBus>();
   for (int i = 0; i < 127; ++i) bus->add("bad" + std::to_string(i), kVendor, 16, faketest::standardPipes(0, 32));
   auto good = bus->add("good", kVendor, 16);
+  Messages messages;  // outlives the driver that calls it
   Pravik driver(bus);
-  Messages messages;
   EXPECT_EQ(driver.OpenAndInitializeScanner(&Messages::callback, &messages), R(516, 4));
   EXPECT_EQ(bus->opens(), 127);
   EXPECT_EQ(good->commandsSent(), 0u);
@@ -147,8 +147,8 @@ TEST(FakeDiscovery, SeveralScannersAskTheClient) {
     auto bus = std::make_shared<FakeBus>();
     auto first = bus->add("one", kVendor, 16);
     auto second = bus->add("two", kVendor, 19);
+    Messages messages;  // outlives the driver that calls it
     Pravik driver(bus);
-    Messages messages;
     messages.choose = choice;
     const OperationResult r = driver.OpenAndInitializeScanner(&Messages::callback, &messages);
     EXPECT_EQ(messages.selectionOffered, 2) << choice;
@@ -169,8 +169,8 @@ TEST(FakeInterruptPipe, AsksForAtLeastOnePacket) {
                                {4096, 2048}}) {
     auto bus = std::make_shared<FakeBus>();
     auto state = bus->add("a", kVendor, 16, faketest::standardPipes(512, packet));
+    Messages messages;  // outlives the driver that calls it
     Pravik driver(bus);
-    Messages messages;
     ASSERT_EQ(driver.OpenAndInitializeScanner(&Messages::callback, &messages), R(0, 0));
     std::lock_guard<std::mutex> lock(state->mutex);
     ASSERT_FALSE(state->interruptAsks.empty());
@@ -224,11 +224,41 @@ TEST_F(FakeScanner, AnErrorInterruptWinsOverAPredicateThatHolds) {
   };
   FILM_SIZE_CODE size = FILM_SIZE_NONE;
   ScanSize scanSize{};
+  testing::internal::CaptureStderr();
   EXPECT_EQ(driver->LoadFilm(FilmSetParameters{{1, 0}}, size, scanSize), R(0x40F3, 2));
+  const std::string trace = testing::internal::GetCapturedStderr();
+  EXPECT_NE(trace.find("%s%n%s%n jam"), std::string::npos) << trace;
   std::lock_guard<std::mutex> lock(messages.mutex);
   ASSERT_FALSE(messages.interrupts.empty());
   EXPECT_EQ(messages.interrupts.back().errorText, "%s%n%s%n jam");
   EXPECT_EQ(messages.interrupts.back().errorCode, 0x40F3);
+}
+
+TEST_F(FakeScanner, LoadFilmKeepsOnlyKnownSizeCodes) {
+  ASSERT_EQ(open(), R(0, 0));
+  state->hooks[3] = [](FakeScannerState& s, const Bytes& block) {
+    s.pushStatus(faketest::word(block.data()));
+    s.pushInterrupt(kReady | 0x0008);
+  };
+  for (std::uint16_t reported : {0, 1, 7, 8, 0xFFFF}) {
+    state->hooks[6] = [reported](FakeScannerState& s, const Bytes& block) {
+      Bytes reply(48, 0);
+      reply[0] = 0x06;
+      reply[1] = 0x10;
+      reply[2 + 3 * 2] = 0x34;  // word 3
+      reply[2 + 4 * 2] = 0x56;  // word 4
+      reply[2 + 22 * 2] = std::uint8_t(reported);
+      reply[2 + 22 * 2 + 1] = std::uint8_t(reported >> 8);
+      s.bulkIn.push_back(reply);
+      s.pushStatus(faketest::word(block.data()));
+    };
+    FILM_SIZE_CODE size = FILM_SIZE_CODE(99);
+    ScanSize scanSize{};
+    ASSERT_EQ(driver->LoadFilm(FilmSetParameters{{1, 0}}, size, scanSize), R(0, 0));
+    EXPECT_EQ(size, reported >= 1 && reported <= 7 ? reported : 0) << reported;
+    EXPECT_EQ(scanSize.words[0], 0x34);
+    EXPECT_EQ(scanSize.words[1], 0x56);
+  }
 }
 
 TEST_F(FakeScanner, ReadMembersCopyThePayloadOnly) {

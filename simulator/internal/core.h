@@ -63,12 +63,12 @@ class Core {
   void setFeeder(const std::vector<Film>& films);
   void endPlateAfter(std::uint32_t blocks);
   void setImageSeed(std::uint32_t seed);
-  std::uint16_t statusWord() const;
-  std::uint16_t errorCode() const;
+  std::uint16_t statusWord();
+  std::uint16_t errorCode();
   bool initialized() const;
   std::vector<std::uint8_t> stored(std::uint16_t code) const;
   void setStored(std::uint16_t code, std::vector<std::uint8_t> bytes);
-  std::vector<std::uint16_t> scanParameters() const;
+  std::vector<std::uint16_t> scanParameters();
   std::vector<LogEntry> log() const;
   void clearLog();
 
@@ -78,12 +78,14 @@ class Core {
     std::vector<std::uint8_t> head;
     std::shared_ptr<const std::vector<std::uint8_t>> body;
     std::size_t bodyLength = 0;
-    std::vector<std::uint8_t> tail;
+    std::size_t junk = 0;  // bytes of a repeated junk pattern after the rest
     std::size_t pos = 0;
     bool zlp = false;       // ended by a short or zero-length packet even when aligned
     bool overflow = false;  // the device babbles past the end
     std::size_t unplugAt = SIZE_MAX;
-    std::size_t size() const { return head.size() + bodyLength + tail.size(); }
+    bool status = false;
+    Clock::time_point touched;  // queued, or last read from
+    std::size_t size() const { return head.size() + bodyLength + junk; }
     void copy(std::size_t from, std::uint8_t* to, std::size_t n) const;
   };
 
@@ -109,8 +111,11 @@ class Core {
   std::uint64_t stampLocked() const;
   void logLocked(LogEntry entry);
   void advanceLocked();
+  void transmitTimeoutsLocked();
+  void queueLocked(Unit unit);
   std::optional<Fault> takeFaultLocked(Fault::Kind kind, std::uint16_t command);
   std::uint16_t wordLocked() const;
+  std::array<std::uint8_t, 32> packetLocked() const;
   void emitLocked(bool force);
   void raiseErrorLocked(std::uint16_t code, const std::string& text);
   void abortLocked(const std::string& why);
@@ -125,6 +130,8 @@ class Core {
   void handleLocked(Command& c);
   void refuseLocked(std::uint16_t word, std::uint32_t length, std::uint16_t code);
   void replyLocked(Command& c, Unit data, std::uint16_t status = 0);
+  // A refused command: a read still gets its data phase, as zeros.
+  void refuseCommandLocked(Command& c, std::uint16_t status);
   void replyBytesLocked(Command& c, std::vector<std::uint8_t> payload, std::uint16_t status = 0);
   void statusLocked(std::uint16_t echo, std::uint16_t code, std::uint32_t junk = 0);
   void completeLocked(std::uint32_t delayMs, std::function<void()> action);
@@ -150,7 +157,11 @@ class Core {
   bool haltIn_ = false, haltOut_ = false, haltStuck_ = false;
   std::deque<Unit> in_;
   std::optional<Command> out_;
-  std::deque<std::array<std::uint8_t, 32>> interrupts_;
+  struct Packet {
+    std::array<std::uint8_t, 32> bytes;
+    Clock::time_point queued;
+  };
+  std::deque<Packet> interrupts_;
   std::multimap<Clock::time_point, std::function<void()>> timers_;
   std::vector<Fault> faults_;
   Active active_;

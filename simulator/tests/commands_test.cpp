@@ -1,7 +1,7 @@
 // Every command of the table, from the device side.
-#include <thread>
-
 #include <gtest/gtest.h>
+
+#include <thread>
 
 #include "host.h"
 #include "simulator/sim.h"
@@ -11,13 +11,15 @@ namespace {
 using namespace simtest;
 namespace bits = sim::bits;
 
-std::uint16_t wordOf(const std::array<std::uint8_t, 32>& p) { return std::uint16_t(p[0] | p[1] << 8); }
+std::uint16_t wordOf(const std::array<std::uint8_t, 32>& p) {
+  return std::uint16_t(p[0] | p[1] << 8);
+}
 
 class Commands : public ::testing::TestWithParam<sim::Personality> {
  protected:
   sim::Bus bus;
-  sim::Scanner scanner = bus.plug(GetParam() == sim::Personality::Film ? sim::filmDigitizer()
-                                                                       : sim::crReader());
+  sim::Scanner scanner =
+      bus.plug(GetParam() == sim::Personality::Film ? sim::filmDigitizer() : sim::crReader());
   Host host{bus, scanner};
   void SetUp() override { host.initialise(); }
 };
@@ -194,7 +196,8 @@ TEST_F(FilmCommands, FilmSetFromTheFeederAndFilmStatus) {
   EXPECT_TRUE(w.back() & bits::kFilmReset);
   EXPECT_EQ(le16(host.ask(6, 48).data, 2 + 44), 0);
 
-  EXPECT_EQ(host.send(3, words({2, 0})).code, sim::protocol::kCommandFailed) << "nothing to reverse";
+  EXPECT_EQ(host.send(3, words({2, 0})).code, sim::protocol::kCommandFailed)
+      << "nothing to reverse";
   EXPECT_EQ(host.send(3, words({3, 0})).code, sim::protocol::kUnknownDataParameter);
 }
 
