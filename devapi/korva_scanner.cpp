@@ -73,9 +73,9 @@ KorvaScanner::KorvaScanner(std::size_t logLimit)
     : driver(internal::makeDriver()), log(logLimit) {}
 
 KorvaScanner::~KorvaScanner() {
-  // Nothing the reader thread or the driver's threads write may go before they
-  // end; a driver that is not started refuses the stop and nothing happens.
-  StopDriver();
+  // Nothing the reader thread or the driver's threads write may go before they end.
+  JoinReader();
+  if (driverStarted_) StopDriver();
 }
 
 void KorvaScanner::JoinReader() {
@@ -83,11 +83,14 @@ void KorvaScanner::JoinReader() {
 }
 
 OperationResult KorvaScanner::StartDriver() {
-  return driver.OpenAndInitializeScanner(&KorvaScanner::ReceiveMessage, this);
+  const OperationResult r = driver.OpenAndInitializeScanner(&KorvaScanner::ReceiveMessage, this);
+  driverStarted_ = r.category == 0;
+  return r;
 }
 
 OperationResult KorvaScanner::StopDriver() {
   JoinReader();
+  driverStarted_ = false;
   const OperationResult r = driver.CloseOpenedScanner();
   if (r.category == 0) {
     std::lock_guard<std::mutex> lock(mutex);

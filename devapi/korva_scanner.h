@@ -129,6 +129,7 @@ class KorvaScanner {
   std::atomic<bool> readerRunning{false};
 
  private:
+  bool driverStarted_ = false;
   void logErrorCode(OPERATION_ERROR_CODE code);
   void progress(std::int32_t pieces, bool signal);
 };
