@@ -102,7 +102,6 @@ class KorvaScanner {
   bool cancelHandOffOpen = false;
   // Which scan filled what: Scan reads through the library's buffer only.
   bool scanIntoLibraryBuffer = false;
-  bool scanStarted = false;
   // Blocks of a multi-block scan, and blocks done.
   std::uint32_t blockCount = 0;
   std::uint32_t blocksDone = 0;

@@ -272,7 +272,6 @@ int FilmScanner::StartReader(ReaderKind kind) {
     std::lock_guard<std::mutex> lock(mutex);
     readerRunning = true;
     cancelHandOffOpen = true;
-    scanStarted = true;
   }
   try {
     reader = std::thread([this, kind] { ReaderMain(kind); });

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/clock.h"
 #include "simulator/radiograph.h"
 
 namespace {
@@ -19,6 +20,14 @@ void lendPort(std::shared_ptr<platform::usb::Port> port) { lentPort = std::move(
 void isolateRuntimeDir() {
   static testsupport::TempDir runtime;
   ::setenv("NDT_RUNTIME_DIR", runtime.path().c_str(), 1);
+}
+
+bool eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 5000; ++i) {
+    if (done()) return true;
+    platform::clock::sleep(1);
+  }
+  return done();
 }
 
 const std::vector<std::string> kExportNames = {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,6 +72,9 @@ struct Api {
   // Binds every export; false with the missing name when one is absent.
   bool bind(platform::Library& library, std::string* missing);
 };
+
+// Polls every millisecond for up to five seconds until `done` holds.
+bool eventually(const std::function<bool()>& done);
 
 // The 41 export names.
 extern const std::vector<std::string> kExportNames;

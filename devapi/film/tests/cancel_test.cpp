@@ -52,7 +52,7 @@ TEST_F(CancelTest, DuringAScanTheCancelFollowsTheScanWithNothingBetween) {
   film.clearLog();
   ASSERT_EQ(api.Scan(handle), 1);
   // Wait until the scan command is on the wire.
-  for (int i = 0; i < 5000 && count(kScanWord) == 0; ++i) platform::clock::sleep(1);
+  eventually([&] { return count(kScanWord) > 0; });
   ASSERT_EQ(count(kScanWord), 1u);
   ASSERT_EQ(api.Cancel(handle), 1);
   EXPECT_EQ(count(kCancelWord), 0u) << "Cancel waited for the scan instead of returning";

@@ -163,6 +163,24 @@ TEST_F(BrightelTest, NewTwiceHandsOutHandleOneOnTheSameObject) {
   EXPECT_EQ(film.log(sim::LogEntry::Kind::Open).size(), 1u) << "the second New opened again";
 }
 
+TEST_F(BrightelTest, AllDeleteStopsButOnlyDeleteLetsTheScannerGo) {
+  ASSERT_EQ(open(), 1);
+  EXPECT_EQ(api.AllDelete(), 1);
+  EXPECT_EQ(api.IdDelete(-1, 0), 1) << "the handle is not examined";
+  EXPECT_EQ(api.Init(handle), 1) << "the object stays";
+  {
+    platform::NamedMutex owner("BrightelUSB");
+    EXPECT_FALSE(owner.tryLock());
+  }
+  // The next open starts the driver again on the same object.
+  ASSERT_EQ(open(), 1);
+  EXPECT_EQ(film.log(sim::LogEntry::Kind::Open).size(), 2u);
+  EXPECT_EQ(api.Delete(handle), 1);
+  EXPECT_EQ(api.Init(handle), 0);
+  platform::NamedMutex owner("BrightelUSB");
+  EXPECT_TRUE(owner.tryLock());
+}
+
 TEST_F(BrightelTest, IdentityRecordsAndBoardAddress) {
   devapi::AdapterInfo adapter;
   std::memset(&adapter, 0xEE, sizeof adapter);

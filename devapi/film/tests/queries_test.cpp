@@ -22,11 +22,7 @@ class QueryTest : public BrightelTest {
   }
   // Waits until the interrupt of a device error has reached the library.
   bool waitForDeviceError(int code) {
-    for (int i = 0; i < 2000; ++i) {
-      if (error().device_error == std::uint32_t(code)) return true;
-      platform::clock::sleep(1);
-    }
-    return false;
+    return eventually([&] { return error().device_error == std::uint32_t(code); });
   }
 };
 

@@ -86,10 +86,7 @@ TEST_F(ScanTest, ReadBufferIsRefusedAfterAScanIntoCallerMemory) {
   devapi::ScanBufferParam param{std::uint32_t(buffer.size()), buffer.data()};
   ASSERT_EQ(api.ScanEx(handle, &param), 1);
   int count = 0;
-  for (int i = 0; i < 5000 && count < int(buffer.size()); ++i) {
-    api.GetScanStatusEx(handle, &count);
-    if (count < int(buffer.size())) platform::clock::sleep(1);
-  }
+  eventually([&] { api.GetScanStatusEx(handle, &count); return count >= int(buffer.size()); });
   ASSERT_EQ(count, int(buffer.size()));
   ASSERT_EQ(api.ClearHardError(handle), 1);
   EXPECT_EQ(read(one, 2, true), 0) << "ScanEx does not fill the library's buffer";
@@ -112,10 +109,7 @@ TEST_F(ScanTest, ScanIntoCallerMemoryCarriesTheHeader) {
   EXPECT_EQ(read(none, 2, true), 0) << "ScanA does not read through the library's buffer";
   ASSERT_EQ(api.ClearHardError(handle), 1);
   std::uint32_t lines = 0;
-  for (int i = 0; i < 5000 && lines < 100; ++i) {
-    api.GetScanStatus(handle, &lines);
-    if (lines < 100) platform::clock::sleep(1);
-  }
+  eventually([&] { api.GetScanStatus(handle, &lines); return lines >= 100; });
   EXPECT_EQ(lines, 100u);
   EXPECT_EQ(std::memcmp(buffer.data() + 2, header.data(), header.size()), 0);
   EXPECT_EQ(std::memcmp(buffer.data() + 16, expected.data(), expected.size()), 0);
@@ -132,10 +126,7 @@ TEST_F(ScanTest, EightBitScanWithoutHeaderRefusesAnOddWidth) {
   devapi::ScanBufferParam param{std::uint32_t(buffer.size()), buffer.data()};
   ASSERT_EQ(api.ScanEx(handle, &param), 1);
   int count = 0;
-  for (int i = 0; i < 5000 && count < int(buffer.size()); ++i) {
-    api.GetScanStatusEx(handle, &count);
-    if (count < int(buffer.size())) platform::clock::sleep(1);
-  }
+  eventually([&] { api.GetScanStatusEx(handle, &count); return count >= int(buffer.size()); });
   EXPECT_EQ(count, int(buffer.size()));
   EXPECT_TRUE(buffer == expected);
 }
@@ -170,10 +161,7 @@ TEST_F(ScanTest, MultiBlockScanFillsTheCallersBlocks) {
 
   ASSERT_EQ(api.ScanM(handle, &param), 1);
   int done = 0;
-  for (int i = 0; i < 5000 && done < 3; ++i) {
-    api.GetScanStatusM(handle, &done);
-    if (done < 3) platform::clock::sleep(1);
-  }
+  eventually([&] { api.GetScanStatusM(handle, &done); return done >= 3; });
   EXPECT_EQ(done, 3);
   for (int b = 0; b < 3; ++b)
     EXPECT_EQ(std::memcmp(blocks[b].data(), expected.data() + b * perBlock, perBlock), 0)
@@ -187,6 +175,18 @@ TEST_F(ScanTest, AFailedScanLeavesItsCodeAndReadBufferFails) {
   std::vector<std::uint8_t> image(200 * 100 * 2);
   EXPECT_EQ(read(image.data(), std::uint32_t(image.size()), true), 0);
   EXPECT_EQ(lastCode(), 0x4121);
+}
+
+TEST_F(ScanTest, AnImageBeyondWhatTheDriverCarriesIsRefusedBeforeAnything) {
+  setCondition(60000, 60000, 1000, 12);  // 60000 x 60000 samples: 7.2 GB
+  film.clearLog();
+  EXPECT_EQ(api.Scan(handle), 0);
+  EXPECT_EQ(lastCode(), 513);
+  std::vector<std::uint8_t> small(16);
+  devapi::ScanBufferParam param{std::uint32_t(small.size()), small.data()};
+  EXPECT_EQ(api.ScanEx(handle, &param), 0);
+  EXPECT_EQ(api.ScanA(handle, &param), 0);
+  EXPECT_TRUE(commands().empty()) << commands().front().describe();
 }
 
 TEST_F(ScanTest, DeleteDuringAScanWaitsForTheReader) {
