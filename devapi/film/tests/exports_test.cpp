@@ -64,6 +64,9 @@ TEST(BrightelFile, UnloadWithoutDeleteReleasesTheOwnerMutexAndUnloads) {
     std::uint8_t flags[2] = {};
     ASSERT_EQ(api.GetScanner(nullptr, nullptr, &match, flags), 1);
     EXPECT_EQ(match.count, 1u);
+    EXPECT_EQ(match.device_id, 5);
+    EXPECT_EQ(flags[0], 1);
+    EXPECT_EQ(flags[1], 1);
     platform::NamedMutex owner("BrightelUSB");
     EXPECT_FALSE(owner.tryLock()) << "the probe holds the scanner";
   }
