@@ -216,6 +216,7 @@ void KorvaScanner::ProcessMessage(CALLBACK_MESSAGE message, void* data) {
       auto word = [d](int at) { return unsigned(d[at] | d[at + 1] << 8); };
       log.write("Connected to scanner\n\tVendor ID: " + hex(word(8), 4) + ", Product ID: " +
                 hex(word(10), 4) + ", Version ID: " + hex(word(12), 4) + "\n");
+      usbProductId = std::uint16_t(word(10));
       break;
     }
     case SCANNER_SELECTION: {
@@ -238,6 +239,7 @@ void KorvaScanner::ProcessMessage(CALLBACK_MESSAGE message, void* data) {
     case MAINTENANCE_PARAMETERS_RETRIEVED:
       log.write("Maintenance Parameters retrieved from the scanner.\n");
       serialNumber = static_cast<const MaintenanceParameters*>(data)->words[10];
+      firmwareWord = static_cast<const MaintenanceParameters*>(data)->words[8];
       break;
     case SCANNER_READY:
       log.write("Scanner (SN: " + std::to_string(serialNumber.load()) +

@@ -120,6 +120,10 @@ class KorvaScanner {
   std::atomic<int> deviceError{0};  // asynchronous device error, 0 = none
 
   std::atomic<int> selectionAnswer{0};
+  // What the CR reader's library keeps of messages 3 and 7: the USB product id
+  // and word 8 of the maintenance parameters (the firmware word).
+  std::atomic<std::uint16_t> usbProductId{0};
+  std::atomic<std::uint16_t> firmwareWord{0};
   // Changes on every connection and disconnection, so caches of the scanner's
   // tables know when they are stale.
   std::atomic<std::uint32_t> connectionGeneration{0};

@@ -96,8 +96,10 @@ TEST_F(SharedLayer, MessagesSetTheStateOfTheObject) {
   KorvaScanner device(1 << 20);
   MaintenanceParameters maintenance{};
   maintenance.words[10] = 12000;
+  maintenance.words[8] = 0x1203;
   device.ProcessMessage(MAINTENANCE_PARAMETERS_RETRIEVED, &maintenance);
   EXPECT_EQ(device.serialNumber, 12000);
+  EXPECT_EQ(device.firmwareWord, 0x1203);
 
   ScanParameters scan{};
   scan.ScanPitch = 85;
@@ -152,6 +154,7 @@ TEST_F(SharedLayer, MessagesSetTheStateOfTheObject) {
   device.ProcessMessage(SCANNER_CONNECTED, descriptor);
   EXPECT_NE(device.log.text().find("Vendor ID: 2a1c, Product ID: 0010, Version ID: 0200"),
             std::string::npos);
+  EXPECT_EQ(device.usbProductId, 16);
 
   // Messages that carry data refuse a null pointer and change nothing.
   device.ProcessMessage(INTERRUPT, nullptr);
