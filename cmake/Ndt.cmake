@@ -12,6 +12,11 @@ if(NDT_SANITIZE)
   endif()
 endif()
 
+# Under libFuzzer every library carries the coverage the fuzzer steers by.
+if(NDT_LIBFUZZER)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 # A version string compiled into every deliverable.
 set(NDT_VERSION_STRING "${PROJECT_VERSION}")
 add_compile_definitions(NDT_VERSION_STRING="${NDT_VERSION_STRING}")

@@ -11,6 +11,7 @@
 
 #include "driver/pravik.h"
 #include "driver/tests/support.h"
+#include "platform/clock.h"
 #include "simulator/radiograph.h"
 #include "simulator/sim.h"
 
@@ -413,28 +414,30 @@ TEST_F(OnSimulator, MoveFilmCompletesWithOrWithoutAPauseBetweenEdges) {
 }
 
 // One injected fault each: the result, and the recovery requests the scanner saw.
-TEST_F(OnSimulator, FaultsGiveTheirResultsAndRecoveries) {
+struct FaultCase {
+  const char* name;
+  std::function<void(sim::Scanner&)> inject;
+  std::function<OperationResult(Pravik&)> call;
+  OperationResult expected;
+  std::vector<int> requests;  // vendor requests during the call (1506: stall check of bulk-IN)
+  int clearHalts;
+};
+
+const std::vector<FaultCase>& faultCases() {
   using K = sim::Fault::Kind;
-  struct Case {
-    const char* name;
-    std::function<void(sim::Scanner&)> inject;
-    std::function<OperationResult(Pravik&)> call;
-    OperationResult expected;
-    std::vector<int> requests;  // vendor requests during the call (1506: stall check of bulk-IN)
-    int clearHalts;
-  };
-  auto filmStatus = [](Pravik& d) {
+  static const auto filmStatus = [](Pravik& d) {
     FilmStatus s{};
     return d.ReadFilmStatus(s);
   };
-  auto calibrate = [](Pravik& d) { return d.Calibrate({{0, 0}}); };
-  auto setParameters = [](Pravik& d) { return d.SetScanParameters(scanParameters()); };
-  const Case cases[] = {
+  static const auto calibrate = [](Pravik& d) { return d.Calibrate({{0, 0}}); };
+  static const auto setParameters = [](Pravik& d) { return d.SetScanParameters(scanParameters()); };
+  static const std::vector<FaultCase> table = {
       {"device code in the status", [](sim::Scanner& s) { s.arm({K::StatusError, 6, 0x3001}); }, filmStatus, R(0x3001, 3), {}, 0},
       {"device code on a write", [](sim::Scanner& s) { s.arm({K::StatusError, 2, 0x1001}); }, setParameters, R(0x1001, 3), {}, 0},
       {"bad echo", [](sim::Scanner& s) { s.arm({K::BadEcho, 6, 0, 100}); }, filmStatus, R(525, 4), {}, 0},
       {"short read", [](sim::Scanner& s) { s.arm({K::ShortData, 6, 0, 10}); }, filmStatus, R(523, 4), {1506, 13}, 0},
       {"long data", [](sim::Scanner& s) { s.arm({K::LongData, 6, 0, 10}); }, filmStatus, R(525, 4), {}, 0},
+      {"overflowing data", [](sim::Scanner& s) { s.arm({K::Overflow, 6}); }, filmStatus, R(522, 4), {1506, 13}, 0},
       {"stall and error interrupt", [](sim::Scanner& s) { s.arm({K::Stall, 6, 0x4121}); }, filmStatus, R(0x4121, 2), {1506}, 2},
       {"stall alone", [](sim::Scanner& s) { s.arm({K::Stall, 6}); }, filmStatus, R(525, 4), {1506}, 2},
       {"stall of the write pipe", [](sim::Scanner& s) { s.arm({K::Stall, 2}); }, setParameters, R(525, 4), {1502}, 2},
@@ -449,30 +452,46 @@ TEST_F(OnSimulator, FaultsGiveTheirResultsAndRecoveries) {
        }, filmStatus, R(259, 1), {1506, 13}, 0},
       {"unplugged during the data", [](sim::Scanner& s) { s.arm({K::UnplugDuringCommand, 6, 0, 10}); }, filmStatus, R(259, 1), {}, 0},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    bus = std::make_shared<sim::Bus>();
-    messages.seen.clear();
-    plugAndOpen();
-    driver->SetCommandTimeouts(timeouts(1));
-    const std::size_t at = mark();
-    c.inject(scanner);
-    EXPECT_EQ(c.call(*driver), c.expected) << logText();
-    EXPECT_EQ(requestsSince(at), c.requests) << logText();
-    EXPECT_EQ(int(since(at, LogEntry::Kind::ClearHalt).size()), c.clearHalts) << logText();
-    if (c.expected.category == 1) {
-      EXPECT_EQ(messages.count(SCANNER_DISCONNECTED), 1);
-      EXPECT_EQ(driver->CloseOpenedScanner(), R(518, 4)) << "already closed";
-    } else {
-      // The scanner is back in step: the next command works.
-      scanner.clearFaults();
-      FilmStatus s{};
-      EXPECT_EQ(driver->ReadFilmStatus(s), R(0, 0)) << logText();
-      EXPECT_EQ(messages.count(SCANNER_DISCONNECTED), 0);
-    }
-    driver.reset();
+  return table;
+}
+
+class Faults : public OnSimulator, public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(Faults, GiveTheirResultsAndRecoveries) {
+  const FaultCase& c = faultCases()[GetParam()];
+  plugAndOpen();
+  driver->SetCommandTimeouts(timeouts(1));
+  const std::size_t at = mark();
+  c.inject(scanner);
+  EXPECT_EQ(c.call(*driver), c.expected) << logText();
+  EXPECT_EQ(requestsSince(at), c.requests) << logText();
+  EXPECT_EQ(int(since(at, LogEntry::Kind::ClearHalt).size()), c.clearHalts) << logText();
+  if (c.expected.category == 1) {
+    EXPECT_EQ(messages.count(SCANNER_DISCONNECTED), 1);
+    EXPECT_EQ(driver->CloseOpenedScanner(), R(518, 4)) << "already closed";
+  } else {
+    // The scanner is back in step: the next command works.
+    scanner.clearFaults();
+    FilmStatus s{};
+    EXPECT_EQ(driver->ReadFilmStatus(s), R(0, 0)) << logText();
+    EXPECT_EQ(messages.count(SCANNER_DISCONNECTED), 0);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Injected, Faults, ::testing::Range<std::size_t>(0, faultCases().size()),
+                         [](const ::testing::TestParamInfo<std::size_t>& info) {
+                           std::string name;
+                           bool upper = true;
+                           for (const char* p = faultCases()[info.param].name; *p; ++p) {
+                             if (std::isalnum(static_cast<unsigned char>(*p))) {
+                               name += upper ? char(std::toupper(static_cast<unsigned char>(*p))) : *p;
+                               upper = false;
+                             } else {
+                               upper = true;
+                             }
+                           }
+                           return name;
+                         });
 
 TEST_F(OnSimulator, ADeadInterruptPipeEndsTheWaitingCommand) {
   plugAndOpen();
@@ -547,7 +566,8 @@ TEST_F(OnSimulator, AFailureLeavesATimeStampedTraceLine) {
 TEST_F(OnSimulator, AScannerThatNeverGetsReadyIsGivenUp) {
   plug(sim::filmDigitizer());
   scanner.arm({sim::Fault::Kind::NotReady});
-  // The driver polls ten seconds for ready.
+  platform::clock::FakeSource clock;  // the ten seconds of polling for ready pass at once
+  platform::clock::ScopedSource scoped(clock);
   EXPECT_EQ(open(), R(524, 4));
   EXPECT_TRUE(scanner.log(LogEntry::Kind::Command).empty());
   // Closed again, and before ready nothing is sent.
@@ -614,8 +634,11 @@ TEST_F(OnSimulator, TheEnvironmentSelectsTheSimulatedBus) {
   ::unsetenv("NDT_USB");
   ASSERT_EQ(fromEnvironment.OpenAndInitializeScanner(&Messages::callback, &seen), R(0, 0));
   EXPECT_EQ(seen.descriptor[10], 19);
-  Pravik withoutPort;
-  EXPECT_EQ(withoutPort.OpenAndInitializeScanner(&Messages::callback, &seen), R(516, 4));
+  // Another backend's name gives no port at all; the real bus has no scanner here.
+  ::setenv("NDT_USB", "usb3000", 1);
+  Pravik unknown;
+  ::unsetenv("NDT_USB");
+  EXPECT_EQ(unknown.OpenAndInitializeScanner(&Messages::callback, &seen), R(516, 4));
 }
 
 }  // namespace

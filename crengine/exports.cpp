@@ -1,0 +1,253 @@
+// The fifteen exports: the common frame of each around one engine operation.
+#include "crengine/quorin.h"
+
+#include "crengine/internal/elog.h"
+#include "crengine/internal/exports.h"
+
+#include "platform/version.h"
+
+#include <atomic>
+#include <dlfcn.h>
+#include <filesystem>
+#include <mutex>
+
+namespace crengine {
+namespace {
+
+std::atomic<bool> initialisedFlag{false};
+std::mutex engineMutex;
+
+// Lives as long as the library; an engine whose given-up scanner thread may
+// still run is kept, since that thread still refers to it.
+struct Holder {
+  ScanClass* engine = nullptr;
+  ~Holder() {
+    if (engine != nullptr && engine->abandonedThreads() == 0) delete engine;
+  }
+};
+
+Holder& holder() {
+  static Holder h;
+  return h;
+}
+
+// Made when the library loads, as the settings are read then.
+const bool createdAtLoad = (engine(), true);
+
+template <typename Op>
+int frame(const char* logName, const char* successLine, const char* failureLine, Op op) {
+  elog(9, "Start: %s", logName);
+  if (!initialisedFlag.load()) {
+    engine().SetErrorCode(QUORIN_ERR_NOT_INITIALIZED);
+    elog(9, "End: %s", logName);
+    return 0;
+  }
+  engine().SetErrorCode(0);
+  const int result = op();
+  if (result)
+    elog(9, "%s", successLine);
+  else
+    elog(1, "%s", failureLine);
+  elog(9, "End: %s", logName);
+  return result;
+}
+
+// The host may have configured the shared log first: then its settings stay.
+void setUpLog() {
+  LogSink& sink = logSink();
+  const std::string name = sink.logFileName();
+  if (name.empty() || name.find("\\logFile_") != std::string::npos || name.find("/logFile_") != std::string::npos) {
+    std::error_code ec;
+    std::string dir = std::filesystem::current_path(ec).string();
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    sink.configureDefault(dir);
+  }
+  if (auto level = readLogLevel(engine().iniFile())) setEngineLogLevel(*level);
+  sink.setFacilityLevel(engineLogLevel());
+}
+
+void logModule() {
+  Dl_info info{};
+  std::string path;
+  if (::dladdr(reinterpret_cast<const void*>(&QuorinScannerInintialize), &info) != 0 && info.dli_fname != nullptr)
+    path = info.dli_fname;
+  elog(6, "  %s version:%s  timestamp:%s", path.c_str(), platform::kVersion, fileTimeText(path).c_str());
+}
+
+}  // namespace
+
+ScanClass& engine() {
+  std::lock_guard<std::mutex> lock(engineMutex);
+  Holder& h = holder();
+  if (h.engine == nullptr) h.engine = new ScanClass(EngineConfig::forProcess());
+  return *h.engine;
+}
+
+std::unique_ptr<ScanClass> installEngine(std::unique_ptr<ScanClass> replacement) {
+  (void)createdAtLoad;
+  std::lock_guard<std::mutex> lock(engineMutex);
+  Holder& h = holder();
+  ScanClass* old = h.engine;
+  h.engine = replacement.release();
+  if (old != nullptr && old->abandonedThreads() > 0) return nullptr;  // left alive for its thread
+  return std::unique_ptr<ScanClass>(old);
+}
+
+bool initialised() { return initialisedFlag.load(); }
+void setInitialised(bool value) { initialisedFlag = value; }
+
+}  // namespace crengine
+
+using crengine::elog;
+using crengine::engine;
+
+extern "C" {
+
+int QuorinScannerInintialize(std::uintptr_t window) {
+  const char* name = "QuorinScannerInitialize";
+  elog(9, "Start: %s", name);
+  crengine::setUpLog();
+  crengine::logModule();
+  if (crengine::initialisedFlag.load()) {
+    engine().SetErrorCode(QUORIN_ERR_ALREADY_INITIALIZED);
+    elog(9, "End: %s", name);
+    return 0;
+  }
+  engine().SetErrorCode(0);
+  const int result = engine().Init(window);
+  if (result) {
+    crengine::initialisedFlag = true;
+    elog(9, "scanclass.Init() success");
+  } else {
+    elog(3, "scanclass.Init() failed");
+  }
+  elog(9, "End: %s", name);
+  return result;
+}
+
+int QuorinScannerFinish() {
+  return crengine::frame("QuorinScannerFinish", "scanclass.Finish() success", "scanclass.Finish() failed", [] {
+    const int result = engine().Finish();
+    if (result) crengine::initialisedFlag = false;
+    return result;
+  });
+}
+
+int QuorinSetMiniscreenInfo(miniscreen_info* info) {
+  return crengine::frame("QuorinSetMiniscreenInfo", "scanclass.SetMiniscreenInfo success",
+                         "scanclass.SetMiniscreenInfo failed", [&] { return engine().SetMiniscreenInfo(info); });
+}
+
+int QuorinSetScanPara(set_scan_para* para) {
+  return crengine::frame("QuorinSetScanPara", "scanclass.SetCondition success", "scanclass.SetCondition failed",
+                         [&] { return engine().SetCondition(para); });
+}
+
+int QuorinGetScanPara(get_scan_para* para) {
+  return crengine::frame("QuorinGetScanPara", "scanclass.GetCondition success", "scanclass.GetCondition failed",
+                         [&] { return engine().GetCondition(para); });
+}
+
+int QuorinScan() {
+  return crengine::frame("QuorinScan", "scanclass.Scan success", "scanclass.Scan failed",
+                         [] { return engine().Scan(); });
+}
+
+int QuorinGetScanningStatus(scan_status* status) {
+  return crengine::frame("QuorinGetScanningStatus", "scanclass.GetScanStatus success",
+                         "scanclass.GetScanStatus failed", [&] { return engine().GetScanStatus(status); });
+}
+
+int QuorinErase() {
+  return crengine::frame("QuorinErase", "scanclass.Erase success", "scanclass.Erase failed",
+                         [] { return engine().Erase(); });
+}
+
+int QuorinEject() {
+  return crengine::frame("QuorinEject", "scanclass.Eject success", "scanclass.Eject failed",
+                         [] { return engine().Eject(); });
+}
+
+int QuorinErrorReset() {
+  // The reset clears the engine error inside its own step.
+  const char* name = "QuorinErrorReset";
+  elog(9, "Start: %s", name);
+  if (!crengine::initialisedFlag.load()) {
+    engine().SetErrorCode(QUORIN_ERR_NOT_INITIALIZED);
+    elog(9, "End: %s", name);
+    return 0;
+  }
+  const int result = engine().ErrorReset();
+  if (result)
+    elog(9, "scanclass.ErrorReset success");
+  else
+    elog(1, "scanclass.ErrorReset failed");
+  elog(9, "End: %s", name);
+  return result;
+}
+
+int QuorinGetErrorInformation(int* code, char* text) {
+  const char* name = "QuorinGetErrorInformation";
+  elog(9, "Start: %s", name);
+  if (!crengine::initialisedFlag.load()) {
+    engine().SetErrorCode(QUORIN_ERR_NOT_INITIALIZED);
+    elog(9, "End: %s", name);
+    return 0;
+  }
+  // Checked although the host always passes both: a null would crash the host's process.
+  if (code == nullptr || text == nullptr) {
+    engine().SetErrorCode(QUORIN_ERR_PARAMETER);
+    elog(1, "Error: scanclass.GetErrorString failed.");
+    elog(9, "End: %s", name);
+    return 0;
+  }
+  const int result = engine().GetErrorString(code, text);
+  if (!result)
+    elog(1, "Error: scanclass.GetErrorString failed.");
+  else if (*code != 0)
+    elog(3, "  error_code=0x%08X error_msg=%s", unsigned(*code), text);
+  else
+    elog(6, "  error_code=0");
+  elog(9, "End: %s", name);
+  return result;
+}
+
+int QuorinGetDeviceLogInfo(char* buffer, int bufferSize, int* logSize) {
+  return crengine::frame("QuorinGetDeviceLogInfo", "scanclass.GetDeviceLogInfo success",
+                         "scanclass.GetDeviceLogInfo failed",
+                         [&] { return engine().GetDeviceLogInfo(buffer, bufferSize, logSize); });
+}
+
+int QuorinGetBusyFlag(int* busy) {
+  const char* name = "QuorinGetBusyFlag";
+  elog(9, "Start: %s", name);
+  if (!crengine::initialisedFlag.load()) {
+    engine().SetErrorCode(QUORIN_ERR_NOT_INITIALIZED);
+    elog(9, "End: %s", name);
+    return 0;
+  }
+  engine().SetErrorCode(0);
+  const int result = engine().GetBusyFlag(busy);
+  if (result)
+    elog(9, "scanclass.GetBusyFlag success %d", busy ? *busy : 0);
+  else
+    elog(1, "scanclass.GetBusyFlag failed");
+  elog(9, "End: %s", name);
+  return result;
+}
+
+int QuorinGetBuffer(buffer_info* info) {
+  return crengine::frame("QuorinGetBuffer", "scanclass.GetBuffer success", "scanclass.GetBuffer failed",
+                         [&] { return engine().GetBuffer(info); });
+}
+
+int QuorinGetIPSetFlag(int* flag) {
+  if (!crengine::initialisedFlag.load()) {
+    engine().SetErrorCode(QUORIN_ERR_NOT_INITIALIZED);
+    return 0;
+  }
+  engine().SetErrorCode(0);
+  return engine().GetIPSetFlag(flag);
+}
+
+}  // extern "C"

@@ -1,0 +1,111 @@
+// The engine's binding of the CR device library: loaded by base name, fifteen
+// functions bound by name, every call logged, serialised by the binding lock
+// and handed device handle 0.
+#pragma once
+
+#include "crengine/internal/zntr.h"
+
+#include "platform/library.h"
+#include "platform/sync.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace crengine {
+
+// How the device library is opened: dlopen in the engine, a table in some tests.
+class DeviceLoader {
+ public:
+  virtual ~DeviceLoader() = default;
+  virtual bool open(const std::string& baseName) = 0;
+  virtual void* symbol(const char* name) = 0;
+  virtual bool close() = 0;
+  virtual std::string errorText() = 0;
+  // Full path of the loaded file ("" when unknown).
+  virtual std::string path() = 0;
+};
+
+// Opens with platform::Library: beside the engine first, then the default search.
+std::unique_ptr<DeviceLoader> makeLibraryLoader();
+
+// Last-write time of a file as local "YYYY/MM/DD hh:mm:ss" ("" when not found).
+std::string fileTimeText(const std::string& path);
+
+class ZentracDll {
+ public:
+  enum Result { kOk = 0, kLoadFailed = 1, kNotBound = 2, kFreeFailed = 3, kNotConnected = 4, kCallFailed = 5 };
+
+  struct Timeouts {
+    std::uint32_t lockMs = 10000;
+    std::uint32_t clearHardErrorLockMs = 2000;
+  };
+
+  ZentracDll(std::unique_ptr<DeviceLoader> loader, std::string baseName, Timeouts timeouts);
+  ~ZentracDll();
+  ZentracDll(const ZentracDll&) = delete;
+  ZentracDll& operator=(const ZentracDll&) = delete;
+
+  int LoadDLL();
+  int FreeDLL();
+  bool loaded() const { return loaded_.load(); }
+  bool connected() const { return connected_.load(); }
+  int result() const { return result_.load(); }
+
+  int New(zntr::DeviceNewParam* param);
+  int Delete();
+  int SetCondition(zntr::ScanCondition* condition);
+  int GetCondition(zntr::ScanCondition* condition);
+  int ScanM(zntr::BlockScanParam* param);
+  int GetScanStatusM(std::int32_t* blocks);
+  int Erase();
+  int EjectFilm();
+  int ClearHardError();
+  int GetLog(zntr::DeviceLogBuffer* log);
+  int SetOption(zntr::KtGOption* option);
+  int GetOption(zntr::KtGOption* option);
+  int GetScannerType(zntr::ScannerTypeInfo* info);
+  int EightLine(zntr::BlockScanParam* param);
+  // Needs no connection and takes no lock; the text is cut to 79 characters.
+  int GetErrorString(zntr::DeviceErrorString* error);
+
+ private:
+  struct Functions {
+    std::atomic<zntr::NewFn> New{nullptr};
+    std::atomic<zntr::DeleteFn> Delete{nullptr};
+    std::atomic<zntr::SetConditionFn> SetCondition{nullptr};
+    std::atomic<zntr::GetConditionFn> GetCondition{nullptr};
+    std::atomic<zntr::ScanMFn> ScanM{nullptr};
+    std::atomic<zntr::GetScanStatusMFn> GetScanStatusM{nullptr};
+    std::atomic<zntr::EraseFn> Erase{nullptr};
+    std::atomic<zntr::EjectFilmFn> EjectFilm{nullptr};
+    std::atomic<zntr::GetErrorStringFn> GetErrorString{nullptr};
+    std::atomic<zntr::ClearHardErrorFn> ClearHardError{nullptr};
+    std::atomic<zntr::GetLogFn> GetLog{nullptr};
+    std::atomic<zntr::SetOptionFn> SetOption{nullptr};
+    std::atomic<zntr::GetOptionFn> GetOption{nullptr};
+    std::atomic<zntr::GetScannerTypeFn> GetScannerType{nullptr};
+    std::atomic<zntr::EightLineFn> EightLine{nullptr};
+  };
+  void clearFunctions();
+  template <typename Fn, typename... Args>
+  int call(const char* name, bool logEntry, bool needConnection, std::uint32_t lockMs,
+           int successLevel, bool quietRepeatedFailure, std::atomic<bool>* lastOk,
+           const std::atomic<Fn>& fn, Args... args);
+  void logDeviceError();
+
+  std::unique_ptr<DeviceLoader> loader_;
+  std::string baseName_;
+  Timeouts timeouts_;
+  Functions fn_;
+  std::atomic<bool> loaded_{false};
+  std::atomic<bool> connected_{false};
+  std::atomic<int> result_{kOk};
+  std::atomic<bool> getConditionOk_{true};
+  std::atomic<bool> getOptionOk_{true};
+  platform::PolledRecursiveLock lock_;
+  static constexpr zntr::Handle kHandle = 0;
+};
+
+}  // namespace crengine
