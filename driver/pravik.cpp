@@ -17,7 +17,12 @@
 #include "driver/internal/error_texts.h"
 #include "driver/internal/scanner.h"
 #include "driver/internal/trace.h"
+#include "driver/internal/status.h"
 #include "platform/clock.h"
+#include "platform/hotplug.h"
+#include "platform/power.h"
+
+#include <strings.h>
 
 using pravik::Action;
 using pravik::ActionOutcome;
@@ -139,8 +144,9 @@ std::int32_t copyPayload(const ActionOutcome& outcome, const std::vector<std::ui
 
 // Hidden: only the members of Pravik itself leave the library.
 struct __attribute__((visibility("hidden"))) Pravik::Impl {
-  explicit Impl(std::shared_ptr<platform::usb::Port> port) : scanner(std::move(port)) {}
+  explicit Impl(std::shared_ptr<platform::usb::Port> p) : port(p), scanner(std::move(p)) {}
 
+  std::shared_ptr<platform::usb::Port> port;
   pravik::Scanner scanner;
   // Held for the whole of every operation, open and close; re-entered by the
   // open sequence, which runs commands while holding it.
@@ -158,6 +164,20 @@ struct __attribute__((visibility("hidden"))) Pravik::Impl {
 
   std::mutex timeoutMutex;
   std::array<std::uint32_t, COMMAND_TIMEOUT_SLOTS> timeouts = kDefaultTimeouts;
+
+  // --- started driver: the monitor thread and its sources ---
+  std::atomic<bool> started{false};
+  // Set by Stop before it joins the monitor, so an arrival's open gives up early.
+  std::atomic<bool> stopping{false};
+  platform::hotplug::EventQueue events;
+  std::thread monitor;
+  std::unique_ptr<platform::hotplug::Source> hotplugSource;
+  std::unique_ptr<platform::power::SleepWatcher> sleepWatcher;
+  void monitorLoop(Pravik& self);
+  void onSleep(bool goingToSleep);
+  void removed(const std::string& path);
+  OperationResult openAndInitialise(Pravik& self, MessageCallback callback, void* context,
+                                    bool external);
 
   // --- messages ---
   void setClient(MessageCallback callback, void* context) {
@@ -339,6 +359,11 @@ OperationResult Pravik::Impl::run(Action action, int slot) {
 Pravik::Impl::Executed Pravik::Impl::execute(const Action& action) {
   std::lock_guard<std::recursive_mutex> lock(driverMutex);
   Executed done;
+  if (scanner.transport().standby) {
+    pravik::printTrace(kSource, "Pravik::OperateScanner", "System going to standby.");
+    done.result = result(PRAVIK_TRANSFER_FAILED, 4);
+    return done;
+  }
   done.outcome = scanner.ExecuteScannerAction(action);
   done.result = map(done.outcome);
   if (done.result.category == 1) {
@@ -352,6 +377,10 @@ Pravik::Impl::Executed Pravik::Impl::execute(const Action& action) {
 
 OperationResult Pravik::Impl::close(bool external) {
   std::lock_guard<std::recursive_mutex> lock(driverMutex);
+  if (external && started) {
+    pravik::printTrace(kSource, "Pravik::CloseOpenedScanner", "Can't perform operation; call Stop() instead.");
+    return result(PRAVIK_NOT_NOW, 4);
+  }
   if (!opened) {
     pravik::printTrace(kSource, "Pravik::CloseOpenedScanner", "Scanner not opened.");
     return result(PRAVIK_NOT_OPEN, 4);
@@ -449,28 +478,174 @@ Pravik::Pravik(std::shared_ptr<platform::usb::Port> port)
     : impl_(std::make_unique<Impl>(std::move(port))) {}
 
 Pravik::~Pravik() {
+  if (impl_->started) Stop();
   std::lock_guard<std::recursive_mutex> lock(impl_->driverMutex);
   if (impl_->opened) impl_->close(false);
 }
 
-OperationResult Pravik::OpenAndInitializeScanner(MessageCallback callback, void* context) {
-  Impl& d = *impl_;
-  std::lock_guard<std::recursive_mutex> lock(d.driverMutex);
-  OperationResult r = d.open(callback, context);
-  if (r.category != 0) return r;
-  r = d.initialiseSequence(*this);
-  if (r.category != 0) {
-    ResetError();
-    if (d.opened) d.close(false);
-    d.setClient(nullptr, nullptr);
+OperationResult Pravik::Impl::openAndInitialise(Pravik& self, MessageCallback callback, void* context,
+                                                bool external) {
+  static constexpr const char* kFunction = "Pravik::OpenAndInitializeScanner";
+  if (!callback) {
+    pravik::printTrace(kSource, kFunction, "Parameter error (Callback).");
+    return kInvalid;
   }
-  d.initialising = false;
+  std::lock_guard<std::recursive_mutex> lock(driverMutex);
+  if (external && started) {
+    pravik::printTrace(kSource, kFunction, "Driver already started.");
+    return result(PRAVIK_ALREADY_STARTED, 4);
+  }
+  OperationResult r = open(callback, context);
+  if (r.category != 0) return r;
+  r = initialiseSequence(self);
+  if (r.category != 0) {
+    // Only a pending error is reset: with none the scanner would not answer and
+    // the reset would wait out its whole time-out.
+    if (opened && currentSense().scannerError) self.ResetError();
+    if (opened) close(false);
+    if (external) setClient(nullptr, nullptr);
+  }
+  initialising = false;
   return r;
+}
+
+OperationResult Pravik::OpenAndInitializeScanner(MessageCallback callback, void* context) {
+  return impl_->openAndInitialise(*this, callback, context, true);
+}
+
+OperationResult Pravik::Start(MessageCallback callback, void* context) {
+  static constexpr const char* kFunction = "Pravik::Start";
+  Impl& d = *impl_;
+  if (!callback) {
+    pravik::printTrace(kSource, kFunction, "Parameter error (Callback).");
+    return kInvalid;
+  }
+  std::lock_guard<std::recursive_mutex> lock(d.driverMutex);
+  if (d.started) {
+    pravik::printTrace(kSource, kFunction, "Driver already started.");
+    return result(PRAVIK_ALREADY_STARTED, 4);
+  }
+  if (d.opened) {
+    pravik::printTrace(kSource, kFunction, "Scanner already opened.");
+    return result(PRAVIK_ALREADY_OPEN, 4);
+  }
+  d.stopping = false;
+  OperationResult r = d.openAndInitialise(*this, callback, context, false);
+  if (r.category != 0 && r.code != PRAVIK_NO_MATCHING_DEVICE) return r;
+  // The monitor and its sources stand in for the hidden window and its notifications.
+  try {
+    while (d.events.waitFor(0)) {
+    }
+    if (d.port) {
+      static const std::vector<std::uint16_t> products = {16, 17, 18, 19};
+      d.hotplugSource = platform::hotplug::watchPort(*d.port, pravik::kVendorId, products, d.events);
+    }
+    d.sleepWatcher = platform::power::watchSleep([&d](bool sleeping) { d.onSleep(sleeping); });
+    d.monitor = std::thread([&d, this] { d.monitorLoop(*this); });
+  } catch (const std::exception&) {
+    d.hotplugSource.reset();
+    d.sleepWatcher.reset();
+    if (d.opened) d.close(false);
+    pravik::printTrace(kSource, kFunction, "Thread creation failed.");
+    return result(PRAVIK_SYSTEM_CALL_FAILED, 4);
+  }
+  d.started = true;
+  return {r.code, 0};
+}
+
+OperationResult Pravik::Stop() {
+  static constexpr const char* kFunction = "Pravik::Stop";
+  Impl& d = *impl_;
+  // Not under the driver lock: an arrival's open may hold it for seconds.
+  if (!d.started) {
+    pravik::printTrace(kSource, kFunction, "Driver not started.");
+    return result(PRAVIK_NOT_STARTED, 4);
+  }
+  // The monitor takes the driver lock itself: end it first, without holding the lock.
+  d.stopping = true;
+  d.sleepWatcher.reset();
+  d.hotplugSource.reset();
+  d.events.post({platform::hotplug::Kind::Quit, {}});
+  if (d.monitor.joinable()) d.monitor.join();
+  std::lock_guard<std::recursive_mutex> lock(d.driverMutex);
+  OperationResult r = kDone;
+  if (d.opened) r = d.close(false);
+  d.started = false;
+  d.stopping = false;
+  return r;
+}
+
+void Pravik::Impl::monitorLoop(Pravik& self) {
+  using platform::hotplug::Kind;
+  for (;;) {
+    const platform::hotplug::Event e = events.wait();
+    if (e.kind == Kind::Quit || stopping) return;
+    switch (e.kind) {
+      case Kind::Arrival: {
+        std::lock_guard<std::recursive_mutex> lock(driverMutex);
+        if (opened || stopping) break;
+        MessageCallback callback;
+        void* context;
+        {
+          std::lock_guard<std::mutex> l(callbackMutex);
+          callback = client;
+          context = clientContext;
+        }
+        if (!callback) break;
+        storedPath = e.path;  // the transport asks the client whether to attach it
+        openAndInitialise(self, callback, context, false);
+        break;
+      }
+      case Kind::Removal:
+        removed(e.path);
+        break;
+      case Kind::Resume: {
+        std::unique_lock<std::recursive_mutex> lock(driverMutex);
+        if (!opened) break;
+        if (!scanner.transport().SendApplicationReadyRequest()) {
+          // A scanner that no longer answers is gone.
+          const std::string path = storedPath;
+          lock.unlock();
+          removed(path);
+        }
+        break;
+      }
+      case Kind::Standby:
+      case Kind::Quit:
+        break;
+    }
+  }
+}
+
+void Pravik::Impl::removed(const std::string& path) {
+  {
+    std::lock_guard<std::recursive_mutex> lock(driverMutex);
+    // Once per scanner: whoever closed it first has told the client.
+    if (!opened || ::strcasecmp(path.c_str(), storedPath.c_str()) != 0) return;
+    scanner.transport().disconnected = true;
+    close(false);
+  }
+  sendMessage(SCANNER_DISCONNECTED, nullptr);
+}
+
+void Pravik::Impl::onSleep(bool goingToSleep) {
+  using platform::hotplug::Kind;
+  if (goingToSleep) {
+    // New operations are refused at once; a running command gets a bounded time to end.
+    scanner.transport().standby = true;
+    bool taken = false;
+    for (int i = 0; i < 100 && !(taken = driverMutex.try_lock()); ++i) platform::clock::sleep(100);
+    if (taken) driverMutex.unlock();
+    events.post({Kind::Standby, {}});
+  } else {
+    scanner.transport().standby = false;
+    events.post({Kind::Resume, {}});
+  }
 }
 
 OperationResult Pravik::Impl::initialiseSequence(Pravik& self) {
   bool isReady = false;
-  for (int poll = 0; poll < DIGITIZER_READY_WAIT * 10; ++poll) {
+  for (int poll = 0; poll < DIGITIZER_READY_WAIT * 10 && !stopping; ++poll) {
     if ((isReady = ready())) break;
     platform::clock::sleep(100);
   }

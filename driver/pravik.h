@@ -189,6 +189,19 @@ class PRAVIK_API Pravik {
   Pravik(const Pravik&) = delete;
   Pravik& operator=(const Pravik&) = delete;
 
+  // Opens and initialises the scanner on the calling thread ({516, 0} when none
+  // is attached: it is opened when it arrives), then follows arrival, removal,
+  // standby and resume on a monitor thread of its own until Stop.
+  //
+  // The callback contract: messages arrive on the calling thread (during Start),
+  // on the monitor thread (arrival, removal, resume) and on the interrupt thread
+  // (0, 1, 2); a callback must return promptly and must not call members of this
+  // object, which may hold the driver lock while it calls.
+  OperationResult Start(MessageCallback callback, void* context);
+  // Ends the monitor thread (in bounded time, also during an arrival's open) and
+  // closes the scanner.
+  OperationResult Stop();
+  // The open without a monitor: no hot-plug, no standby handling.
   OperationResult OpenAndInitializeScanner(MessageCallback callback, void* context);
   OperationResult CloseOpenedScanner();
 

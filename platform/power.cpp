@@ -2,7 +2,10 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <atomic>
+#include <mutex>
 #include <poll.h>
+#include <vector>
 #include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
 #include <thread>
@@ -91,9 +94,55 @@ class LogindWatcher : public SleepWatcher {
   std::thread thread_;
 };
 
+struct Simulated {
+  std::mutex mutex;
+  std::vector<std::pair<int, std::function<void(bool)>>> handlers;
+  int next = 0;
+};
+
+Simulated& simulated() {
+  static Simulated* s = new Simulated;  // never destroyed: watchers may outlive static teardown
+  return *s;
+}
+
+std::atomic<bool> simulating{false};
+
+class SimulatedWatcher : public SleepWatcher {
+ public:
+  explicit SimulatedWatcher(std::function<void(bool)> handler) {
+    std::lock_guard<std::mutex> lock(simulated().mutex);
+    id_ = simulated().next++;
+    simulated().handlers.emplace_back(id_, std::move(handler));
+  }
+  ~SimulatedWatcher() override {
+    std::lock_guard<std::mutex> lock(simulated().mutex);
+    auto& h = simulated().handlers;
+    for (auto it = h.begin(); it != h.end(); ++it)
+      if (it->first == id_) {
+        h.erase(it);
+        break;
+      }
+  }
+
+ private:
+  int id_ = 0;
+};
+
 }  // namespace
 
+void useSimulatedSleep(bool on) { simulating = on; }
+
+void simulateSleep(bool goingToSleep) {
+  std::vector<std::function<void(bool)>> handlers;
+  {
+    std::lock_guard<std::mutex> lock(simulated().mutex);
+    for (auto& [id, h] : simulated().handlers) handlers.push_back(h);
+  }
+  for (auto& h : handlers) h(goingToSleep);
+}
+
 std::unique_ptr<SleepWatcher> watchSleep(std::function<void(bool)> handler) {
+  if (simulating) return std::make_unique<SimulatedWatcher>(std::move(handler));
   sd_bus* bus = nullptr;
   if (sd_bus_open_system(&bus) < 0) return nullptr;
   auto watcher = std::make_unique<LogindWatcher>(bus, std::move(handler));

@@ -17,4 +17,9 @@ class SleepWatcher {
 // Null where the machine has no system bus or no login manager: nothing to watch.
 std::unique_ptr<SleepWatcher> watchSleep(std::function<void(bool goingToSleep)> handler);
 
+// For tests: while on, watchSleep() watches a simulated machine instead, whose
+// sleep and wake simulateSleep() announces on the calling thread.
+void useSimulatedSleep(bool on);
+void simulateSleep(bool goingToSleep);
+
 }  // namespace platform::power

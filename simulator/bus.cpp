@@ -136,6 +136,25 @@ struct Bus::State {
   std::shared_ptr<std::atomic<std::uint64_t>> generation =
       std::make_shared<std::atomic<std::uint64_t>>(0);
 
+  // Who is told of plugs and unplugs (hot-plug reports).
+  struct Watcher {
+    int id;
+    std::uint16_t vendorId;
+    std::vector<std::uint16_t> products;
+    platform::usb::Port::ChangeHandler handler;
+  };
+  std::mutex watchMutex;  // never held with m, so a handler may call list()
+  std::vector<Watcher> watchers;
+  int nextWatch = 0;
+
+  void report(bool arrived, const platform::usb::DeviceInfo& d) {
+    std::lock_guard lock(watchMutex);
+    for (const Watcher& w : watchers)
+      if (w.vendorId == d.vendorId &&
+          std::find(w.products.begin(), w.products.end(), d.productId) != w.products.end())
+        w.handler(arrived, d);
+  }
+
   // Timed scenario actions, run on one thread of the bus.
   std::condition_variable cv;
   std::multimap<Clock::time_point, std::function<void()>> actions;
@@ -175,22 +194,61 @@ Bus::~Bus() {
 }
 
 Scanner Bus::plug(const DeviceConfig& config) {
-  std::lock_guard lock(state_->m);
   char path[48];
-  std::snprintf(path, sizeof path, "sim:usb/%03u-%04x-%04x", ++state_->plugs, config.vendorId,
-                config.productId);
+  {
+    std::lock_guard lock(state_->m);
+    std::snprintf(path, sizeof path, "sim:usb/%03u-%04x-%04x", ++state_->plugs, config.vendorId,
+                  config.productId);
+  }
   auto core = std::make_shared<Core>(config, path, state_->epoch, state_->generation);
-  state_->cores.push_back(core);
-  state_->generation->fetch_add(1);
+  {
+    std::lock_guard lock(state_->m);
+    state_->cores.push_back(core);
+    state_->generation->fetch_add(1);
+  }
+  state_->report(true, {path, config.vendorId, config.productId});
   return Scanner(core);
 }
 
 void Bus::unplug(const Scanner& scanner) {
   if (!scanner.valid()) return;
   scanner.core()->unplug();
-  std::lock_guard lock(state_->m);
-  auto& v = state_->cores;
-  v.erase(std::remove(v.begin(), v.end(), scanner.core()), v.end());
+  bool removed;
+  {
+    std::lock_guard lock(state_->m);
+    auto& v = state_->cores;
+    auto end = std::remove(v.begin(), v.end(), scanner.core());
+    removed = end != v.end();
+    v.erase(end, v.end());
+  }
+  const auto& c = scanner.core()->config();
+  if (removed) state_->report(false, {scanner.core()->path(), c.vendorId, c.productId});
+}
+
+namespace {
+
+class BusWatch : public platform::usb::Port::Watch {
+ public:
+  BusWatch(std::function<void()> stop) : stop_(std::move(stop)) {}
+  ~BusWatch() override { stop_(); }
+
+ private:
+  std::function<void()> stop_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::usb::Port::Watch> Bus::watch(std::uint16_t vendorId,
+                                                       std::span<const std::uint16_t> products,
+                                                       ChangeHandler handler) {
+  std::lock_guard lock(state_->watchMutex);
+  const int id = state_->nextWatch++;
+  state_->watchers.push_back({id, vendorId, {products.begin(), products.end()}, std::move(handler)});
+  return std::make_unique<BusWatch>([state = state_, id] {
+    std::lock_guard l(state->watchMutex);
+    auto& w = state->watchers;
+    w.erase(std::remove_if(w.begin(), w.end(), [id](const State::Watcher& x) { return x.id == id; }), w.end());
+  });
 }
 
 std::vector<Scanner> Bus::scanners() const {

@@ -398,7 +398,7 @@ void Core::raiseErrorLocked(std::uint16_t code, const std::string& text) {
 void Core::abortLocked(const std::string& why) {
   std::size_t dropped = 0;
   for (const Unit& u : in_) dropped += u.size() - u.pos;
-  if (dropped == 0 && !out_) return;
+  if (in_.empty() && !out_) return;
   in_.clear();
   out_.reset();
   logLocked(Entry(LogEntry::Kind::Abort)
@@ -423,8 +423,10 @@ void Core::startSessionLocked() {
   abortLocked("session started");
   protocolError_ = false;
   interrupts_.clear();
+  const std::uint32_t session = ++sessions_;
   if (takeFaultLocked(Fault::Kind::NotReady, 0)) return;
-  auto ready = [this] {
+  auto ready = [this, session] {
+    if (session != sessions_) return;  // that session has ended meanwhile
     ready_ = true;
     // The host compares the first packet with nothing, so it always gets one.
     emitLocked(true);
@@ -437,6 +439,7 @@ void Core::startSessionLocked() {
 
 void Core::endSessionLocked() {
   abortLocked("session ended");
+  ++sessions_;
   interrupts_.clear();
   ready_ = false;
   emitLocked(false);
@@ -1261,7 +1264,7 @@ void Core::clearFaults() {
 
 void Core::raiseError(std::uint16_t code, const std::string& text) {
   std::lock_guard lock(m_);
-  if (plugged_) raiseErrorLocked(code, text);
+  if (plugged_ && code != 0) raiseErrorLocked(code, text);
 }
 
 void Core::setTiming(const Timing& timing) {

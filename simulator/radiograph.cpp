@@ -6,7 +6,8 @@
 namespace sim {
 namespace {
 
-constexpr std::uint64_t kMaxImageBytes = std::uint64_t(1) << 30;
+// Twice the largest film at the finest pitch the scanners take.
+constexpr std::uint64_t kMaxImageBytes = std::uint64_t(256) << 20;
 
 bool validSpec(const ImageSpec& s) {
   return s.pitchUm != 0 && (s.bytesPerSample == 1 || s.bytesPerSample == 2) && s.bits >= 1 &&

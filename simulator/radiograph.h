@@ -27,7 +27,7 @@ struct ImageSpec {
 std::uint16_t radiographSample(const ImageSpec& spec, std::uint32_t x, std::uint32_t y);
 
 // The image bytes of `spec`, rows top to bottom; empty when its size does not fit
-// in memory terms (more than 1 GiB) or a field is out of range.
+// in memory terms (more than 256 MiB) or a field is out of range.
 std::vector<std::uint8_t> radiograph(const ImageSpec& spec);
 
 // Bytes of the whole image of `spec`, or 0 when it is out of range.

@@ -184,7 +184,7 @@ class Scanner {
   void arm(const Fault& fault);
   void clearFaults();
   // A device error now: the error bit rises with `code` and `text` (28 characters
-  // at most are sent).
+  // at most are sent). Code 0 is no error and is ignored.
   void raiseError(std::uint16_t code, const std::string& text = {});
   void setTiming(const Timing& timing);
   // Bytes per second on bulk-IN; 0 switches the limit off (the default).
@@ -240,6 +240,9 @@ class Bus : public platform::usb::Port {
   std::vector<platform::usb::DeviceInfo> list(std::uint16_t vendorId,
                                               std::span<const std::uint16_t> products) override;
   std::unique_ptr<platform::usb::Device> open(const std::string& path) override;
+  // Reports every plug and unplug of a matching device, on the calling thread.
+  std::unique_ptr<Watch> watch(std::uint16_t vendorId, std::span<const std::uint16_t> products,
+                               ChangeHandler handler) override;
 
   // A number that changes with every plug and unplug.
   std::uint64_t generation() const;

@@ -227,6 +227,13 @@ void Scanner::interruptLoop() {
       queueArrival(std::move(arrival));
       continue;
     }
+    if (transport_.standby) {
+      // The scanner sleeps with the machine: read again, quietly and without spinning.
+      std::unique_lock<std::mutex> lock(arrivalMutex_);
+      arrivalCv_.wait_for(lock, kRetryPause, [this] { return closed_.load(); });
+      if (closed_) break;
+      continue;
+    }
     running_ = false;
     Arrival failure;
     failure.sequence = nextSequence();

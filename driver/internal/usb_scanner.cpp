@@ -442,7 +442,7 @@ Status UsbScanner::ReadScannerInterrupt(std::uint8_t* buffer) {
     cancelling = false;
     return Status::Done;
   }
-  if (cancelling.exchange(false)) return Status::Undefined;
+  if (cancelling.exchange(false) || standby) return Status::Undefined;
   printTrace(kSource, "UsbScanner::ReadScannerInterrupt",
              "Interrupt read failed (%s); Bytes Received: %d.", usb::statusText(r.status),
              static_cast<int>(r.transferred));

@@ -71,6 +71,9 @@ class UsbScanner {
 
   std::atomic<bool> disconnected{false};
   std::atomic<bool> cancelling{false};
+  // Set while the machine goes to standby: operations are refused and a failing
+  // interrupt read is retried quietly.
+  std::atomic<bool> standby{false};
 
  private:
   enum class Pipe { Read, Write };

@@ -175,6 +175,7 @@ class Core {
   std::uint16_t errorCode_ = 0;
   std::string errorText_;
   bool protocolError_ = false;
+  std::uint32_t sessions_ = 0;  // counts session starts and ends
   std::optional<std::array<std::uint8_t, 32>> lastPacket_;
 
   std::deque<Film> feeder_;

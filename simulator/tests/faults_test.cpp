@@ -330,11 +330,11 @@ TEST(TransmitTimeOut, UnreadDataStatusAndPacketsBecomeDeviceErrors) {
   auto scanner = bus.plug(sim::filmDigitizer());
   Host host(bus, scanner, false);
   sim::Timing t;
-  t.transmitTimeoutMs = 30;
+  t.transmitTimeoutMs = 200;
   scanner.setTiming(t);
   ASSERT_EQ(host.vendor(16).status, Status::Ok);
   ASSERT_EQ(host.vendor(14).status, Status::Ok);
-  std::this_thread::sleep_for(60ms);
+  std::this_thread::sleep_for(400ms);
   // Nobody read the ready packet.
   EXPECT_EQ(scanner.errorCode(), sim::protocol::kInterruptTransmitTimeout);
   std::uint8_t p[32];
@@ -343,12 +343,10 @@ TEST(TransmitTimeOut, UnreadDataStatusAndPacketsBecomeDeviceErrors) {
   ASSERT_EQ(host.write(writeCommand(9, words({0x2008}))), Status::Ok);
   EXPECT_EQ(host.status().code, 0);
   EXPECT_EQ(scanner.errorCode(), 0);
-  t.transmitTimeoutMs = 40;
-  scanner.setTiming(t);
 
   // The data phase left unread.
   ASSERT_EQ(host.write(commandBlock(0x124, 32)), Status::Ok);
-  std::this_thread::sleep_for(80ms);
+  std::this_thread::sleep_for(400ms);
   EXPECT_EQ(host.read(32, 50).status, Status::Timeout) << "dropped";
   EXPECT_EQ(scanner.errorCode(), sim::protocol::kDataTransmitTimeout);
   ASSERT_EQ(host.write(writeCommand(9, words({0x2006}))), Status::Ok);
@@ -357,7 +355,7 @@ TEST(TransmitTimeOut, UnreadDataStatusAndPacketsBecomeDeviceErrors) {
   // The status left unread.
   ASSERT_EQ(host.write(commandBlock(0x124, 32)), Status::Ok);
   EXPECT_EQ(host.read(32).data.size(), 32u);
-  std::this_thread::sleep_for(80ms);
+  std::this_thread::sleep_for(400ms);
   EXPECT_EQ(host.status(50).status, Status::Timeout);
   EXPECT_EQ(scanner.errorCode(), sim::protocol::kStatusTransmitTimeout);
 }

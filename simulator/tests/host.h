@@ -63,7 +63,7 @@ class Host {
       std::chrono::milliseconds wait = std::chrono::milliseconds(1000));
   // Status words of every packet that arrives within `wait` of each other.
   std::vector<std::uint16_t> drainInterrupts(
-      std::chrono::milliseconds wait = std::chrono::milliseconds(50));
+      std::chrono::milliseconds wait = std::chrono::milliseconds(150));
 
  private:
   std::unique_ptr<platform::usb::Device> device_;

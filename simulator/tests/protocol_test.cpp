@@ -1,3 +1,6 @@
+#include <chrono>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "host.h"
@@ -42,6 +45,24 @@ TEST_F(Film, SessionStartCarriesAPendingError) {
   EXPECT_EQ((*p)[2] | (*p)[3] << 8, 0x4001);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(p->data() + 4), 10), "COVER OPEN");
   EXPECT_EQ((*p)[14], 0);
+}
+
+TEST_F(Film, ReadyComesAfterItsDelayAndNotAfterTheSessionEnded) {
+  sim::Timing t;
+  t.readyDelayMs = 60;
+  scanner.setTiming(t);
+  ASSERT_EQ(host.vendor(16).status, Status::Ok);
+  ASSERT_EQ(host.vendor(14).status, Status::Ok);
+  EXPECT_FALSE(host.interrupt(std::chrono::milliseconds(20))) << "not yet";
+  auto p = host.interrupt();
+  ASSERT_TRUE(p);
+  EXPECT_TRUE((*p)[0] & 1);
+  // A session that ends within the delay never reports ready.
+  ASSERT_EQ(host.vendor(16).status, Status::Ok);
+  ASSERT_EQ(host.vendor(14).status, Status::Ok);
+  ASSERT_EQ(host.vendor(16).status, Status::Ok);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(scanner.statusWord() & sim::bits::kReady);
 }
 
 TEST_F(Film, CommandsBeforeInitialiseAreRefused) {

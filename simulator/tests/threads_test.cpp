@@ -84,7 +84,7 @@ TEST(Threads, ErrorsRaisedWhileTheHostWaits) {
   Host host(bus, s);
   host.initialise();
   sim::Timing t;
-  t.calibrationMs = 200;
+  t.calibrationMs = 1500;
   s.setTiming(t);
   ASSERT_EQ(host.send(4, words({0, 0})).code, 0);
   std::thread raiser([&] {
@@ -92,7 +92,7 @@ TEST(Threads, ErrorsRaisedWhileTheHostWaits) {
     s.raiseError(0x4114);
   });
   std::vector<std::uint16_t> seen;
-  while (auto p = host.interrupt(400ms)) {
+  while (auto p = host.interrupt(3000ms)) {
     std::uint16_t w = std::uint16_t((*p)[0] | (*p)[1] << 8);
     seen.push_back(w);
     if (w & sim::bits::kCalibrationDone) break;
