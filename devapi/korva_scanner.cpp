@@ -83,7 +83,7 @@ void KorvaScanner::JoinReader() {
 }
 
 OperationResult KorvaScanner::StartDriver() {
-  const OperationResult r = driver.OpenAndInitializeScanner(&KorvaScanner::ReceiveMessage, this);
+  const OperationResult r = driver.Start(&KorvaScanner::ReceiveMessage, this);
   driverStarted_ = r.category == 0;
   return r;
 }
@@ -91,7 +91,7 @@ OperationResult KorvaScanner::StartDriver() {
 OperationResult KorvaScanner::StopDriver() {
   JoinReader();
   driverStarted_ = false;
-  const OperationResult r = driver.CloseOpenedScanner();
+  const OperationResult r = driver.Stop();
   if (r.category == 0) {
     std::lock_guard<std::mutex> lock(mutex);
     imageBuffer.reset();
