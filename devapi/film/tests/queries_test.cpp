@@ -177,6 +177,25 @@ TEST_F(QueryTest, FilmSizesComeFromTheFilmTable) {
   EXPECT_EQ(commands().size(), 1u) << "the film table is read once while connected";
 }
 
+TEST_F(QueryTest, TheFilmTableIsReadAgainAfterAReconnection) {
+  devapi::FilmSizeInfo info{};
+  info.film_sz_id = 1;
+  ASSERT_EQ(api.GetFilmSizeID(handle, &info), 1);
+  bus->unplug(film);
+  sim::Scanner again = bus->plug(sim::filmDigitizer());
+  const auto tableRead = [&] {
+    for (const auto& e : again.log(sim::LogEntry::Kind::Command))
+      if (e.word == (38 | 0x100)) return true;
+    return false;
+  };
+  EXPECT_TRUE(eventually([&] {
+    return !again.log(sim::LogEntry::Kind::Open).empty() &&
+           api.GetFilmSizeID(handle, &info) == 1 && tableRead();
+  }))
+      << "the table of the scanner that left was kept";
+  EXPECT_GT(info.width, 0u);
+}
+
 TEST_F(QueryTest, FilmTransport) {
   film.clearLog();
   ASSERT_EQ(api.NextFilm(handle), 1) << lastCode();
