@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <new>
 #include <sys/time.h>
 #include <thread>
 
@@ -28,7 +29,10 @@ class RealSource : public Source {
 };
 
 RealSource& real() {
-  static RealSource* source = new RealSource;  // never destroyed: used until the very end
+  // Never destroyed: used until the very end. In place rather than on the heap,
+  // so a library that is unloaded leaves nothing behind.
+  alignas(RealSource) static unsigned char storage[sizeof(RealSource)];
+  static RealSource* source = new (storage) RealSource;
   return *source;
 }
 
