@@ -1,0 +1,144 @@
+#include "viewer/formats/internal/file_io.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace viewer::formats::internal {
+
+namespace {
+constexpr std::size_t kBufferSize = 65536;
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool InputFile::open(const std::string& path) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return false;
+  struct stat st{};
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  size_ = std::uint64_t(st.st_size);
+  return true;
+}
+
+std::size_t InputFile::readAt(std::uint64_t offset, void* dest, std::size_t n) const {
+  if (fd_ < 0 || offset >= size_) return 0;
+  if (n > size_ - offset) n = std::size_t(size_ - offset);
+  std::size_t done = 0;
+  auto* out = static_cast<std::uint8_t*>(dest);
+  while (done < n) {
+    const ssize_t r = ::pread(fd_, out + done, n - done, off_t(offset + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    done += std::size_t(r);
+  }
+  return done;
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) discard();
+}
+
+bool OutputFile::open(const std::string& path) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd_ < 0) return false;
+  path_ = path;
+  buffer_.reserve(kBufferSize);
+  return true;
+}
+
+namespace {
+bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
+  while (n) {
+    const ssize_t r = ::write(fd, p, n);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= std::size_t(r);
+  }
+  return true;
+}
+}  // namespace
+
+bool OutputFile::flush() {
+  if (!buffer_.empty()) {
+    if (ok_ && !writeAll(fd_, buffer_.data(), buffer_.size())) ok_ = false;
+    buffer_.clear();
+  }
+  return ok_;
+}
+
+bool OutputFile::write(const void* data, std::size_t n) {
+  if (fd_ < 0 || !ok_) return false;
+  const auto* p = static_cast<const std::uint8_t*>(data);
+  position_ += n;
+  if (buffer_.size() + n <= kBufferSize) {
+    buffer_.insert(buffer_.end(), p, p + n);
+    return true;
+  }
+  if (!flush()) return false;
+  if (n >= kBufferSize) {
+    if (!writeAll(fd_, p, n)) ok_ = false;
+    return ok_;
+  }
+  buffer_.insert(buffer_.end(), p, p + n);
+  return true;
+}
+
+bool OutputFile::writeZeros(std::size_t n) {
+  static const std::uint8_t zeros[4096] = {};
+  while (n) {
+    const std::size_t k = n < sizeof zeros ? n : sizeof zeros;
+    if (!write(zeros, k)) return false;
+    n -= k;
+  }
+  return true;
+}
+
+bool OutputFile::patch(std::uint64_t offset, const void* data, std::size_t n) {
+  if (fd_ < 0 || !flush()) return false;
+  const auto* p = static_cast<const std::uint8_t*>(data);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t r = ::pwrite(fd_, p + done, n - done, off_t(offset + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return ok_ = false;
+    done += std::size_t(r);
+  }
+  return true;
+}
+
+bool OutputFile::finish() {
+  if (fd_ < 0) return false;
+  flush();
+  if (::close(fd_) != 0) ok_ = false;
+  fd_ = -1;
+  if (!ok_) ::unlink(path_.c_str());
+  return ok_;
+}
+
+void OutputFile::discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  ok_ = false;
+  ::unlink(path_.c_str());
+}
+
+void swap16(std::uint16_t* p, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) p[i] = std::uint16_t((p[i] >> 8) | (p[i] << 8));
+}
+
+std::string fileNameOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace viewer::formats::internal

@@ -1,0 +1,18 @@
+// The 12-bit build of IJG libjpeg; its only user, so its declarations never
+// meet the 8-bit build's.
+#include <cstdio>
+#include <new>
+
+// The build's header declares C functions without saying so.
+extern "C" {
+#include <gdcmjpeg/12/jpeglib.h>
+}
+
+#include "viewer/formats/jpeg.h"
+
+static_assert(BITS_IN_JSAMPLE == 12, "the 12-bit build");
+
+#define GLUE_SAMPLE std::uint16_t
+#define GLUE_ENCODE EncodeJpeg12
+#define GLUE_DECODE DecodeJpegToBuffer12
+#include "viewer/formats/internal/jpeg_glue.inc"

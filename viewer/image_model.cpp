@@ -1,0 +1,544 @@
+#include "viewer/image_model.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <system_error>
+#include <sys/mman.h>
+
+#include "platform/text.h"
+#include "viewer/strings.h"
+
+namespace viewer {
+
+// ---------------------------------------------------------------- buffer
+
+// Under AddressSanitizer every buffer comes from the heap, where overruns are caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+void PixelDeleter::operator()(std::uint8_t* p) const {
+  if (mappedBytes) ::munmap(p, mappedBytes);
+  else ::operator delete(p, std::nothrow);
+}
+
+CImageBuffer::Storage CImageBuffer::allocateStorage(std::size_t bytes) {
+  if (bytes == 0 || bytes > kMaxImageBytes) return Storage();
+  // A film-sized buffer gets huge pages where the system offers them: filling
+  // it then costs a few hundred page faults instead of tens of thousands.
+  constexpr std::size_t kLarge = std::size_t(8) << 20;
+  if (bytes >= kLarge && !kAddressSanitizer) {
+    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return Storage();
+    ::madvise(p, bytes, MADV_HUGEPAGE);
+    return Storage(static_cast<std::uint8_t*>(p), PixelDeleter{bytes});
+  }
+  return Storage(static_cast<std::uint8_t*>(::operator new(bytes, std::nothrow)));
+}
+
+void CImageBuffer::adopt(Storage storage, int width, int height) {
+  pixels_ = std::move(storage);
+  width_ = width;
+  height_ = height;
+}
+
+bool CImageBuffer::allocate(int bytesPerSample, int width, int height) {
+  if (bytesPerSample < 1 || bytesPerSample > 2 || width < 1 || height < 1 || width > kMaxImageSide ||
+      height > kMaxImageSide)
+    return false;
+  Storage s = allocateStorage(std::uint64_t(width) * std::uint64_t(height) * std::uint64_t(bytesPerSample));
+  if (!s) return false;
+  second_.reset();
+  bytesPerSample_ = bytesPerSample;
+  adopt(std::move(s), width, height);
+  return true;
+}
+
+void CImageBuffer::freePixels() {
+  pixels_.reset();
+  second_.reset();
+  width_ = height_ = 0;
+}
+
+void CImageBuffer::freeSecondBuffer() { second_.reset(); }
+
+bool CImageBuffer::keepSecondBuffer() {
+  if (!pixels_) return false;
+  Storage s = allocateStorage(byteCount());
+  if (!s) return false;
+  std::memcpy(s.get(), pixels_.get(), byteCount());
+  second_ = std::move(s);
+  return true;
+}
+
+int CImageBuffer::pixel(int x, int y) const {
+  if (!pixels_ || x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
+  std::size_t i = std::size_t(y) * std::size_t(width_) + std::size_t(x);
+  return bytesPerSample_ == 2 ? data16()[i] : data()[i];
+}
+
+bool CImageBuffer::crop(const Rect& rect) {
+  if (!pixels_ || rect.empty() || rect.left < 0 || rect.top < 0 || rect.right > width_ || rect.bottom > height_)
+    return false;
+  const int w = rect.right - rect.left, h = rect.bottom - rect.top;
+  const std::size_t bps = std::size_t(bytesPerSample_);
+  Storage s = allocateStorage(std::size_t(w) * std::size_t(h) * bps);
+  if (!s) return false;
+  for (int y = 0; y < h; ++y)
+    std::memcpy(s.get() + std::size_t(y) * w * bps,
+                pixels_.get() + (std::size_t(y + rect.top) * width_ + std::size_t(rect.left)) * bps, std::size_t(w) * bps);
+  second_.reset();
+  adopt(std::move(s), w, h);
+  return true;
+}
+
+namespace {
+
+template <typename T>
+void mirrorRows(T* p, int w, int h) {
+  for (int y = 0; y < h; ++y) std::reverse(p + std::size_t(y) * w, p + std::size_t(y + 1) * w);
+}
+
+// new(row x, column y) = old(row h - 1 - y, column x): new width is old h.
+template <typename T>
+void rotateCw(const T* src, T* dst, int w, int h) {
+  const int nw = h;
+  for (int oy = 0; oy < h; ++oy) {
+    const T* row = src + std::size_t(oy) * w;
+    const int ny = h - 1 - oy;  // column in the new image
+    for (int ox = 0; ox < w; ++ox) dst[std::size_t(ox) * nw + ny] = row[ox];
+  }
+}
+
+// new(row x, column y) = old(row y, column w - 1 - x).
+template <typename T>
+void rotateCcw(const T* src, T* dst, int w, int h) {
+  const int nw = h;
+  for (int oy = 0; oy < h; ++oy) {
+    const T* row = src + std::size_t(oy) * w;
+    for (int ox = 0; ox < w; ++ox) dst[std::size_t(w - 1 - ox) * nw + oy] = row[ox];
+  }
+}
+
+}  // namespace
+
+bool CImageBuffer::flipHorizontal() {
+  if (!pixels_) return false;
+  if (bytesPerSample_ == 2) mirrorRows(data16(), width_, height_);
+  else mirrorRows(data(), width_, height_);
+  return true;
+}
+
+bool CImageBuffer::flipVertical() {
+  if (!pixels_) return false;
+  const std::size_t row = std::size_t(width_) * bytesPerSample_;
+  for (int y = 0; y < height_ / 2; ++y)
+    std::swap_ranges(data() + y * row, data() + (y + 1) * row, data() + std::size_t(height_ - 1 - y) * row);
+  return true;
+}
+
+bool CImageBuffer::rotateClockwise() {
+  if (!pixels_) return false;
+  Storage s = allocateStorage(byteCount());
+  if (!s) return false;
+  if (bytesPerSample_ == 2)
+    rotateCw(data16(), reinterpret_cast<std::uint16_t*>(s.get()), width_, height_);
+  else
+    rotateCw(data(), s.get(), width_, height_);
+  second_.reset();
+  adopt(std::move(s), height_, width_);
+  return true;
+}
+
+bool CImageBuffer::rotateCounterClockwise() {
+  if (!pixels_) return false;
+  Storage s = allocateStorage(byteCount());
+  if (!s) return false;
+  if (bytesPerSample_ == 2)
+    rotateCcw(data16(), reinterpret_cast<std::uint16_t*>(s.get()), width_, height_);
+  else
+    rotateCcw(data(), s.get(), width_, height_);
+  second_.reset();
+  adopt(std::move(s), height_, width_);
+  return true;
+}
+
+bool CImageBuffer::cutToTwelveBits() {
+  if (!pixels_ || bytesPerSample_ != 2) return true;
+  std::uint16_t* p = data16();
+  const std::size_t n = sampleCount();
+  std::uint16_t high = 0;
+  for (std::size_t i = 0; i < n; ++i) high |= p[i];
+  if ((high & 0xF000) == 0) return true;
+  for (std::size_t i = 0; i < n; ++i) p[i] &= 0x0FFF;
+  return false;
+}
+
+// ---------------------------------------------------------------- study
+
+void CStudyInfo::setField(char* field, std::size_t size, std::string_view text) {
+  const std::size_t n = platform::text::cp932CutLength(text, size - 1);
+  std::memcpy(field, text.data(), n);
+  field[n] = '\0';
+}
+
+std::string CStudyInfo::fieldText(int field) const {
+  switch (field) {
+    case kSopInstanceUid: return sopInstanceUid;
+    case kStudyDate: return dateText(studyYear, studyMonth, studyDay);
+    case kStudyDescription: return studyDescription;
+    case kComponentName: return componentName;
+    case kComponentIdNumber: return componentIdNumber;
+    case kManufacturingDate: return dateText(manufacturingYear, manufacturingMonth, manufacturingDay);
+    case kSex: return sex;
+    case kStudyId: return studyId;
+    case kStudyUid: return studyInstanceUid;
+    case kSeriesUid: return seriesInstanceUid;
+    case kInstanceUid: return instanceUid;
+    default: return {};
+  }
+}
+
+int CStudyInfo::labelId(int field) {
+  switch (field) {
+    case kSopInstanceUid: return 30;
+    case kStudyDate: return 31;
+    case kStudyId: return 32;
+    case kStudyDescription: return 33;
+    case kComponentName: return 34;
+    case kComponentIdNumber: return 35;
+    case kManufacturingDate: return 36;
+    case kSex: return 37;
+    case kStudyUid: return 38;
+    case kSeriesUid: return 39;
+    case kInstanceUid: return 40;
+    default: return 0;
+  }
+}
+
+std::string CStudyInfo::label(int field) {
+  const char* s = viewerString(labelId(field));
+  return s ? s : "";
+}
+
+namespace {
+
+// atoi: leading blanks, optional sign, digits up to the first non-digit; 0 when none.
+int toInt(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  bool neg = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
+  long v = 0;
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+    v = v * 10 + (s[i] - '0');
+    if (v > 1000000000) break;
+  }
+  return int(neg ? -v : v);
+}
+
+}  // namespace
+
+std::string dateText(std::string_view year, std::string_view month, std::string_view day) {
+  const int y = toInt(year), m = toInt(month), d = toInt(day);
+  if (y < 1800 || y > 2100 || m < 1 || m > 12 || d < 1 || d > 31) return viewerString(27);
+  return std::to_string(y) + "/" + std::to_string(m) + "/" + std::to_string(d);
+}
+
+std::string fixed3(double value) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 3);
+  if (r.ec != std::errc()) return "0.000";
+  return std::string(buf, r.ptr);
+}
+
+// ---------------------------------------------------------------- LUT
+
+CDisplayLUT::CDisplayLUT() {
+  windowCentre = maxValue / 2;
+  windowWidth = 1;
+  build();
+}
+
+bool CDisplayLUT::setWindow(int centre, int width, int invert) {
+  centre = std::clamp(centre, 0, maxValue);
+  width = std::clamp(width, 1, 2 * maxValue + 2);
+  if (centre == windowCentre && width == windowWidth && invert == userInvert) return false;
+  windowCentre = centre;
+  windowWidth = width;
+  userInvert = invert;
+  build();
+  return true;
+}
+
+void CDisplayLUT::build() {
+  const bool invert = (invertedImage != 0) != (userInvert != 0);
+  const int w = std::max(windowWidth, 1);
+  for (int v = 0; v < 4096; ++v) {
+    int g = (256 * v - 256 * windowCentre) / w + 128;
+    g = std::clamp(g, 0, 255);
+    if (invert) g = 255 - g;
+    table[std::size_t(v)] = std::uint8_t(std::max(g, 21));
+  }
+}
+
+// ---------------------------------------------------------------- item
+
+CImageItem::CImageItem() : study(std::make_unique<CStudyInfo>()) {}
+
+CImageItem::~CImageItem() {
+  if (tempPath.empty()) return;
+  std::error_code ec;
+  const std::filesystem::path p(tempPath);
+  if (std::filesystem::exists(p, ec)) std::filesystem::remove(p, ec);
+  const auto folder = p.parent_path();
+  if (!folder.empty() && std::filesystem::is_directory(folder, ec) && std::filesystem::is_empty(folder, ec))
+    std::filesystem::remove(folder, ec);
+}
+
+bool CImageItem::flipHorizontal() {
+  if (!CImageBuffer::flipHorizontal()) return false;
+  roi = {width() - roi.right, roi.top, width() - roi.left, roi.bottom};
+  roiChanged();
+  return true;
+}
+
+bool CImageItem::flipVertical() {
+  if (!CImageBuffer::flipVertical()) return false;
+  roi = {roi.left, height() - roi.bottom, roi.right, height() - roi.top};
+  roiChanged();
+  return true;
+}
+
+bool CImageItem::rotateClockwise() {
+  if (!CImageBuffer::rotateClockwise()) return false;
+  const int nw = width();
+  roi = {nw - roi.bottom, roi.left, nw - roi.top, roi.right};
+  roiChanged();
+  return true;
+}
+
+bool CImageItem::rotateCounterClockwise() {
+  if (!CImageBuffer::rotateCounterClockwise()) return false;
+  const int nh = height();
+  roi = {roi.top, nh - roi.right, roi.bottom, nh - roi.left};
+  roiChanged();
+  return true;
+}
+
+bool CImageItem::cutOut() {
+  const Rect r = clampedRoi(roi);
+  if (!crop(r)) return false;
+  roi = {0, 0, width(), height()};
+  roiChanged();
+  return true;
+}
+
+Rect CImageItem::clampedRoi(const Rect& in) const {
+  Rect r{std::min(in.left, in.right), std::min(in.top, in.bottom), std::max(in.left, in.right),
+         std::max(in.top, in.bottom)};
+  r.left = std::clamp(r.left, 0, width());
+  r.right = std::clamp(r.right, 0, width());
+  r.top = std::clamp(r.top, 0, height());
+  r.bottom = std::clamp(r.bottom, 0, height());
+  // A ROI that clamping leaves empty means the whole image.
+  if (r.empty()) r = {0, 0, width(), height()};
+  return r;
+}
+
+void CImageItem::takeStatistics(const Rect& in) {
+  const Rect r = clampedRoi(in);
+  statisticsRect = r;
+  // Four interleaved tables, so that runs of equal samples do not wait on
+  // one counter; summed into the one 4096-bin histogram.
+  std::vector<std::uint32_t> tables(4 * 4096, 0);
+  std::uint32_t* t0 = tables.data();
+  std::uint32_t* t1 = t0 + 4096;
+  std::uint32_t* t2 = t1 + 4096;
+  std::uint32_t* t3 = t2 + 4096;
+  auto bin = [](unsigned v) { return v < 4095u ? v : 4095u; };
+  if (hasPixels()) {
+    for (int y = r.top; y < r.bottom; ++y) {
+      const std::size_t base = std::size_t(y) * std::size_t(width());
+      int x = r.left;
+      if (bytesPerSample() == 2) {
+        const std::uint16_t* p = data16() + base;
+        for (; x + 4 <= r.right; x += 4) {
+          ++t0[bin(p[x])];
+          ++t1[bin(p[x + 1])];
+          ++t2[bin(p[x + 2])];
+          ++t3[bin(p[x + 3])];
+        }
+        for (; x < r.right; ++x) ++t0[bin(p[x])];
+      } else {
+        const std::uint8_t* p = data() + base;
+        for (; x + 4 <= r.right; x += 4) {
+          ++t0[p[x]];
+          ++t1[p[x + 1]];
+          ++t2[p[x + 2]];
+          ++t3[p[x + 3]];
+        }
+        for (; x < r.right; ++x) ++t0[p[x]];
+      }
+    }
+  }
+  std::vector<std::uint64_t> hist(4096);
+  for (std::size_t v = 0; v < 4096; ++v) hist[v] = std::uint64_t(t0[v]) + t1[v] + t2[v] + t3[v];
+  int lo = 4095, hi = 0;
+  std::uint64_t sum = 0, count = 0;
+  for (int v = 0; v < 4096; ++v) {
+    if (!hist[std::size_t(v)]) continue;
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+    sum += std::uint64_t(v) * hist[std::size_t(v)];
+    count += hist[std::size_t(v)];
+  }
+  roiMin = lo;
+  roiMax = hi;
+  roiMeanValue = count ? int((sum + count / 2) / count) : 0;
+}
+
+void CImageItem::roiChanged() {
+  takeStatistics(roi);
+  if (active) computeProfile();
+  if (repaintPane) repaintPane();
+}
+
+void CImageItem::setRoi(const Rect& r) {
+  roi = r;
+  roiChanged();
+}
+
+void CImageItem::roiToWholeImage() { setRoi({0, 0, width(), height()}); }
+
+void CImageItem::copyRoi(std::uint8_t* dest) const {
+  const Rect& r = statisticsRect;
+  if (!hasPixels() || r.empty() || r.right > width() || r.bottom > height()) return;
+  const std::size_t bps = std::size_t(bytesPerSample());
+  const std::size_t len = std::size_t(r.right - r.left) * bps;
+  for (int y = r.top; y < r.bottom; ++y) {
+    std::memcpy(dest, data() + (std::size_t(y) * width() + std::size_t(r.left)) * bps, len);
+    dest += len;
+  }
+}
+
+bool CImageItem::completeLoad() {
+  if (!cutToTwelveBits()) return false;
+  roi = {0, 0, width(), height()};
+  takeStatistics(roi);
+  applyLoadDefaults();
+  return true;
+}
+
+void CImageItem::applyLoadDefaults() {
+  maxValue = roiMax <= 255 ? 255 : roiMax <= 1023 ? 1023 : 4095;
+  imageMax = roiMax;
+  imageMin = roiMin;
+  windowCentre = maxValue / 2;
+  windowWidth = maxValue;
+  thirdDisplayValue = 0;
+}
+
+double CImageItem::opticalDensity(int value) const {
+  if (maxValue <= 0) return 0.0;
+  return (1.0 - double(value) / double(maxValue)) * double(odRange) * 0.1;
+}
+
+std::string CImageItem::valueText(int value) const {
+  return showsOd(odUnit) ? fixed3(opticalDensity(value)) : std::to_string(value);
+}
+
+void CImageItem::computeProfile() {
+  profile = LineProfile();
+  if (!hasPixels()) return;
+  const Rect r = clampedRoi(roi);
+  const int lines = profileVertical ? r.bottom - r.top : r.right - r.left;
+  const int across = profileVertical ? r.right - r.left : r.bottom - r.top;
+  const int n = std::min(lines, 10000);
+  profile.samples.resize(std::size_t(n));
+  for (int i = 0; i < n; ++i) {
+    std::uint64_t sum = 0;
+    for (int j = 0; j < across; ++j)
+      sum += profileVertical ? unsigned(pixel(r.left + j, r.top + i)) : unsigned(pixel(r.left + i, r.top + j));
+    profile.samples[std::size_t(i)] = int(sum / std::uint64_t(across));
+  }
+  if (n == 0) return;
+  const auto [mn, mx] = std::minmax_element(profile.samples.begin(), profile.samples.end());
+  const int lo = *mn, hi = *mx;
+  const bool od = showsOd(odUnit);
+  if (od) {
+    // O.D. falls as the value rises: the maximum's text is the minimum sample's O.D.
+    profile.maxText = valueText(lo);
+    profile.minText = valueText(hi);
+  } else {
+    profile.maxText = valueText(hi);
+    profile.minText = valueText(lo);
+  }
+  const int span = hi - lo;
+  for (int& s : profile.samples) {
+    if (span >= 1) s = (s - lo) * 255 / span;
+    if (!od) s = 255 - s;
+  }
+}
+
+Rect CImageItem::roiToWindow(int paneWidth, int paneHeight, double zoom, double fx, double fy) const {
+  auto mapX = [&](int x) { return int(std::lround((x - width() * fx) * zoom)) + paneWidth / 2; };
+  auto mapY = [&](int y) { return int(std::lround((y - height() * fy) * zoom)) + paneHeight / 2; };
+  return {mapX(roi.left), mapY(roi.top), mapX(roi.right), mapY(roi.bottom)};
+}
+
+// ---------------------------------------------------------------- table
+
+bool CImageTable::add(std::unique_ptr<CImageItem> item) {
+  if (!item || count_ >= kCapacity) return false;
+  items_[std::size_t(count_++)] = std::move(item);
+  return true;
+}
+
+CImageItem* CImageTable::get(int i) const {
+  return i >= 0 && i < count_ ? items_[std::size_t(i)].get() : nullptr;
+}
+
+void CImageTable::deleteAll() {
+  for (int i = 0; i < count_; ++i) items_[std::size_t(i)].reset();
+  count_ = 0;
+}
+
+CImageItem* CImageTable::activeItem() const {
+  for (int i = 0; i < count_; ++i)
+    if (items_[std::size_t(i)]->active) return items_[std::size_t(i)].get();
+  return count_ ? items_[0].get() : nullptr;
+}
+
+int CImageTable::selectedCount() const {
+  int n = 0;
+  for (int i = 0; i < count_; ++i) n += items_[std::size_t(i)]->selected ? 1 : 0;
+  return n;
+}
+
+void CImageTable::setRoiOnSelected(const Rect& r) {
+  for (int i = 0; i < count_; ++i)
+    if (items_[std::size_t(i)]->selected) items_[std::size_t(i)]->setRoi(r);
+}
+
+void CImageTable::moveSelectedRoi(int dx, int dy) {
+  const CImageItem* a = activeItem();
+  if (!a || a->roi.empty()) return;
+  const Rect r{a->roi.left + dx, a->roi.top + dy, a->roi.right + dx, a->roi.bottom + dy};
+  setRoiOnSelected(r);
+}
+
+}  // namespace viewer
