@@ -84,11 +84,6 @@ void rereadSettings() {
   settings = fresh;
 }
 
-std::array<std::uint32_t, 24> commandTimeouts(std::int32_t requested) {
-  const std::uint32_t t = requested <= 180 ? 181u : std::uint32_t(requested);
-  return {5, 5, 5, 120, 60, t, 5, t, 60, t, 60, 60, 5, 5, 60, 60, 60, 60, 60, 60, 60, 60, 120, 5};
-}
-
 // ---------------------------------------------------------------------------
 
 CrScanner::CrScanner()

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "devapi/cr/internal/corrections.h"
+#include "devapi/cr/internal/timeouts.h"
 #include "devapi/cr/zentrac.h"
 #include "devapi/korva_scanner.h"
 #include "devapi/records.h"
@@ -40,8 +41,6 @@ DllSettings currentSettings();
 void rereadSettings();
 std::filesystem::path libraryDir();
 
-// The 24 command time-outs that New sets for a requested time-out in seconds.
-std::array<std::uint32_t, 24> commandTimeouts(std::int32_t requested);
 
 class CrScanner : public devapi::KorvaScanner {
  public:
