@@ -200,10 +200,7 @@ int CrScanner::GetCondition(devapi::ScanCondition* c) {
 }
 
 int CrScanner::SetOption(const devapi::KtGOption* option) {
-  if (!option) {
-    Fail(kIncorrectParameter);
-    return 1;
-  }
+  if (!option) return Refuse();
   const DllSettings s = currentSettings();
   const std::uint32_t scanOption = option->ScanOption;
   const std::uint16_t hv = option->HV;

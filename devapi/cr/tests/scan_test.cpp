@@ -249,3 +249,91 @@ TEST_F(ScanTest, EightLineOffLeavesTheBlocksAlone) {
 
 }  // namespace
 }  // namespace zentrac_test
+
+namespace zentrac_test {
+namespace {
+
+TEST_F(ScanTest, PlateEndingEarlyInTheLibraryBufferCorrectsOnlyTheValidLines) {
+  writeSettings("SPLIT_FLAG=1\nSPLIT_LINE=16\n");
+  // Every column counts, so that filled lines inside the box would show.
+  std::string hard;
+  for (const char* section : {"HighspeedPara_M1", "StandradPara_M2", "FinePara_M3"})
+    hard += std::string("[") + section + "]\nDELTA=5000\n";
+  writeHardSettings(hard);
+  openForBlocks(0x100C);
+  setCondition(condition(kWidth, 64, 1000, 12));
+  // A fill near the image's level, so that lines of it inside the box would
+  // change the corrections; the settings are read again at the next open.
+  const auto scanned = expectedLines(0, 48);
+  std::uint64_t sum = 0;
+  for (auto v : scanned) sum += v;
+  const std::uint16_t fill = std::uint16_t(sum / scanned.size() + 5);
+  writeSettings("SPLIT_FLAG=1\nSPLIT_LINE=16\nMASK_DATA=" + std::to_string(fill << 4) + "\n");
+  ASSERT_EQ(open(), 1);
+  cr.endPlateAfter(3);
+  ASSERT_EQ(api.Scan(handle), 1) << lastCode();
+  const auto image = readAll(api, handle, std::size_t(kWidth) * 64, 320);
+  ASSERT_FALSE(image.empty()) << lastCode();
+  EXPECT_EQ(countWord(kBlockScanWord), 3);
+
+  std::vector<std::uint16_t> want;
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    const auto part = expectedLines(i * 16, 16);
+    want.insert(want.end(), part.begin(), part.end());
+  }
+  want.resize(std::size_t(kWidth) * 64, fill);
+  auto whole = want;
+  std::uint16_t* blocks[1] = {want.data()};
+  std::uint16_t* wholeBlocks[1] = {whole.data()};
+  zentrac::Corrections corrections(zentrac::loadHardParams(dir.path() / "Zentrac_Hard.ini"));
+  zentrac::ScanContext context;
+  const auto p = cr.scanParameters();
+  context.outBitDepth = 12;
+  context.option1 = p[10];
+  context.option2 = p[11];
+  context.scanPitch = p[0];
+  ASSERT_EQ(corrections.apply({blocks, 1, 64, kWidth}, 48, context),
+            zentrac::CorrectionOutcome::Corrected);
+  ASSERT_EQ(corrections.apply({wholeBlocks, 1, 64, kWidth}, 64, context),
+            zentrac::CorrectionOutcome::Corrected);
+  ASSERT_NE(whole, want);  // correcting the filled lines as well would show
+  EXPECT_EQ(image, want);
+}
+
+TEST_F(ScanTest, CancelDuringOneCommandScanIsSentWhenTheCommandReturns) {
+  writeSettings("EIGHT_LINE=0\n");
+  openForBlocks();
+  setCondition(condition(kWidth, 60, 1000, 16));
+  cr.setRateLimit(8000);
+  ASSERT_EQ(api.Scan(handle), 1) << lastCode();
+  ASSERT_TRUE(eventually([&] { return countWord(kBlockScanWord) == 1; }));
+  EXPECT_EQ(api.Cancel(handle), 1);
+  EXPECT_EQ(countWord(kCancelWord), 0);  // not while the scan command runs
+  // The whole image still arrives, then the held cancel goes out.
+  const auto image = readAll(api, handle, std::size_t(kWidth) * 60, 600);
+  EXPECT_EQ(image, expectedLines(0, 60));
+  ASSERT_TRUE(eventually([&] { return countWord(kCancelWord) == 1; }));
+  EXPECT_EQ(commands().back().word, kCancelWord);
+}
+
+TEST_F(ScanTest, ScanIntoTheCallersBufferNeedsRoomForTheWholeImage) {
+  openForBlocks();
+  setCondition(condition(kWidth, 30, 1000, 16));
+  std::vector<std::uint16_t> buffer(std::size_t(kWidth) * 30, 0x1234);
+  devapi::ScanBufferParam small{std::uint32_t(buffer.size() * 2 - 2), buffer.data()};
+  EXPECT_EQ(api.ScanEx(handle, &small), 0);
+  EXPECT_EQ(lastCode(), 513);
+  devapi::ScanBufferParam whole{std::uint32_t(buffer.size() * 2), buffer.data()};
+  ASSERT_EQ(api.ScanEx(handle, &whole), 1) << lastCode();
+  int bytes = 0;
+  ASSERT_TRUE(eventually([&] {
+    api.GetScanStatusEx(handle, &bytes);
+    return bytes == int(buffer.size() * 2);
+  })) << bytes;
+  // The next scan call waits for the reader; a refused one changes nothing.
+  EXPECT_EQ(api.ScanEx(handle, &small), 0);
+  EXPECT_EQ(buffer, expectedLines(0, 30));
+}
+
+}  // namespace
+}  // namespace zentrac_test
