@@ -170,3 +170,43 @@ TEST_F(ZentracTest, EraseThenEjectWaitsForTheEraseAndSendsNoEject) {
 
 }  // namespace
 }  // namespace zentrac_test
+
+#include "platform/sync.h"
+
+namespace zentrac_test {
+namespace {
+
+TEST_F(ZentracTest, AnotherOwnerOfTheScannerGives517WithTheLibrarysText) {
+  platform::NamedMutex owner("BrightelUSB");
+  ASSERT_TRUE(owner.createAndHold());
+  load();
+  EXPECT_EQ(open(), -1);
+  devapi::DeviceErrorString s{};
+  EXPECT_EQ(api.GetErrorString(&s), 1);
+  EXPECT_EQ(s.code, 517);
+  EXPECT_STREQ(s.text, "Driver is already started.");
+}
+
+TEST_F(ZentracTest, DeviceQueryWithoutScannerSucceedsWithTheRecordCleared) {
+  bus->unplug(cr);
+  load();
+  auto getDevice = library.function<int (*)(devapi::DeviceInfo*)>("ZNTR_GetSCSIDevice");
+  auto getAdapter = library.function<int (*)(devapi::AdapterInfo*)>("ZNTR_GetSCSIAdapter");
+  ASSERT_TRUE(getDevice && getAdapter);
+  devapi::DeviceInfo d;
+  std::memset(&d, 0x55, sizeof d);
+  EXPECT_EQ(getDevice(&d), 1);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(&d);
+  EXPECT_TRUE(std::all_of(bytes, bytes + sizeof d, [](std::uint8_t b) { return b == 0; }));
+  devapi::AdapterInfo a;
+  std::memset(&a, 0x55, sizeof a);
+  EXPECT_EQ(getAdapter(&a), 1);
+  EXPECT_EQ(a.adapters, 1u);
+  EXPECT_EQ(a.host_id, 7);
+  EXPECT_EQ(std::string(a.adapter_name, 8), "KorvaUSB");
+  EXPECT_EQ(a.reserved3[0], 0);
+  EXPECT_EQ(a.reserved1[0], 0);
+}
+
+}  // namespace
+}  // namespace zentrac_test

@@ -337,3 +337,21 @@ TEST_F(ScanTest, ScanIntoTheCallersBufferNeedsRoomForTheWholeImage) {
 
 }  // namespace
 }  // namespace zentrac_test
+
+namespace zentrac_test {
+namespace {
+
+TEST_F(ScanTest, DeleteDuringABlockScanWaitsForTheReader) {
+  openForBlocks();
+  cr.setRateLimit(8000);
+  Blocks b(kWidth, kLines, 3);
+  ASSERT_EQ(api.ScanM(handle, &b.param), 1) << lastCode();
+  ASSERT_TRUE(eventually([&] { return countWord(kBlockScanWord) == 1; }));
+  EXPECT_EQ(api.Delete(handle), 1);
+  EXPECT_EQ(api.Init(1), 0);
+  // Delete waited for the reader, which finished the block it was reading.
+  EXPECT_EQ(b.data[0], block(0));
+}
+
+}  // namespace
+}  // namespace zentrac_test
