@@ -724,31 +724,22 @@ int CrScanner::EightLine(const devapi::BlockScanParam* param) {
 }
 
 int CrScanner::Cancel() {
-  bool waitForReader;
+  bool held, waitForReader;
   {
     // The driver runs one command at a time, so a cancel sent now would wait
     // behind the scan: the reader sends it when its command returns. The
     // hand-off is decided under the lock, so it is sent exactly once.
     std::lock_guard<std::mutex> lock(mutex);
-    if (!cancelHandOffOpen) {
-      waitForReader = false;
-    } else {
-      heldCancel = 1;
-      waitForReader = multiBlock_;
-    }
+    held = cancelHandOffOpen;
+    if (held) heldCancel = 1;
+    waitForReader = held && multiBlock_;
   }
-  if (!waitForReader) {
-    bool held;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      held = heldCancel != 0;
-    }
-    if (!held) return SendCancel(1) ? 1 : 0;
-    return 1;
+  if (!held) return SendCancel(1) ? 1 : 0;
+  if (waitForReader) {
+    const std::uint32_t start = platform::clock::tickCount();
+    while (readerRunning && platform::clock::elapsedSince(start) < kCancelWaitMs)
+      platform::clock::sleep(1);
   }
-  const std::uint32_t start = platform::clock::tickCount();
-  while (readerRunning && platform::clock::elapsedSince(start) < kCancelWaitMs)
-    platform::clock::sleep(1);
   return 1;
 }
 

@@ -210,3 +210,39 @@ TEST_F(ZentracTest, DeviceQueryWithoutScannerSucceedsWithTheRecordCleared) {
 
 }  // namespace
 }  // namespace zentrac_test
+
+namespace zentrac_test {
+namespace {
+
+TEST_F(ZentracTest, StoredWordsPassThroughToTheScanner) {
+  load();
+  ASSERT_EQ(open(), 1);
+  auto setEeprom = library.function<int (*)(int, const zentrac::ProgramParam*)>("ZNTR_SetScanEeprom");
+  auto getEeprom = library.function<int (*)(int, const zentrac::ProgramParam*)>("ZNTR_GetScanEeprom");
+  ASSERT_TRUE(setEeprom && getEeprom);
+  std::vector<std::uint16_t> words = {1, 2, 3, 0xABCD};
+  zentrac::ProgramParam set{2, {}, 4, words.data()};
+  ASSERT_EQ(setEeprom(handle, &set), 1) << lastCode();
+  std::vector<std::uint8_t> stored = cr.stored(22);
+  ASSERT_EQ(stored.size(), 8u);
+  EXPECT_EQ(std::memcmp(stored.data(), words.data(), 8), 0);
+  std::vector<std::uint16_t> back(4);
+  zentrac::ProgramParam get{2, {}, 4, back.data()};
+  ASSERT_EQ(getEeprom(handle, &get), 1) << lastCode();
+  EXPECT_EQ(back, words);
+  // Word size other than 2 and a missing table are refused before the scanner.
+  cr.clearLog();
+  zentrac::ProgramParam wrong{4, {}, 4, words.data()};
+  EXPECT_EQ(setEeprom(handle, &wrong), 0);
+  zentrac::ProgramParam none{2, {}, 4, nullptr};
+  EXPECT_EQ(getEeprom(handle, &none), 0);
+  EXPECT_TRUE(commands().empty());
+
+  zentrac::MaintenanceRecord m{};
+  ASSERT_EQ(api.GetMaintenance(handle, &m), 1) << lastCode();
+  EXPECT_EQ(m.words[8], cr.config().firmwareWord);
+  EXPECT_EQ(m.words[10], cr.config().serialNumber);
+}
+
+}  // namespace
+}  // namespace zentrac_test
