@@ -30,6 +30,9 @@ constexpr int kRawErase = 40;
 constexpr int kShadingEntries = 8192;
 constexpr std::uint32_t kCancelWaitMs = 180000;
 constexpr std::uint32_t kEjectPollMs = 500;
+// Far above any plate (7120 x 8640 pixels are 123 MB), far below what a
+// corrupt cached geometry could ask for.
+constexpr std::uint64_t kMaxImageBufferBytes = std::uint64_t(1) << 30;
 
 std::mutex settingsMutex;
 DllSettings settings;
@@ -323,7 +326,8 @@ int CrScanner::Scan() {
       imageBufferBytes = 0;
     }
     if (!imageBuffer) {
-      imageBuffer.reset(new (std::nothrow) std::uint16_t[expectedBytes / 2]);
+      if (expectedBytes <= kMaxImageBufferBytes)
+        imageBuffer.reset(new (std::nothrow) std::uint16_t[expectedBytes / 2]);
       if (!imageBuffer) {
         Fail(kSystemCallFailed, "Memory Allocation Failed at Scan.");
         return 0;

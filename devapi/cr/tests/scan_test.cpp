@@ -355,3 +355,22 @@ TEST_F(ScanTest, DeleteDuringABlockScanWaitsForTheReader) {
 
 }  // namespace
 }  // namespace zentrac_test
+
+namespace zentrac_test {
+namespace {
+
+TEST_F(ScanTest, ImageBeyondTheBufferLimitIsRefusedBeforeAnyScan) {
+  openForBlocks();
+  // 25,000 x 25,000 samples: 1.25 GB, within what one command carries.
+  setCondition(condition(750, 750, 30, 16));
+  cr.clearLog();
+  EXPECT_EQ(api.Scan(handle), 0);
+  EXPECT_EQ(lastCode(), 521);
+  EXPECT_EQ(countWord(kBlockScanWord), 0);
+  std::uint32_t lines = 1;
+  EXPECT_EQ(api.GetScanStatus(handle, &lines), 0);
+  EXPECT_EQ(lines, 0u);
+}
+
+}  // namespace
+}  // namespace zentrac_test
