@@ -121,6 +121,11 @@ TEST_F(ScanTest, WrongBlockHeightIsRefusedAsIncorrectParameter) {
   Blocks missing(kWidth, kLines, 2);
   missing.pointers[1] = nullptr;
   EXPECT_EQ(api.ScanM(handle, &missing.param), 0);
+  Blocks narrow(kWidth, kLines, 2);
+  narrow.param.pixel_bit_n = 8;
+  api.ClearHardError(handle);
+  EXPECT_EQ(api.ScanM(handle, &narrow.param), 0);
+  EXPECT_EQ(lastCode(), 513);
   EXPECT_TRUE(commands().empty());
 }
 
