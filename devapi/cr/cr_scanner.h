@@ -83,8 +83,6 @@ class CrScanner : public devapi::KorvaScanner {
   int GetScannerType(devapi::ScannerTypeInfo* info);
   int GetFunction(devapi::FunctionInfo* info);
 
-  Corrections& corrections() { return corrections_; }
-
  private:
   enum class ReaderKind { LibraryBuffer, CallerBuffer, MultiBlock };
   int Refuse(const char* errorLine = nullptr);
