@@ -18,7 +18,7 @@ namespace sim {
 
 // The scanner maker's USB vendor id, used by the simulated devices and by the
 // driver's device filter alike.
-inline constexpr std::uint16_t kVendorId = 0x2A1C;
+inline constexpr std::uint16_t kVendorId = NDT_USB_VENDOR_ID;  // the build setting
 inline constexpr std::uint16_t kFilmProducts[] = {16, 17, 18};
 inline constexpr std::uint16_t kCrProduct = 19;
 

@@ -1,10 +1,14 @@
 // The result codes and their English texts.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <type_traits>
 
+#include "driver/internal/status.h"
 #include "driver/pravik.h"
 
 namespace {
@@ -135,5 +139,19 @@ TEST(ErrorMessages, UnlistedCodesAreUnknown) {
 
 static_assert(!std::is_copy_constructible_v<Pravik> && !std::is_copy_assignable_v<Pravik>,
               "a copy would share the device handle and the interrupt thread");
+
+}  // namespace
+
+namespace {
+
+TEST(UdevRule, NamesTheDriversVendorAndTheFourProducts) {
+  std::ifstream in(NDT_UDEV_RULE);
+  std::string rule((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  char vendor[8];
+  std::snprintf(vendor, sizeof vendor, "%04x", pravik::kVendorId);
+  EXPECT_NE(rule.find(std::string("ATTR{idVendor}==\"") + vendor + "\""), std::string::npos) << rule;
+  EXPECT_NE(rule.find("ATTR{idProduct}==\"001[0-3]\""), std::string::npos);  // 16 to 19
+  EXPECT_NE(rule.find("ATTR{power/control}=\"on\""), std::string::npos);
+}
 
 }  // namespace

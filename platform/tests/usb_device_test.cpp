@@ -168,7 +168,7 @@ TEST(UsbAdapter, LibusbPortOnThisMachineListsNoScanner) {
   auto port = platform::usb::openLibusbPort();
   if (!port) GTEST_SKIP() << "libusb cannot be initialised here";
   const std::uint16_t products[] = {16, 17, 18, 19};
-  EXPECT_TRUE(port->list(0x2A1C, products).empty());
+  EXPECT_TRUE(port->list(NDT_USB_VENDOR_ID, products).empty());
   EXPECT_EQ(port->open("usb:99-9"), nullptr);
 }
 

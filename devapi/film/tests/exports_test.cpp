@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstring>
 #include <sstream>
 
@@ -180,6 +182,35 @@ TEST_F(BrightelTest, AllDeleteStopsButOnlyDeleteLetsTheScannerGo) {
   EXPECT_EQ(film.log(sim::LogEntry::Kind::Open).size(), 2u);
   EXPECT_EQ(api.Delete(handle), 1);
   EXPECT_EQ(api.Init(handle), 0);
+  platform::NamedMutex owner("BrightelUSB");
+  EXPECT_TRUE(owner.tryLock());
+}
+
+// Opening and deleting from several threads at once: one object at a time,
+// and the scanner free at the end.
+TEST_F(BrightelTest, OpenAndDeleteFromSeveralThreadsStayConsistent) {
+  std::atomic<int> opened{0};
+  auto worker = [&](bool probe) {
+    for (int i = 0; i < 3; ++i) {
+      if (probe) {
+        devapi::ScannerMatchInfo match{};
+        std::uint8_t flags[2] = {};
+        opened += api.GetScanner(nullptr, nullptr, &match, flags);
+      } else {
+        devapi::DeviceNewParam param{};
+        opened += api.New(&param);
+      }
+      std::uint32_t address = 0;
+      api.GetBoardAddress(1, &address);
+      EXPECT_EQ(api.Delete(1), 1);
+    }
+  };
+  std::thread a(worker, false), b(worker, true), c(worker, false);
+  a.join();
+  b.join();
+  c.join();
+  EXPECT_EQ(opened, 9);
+  EXPECT_EQ(api.Init(1), 0);
   platform::NamedMutex owner("BrightelUSB");
   EXPECT_TRUE(owner.tryLock());
 }

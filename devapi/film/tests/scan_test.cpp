@@ -157,6 +157,12 @@ TEST_F(ScanTest, MultiBlockScanFillsTheCallersBlocks) {
   wrong = param;
   wrong.buff_sz -= 1;
   EXPECT_EQ(api.ScanM(handle, &wrong), 0);
+  wrong = param;
+  wrong.block_size = 0;
+  EXPECT_EQ(api.ScanM(handle, &wrong), 0);
+  wrong = param;
+  wrong.buff_pp = nullptr;
+  EXPECT_EQ(api.ScanM(handle, &wrong), 0);
   ASSERT_EQ(api.ClearHardError(handle), 1);
 
   ASSERT_EQ(api.ScanM(handle, &param), 1);
