@@ -379,3 +379,27 @@ TEST_F(ScanTest, ImageBeyondTheBufferLimitIsRefusedBeforeAnyScan) {
 
 }  // namespace
 }  // namespace zentrac_test
+
+namespace zentrac_test {
+namespace {
+
+TEST_F(ScanTest, BlockRefusedByTheScannerLeavesItsCodeForTheQueries) {
+  openForBlocks();
+  cr.arm(sim::Fault{sim::Fault::Kind::StatusError, 128, 0x200D, 0, 1});
+  Blocks b(kWidth, kLines, 3);
+  ASSERT_EQ(api.ScanM(handle, &b.param), 1) << lastCode();
+  ASSERT_TRUE(eventually([&] { return lastCode() != 0; }));
+  int done = -1;
+  EXPECT_EQ(api.GetScanStatusM(handle, &done), 0);
+  EXPECT_EQ(done, 0);
+  EXPECT_EQ(countWord(kBlockScanWord), 1);
+  EXPECT_EQ(lastCode(), 0x200D);
+  devapi::DeviceErrorString s{};
+  ASSERT_EQ(api.GetErrorString(&s), 1);
+  EXPECT_EQ(s.code, 0x200D);
+  // A failed block is no early plate end: nothing is filled.
+  EXPECT_EQ(b.data[1][0], 0x1234);
+}
+
+}  // namespace
+}  // namespace zentrac_test
