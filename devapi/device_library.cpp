@@ -64,6 +64,7 @@ DeviceLibrary::Opened DeviceLibrary::OpenSequence() {
     }
     owner_ = std::move(owner);
   }
+  if (traits_.beforeOpen) traits_.beforeOpen();
   if (!device_) {
     KorvaScanner* created = nullptr;
     try {
@@ -89,7 +90,8 @@ DeviceLibrary::Opened DeviceLibrary::OpenSequence() {
     started_ = device_->ProcessDriverResult("Start", r);
     if (!started_) return Opened::Failed;
   }
-  return device_->connected ? Opened::Connected : Opened::NotConnected;
+  const bool usable = device_->connected && (!traits_.usable || traits_.usable(*device_));
+  return usable ? Opened::Connected : Opened::NotConnected;
 }
 
 bool DeviceLibrary::StopIfStarted() {
@@ -116,6 +118,7 @@ void DeviceLibrary::DestroyDevice() {
 
 int DeviceLibrary::GetSCSIAdapter(AdapterInfo* info) {
   if (!info) return 0;
+  if (traits_.wholeRecords) std::memset(info, 0, sizeof *info);
   info->adapters = 1;
   info->zero = 0;
   info->host_id = 7;
@@ -127,7 +130,9 @@ int DeviceLibrary::GetSCSIAdapter(AdapterInfo* info) {
 int DeviceLibrary::GetSCSIDevice(DeviceInfo* info) {
   if (!info) return 0;
   std::lock_guard<std::mutex> open(openMutex_);
-  if (OpenSequence() != Opened::Connected) return 0;
+  const Opened opened = OpenSequence();
+  if (traits_.wholeRecords && opened != Opened::Failed) std::memset(info, 0, sizeof *info);
+  if (opened != Opened::Connected) return traits_.wholeRecords && opened == Opened::NotConnected;
   info->field0 = 1;
   info->field4 = 0;
   info->field24 = 5;
@@ -161,7 +166,15 @@ int DeviceLibrary::New(DeviceNewParam* param) {
   platform::NamedMutex objectMutex(kObjectMutex);
   if (!objectMutex.lock()) return 0;
   std::lock_guard<std::mutex> open(openMutex_);
-  if (OpenSequence() != Opened::Connected) return 0;
+  const Opened opened = OpenSequence();
+  if (opened == Opened::NotConnected && traits_.dropUnusableAtNew) {
+    StopIfStarted();
+    platform::clock::sleep(100);
+    DestroyDevice();
+    noObjectCode_ = kNoMatchingDevice;
+    return 0;
+  }
+  if (opened != Opened::Connected) return 0;
   param->status = 1;
   param->handle = 1;
   return 1;

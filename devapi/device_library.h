@@ -27,6 +27,16 @@ struct DeviceTraits {
   void (*destroy)(KorvaScanner*) = nullptr;
   // Delete pauses 100 ms always, or only after stopping a started driver.
   bool deletePausesAlways = true;
+  // Run at every open before the object is made (the CR reader rereads its settings).
+  void (*beforeOpen)() = nullptr;
+  // Beyond being connected, whether the scanner may be used (the CR reader's product id).
+  bool (*usable)(const KorvaScanner&) = nullptr;
+  // New without a usable scanner stops and deletes the object (no-object code
+  // 516) instead of keeping it for a scanner that arrives later.
+  bool dropUnusableAtNew = false;
+  // GetSCSIAdapter and GetSCSIDevice clear the whole record before filling it,
+  // and GetSCSIDevice without a connected scanner succeeds with it left zero.
+  bool wholeRecords = false;
 };
 
 // Each export that works on the object holds an Access for its whole call:
