@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "devapi/cr/internal/timeouts.h"
+#include "platform/clock.h"
 #include "devapi/cr/tests/zentrac_fixture.h"
 
 namespace zentrac_test {
@@ -166,6 +167,20 @@ TEST_F(ZentracTest, EraseThenEjectWaitsForTheEraseAndSendsNoEject) {
   // Idle now: the eject command goes out.
   EXPECT_EQ(api.EjectFilm(handle), 1) << lastCode();
   EXPECT_EQ(countWord(kResetFilmWord), 1);
+}
+
+TEST_F(ZentracTest, EjectGivesUpAfterTheResetFilmTimeOutWith524) {
+  cr.setTiming(sim::Timing{.erasePhaseMs = 3600 * 1000});  // a plate that never settles
+  load();
+  ASSERT_EQ(open(), 1);
+  ASSERT_EQ(api.Erase(handle), 1) << lastCode();
+  cr.clearLog();
+  platform::clock::FakeSource fake;  // each poll's pause passes at once
+  platform::clock::ScopedSource scoped(fake);
+  EXPECT_EQ(api.EjectFilm(handle), 0);
+  EXPECT_EQ(lastCode(), 524);
+  EXPECT_GE(fake.tickCount(), 181u * 1000);  // it waited out the whole time-out
+  EXPECT_EQ(countWord(kResetFilmWord), 0);
 }
 
 }  // namespace
