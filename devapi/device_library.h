@@ -112,4 +112,24 @@ class DeviceLibrary {
 // Copies a text into a fixed field, cut to fit, padded with NULs.
 void copyField(char* field, std::size_t size, const char* text);
 
+// Nothing thrown inside may cross an export.
+template <typename F>
+int guarded(F&& body) {
+  try {
+    return body();
+  } catch (...) {
+    return 0;
+  }
+}
+
+// The handle rule, then the call on the library's device object, of type T.
+template <typename T, typename F>
+int onDevice(DeviceLibrary& library, int handle, F&& body) {
+  return guarded([&] {
+    Access device(library, handle);
+    if (!device) return 0;
+    return body(static_cast<T&>(*device));
+  });
+}
+
 }  // namespace devapi

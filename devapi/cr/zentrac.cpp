@@ -1,4 +1,6 @@
 // The 50 exports of the CR reader's library over its one device object.
+#include <utility>
+
 #include "devapi/cr/zentrac.h"
 
 #include "devapi/cr/cr_scanner.h"
@@ -33,24 +35,12 @@ devapi::DeviceTraits crTraits() {
 // Constructed when the library is loaded; its destructor is the unload hook.
 devapi::DeviceLibrary library(crTraits());
 
-// Nothing thrown inside may cross the export.
-template <typename F>
-int guarded(F&& body) {
-  try {
-    return body();
-  } catch (...) {
-    return 0;
-  }
-}
+using devapi::guarded;
 
 // The handle rule, then the call on the CR reader's object.
 template <typename F>
 int onCr(int handle, F&& body) {
-  return guarded([&] {
-    devapi::Access device(library, handle);
-    if (!device) return 0;
-    return body(static_cast<CrScanner&>(*device));
-  });
+  return devapi::onDevice<CrScanner>(library, handle, std::forward<F>(body));
 }
 
 }  // namespace

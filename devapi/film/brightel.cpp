@@ -1,4 +1,6 @@
 // The 41 exports of the film digitizer's library over its one device object.
+#include <utility>
+
 #include "devapi/film/brightel.h"
 
 #include "devapi/device_library.h"
@@ -25,24 +27,12 @@ devapi::DeviceTraits filmTraits() {
 // Constructed when the library is loaded; its destructor is the unload hook.
 devapi::DeviceLibrary library(filmTraits());
 
-// Nothing thrown inside may cross the export.
-template <typename F>
-int guarded(F&& body) {
-  try {
-    return body();
-  } catch (...) {
-    return 0;
-  }
-}
+using devapi::guarded;
 
 // The handle rule, then the call on the film digitizer's object.
 template <typename F>
 int onFilm(int handle, F&& body) {
-  return guarded([&] {
-    devapi::Access device(library, handle);
-    if (!device) return 0;
-    return body(static_cast<FilmScanner&>(*device));
-  });
+  return devapi::onDevice<FilmScanner>(library, handle, std::forward<F>(body));
 }
 
 }  // namespace
