@@ -1,10 +1,9 @@
 // The 50 exports of the CR reader's library over its one device object.
-#include <utility>
-
 #include "devapi/cr/zentrac.h"
 
 #include "devapi/cr/cr_scanner.h"
 #include "devapi/device_library.h"
+#include <utility>
 
 namespace {
 

@@ -1,10 +1,9 @@
 // The 41 exports of the film digitizer's library over its one device object.
-#include <utility>
-
 #include "devapi/film/brightel.h"
 
 #include "devapi/device_library.h"
 #include "devapi/film/film_scanner.h"
+#include <utility>
 
 namespace {
 
