@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "devapi/internal/driver_port.h"
 #include "platform/clock.h"
@@ -270,6 +271,26 @@ void KorvaScanner::SignallingProgress(std::int32_t pieces, void* context) {
 
 void KorvaScanner::QuietProgress(std::int32_t pieces, void* context) {
   if (context) static_cast<KorvaScanner*>(context)->progress(pieces, false);
+}
+
+int KorvaScanner::StartReaderThread(std::function<void()> body) {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    readerRunning = true;
+    cancelHandOffOpen = true;
+  }
+  try {
+    reader = std::thread(std::move(body));
+  } catch (const std::system_error&) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      readerRunning = false;
+      cancelHandOffOpen = false;
+    }
+    Fail(kSystemCallFailed, "Thread creation failed.");
+    return 0;
+  }
+  return 1;
 }
 
 }  // namespace devapi

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -63,6 +64,9 @@ class KorvaScanner {
   void ProcessMessage(CALLBACK_MESSAGE message, void* data);
   // A failure of this layer (513, 521, ...) with its log line, if any.
   void Fail(int code, const char* errorLine = nullptr);
+  // Starts the reader thread with `body`, the cancel hand-off open; 0 (with 521)
+  // when the thread cannot be made.
+  int StartReaderThread(std::function<void()> body);
 
   // The driver's lifecycle, in one place.
   OperationResult StartDriver();

@@ -280,22 +280,7 @@ bool CrScanner::PrepareGeometry(const DllSettings& s) {
 }
 
 int CrScanner::StartReader(ReaderKind kind) {
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    readerRunning = true;
-    cancelHandOffOpen = true;
-  }
-  try {
-    reader = std::thread([this, kind] { ReaderMain(kind); });
-  } catch (const std::system_error&) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      readerRunning = false;
-      cancelHandOffOpen = false;
-    }
-    Fail(kSystemCallFailed, "Thread creation failed.");
-    return 0;
-  }
+  if (!StartReaderThread([this, kind] { ReaderMain(kind); })) return 0;
   platform::clock::sleep(1);
   return 1;
 }

@@ -268,23 +268,7 @@ void FilmScanner::PrepareScanLocked(std::uint64_t expected) {
 }
 
 int FilmScanner::StartReader(ReaderKind kind) {
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    readerRunning = true;
-    cancelHandOffOpen = true;
-  }
-  try {
-    reader = std::thread([this, kind] { ReaderMain(kind); });
-  } catch (const std::system_error&) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      readerRunning = false;
-      cancelHandOffOpen = false;
-    }
-    Fail(kSystemCallFailed, "Thread creation failed.");
-    return 0;
-  }
-  return 1;
+  return StartReaderThread([this, kind] { ReaderMain(kind); });
 }
 
 int FilmScanner::Scan() {
