@@ -586,8 +586,11 @@ TransferResult Core::interruptRead(std::uint8_t endpoint, void* data, std::size_
     }
     if (timers_.empty())
       cv_.wait(lock);
-    else
-      cv_.wait_until(lock, timers_.begin()->first);
+    else {
+      // A copy: another thread may run and erase that timer while we wait.
+      const Clock::time_point due = timers_.begin()->first;
+      cv_.wait_until(lock, due);
+    }
   }
 }
 
