@@ -1,0 +1,27 @@
+// What the CR program's tests share: a program folder with its ini files, a
+// generated 16-bit raw image and the scan records of a saved plate.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "crapp/datacontainer.h"
+
+namespace crapptest {
+
+// Halcyone.ini with three plate sizes (ids 1 to 3).
+void writeMainIni(const std::filesystem::path& programDir);
+
+// rows x columns samples of a deterministic pattern within bits, little endian.
+std::string makeRaw(int rows, int columns, int bits);
+
+// Writes the raw file where the container expects it and makes the records of
+// a scan of that size; the raw image is returned.
+std::string prepareScan(crapp::CDataContainer& container, int rows, int columns, int bits,
+                        const crapp::ScanInformation& info);
+
+// Every file name in a folder, sorted.
+std::string listFolder(const std::filesystem::path& folder);
+
+}  // namespace crapptest
