@@ -141,8 +141,10 @@ std::string characterSet(const std::vector<const std::string*>& texts) {
       }
     }
   }
-  if (katakana) return doubleByte ? "ISO 2022 IR 13\\ISO 2022 IR 87" : "ISO 2022 IR 13";
-  if (doubleByte) return "\\ISO 2022 IR 87";
+  // The writer returns to single bytes through the JIS X 0201 Roman set, which
+  // belongs to IR 13: declared first, readers follow every escape it writes.
+  if (doubleByte) return "ISO 2022 IR 13\\ISO 2022 IR 87";
+  if (katakana) return "ISO 2022 IR 13";
   return "ISO_IR 100";
 }
 
