@@ -24,18 +24,7 @@ namespace fs = std::filesystem;
 using crapp::CDataContainer;
 using crapp::ScanInformation;
 
-// 2026-03-04 05:06:07 local time.
-std::time_t fixedTime() {
-  std::tm t{};
-  t.tm_year = 126;
-  t.tm_mon = 2;
-  t.tm_mday = 4;
-  t.tm_hour = 5;
-  t.tm_min = 6;
-  t.tm_sec = 7;
-  t.tm_isdst = -1;
-  return std::mktime(&t);
-}
+std::time_t fixedTime() { return crapptest::localTime(2026, 3, 4, 5, 6, 7); }
 constexpr const char* kStamp = "20260304050607";
 
 std::string readString(DicomObject* o, std::uint32_t g, std::uint32_t e) {

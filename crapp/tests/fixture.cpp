@@ -42,6 +42,18 @@ std::string prepareScan(crapp::CDataContainer& container, int rows, int columns,
   return raw;
 }
 
+std::time_t localTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  t.tm_isdst = -1;
+  return std::mktime(&t);
+}
+
 std::string listFolder(const std::filesystem::path& folder) {
   std::vector<std::string> names;
   std::error_code ec;

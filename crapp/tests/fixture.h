@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -20,6 +21,9 @@ std::string makeRaw(int rows, int columns, int bits);
 // a scan of that size; the raw image is returned.
 std::string prepareScan(crapp::CDataContainer& container, int rows, int columns, int bits,
                         const crapp::ScanInformation& info);
+
+// A local time, for the clock of the saves.
+std::time_t localTime(int year, int month, int day, int hour, int minute, int second);
 
 // Every file name in a folder, sorted.
 std::string listFolder(const std::filesystem::path& folder);

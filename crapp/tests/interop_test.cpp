@@ -22,17 +22,7 @@ const fs::path kReader = fs::path(CRAPP_TEST_DIR) / "pydicom_read.py";
 
 std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
-std::time_t fixedTime() {
-  std::tm t{};
-  t.tm_year = 126;
-  t.tm_mon = 10;
-  t.tm_mday = 28;
-  t.tm_hour = 23;
-  t.tm_min = 59;
-  t.tm_sec = 58;
-  t.tm_isdst = -1;
-  return std::mktime(&t);
-}
+std::time_t fixedTime() { return crapptest::localTime(2026, 11, 28, 23, 59, 58); }
 
 struct Read {
   std::map<std::string, std::pair<std::string, std::string>> elements;  // tag -> VR, value
