@@ -16,6 +16,7 @@
 #include "fixture.h"
 #include "log/log.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "testsupport/testsupport.h"
 
 namespace {
@@ -115,6 +116,9 @@ TEST_F(Export, TypedIdStaysInsideTheExportFolderAndInTheFile) {
       {"a\\b/c", std::string("a_b_c_") + kStamp},
       {std::string("t\x01\x1f\x7f", 4), std::string("t____") + kStamp},
       {"", kStamp},
+      // A name has at most 255 bytes: a long ID is cut, never inside a character.
+      {[] { std::string id; for (int i = 0; i < 300; ++i) id += "検"; return id; }(),
+       [] { std::string id; for (int i = 0; i < 66; ++i) id += "検"; return id; }() + "_" + kStamp},
   };
   for (const Case& k : cases) {
     auto c = container();
@@ -130,7 +134,7 @@ TEST_F(Export, TypedIdStaysInsideTheExportFolderAndInTheFile) {
     std::string kept;
     for (char ch : k.typed)
       if (static_cast<unsigned char>(ch) >= 0x20) kept.push_back(ch);
-    EXPECT_EQ(readString(o, 0x0010, 0x0020), kept) << k.typed;
+    EXPECT_EQ(platform::text::cp932ToUtf8(readString(o, 0x0010, 0x0020)), kept) << k.typed;
     DeleteDicomObject(o);
     fs::remove_all(c->exportFolder());
   }
@@ -153,7 +157,7 @@ TEST_F(Export, AnExistingSetIsNeverReplaced) {
   EXPECT_FALSE(fs::exists(c->exportFolder() / (std::string(kStamp) + "_1.dcm")));
 }
 
-TEST_F(Export, ShortRawFileOrMissingRecordsPublishNothing) {
+TEST_F(Export, ShortRawBadImageOrMissingRecordsPublishNothing) {
   auto c = container();
   crapptest::prepareScan(*c, 10, 10, 16, {"S", "", ""});
   EXPECT_EQ(c->OutputDICOM(), 1);
@@ -170,6 +174,20 @@ TEST_F(Export, ShortRawFileOrMissingRecordsPublishNothing) {
   c->DeleteScanRecords();
   EXPECT_EQ(c->OutputDICOM(), 0);
   EXPECT_TRUE(fs::is_empty(c->exportFolder()));
+
+  // Images the file's fields cannot describe.
+  const crapp::ScanImage bad[] = {
+      {70000, 2, 16, 280000},  // rows beyond 16 bits
+      {10, 10, 16, 100},       // a byte count that is not rows x columns x 2
+      {10, 10, 17, 200},       // more bits than a sample holds
+      {0, 10, 16, 0},
+  };
+  for (const crapp::ScanImage& image : bad) {
+    crapptest::prepareScan(*c, 10, 10, 16, {"B", "", ""});
+    c->CreateScanImage(image);
+    EXPECT_EQ(c->OutputDICOM(), 0) << image.rows << " x " << image.columns << " bits " << image.bitsStored;
+    EXPECT_TRUE(fs::is_empty(c->exportFolder()));
+  }
 }
 
 TEST_F(Export, WholeChunksLeaveNoRemainder) {
