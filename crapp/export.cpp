@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // The organisation's UID root; every UID of an export follows it.
-constexpr std::string_view kUidRoot = "1.2.392.200263.1";
+constexpr std::string_view kUidRoot = "2.25.316405921987346";
 constexpr std::size_t kMaxUidLength = 64;
 constexpr const char* kSopClassCr = "1.2.840.10008.5.1.4.1.1.1";
 constexpr const char* kExplicitLittle = "1.2.840.10008.1.2.1";
