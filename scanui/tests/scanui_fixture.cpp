@@ -4,6 +4,12 @@
 
 namespace scanui_test {
 
+bool mapped(const std::filesystem::path& file) {
+  std::error_code ec;
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(file, ec);
+  return testsupport::readFile("/proc/self/maps").find(canonical.string()) != std::string::npos;
+}
+
 ConfigDir::ConfigDir() { ::setenv("NDT_CONFIG_DIR", dir_.path().c_str(), 1); }
 ConfigDir::~ConfigDir() { ::unsetenv("NDT_CONFIG_DIR"); }
 

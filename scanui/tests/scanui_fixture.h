@@ -16,6 +16,9 @@
 
 namespace scanui_test {
 
+// True when the file is mapped into this process.
+bool mapped(const std::filesystem::path& file);
+
 // NDT_CONFIG_DIR for the length of a test.
 class ConfigDir {
  public:
