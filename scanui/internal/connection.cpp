@@ -1,5 +1,6 @@
 #include "scanui/internal/connection.h"
 
+#include <QApplication>
 #include <QWidget>
 #include <algorithm>
 #include <cstring>
@@ -200,7 +201,7 @@ int DigitizerConnection::switchTo(int adapter, int deviceId) {
     connected_ = true;
     return 0;
   }
-  warn(owner_, errorTexts_[kErrNoDevice], QString());
+  warn(owner(), errorTexts_[kErrNoDevice], QString());
   return 0;
 }
 
@@ -256,8 +257,13 @@ bool DigitizerConnection::deviceText(QString& text, unsigned& code) {
   return true;
 }
 
+QWidget* DigitizerConnection::owner() const {
+  // Before ShowUI made us know the host's window, the window the user works in.
+  return owner_ != nullptr ? owner_ : QApplication::activeWindow();
+}
+
 void DigitizerConnection::showBox(const QString& text) {
-  warn(owner_, text, deviceErrorCaption());
+  warn(owner(), text, deviceErrorCaption());
 }
 
 void DigitizerConnection::errorBox(int code, bool detail) {

@@ -100,6 +100,7 @@ class DigitizerConnection {
   // scanner already, so it is deleted before the library goes.
   bool failOpen();
   bool openIndex(int index);
+  QWidget* owner() const;
   void showBox(const QString& text);
   // The device's error text with the site's [Message] text in its place; false
   // when the library has no such text. code is the device's code.

@@ -112,6 +112,7 @@ scanui::ScanData* GetScanData(scanui::ScanData* out) {
   return out;
 }
 
+// Pixel buffers are taken with malloc wherever the library makes them.
 void ReleaseScanData(scanui::ScanData* data) {
   if (data != nullptr && data->pixels != nullptr) {
     std::free(data->pixels);

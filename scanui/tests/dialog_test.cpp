@@ -116,6 +116,13 @@ TEST_F(Dialog, AnExitStillQueuedWhenTheHostHidesTheDialogIsDropped) {
   EXPECT_EQ(closeRequests, 0);
 }
 
+TEST_F(Dialog, DeviceBoxesBelongToTheHostsWindowOnceShown) {
+  show(nullptr);
+  connection().errorBox(2, false);
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].owner, &host);
+}
+
 TEST_F(Dialog, CeaseScanWithoutAScanRunningPostsNothing) {
   show(nullptr);
   EXPECT_EQ(CeaseScan(), 0);
