@@ -66,15 +66,23 @@ bool bind(void* library, F& f, const char* name) {
 }
 
 bool bindAll(void* l) {
-  return bind(l, api.SetDSProcAddress, "SetDSProcAddress") & bind(l, api.InitUI, "InitUI") &
-         bind(l, api.IsThereAnyDigitizerAvailable, "IsThereAnyDigitizerAvailable") &
-         bind(l, api.IsDigitizerAvailable, "IsDigitizerAvailable") &
-         bind(l, api.EnableDICOMField, "EnableDICOMField") & bind(l, api.ShowUI, "ShowUI") &
-         bind(l, api.HideUI, "HideUI") & bind(l, api.TermUI, "TermUI") & bind(l, api.XFerReady, "XFerReady") &
-         bind(l, api.GetScanData, "GetScanData") & bind(l, api.ReleaseScanData, "ReleaseScanData") &
-         bind(l, api.CeaseScan, "CeaseScan") & bind(l, api.CloseRequest, "CloseRequest") &
-         bind(l, api.GetAutofeederCount, "GetAutofeederCount") &
-         bind(l, api.ResetAutofeederCount, "ResetAutofeederCount");
+  bool ok = true;  // every missing name is reported
+  ok = bind(l, api.SetDSProcAddress, "SetDSProcAddress") && ok;
+  ok = bind(l, api.InitUI, "InitUI") && ok;
+  ok = bind(l, api.IsThereAnyDigitizerAvailable, "IsThereAnyDigitizerAvailable") && ok;
+  ok = bind(l, api.IsDigitizerAvailable, "IsDigitizerAvailable") && ok;
+  ok = bind(l, api.EnableDICOMField, "EnableDICOMField") && ok;
+  ok = bind(l, api.ShowUI, "ShowUI") && ok;
+  ok = bind(l, api.HideUI, "HideUI") && ok;
+  ok = bind(l, api.TermUI, "TermUI") && ok;
+  ok = bind(l, api.XFerReady, "XFerReady") && ok;
+  ok = bind(l, api.GetScanData, "GetScanData") && ok;
+  ok = bind(l, api.ReleaseScanData, "ReleaseScanData") && ok;
+  ok = bind(l, api.CeaseScan, "CeaseScan") && ok;
+  ok = bind(l, api.CloseRequest, "CloseRequest") && ok;
+  ok = bind(l, api.GetAutofeederCount, "GetAutofeederCount") && ok;
+  ok = bind(l, api.ResetAutofeederCount, "ResetAutofeederCount") && ok;
+  return ok;
 }
 
 bool mapped(const char* fileName) {
