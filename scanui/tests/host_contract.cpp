@@ -115,6 +115,7 @@ int main(int argc, char** argv) {
     void* library = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) return fail(round, ::dlerror());
     if (!bindAll(library)) return fail(round, "binding");
+    if (!mapped("/libFennick.so")) return fail(round, "the moire filter was not loaded with the library");
     scanui::StudyData study{};
     api.SetDSProcAddress(onTransferReady, onCloseRequest);
     if (api.InitUI(0) != 1) return fail(round, "InitUI");

@@ -105,6 +105,14 @@ TEST_F(Records, XFerReadyCallsTheTransferCallbackOnlyWhenOneIsRegistered) {
   EXPECT_EQ(transfers, 1);
 }
 
+TEST(LibraryStartUp, BrightelIsBesideTheLibraryAndTheMoireFilterIsLoaded) {
+  const auto& lib = scanui::internal::library();
+  EXPECT_EQ(lib.brightelPath, testsupport::selfExecutable().parent_path() / "libBrightel.so");
+  EXPECT_TRUE(lib.dialog.moireLoaded());
+  EXPECT_EQ(lib.transferReady, nullptr);
+  EXPECT_EQ(lib.closeRequest, nullptr);
+}
+
 TEST_F(Records, CloseRequestPassesOnTheCallbacksResult) {
   EXPECT_EQ(CloseRequest(), 0);
   SetDSProcAddress(nullptr, onClose);
