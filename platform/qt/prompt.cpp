@@ -1,5 +1,6 @@
 #include "platform/qt/prompt.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <atomic>
@@ -47,6 +48,8 @@ void setPrompt(Prompt* p) { installed.store(p); }
 
 Answer QtPrompt::message(QWidget* owner, const QString& text, const QString& caption, Icon icon,
                          Buttons buttons) {
+  // Without a widget application nothing can be shown: the box's first button.
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return firstButton(buttons);
   QMessageBox box(toQt(icon), caption, text, toQt(buttons), owner);
   switch (box.exec()) {
     case QMessageBox::Cancel: return Answer::Cancel;
@@ -60,11 +63,13 @@ Answer QtPrompt::message(QWidget* owner, const QString& text, const QString& cap
 
 QString QtPrompt::openFileName(QWidget* owner, const QString& caption, const QString& directory,
                                const QString& filter) {
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return QString();
   return QFileDialog::getOpenFileName(owner, caption, directory, filter);
 }
 
 QString QtPrompt::saveFileName(QWidget* owner, const QString& caption, const QString& directory,
                                const QString& filter) {
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return QString();
   return QFileDialog::getSaveFileName(owner, caption, directory, filter);
 }
 
