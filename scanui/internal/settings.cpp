@@ -2,6 +2,7 @@
 
 #include "platform/ini.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace scanui::internal {
 namespace {
@@ -10,12 +11,12 @@ constexpr std::size_t kNameRoom = 100;      // 99 characters and the NUL
 constexpr std::size_t kMessageRoom = 1000;  // 999 characters and the NUL
 constexpr std::size_t kPitchRoom = 20;      // 19 characters and the NUL
 
+// At most room - 1 bytes, never the first half of a double-byte character.
 std::string bounded(const char* section, const std::string& key, const std::string& def,
                     std::size_t room) {
-  std::string out(room, '\0');
-  const std::size_t n = platform::ini::getString(settingsFile(), section, key, def, out.data(), room);
-  out.resize(n);
-  return out;
+  std::string value = platform::ini::getString(settingsFile(), section, key, def);
+  value.resize(platform::text::cp932CutLength(value, room - 1));
+  return value;
 }
 
 std::string profileKey(const char* name, int n) { return name + std::to_string(n); }
@@ -44,7 +45,7 @@ Profile readProfile(int n) {
   p.od = ini.getInt("Profile", profileKey("OD", n), p.od);
   // Shown as text in the editable selector; the number in it is read where it is used.
   p.pitch = ini.getString("Profile", profileKey("Pitch", n), p.pitch);
-  if (p.pitch.size() > kPitchRoom - 1) p.pitch.resize(kPitchRoom - 1);
+  p.pitch.resize(platform::text::cp932CutLength(p.pitch, kPitchRoom - 1));
   p.mode = ini.getInt("Profile", profileKey("Mode", n), p.mode);
   return p;
 }
@@ -59,7 +60,7 @@ bool writeProfile(int n, const Profile& p) {
   ok &= platform::ini::writeInt(file, "Profile", profileKey("Bits", n), p.bits);
   ok &= platform::ini::writeInt(file, "Profile", profileKey("OD", n), p.od);
   ok &= platform::ini::writeString(file, "Profile", profileKey("Pitch", n),
-                                   p.pitch.substr(0, kPitchRoom - 1));
+                                   p.pitch.substr(0, platform::text::cp932CutLength(p.pitch, kPitchRoom - 1)));
   ok &= platform::ini::writeInt(file, "Profile", profileKey("Mode", n), p.mode);
   return ok;
 }

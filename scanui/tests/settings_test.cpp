@@ -94,6 +94,9 @@ TEST(Settings, LongValuesAreCutToTheirRoom) {
   platform::ini::writeString(config.ini(), "Message", "jam", std::string(2000, 'm'));
   EXPECT_EQ(readDeviceNames().vendor, std::string(99, 'V'));
   EXPECT_EQ(messageFor("jam"), std::string(999, 'm'));
+  // 98 single bytes and a two-byte character: cut before the character, not inside it.
+  platform::ini::writeString(config.ini(), "Device", "Product ID", std::string(98, 'P') + "\x83\x41");
+  EXPECT_EQ(readDeviceNames().product, std::string(98, 'P'));
 }
 
 }  // namespace
