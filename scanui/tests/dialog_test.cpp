@@ -131,11 +131,18 @@ TEST_F(Dialog, CeaseScanWithoutAScanRunningPostsNothing) {
 TEST_F(Dialog, Screenshot) {
   scanui::StudyData study{};
   EnableDICOMField(&study, 1, 0);
+  const std::filesystem::path dir = testsupport::selfExecutable().parent_path() / "screenshots";
+  std::filesystem::create_directories(dir);
   QWidget* w = show("Screenshot");
   w->adjustSize();
-  const std::filesystem::path file = testsupport::selfExecutable().parent_path() / "screenshots" / "scan_dialog.png";
-  std::filesystem::create_directories(file.parent_path());
-  EXPECT_TRUE(w->grab().save(QString::fromStdString(file.string())));
+  EXPECT_TRUE(w->grab().save(QString::fromStdString((dir / "scan_dialog.png").string())));
+  // The same window in Japanese, for a person to check the glyphs.
+  platform::qt::Translation japanese;
+  ASSERT_TRUE(japanese.install("oskelu", QString::fromStdString(scanui::internal::translationsDir().string()),
+                               QLocale(QLocale::Japanese, QLocale::Japan)));
+  w = show("Screenshot");
+  w->adjustSize();
+  EXPECT_TRUE(w->grab().save(QString::fromStdString((dir / "scan_dialog_ja.png").string())));
 }
 
 TEST(Catalogues, JapaneseAndChineseTextsComeFromTheLibrarysCatalogues) {
