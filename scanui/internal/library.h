@@ -1,5 +1,5 @@
 // The state of the loaded library: made when the library is loaded, gone when
-// it is unloaded. Windows are not part of it until ShowUI.
+// it is unloaded. Its window comes only with ShowUI.
 #pragma once
 
 #include <filesystem>
