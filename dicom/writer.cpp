@@ -300,12 +300,14 @@ void writeObject(Output& out, const DicomObject* object, const Context& context,
   Context metaContext = context;
   metaContext.syntax = kDicomExplicitLittle;  // file meta is always explicit little endian
   const DicomElement* metaSyntax = fileMeta ? context.metaSyntax : nullptr;
+  // An object without group 0002 gets one holding only the syntax.
+  const DicomGroup emptyMeta{0x0002, nullptr, nullptr};
+  auto writeMissingMeta = [&] {
+    if (metaSyntax && out.ok()) writeGroup(out, emptyMeta, metaContext, metaSyntax);
+    metaSyntax = nullptr;
+  };
   for (const DicomGroup* g = object->groups; g && out.ok(); g = g->next) {
-    if (metaSyntax && g->group > 0x0002) {
-      const DicomGroup meta{0x0002, nullptr, nullptr};
-      writeGroup(out, meta, metaContext, metaSyntax);
-      metaSyntax = nullptr;
-    }
+    if (g->group > 0x0002) writeMissingMeta();
     if (g->group == 0x0002) {
       if (!fileMeta) continue;
       writeGroup(out, *g, metaContext, metaSyntax);
@@ -314,10 +316,7 @@ void writeObject(Output& out, const DicomObject* object, const Context& context,
     }
     writeGroup(out, *g, context, nullptr);
   }
-  if (metaSyntax && out.ok()) {
-    const DicomGroup meta{0x0002, nullptr, nullptr};
-    writeGroup(out, meta, metaContext, metaSyntax);
-  }
+  writeMissingMeta();
 }
 
 // What one write needs beside the object: the switches, the sizes measured so
