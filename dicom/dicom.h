@@ -54,6 +54,8 @@ unsigned ReadDicomMemory(DicomObject* handle, const void* buffer, uint32_t size)
 unsigned ReadDicomDataSet(DicomObject* handle, const void* buffer, uint32_t size,
                           const char* transferSyntaxUid, unsigned headerOnly);
 
+// A file with file meta always names its transfer syntax: an object that lacks
+// (0002,0010) gets the UID of its code in the file (the object stays as it is).
 unsigned WriteDicomFile(DicomObject* handle, const char* path);
 // Writes from *position on and advances it; the caller provides the room
 // (GetDicomWriteSize tells how much).
@@ -64,7 +66,8 @@ unsigned WriteDicomBufferSized(DicomObject* handle, void* buffer, size_t capacit
                                size_t* position);
 // The number of bytes WriteDicomBuffer would write now; 0 when the object cannot
 // be written (big endian, fragments outside encapsulated pixel data, lengths
-// beyond 32 bits).
+// beyond 32 bits, file meta without (0002,0010) for a JPEG code, which names
+// no single syntax).
 unsigned GetDicomWriteSize(DicomObject* handle, size_t* size);
 
 unsigned SetDicomElement(DicomObject* handle, uint32_t group, uint32_t element, const char* vr,

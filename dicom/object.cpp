@@ -90,6 +90,18 @@ DicomTransferSyntax syntaxFromUid(std::string_view uid) {
   return kDicomImplicitLittle;
 }
 
+const char* uidFromSyntax(uint32_t syntax) {
+  switch (syntax) {
+    case kDicomImplicitLittle: return "1.2.840.10008.1.2";
+    case kDicomExplicitLittle: return "1.2.840.10008.1.2.1";
+    case kDicomExplicitBig: return "1.2.840.10008.1.2.2";
+    case kDicomRle: return "1.2.840.10008.1.2.5";
+    case kDicomJpeg2000Lossless: return "1.2.840.10008.1.2.4.90";
+    case kDicomJpeg2000: return "1.2.840.10008.1.2.4.91";
+    default: return nullptr;  // each JPEG code stands for several processes
+  }
+}
+
 bool isCompressed(uint32_t syntax) { return syntax >= kDicomJpegLossless && syntax <= kDicomJpeg2000; }
 
 DicomValueClass classFromVr(const char* vr) {

@@ -199,8 +199,11 @@ class Parser {
                                                vrIs(vr, "UN") || vrIs(vr, "UT")));
     if (undefined) {
       if (pixelData) return readEncapsulated(object, end);
-      if (vrIs(vr, "SQ") || vrIs(vr, "UN"))
-        return readSequence(object, group, number, vr, end, true, syntax);
+      if (vrIs(vr, "SQ")) return readSequence(object, group, number, vr, end, true, syntax);
+      // A UN of undefined length is a sequence whose items are implicit VR
+      // little endian, whatever the syntax around it.
+      if (vrIs(vr, "UN"))
+        return readSequence(object, group, number, vr, end, true, kDicomImplicitLittle);
       length = 0;
     }
     if (length > end - pos) {

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dicom/internal/jis.h"
@@ -121,10 +122,17 @@ class Output {
   std::vector<uint8_t> staging_;
 };
 
+// Sizes of one-item sequence contents, keyed by their element: each is
+// measured once per write, however deep it is nested.
+using SequenceSizes = std::unordered_map<const DicomElement*, uint64_t>;
+
 struct Context {
   uint32_t syntax;
   bool groupLengths;
   bool jis;
+  SequenceSizes* sizes;
+  // (0002,0010) of a top-level object with file meta that has none of its own.
+  const DicomElement* metaSyntax;
 };
 
 void writeObject(Output& out, const DicomObject* object, const Context& context, bool topLevel);
@@ -150,7 +158,14 @@ void writeSequence(Output& out, const DicomElement& e, const Context& context) {
     out.u16(0);
   }
   if (!implicit && e.valueClass == kDicomOneItem && e.items.size() == 1) {
-    uint64_t content = measure([&](Output& o) { writeItemContent(o, e.items[0], context); });
+    auto known = context.sizes->find(&e);
+    uint64_t content;
+    if (known != context.sizes->end()) {
+      content = known->second;
+    } else {
+      content = measure([&](Output& o) { writeItemContent(o, e.items[0], context); });
+      context.sizes->emplace(&e, content);
+    }
     if (content > kMaxLength - 8) return out.refuse();
     out.u32(content + 8);
     out.tag(0xFFFE, 0xE000);
@@ -244,12 +259,36 @@ void writeElement(Output& out, const DicomElement& e, const Context& context) {
   }
 }
 
-void writeGroupElements(Output& out, const DicomGroup& g, const Context& context) {
+// extra, when given, is written in its place among the group's elements.
+void writeGroupElements(Output& out, const DicomGroup& g, const Context& context,
+                        const DicomElement* extra) {
   for (const DicomElement* e = g.elements; e && out.ok(); e = e->next) {
+    if (extra && extra->element < e->element) {
+      writeElement(out, *extra, context);
+      extra = nullptr;
+    }
     // A stored group length would stand beside the computed one.
     if (context.groupLengths && e->element == 0) continue;
     writeElement(out, *e, context);
   }
+  if (extra) writeElement(out, *extra, context);
+}
+
+void writeGroup(Output& out, const DicomGroup& g, const Context& context,
+                const DicomElement* extra) {
+  if (context.groupLengths) {
+    uint64_t length = measure([&](Output& o) { writeGroupElements(o, g, context, extra); });
+    if (length > kMaxLength) return out.refuse();
+    out.tag(g.group, 0x0000);
+    if (context.syntax == kDicomImplicitLittle) {
+      out.u32(4);
+    } else {
+      out.bytes("UL", 2);
+      out.u16(4);
+    }
+    out.u32(length);
+  }
+  writeGroupElements(out, g, context, extra);
 }
 
 void writeObject(Output& out, const DicomObject* object, const Context& context, bool topLevel) {
@@ -258,50 +297,82 @@ void writeObject(Output& out, const DicomObject* object, const Context& context,
     out.zeros(128);
     out.bytes("DICM", 4);
   }
+  Context metaContext = context;
+  metaContext.syntax = kDicomExplicitLittle;  // file meta is always explicit little endian
+  const DicomElement* metaSyntax = fileMeta ? context.metaSyntax : nullptr;
+  // An object without group 0002 gets one holding only the syntax.
+  const DicomGroup emptyMeta{0x0002, nullptr, nullptr};
+  auto writeMissingMeta = [&] {
+    if (metaSyntax && out.ok()) writeGroup(out, emptyMeta, metaContext, metaSyntax);
+    metaSyntax = nullptr;
+  };
   for (const DicomGroup* g = object->groups; g && out.ok(); g = g->next) {
-    Context groupContext = context;
+    if (g->group > 0x0002) writeMissingMeta();
     if (g->group == 0x0002) {
       if (!fileMeta) continue;
-      groupContext.syntax = kDicomExplicitLittle;  // file meta is always explicit little endian
+      writeGroup(out, *g, metaContext, metaSyntax);
+      metaSyntax = nullptr;
+      continue;
     }
-    if (groupContext.groupLengths) {
-      uint64_t length = measure([&](Output& o) { writeGroupElements(o, *g, groupContext); });
-      if (length > kMaxLength) return out.refuse();
-      out.tag(g->group, 0x0000);
-      if (groupContext.syntax == kDicomImplicitLittle) {
-        out.u32(4);
-      } else {
-        out.bytes("UL", 2);
-        out.u16(4);
-      }
-      out.u32(length);
-    }
-    writeGroupElements(out, *g, groupContext);
+    writeGroup(out, *g, context, nullptr);
   }
+  writeMissingMeta();
 }
 
-Context contextFor(DicomObject* object) {
-  return Context{object->transferSyntax, groupLengthSwitch(), jisConversionSwitch()};
-}
+// What one write needs beside the object: the switches, the sizes measured so
+// far, and the transfer syntax element that a file must carry.
+class Encoding {
+ public:
+  explicit Encoding(DicomObject* object) : object_(object) {}
+  Encoding(const Encoding&) = delete;
+  Encoding& operator=(const Encoding&) = delete;
 
-// The exact size of the encoding, or false when it cannot be written.
-bool encodedSize(DicomObject* object, size_t* size) {
-  // Big endian is read but never written.
-  if (object->transferSyntax == kDicomExplicitBig) return false;
-  if (object->transferSyntax != kDicomImplicitLittle) object->fileMeta = 1;
-  const Context context = contextFor(object);
-  uint64_t total = measure([&](Output& o) { writeObject(o, object, context, true); });
-  if (total == UINT64_MAX) return false;
-  *size = static_cast<size_t>(total);
-  return true;
-}
+  // The exact size of the encoding, or false when it cannot be written.
+  bool size(size_t* size) {
+    if (!prepare()) return false;
+    uint64_t total = measure([&](Output& o) { writeObject(o, object_, context_, true); });
+    if (total == UINT64_MAX) return false;
+    *size = static_cast<size_t>(total);
+    return true;
+  }
+  void write(Output& out) { writeObject(out, object_, context_, true); }
 
-bool writeInto(DicomObject* object, uint8_t* buffer, size_t capacity, size_t* position) {
+ private:
+  bool prepare() {
+    if (prepared_) return true;
+    // Big endian is read but never written.
+    if (object_->transferSyntax == kDicomExplicitBig) return false;
+    if (object_->transferSyntax != kDicomImplicitLittle) object_->fileMeta = 1;
+    context_ = Context{object_->transferSyntax, groupLengthSwitch(), jisConversionSwitch(),
+                       &sizes_, nullptr};
+    // A reader takes the data set's syntax from the file meta alone: a preamble
+    // without (0002,0010) would make the file unreadable. An object read from a
+    // bare data set has none, so its code names it, or the write is refused.
+    if (object_->fileMeta && !findElement(object_, 0x0002, 0x0010)) {
+      const char* uid = uidFromSyntax(object_->transferSyntax);
+      if (!uid) return false;
+      metaSyntax_.group = 0x0002;
+      metaSyntax_.element = 0x0010;
+      storeValue(&metaSyntax_, "UI", reinterpret_cast<const uint8_t*>(uid),
+                 static_cast<uint32_t>(std::strlen(uid)));
+      context_.metaSyntax = &metaSyntax_;
+    }
+    prepared_ = true;
+    return true;
+  }
+
+  DicomObject* object_;
+  bool prepared_ = false;
+  Context context_{};
+  SequenceSizes sizes_;
+  DicomElement metaSyntax_;
+};
+
+bool writeInto(Encoding& encoding, uint8_t* buffer, size_t capacity, size_t* position) {
   size_t size = 0;
-  if (*position > capacity || !encodedSize(object, &size) || size > capacity - *position)
-    return false;
+  if (*position > capacity || !encoding.size(&size) || size > capacity - *position) return false;
   Output out(buffer, capacity, *position);
-  writeObject(out, object, contextFor(object), true);
+  encoding.write(out);
   if (!out.ok()) return false;
   *position = out.position();
   return true;
@@ -323,8 +394,9 @@ int createTemporary(const std::string& path, std::string* temporary) {
 }
 
 unsigned writeFile(DicomObject* object, const char* path) {
+  Encoding encoding(object);
   size_t capacity = 0;
-  if (!encodedSize(object, &capacity)) return 0;
+  if (!encoding.size(&capacity)) return 0;
   std::string temporary;
   int fd = createTemporary(path, &temporary);
   if (fd < 0) return 0;
@@ -341,7 +413,7 @@ unsigned writeFile(DicomObject* object, const char* path) {
     return abandon();
   }
   Output out(fd);
-  writeObject(out, object, contextFor(object), true);
+  encoding.write(out);
   out.flush();
   if (out.error()) {
     writerLog(1, "-----DICOMLib::WriteDicomFile: Fail MapViewOfFile statusmsg[0x%x:%s]",
@@ -377,11 +449,12 @@ unsigned WriteDicomFile(DicomObject* handle, const char* path) {
 unsigned WriteDicomBuffer(DicomObject* handle, void* buffer, uint32_t* position) {
   if (!isValid(handle) || !buffer || !position) return 0;
   return guarded([&] {
+    Encoding encoding(handle);
     size_t size = 0;
-    if (!encodedSize(handle, &size) || size > UINT32_MAX - *position) return 0u;
+    if (!encoding.size(&size) || size > UINT32_MAX - *position) return 0u;
     // The caller vouches for the room; the size is the encoding's own.
     size_t at = *position;
-    if (!writeInto(handle, static_cast<uint8_t*>(buffer), at + size, &at)) return 0u;
+    if (!writeInto(encoding, static_cast<uint8_t*>(buffer), at + size, &at)) return 0u;
     *position = static_cast<uint32_t>(at);
     return 1u;
   });
@@ -391,13 +464,17 @@ unsigned WriteDicomBufferSized(DicomObject* handle, void* buffer, size_t capacit
                                size_t* position) {
   if (!isValid(handle) || !buffer || !position) return 0;
   return guarded([&] {
-    return writeInto(handle, static_cast<uint8_t*>(buffer), capacity, position) ? 1u : 0u;
+    Encoding encoding(handle);
+    return writeInto(encoding, static_cast<uint8_t*>(buffer), capacity, position) ? 1u : 0u;
   });
 }
 
 unsigned GetDicomWriteSize(DicomObject* handle, size_t* size) {
   if (!isValid(handle) || !size) return 0;
-  return guarded([&] { return encodedSize(handle, size) ? 1u : 0u; });
+  return guarded([&] {
+    Encoding encoding(handle);
+    return encoding.size(size) ? 1u : 0u;
+  });
 }
 
 }  // extern "C"

@@ -78,6 +78,8 @@ void freeObject(DicomObject* object);
 void clearObject(DicomObject* object);
 
 DicomTransferSyntax syntaxFromUid(std::string_view uid);
+// The one UID a code stands for; null for the JPEG codes, which name a family.
+const char* uidFromSyntax(uint32_t syntax);
 bool isCompressed(uint32_t syntax);
 DicomValueClass classFromVr(const char* vr);
 

@@ -312,6 +312,68 @@ TEST(CrProgramFile, DciodvfyFindsNoEncodingFault) {
   }
 }
 
+// A standard sequence stored as UN of undefined length, as converters that did
+// not know the attribute leave it: its items are implicit VR little endian.
+TEST(UnknownVr, UndefinedLengthSequenceReadsAsOutsideReadersReadIt) {
+  testsupport::TempDir dir;
+  dicomtest::Bytes meta, items, file;
+  meta.ex(0x0002, 0x0001, "OB", std::string("\0\1", 2))
+      .ex(0x0002, 0x0002, "UI", std::string("1.2.840.10008.5.1.4.1.1.7\0", 26))
+      .ex(0x0002, 0x0003, "UI", std::string("1.2.3.4\0", 8))
+      .ex(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2.1\0", 20));
+  for (const char* uid : {"1.2.3\0", "1.2.44"}) {
+    items.tag(0xFFFE, 0xE000).u32(0xFFFFFFFF)
+        .im(0x0008, 0x1150, std::string("1.2.840.10008.5.1.4.1.1.7\0", 26))
+        .im(0x0008, 0x1155, std::string(uid, 6))
+        .tag(0xFFFE, 0xE00D).u32(0);
+  }
+  file.preamble().ex(0x0002, 0x0000, "UL", dicomtest::Bytes().u32(meta.size()).str()).raw(meta.str())
+      .ex(0x0008, 0x0016, "UI", std::string("1.2.840.10008.5.1.4.1.1.7\0", 26))
+      .ex(0x0008, 0x0018, "UI", std::string("1.2.3.4\0", 8))
+      .ex(0x0008, 0x0060, "CS", "RG")
+      .tag(0x0008, 0x1140).raw("UN").u16(0).u32(0xFFFFFFFF).raw(items.str())
+      .tag(0xFFFE, 0xE0DD).u32(0)
+      .ex(0x0010, 0x0010, "PN", "After ");
+  const fs::path path = dir / "un.dcm";
+  testsupport::writeFile(path, file.str());
+  // DCMTK takes it as a valid file and finds the two items.
+  auto dump = testsupport::runCommand("dcmdump +E " + quoted(path) + " 2>" + quoted(dir / "err.txt"));
+  EXPECT_EQ(dump.status, 0) << dump.output;
+  EXPECT_EQ(testsupport::readFile(dir / "err.txt"), "");
+  EXPECT_NE(dump.output.find("(Sequence with undefined length #=2)"), std::string::npos) << dump.output;
+  Judgement j = judge(path, dir);
+  EXPECT_EQ(j.elements["0008,1140"].vr, "SQ");
+  EXPECT_EQ(j.elements["0008,1140"].value, "2");
+  expectSameAsPydicom(path);  // every text and the item count
+  Object o;
+  ASSERT_EQ(ReadDicomFile(o, path.c_str(), 0), 1u);
+  DicomObject* second = nullptr;
+  ASSERT_EQ(GetDicomItem(o, 0x0008, 0x1140, 1, &second), 1u);
+  EXPECT_EQ(getString(second, 0x0008, 0x1155), "1.2.44");
+}
+
+// A file written from an object read as a bare data set carries its transfer
+// syntax in its meta group, so DCMTK reads it to its end.
+TEST(BareDataSet, WrittenAsAFileDcmdumpReadsIt) {
+  testsupport::TempDir dir;
+  dicomtest::Bytes data;
+  data.ex(0x0008, 0x0016, "UI", std::string("1.2.840.10008.5.1.4.1.1.7\0", 26))
+      .ex(0x0008, 0x0060, "CS", "RG")
+      .ex(0x0010, 0x0010, "PN", "Doe ");
+  Object o;
+  ASSERT_EQ(ReadDicomDataSet(o, data.data(), data.size(), "1.2.840.10008.1.2.1", 0), 1u);
+  const fs::path path = dir / "bare.dcm";
+  ASSERT_EQ(WriteDicomFile(o, path.c_str()), 1u);
+  auto dump = testsupport::runCommand("dcmdump +E " + quoted(path) + " 2>" + quoted(dir / "err.txt"));
+  EXPECT_EQ(dump.status, 0) << dump.output;
+  EXPECT_EQ(testsupport::readFile(dir / "err.txt"), "");
+  EXPECT_NE(dump.output.find("(0002,0010) UI =LittleEndianExplicit"), std::string::npos) << dump.output;
+  EXPECT_NE(dump.output.find("(0010,0010) PN [Doe]"), std::string::npos) << dump.output;
+  Judgement j = judge(path, dir);
+  EXPECT_EQ(j.facts["syntax"], "1.2.840.10008.1.2.1");
+  EXPECT_EQ(j.elements["0010,0010"].value, "Doe");
+}
+
 TEST(Japanese, PersonNameUnderIso2022Ir13AndIr87DecodesToTheSameCharacters) {
   testsupport::TempDir dir;
   const std::string name = "\xd4\xcf\xc0\xde^\xc0\xdb\xb3=\x8e\x52\x93\x63^\x91\xbe\x98\x59";

@@ -58,7 +58,9 @@ def main():
             value = str(len(elem.value))
         else:
             value = text(elem.value)
-        print("E %04X,%04X %s %s" % (elem.tag.group, elem.tag.element, elem.VR, value))
+        # A VR pydicom converted (a UN it recognised) is an enum member, not text.
+        vr = getattr(elem.VR, "value", elem.VR)
+        print("E %04X,%04X %s %s" % (elem.tag.group, elem.tag.element, vr, value))
     return 0
 
 

@@ -152,6 +152,36 @@ TEST(Reader, SequencesInBothLengthForms) {
   }
 }
 
+// A UN of undefined length holds a sequence whose items are implicit VR little
+// endian, in every explicit syntax around it.
+TEST(Reader, UnknownVrOfUndefinedLengthIsAnImplicitSequence) {
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big endian" : "little endian");
+    Bytes items;
+    items.tag(0xFFFE, 0xE000).u32(0xFFFFFFFF)
+        .im(0x0008, 0x1150, "1.2 ").im(0x0008, 0x1155, "1.44")
+        .tag(0xFFFE, 0xE00D).u32(0)
+        .tag(0xFFFE, 0xE000).u32(12).im(0x0008, 0x1155, "1.5 ")
+        .tag(0xFFFE, 0xE0DD).u32(0);
+    Bytes b;
+    b.ex(0x0008, 0x0060, "CS", "RG", big)
+        .tag(0x0008, 0x1140, big).raw("UN").u16(0).u32(0xFFFFFFFF, big).raw(items.str())
+        .ex(0x0010, 0x0010, "PN", "After ", big);
+    Object o;
+    ASSERT_EQ(ReadDicomDataSet(o, b.data(), b.size(), big ? "1.2.840.10008.1.2.2" : kExplicit, 0),
+              1u);
+    DicomObject* first = nullptr;
+    DicomObject* second = nullptr;
+    ASSERT_EQ(GetDicomItem(o, 0x0008, 0x1140, 0, &first), 1u);
+    ASSERT_EQ(GetDicomItem(o, 0x0008, 0x1140, 1, &second), 1u);
+    EXPECT_EQ(getString(first, 0x0008, 0x1150), "1.2 ");
+    EXPECT_EQ(getString(first, 0x0008, 0x1155), "1.44");
+    EXPECT_EQ(getString(second, 0x0008, 0x1155), "1.5 ");
+    EXPECT_EQ(getString(o, 0x0008, 0x0060), "RG");
+    EXPECT_EQ(getString(o, 0x0010, 0x0010), "After ");
+  }
+}
+
 TEST(Reader, DefinedLengthSequenceOfNoItemsIsKeptAsBytes) {
   Bytes b;
   b.ex(0x0008, 0x1140, "SQ", "notitems").ex(0x0008, 0x0060, "CS", "CR");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "dicom/internal/jis.h"
@@ -283,6 +284,111 @@ TEST_F(Writer, FileEndsAtItsLastElement) {
   }
   EXPECT_EQ(entries, 1);
   EXPECT_EQ(WriteDicomFile(o, (dir / "missing" / "x.dcm").c_str()), 0u);
+}
+
+// An object read from a bare data set has no (0002,0010); its file names the
+// syntax of its code, or is not written at all where the code names a family.
+TEST_F(Writer, FileOfABareDataSetNamesItsSyntaxOrIsRefused) {
+  struct Case {
+    const char* uid;     // given to ReadDicomDataSet
+    unsigned fileMeta;   // set afterwards
+    const char* named;   // in the file, or null when refused
+  };
+  const Case cases[] = {
+      {"1.2.840.10008.1.2.1", 0, "1.2.840.10008.1.2.1"},
+      {"1.2.840.10008.1.2", 1, "1.2.840.10008.1.2"},
+      {"1.2.840.10008.1.2.5", 0, "1.2.840.10008.1.2.5"},
+      {"1.2.840.10008.1.2.4.91", 0, "1.2.840.10008.1.2.4.91"},
+      {"1.2.840.10008.1.2.4.50", 0, nullptr},
+      {"1.2.840.10008.1.2.4.70", 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.uid);
+    testsupport::TempDir dir;
+    Bytes data;
+    data.ex(0x0008, 0x0060, "CS", "CR").ex(0x0010, 0x0010, "PN", "Doe ");
+    if (std::string(c.uid) == "1.2.840.10008.1.2")
+      data = Bytes().im(0x0008, 0x0060, "CR").im(0x0010, 0x0010, "Doe ");
+    Object o;
+    ASSERT_EQ(ReadDicomDataSet(o, data.data(), data.size(), c.uid, 0), 1u);
+    if (c.fileMeta) SetDicomFileMeta(o, 1);
+    const auto path = dir / "bare.dcm";
+    if (!c.named) {
+      EXPECT_EQ(WriteDicomFile(o, path.c_str()), 0u);
+      EXPECT_FALSE(std::filesystem::exists(path));
+      EXPECT_EQ(encode(o), "<refused>");
+      continue;
+    }
+    ASSERT_EQ(WriteDicomFile(o, path.c_str()), 1u);
+    const std::string file = testsupport::readFile(path);
+    std::string uid = c.named;
+    if (uid.size() % 2) uid.push_back('\0');
+    EXPECT_EQ(file.substr(128, 4 + 12 + 8 + uid.size()),
+              Bytes().raw("DICM").tag(0x0002, 0x0000).raw("UL").u16(4)
+                  .u32(static_cast<uint32_t>(8 + uid.size()))
+                  .ex(0x0002, 0x0010, "UI", uid).str());
+    // The object itself is left as it was.
+    EXPECT_EQ(dicomtest::getString(o, 0x0002, 0x0010), "<absent>");
+    Object back;
+    ASSERT_EQ(ReadDicomFile(back, path.c_str(), 0), 1u);
+    EXPECT_EQ(back.get()->transferSyntax, o.get()->transferSyntax);
+    EXPECT_EQ(dicomtest::getString(back, 0x0008, 0x0060), "CR");
+    EXPECT_EQ(dicomtest::getString(back, 0x0010, 0x0010), "Doe ");
+  }
+}
+
+// The transfer syntax element missing from a meta group that has others goes
+// in its place among them.
+TEST_F(Writer, MissingSyntaxJoinsAnExistingMetaGroupInOrder) {
+  SetDicomGroupLength(0);
+  Object o;
+  setText(o, 0x0002, 0x0002, "UI", "1.2");
+  setText(o, 0x0002, 0x0012, "UI", "1.4");
+  setText(o, 0x0008, 0x0060, "CS", "CR");
+  SetDicomFileMeta(o, 1);
+  EXPECT_EQ(encode(o), Bytes()
+                           .preamble()
+                           .ex(0x0002, 0x0002, "UI", std::string("1.2\0", 4))
+                           .ex(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2\0", 18))
+                           .ex(0x0002, 0x0012, "UI", std::string("1.4\0", 4))
+                           .im(0x0008, 0x0060, "CR")
+                           .str());
+}
+
+// Nested one-item sequences: each defined length is the measure of what
+// follows. Forty levels cannot be written when every level measures its
+// contents afresh (the work doubles with each level).
+TEST_F(Writer, DeeplyNestedOneItemSequencesAreWrittenWithTheirLengths) {
+  constexpr int kDepth = 40;
+  Object o;
+  setText(o, 0x0002, 0x0010, "UI", "1.2.840.10008.1.2.1");
+  DicomObject* at = o;
+  for (int i = 0; i < kDepth; ++i) {
+    ASSERT_EQ(CreateDicomSequence(at, 0x0008, 0x1140), 1u);
+    DicomObject* item = nullptr;
+    ASSERT_EQ(GetDicomItem(at, 0x0008, 0x1140, 0, &item), 1u);
+    at = item;
+  }
+  setText(at, 0x0008, 0x0100, "SH", "CODE");
+  Bytes content;
+  content.ex(0x0008, 0x0100, "SH", "CODE");
+  for (int i = 0; i < kDepth; ++i) {
+    Bytes level;
+    level.tag(0x0008, 0x1140).raw("SQ").u16(0).u32(8 + content.size())
+        .tag(0xFFFE, 0xE000).u32(content.size()).raw(content.str());
+    content = level;
+  }
+  const std::string expected = Bytes()
+                                   .preamble()
+                                   .tag(0x0002, 0x0000).raw("UL").u16(4).u32(28)
+                                   .ex(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2.1\0", 20))
+                                   .tag(0x0008, 0x0000).raw("UL").u16(4).u32(content.size())
+                                   .raw(content.str())
+                                   .str();
+  EXPECT_EQ(encode(o), expected);
+  testsupport::TempDir dir;
+  ASSERT_EQ(WriteDicomFile(o, (dir / "deep.dcm").c_str()), 1u);
+  EXPECT_EQ(testsupport::readFile(dir / "deep.dcm"), expected);
 }
 
 struct JisCase {

@@ -482,15 +482,26 @@ Step DicondeReader::pixelData(const Element& e) {
     if (bps == 2 && big_) internal::swap16(image_.data16(), image_.sampleCount());
     return Step::kEnd;
   }
-  // Encapsulated: the basic offset table, then one fragment holding the stream.
+  // Encapsulated: the basic offset table, then the fragments up to the
+  // sequence delimiter. A frame may span several fragments: the stream is
+  // their bytes joined.
   Element item;
   if (header(item) != Step::kOk || item.group != 0xFFFE || item.element != 0xE000 || item.length == kUndefined)
     return failStep(kNotSupported, "(1FFFFFFFF04)");
   c_.seek(item.valueStart + item.length);
-  if (header(item) != Step::kOk || item.group != 0xFFFE || item.element != 0xE000 || item.length == kUndefined)
-    return failStep(kNotSupported, "(1FFFFFFFF04)");
-  std::vector<std::uint8_t> stream(item.length);
-  if (!f_.readExact(item.valueStart, stream.data(), stream.size())) return failStep(kFileAccessFailure);
+  std::vector<std::uint8_t> stream;
+  for (;;) {
+    const Step s = header(item);
+    if (s == Step::kEnd || (s == Step::kOk && item.group == 0xFFFE && item.element == 0xE0DD)) break;
+    if (s != Step::kOk || item.group != 0xFFFE || item.element != 0xE000 || item.length == kUndefined)
+      return failStep(kNotSupported, "(1FFFFFFFF04)");
+    // Each fragment was checked to lie inside the file, so the whole is no
+    // larger than the file.
+    const std::size_t at = stream.size();
+    stream.resize(at + item.length);
+    if (!f_.readExact(item.valueStart, stream.data() + at, item.length)) return failStep(kFileAccessFailure);
+    c_.seek(item.valueStart + item.length);
+  }
   // Decoded only when the stream is the image the data set describes.
   JpegFrame frame;
   if (!probeJpeg(stream.data(), stream.size(), frame) || frame.width != columns_ || frame.height != rows_ ||

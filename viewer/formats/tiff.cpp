@@ -32,7 +32,7 @@ void serializeScanTagBlock(const ScanTagBlock& block, std::uint8_t out[128]) {
 }
 
 void buildTiffHeader(std::uint8_t out[kTiffPixelOffset], int width, int height, int bytesPerPixel, int pitch,
-                     int odRange, int bitsStored) {
+                     int odRange, int bitsStored, bool inverted) {
   std::memset(out, 0, kTiffPixelOffset);
   out[0] = 'I';
   out[1] = 'I';
@@ -53,7 +53,7 @@ void buildTiffHeader(std::uint8_t out[kTiffPixelOffset], int width, int height, 
       {257, 3, 1, std::uint32_t(height)},
       {258, 3, 1, std::uint32_t(8 * bytesPerPixel)},
       {259, 3, 1, 1},
-      {262, 3, 1, 1},
+      {262, 3, 1, inverted ? 0u : 1u},
       {273, 3, 1, 10 + 6 * 12 + 268},
       {277, 3, 1, 1},
       {278, 3, 1, std::uint32_t(height)},
@@ -313,7 +313,7 @@ int WriteTiffFile(const CImageItem& image, const std::string& path) {
   }
   std::uint8_t header[kTiffPixelOffset];
   buildTiffHeader(header, image.width(), image.height(), image.bytesPerSample(), image.pitch, image.odRange,
-                  image.bitsStored);
+                  image.bitsStored, image.inverted != 0);
   out.write(header, sizeof header);
   out.write(image.data(), image.byteCount());
   return out.finish() ? 1 : 0;

@@ -33,9 +33,10 @@ ScanTagBlock makeScanTagBlock(int bitsStored);
 void serializeScanTagBlock(const ScanTagBlock& block, std::uint8_t out[128]);
 
 // The 350 bytes before the pixels of the fixed layout (header, 16 entries,
-// resolutions, block), for an image of the given shape.
+// resolutions, block), for an image of the given shape. An inverted image is
+// marked WhiteIsZero, which the reader takes back as the flag.
 void buildTiffHeader(std::uint8_t out[kTiffPixelOffset], int width, int height, int bytesPerPixel, int pitch,
-                     int odRange, int bitsStored);
+                     int odRange, int bitsStored, bool inverted);
 
 int ReadTiffFile(CImageItem& image, const std::string& path);
 int WriteTiffFile(const CImageItem& image, const std::string& path);

@@ -167,3 +167,30 @@ TEST_F(DicondeInterop, FilesRewrittenByDcmconvReadBack) {
     EXPECT_EQ(samples(back), samples(image));
   }
 }
+
+// DCMTK splits a frame's stream over fragments of a set size; the frame reads
+// whole, as DCMTK itself decodes it.
+TEST_F(DicondeInterop, FramesThatDcmcjpegSplitsIntoFragmentsReadWhole) {
+  struct Case {
+    int bps;
+    const char* process;
+  };
+  for (const Case c : {Case{1, "+eb"}, Case{2, "+ee"}}) {
+    SCOPED_TRACE(c.bps);
+    CImageItem image;
+    makeImage(image, c.bps, 160, 120, c.bps == 1 ? 255 : 4095);
+    ASSERT_EQ(WriteDicondeFile(image, path("u.dcm"), false), 1);
+    run(std::string("dcmcjpeg ") + c.process + " +fs 1 " + path("u.dcm") + " " + path("j.dcm"));
+    const std::string dump = run("dcmdump +E " + path("j.dcm")).output;
+    std::size_t fragments = 0;
+    for (std::size_t at = dump.find("(fffe,e000) pi"); at != std::string::npos; at = dump.find("(fffe,e000) pi", at + 1))
+      ++fragments;
+    ASSERT_GE(fragments, 4u) << dump;  // the offset table and three or more fragments
+    run("dcmdjpeg " + path("j.dcm") + " " + path("d.dcm"));
+    CImageItem decoded, back;
+    ASSERT_EQ(ReadDicondeFile(decoded, path("d.dcm")), 1) << failures().reason() << failures().detail();
+    ASSERT_EQ(ReadDicondeFile(back, path("j.dcm")), 1) << failures().reason() << failures().detail();
+    EXPECT_LE(maxDifference(samples(back), samples(decoded)), c.bps == 1 ? 1 : 2);
+    EXPECT_LE(maxDifference(samples(back), samples(image)), c.bps == 1 ? 16 : 256);
+  }
+}

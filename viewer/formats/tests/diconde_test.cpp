@@ -86,6 +86,15 @@ std::string part10(const std::string& syntax, const std::string& dataSet) {
   return std::string(128, '\0') + "DICM" + meta.out + body.out + dataSet;
 }
 
+// A JPEG stream gathered as text, for building files around it.
+struct StringSink : JpegSink {
+  bool write(const void* d, std::size_t n) override {
+    s.append(static_cast<const char*>(d), n);
+    return true;
+  }
+  std::string s;
+};
+
 class DicondeTest : public ::testing::Test {
  protected:
   void SetUp() override { settings() = FormatSettings(); }
@@ -303,13 +312,7 @@ TEST_F(DicondeTest, RefusalsCarryTheirReasons) {
   };
   CImageItem image;
   makeSmoothImage(image, 1, 16, 16, 255);
-  struct VecSink : JpegSink {
-    bool write(const void* d, std::size_t n) override {
-      s.append(static_cast<const char*>(d), n);
-      return true;
-    }
-    std::string s;
-  } sink;
+  StringSink sink;
   ASSERT_EQ(EncodeJpeg8(sink, 16, 16, image.data(), 75), 0);
   if (sink.s.size() % 2) sink.s += '\0';
   auto encapsulated = [&](int rows, int cols, int bits) {
@@ -358,6 +361,50 @@ TEST_F(DicondeTest, RefusalsCarryTheirReasons) {
   EXPECT_LE(maxDifference(samples(back), samples(image)), 4);
   EXPECT_EQ(ReadDicondeFile(back, path("none.dcm")), 0);
   EXPECT_EQ(failures().reason(), kFileAccessFailure);
+}
+
+// A frame whose stream other writers split over several fragments reads as
+// the joined stream; a stream with a fragment missing or with corrupt data is
+// refused, never shown with a made-up part.
+TEST_F(DicondeTest, AFrameSpanningSeveralFragmentsIsDecodedWhole) {
+  for (int bps : {1, 2}) {
+    SCOPED_TRACE(bps);
+    CImageItem image;
+    makeSmoothImage(image, bps, 64, 48, bps == 1 ? 255 : 4095);
+    StringSink sink;
+    ASSERT_EQ(bps == 1 ? EncodeJpeg8(sink, 64, 48, image.data(), 75) : EncodeJpeg12(sink, 64, 48, image.data16(), 75),
+              0);
+    if (sink.s.size() % 2) sink.s += '\0';
+    // The stream cut into `parts` fragments of even length; `keep` of them written.
+    auto file = [&](std::size_t parts, std::size_t keep, const std::string& stream) {
+      DataSetBuilder ds(false, true);
+      ds.image(64, 48, 8 * bps);
+      ds.el(0x7FE0, 0x0010, "OB", "", 0xFFFFFFFFu);
+      ds.el(0xFFFE, 0xE000, "", "");
+      const std::size_t piece = ((stream.size() + parts - 1) / parts + 1) & ~std::size_t(1);
+      for (std::size_t i = 0, at = 0; i < parts && at < stream.size(); ++i, at += piece)
+        if (i < keep) ds.el(0xFFFE, 0xE000, "", stream.substr(at, piece));
+      ds.el(0xFFFE, 0xE0DD, "", "");
+      return part10(bps == 1 ? "1.2.840.10008.1.2.4.50" : "1.2.840.10008.1.2.4.55", ds.out);
+    };
+    CImageItem whole;
+    ASSERT_EQ(ReadDicondeFile(whole, put("one.dcm", file(1, 1, sink.s))), 1) << failures().detail();
+    EXPECT_LE(maxDifference(samples(whole), samples(image)), bps == 1 ? 4 : 64);
+    for (std::size_t parts : {2, 3, 7}) {
+      CImageItem back;
+      ASSERT_EQ(ReadDicondeFile(back, put("many.dcm", file(parts, parts, sink.s))), 1) << parts << failures().detail();
+      EXPECT_EQ(samples(back), samples(whole)) << parts;
+    }
+    std::string corrupt = sink.s;
+    corrupt[corrupt.size() / 2] = '\xFF';  // a restart marker inside the coded data
+    corrupt[corrupt.size() / 2 + 1] = '\xD3';
+    for (const std::string& f : {file(3, 2, sink.s), file(3, 3, corrupt)}) {
+      CImageItem back;
+      EXPECT_EQ(ReadDicondeFile(back, put("bad.dcm", f)), 0);
+      EXPECT_EQ(failures().reason(), kNotSupported);
+      EXPECT_EQ(failures().detail(), "(1FFFFFFFF04)");
+    }
+  }
 }
 
 TEST_F(DicondeTest, KanjiWhoseCodeHoldsABackslashByteSurvive) {

@@ -93,3 +93,26 @@ TEST_F(JpegInterop, AColourJpegOpensAsItsGreenSamples) {
     for (int x = 0; x < 64; ++x) green.push_back(x * 4);
   EXPECT_LE(maxDifference(samples(back), green), 6);
 }
+
+// Arithmetic coding spends far less than a bit on a flat block: a valid file
+// can hold many thousand samples per byte.
+TEST_F(JpegInterop, ArithmeticCodedFilesOfCjpegReadBack) {
+  const int w = 2048, h = 1536;
+  std::vector<int> flat(std::size_t(w) * h, 128);
+  for (int x = 0; x < w; ++x) flat[std::size_t(100) * w + std::size_t(x)] = 40;  // one dark line
+  testsupport::writeFile(dir / "in.pgm", formats_test::makePgm(w, h, 255, flat));
+  for (const char* options : {"-arithmetic", "-arithmetic -progressive"}) {
+    SCOPED_TRACE(options);
+    run(std::string("cjpeg -grayscale -quality 90 ") + options + " -outfile " + path("a.jpg") + " " + path("in.pgm"));
+    ASSERT_LT(testsupport::readFile(dir / "a.jpg").size(), std::size_t(w) * h / 1024);
+    run("djpeg -pnm -outfile " + path("a.pgm") + " " + path("a.jpg"));
+    int dw, dh, maxval;
+    const auto decoded = formats_test::pgmSamples(testsupport::readFile(dir / "a.pgm"), dw, dh, maxval);
+    CImageItem back;
+    ASSERT_EQ(ReadJpegFile(back, path("a.jpg")), 1) << failures().reason();
+    EXPECT_EQ(back.width(), w);
+    EXPECT_EQ(back.height(), h);
+    EXPECT_EQ(samples(back), decoded);  // the same library
+    EXPECT_LE(maxDifference(samples(back), flat), 8);
+  }
+}

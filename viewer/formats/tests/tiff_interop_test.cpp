@@ -117,6 +117,17 @@ TEST_F(TiffInterop, WhiteIsZeroReadsTheStoredSamplesInverted) {
   EXPECT_EQ(samples(back), samples(image));
 }
 
+TEST_F(TiffInterop, InvertedImagesAreWrittenMinIsWhite) {
+  CImageItem image;
+  makeImage(image, 1, 13, 7, 200);
+  image.inverted = 1;
+  ASSERT_EQ(WriteTiffFile(image, path("inv.tif")), 1);
+  EXPECT_NE(run("tiffinfo " + path("inv.tif") + " 2>&1").find("min-is-white"), std::string::npos);
+  image.inverted = 0;
+  ASSERT_EQ(WriteTiffFile(image, path("plain.tif")), 1);
+  EXPECT_NE(run("tiffinfo " + path("plain.tif") + " 2>&1").find("min-is-black"), std::string::npos);
+}
+
 TEST_F(TiffInterop, LzwIsRefusedAsCompressed) {
   CImageItem image;
   makeImage(image, 1, 20, 20, 255);

@@ -315,6 +315,24 @@ TEST_F(TiffTest, WhiteIsZeroSetsTheInvertedFlag) {
   EXPECT_EQ(back.inverted, 0);
 }
 
+TEST_F(TiffTest, InvertedFlagSurvivesARoundTrip) {
+  for (int inverted : {0, 1}) {
+    SCOPED_TRACE(inverted);
+    CImageItem image;
+    makeImage(image, 2, 6, 5, 1000);
+    image.inverted = inverted;
+    ASSERT_EQ(WriteTiffFile(image, path("i.tif")), 1);
+    const std::string bytes = testsupport::readFile(dir / "i.tif");
+    const auto* entry = reinterpret_cast<const std::uint8_t*>(bytes.data()) + 10 + 5 * 12;
+    EXPECT_EQ(internal::get16le(entry), 262);
+    EXPECT_EQ(internal::get16le(entry + 8), inverted ? 0 : 1);  // WhiteIsZero, BlackIsZero
+    CImageItem back;
+    ASSERT_EQ(ReadTiffFile(back, path("i.tif")), 1);
+    EXPECT_EQ(back.inverted, inverted);
+    EXPECT_EQ(samples(back), samples(image));  // the samples stay as stored
+  }
+}
+
 TEST_F(TiffTest, WorkingValuesAreResetForEveryFile) {
   TiffBuilder b(false);
   // A file with SampleFormat 2 then one without the tag: the second reads.
