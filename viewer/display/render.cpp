@@ -1,0 +1,345 @@
+// Rendering an image through its grey table into an 8-bit bitmap.
+//
+// Which source sample a bitmap pixel takes is decided in double arithmetic,
+// once per render, into a row table and a column table; the per-pixel work is
+// then integer: a table lookup, or for sharpening the neighbour sum with a
+// multiply-add. Output rows that read the same source row are copies of the
+// row above, and when the drawn columns read no more source columns than
+// there are drawn columns (zoom 1 and above) each source sample of a row is
+// processed once and then spread out.
+#include "viewer/display/display.h"
+#include "viewer/display/internal/roi.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace viewer::display {
+
+namespace {
+
+// Samples above the grey table's end show its last entry; so does every
+// sharpened value from the end of the table up.
+constexpr int kTableEnd = 4095;
+
+template <class T>
+struct Source {
+  const T* base;
+  std::ptrdiff_t stride;  // samples per row
+  int width, height;
+  const T* row(int y) const { return base + std::ptrdiff_t(y) * stride; }
+};
+
+// The sharpened value t = trunc(v (1 + 4k) - k (n + s + e + w)), clamped to the
+// table. For k a multiple of 1/4096 every term is exact in double, so the
+// same value comes from integers: (v A - K S) >> m with k = K / 2^m and
+// A = 2^m + 4K; a negative numerator only ever shows entry 0.
+struct IntegerSharpen {
+  std::int32_t a, k;
+  int shift;
+  int operator()(std::int32_t v, std::int32_t sum) const {
+    const std::int32_t t = (v * a - k * sum) >> shift;
+    return t < 0 ? 0 : (t > kTableEnd ? kTableEnd : t);
+  }
+};
+
+// Any other k keeps the double arithmetic, so its rounding at whole numbers
+// is the same.
+struct DoubleSharpen {
+  double a, k;
+  int operator()(std::int32_t v, std::int32_t sum) const {
+    const double t = double(v) * a - k * double(sum);
+    if (!(t >= 0.0)) return 0;
+    if (t >= double(kTableEnd)) return kTableEnd;
+    return int(t);
+  }
+};
+
+struct Plan {
+  const SourceTables* tables;
+  int c0, c1;                         // source columns read by the drawn columns
+  bool spans;                         // each source column of c0..c1 is used
+  bool contiguous;                    // column i reads c0 + i
+  std::vector<std::int32_t> rel;      // cols - c0, when spanning
+  std::vector<std::int32_t> west, east;  // neighbour columns, clamped (direct sharpening)
+};
+
+Plan makePlan(const SourceTables& t, int imageWidth, bool sharpen) {
+  Plan p{&t, t.cols.front(), t.cols.back(), false, false, {}, {}, {}};
+  const int n = t.x1 - t.x0;
+  p.spans = (p.c1 - p.c0 + 1) <= n;
+  p.contiguous = (p.c1 - p.c0 + 1) == n;
+  if (p.spans && !p.contiguous) {
+    p.rel.resize(std::size_t(n));
+    for (int i = 0; i < n; ++i) p.rel[std::size_t(i)] = t.cols[std::size_t(i)] - p.c0;
+  }
+  if (!p.spans && sharpen) {
+    p.west.resize(std::size_t(n));
+    p.east.resize(std::size_t(n));
+    for (int i = 0; i < n; ++i) {
+      const int c = t.cols[std::size_t(i)];
+      p.west[std::size_t(i)] = c > 0 ? c - 1 : c;
+      p.east[std::size_t(i)] = c + 1 < imageWidth ? c + 1 : c;
+    }
+  }
+  return p;
+}
+
+// Fills everything the image does not cover with the background.
+void fillBackground(const SourceTables& t, int rowLength, int height, std::uint8_t bg, std::uint8_t* bits) {
+  const std::size_t row = std::size_t(rowLength);
+  if (t.y0 > 0) std::memset(bits, bg, row * std::size_t(t.y0));
+  if (t.y1 < height) std::memset(bits + row * std::size_t(t.y1), bg, row * std::size_t(height - t.y1));
+  for (int y = t.y0; y < t.y1; ++y) {
+    std::uint8_t* r = bits + row * std::size_t(y);
+    if (t.x0 > 0) std::memset(r, bg, std::size_t(t.x0));
+    if (t.x1 < rowLength) std::memset(r + t.x1, bg, std::size_t(rowLength - t.x1));
+  }
+}
+
+// Walks the drawn rows: a row reading the same source row as the one above is
+// a copy of it; others are produced by `row(sy, out)` into out[x0..x1).
+template <class RowFn>
+void forDrawnRows(const SourceTables& t, int rowLength, std::uint8_t* bits, RowFn row) {
+  const std::size_t n = std::size_t(t.x1 - t.x0);
+  for (int y = t.y0; y < t.y1; ++y) {
+    std::uint8_t* out = bits + std::size_t(rowLength) * std::size_t(y) + t.x0;
+    const int sy = t.rows[std::size_t(y - t.y0)];
+    if (y > t.y0 && sy == t.rows[std::size_t(y - t.y0 - 1)]) {
+      std::memcpy(out, out - rowLength, n);
+      continue;
+    }
+    row(sy, out);
+  }
+}
+
+// Spreads the processed source span of a row over the drawn columns.
+inline void spread(const Plan& p, const std::uint8_t* span, std::uint8_t* out) {
+  const std::size_t n = p.rel.size();
+  const std::int32_t* rel = p.rel.data();
+  for (std::size_t i = 0; i < n; ++i) out[i] = span[rel[i]];
+}
+
+template <class T>
+void renderPlain(const Source<T>& src, const std::uint8_t* lut, const Plan& p, int rowLength,
+                 std::uint8_t* bits) {
+  const SourceTables& t = *p.tables;
+  const std::size_t n = std::size_t(t.x1 - t.x0);
+  std::vector<std::uint8_t> span(p.spans && !p.contiguous ? std::size_t(p.c1 - p.c0 + 1) : 0);
+  forDrawnRows(t, rowLength, bits, [&](int sy, std::uint8_t* out) {
+    const T* r = src.row(sy);
+    if (p.spans) {
+      const T* s = r + p.c0;
+      std::uint8_t* d = p.contiguous ? out : span.data();
+      const std::size_t m = std::size_t(p.c1 - p.c0 + 1);
+      for (std::size_t j = 0; j < m; ++j) d[j] = lut[s[j]];
+      if (!p.contiguous) spread(p, span.data(), out);
+    } else {
+      const std::int32_t* cols = t.cols.data();
+      for (std::size_t i = 0; i < n; ++i) out[i] = lut[r[cols[i]]];
+    }
+  });
+}
+
+template <class T, class Sharpen>
+void renderSharp(const Source<T>& src, const std::uint8_t* table, const Sharpen& f, const Plan& p,
+                 int rowLength, std::uint8_t* bits) {
+  const SourceTables& t = *p.tables;
+  const std::size_t n = std::size_t(t.x1 - t.x0);
+  const int w = src.width;
+  const std::size_t m = std::size_t(p.c1 - p.c0 + 1);
+  std::vector<std::int32_t> values(p.spans ? m : 0);
+  std::vector<std::uint8_t> span(p.spans && !p.contiguous ? m : 0);
+  forDrawnRows(t, rowLength, bits, [&](int sy, std::uint8_t* out) {
+    const T* r = src.row(sy);
+    const T* up = src.row(sy > 0 ? sy - 1 : sy);
+    const T* dn = src.row(sy + 1 < src.height ? sy + 1 : sy);
+    if (p.spans) {
+      // Interior columns read both horizontal neighbours directly; the image's
+      // first and last column use themselves for the missing one.
+      const int lo = std::max(p.c0, 1), hi = std::min(p.c1, w - 2);
+      std::int32_t* v = values.data() - p.c0;
+      for (int c = lo; c <= hi; ++c)
+        v[c] = f(r[c], std::int32_t(r[c - 1]) + r[c + 1] + up[c] + dn[c]);
+      for (int c : {p.c0, p.c1})
+        if (c < lo || c > hi) {
+          const int wc = c > 0 ? c - 1 : c, ec = c + 1 < w ? c + 1 : c;
+          v[c] = f(r[c], std::int32_t(r[wc]) + r[ec] + up[c] + dn[c]);
+        }
+      std::uint8_t* d = p.contiguous ? out : span.data();
+      for (std::size_t j = 0; j < m; ++j) d[j] = table[values[j]];
+      if (!p.contiguous) spread(p, span.data(), out);
+    } else {
+      const std::int32_t *cols = t.cols.data(), *we = p.west.data(), *ea = p.east.data();
+      for (std::size_t i = 0; i < n; ++i) {
+        const int c = cols[i];
+        out[i] = table[f(r[c], std::int32_t(r[we[i]]) + r[ea[i]] + up[c] + dn[c])];
+      }
+    }
+  });
+}
+
+template <class T>
+void renderSource(const Source<T>& src, const std::array<std::uint8_t, 4096>& table, double sharpness,
+                  const SourceTables& t, int rowLength, std::uint8_t* bits) {
+  const double k = 0.5 * sharpness;
+  const Plan plan = makePlan(t, src.width, k > 0.0);
+  if (!(k > 0.0)) {
+    if constexpr (sizeof(T) == 1) {
+      renderPlain(src, table.data(), plan, rowLength, bits);
+    } else {
+      // Every 16-bit value indexes directly; those past the table show its end.
+      std::vector<std::uint8_t> wide(65536, table[kTableEnd]);
+      std::copy(table.begin(), table.end(), wide.begin());
+      renderPlain(src, wide.data(), plan, rowLength, bits);
+    }
+    return;
+  }
+  for (int shift = 0; shift <= 12; ++shift) {
+    const double scaled = std::ldexp(k, shift);
+    if (scaled == std::floor(scaled)) {
+      const auto kk = std::int32_t(scaled);
+      const IntegerSharpen f{(std::int32_t(1) << shift) + 4 * kk, kk, shift};
+      renderSharp(src, table.data(), f, plan, rowLength, bits);
+      return;
+    }
+  }
+  renderSharp(src, table.data(), DoubleSharpen{1.0 + 4.0 * k, k}, plan, rowLength, bits);
+}
+
+// A source coordinate as an index inside 0..limit-1; u is the unrounded value.
+inline int insideIndex(double u, int limit) {
+  if (!(u >= 0.0)) return 0;
+  if (u >= double(limit)) return limit - 1;
+  return std::min(int(u), limit - 1);
+}
+
+bool drawSamples(const CImageBuffer& image, int left, int top, int width, int height,
+                 const std::array<std::uint8_t, 4096>& table, const RenderParams& params, Bitmap& bm) {
+  if (!image.hasPixels() || width < 1 || height < 1 || left < 0 || top < 0 ||
+      left + width > image.width() || top + height > image.height())
+    return false;
+  if (bm.width < 0 || bm.height < 0 || bm.rowLength < bm.width ||
+      bm.bits.size() < std::size_t(bm.rowLength) * std::size_t(bm.height))
+    return false;
+  if (!(params.zoom > 0.0) || !std::isfinite(params.zoom) || !std::isfinite(params.centreX) ||
+      !std::isfinite(params.centreY))
+    return false;
+  SourceTables t;
+  if (!sourceTables(width, height, bm.width, bm.height, params.zoom, params.centreX, params.centreY, t))
+    t = SourceTables();
+  fillBackground(t, bm.rowLength, bm.height, params.background, bm.bits.data());
+  if (t.x0 == t.x1) return true;
+  // A sharpness outside 0..2 (or none at all) is taken at the nearest end.
+  const double s = params.sharpness > 0.0 ? std::min(params.sharpness, kMaxSharpness) : 0.0;
+  const std::ptrdiff_t stride = image.width();
+  if (image.bytesPerSample() == 1) {
+    const Source<std::uint8_t> src{image.data() + top * stride + left, stride, width, height};
+    renderSource(src, table, s, t, bm.rowLength, bm.bits.data());
+  } else {
+    const Source<std::uint16_t> src{image.data16() + top * stride + left, stride, width, height};
+    renderSource(src, table, s, t, bm.rowLength, bm.bits.data());
+  }
+  return true;
+}
+
+// A bitmap of width x height with rows rounded up to 4 bytes; false when its
+// size cannot be held.
+bool makeBitmap(int width, int height, Bitmap& bm) {
+  if (width < 0 || height < 0) return false;
+  const std::int64_t row = (std::int64_t(width) + 3) / 4 * 4;
+  const std::int64_t bytes = row * std::int64_t(height);
+  if (row > std::numeric_limits<int>::max() || bytes > std::int64_t(kMaxImageBytes)) return false;
+  try {
+    bm.bits.assign(std::size_t(bytes), 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  bm.width = width;
+  bm.rowLength = int(row);
+  bm.height = height;
+  return true;
+}
+
+bool pictureOf(const CImageItem& image, const Rect& r, const CDisplayLUT& lut, std::uint8_t background,
+               Bitmap& out) {
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  if (!image.hasPixels() || w < 1 || h < 1) return false;
+  Bitmap bm;
+  if (!makeBitmap(w, h, bm)) return false;
+  RenderParams p;
+  p.background = background;
+  if (!drawSamples(image, r.left, r.top, w, h, lut.table, p, bm)) return false;
+  out = std::move(bm);
+  return true;
+}
+
+}  // namespace
+
+bool sourceTables(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHeight, double zoom,
+                  double centreX, double centreY, SourceTables& out) {
+  out = SourceTables();
+  if (imageWidth < 1 || imageHeight < 1 || bitmapWidth < 1 || bitmapHeight < 1) return false;
+  if (!(zoom > 0.0) || !std::isfinite(zoom) || !std::isfinite(centreX) || !std::isfinite(centreY))
+    return false;
+  const double cx = double(imageWidth) * centreX;
+  const double cy = double(imageHeight) * centreY;
+  const int hw = bitmapWidth / 2, hh = bitmapHeight / 2;
+
+  // Columns whose unrounded source lies left of the image are skipped; the
+  // drawn ones end where it reaches the image width.
+  int x = 0;
+  for (; x < bitmapWidth; ++x)
+    if (double(x - hw) / zoom + cx >= 0.0) break;
+  out.x0 = x;
+  for (; x < bitmapWidth; ++x) {
+    const double u = double(x - hw) / zoom + cx;
+    if (u >= double(imageWidth)) break;
+    out.cols.push_back(insideIndex(u, imageWidth));
+  }
+  out.x1 = x;
+
+  // The first row is the one at or above the image's top edge; its source
+  // can lie above the image, so every row is kept inside it. Rows end where
+  // the unrounded source reaches the image height, as the columns do: a
+  // truncated end would drop the last row of an odd-sized picture at zoom 1.
+  const double first = std::floor(double(hh) - cy * zoom);
+  out.y0 = first <= 0.0 ? 0 : (first >= double(bitmapHeight) ? bitmapHeight : int(first));
+  int y = out.y0;
+  for (; y < bitmapHeight; ++y) {
+    const double u = double(y - hh) / zoom + cy;
+    if (u >= double(imageHeight)) break;
+    out.rows.push_back(insideIndex(u, imageHeight));
+  }
+  out.y1 = y;
+  return out.x0 < out.x1 && out.y0 < out.y1;
+}
+
+bool renderImage(const CImageBuffer& image, const std::array<std::uint8_t, 4096>& greyTable,
+                 const RenderParams& params, Bitmap& bitmap) {
+  return drawSamples(image, 0, 0, image.width(), image.height(), greyTable, params, bitmap);
+}
+
+bool printPicture(const CImageItem& image, const CDisplayLUT& lut, Bitmap& out) {
+  return pictureOf(image, Rect{0, 0, image.width(), image.height()}, lut, 255, out);
+}
+
+bool copyPicture(const CImageItem& image, const CDisplayLUT& lut, Bitmap& out) {
+  Rect r = normalisedRoi(image);
+  if (r.empty()) r = Rect{0, 0, image.width(), image.height()};
+  return pictureOf(image, r, lut, 0, out);
+}
+
+bool RenderCache::make(int width, int height) {
+  stamp = 0;
+  if (width < 0 || height < 0) return false;
+  Bitmap bm;
+  if (!makeBitmap(width, height, bm)) return false;
+  // A pane's picture spans its whole row.
+  bm.width = bm.rowLength;
+  bitmap = std::move(bm);
+  return true;
+}
+
+}  // namespace viewer::display
