@@ -14,6 +14,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
+#include <utility>
 
 namespace viewer::display {
 
@@ -44,6 +46,16 @@ struct IntegerSharpen {
   }
 };
 
+// k = 2^-m, the common case (sharpness 2, 1, 0.5): t = v + floor((4v - S) / 2^m),
+// without a multiplication.
+struct HalvingSharpen {
+  int shift;
+  int operator()(std::int32_t v, std::int32_t sum) const {
+    const std::int32_t t = v + ((4 * v - sum) >> shift);
+    return t < 0 ? 0 : (t > kTableEnd ? kTableEnd : t);
+  }
+};
+
 // Any other k keeps the double arithmetic, so its rounding at whole numbers
 // is the same.
 struct DoubleSharpen {
@@ -62,11 +74,11 @@ struct Plan {
   bool spans;                         // each source column of c0..c1 is used
   bool contiguous;                    // column i reads c0 + i
   std::vector<std::int32_t> rel;      // cols - c0, when spanning
-  std::vector<std::int32_t> west, east;  // neighbour columns, clamped (direct sharpening)
+  std::size_t i0, i1;                 // drawn columns whose source has both horizontal neighbours
 };
 
-Plan makePlan(const SourceTables& t, int imageWidth, bool sharpen) {
-  Plan p{&t, t.cols.front(), t.cols.back(), false, false, {}, {}, {}};
+Plan makePlan(const SourceTables& t, int imageWidth) {
+  Plan p{&t, t.cols.front(), t.cols.back(), false, false, {}, 0, 0};
   const int n = t.x1 - t.x0;
   p.spans = (p.c1 - p.c0 + 1) <= n;
   p.contiguous = (p.c1 - p.c0 + 1) == n;
@@ -74,15 +86,9 @@ Plan makePlan(const SourceTables& t, int imageWidth, bool sharpen) {
     p.rel.resize(std::size_t(n));
     for (int i = 0; i < n; ++i) p.rel[std::size_t(i)] = t.cols[std::size_t(i)] - p.c0;
   }
-  if (!p.spans && sharpen) {
-    p.west.resize(std::size_t(n));
-    p.east.resize(std::size_t(n));
-    for (int i = 0; i < n; ++i) {
-      const int c = t.cols[std::size_t(i)];
-      p.west[std::size_t(i)] = c > 0 ? c - 1 : c;
-      p.east[std::size_t(i)] = c + 1 < imageWidth ? c + 1 : c;
-    }
-  }
+  while (p.i0 < t.cols.size() && t.cols[p.i0] < 1) ++p.i0;
+  p.i1 = std::max(p.i0, t.cols.size());
+  while (p.i1 > p.i0 && t.cols[p.i1 - 1] > imageWidth - 2) --p.i1;
   return p;
 }
 
@@ -99,26 +105,54 @@ void fillBackground(const SourceTables& t, int rowLength, int height, std::uint8
 }
 
 // Walks the drawn rows: a row reading the same source row as the one above is
-// a copy of it; others are produced by `row(sy, out)` into out[x0..x1).
-template <class RowFn>
-void forDrawnRows(const SourceTables& t, int rowLength, std::uint8_t* bits, RowFn row) {
+// a copy of it; others are produced by `row(sy, out)` into out[x0..x1). Before
+// a row is produced, `prefetch(next)` is told the next different source row,
+// so its samples are on their way from memory while this one is worked.
+template <class RowFn, class PrefetchFn>
+void forDrawnRows(const SourceTables& t, int rowLength, std::uint8_t* bits, RowFn row, PrefetchFn prefetch) {
   const std::size_t n = std::size_t(t.x1 - t.x0);
-  for (int y = t.y0; y < t.y1; ++y) {
-    std::uint8_t* out = bits + std::size_t(rowLength) * std::size_t(y) + t.x0;
-    const int sy = t.rows[std::size_t(y - t.y0)];
-    if (y > t.y0 && sy == t.rows[std::size_t(y - t.y0 - 1)]) {
+  const std::int32_t* rows = t.rows.data();
+  const int count = t.y1 - t.y0;
+  int ahead = 0;
+  for (int i = 0; i < count; ++i) {
+    std::uint8_t* out = bits + std::size_t(rowLength) * std::size_t(t.y0 + i) + t.x0;
+    const int sy = rows[i];
+    if (i > 0 && sy == rows[i - 1]) {
       std::memcpy(out, out - rowLength, n);
       continue;
     }
+    if (ahead <= i) ahead = i + 1;
+    while (ahead < count && rows[ahead] == sy) ++ahead;
+    if (ahead < count) prefetch(rows[ahead]);
     row(sy, out);
   }
 }
 
+template <class T>
+inline void prefetchSpan(const T* row, int c0, int c1) {
+  const char* p = reinterpret_cast<const char*>(row + c0);
+  const char* end = reinterpret_cast<const char*>(row + c1 + 1);
+  for (; p < end; p += 64) __builtin_prefetch(p);
+}
+
 // Spreads the processed source span of a row over the drawn columns.
-inline void spread(const Plan& p, const std::uint8_t* span, std::uint8_t* out) {
+inline void spread(const Plan& p, const std::uint8_t* __restrict span, std::uint8_t* __restrict out) {
   const std::size_t n = p.rel.size();
-  const std::int32_t* rel = p.rel.data();
+  const std::int32_t* __restrict rel = p.rel.data();
   for (std::size_t i = 0; i < n; ++i) out[i] = span[rel[i]];
+}
+
+// One table lookup per source sample.
+template <class T>
+inline void lookupRow(const T* __restrict s, const std::uint8_t* __restrict lut, std::uint8_t* __restrict d,
+                      std::size_t m) {
+  for (std::size_t j = 0; j < m; ++j) d[j] = lut[s[j]];
+}
+
+template <class T>
+inline void gatherRow(const T* __restrict r, const std::int32_t* __restrict cols,
+                      const std::uint8_t* __restrict lut, std::uint8_t* __restrict out, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) out[i] = lut[r[cols[i]]];
 }
 
 template <class T>
@@ -126,20 +160,59 @@ void renderPlain(const Source<T>& src, const std::uint8_t* lut, const Plan& p, i
                  std::uint8_t* bits) {
   const SourceTables& t = *p.tables;
   const std::size_t n = std::size_t(t.x1 - t.x0);
-  std::vector<std::uint8_t> span(p.spans && !p.contiguous ? std::size_t(p.c1 - p.c0 + 1) : 0);
-  forDrawnRows(t, rowLength, bits, [&](int sy, std::uint8_t* out) {
-    const T* r = src.row(sy);
-    if (p.spans) {
-      const T* s = r + p.c0;
-      std::uint8_t* d = p.contiguous ? out : span.data();
-      const std::size_t m = std::size_t(p.c1 - p.c0 + 1);
-      for (std::size_t j = 0; j < m; ++j) d[j] = lut[s[j]];
-      if (!p.contiguous) spread(p, span.data(), out);
-    } else {
-      const std::int32_t* cols = t.cols.data();
-      for (std::size_t i = 0; i < n; ++i) out[i] = lut[r[cols[i]]];
-    }
-  });
+  const std::size_t m = std::size_t(p.c1 - p.c0 + 1);
+  std::vector<std::uint8_t> span(p.spans && !p.contiguous ? m : 0);
+  forDrawnRows(
+      t, rowLength, bits,
+      [&](int sy, std::uint8_t* out) {
+        const T* r = src.row(sy);
+        if (p.spans) {
+          lookupRow(r + p.c0, lut, p.contiguous ? out : span.data(), m);
+          if (!p.contiguous) spread(p, span.data(), out);
+        } else {
+          gatherRow(r, t.cols.data(), lut, out, n);
+        }
+      },
+      [&](int next) { prefetchSpan(src.row(next), p.c0, p.c1); });
+}
+
+// The sharpened values of source columns lo..hi of row r, whose horizontal
+// neighbours are all inside the row.
+template <class T, class Sharpen>
+inline void sharpenInterior(const T* __restrict up, const T* __restrict r, const T* __restrict dn, int lo, int hi,
+                            const Sharpen f, std::uint16_t* __restrict v) {
+  for (int c = lo; c <= hi; ++c) v[c] = std::uint16_t(f(r[c], std::int32_t(r[c - 1]) + r[c + 1] + up[c] + dn[c]));
+}
+
+// The same for k = 2^-m in 16-bit lanes, which hold every step while the
+// samples have at most 12 bits; false when one had more, and the row must be
+// taken again in 32 bits.
+template <class T>
+inline bool sharpenInterior12(const T* __restrict up, const T* __restrict r, const T* __restrict dn, int lo,
+                              int hi, int shift, std::uint16_t* __restrict v) {
+  unsigned seen = unsigned(r[lo - 1]) | unsigned(r[hi + 1]);
+  for (int c = lo; c <= hi; ++c) {
+    const std::int16_t x = std::int16_t(r[c]);
+    const std::int16_t sum = std::int16_t(r[c - 1] + r[c + 1] + up[c] + dn[c]);
+    std::int16_t t = std::int16_t(x + std::int16_t(std::int16_t(4 * x - sum) >> shift));
+    t = t < 0 ? std::int16_t(0) : t;
+    t = t > kTableEnd ? std::int16_t(kTableEnd) : t;
+    v[c] = std::uint16_t(t);
+    seen |= unsigned(r[c] | up[c] | dn[c]);
+  }
+  return seen <= unsigned(kTableEnd);
+}
+
+template <class T, class Sharpen>
+inline void sharpenSpan(const T* up, const T* r, const T* dn, int lo, int hi, const Sharpen& f, std::uint16_t* v) {
+  if constexpr (std::is_same_v<Sharpen, HalvingSharpen>)
+    if (sharpenInterior12(up, r, dn, lo, hi, f.shift, v)) return;
+  sharpenInterior(up, r, dn, lo, hi, f, v);
+}
+
+inline void lookupValues(const std::uint16_t* __restrict v, const std::uint8_t* __restrict table,
+                         std::uint8_t* __restrict d, std::size_t m) {
+  for (std::size_t j = 0; j < m; ++j) d[j] = table[v[j]];
 }
 
 template <class T, class Sharpen>
@@ -149,42 +222,56 @@ void renderSharp(const Source<T>& src, const std::uint8_t* table, const Sharpen&
   const std::size_t n = std::size_t(t.x1 - t.x0);
   const int w = src.width;
   const std::size_t m = std::size_t(p.c1 - p.c0 + 1);
-  std::vector<std::int32_t> values(p.spans ? m : 0);
+  std::vector<std::uint16_t> values(p.spans ? m : 0);
   std::vector<std::uint8_t> span(p.spans && !p.contiguous ? m : 0);
-  forDrawnRows(t, rowLength, bits, [&](int sy, std::uint8_t* out) {
-    const T* r = src.row(sy);
-    const T* up = src.row(sy > 0 ? sy - 1 : sy);
-    const T* dn = src.row(sy + 1 < src.height ? sy + 1 : sy);
-    if (p.spans) {
-      // Interior columns read both horizontal neighbours directly; the image's
-      // first and last column use themselves for the missing one.
-      const int lo = std::max(p.c0, 1), hi = std::min(p.c1, w - 2);
-      std::int32_t* v = values.data() - p.c0;
-      for (int c = lo; c <= hi; ++c)
-        v[c] = f(r[c], std::int32_t(r[c - 1]) + r[c + 1] + up[c] + dn[c]);
-      for (int c : {p.c0, p.c1})
-        if (c < lo || c > hi) {
-          const int wc = c > 0 ? c - 1 : c, ec = c + 1 < w ? c + 1 : c;
-          v[c] = f(r[c], std::int32_t(r[wc]) + r[ec] + up[c] + dn[c]);
+  const auto neighbours = [&](int sy) {
+    return std::pair{src.row(sy > 0 ? sy - 1 : sy), src.row(sy + 1 < src.height ? sy + 1 : sy)};
+  };
+  forDrawnRows(
+      t, rowLength, bits,
+      [&](int sy, std::uint8_t* out) {
+        const T* r = src.row(sy);
+        const auto [up, dn] = neighbours(sy);
+        if (p.spans) {
+          // Interior columns read both horizontal neighbours directly; the
+          // image's first and last column use themselves for the missing one.
+          const int lo = std::max(p.c0, 1), hi = std::min(p.c1, w - 2);
+          std::uint16_t* v = values.data() - p.c0;
+          if (lo <= hi) sharpenSpan(up, r, dn, lo, hi, f, v);
+          for (int c : {p.c0, p.c1})
+            if (c < lo || c > hi) {
+              const int wc = c > 0 ? c - 1 : c, ec = c + 1 < w ? c + 1 : c;
+              v[c] = std::uint16_t(f(r[c], std::int32_t(r[wc]) + r[ec] + up[c] + dn[c]));
+            }
+          lookupValues(values.data(), table, p.contiguous ? out : span.data(), m);
+          if (!p.contiguous) spread(p, span.data(), out);
+        } else {
+          const std::int32_t* cols = t.cols.data();
+          const auto edge = [&](std::size_t i) {
+            const int c = cols[i], wc = c > 0 ? c - 1 : c, ec = c + 1 < w ? c + 1 : c;
+            out[i] = table[f(r[c], std::int32_t(r[wc]) + r[ec] + up[c] + dn[c])];
+          };
+          for (std::size_t i = 0; i < p.i0; ++i) edge(i);
+          for (std::size_t i = p.i0; i < p.i1; ++i) {
+            const int c = cols[i];
+            out[i] = table[f(r[c], std::int32_t(r[c - 1]) + r[c + 1] + up[c] + dn[c])];
+          }
+          for (std::size_t i = p.i1; i < n; ++i) edge(i);
         }
-      std::uint8_t* d = p.contiguous ? out : span.data();
-      for (std::size_t j = 0; j < m; ++j) d[j] = table[values[j]];
-      if (!p.contiguous) spread(p, span.data(), out);
-    } else {
-      const std::int32_t *cols = t.cols.data(), *we = p.west.data(), *ea = p.east.data();
-      for (std::size_t i = 0; i < n; ++i) {
-        const int c = cols[i];
-        out[i] = table[f(r[c], std::int32_t(r[we[i]]) + r[ea[i]] + up[c] + dn[c])];
-      }
-    }
-  });
+      },
+      [&](int next) {
+        const auto [up, dn] = neighbours(next);
+        prefetchSpan(up, p.c0, p.c1);
+        prefetchSpan(src.row(next), p.c0, p.c1);
+        prefetchSpan(dn, p.c0, p.c1);
+      });
 }
 
 template <class T>
 void renderSource(const Source<T>& src, const std::array<std::uint8_t, 4096>& table, double sharpness,
                   const SourceTables& t, int rowLength, std::uint8_t* bits) {
   const double k = 0.5 * sharpness;
-  const Plan plan = makePlan(t, src.width, k > 0.0);
+  const Plan plan = makePlan(t, src.width);
   if (!(k > 0.0)) {
     if constexpr (sizeof(T) == 1) {
       renderPlain(src, table.data(), plan, rowLength, bits);
@@ -200,8 +287,12 @@ void renderSource(const Source<T>& src, const std::array<std::uint8_t, 4096>& ta
     const double scaled = std::ldexp(k, shift);
     if (scaled == std::floor(scaled)) {
       const auto kk = std::int32_t(scaled);
-      const IntegerSharpen f{(std::int32_t(1) << shift) + 4 * kk, kk, shift};
-      renderSharp(src, table.data(), f, plan, rowLength, bits);
+      if (kk == 1) {
+        renderSharp(src, table.data(), HalvingSharpen{shift}, plan, rowLength, bits);
+      } else {
+        const IntegerSharpen f{(std::int32_t(1) << shift) + 4 * kk, kk, shift};
+        renderSharp(src, table.data(), f, plan, rowLength, bits);
+      }
       return;
     }
   }

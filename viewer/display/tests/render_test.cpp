@@ -15,7 +15,7 @@
 namespace viewer::display {
 namespace {
 
-enum Pattern { kNoise, kEdge, kHigh, kRamp };
+enum Pattern { kNoise, kEdge, kHigh, kRamp, kOneHighRow };
 
 std::unique_ptr<CImageItem> makeImage(int bytes, int w, int h, Pattern pattern, std::uint32_t seed = 7) {
   auto item = std::make_unique<CImageItem>();
@@ -33,6 +33,7 @@ std::unique_ptr<CImageItem> makeImage(int bytes, int w, int h, Pattern pattern, 
         // Samples past 12 bits, as a reader that skipped the check would leave them.
         case kHigh: v = (x + y) % 3 == 0 ? 65535 - x : ((x + y) % 3 == 1 ? 4090 + x * 300 : x * 97); break;
         case kRamp: v = (x * 37 + y * 11) % (top + 1); break;
+        case kOneHighRow: v = y == h / 2 ? 60000 + x : int((seed >> 8) % 4096u); break;
       }
       if (bytes == 1) item->data()[y * w + x] = std::uint8_t(v);
       else item->data16()[y * w + x] = std::uint16_t(v);
@@ -127,6 +128,12 @@ const Case kCases[] = {
     {"subsampled 0.37, sharp 1",       2, 61,  47, kNoise, 0.37,  0.4,  0.6,  1.0,  16, 16,  2048, 4096, 1},
     {"subsampled 0.37, sharp 0.9",     1, 61,  47, kNoise, 0.37,  0.4,  0.6,  0.9,  16, 16,   128,  200, 0},
     {"8-bit at sharpness 0.5",         1, 13,  10, kNoise, 1.25,  0.5,  0.5,  0.5,  20, 12,   128,  256, 0},
+    {"zoom 4 inside the image, sharp 2", 2, 30, 20, kNoise, 4.0,  0.3,  0.6,  2.0,  24, 16,  2048, 4096, 0},
+    {"zoom 1 inside the image, sharp 2", 2, 30, 20, kEdge,  1.0,  0.5,  0.5,  2.0,  12,  8,  2048, 4096, 0},
+    {"fit of a wide film, sharp 2",    2, 90,  40, kNoise, 0.2,   0.5,  0.5,  2.0,  16, 12,  2048, 4096, 0},
+    {"sharpness 1.5: k = 3/4",         2, 16,  12, kNoise, 1.0,   0.5,  0.5,  1.5,  16, 12,  2048, 4096, 0},
+    {"sharpness 0.2: k = 0.1",         2, 16,  12, kRamp,  1.0,   0.5,  0.5,  0.2,  16, 12,  2048, 4096, 0},
+    {"one row past 12 bits, sharp 1",  2, 14,  12, kOneHighRow, 1.0, 0.5, 0.5, 1.0,  16, 12,  2048, 4096, 0},
 };
 
 TEST(Rendering, MatchesTheReferenceByteForByte) {
