@@ -15,7 +15,6 @@
 #include <cstring>
 #include <limits>
 #include <type_traits>
-#include <utility>
 
 namespace viewer::display {
 
@@ -224,14 +223,14 @@ void renderSharp(const Source<T>& src, const std::uint8_t* table, const Sharpen&
   const std::size_t m = std::size_t(p.c1 - p.c0 + 1);
   std::vector<std::uint16_t> values(p.spans ? m : 0);
   std::vector<std::uint8_t> span(p.spans && !p.contiguous ? m : 0);
-  const auto neighbours = [&](int sy) {
-    return std::pair{src.row(sy > 0 ? sy - 1 : sy), src.row(sy + 1 < src.height ? sy + 1 : sy)};
-  };
+  const auto above = [&](int sy) { return src.row(sy > 0 ? sy - 1 : sy); };
+  const auto below = [&](int sy) { return src.row(sy + 1 < src.height ? sy + 1 : sy); };
   forDrawnRows(
       t, rowLength, bits,
       [&](int sy, std::uint8_t* out) {
         const T* r = src.row(sy);
-        const auto [up, dn] = neighbours(sy);
+        const T* up = above(sy);
+        const T* dn = below(sy);
         if (p.spans) {
           // Interior columns read both horizontal neighbours directly; the
           // image's first and last column use themselves for the missing one.
@@ -260,10 +259,9 @@ void renderSharp(const Source<T>& src, const std::uint8_t* table, const Sharpen&
         }
       },
       [&](int next) {
-        const auto [up, dn] = neighbours(next);
-        prefetchSpan(up, p.c0, p.c1);
+        prefetchSpan(above(next), p.c0, p.c1);
         prefetchSpan(src.row(next), p.c0, p.c1);
-        prefetchSpan(dn, p.c0, p.c1);
+        prefetchSpan(below(next), p.c0, p.c1);
       });
 }
 

@@ -134,6 +134,9 @@ const Case kCases[] = {
     {"sharpness 1.5: k = 3/4",         2, 16,  12, kNoise, 1.0,   0.5,  0.5,  1.5,  16, 12,  2048, 4096, 0},
     {"sharpness 0.2: k = 0.1",         2, 16,  12, kRamp,  1.0,   0.5,  0.5,  0.2,  16, 12,  2048, 4096, 0},
     {"one row past 12 bits, sharp 1",  2, 14,  12, kOneHighRow, 1.0, 0.5, 0.5, 1.0,  16, 12,  2048, 4096, 0},
+    {"one-pixel image, sharp 2",       2,  1,   1, kNoise, 3.0,   0.5,  0.5,  2.0,   8,  8,  2048, 4096, 0},
+    {"two columns, sharp 1.3",         2,  2,   3, kNoise, 2.0,   0.5,  0.5,  1.3,   8,  8,  2048, 4096, 0},
+    {"three columns subsampled, sharp 2", 2, 3, 40, kNoise, 0.3,  0.5,  0.5,  2.0,   4,  8,  2048, 4096, 0},
 };
 
 TEST(Rendering, MatchesTheReferenceByteForByte) {
@@ -285,6 +288,41 @@ TEST(NoQt, TheDisplayCoreLinksNoQtLibrary) {
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("libc.so"), std::string::npos) << r.output;
   EXPECT_EQ(r.output.find("libQt"), std::string::npos) << r.output;
+}
+
+}  // namespace
+}  // namespace viewer::display
+
+namespace viewer::display {
+namespace {
+
+TEST(TileGeometry, CursorReadoutAndFitToPane) {
+  auto image = makeImage(2, 100, 50, kRamp);
+  CDisplayTile tile;
+  tile.bind(image.get(), 4095);
+  tile.fitToPane(200, 200);  // the viewport was unknown: zoom to fit, 2
+  EXPECT_EQ(tile.zoom, 2.0);
+  EXPECT_EQ(tile.overflow, 1.0);
+
+  // Pane centre is the image centre; the settings' origin is added.
+  tile.cursorReadout(100, 100, 200, 200, Point{1, 0});
+  EXPECT_EQ(tile.cursorX, 51);
+  EXPECT_EQ(tile.cursorY, 25);
+  EXPECT_EQ(tile.cursorValue, image->pixel(50, 25));
+  tile.cursorReadout(10, 10, 200, 200, Point{});  // above the image
+  EXPECT_EQ(tile.cursorX, -1);
+  EXPECT_EQ(tile.cursorValue, -1);
+  tile.cursorReadout(100, 100, 150, 200, Point{});  // another size: not this viewport
+  EXPECT_EQ(tile.cursorX, -1);
+
+  // A filled pane stays filled; a magnified picture keeps its size relative to the pane.
+  tile.fitToPane(400, 100);
+  EXPECT_EQ(tile.zoom, 2.0);  // min(400 / 100, 100 / 50)
+  tile.setZoom(4.0);          // twice the pane: overflow 2
+  EXPECT_EQ(tile.overflow, 2.0);
+  tile.fitToPane(200, 50);
+  EXPECT_EQ(tile.zoom, 2.0);
+  EXPECT_EQ(tile.overflow, 2.0);
 }
 
 }  // namespace
