@@ -26,9 +26,9 @@ TEST(PrintFit, EightyPercentOfTheLimitingSideCentred) {
       {"wide", 4960, 7015, 10000, 1000, {496, 3309, 3968, 396}},
       {"tall", 4960, 7015, 1000, 10000, {2199, 701, 561, 5612}},
       {"tall film on A4", 4960, 7015, 5000, 14000, {1478, 701, 2004, 5612}},
-      // Same shape as the page: 0.8 of each side exactly, where a ratio in
-      // floating point lands a hair below 5612.
       {"page-shaped", 4960, 7015, 4960, 7015, {496, 701, 3968, 5612}},
+      // 5612 x 138 / 1058 is 732 exactly; 5612 / 1058 x 138 in floating point truncates to 731.
+      {"whole-number width", 4960, 7015, 138, 1058, {2114, 701, 732, 5612}},
       {"huge image, huge page", 2000000000, 1000000000, 65535, 65535, {600000000, 100000000, 800000000, 800000000}},
       {"empty image", 4960, 7015, 0, 100, {0, 0, 0, 0}},
   };
