@@ -44,22 +44,21 @@ void makeFilm(viewer::CImageItem& film, int w, int h) {
   film.maxValue = 4095;
 }
 
-template <class F>
-double bestSeconds(int runs, F f) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) {
-    const auto t0 = Clock::now();
-    f();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-  }
-  return best;
-}
-
 volatile std::uint32_t sink;
 void consume(const std::vector<std::uint8_t>& v) {
   std::uint32_t s = 0;
   for (std::size_t i = 0; i < v.size(); i += 4093) s += v[i];
   sink = sink + s;
+}
+
+// One timed run of f, whose bitmap is then read so the work cannot be dropped.
+template <class F>
+double seconds(F f, const viewer::display::Bitmap& bm) {
+  const auto t0 = Clock::now();
+  f();
+  const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+  consume(bm.bits);
+  return s;
 }
 
 void gather(const std::uint16_t* film, int filmWidth, const viewer::display::SourceTables& t, std::uint8_t* out,
@@ -136,26 +135,20 @@ int main(int argc, char** argv) {
         viewer::display::SourceTables tables;
         viewer::display::sourceTables(kFilmW, kFilmH, pane.w, pane.h, zoom, 0.5, 0.5, tables);
 
-        const double ours = bestSeconds(runs, [&] {
-          viewer::display::renderImage(film, lut.table, params, bm);
-          consume(bm.bits);
-        });
-        const double floorGather = bestSeconds(runs, [&] {
-          gather(film.data16(), kFilmW, tables, bm.bits.data(), bm.rowLength);
-          consume(bm.bits);
-        });
-        const double floorMemset = bestSeconds(runs, [&] {
-          std::memset(bm.bits.data(), int(sink & 1), bm.bits.size());
-          consume(bm.bits);
-        });
-        const double limit = bestSeconds(runs, [&] {
-          std::memcpy(bm.bits.data(), other.data(), bm.bits.size());
-          consume(bm.bits);
-        });
-        const double qt = bestSeconds(runs, [&] {
-          qtWay(film.data16(), kFilmW, tables, lut.table, sharpness, bm.bits, bm.rowLength);
-          consume(bm.bits);
-        });
+        // The five are taken in turn within each run, so a busy moment of the
+        // shared machine falls on all of them alike; each keeps its best.
+        double ours = 1e30, floorGather = 1e30, floorMemset = 1e30, limit = 1e30, qt = 1e30;
+        for (int run = 0; run < runs; ++run) {
+          ours = std::min(ours, seconds([&] { viewer::display::renderImage(film, lut.table, params, bm); }, bm));
+          floorGather = std::min(
+              floorGather, seconds([&] { gather(film.data16(), kFilmW, tables, bm.bits.data(), bm.rowLength); }, bm));
+          floorMemset = std::min(
+              floorMemset, seconds([&] { std::memset(bm.bits.data(), int(sink & 1), bm.bits.size()); }, bm));
+          limit = std::min(limit, seconds([&] { std::memcpy(bm.bits.data(), other.data(), bm.bits.size()); }, bm));
+          qt = std::min(
+              qt, seconds([&] { qtWay(film.data16(), kFilmW, tables, lut.table, sharpness, bm.bits, bm.rowLength); },
+                          bm));
+        }
         const double px = double(pane.w) * pane.h;
         const double goal = sharpness > 0 ? 3.0 : 1.3;
         const bool ok = ours / floorGather <= goal && ours < qt;
