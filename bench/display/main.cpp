@@ -1,6 +1,6 @@
 // display_bench [runs]: a 7300 x 8640 12-bit film rendered into panes of
 // 2560 x 1440 and 1920 x 1080 at fit zoom, zoom 1 and zoom 4, sharpness 0 and
-// 2, on one thread. Beside our renderer, in the same run and on the same
+// 2 (and 1.3, without a goal), on one thread. Beside our renderer, in the same run and on the same
 // bitmaps: the floor (a memset of the pane; a gather that loads, for every
 // drawn pixel, the sample the same row and column tables choose and stores
 // its low byte; memcpy of the pane's bytes as the bandwidth limit) and the Qt
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
   for (const Pane& pane : panes) {
     const double fit = std::min(double(pane.w) / kFilmW, double(pane.h) / kFilmH);
     for (double zoom : {fit, 1.0, 4.0})
-      for (double sharpness : {0.0, 2.0}) {
+      for (double sharpness : {0.0, 2.0, 1.3}) {
         viewer::display::Bitmap bm;
         bm.width = bm.rowLength = pane.w;
         bm.height = pane.h;
@@ -150,16 +150,19 @@ int main(int argc, char** argv) {
                           bm));
         }
         const double px = double(pane.w) * pane.h;
+        // Sharpness 1.3 is shown beside the goals: a value that is no multiple
+        // of 1/2048 keeps the double arithmetic per pixel.
+        const bool measured = sharpness == 0.0 || sharpness == 2.0;
         const double goal = sharpness > 0 ? 3.0 : 1.3;
         const bool ok = ours / floorGather <= goal && ours < qt;
-        met = met && ok;
+        if (measured) met = met && ok;
         char paneName[32], zoomName[16];
         std::snprintf(paneName, sizeof paneName, "%dx%d", pane.w, pane.h);
         std::snprintf(zoomName, sizeof zoomName, zoom == fit ? "fit" : "%.0f", zoom);
-        std::printf("%-11s %-7s %5.0f | %7.3f %7.3f %7.3f %7.3f %7.3f | %11.2f %8.2f | %8.2f %s\n", paneName,
+        std::printf("%-11s %-7s %5.1f | %7.3f %7.3f %7.3f %7.3f %7.3f | %11.2f %8.2f | %8.2f %s\n", paneName,
                     zoomName, sharpness, ours * 1e9 / px, floorGather * 1e9 / px, floorMemset * 1e9 / px,
                     limit * 1e9 / px, qt * 1e9 / px, ours / floorGather, ours / qt, ours * 1e3,
-                    ok ? "" : "(goal missed)");
+                    !measured ? "(no goal)" : (ok ? "" : "(goal missed)"));
       }
   }
   std::printf("goals: sharpness 0 at most 1.3 x the gather, sharpness 2 at most 3 x, below the Qt way: %s\n",
