@@ -60,9 +60,9 @@ struct HalvingSharpen {
 struct DoubleSharpen {
   double a, k;
   int operator()(std::int32_t v, std::int32_t sum) const {
-    const double t = double(v) * a - k * double(sum);
-    if (!(t >= 0.0)) return 0;
-    if (t >= double(kTableEnd)) return kTableEnd;
+    double t = double(v) * a - k * double(sum);
+    t = t < 0.0 ? 0.0 : t;
+    t = t > double(kTableEnd) ? double(kTableEnd) : t;
     return int(t);
   }
 };
