@@ -1,0 +1,326 @@
+// The viewer's display core, free of any window system: the display state of
+// each image (tile), the tiles of one view (grid), rendering a tile into its
+// pane's 8-bit bitmap, and the window-free arithmetic of the view, its panes
+// and the Information palette. The windows only wire widgets to this.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/messages.h"
+#include "viewer/image_model.h"
+
+namespace viewer::display {
+
+inline constexpr double kMinZoom = 0.05;
+inline constexpr double kMaxZoom = 8.0;
+inline constexpr double kMaxSharpness = 2.0;
+
+// Command ids the grid sends or posts to its view and main frame.
+inline constexpr int IDM_ACTICE_CHANGED = 32837;
+inline constexpr int IDM_REFRESH_CURRENT = 40001;
+inline constexpr int IDM_REDRAW_PANES = 40005;
+inline constexpr int ID_EDIT_SELECT_ALL = 57642;
+
+// Mouse flags of a click, as the button messages carry them.
+inline constexpr int kShiftFlag = 4;
+inline constexpr int kCtrlFlag = 8;
+
+// The main frame's tools.
+enum Tool { kToolHand = 1, kToolRectangle = 2, kToolZoom = 3, kToolToneCurve = 4 };
+
+// ---------------------------------------------------------------- rendering
+
+// An 8-bit top-down bitmap: width pixels drawn in rows of rowLength bytes.
+struct Bitmap {
+  std::vector<std::uint8_t> bits;
+  int width = 0;
+  int rowLength = 0;
+  int height = 0;
+};
+
+// A pane's render cache: the bitmap (its width is its row length) and the
+// stamp of the tile it was drawn with.
+struct RenderCache {
+  Bitmap bitmap;
+  int stamp = 0;
+  // Makes a cleared bitmap of the pane's client size (row length rounded up
+  // to 4) and forgets the stamp, so the next render draws. False when the
+  // size is negative or too large.
+  bool make(int width, int height);
+};
+
+// How the picture is taken from the image.
+struct RenderParams {
+  double zoom = 1.0;
+  double centreX = 0.5, centreY = 0.5;
+  double sharpness = 0.0;
+  std::uint8_t background = 0;
+};
+
+// Which source sample every drawn bitmap pixel takes: columns x0..x1-1 of the
+// bitmap read source columns cols[x - x0], rows y0..y1-1 read rows[y - y0];
+// every index lies inside the image. Empty (x0 == x1 or y0 == y1) when
+// nothing of the image is on the bitmap.
+struct SourceTables {
+  int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+  std::vector<std::int32_t> cols, rows;
+};
+// False for an empty image or bitmap, or a zoom that is not a positive number.
+bool sourceTables(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHeight, double zoom,
+                  double centreX, double centreY, SourceTables& out);
+
+// Renders the image through the grey table into bitmap rows: every byte of
+// width x height (and the row padding) is the background unless a sample
+// lands there. False, with the bitmap untouched, when the image has no
+// pixels or the bitmap does not hold rowLength x height bytes.
+bool renderImage(const CImageBuffer& image, const std::array<std::uint8_t, 4096>& greyTable,
+                 const RenderParams& params, Bitmap& bitmap);
+
+// The printed picture: the whole image at zoom 1 without sharpening, rows
+// rounded up to 4 bytes, padding white. False when it cannot be made.
+bool printPicture(const CImageItem& image, const CDisplayLUT& lut, Bitmap& out);
+// The copied picture: the normalised ROI (the whole image when it is empty) at
+// one pixel per sample, its top-left sample top left, padding black.
+bool copyPicture(const CImageItem& image, const CDisplayLUT& lut, Bitmap& out);
+
+// ---------------------------------------------------------------- tile
+
+struct Point {
+  int x = 0, y = 0;
+  bool operator==(const Point&) const = default;
+};
+
+class CDisplayTile {
+ public:
+  CDisplayTile() = default;
+
+  // The grey table takes the maximum value and the image's inverted flag; the
+  // tile copies the table's window.
+  void bind(CImageItem* image, int maxValue);
+  void unbind();
+  // Through the grey table; true (stamp raised) when anything changed.
+  bool setWindow(int centre, int width, int invert);
+  void fitWindowToRoi();
+  void setCentre(double x, double y);
+  void centre() { setCentre(0.5, 0.5); }
+  void setZoom(double z);
+  void setZoomUnclamped(double z);
+  void zoomToFit();
+  void setSharpness(double s);
+  void fitToPane(int width, int height);
+  Point paneToImage(int px, int py) const;
+  // The readout under a pane point when the pane's size is the viewport's;
+  // origin is the settings' coordinate origin.
+  void cursorReadout(int px, int py, int paneWidth, int paneHeight, Point origin);
+  void clearCursorReadout() { cursorX = cursorY = cursorValue = -1; }
+  void startDisplay();
+  void raiseStamp() { ++stamp; }
+  // Redraws the cache when its stamp differs from the tile's; true when the
+  // cache holds the tile's picture.
+  bool render(RenderCache& cache) const;
+
+  int selected = 0;
+  int current = 0;
+  double centreX = 0.5, centreY = 0.5;
+  int windowCentre = 0, windowWidth = 1, userInvert = 0, maxValue = 255;
+  double zoom = 1.0;
+  double sharpness = 0.0;
+  CDisplayLUT lut;
+  int cursorX = -1, cursorY = -1, cursorValue = -1;
+  int showName = 0;
+  int viewportWidth = 0, viewportHeight = 0;
+  CImageItem* image = nullptr;
+  int stamp = 1;
+  double savedCentreX = 0.5, savedCentreY = 0.5;
+  double overflow = 1.0;
+
+ private:
+  void computeOverflow();
+  bool hasImage() const { return image && image->width() > 0 && image->height() > 0; }
+};
+
+// ---------------------------------------------------------------- grid
+
+// The copied display attributes: a tile's fields from centre x through sharpness.
+struct DisplayAttributes {
+  double centreX = 0.5, centreY = 0.5;
+  int windowCentre = 0, windowWidth = 1, userInvert = 0, maxValue = 255;
+  double zoom = 1.0;
+  double sharpness = 0.0;
+};
+
+// What the grid asks the application's palettes to refresh.
+enum PaletteRefresh { kRefreshInfoReadout = 1, kRefreshInfoMeasures = 2, kRefreshOverview = 4 };
+
+class CDisplayGrid {
+ public:
+  static constexpr int kCapacity = 1024;
+  enum Mode { kNormal = 0, kSingle = 1, kDuplicate = 2 };
+
+  explicit CDisplayGrid(platform::WindowHandle view = 0);
+  ~CDisplayGrid();
+  CDisplayGrid(const CDisplayGrid&) = delete;
+  CDisplayGrid& operator=(const CDisplayGrid&) = delete;
+
+  void setView(platform::WindowHandle view) { view_ = view; }
+  void setMainFrame(platform::WindowHandle frame) { mainFrame_ = frame; }
+  // Called with PaletteRefresh bits where the palettes must follow a change.
+  std::function<void(int)> paletteRefresh;
+
+  bool addTiles(int n, bool append);
+  CDisplayTile* tile(int i) const;
+  int count() const;
+  CDisplayTile* visibleTile(int i) const;
+  int tileCount() const { return count_; }
+  // The index of a tile in the table; -1 when it is not one of them.
+  int indexOf(const CDisplayTile* t) const;
+
+  bool canPageBack() const { return pageStart_ > 0; }
+  void pageBack() { if (pageStart_ > 0) --pageStart_; }
+  bool canPageForward(int page) const { return count() - pageStart_ > page; }
+  void pageForward(int page) { if (canPageForward(page)) ++pageStart_; }
+  void setPageStart(int i) { pageStart_ = i; }
+  int pageStart() const { return pageStart_; }
+  int pageSize() const { return pageSize_; }
+  void showTile(const CDisplayTile* t, int page);
+  void showTileLast(const CDisplayTile* t, int page);
+
+  void click(CDisplayTile* t, int flags);
+  void selectAll(bool on);
+  void makeCurrent(CDisplayTile* t);
+  CDisplayTile* currentTile() const { return current_; }
+  // Set when a click left no tile selected; the next double click reads and clears it.
+  bool takeFreshSelection();
+
+  void setMode(int mode);
+  int mode() const { return mode_; }
+  CDisplayTile& tileA() { return tileA_; }
+  CDisplayTile& tileB() { return tileB_; }
+  CDisplayTile& mirror() { return mirror_; }
+
+  void applyCentre(double x, double y);
+  void applyWindow(int centre, int width, int invert);
+  void applyZoom(double z);
+  void applySharpness(double s);
+  void copyAttributes();
+  void pasteAttributes();
+  bool attributesCopied() const { return copied_ != 0; }
+  void showNames(bool on);
+  bool showingNames() const { return showName_ != 0; }
+  void raiseAllStamps();
+  void raiseStampsOfSelectedImages();
+
+  // The mouse tools; dx, dy are the pointer's movement since the last report.
+  void hand(int dx, int dy);
+  // At the press of the Zoom tool: the pane size, the press point and the
+  // current tile's zoom are kept, and every selected tile keeps its centre.
+  void startZoomDrag(int paneWidth, int paneHeight, int px, int py);
+  void zoomStep(int dy, bool movePosition);
+  void toneCurve(int dx, int dy);
+  void doubleClick(int tool);
+
+  // The view's commands.
+  void displayWholeImage();
+  void displayMarquee();
+  void displayPixelToPixel() { applyZoom(1.0); }
+  void optimizeTonecurve();
+  void clearSharpness() { applySharpness(0.0); }
+
+  // An arrow key (dx, dy of -1, 0, 1) on a page of columns x rows panes:
+  // scrolls at the page's ends and clicks the tile in the target pane. False
+  // when the target pane has no tile.
+  bool arrowKey(int dx, int dy, int columns, int rows);
+
+ private:
+  template <class F>
+  void forSelected(F f);
+  void setCurrent(CDisplayTile* t);
+  void prepareSpecial(CDisplayTile& t);
+  void send(int id);
+  void post(int id);
+  void refresh(int what);
+
+  int count_ = 0;
+  std::array<std::unique_ptr<CDisplayTile>, kCapacity> tiles_{};
+  DisplayAttributes attributes_;
+  int copied_ = 0;
+  int showName_ = 1;
+  CDisplayTile* anchor_ = nullptr;
+  int mode_ = kNormal;
+  int pageStart_ = 0;
+  int pageSize_ = 1;
+  CDisplayTile* current_ = nullptr;
+  CDisplayTile tileA_, tileB_, mirror_;
+  CDisplayTile* savedCurrent_ = nullptr;
+  platform::WindowHandle view_ = 0;
+  platform::WindowHandle mainFrame_ = 0;
+  bool freshSelection_ = false;
+  // The zoom drag: pane size, press point and start zoom.
+  int dragW_ = 0, dragH_ = 0, dragX_ = 0, dragY_ = 0;
+  double dragZoom_ = 1.0;
+};
+
+// ---------------------------------------------------------------- view arithmetic
+
+struct Layout {
+  int columns = 1, rows = 1;
+  bool operator==(const Layout&) const = default;
+};
+// The maximum-views layout for n images (n >= 1).
+Layout maximumViewsLayout(int n);
+
+// Where a picture of imageWidth x imageHeight goes on a page, in device pixels.
+struct PrintPlacement {
+  std::int64_t x = 0, y = 0, width = 0, height = 0;
+  bool operator==(const PrintPlacement&) const = default;
+};
+// Fits the picture to 80 % of the page's limiting side, centred; exact for
+// every size. All-zero for an empty image or page.
+PrintPlacement printFit(std::int64_t pageWidth, std::int64_t pageHeight, std::int64_t imageWidth,
+                        std::int64_t imageHeight);
+
+// ---------------------------------------------------------------- ROI edit
+
+inline constexpr int kNoEditZone = 999;
+// The zone of a pane point against the ROI in pane coordinates: -1 outside the
+// ROI grown by 5 pixels (or for an empty ROI), else the sum of 1 (near the
+// left edge), 2 (right), 4 (top) and 8 (bottom), 0 inside.
+int roiZone(int x, int y, const Rect& paneRoi);
+
+// The Rectangle tool's edit of the ROI, in image points.
+class RoiEdit {
+ public:
+  // Starts at the press: zone -1 a new rectangle at the press point, else an
+  // edit of roi by the zone's corner, edge or the whole rectangle.
+  void start(int zone, Point press, const Rect& roi);
+  // The pointer is at p now; returns the rectangle to set as the ROI.
+  Rect move(Point p);
+  // The rectangle as it stands; empty for a new one not moved yet.
+  Rect rect() const { return normalised(); }
+  void end() { zone_ = kNoEditZone; }
+  int zone() const { return zone_; }
+  bool editing() const { return zone_ != kNoEditZone; }
+
+ private:
+  Rect normalised() const;
+  int zone_ = kNoEditZone;
+  bool whole_ = false;
+  bool moveX_ = false, moveY_ = false;
+  Point anchor_, moving_, last_;
+};
+
+// ---------------------------------------------------------------- Information texts
+
+// A length (position, marquee size) by the Scale unit: 0 pixels, 1 mm with the
+// pitch in micrometres.
+std::string lengthText(int n, int scaleUnit, int pitch);
+// A sample by the Value unit: 0 the sample, 1 its O.D.
+std::string valueText(int sample, int valueUnit, int maxValue, int odRange);
+
+}  // namespace viewer::display
