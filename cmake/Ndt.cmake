@@ -48,7 +48,16 @@ function(ndt_test folder)
   gtest_discover_tests(${exe}
     TEST_PREFIX "${folder}."
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ${env})
+    PROPERTIES TIMEOUT ${T_TIMEOUT} ${env})
+  # Discovery flattens a list-valued property into property names, so a test
+  # with two labels would lose the second and its time-out: label the
+  # discovered tests afterwards, from the list discovery leaves behind.
+  set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${exe}_labels.cmake)
+  file(WRITE ${label_script}
+    "foreach(t IN LISTS ${exe}_TESTS)\n"
+    "  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${T_LABELS}\")\n"
+    "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
 endfunction()
 
 # ndt_fuzz_target(<name> SOURCES ... [LIBS ...] CORPUS <dir>)
