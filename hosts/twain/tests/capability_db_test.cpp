@@ -116,11 +116,11 @@ class CapabilityDb : public ::testing::Test {
     TW_UINT16 cc = CapabilityDatabase(file()).answer(msg, cap);
     Decoded d;
     if (cc == TWCC_SUCCESS) {
-      EXPECT_NE(cap.hContainer, nullptr);
+      EXPECT_NE(+cap.hContainer, nullptr);
       d = decode(cap);
       twain::memFree(cap.hContainer);
     } else {
-      EXPECT_EQ(cap.hContainer, nullptr);
+      EXPECT_EQ(+cap.hContainer, nullptr);
     }
     return {cc, d};
   }
@@ -131,7 +131,7 @@ class CapabilityDb : public ::testing::Test {
     std::memcpy(twain::memLock(h), bytes.data(), bytes.size());
     TW_CAPABILITY cap{capId, conType, h};
     TW_UINT16 cc = CapabilityDatabase(file()).answer(MSG_SET, cap);
-    EXPECT_EQ(cap.hContainer, h) << "the caller's container stays the caller's";
+    EXPECT_EQ(+cap.hContainer, h) << "the caller's container stays the caller's";
     Decoded d = cc == TWCC_SUCCESS ? decode(cap) : Decoded{};
     twain::memFree(h);
     return {cc, d};
