@@ -162,6 +162,9 @@ TW_UINT16 DataSource::identity(TW_IDENTITY* origin, TW_UINT16 MSG, TW_IDENTITY* 
       if (origin == nullptr) return fail(TWCC_BADVALUE);
       if (ui_.IsThereAnyDigitizerAvailable(0) == 0 || ui_.InitUI(0) == 0) return fail(TWCC_OPERATIONERROR);
       app_ = *origin;
+      // The application's texts come from outside: each ends within its field.
+      for (char* text : {app_.Version.Info, app_.Manufacturer, app_.ProductFamily, app_.ProductName})
+        text[32] = text[33] = '\0';
       hasApp_ = true;
       identity_.Id = data->Id;
       state_ = 4;
@@ -316,7 +319,8 @@ TW_UINT16 DataSource::fetchImage() {
   if (!images_.fetch(fetched)) return TWCC_OPERATIONERROR;
   image_ = fetched;
   imageSeen_ = true;
-  const std::uint64_t bytes = std::uint64_t{image_.width} * image_.height * image_.bytesPerPixel;
+  // Rows padded to 4 bytes, as both transfers lay them out.
+  const std::uint64_t bytes = (std::uint64_t{image_.width} * image_.bytesPerPixel + 3) / 4 * 4 * image_.height;
   if (image_.pixels == nullptr || image_.width == 0 || image_.height == 0 ||
       (image_.bytesPerPixel != 1 && image_.bytesPerPixel != 2) || bytes > kImageLimit) {
     // An image without pixels, or one no transfer could carry, is given back at once.

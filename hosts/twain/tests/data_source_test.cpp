@@ -300,6 +300,28 @@ TEST_F(Source, EnableShowsTheDialogWithoutParent) {
   }
 }
 
+TEST_F(Source, AnApplicationNameWithoutEndIsCut) {
+  std::memset(app.ProductName, 'x', sizeof app.ProductName);
+  reach(5);
+  EXPECT_EQ(w.shownSuffix, std::string(32, 'x'));
+}
+
+TEST_F(Source, ImagesNoTransferCouldCarryAreGivenBack) {
+  struct Case {
+    std::uint32_t width, height;
+    int bytes;
+  } cases[] = {{0, 10, 1}, {10, 0, 1}, {10, 10, 3}, {1, 0x80000000u, 1}, {0x40000000u, 2, 2}};
+  for (const Case& c : cases) {
+    SetUp();
+    static const std::uint8_t pixel[4] = {};
+    images.next = twain::SourceImage{c.width, c.height, pixel, static_cast<std::uint8_t>(c.bytes), 8, 50, 0, 0, 1, 1};
+    reach(5);
+    EXPECT_EQ(source->transferReady(), 0) << c.width << "x" << c.height;
+    EXPECT_EQ(source->conditionCode(), TWCC_OPERATIONERROR);
+    EXPECT_EQ(images.released, 1) << "the UI gets its buffer back";
+  }
+}
+
 TEST_F(Source, MemoryTransferInStrips) {
   struct Case {
     std::uint32_t width;
