@@ -246,7 +246,7 @@ TW_UINT16 DataSource::image(TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF data) {
       if (data == nullptr) return fail(TWCC_BADVALUE);
       if (TW_UINT16 cc = fetchImage(); cc != TWCC_SUCCESS) return fail(cc);
       TW_IMAGEINFO info{};
-      // 28.34 dots per unit whatever the pitch, as the source always reported.
+      // A fixed resolution of 28.34, whatever the pitch.
       info.XResolution = info.YResolution = *fix32FromDouble(28.34);
       info.ImageWidth = static_cast<TW_INT32>(image_.width);
       info.ImageLength = static_cast<TW_INT32>(image_.height);
