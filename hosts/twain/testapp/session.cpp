@@ -30,6 +30,26 @@ T readAt(const std::uint8_t* p, std::size_t at) {
 
 }  // namespace
 
+bool writeBmpFile(const std::uint8_t* dib, std::size_t size, const std::filesystem::path& file) {
+  if (size < 40) return false;
+  auto headerSize = readAt<std::uint32_t>(dib, 0);
+  auto bits = readAt<std::uint16_t>(dib, 14);
+  auto compression = readAt<std::uint32_t>(dib, 16);
+  auto colours = readAt<std::uint32_t>(dib, 32);
+  std::uint64_t palette = bits <= 8 ? (colours != 0 ? colours : 1u << bits) * 4ull : 0;
+  std::uint64_t offset = 14ull + headerSize + palette + (compression == 3 ? 12 : 0);
+  if (headerSize < 40 || offset - 14 > size || size + 14 > UINT32_MAX) return false;
+  std::uint8_t head[14] = {'B', 'M'};
+  auto total = static_cast<std::uint32_t>(size + 14);
+  auto pixels = static_cast<std::uint32_t>(offset);
+  std::memcpy(head + 2, &total, 4);
+  std::memcpy(head + 10, &pixels, 4);
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(head), sizeof head);
+  out.write(reinterpret_cast<const char*>(dib), static_cast<std::streamsize>(size));
+  return static_cast<bool>(out.flush());
+}
+
 std::optional<SessionOptions> parseArguments(const std::vector<std::string>& args, std::string& error) {
   SessionOptions o;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -157,28 +177,7 @@ bool Session::nativeTransfer(const std::filesystem::path& file) {
   if (call(&source_, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib, "IMAGENATIVEXFER") != TWRC_XFERDONE) return false;
   const auto* p = static_cast<const std::uint8_t*>(memLock(dib));
   const std::size_t size = memSize(dib);
-  // A file header in front of the packed DIB makes it a BMP file; the offset of
-  // the pixels follows from the DIB's own header, checked against its size.
-  bool ok = false;
-  if (p != nullptr && size >= 40) {
-    auto headerSize = readAt<std::uint32_t>(p, 0);
-    auto bits = readAt<std::uint16_t>(p, 14);
-    auto compression = readAt<std::uint32_t>(p, 16);
-    auto colours = readAt<std::uint32_t>(p, 32);
-    std::uint64_t palette = bits <= 8 ? (colours != 0 ? colours : 1u << bits) * 4ull : 0;
-    std::uint64_t offset = 14ull + headerSize + palette + (compression == 3 ? 12 : 0);
-    if (headerSize >= 40 && offset - 14 <= size && size + 14 <= UINT32_MAX) {
-      std::uint8_t head[14] = {'B', 'M'};
-      auto total = static_cast<std::uint32_t>(size + 14);
-      auto pixels = static_cast<std::uint32_t>(offset);
-      std::memcpy(head + 2, &total, 4);
-      std::memcpy(head + 10, &pixels, 4);
-      std::ofstream out(file, std::ios::binary);
-      out.write(reinterpret_cast<const char*>(head), sizeof head);
-      out.write(reinterpret_cast<const char*>(p), static_cast<std::streamsize>(size));
-      ok = static_cast<bool>(out.flush());
-    }
-  }
+  const bool ok = p != nullptr && writeBmpFile(p, size, file);
   note(ok ? "native " + std::to_string(size) + " bytes" : std::string("native DIB unusable"));
   memFree(dib);
   return ok;

@@ -8,6 +8,7 @@
 #include "hosts/twain/twain.h"
 #include "platform/library.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -24,6 +25,10 @@ struct SessionOptions {
   TW_UINT32 bufferSize = 0;       // memory transfers: 0 takes the source's preferred size
   int timeoutMs = 30000;          // the programs give up after this long
 };
+
+// Writes a packed DIB as a BMP file: a file header in front, the pixel offset
+// taken from the DIB's own header and checked against its size.
+bool writeBmpFile(const std::uint8_t* dib, std::size_t size, const std::filesystem::path& file);
 
 // "--manager PATH --out DIR [--memory] [--buffer N] [--hide-ui] [--timeout-ms N]";
 // nullopt with a reason in error for anything else.
