@@ -1,0 +1,221 @@
+#include "hosts/twain/dsm/twain_dsm.h"
+
+#include "platform/library.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct App {
+  TW_UINT32 id = 0;
+  bool sourceOpen = false;
+  std::deque<TW_UINT16> pending;  // DAT_NULL messages not yet handed over
+};
+
+// The manager's whole state. Applications call on one thread, as TWAIN asks;
+// the lock covers what a source may reach from another thread (its DAT_NULL
+// messages, the records). The source calls back into DSM_Entry from inside a
+// forwarded call, so the lock is never held while the source runs.
+struct Manager {
+  std::mutex lock;
+  std::vector<App> apps;
+  std::vector<TwainDsmRecord> records;
+  TW_UINT32 nextId = 1;
+  bool failNull = false;
+  TW_UINT16 condition = TWCC_SUCCESS;
+
+  platform::Library source;
+  DSENTRYPROC dsEntry = nullptr;
+  TW_UINT32 sourceId = 0;
+  int openCount = 0;
+
+  App* app(TW_UINT32 id) {
+    auto it = std::find_if(apps.begin(), apps.end(), [&](const App& a) { return a.id == id; });
+    return it == apps.end() ? nullptr : &*it;
+  }
+};
+
+Manager& manager() {
+  static Manager m;
+  return m;
+}
+
+TW_UINT16 fail(Manager& m, TW_UINT16 cc) {
+  std::lock_guard guard(m.lock);
+  m.condition = cc;
+  return TWRC_FAILURE;
+}
+
+// Loads the source named by $NDT_TWAIN_SOURCE once; returns its entry or null.
+DSENTRYPROC loadSource(Manager& m) {
+  if (m.dsEntry != nullptr) return m.dsEntry;
+  const char* path = std::getenv("NDT_TWAIN_SOURCE");
+  if (path == nullptr || *path == '\0' || !m.source.open(path, reinterpret_cast<const void*>(&DSM_Entry)))
+    return nullptr;
+  m.dsEntry = m.source.function<DSENTRYPROC>("DS_Entry");
+  if (m.dsEntry == nullptr) {
+    m.source.close();
+    return nullptr;
+  }
+  m.sourceId = m.nextId++;
+  return m.dsEntry;
+}
+
+void unloadSource(Manager& m) {
+  m.dsEntry = nullptr;
+  m.sourceId = 0;
+  m.source.close();
+}
+
+// Triplets addressed to the manager itself.
+TW_UINT16 toManager(Manager& m, TW_IDENTITY* origin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF data) {
+  if (DG != DG_CONTROL) return fail(m, TWCC_BADPROTOCOL);
+  App* app = m.app(origin->Id);
+  if (DAT == DAT_PARENT && MSG == MSG_OPENDSM) {
+    if (app != nullptr) return fail(m, TWCC_SEQERROR);
+    origin->Id = m.nextId++;
+    std::lock_guard guard(m.lock);
+    m.apps.push_back(App{origin->Id, false, {}});
+    return TWRC_SUCCESS;
+  }
+  if (DAT == DAT_STATUS && MSG == MSG_GET) {
+    if (data == nullptr) return fail(m, TWCC_BADVALUE);
+    std::lock_guard guard(m.lock);
+    auto* status = static_cast<TW_STATUS*>(data);
+    status->ConditionCode = m.condition;
+    status->Reserved = 0;
+    m.condition = TWCC_SUCCESS;
+    return TWRC_SUCCESS;
+  }
+  if (app == nullptr) return fail(m, TWCC_SEQERROR);
+  if (DAT == DAT_PARENT && MSG == MSG_CLOSEDSM) {
+    if (app->sourceOpen) return fail(m, TWCC_SEQERROR);
+    std::lock_guard guard(m.lock);
+    m.apps.erase(m.apps.begin() + (app - m.apps.data()));
+    return TWRC_SUCCESS;
+  }
+  if (DAT != DAT_IDENTITY) return fail(m, TWCC_BADPROTOCOL);
+  if (MSG == MSG_GETNEXT) return TWRC_ENDOFLIST;
+  if (MSG != MSG_GETFIRST && MSG != MSG_GETDEFAULT && MSG != MSG_OPENDS && MSG != MSG_CLOSEDS)
+    return fail(m, TWCC_BADPROTOCOL);
+  if (data == nullptr) return fail(m, TWCC_BADVALUE);
+  auto* identity = static_cast<TW_IDENTITY*>(data);
+
+  if (MSG == MSG_CLOSEDS) {
+    if (!app->sourceOpen || identity->Id != m.sourceId) return fail(m, TWCC_BADDEST);
+    TW_UINT16 rc = m.dsEntry(origin, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr);
+    if (rc == TWRC_SUCCESS) {
+      {
+        std::lock_guard guard(m.lock);
+        app = m.app(origin->Id);
+        app->sourceOpen = false;
+        app->pending.clear();
+      }
+      if (--m.openCount == 0) unloadSource(m);
+    }
+    return rc;
+  }
+  if (MSG == MSG_OPENDS && app->sourceOpen) return fail(m, TWCC_SEQERROR);
+  DSENTRYPROC entry = loadSource(m);
+  if (entry == nullptr) return fail(m, TWCC_NODS);
+  if (MSG == MSG_OPENDS) {
+    identity->Id = m.sourceId;
+    TW_UINT16 rc = entry(origin, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, identity);
+    if (rc == TWRC_SUCCESS) {
+      std::lock_guard guard(m.lock);
+      m.app(origin->Id)->sourceOpen = true;
+      ++m.openCount;
+    } else {
+      // The application asks the manager why: pass on the source's own reason.
+      TW_STATUS status{};
+      entry(origin, DG_CONTROL, DAT_STATUS, MSG_GET, &status);
+      if (m.openCount == 0) unloadSource(m);
+      fail(m, status.ConditionCode);
+    }
+    return rc;
+  }
+  TW_UINT16 rc = entry(origin, DG_CONTROL, DAT_IDENTITY, MSG_GET, identity);
+  identity->Id = m.sourceId;
+  if (m.openCount == 0) unloadSource(m);
+  return rc;
+}
+
+TW_UINT16 handle(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                 TW_MEMREF data) {
+  Manager& m = manager();
+  if (origin == nullptr) return fail(m, TWCC_BADVALUE);
+  if (dest == nullptr) return toManager(m, origin, DG, DAT, MSG, data);
+
+  // The source speaks to an application: only DAT_NULL messages, kept for its next event.
+  if (m.sourceId != 0 && origin->Id == m.sourceId) {
+    if (DG != DG_CONTROL || DAT != DAT_NULL) return fail(m, TWCC_BADPROTOCOL);
+    std::lock_guard guard(m.lock);
+    if (m.failNull) return TWRC_FAILURE;
+    App* app = m.app(dest->Id);
+    if (app == nullptr || !app->sourceOpen) {
+      m.condition = TWCC_BADDEST;
+      return TWRC_FAILURE;
+    }
+    app->pending.push_back(MSG);
+    return TWRC_SUCCESS;
+  }
+
+  App* app = m.app(origin->Id);
+  if (app == nullptr || !app->sourceOpen || dest->Id != m.sourceId) return fail(m, TWCC_BADDEST);
+  TW_UINT16 rc = m.dsEntry(origin, DG, DAT, MSG, data);
+  if (DG == DG_CONTROL && DAT == DAT_EVENT && MSG == MSG_PROCESSEVENT && data != nullptr) {
+    std::lock_guard guard(m.lock);
+    app = m.app(origin->Id);
+    if (app != nullptr && !app->pending.empty()) {
+      static_cast<TW_EVENT*>(data)->TWMessage = app->pending.front();
+      app->pending.pop_front();
+      rc = TWRC_DSEVENT;
+    }
+  }
+  return rc;
+}
+
+}  // namespace
+
+TWAIN_DSM_API TW_UINT16 DSM_Entry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
+                                  TW_UINT16 MSG, TW_MEMREF pData) {
+  TW_UINT32 originId = pOrigin != nullptr ? pOrigin->Id : 0;
+  TW_UINT32 destId = pDest != nullptr ? pDest->Id : 0;
+  TW_UINT16 rc = handle(pOrigin, pDest, DG, DAT, MSG, pData);
+  // An application's first call gets its id on the way: record the one it got.
+  if (originId == 0 && pOrigin != nullptr) originId = pOrigin->Id;
+  Manager& m = manager();
+  std::lock_guard guard(m.lock);
+  m.records.push_back(TwainDsmRecord{originId, destId, DG, DAT, MSG, rc});
+  return rc;
+}
+
+TWAIN_DSM_API TW_UINT32 TwainDsm_RecordCount() {
+  Manager& m = manager();
+  std::lock_guard guard(m.lock);
+  return static_cast<TW_UINT32>(m.records.size());
+}
+
+TWAIN_DSM_API int TwainDsm_Record(TW_UINT32 index, TwainDsmRecord* out) {
+  Manager& m = manager();
+  std::lock_guard guard(m.lock);
+  if (out == nullptr || index >= m.records.size()) return 0;
+  *out = m.records[index];
+  return 1;
+}
+
+TWAIN_DSM_API void TwainDsm_ClearRecords() {
+  Manager& m = manager();
+  std::lock_guard guard(m.lock);
+  m.records.clear();
+}
+
+TWAIN_DSM_API void TwainDsm_FailNullMessages(int fail) {
+  Manager& m = manager();
+  std::lock_guard guard(m.lock);
+  m.failNull = fail != 0;
+}
