@@ -2,6 +2,7 @@
 // that plays a device sending scripted packets.
 #include "platform/internal/usb_io.h"
 #include "platform/usb_libusb.h"
+#include "platform/usb_vendor.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -347,7 +348,7 @@ TEST(UsbAdapter, LibusbPortOnThisMachineListsNoScanner) {
   auto port = platform::usb::openLibusbPort();
   if (!port) GTEST_SKIP() << "libusb cannot be initialised here";
   const std::uint16_t products[] = {16, 17, 18, 19};
-  EXPECT_TRUE(port->list(NDT_USB_VENDOR_ID, products).empty());
+  EXPECT_TRUE(port->list(platform::usb::kScannerVendorId, products).empty());
   EXPECT_EQ(port->open("usb:99-9"), nullptr);
 }
 
