@@ -11,6 +11,7 @@
 #include "driver/pravik.h"
 #include "driver/tests/support.h"
 #include "platform/power.h"
+#include "platform/usb_libusb.h"
 #include "simulator/sim.h"
 
 namespace {
@@ -155,7 +156,8 @@ TEST(Lifecycle, RefusalsOfAStartedOrStoppedDriver) {
 // first: the failing transfers or the removal notice, early or late in the scan.
 struct UnplugCase {
   bool noticeFirst;
-  int afterBlocks;  // of the scan's 32
+  int afterBlocks;       // of the scan's 32
+  bool throughAdapter;   // the real scanners' packet logic over the simulated bus
 };
 
 class UnplugDuringScan : public ::testing::TestWithParam<UnplugCase> {};
@@ -168,7 +170,8 @@ TEST_P(UnplugDuringScan, GivesExactlyOneDisconnect) {
   sim::Scanner scanner = bus->plug(sim::filmDigitizer());
   scanner.setRateLimit(2 << 20);  // a scan of 8 MB takes about four seconds
   Messages messages;
-  Pravik driver(port);
+  Pravik driver(GetParam().throughAdapter ? platform::usb::throughAdapter(port)
+                                         : std::shared_ptr<platform::usb::Port>(port));
   ASSERT_EQ(driver.Start(&Messages::callback, &messages), R(0, 0));
 
   ScanParameters p{};
@@ -213,11 +216,13 @@ TEST_P(UnplugDuringScan, GivesExactlyOneDisconnect) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Orders, UnplugDuringScan,
-                         ::testing::Values(UnplugCase{false, 1}, UnplugCase{true, 1},
-                                           UnplugCase{false, 8}, UnplugCase{true, 8}),
+                         ::testing::Values(UnplugCase{false, 1, false}, UnplugCase{true, 1, false},
+                                           UnplugCase{false, 8, false}, UnplugCase{true, 8, false},
+                                           UnplugCase{false, 1, true}, UnplugCase{true, 8, true}),
                          [](const ::testing::TestParamInfo<UnplugCase>& info) {
                            return std::string(info.param.noticeFirst ? "NoticeFirst" : "UnplugFirst") +
-                                  "AfterBlock" + std::to_string(info.param.afterBlocks);
+                                  "AfterBlock" + std::to_string(info.param.afterBlocks) +
+                                  (info.param.throughAdapter ? "ThroughTheAdapter" : "");
                          });
 
 TEST(Lifecycle, RemovalOfAnotherDeviceIsIgnored) {
