@@ -31,10 +31,19 @@ class IoDevice : public Device {
     if (timeoutMs == 0) return {Status::Error, 0};
     // What the device sent before is no answer to what is written now.
     kept_.clear();
-    std::size_t done = 0;
     auto* bytes = const_cast<std::uint8_t*>(static_cast<const std::uint8_t*>(data));
-    Io r = io_->bulk(endpoint, bytes, length, &done, timeoutMs);
-    return {toStatus(r), done};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // Bounded requests, as for reads; one after the other, the device sees one transfer.
+    const std::size_t piece = requestBytes(packetSize(endpoint));
+    std::size_t done = 0;
+    do {
+      const std::size_t n = std::min(piece, length - done);
+      std::size_t sent = 0;
+      Io r = io_->bulk(endpoint, bytes + done, n, &sent, remaining(deadline));
+      done += std::min(sent, n);
+      if (r != Io::Ok || sent < n) return {toStatus(r), done};
+    } while (done < length);
+    return {Status::Ok, done};
   }
 
   TransferResult bulkRead(std::uint8_t endpoint, void* data, std::size_t length,
@@ -48,7 +57,7 @@ class IoDevice : public Device {
     // Whole packets straight into the caller's buffer.
     const std::size_t whole = (length - done) / packet * packet;
     if (whole > 0) {
-      TransferResult r = readWhole(endpoint, out + done, whole, deadline);
+      TransferResult r = readWhole(endpoint, out + done, whole, requestBytes(packet), deadline);
       done += r.transferred;
       if (r.status != Status::Ok || r.transferred < whole) return {r.status, done};
     }
@@ -160,17 +169,17 @@ class IoDevice : public Device {
   // Large reads go as requests of kBulkRequestBytes, kBulkRequestsInFlight of
   // them submitted at once: the device always has a request to answer, and the
   // memory in flight stays far below what the kernel grants one device.
-  TransferResult readWhole(std::uint8_t endpoint, std::uint8_t* out, std::size_t length,
+  TransferResult readWhole(std::uint8_t endpoint, std::uint8_t* out, std::size_t length, std::size_t piece,
                            std::chrono::steady_clock::time_point deadline) {
     struct Request {
       std::size_t offset = 0, length = 0, got = 0;
       Io io = Io::Error;
       bool finished = false;
     };
-    std::vector<Request> requests((length + kBulkRequestBytes - 1) / kBulkRequestBytes);
+    std::vector<Request> requests((length + piece - 1) / piece);
     for (std::size_t i = 0; i < requests.size(); ++i) {
-      requests[i].offset = i * kBulkRequestBytes;
-      requests[i].length = std::min(kBulkRequestBytes, length - requests[i].offset);
+      requests[i].offset = i * piece;
+      requests[i].length = std::min(piece, length - requests[i].offset);
     }
     auto waitFinished = [this](Request& r) {
       std::unique_lock<std::mutex> lock(bulkMutex_);
@@ -219,6 +228,12 @@ class IoDevice : public Device {
       }
     }
     return {toStatus(outcome), received};
+  }
+
+  // Whole packets only: a request that ended inside one would overflow (reads)
+  // or end the transfer early with a short packet (writes).
+  static std::size_t requestBytes(std::size_t packet) {
+    return std::max(packet, kBulkRequestBytes / packet * packet);
   }
 
   std::size_t packetSize(std::uint8_t endpoint) const {

@@ -159,14 +159,17 @@ TEST(UsbAdapter, ZeroTimeOutIsRefusedAndRequestsAreWholePackets) {
   EXPECT_EQ(f.io->requested, (std::vector<std::size_t>{8, 8}));
 }
 
-// A device that streams one long transfer in 512-byte packets to bulk requests
-// served in order on its own thread, as a host controller serves them; it counts
-// the bytes of the requests in flight.
+// A device that streams one long transfer in packets to bulk requests served in
+// order on its own thread, as a host controller serves them; it counts the bytes
+// of the requests in flight and keeps what the host writes.
 class StreamIo : public platform::usb::internal::UsbIo {
  public:
   std::vector<std::uint8_t> data;   // the transfer; a short packet ends it
   std::size_t failAt = SIZE_MAX;    // the bus fails here (after whole packets)
   std::vector<std::uint8_t> after;  // the next transfer (a status block, say)
+  std::size_t packet = 512;
+  std::vector<std::uint8_t> written;
+  std::vector<std::size_t> lengths;  // of every request, in order
   std::mutex mutex;
   std::condition_variable cv;
   std::size_t inFlight = 0, maxInFlight = 0, maxRequests = 0, requests = 0;
@@ -183,6 +186,7 @@ class StreamIo : public platform::usb::internal::UsbIo {
   bool submitBulk(std::uint8_t, std::uint8_t* to, std::size_t length, std::uint32_t, Completion done) override {
     std::lock_guard<std::mutex> lock(mutex);
     queue_.push_back({to, length, std::move(done)});
+    lengths.push_back(length);
     inFlight += length;
     maxInFlight = std::max(maxInFlight, inFlight);
     maxRequests = std::max(maxRequests, queue_.size());
@@ -194,10 +198,17 @@ class StreamIo : public platform::usb::internal::UsbIo {
     std::lock_guard<std::mutex> lock(mutex);
     for (auto& r : queue_) r.cancelled = true;
   }
-  Io bulk(std::uint8_t, std::uint8_t* to, std::size_t length, std::size_t* transferred, std::uint32_t) override {
+  Io bulk(std::uint8_t endpoint, std::uint8_t* to, std::size_t length, std::size_t* transferred,
+          std::uint32_t) override {
     std::lock_guard<std::mutex> lock(mutex);
     maxInFlight = std::max(maxInFlight, inFlight + length);
+    lengths.push_back(length);
     *transferred = 0;
+    if ((endpoint & 0x80) == 0) {
+      written.insert(written.end(), to, to + length);
+      *transferred = length;
+      return Io::Ok;
+    }
     return take(to, length, transferred);
   }
   Io control(std::uint8_t, std::uint8_t, std::uint16_t, std::uint16_t, std::uint8_t*, std::uint16_t,
@@ -225,12 +236,12 @@ class StreamIo : public platform::usb::internal::UsbIo {
     }
     while (*got < length) {
       if (pos_ >= failAt) return Io::Error;
-      const std::size_t packet = std::min<std::size_t>(512, data.size() - pos_);
-      if (packet > length - *got) return Io::Overflow;
-      std::copy_n(data.begin() + long(pos_), packet, to + *got);
-      pos_ += packet;
-      *got += packet;
-      if (packet < 512) break;
+      const std::size_t n = std::min(packet, data.size() - pos_);
+      if (n > length - *got) return Io::Overflow;
+      std::copy_n(data.begin() + long(pos_), n, to + *got);
+      pos_ += n;
+      *got += n;
+      if (n < packet) break;
     }
     return Io::Ok;
   }
@@ -262,7 +273,7 @@ class StreamIo : public platform::usb::internal::UsbIo {
 };
 
 struct Stream : Adapter<StreamIo> {
-  Stream() : Adapter(512, 32) {}
+  explicit Stream(std::uint16_t packet = 512) : Adapter(packet, 32) { io->packet = packet; }
 };
 
 std::vector<std::uint8_t> noise(std::size_t n) {
@@ -301,6 +312,31 @@ TEST(UsbAdapter, AFailureInALargeReadReportsWhatCame) {
   EXPECT_EQ(r.status, Status::Error);
   EXPECT_EQ(r.transferred, s.io->failAt);
   EXPECT_TRUE(std::equal(out.begin(), out.begin() + long(r.transferred), s.io->data.begin()));
+}
+
+// Every request holds whole packets, also where the packet size does not divide
+// the request size, and none is larger than the bound: reads and writes alike.
+TEST(UsbAdapter, LargeTransfersGoInBoundedWholePacketRequests) {
+  using platform::usb::internal::kBulkRequestBytes;
+  for (std::uint16_t packet : {64, 512, 1000}) {
+    Stream s(packet);
+    const std::size_t length = 50 * 64000;  // a multiple of each packet size
+    s.io->data = noise(length);
+    std::vector<std::uint8_t> out(length);
+    auto r = s.device->bulkRead(kBulkIn, out.data(), length, 10000);
+    EXPECT_EQ(r.status, Status::Ok) << packet;
+    EXPECT_EQ(r.transferred, length) << packet;
+    EXPECT_TRUE(out == s.io->data) << packet;
+    r = s.device->bulkWrite(0x01, out.data(), length, 10000);
+    EXPECT_EQ(r.status, Status::Ok) << packet;
+    EXPECT_EQ(r.transferred, length) << packet;
+    std::lock_guard<std::mutex> lock(s.io->mutex);
+    EXPECT_TRUE(s.io->written == s.io->data) << packet;
+    for (std::size_t n : s.io->lengths) {
+      EXPECT_LE(n, kBulkRequestBytes) << packet;
+      EXPECT_EQ(n % packet, 0u) << packet;
+    }
+  }
 }
 
 // A large read that the device ends early: the request behind it has already
