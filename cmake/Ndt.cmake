@@ -18,9 +18,8 @@ if(NDT_LIBFUZZER)
 endif()
 
 # The scanners' USB vendor id (hex), one setting for the driver, the simulated
-# scanners and the udev rule.
+# scanners and the udev rule (platform/usb_vendor.h is made from it).
 set(NDT_USB_VENDOR_ID "2a1c" CACHE STRING "USB vendor id of the scanners, in hex")
-add_compile_definitions(NDT_USB_VENDOR_ID=0x${NDT_USB_VENDOR_ID})
 
 # A version string compiled into every deliverable.
 set(NDT_VERSION_STRING "${PROJECT_VERSION}")

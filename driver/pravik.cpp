@@ -530,16 +530,27 @@ OperationResult Pravik::Start(MessageCallback callback, void* context) {
     return result(PRAVIK_ALREADY_OPEN, 4);
   }
   d.stopping = false;
-  OperationResult r = d.openAndInitialise(*this, callback, context, false);
-  if (r.category != 0 && r.code != PRAVIK_NO_MATCHING_DEVICE) return r;
-  // The monitor and its sources stand in for the hidden window and its notifications.
+  while (d.events.waitFor(0)) {
+  }
+  // The monitor and its sources stand in for the hidden window and its
+  // notifications. The hot-plug source comes before the search, so that a
+  // scanner plugged in meanwhile is reported (and ignored when the search took
+  // it) rather than missed.
   try {
-    while (d.events.waitFor(0)) {
-    }
     if (d.port) {
       static const std::vector<std::uint16_t> products = {16, 17, 18, 19};
       d.hotplugSource = platform::hotplug::watchPort(*d.port, pravik::kVendorId, products, d.events);
     }
+  } catch (const std::exception&) {
+    pravik::printTrace(kSource, kFunction, "Thread creation failed.");
+    return result(PRAVIK_SYSTEM_CALL_FAILED, 4);
+  }
+  OperationResult r = d.openAndInitialise(*this, callback, context, false);
+  if (r.category != 0 && r.code != PRAVIK_NO_MATCHING_DEVICE) {
+    d.hotplugSource.reset();
+    return r;
+  }
+  try {
     d.sleepWatcher = platform::power::watchSleep([&d](bool sleeping) { d.onSleep(sleeping); });
     d.monitor = std::thread([&d, this] { d.monitorLoop(*this); });
   } catch (const std::exception&) {

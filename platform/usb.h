@@ -56,6 +56,10 @@ class Device {
   // A time-out of 0 is refused (it would mean "forever").
   virtual TransferResult bulkWrite(std::uint8_t endpoint, const void* data, std::size_t length,
                                    std::uint32_t timeoutMs) = 0;
+  // The device sends whole packets of the pipe's size: a read ends when `length`
+  // bytes came or a short packet ended the device's transfer; a packet larger
+  // than the room left is an Overflow (what fits arrives). So a caller asks for
+  // whole packets, except for what is left of a transfer.
   virtual TransferResult bulkRead(std::uint8_t endpoint, void* data, std::size_t length,
                                   std::uint32_t timeoutMs) = 0;
   // Waits without limit for one packet until it arrives or cancelInterruptRead() is called.

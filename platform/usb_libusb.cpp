@@ -2,7 +2,9 @@
 
 #include "platform/internal/usb_io.h"
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <libusb.h>
@@ -94,6 +96,30 @@ class LibusbIo : public internal::UsbIo {
 
   Io clearHalt(std::uint8_t endpoint) override { return fromLibusb(libusb_clear_halt(handle_, endpoint)); }
 
+  bool submitBulk(std::uint8_t endpoint, std::uint8_t* data, std::size_t length, std::uint32_t timeoutMs,
+                  Completion done) override {
+    if (length > static_cast<std::size_t>(INT_MAX)) return false;
+    libusb_transfer* t = libusb_alloc_transfer(0);
+    if (t == nullptr) return false;
+    auto* pending = new BulkTransfer{this, endpoint, std::move(done)};
+    libusb_fill_bulk_transfer(t, handle_, endpoint, data, static_cast<int>(length), &LibusbIo::onBulkComplete,
+                              pending, timeoutMs);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (libusb_submit_transfer(t) != 0) {
+      delete pending;
+      libusb_free_transfer(t);
+      return false;
+    }
+    bulk_.push_back(t);
+    return true;
+  }
+
+  void cancelBulk(std::uint8_t endpoint) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (libusb_transfer* t : bulk_)
+      if (t->endpoint == endpoint) libusb_cancel_transfer(t);
+  }
+
   bool submitInterrupt(std::uint8_t endpoint, std::uint8_t* data, std::size_t length, Completion done) override {
     if (transfer_ == nullptr) return false;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -115,6 +141,25 @@ class LibusbIo : public internal::UsbIo {
   }
 
  private:
+  struct BulkTransfer {
+    LibusbIo* self;
+    std::uint8_t endpoint;
+    Completion done;
+  };
+
+  static void LIBUSB_CALL onBulkComplete(libusb_transfer* t) {
+    std::unique_ptr<BulkTransfer> pending(static_cast<BulkTransfer*>(t->user_data));
+    {
+      std::lock_guard<std::mutex> lock(pending->self->mutex_);
+      auto& list = pending->self->bulk_;
+      list.erase(std::remove(list.begin(), list.end(), t), list.end());
+    }
+    const Io io = fromTransferStatus(t->status);
+    const std::size_t got = t->actual_length > 0 ? static_cast<std::size_t>(t->actual_length) : 0;
+    libusb_free_transfer(t);
+    pending->done(io, got);
+  }
+
   static void LIBUSB_CALL onComplete(libusb_transfer* t) {
     auto* self = static_cast<LibusbIo*>(t->user_data);
     Completion done;
@@ -132,6 +177,7 @@ class LibusbIo : public internal::UsbIo {
   std::mutex mutex_;
   Completion completion_;
   bool submitted_ = false;
+  std::vector<libusb_transfer*> bulk_;  // submitted bulk transfers, under mutex_
 };
 
 std::string pathOf(libusb_device* dev) {

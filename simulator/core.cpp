@@ -487,21 +487,19 @@ TransferResult Core::bulkWrite(std::uint8_t endpoint, const void* data, std::siz
   return {Status::Ok, length};
 }
 
-std::size_t Core::rateAllowanceLocked(Clock::time_point now, std::size_t want,
-                                      Clock::time_point* wake) {
-  if (rate_ == 0) return want;
+// Whether the rate limit lets one packet of `bytes` go now; if not, `wake` is
+// brought forward to when it will.
+bool Core::rateAllowsLocked(Clock::time_point now, std::size_t bytes, Clock::time_point* wake) {
+  if (rate_ == 0) return true;
   double burst = std::max<double>(double(rate_) / 50, std::max<double>(config_.bulkInPacket, 64));
   double dt = std::chrono::duration<double>(now - rateLast_).count();
   rateLast_ = now;
   tokens_ = std::min(burst, tokens_ + dt * double(rate_));
-  std::size_t n = std::min<std::size_t>(want, std::size_t(tokens_));
-  if (n == 0) {
-    double need = std::min<double>(double(want), burst) - tokens_;
-    auto wait = std::chrono::duration<double>(need / double(rate_));
-    *wake = std::min(*wake, now + std::chrono::duration_cast<Clock::duration>(wait) +
-                                std::chrono::microseconds(1));
-  }
-  return n;
+  if (tokens_ >= double(bytes)) return true;
+  auto wait = std::chrono::duration<double>((double(bytes) - tokens_) / double(rate_));
+  *wake = std::min(*wake, now + std::chrono::duration_cast<Clock::duration>(wait) +
+                              std::chrono::microseconds(1));
+  return false;
 }
 
 TransferResult Core::bulkRead(std::uint8_t endpoint, void* data, std::size_t length,
@@ -526,32 +524,33 @@ TransferResult Core::bulkRead(std::uint8_t endpoint, void* data, std::size_t len
       statusLocked(word | kEchoBit, protocol::kReceptionTimeout);
     }
     Clock::time_point wake = deadline;
-    std::size_t n = 0;
+    if (got == length) return {Status::Ok, got};
     if (!in_.empty()) {
       Unit& u = in_.front();
       if (u.pos == u.unplugAt) {
         unplugLocked();
         continue;
       }
-      n = std::min(length - got, u.size() - u.pos);
-      if (u.unplugAt != SIZE_MAX) n = std::min(n, u.unplugAt - u.pos);
-      n = rateAllowanceLocked(now, n, &wake);
-      if (n > 0) {
+      // The device sends whole packets; only the last of a transfer is short, or
+      // the one the device is cut off in.
+      std::size_t packet = std::min<std::size_t>(config_.bulkInPacket, u.size() - u.pos);
+      if (u.unplugAt != SIZE_MAX) packet = std::min(packet, u.unplugAt - u.pos);
+      if (rateAllowsLocked(now, packet, &wake)) {
+        // A packet larger than the room left overflows the host's buffer: what
+        // fits arrives, the rest of the packet is lost, as on a real bus.
+        const std::size_t n = std::min(packet, length - got);
         u.touched = now;
         u.copy(u.pos, to + got, n);
-        u.pos += n;
+        u.pos += packet;
         got += n;
-        if (rate_ != 0) tokens_ -= double(n);
-      }
-      if (u.pos == u.size()) {
-        bool overflow = u.overflow;
-        bool shortEnd = u.zlp || u.size() % config_.bulkInPacket != 0;
-        in_.pop_front();
+        if (rate_ != 0) tokens_ -= double(packet);
+        const bool ended = u.pos == u.size();
+        const bool overflow = n < packet || (ended && u.overflow);
+        const bool shortEnd = ended && (u.zlp || u.size() % config_.bulkInPacket != 0);
+        if (ended) in_.pop_front();
         if (overflow) return {Status::Overflow, got};
         if (shortEnd) return {Status::Ok, got};
-      }
-      if (got == length) return {Status::Ok, got};
-      if (n > 0) {
+        if (got == length) return {Status::Ok, got};
         if (Clock::now() < deadline) continue;
         return {Status::Timeout, got};
       }

@@ -179,13 +179,22 @@ class Parser {
     return true;
   }
 
+  // "<code> [text]" from word `at` on: the text is the rest of the line.
+  bool errorWords(const std::vector<std::string>& w, std::size_t at, std::uint16_t* code,
+                  std::string* text) {
+    long long n = 0;
+    if (w.size() <= at || !number(w[at], 1, 0xFFFF, &n)) return false;
+    *code = std::uint16_t(n);
+    text->clear();
+    for (std::size_t i = at + 1; i < w.size(); ++i) *text += (text->empty() ? "" : " ") + w[i];
+    return true;
+  }
+
   bool raise(Scanner& s, const std::vector<std::string>& w, std::size_t at) {
-    long long code = 0;
-    if (w.size() <= at || !number(w[at], 1, 0xFFFF, &code))
-      return fail("error <device> <code> [text]");
+    std::uint16_t code = 0;
     std::string text;
-    for (std::size_t i = at + 1; i < w.size(); ++i) text += (text.empty() ? "" : " ") + w[i];
-    s.raiseError(std::uint16_t(code), text);
+    if (!errorWords(w, at, &code, &text)) return fail("error <device> <code> [text]");
+    s.raiseError(code, text);
     return true;
   }
 
@@ -237,10 +246,10 @@ class Parser {
       return true;
     }
     if (w[2] == "error") {
-      long long code = 0;
-      if (w.size() < 5 || !number(w[4], 1, 0xFFFF, &code))
-        return fail("at <ms> error <device> <code>");
-      bus_.after(std::uint32_t(ms), [s, code] { Scanner(s).raiseError(std::uint16_t(code)); });
+      std::uint16_t code = 0;
+      std::string text;
+      if (!errorWords(w, 4, &code, &text)) return fail("at <ms> error <device> <code> [text]");
+      bus_.after(std::uint32_t(ms), [s, code, text] { Scanner(s).raiseError(code, text); });
       return true;
     }
     return fail("unknown timed step: " + w[2]);

@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "platform/usb.h"
+#include "platform/usb_vendor.h"
 #include "simulator/radiograph.h"
 
 namespace sim {
 
-// The scanner maker's USB vendor id, used by the simulated devices and by the
-// driver's device filter alike.
-inline constexpr std::uint16_t kVendorId = NDT_USB_VENDOR_ID;  // the build setting
+// The scanner maker's USB vendor id: the build setting, as the real scanners'.
+inline constexpr std::uint16_t kVendorId = platform::usb::kScannerVendorId;
 inline constexpr std::uint16_t kFilmProducts[] = {16, 17, 18};
 inline constexpr std::uint16_t kCrProduct = 19;
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "driver/pravik.h"
-#include "simulator/sim.h"
+#include "platform/usb_vendor.h"
 
 namespace pravik {
 
@@ -28,6 +28,6 @@ enum class Status : int {
 };
 
 // The scanner maker's USB vendor id: one constant for real and simulated devices.
-inline constexpr std::uint16_t kVendorId = sim::kVendorId;
+inline constexpr std::uint16_t kVendorId = platform::usb::kScannerVendorId;
 
 }  // namespace pravik

@@ -280,19 +280,69 @@ Status UsbScanner::recoverFailedTransfer(Pipe pipe, bool shortRead) {
   return host;
 }
 
+Status UsbScanner::shortReadFailed() {
+  printTrace(kSource, "UsbScanner::ReadScanner", "Reading full amount of data failed; Error Code: %d.",
+             static_cast<int>(usb::Status::Ok));
+  return recoverFailedTransfer(Pipe::Read, true);
+}
+
 Status UsbScanner::ReadScanner(void* buffer, std::size_t bytes, std::uint32_t timeoutMs,
                                std::size_t& done, bool shortReadOk) {
   auto r = device_->bulkRead(bulkIn_, buffer, bytes, atLeastOneMs(timeoutMs));
   done = std::min(r.transferred, bytes);
   if (r.status == usb::Status::Ok) {
     if (done == bytes || shortReadOk) return Status::Done;
-    printTrace(kSource, "UsbScanner::ReadScanner",
-               "Reading full amount of data failed; Error Code: %d.", static_cast<int>(r.status));
-    return recoverFailedTransfer(Pipe::Read, true);
+    return shortReadFailed();
   }
   printTrace(kSource, "UsbScanner::ReadScanner", "Reading data failed (%s); Bytes Received: %d.",
              usb::statusText(r.status), static_cast<int>(done));
   return recoverFailedTransfer(Pipe::Read, false);
+}
+
+// The device sends the data phase in whole packets, and a read that ends inside
+// one would overflow. So a piece (a block, say) that ends inside a packet takes
+// that packet whole and keeps the rest for the next piece.
+Status UsbScanner::ReadPiece(std::uint8_t* to, std::size_t ask, std::size_t phaseLeft,
+                             std::uint32_t timeoutMs, std::size_t& got, bool shortReadOk,
+                             PacketCarry& carry) {
+  got = std::min(ask, carry.left());
+  if (got > 0) std::memcpy(to, carry.bytes.data() + carry.pos, got);
+  carry.pos += got;
+  std::size_t deviceLeft = phaseLeft - got - carry.left();  // not yet taken from the device
+  if (got == ask) return Status::Done;
+  if (carry.endsTransfer) return shortReadOk ? Status::Done : shortReadFailed();
+
+  const std::size_t packet = bulkInPacketSize_;
+  const std::size_t need = ask - got;
+  const std::size_t whole = need / packet * packet;
+  if (whole > 0) {
+    std::size_t n = 0;
+    const Status read = ReadScanner(to + got, whole, timeoutMs, n, shortReadOk);
+    got += n;
+    if (read != Status::Done || n < whole) return read;
+    deviceLeft -= std::min(deviceLeft, whole);
+  }
+  const std::size_t rest = need - whole;
+  if (rest == 0) return Status::Done;
+  if (rest >= deviceLeft) {
+    // The transfer's last packet, which is short and fits.
+    std::size_t n = 0;
+    const Status read = ReadScanner(to + got, rest, timeoutMs, n, shortReadOk);
+    got += n;
+    return read;
+  }
+  const std::size_t bounce = std::min(packet, deviceLeft);
+  carry.bytes.resize(bounce);
+  std::size_t n = 0;
+  const Status read = ReadScanner(carry.bytes.data(), bounce, timeoutMs, n, true);
+  carry.bytes.resize(n);
+  carry.endsTransfer = n < bounce;  // a short packet: nothing more comes in this phase
+  carry.pos = std::min(n, rest);
+  std::memcpy(to + got, carry.bytes.data(), carry.pos);
+  got += carry.pos;
+  if (read != Status::Done) return read;
+  if (carry.pos < rest && !shortReadOk) return shortReadFailed();
+  return Status::Done;
 }
 
 Status UsbScanner::WriteScanner(const void* buffer, std::size_t bytes, std::uint32_t timeoutMs) {
@@ -382,6 +432,7 @@ TransferOutcome UsbScanner::SendReceiveScanner(const Transfer& t) {
   const std::int64_t piece = (t.blockSize == 0 || t.blockSize > kMaxPiece) ? kMaxPiece : t.blockSize;
   std::int64_t received = 0;
   std::int64_t blockIndex = 0, inBlock = 0;
+  PacketCarry carry;
   while (received < t.dataLength) {
     std::int64_t ask = std::min(piece, t.dataLength - received);
     std::uint8_t* target;
@@ -392,7 +443,8 @@ TransferOutcome UsbScanner::SendReceiveScanner(const Transfer& t) {
       target = t.readBuffer + received;
     }
     std::size_t got = 0;
-    const Status read = ReadScanner(target, std::size_t(ask), t.timeoutMs, got, t.shortReadOk);
+    const Status read = ReadPiece(target, std::size_t(ask), std::size_t(t.dataLength - received),
+                                  t.timeoutMs, got, t.shortReadOk, carry);
     const std::int64_t before = received;
     received += std::int64_t(got);
     if (t.blockSize > 0) {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "driver/internal/status.h"
 #include "driver/pravik.h"
@@ -77,6 +78,16 @@ class UsbScanner {
 
  private:
   enum class Pipe { Read, Write };
+  // The bytes of a packet that a piece of the data phase took but did not use.
+  struct PacketCarry {
+    std::vector<std::uint8_t> bytes;
+    std::size_t pos = 0;
+    bool endsTransfer = false;  // the packet was short: the data phase ends with it
+    std::size_t left() const { return bytes.size() - pos; }
+  };
+  Status ReadPiece(std::uint8_t* to, std::size_t ask, std::size_t phaseLeft, std::uint32_t timeoutMs,
+                   std::size_t& got, bool shortReadOk, PacketCarry& carry);
+  Status shortReadFailed();
   Status ReadScanner(void* buffer, std::size_t bytes, std::uint32_t timeoutMs,
                      std::size_t& done, bool shortReadOk);
   Status WriteScanner(const void* buffer, std::size_t bytes, std::uint32_t timeoutMs);

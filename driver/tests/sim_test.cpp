@@ -12,6 +12,7 @@
 #include "driver/pravik.h"
 #include "driver/tests/support.h"
 #include "platform/clock.h"
+#include "platform/usb_libusb.h"
 #include "simulator/radiograph.h"
 #include "simulator/sim.h"
 
@@ -296,7 +297,28 @@ std::vector<std::int32_t> oneTo(int n) {
   return v;
 }
 
-TEST_F(OnSimulator, OddBlocksArriveByteExact) {
+// The scans' roads: straight onto the simulated bus, and through the adapter
+// that the real scanners get, with the simulated bus as its transfer layer.
+enum class Road { Bus, Adapter };
+
+class Scans : public OnSimulator, public ::testing::WithParamInterface<Road> {
+ protected:
+  void plugAndOpen(const sim::DeviceConfig& config = sim::filmDigitizer()) {
+    scanner = bus->plug(config);
+    if (GetParam() == Road::Adapter)
+      driver = std::make_unique<Pravik>(platform::usb::throughAdapter(bus));
+    else
+      driver = std::make_unique<Pravik>(bus);
+    ASSERT_EQ(open(), R(0, 0));
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Roads, Scans, ::testing::Values(Road::Bus, Road::Adapter),
+                         [](const ::testing::TestParamInfo<Road>& info) {
+                           return std::string(info.param == Road::Bus ? "Bus" : "Adapter");
+                         });
+
+TEST_P(Scans, OddBlocksArriveByteExact) {
   auto config = sim::crReader();
   config.bulkInPacket = 512;
   plugAndOpen(config);
@@ -323,7 +345,7 @@ TEST_F(OnSimulator, OddBlocksArriveByteExact) {
   }
 }
 
-TEST_F(OnSimulator, AFilmScanCarriesPrefixHeaderAndImage) {
+TEST_P(Scans, AFilmScanCarriesPrefixHeaderAndImage) {
   plugAndOpen();
   const ScanParameters sp = scanParameters(1001, 8);
   const std::int32_t imageBytes = 1001 * 8 * 2;
@@ -347,6 +369,22 @@ TEST_F(OnSimulator, AFilmScanCarriesPrefixHeaderAndImage) {
   EXPECT_TRUE(none.get().empty());
   const auto* raw = reinterpret_cast<const std::uint8_t*>(image.data());
   EXPECT_EQ(Bytes(raw, raw + imageBytes), expectedImage(scanner, 128, 8));
+}
+
+// A scan larger than any one request, in progress blocks that end inside packets.
+TEST_P(Scans, ALargeScanArrivesByteExact) {
+  plugAndOpen();
+  const ScanParameters sp = scanParameters(3001, 3000);
+  const std::int32_t imageBytes = 3001 * 3000 * 2;  // 18 MB
+  const std::int32_t blockBytes = 3001 * 2 * 100;   // 100 lines: not a whole number of packets
+  std::vector<std::uint16_t> image(imageBytes / 2);
+  Progress progress;
+  ASSERT_EQ(driver->ScanAndReadFilmWithoutHeader(sp, {{0, 0}}, image.data(), imageBytes, false, true, blockBytes,
+                                                 &Progress::callback, &progress),
+            R(0, 0));
+  EXPECT_EQ(progress.get(), oneTo(30));
+  const auto* raw = reinterpret_cast<const std::uint8_t*>(image.data());
+  EXPECT_TRUE(Bytes(raw, raw + imageBytes) == expectedImage(scanner, 128, 3000));
 }
 
 TEST_F(OnSimulator, StorageKeepsWhatTheDriverWrote) {
@@ -436,7 +474,8 @@ const std::vector<FaultCase>& faultCases() {
       {"device code on a write", [](sim::Scanner& s) { s.arm({K::StatusError, 2, 0x1001}); }, setParameters, R(0x1001, 3), {}, 0},
       {"bad echo", [](sim::Scanner& s) { s.arm({K::BadEcho, 6, 0, 100}); }, filmStatus, R(525, 4), {}, 0},
       {"short read", [](sim::Scanner& s) { s.arm({K::ShortData, 6, 0, 10}); }, filmStatus, R(523, 4), {1506, 13}, 0},
-      {"long data", [](sim::Scanner& s) { s.arm({K::LongData, 6, 0, 10}); }, filmStatus, R(525, 4), {}, 0},
+      // Ten more bytes in the reply's one packet overflow the read, as on a real bus.
+      {"long data", [](sim::Scanner& s) { s.arm({K::LongData, 6, 0, 10}); }, filmStatus, R(522, 4), {1506, 13}, 0},
       {"overflowing data", [](sim::Scanner& s) { s.arm({K::Overflow, 6}); }, filmStatus, R(522, 4), {1506, 13}, 0},
       {"stall and error interrupt", [](sim::Scanner& s) { s.arm({K::Stall, 6, 0x4121}); }, filmStatus, R(0x4121, 2), {1506}, 2},
       {"stall alone", [](sim::Scanner& s) { s.arm({K::Stall, 6}); }, filmStatus, R(525, 4), {1506}, 2},

@@ -5,22 +5,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "fuzz/input.h"
 #include "simulator/sim.h"
 
-namespace {
-
-struct Input {
-  const std::uint8_t* p;
-  std::size_t left;
-  std::uint8_t byte() {
-    if (left == 0) return 0;
-    --left;
-    return *p++;
-  }
-  std::uint16_t word() { return std::uint16_t(byte() | byte() << 8); }
-};
-
-}  // namespace
+using fuzzing::Input;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input in{data, size};

@@ -140,7 +140,7 @@ class Core {
   void plateEndLocked();
   void eraseLocked(bool completion);
   std::shared_ptr<const std::vector<std::uint8_t>> imageLocked(const ImageSpec& spec);
-  std::size_t rateAllowanceLocked(Clock::time_point now, std::size_t want, Clock::time_point* wake);
+  bool rateAllowsLocked(Clock::time_point now, std::size_t bytes, Clock::time_point* wake);
   std::vector<std::uint16_t> scanParametersReadLocked() const;
   std::vector<std::uint8_t> filmStatusLocked() const;
 

@@ -119,6 +119,43 @@ TEST(Bus, BulkReadWaitsForItsTimeOut) {
       << "a time-out of 0 is refused";
 }
 
+// Bulk-IN data comes in packets of the pipe's size: a read takes whole packets
+// and ends at a short one; a packet larger than the room left overflows the
+// read, and what did not fit is lost with it, as on a real bus.
+TEST(Bus, BulkInDataComesInWholePackets) {
+  sim::Bus bus;
+  auto scanner = bus.plug(sim::filmDigitizer());
+  Bytes lut(1998);
+  for (std::size_t i = 0; i < lut.size(); ++i) lut[i] = std::uint8_t(i % 251);
+  scanner.setStored(16, lut);
+  Host host(bus, scanner);
+  host.initialise();
+  Bytes reply = {0x11, 0x10};  // the prefix, then the table: 2000 bytes in 512-byte packets
+  reply.insert(reply.end(), lut.begin(), lut.end());
+  struct Row {
+    std::vector<std::size_t> asks;
+    std::vector<Status> statuses;
+    std::vector<std::size_t> offsets, sizes;  // where in the reply each read's bytes come from
+  };
+  const Row rows[] = {
+      {{2048}, {Status::Ok}, {0}, {2000}},
+      {{1024, 1024}, {Status::Ok, Status::Ok}, {0, 1024}, {1024, 976}},
+      {{1000, 1000}, {Status::Overflow, Status::Ok}, {0, 1024}, {1000, 976}},
+      {{100, 1024, 1024}, {Status::Overflow, Status::Ok, Status::Ok}, {0, 512, 1536}, {100, 1024, 464}},
+  };
+  for (const Row& row : rows) {
+    ASSERT_EQ(host.write(commandBlock(0x111, 2000)), Status::Ok);
+    for (std::size_t i = 0; i < row.asks.size(); ++i) {
+      Reply r = host.read(row.asks[i]);
+      EXPECT_EQ(r.status, row.statuses[i]) << "read " << i << " of " << row.asks[0];
+      EXPECT_EQ(r.data, Bytes(reply.begin() + long(row.offsets[i]),
+                              reply.begin() + long(row.offsets[i] + row.sizes[i])))
+          << "read " << i << " of " << row.asks[0];
+    }
+    EXPECT_EQ(host.status().echo, 0x2111) << "the status is its own transfer";
+  }
+}
+
 TEST(Bus, CancelEndsAWaitingInterruptRead) {
   sim::Bus bus;
   auto s = bus.plug(sim::filmDigitizer());

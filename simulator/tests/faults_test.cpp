@@ -167,9 +167,17 @@ TEST_F(Faults, ShortLongAndOverflowingData) {
   EXPECT_EQ(r.data.size(), 22u) << "ended by a short packet";
   EXPECT_EQ(host.status().echo, 0x2124);
 
+  // Within one packet the surplus overflows the read and is lost with its packet.
   scanner.arm({Kind::LongData, 36, 0, 8});
   ASSERT_EQ(host.write(commandBlock(0x124, 32)), Status::Ok);
-  EXPECT_EQ(host.read(32).data.size(), 32u);
+  r = host.read(32);
+  EXPECT_EQ(r.status, Status::Overflow);
+  EXPECT_EQ(r.data.size(), 32u);
+  EXPECT_EQ(host.status().echo, 0x2124);
+  // Past a whole packet it comes where the status was expected.
+  scanner.arm({Kind::LongData, 36, 0, 512});
+  ASSERT_EQ(host.write(commandBlock(0x124, 32)), Status::Ok);
+  EXPECT_EQ(host.read(512).data.size(), 512u);
   StatusBlock st = host.status();
   EXPECT_NE(st.echo, 0x2124) << "the surplus comes where the status was expected";
   while (host.read(512, 50).status == Status::Ok) {

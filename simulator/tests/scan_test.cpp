@@ -56,7 +56,7 @@ TEST_F(Scan, WithHeaderIsExactToTheByte) {
   set(p);
   const std::uint32_t image = 301 * 205 * 2;
   ASSERT_EQ(host.write(commandBlock(0x105, image + 16)), Status::Ok);
-  Bytes data = readAll(host, image + 16, 4099);
+  Bytes data = readAll(host, image + 16, 4096);
   ASSERT_EQ(data.size(), image + 16);
   StatusBlock st = host.status();
   EXPECT_EQ(st.echo, 0x2105);
@@ -95,7 +95,7 @@ TEST_F(Scan, BlocksAfterAHostHeader) {
   Bytes header = words({1001, 8, 0x1010, 2, 0, 0, 0});
   command.insert(command.end(), header.begin(), header.end());
   ASSERT_EQ(host.write(command), Status::Ok);
-  Bytes data = readAll(host, block * 2, block);
+  Bytes data = readAll(host, block * 2, 16384);
   StatusBlock st = host.status();
   EXPECT_EQ(st.echo, 0x2181);
   EXPECT_EQ(st.code, 0);

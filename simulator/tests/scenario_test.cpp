@@ -1,7 +1,9 @@
 // NDT_USB and scenario files.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "host.h"
 #include "simulator/sim.h"
@@ -105,6 +107,24 @@ TEST(Scenario, ErrorsTimingAndFaultsApply) {
   EXPECT_EQ(s.errorCode(), 0x4001);
   Host host(bus, s);
   EXPECT_EQ(host.vendor(13).status, Status::Stall);
+}
+
+// An error raised at once and one raised later carry the same text to the host.
+TEST(Scenario, TimedErrorsKeepTheirText) {
+  for (const char* line : {"error 0 0x4001 COVER OPEN", "at 20 error 0 0x4001 COVER OPEN"}) {
+    sim::Bus bus;
+    std::string error;
+    ASSERT_TRUE(sim::applyScenario(bus, std::string("device film\n") + line, &error)) << error;
+    auto s = bus.scanners().at(0);
+    for (int i = 0; i < 200 && s.errorCode() != 0x4001; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(s.errorCode(), 0x4001) << line;
+    Host host(bus, s);
+    host.startSession();
+    const Reply sense = host.ask(35, 34);
+    ASSERT_EQ(sense.data.size(), 34u) << line;
+    EXPECT_EQ(std::string(sense.data.begin() + 6, sense.data.begin() + 16), "COVER OPEN") << line;
+  }
 }
 
 TEST(Environment, SelectsTheSimulatedBus) {
