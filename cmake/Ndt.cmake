@@ -40,10 +40,15 @@ function(ndt_test folder)
   set(exe ${folder}_tests)
   add_executable(${exe} ${T_SOURCES})
   target_link_libraries(${exe} PRIVATE ${T_LIBS} testsupport GTest::gmock GTest::gtest)
+  # Windows of GUI tests are drawn offscreen.
+  set(env "")
+  if("gui" IN_LIST T_LABELS)
+    set(env ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+  endif()
   gtest_discover_tests(${exe}
     TEST_PREFIX "${folder}."
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ${env})
 endfunction()
 
 # ndt_fuzz_target(<name> SOURCES ... [LIBS ...] CORPUS <dir>)

@@ -1,0 +1,40 @@
+#include "scanui/tests/scanui_fixture.h"
+
+#include <cstdlib>
+
+namespace scanui_test {
+
+bool mapped(const std::filesystem::path& file) {
+  std::error_code ec;
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(file, ec);
+  return testsupport::readFile("/proc/self/maps").find(canonical.string()) != std::string::npos;
+}
+
+ConfigDir::ConfigDir() { ::setenv("NDT_CONFIG_DIR", dir_.path().c_str(), 1); }
+ConfigDir::~ConfigDir() { ::unsetenv("NDT_CONFIG_DIR"); }
+
+void ScanUiTest::SetUp() {
+  fake = &brightel;
+  // One device on adapter 0 with id 5, as the real library reports it.
+  brightel.devices["TRESSOLA/KT7163"] = {{0, 5}};
+  connection().setSource(std::make_unique<FakeSource>());
+}
+
+void ScanUiTest::TearDown() {
+  TermUI(0);
+  auto& lib = scanui::internal::library();
+  lib.connection.setSource(std::make_unique<scanui::internal::BrightelLibrary>(lib.brightelPath));
+  lib.mode = scanui::SOURCE_NONE;
+  lib.current = nullptr;
+  SetDSProcAddress(nullptr, nullptr);
+  EnableDICOMField(nullptr, 0, 0);
+  fake = nullptr;
+}
+
+std::vector<std::string> ScanUiTest::boxes() const {
+  std::vector<std::string> out;
+  for (const auto& a : prompts.asked) out.push_back((a.caption + "|" + a.text).toStdString());
+  return out;
+}
+
+}  // namespace scanui_test

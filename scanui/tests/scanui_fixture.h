@@ -1,0 +1,47 @@
+// The library's code in process, with the device library replaced by a fake,
+// prompts answered by script and the settings file in a fresh directory.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/qt/prompt.h"
+#include "scanui/internal/library.h"
+#include "scanui/tests/fake_table.h"
+#include "testsupport/testsupport.h"
+
+namespace scanui_test {
+
+// True when the file is mapped into this process.
+bool mapped(const std::filesystem::path& file);
+
+// NDT_CONFIG_DIR for the length of a test.
+class ConfigDir {
+ public:
+  ConfigDir();
+  ~ConfigDir();
+  std::filesystem::path ini() const { return dir_ / "Oskelu.INI"; }
+
+ private:
+  testsupport::TempDir dir_;
+};
+
+class ScanUiTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  scanui::internal::DigitizerConnection& connection() { return scanui::internal::library().connection; }
+  // Every box as "caption|text".
+  std::vector<std::string> boxes() const;
+
+  ConfigDir config;
+  platform::qt::ScriptedPrompt prompts;
+  FakeBrightel brightel;
+};
+
+}  // namespace scanui_test
