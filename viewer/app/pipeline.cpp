@@ -67,21 +67,27 @@ FileList buildList(const std::string& path) {
   return list;
 }
 
-// The file and the numbers after it, up to the first gap; a missing number 0
-// does not end the series.
-void expandSeries(FileList& list) {
-  const SeriesPattern pattern = seriesPattern(list.names[0]);
-  if (!pattern.valid) return;
+}  // namespace
+
+FileList numberedSeries(const std::string& folder, const std::string& name) {
   FileList series;
-  series.folder = list.folder;
+  series.folder = folder;
+  const SeriesPattern pattern = seriesPattern(name);
+  if (!pattern.valid) {
+    add(series, name);
+    return series;
+  }
   series.seriesWidth = pattern.width;
+  // A missing number 0 does not end the series.
   for (long n = pattern.start; n < pattern.start + kMaxSeries; ++n) {
-    const std::string name = pattern.name(n);
-    if (isFile(fs::path(list.folder) / name)) add(series, name, n);
+    const std::string candidate = pattern.name(n);
+    if (isFile(fs::path(folder) / candidate)) add(series, candidate, n);
     else if (n != 0) break;
   }
-  if (!series.names.empty()) list = std::move(series);
+  return series;
 }
+
+namespace {
 
 int readByType(CImageItem& item, const std::string& path) {
   switch (typeByContent(path)) {
@@ -140,7 +146,10 @@ bool openIntoDocument(CTivolaDoc& doc, const OpenRequest& request, Settings& set
   settings.handToFormats();
   FileList list = buildList(request.path);
   const bool wasEmpty = doc.images.count() == 0;
-  if (list.names.size() == 1 && (settings.openSeries != 0 || request.dropped)) expandSeries(list);
+  if (list.names.size() == 1 && (settings.openSeries != 0 || request.dropped)) {
+    FileList series = numberedSeries(list.folder, list.names[0]);
+    if (!series.names.empty()) list = std::move(series);
+  }
   if (list.names.empty()) {
     message(owner, wasEmpty ? "There is no image to display" : "There are no more images to add");
     return false;

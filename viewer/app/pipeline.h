@@ -39,6 +39,10 @@ class PublishedSelection {
   PublishedSelection& operator=(const PublishedSelection&) = delete;
 };
 
+// The file and the numbers after it in its folder, up to the first gap and
+// at most 999 numbers; the name alone when it holds no number.
+FileList numberedSeries(const std::string& folder, const std::string& name);
+
 // The system's available memory plus free swap, in bytes.
 std::uint64_t availableMemory();
 // Tests put a smaller machine in; null restores the real one.
