@@ -191,3 +191,30 @@ TEST_F(PipelineTest, NothingToOpenSaysSo) {
   EXPECT_FALSE(open("none.tif"));
   EXPECT_EQ(questions(), (std::vector<QString>{"There is no image to display", "There are no more images to add"}));
 }
+
+TEST_F(PipelineTest, SavingDispatchesByExtension) {
+  app_test::writeTiff(dir / "src.tif", 6, 4, 2, [](int x, int y) { return x * 100 + y; });
+  ASSERT_TRUE(open("src.tif"));
+  viewer::CImageItem& item = *doc.images.get(0);
+  const struct {
+    const char* name;
+    std::size_t size;  // 0: not a bare sample file
+    const char* magic;
+  } cases[] = {{"out.tiff", 6 * 4 * 2, ""}, {"out.jpeg", 6 * 4 * 2, ""}, {"out.tif", 0, "II*"},
+               {"out.pgm", 0, "P5"},         {"out.bmp", 0, "BM"}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(saveItem(item, (dir / c.name).string(), false, 0, 0, 0)) << c.name;
+    const std::string bytes = testsupport::readFile(dir / c.name);
+    if (c.size != 0) {
+      ASSERT_EQ(bytes.size(), c.size) << c.name;
+      EXPECT_EQ(std::uint8_t(bytes[2]), 100u) << c.name;  // sample (1, 0), little-endian
+    } else {
+      EXPECT_EQ(bytes.rfind(c.magic, 0), 0u) << c.name;
+    }
+  }
+  EXPECT_EQ(item.sourcePath, fs::absolute(dir / "src.tif").lexically_normal().string());
+  ASSERT_TRUE(saveItem(item, (dir / "ser07.raw").string(), true, 2, 7, 1));
+  EXPECT_EQ(item.fileName, "ser07.raw");
+  EXPECT_EQ(item.shownName, "07");
+  EXPECT_EQ(testsupport::readFile(dir / "ser07.raw")[3], char(100));  // Macintosh order
+}
