@@ -23,6 +23,7 @@
 #include "platform/qt/prompt.h"
 #include "viewer/app/control_ids.h"
 #include "viewer/app/texts.h"
+#include "viewer/strings.h"
 
 namespace viewer::app {
 
@@ -62,6 +63,20 @@ std::int64_t editNumber(const QLineEdit* edit) {
 }
 
 QString bytesWord(std::int64_t v) { return v == 1 ? QStringLiteral(" Byte") : QStringLiteral(" Bytes"); }
+
+// "<name>          <reason>[detail]" with the reason in the user's language.
+QString translatedFailureLine(const std::string& line) {
+  QString out = QString::fromStdString(line);
+  const QString gap(10, QLatin1Char(' '));
+  const int at = int(out.lastIndexOf(gap));
+  if (at < 0) return out;
+  const QString rest = out.mid(at + 10);
+  for (int id = formats::kUnknownReason; id <= formats::kCancelled; ++id) {
+    const QString english = QString::fromLatin1(viewerString(id));
+    if (rest.startsWith(english)) return out.left(at + 10) + text(viewerString(id)) + rest.mid(english.size());
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -382,7 +397,7 @@ FailedFilesDialog::FailedFilesDialog(const std::vector<std::string>& lines, QWid
   layout->addWidget(label);
   auto* list = new QListWidget(this);
   setControlId(list, ids::kFailedList);
-  for (const std::string& line : lines) list->addItem(QString::fromLocal8Bit(line.c_str()));
+  for (const std::string& line : lines) list->addItem(translatedFailureLine(line));
   layout->addWidget(list);
   auto* row = new QHBoxLayout;
   row->addStretch();

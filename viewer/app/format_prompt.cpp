@@ -4,6 +4,7 @@
 #include "viewer/app/dialogs.h"
 #include "viewer/app/pipeline.h"
 #include "viewer/app/texts.h"
+#include "viewer/strings.h"
 
 namespace viewer::app {
 
@@ -24,7 +25,17 @@ bool FormatPrompt::rawParameters(const std::string& fileName, std::uint64_t file
 }
 
 void FormatPrompt::message(const std::string& message, const std::string& caption) {
-  platform::qt::prompt().message(nullptr, text(message.c_str()), text(caption.c_str()), platform::qt::Icon::Warning,
+  // The writers' one message carries a path; its frame is what is translated.
+  QString shown = text(message.c_str());
+  const std::string frame = viewerString(41);
+  const std::size_t hole = frame.find("%s");
+  const std::string head = frame.substr(0, hole), tail = frame.substr(hole + 2);
+  if (message.size() >= head.size() + tail.size() && message.compare(0, head.size(), head) == 0 &&
+      message.compare(message.size() - tail.size(), tail.size(), tail) == 0) {
+    const std::string path = message.substr(head.size(), message.size() - head.size() - tail.size());
+    shown = text("Failed to write the file(%1).").arg(QString::fromStdString(path));
+  }
+  platform::qt::prompt().message(nullptr, shown, text(caption.c_str()), platform::qt::Icon::Warning,
                                  platform::qt::Buttons::Ok);
 }
 
