@@ -1,6 +1,7 @@
 #include "viewer/app/main_window.h"
 
 #include <QDragEnterEvent>
+#include <algorithm>
 #include <QDropEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -37,7 +38,11 @@ QImage displayImage(CImageItem& item) {
 ImageChild::ImageChild(std::unique_ptr<CTivolaDoc> doc, QWidget* parent) : QWidget(parent), doc_(std::move(doc)) {
   if (CImageItem* item = doc_->images.activeItem()) image_ = displayImage(*item);
   setMinimumSize(160, 120);
-  resize(std::min(image_.width(), 800), std::min(image_.height(), 600));
+}
+
+QSize ImageChild::sizeHint() const {
+  if (image_.isNull()) return {320, 240};
+  return {std::clamp(image_.width(), 160, 800), std::clamp(image_.height(), 120, 600)};
 }
 
 void ImageChild::paintEvent(QPaintEvent*) {
@@ -72,6 +77,7 @@ ImageChild* MainWindow::addDocument(std::unique_ptr<CTivolaDoc> doc, const QStri
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->setWindowTitle(title);
   sub->show();
+  sub->adjustSize();
   return child;
 }
 

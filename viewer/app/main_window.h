@@ -20,6 +20,8 @@ class ImageChild : public QWidget {
  public:
   explicit ImageChild(std::unique_ptr<CTivolaDoc> doc, QWidget* parent = nullptr);
   CTivolaDoc& document() { return *doc_; }
+  // The image's size, within what a child window may start with.
+  QSize sizeHint() const override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
