@@ -95,6 +95,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("100"));
   setWindowTitle(text("About Tivola"));
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel(QStringLiteral("Tivola"), this));  // the product title
   layout->addWidget(new QLabel(text("Tivola Version 1.1E"), this));
   layout->addWidget(new QLabel(text("Copyright (C) The Tivola developers"), this));
   auto* row = new QHBoxLayout;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -259,6 +260,28 @@ bool saveItem(CImageItem& item, const std::string& path, bool adoptPath, int ser
   }
   item.lastWrite = platform::clock::localTime();
   return true;
+}
+
+namespace {
+
+// A field's length once converted to its DICONDE text.
+std::size_t dicondeBytes(const char* field) { return formats::toDicondeText(field).size(); }
+
+bool dateWithin(const char* year, const char* month, const char* day, int firstYear) {
+  const int y = std::atoi(year), m = std::atoi(month), d = std::atoi(day);
+  return y >= firstYear && y <= 2200 && m >= 1 && m <= 12 && d >= 1 && d <= 31;
+}
+
+}  // namespace
+
+bool studyDataFitsDiconde(const CImageItem& item) {
+  if (!item.study) return true;
+  const CStudyInfo& s = *item.study;
+  const std::size_t name = dicondeBytes(s.componentName), id = dicondeBytes(s.componentIdNumber);
+  return name > 0 && name <= 32 && id > 0 && id <= 32 &&
+         dateWithin(s.manufacturingYear, s.manufacturingMonth, s.manufacturingDay, 1870) &&
+         dateWithin(s.studyYear, s.studyMonth, s.studyDay, 1970) && dicondeBytes(s.studyId) <= 16 &&
+         dicondeBytes(s.studyDescription) <= 64;
 }
 
 }  // namespace viewer::app

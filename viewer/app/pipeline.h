@@ -65,4 +65,8 @@ bool openIntoDocument(CTivolaDoc& doc, const OpenRequest& request, Settings& set
 bool saveItem(CImageItem& item, const std::string& path, bool adoptPath, int seriesDigits, long seriesNumber,
               int byteOrder, bool dicondeJpeg = false);
 
+// Whether the item's study data fit the DICONDE value limits; an item without
+// study data passes.
+bool studyDataFitsDiconde(const CImageItem& item);
+
 }  // namespace viewer::app

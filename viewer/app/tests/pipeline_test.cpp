@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 
 #include "app_test_util.h"
 #include "modal_script.h"
@@ -10,12 +14,15 @@
 #include "platform/qt/prompt.h"
 #include "testsupport/testsupport.h"
 #include "viewer/app/control_ids.h"
+#include "viewer/app/dialogs.h"
 #include "viewer/app/file_types.h"
+#include "viewer/app/format_prompt.h"
 #include "viewer/app/settings.h"
 #include "viewer/formats/format_support.h"
 
 using namespace viewer::app;
 using platform::qt::Answer;
+using platform::qt::control;
 namespace fs = std::filesystem;
 
 namespace {
@@ -217,4 +224,87 @@ TEST_F(PipelineTest, SavingDispatchesByExtension) {
   EXPECT_EQ(item.fileName, "ser07.raw");
   EXPECT_EQ(item.shownName, "07");
   EXPECT_EQ(testsupport::readFile(dir / "ser07.raw")[3], char(100));  // Macintosh order
+}
+
+TEST(StudyDataCheck, DicondeLimits) {
+  using viewer::CStudyInfo;
+  auto valid = [] {
+    auto item = std::make_unique<viewer::CImageItem>();
+    CStudyInfo& s = *item->study;
+    CStudyInfo::set(s.componentName, "PIPE-7");
+    CStudyInfo::set(s.componentIdNumber, "W-0042");
+    CStudyInfo::set(s.manufacturingYear, "1999");
+    CStudyInfo::set(s.manufacturingMonth, "12");
+    CStudyInfo::set(s.manufacturingDay, "31");
+    CStudyInfo::set(s.studyYear, "2026");
+    CStudyInfo::set(s.studyMonth, "1");
+    CStudyInfo::set(s.studyDay, "1");
+    return item;
+  };
+  EXPECT_TRUE(studyDataFitsDiconde(*valid()));
+  const struct {
+    const char* label;
+    std::function<void(CStudyInfo&)> change;
+    bool fits;
+  } cases[] = {
+      {"empty name", [](CStudyInfo& s) { CStudyInfo::set(s.componentName, ""); }, false},
+      {"32-byte name", [](CStudyInfo& s) { CStudyInfo::set(s.componentName, std::string(32, 'N')); }, true},
+      {"33-byte name", [](CStudyInfo& s) { CStudyInfo::set(s.componentName, std::string(33, 'N')); }, false},
+      // Two kanji become 4 bytes plus 6 escape bytes: the encoded length counts.
+      {"kanji name", [](CStudyInfo& s) { CStudyInfo::set(s.componentName, std::string(26, 'N') + "\x8a\xbf\x8e\x9a"); },
+       false},
+      {"empty id", [](CStudyInfo& s) { CStudyInfo::set(s.componentIdNumber, ""); }, false},
+      {"made 1869", [](CStudyInfo& s) { CStudyInfo::set(s.manufacturingYear, "1869"); }, false},
+      {"made 1870", [](CStudyInfo& s) { CStudyInfo::set(s.manufacturingYear, "1870"); }, true},
+      {"studied 1969", [](CStudyInfo& s) { CStudyInfo::set(s.studyYear, "1969"); }, false},
+      {"studied 2201", [](CStudyInfo& s) { CStudyInfo::set(s.studyYear, "2201"); }, false},
+      {"month 13", [](CStudyInfo& s) { CStudyInfo::set(s.studyMonth, "13"); }, false},
+      {"day 0", [](CStudyInfo& s) { CStudyInfo::set(s.manufacturingDay, "0"); }, false},
+      {"17-byte study id", [](CStudyInfo& s) { CStudyInfo::set(s.studyId, std::string(17, 'I')); }, false},
+      {"64-byte description", [](CStudyInfo& s) { CStudyInfo::set(s.studyDescription, std::string(64, 'D')); },
+       true},
+      {"65-byte description", [](CStudyInfo& s) { CStudyInfo::set(s.studyDescription, std::string(65, 'D')); },
+       false},
+  };
+  for (const auto& c : cases) {
+    auto item = valid();
+    c.change(*item->study);
+    EXPECT_EQ(studyDataFitsDiconde(*item), c.fits) << c.label;
+  }
+  viewer::CImageItem bare;
+  bare.study.reset();
+  EXPECT_TRUE(studyDataFitsDiconde(bare));
+}
+
+TEST_F(PipelineTest, TheRawDialogHidesTheProgressAndCancelStopsBetweenFiles) {
+  FormatPrompt dialogs;
+  for (const char* n : {"p1.raw", "p2.raw", "p3.raw"}) testsupport::writeFile(dir / n, std::string(200, '\x05'));
+  bool progressHidden = false;
+  auto fillAndCancel = [&](QDialog* d) {
+    progressHidden = openingDialog() != nullptr && !openingDialog()->isVisible();
+    control<QLineEdit>(d, ids::kRawWidth)->setText("10");
+    control<QLineEdit>(d, ids::kRawHeight)->setText("20");
+    control<QComboBox>(d, ids::kRawDepth)->setCurrentIndex(0);
+    control<QCheckBox>(d, ids::kRawAdopt)->setChecked(true);
+    control<QPushButton>(d, ids::kOk)->click();
+  };
+  modal.handlers.push_back(fillAndCancel);
+  settings.openSeries = 1;
+  ASSERT_TRUE(open("p1.raw"));
+  // One dialog for the series: the adopted layout serves the files of the same size.
+  EXPECT_EQ(modal.titles, (std::vector<QString>{"Raw File Parameters"}));
+  EXPECT_TRUE(progressHidden);
+  EXPECT_EQ(doc.images.count(), 3);
+  EXPECT_EQ(doc.images.get(2)->width(), 10);
+  EXPECT_EQ(settings.rawBitsPixel, 0);
+
+  // The next open command asks again; Cancel in the progress stops after that file.
+  modal.handlers.push_back([&](QDialog* d) {
+    openingDialog()->reject();  // what Escape or Cancel do
+    control<QPushButton>(d, ids::kOk)->click();
+  });
+  CTivolaDoc second;
+  ASSERT_TRUE(openIntoDocument(second, OpenRequest{(dir / "p1.raw").string(), false}, settings, nullptr));
+  EXPECT_EQ(modal.titles.size(), 2u);
+  EXPECT_EQ(second.images.count(), 1);
 }

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMimeData>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
 #include "app_test_util.h"
+#include "modal_script.h"
 #include "platform/ini.h"
 #include "platform/qt/prompt.h"
 #include "testsupport/testsupport.h"
@@ -12,6 +16,7 @@
 #include "viewer/app/main_window.h"
 
 using namespace viewer::app;
+using platform::qt::Answer;
 namespace fs = std::filesystem;
 
 namespace {
@@ -91,4 +96,47 @@ TEST_F(ShellTest, ExitWritesTheSettingsBeside) {
   app.exitInstance();
   EXPECT_EQ(platform::ini::getInt(dir / "Tivola.INI", "Setting", "OpenSeries", 0), 1);
   EXPECT_EQ(platform::ini::getString(dir / "Tivola.INI", "Data", "Instance", ""), "1765400000");
+}
+
+TEST_F(ShellTest, FileOpenReadsTheWholeSelectionIntoOneDocument) {
+  for (const char* n : {"a1.tif", "b7.tif", "c3.tif"}) app_test::writeFlatTiff(dir / n);
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({}, env()));
+  app.settings.openSeries = 1;
+  app_test::ModalScript modal;
+  modal.handlers.push_back([&](QDialog* d) {
+    auto* files = static_cast<QFileDialog*>(d);
+    EXPECT_EQ(files->selectedNameFilter(), "All files(*.*)");
+    files->setDirectory(QString::fromStdString(dir.path().string()));
+    files->selectFile("\"a1.tif\" \"b7.tif\"");
+    d->accept();
+  });
+  app.fileOpen();
+  EXPECT_EQ(modal.titles.size(), 1u);
+  const auto shown = children(app);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0]->document().images.count(), 2);
+  // Several names clear the series box, and its state is what is kept.
+  EXPECT_EQ(app.settings.openSeries, 0);
+  EXPECT_TRUE(script.asked.empty());
+}
+
+TEST_F(ShellTest, ADroppedNumberedFileOffersItsSeries) {
+  for (const char* n : {"d01.tif", "d02.tif"}) app_test::writeFlatTiff(dir / n);
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({}, env()));
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString((dir / "d01.tif").string()))});
+  // A drop goes to the widget that accepted the drag's entry.
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(app.mainWindow(), &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  script.answers = {Answer::Yes};
+  QApplication::sendEvent(app.mainWindow(), &drop);
+  ASSERT_EQ(script.asked.size(), 1u);
+  EXPECT_TRUE(script.asked[0].text.startsWith("Image files with continuous numbers are found."));
+  const auto shown = children(app);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0]->document().images.count(), 2);
 }
