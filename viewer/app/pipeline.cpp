@@ -171,7 +171,9 @@ bool openIntoDocument(CTivolaDoc& doc, const OpenRequest& request, Settings& set
     return false;
 
   // The dialog lives on this thread; the loop pumps its events between files.
+  // It takes all input meanwhile, so nothing starts a second open inside this one.
   auto opening = std::make_unique<OpeningDialog>(nullptr);
+  opening->setWindowModality(Qt::ApplicationModal);
   g_opening = opening.get();
   opening->show();
   formats::failures().clear();
