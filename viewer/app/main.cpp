@@ -13,7 +13,11 @@ int main(int argc, char** argv) {
   QStringList args = QApplication::arguments();
   args.removeFirst();
   viewer::app::TivolaApp app;
-  if (!app.initInstance(args, viewer::app::processEnvironment())) return 0;
+  // A failed start still ends through the exit, which writes the settings.
+  if (!app.initInstance(args, viewer::app::processEnvironment())) {
+    app.exitInstance();
+    return 0;
+  }
   const int code = QApplication::exec();
   app.exitInstance();
   return code;
