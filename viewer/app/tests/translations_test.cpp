@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <filesystem>
 
 #include "platform/qt/control.h"
 #include "platform/qt/prompt.h"
@@ -39,5 +40,10 @@ TEST(Catalogues, JapaneseAndChineseReplaceTheEnglishTexts) {
     viewer::formats::reportWriteFailure("/x/a.tif");
     ASSERT_EQ(script.asked.size(), 1u);
     EXPECT_EQ(script.asked[0].text, QString::fromUtf8(c.writeFailed));
+    // For a person to check that the longer and the wider texts fit.
+    RawParametersDialog raw("plate.raw", 1000000, {});
+    const std::filesystem::path shots(SCREENSHOT_DIR);
+    std::filesystem::create_directories(shots);
+    raw.grab().save(QString::fromStdString((shots / ("raw_" + QLocale(c.language).name().toStdString() + ".png")).string()));
   }
 }
