@@ -120,17 +120,31 @@ struct Uids {
   std::string sop, study, series, implementationClass;
 };
 
+}  // namespace
+
+std::string uidComponent(std::string_view text, std::string_view fallback) {
+  // Ten digits hold the time in seconds and keep every UID within 64 characters.
+  std::size_t first = 0;
+  while (first + 1 < text.size() && text[first] == '0') ++first;  // no leading zeros in a UID component
+  const std::string_view digits = text.substr(first);
+  const bool ok = !digits.empty() && digits.size() <= 10 &&
+                  std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return std::string(ok ? digits : fallback);
+}
+
+namespace {
+
 Uids makeUids(const CImageItem& image) {
   const FormatSettings& s = settings();
-  // Small non-negative numbers keep every UID within 64 characters.
-  const int partNo = std::clamp(s.partNo, 0, 9999), instance = std::clamp(s.instance, 0, 9999);
-  const std::string program = std::string(kUidRoot) + "." + std::to_string(partNo) + "." + std::to_string(instance);
+  // Each site's own digits keep its UIDs apart from every other site's.
+  const std::string partNo = uidComponent(s.partNo, kDefaultPartNo), instance = uidComponent(s.instance, "0");
+  const std::string program = std::string(kUidRoot) + "." + partNo + "." + instance;
   const long t = long(std::time(nullptr));
   const std::string time = std::to_string(t < 0 ? 0 : t);
   // The last component counts saves, so two saves within a second differ.
   const std::string seq = std::to_string(++g_uidSequence % 1000000u);
   Uids u;
-  u.implementationClass = std::string(kUidRoot) + "." + std::to_string(partNo) + ".1.8";
+  u.implementationClass = std::string(kUidRoot) + "." + partNo + ".1.8";
   if (!image.sopInstanceUid.empty()) {
     u.sop = image.sopInstanceUid;
     u.study = image.studyInstanceUid;

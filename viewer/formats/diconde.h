@@ -24,6 +24,12 @@ std::string toDicondeText(std::string_view cp932);
 // The reverse: ISO 2022 escapes and JIS X 0208 pairs back to CP932.
 std::string fromDicondeText(std::string_view iso2022);
 
+inline constexpr const char* kDefaultPartNo = "58274613";
+
+// A UID component from a setting: its run of decimal digits without leading
+// zeros; anything else (blank, signs, letters, more than ten digits) gives the fallback.
+std::string uidComponent(std::string_view text, std::string_view fallback);
+
 int ReadDicondeFile(CImageItem& image, const std::string& path);
 // jpeg: the "DICONDE(JPEG)" variant. The settings give UseMIH, PartNo,
 // Instance and the JPEG quality.

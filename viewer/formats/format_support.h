@@ -86,8 +86,8 @@ struct FormatSettings {
   int jpegQuality = 75;  // Setting/JpegQuality, 65..95
   int rawBitsPixel = 2;  // Setting/RawBitsPixel, written back after every RAW dialog
   int useMih = 1;        // UseMIH: preamble and meta group in DICONDE files
-  int partNo = 1;        // PartNo, Instance: components of the program's UID root
-  int instance = 1;
+  std::string partNo = "58274613";  // PartNo, Instance: digit strings, components of the program's UID root
+  std::string instance;
 };
 FormatSettings& settings();
 

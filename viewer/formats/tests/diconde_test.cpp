@@ -206,6 +206,51 @@ TEST_F(DicondeTest, MediaUidEqualsTheSopUidAndSavesWithinOneSecondDiffer) {
   EXPECT_NE(sop[0], sop[1]);
 }
 
+TEST(DicondeUid, SettingsGiveTheirDigitsOrTheFallback) {
+  const struct {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"58274613", "58274613"}, {"1765400000", "1765400000"}, {"0042", "42"}, {"0", "0"},
+      {"", "F"},                {"12a", "F"},                 {"-5", "F"},   {" 7", "F"},
+      {"12345678901", "F"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(uidComponent(c.text, "F"), c.expected) << '"' << c.text << '"';
+}
+
+TEST_F(DicondeTest, UidsCarryTheSitesPartNoAndInstance) {
+  // Two sites differ only in these settings; their UIDs must differ too.
+  settings().partNo = "58274613";
+  settings().instance = "1765400123";
+  CImageItem image;
+  makeImage(image, 1, 8, 8, 255);
+  image.instanceNumber = 3;
+  ASSERT_EQ(WriteDicondeFile(image, path("a.dcm"), false), 1);
+  CImageItem back;
+  ASSERT_EQ(ReadDicondeFile(back, path("a.dcm")), 1);
+  const std::string program = std::string(kUidRoot) + ".58274613.1765400123";
+  EXPECT_EQ(back.studyInstanceUid.rfind(program + ".4.", 0), 0u) << back.studyInstanceUid;
+  EXPECT_EQ(back.seriesInstanceUid.rfind(program + ".5.", 0), 0u) << back.seriesInstanceUid;
+  EXPECT_EQ(back.sopInstanceUid.rfind(program + ".6.", 0), 0u) << back.sopInstanceUid;
+  for (const std::string* uid : {&back.studyInstanceUid, &back.seriesInstanceUid, &back.sopInstanceUid})
+    EXPECT_LE(uid->size(), 64u);
+  const std::string bytes = testsupport::readFile(dir / "a.dcm");
+  const std::size_t cls = find(bytes, 0x0002, 0x0012, 128);
+  ASSERT_NE(cls, std::string::npos);
+  std::string uid = bytes.substr(cls + 8, static_cast<unsigned char>(bytes[cls + 6]));
+  while (!uid.empty() && uid.back() == '\0') uid.pop_back();
+  EXPECT_EQ(uid, std::string(kUidRoot) + ".58274613.1.8");
+
+  // A value that is not a run of digits falls back to the default.
+  settings().partNo = "58x";
+  settings().instance = "abc";
+  ASSERT_EQ(WriteDicondeFile(image, path("b.dcm"), false), 1);
+  CImageItem fallback;
+  ASSERT_EQ(ReadDicondeFile(fallback, path("b.dcm")), 1);
+  EXPECT_EQ(fallback.sopInstanceUid.rfind(std::string(kUidRoot) + ".58274613.0.6.", 0), 0u)
+      << fallback.sopInstanceUid;
+}
+
 TEST_F(DicondeTest, AnImageReadFromDicondeKeepsItsUids) {
   CImageItem image;
   makeImage(image, 2, 8, 8, 1000);

@@ -1,0 +1,153 @@
+#include "viewer/app/application.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+#include <cstdlib>
+
+#include "platform/paths.h"
+#include "platform/qt/prompt.h"
+#include "viewer/app/dialogs.h"
+#include "viewer/app/main_window.h"
+#include "viewer/app/pipeline.h"
+#include "viewer/app/texts.h"
+
+namespace viewer::app {
+
+namespace fs = std::filesystem;
+using platform::qt::Buttons;
+using platform::qt::Icon;
+
+namespace {
+
+// Open filter, string 65, in the form the Qt dialog takes.
+const char* const kOpenFilter =
+    "TIFF files(*.tif);;DICONDE files(*.dcm);;JPEG files(*.jpg);;BMP files(*.bmp);;PGM files(*.pgm);;All "
+    "files(*.*)";
+
+QWidget* makeSplash() {
+  QPixmap art(500, 300);
+  QPainter p(&art);
+  QLinearGradient g(0, 0, 0, 300);
+  g.setColorAt(0, QColor(20, 24, 32));
+  g.setColorAt(1, QColor(90, 100, 120));
+  p.fillRect(art.rect(), g);
+  p.setPen(Qt::white);
+  QFont f = p.font();
+  f.setPointSize(28);
+  p.setFont(f);
+  p.drawText(art.rect(), Qt::AlignCenter, QStringLiteral("Tivola"));
+  p.end();
+  auto* splash = new QLabel(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
+  splash->setAttribute(Qt::WA_DeleteOnClose);
+  splash->setWindowTitle(QStringLiteral("Tivola version 1.1"));
+  splash->setPixmap(art);
+  splash->setScaledContents(true);
+  splash->resize(500, 300);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect s = screen->geometry();
+    splash->move(s.width() / 2 - 250, s.height() / 2 - 150);
+  }
+  splash->show();
+  splash->repaint();
+  QTimer::singleShot(2500, splash, &QWidget::close);
+  return splash;
+}
+
+}  // namespace
+
+StartEnvironment processEnvironment() {
+  StartEnvironment env;
+  env.iniPath = iniPathFor(platform::paths::programDir() / "Tivola");
+  std::error_code ec;
+  env.startDir = fs::current_path(ec);
+  env.getenv = [](const char* name) { return static_cast<const char*>(std::getenv(name)); };
+  env.now = std::time(nullptr);
+  return env;
+}
+
+TivolaApp::TivolaApp() = default;
+TivolaApp::~TivolaApp() {
+  if (splash_) delete splash_.data();
+}
+
+bool TivolaApp::initInstance(const QStringList& args, const StartEnvironment& env) {
+  env_ = env;
+  if (env.splash) splash_ = makeSplash();
+  startDir = env.startDir;
+  workRoot = env.startDir;
+  settings.load(env.iniPath, env.now);
+  const WorkRoot decided = decideWorkRoot(settings, env.startDir, env.getenv);
+  if (decided.privateMissing)
+    platform::qt::prompt().message(nullptr, text("Select an existing folder for working directory"), QString(),
+                                   Icon::Warning, Buttons::Ok);
+  workRoot = decided.root;
+  settings.handToFormats();
+
+  main_ = std::make_unique<MainWindow>(*this);
+  if (settings.main == 2) main_->showMaximized();
+  else main_->show();
+
+  if (args.isEmpty()) return true;
+  // The first argument, or a path with blanks given without quotes.
+  std::string path = args.first().toStdString();
+  std::error_code ec;
+  if (!fs::exists(path, ec)) {
+    const std::string joined = args.join(QLatin1Char(' ')).toStdString();
+    if (fs::exists(joined, ec)) {
+      path = joined;
+    } else {
+      if (splash_) splash_->close();
+      platform::qt::prompt().message(nullptr, text("Failed to read image"), appCaption(), Icon::Warning,
+                                     Buttons::Ok);
+      return true;
+    }
+  }
+  return openDocumentFile(path);
+}
+
+void TivolaApp::exitInstance() { settings.save(env_.iniPath); }
+
+bool TivolaApp::openDocumentFile(const std::string& path, bool dropped) {
+  auto doc = std::make_unique<CTivolaDoc>();
+  if (!openIntoDocument(*doc, OpenRequest{path, dropped}, settings, main_.get())) return false;
+  const QString title = QString::fromStdString(doc->folderTitle.empty() ? fs::path(path).filename().string()
+                                                                        : doc->folderTitle);
+  main_->addDocument(std::move(doc), title);
+  return true;
+}
+
+void TivolaApp::fileOpen() {
+  CMyFileDialogOpen dialog(settings.openSeries != 0, QString::fromLatin1(kOpenFilter), main_.get());
+  dialog.selectNameFilter(QStringLiteral("All files(*.*)"));
+  if (dialog.exec() != QDialog::Accepted) return;
+  settings.openSeries = dialog.openSeries() ? 1 : 0;
+  std::vector<std::string> selection;
+  for (const QString& f : dialog.selectedFiles()) selection.push_back(f.toStdString());
+  if (selection.empty()) return;
+  const PublishedSelection published(selection);
+  openDocumentFile(selection.front());
+}
+
+void TivolaApp::option() {
+  OptionsDialog d(settings.showDicom, settings.useMih, settings.usePrivateTemp, settings.privateTempPath,
+                  main_.get());
+  if (d.exec() != QDialog::Accepted) return;
+  settings.showDicom = d.showDicom();
+  settings.useMih = d.useMih();
+  if (d.workDirChanged) {
+    settings.usePrivateTemp = d.usePrivateTemp;
+    settings.privateTempPath = d.privateTempPath;
+  }
+  settings.handToFormats();
+}
+
+void TivolaApp::about() {
+  AboutDialog d(main_.get());
+  d.exec();
+}
+
+}  // namespace viewer::app

@@ -1,0 +1,441 @@
+#include "viewer/app/dialogs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "platform/qt/control.h"
+#include "platform/qt/numbers.h"
+#include "platform/qt/prompt.h"
+#include "viewer/app/control_ids.h"
+#include "viewer/app/texts.h"
+#include "viewer/strings.h"
+
+namespace viewer::app {
+
+using platform::qt::Answer;
+using platform::qt::Buttons;
+using platform::qt::Icon;
+using platform::qt::prompt;
+using platform::qt::setControlId;
+
+namespace {
+
+// Enter in an edit box never presses a button.
+QPushButton* button(QWidget* parent, const char* caption, int id) {
+  auto* b = new QPushButton(text(caption), parent);
+  setControlId(b, id);
+  b->setAutoDefault(false);
+  return b;
+}
+
+// OK and Cancel in a row, wired to accept and reject.
+QHBoxLayout* okCancel(QDialog* d, const char* ok = "OK", const char* cancel = "Cancel") {
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  QPushButton* okButton = button(d, ok, ids::kOk);
+  QPushButton* cancelButton = button(d, cancel, ids::kCancel);
+  QObject::connect(okButton, &QPushButton::clicked, d, &QDialog::accept);
+  QObject::connect(cancelButton, &QPushButton::clicked, d, &QDialog::reject);
+  row->addWidget(okButton);
+  row->addWidget(cancelButton);
+  return row;
+}
+
+std::int64_t editNumber(const QLineEdit* edit) {
+  const auto v = platform::qt::parseInt(edit->text());
+  if (!v || *v < 0) return 0;
+  return std::min<std::int64_t>(*v, 0x7FFFFFFF);
+}
+
+QString bytesWord(std::int64_t v) { return v == 1 ? QStringLiteral(" Byte") : QStringLiteral(" Bytes"); }
+
+// "<name>          <reason>[detail]" with the reason in the user's language.
+QString translatedFailureLine(const std::string& line) {
+  QString out = QString::fromStdString(line);
+  const QString gap(10, QLatin1Char(' '));
+  const int at = int(out.lastIndexOf(gap));
+  if (at < 0) return out;
+  const QString rest = out.mid(at + 10);
+  for (int id = formats::kUnknownReason; id <= formats::kCancelled; ++id) {
+    const QString english = QString::fromLatin1(viewerString(id));
+    if (rest.startsWith(english)) return out.left(at + 10) + text(viewerString(id)) + rest.mid(english.size());
+  }
+  return out;
+}
+
+}  // namespace
+
+QString groupedNumber(std::int64_t value) {
+  const bool negative = value < 0;
+  // The magnitude as unsigned, so the smallest 64-bit value has one too.
+  const std::uint64_t magnitude = negative ? std::uint64_t(0) - std::uint64_t(value) : std::uint64_t(value);
+  QString digits = QString::number(magnitude);
+  const int n = int(digits.size());
+  if (n > 6) digits.insert(n - 6, QLatin1Char(','));
+  if (n > 3) digits.insert(digits.size() - 3, QLatin1Char(','));
+  return negative ? QStringLiteral("-") + digits : digits;
+}
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("100"));
+  setWindowTitle(text("About Tivola"));
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel(QStringLiteral("Tivola"), this));  // the product title
+  layout->addWidget(new QLabel(text("Tivola Version 1.1E"), this));
+  layout->addWidget(new QLabel(text("Copyright (C) The Tivola developers"), this));
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  QPushButton* ok = button(this, "OK", ids::kOk);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  row->addWidget(ok);
+  layout->addLayout(row);
+}
+
+OptionsDialog::OptionsDialog(int showDicom, int useMih, int usePrivateTemp, const std::string& privateTempPath,
+                             QWidget* parent)
+    : QDialog(parent), usePrivateTemp(usePrivateTemp), privateTempPath(privateTempPath) {
+  setObjectName(QStringLiteral("140"));
+  setWindowTitle(text("Options"));
+  auto* layout = new QVBoxLayout(this);
+  showDicom_ = new QCheckBox(text("&Show Study Data input screen when starting Scan window"), this);
+  setControlId(showDicom_, ids::kShowDicom);
+  showDicom_->setChecked(showDicom != 0);
+  useMih_ = new QCheckBox(text("Attach &Meta-Information Header when Saving as DICONDE Files"), this);
+  setControlId(useMih_, ids::kUseMih);
+  useMih_->setChecked(useMih != 0);
+  layout->addWidget(showDicom_);
+  layout->addWidget(useMih_);
+  // The default type is fixed; its buttons stay hidden.
+  auto* typeLabel = new QLabel(text("Default File &Type:"), this);
+  auto* dicom = new QRadioButton(text("DICOM"), this);
+  auto* tiff = new QRadioButton(text("TIFF"), this);
+  setControlId(dicom, ids::kTypeDicom);
+  setControlId(tiff, ids::kTypeTiff);
+  for (QWidget* w : {static_cast<QWidget*>(typeLabel), static_cast<QWidget*>(dicom), static_cast<QWidget*>(tiff)}) {
+    layout->addWidget(w);
+    w->hide();
+  }
+  QPushButton* details = button(this, "&Details...", ids::kDetails);
+  connect(details, &QPushButton::clicked, this, [this] {
+    WorkDirDialog d(this->usePrivateTemp, this->privateTempPath, this);
+    if (d.exec() == QDialog::Accepted) {
+      this->usePrivateTemp = d.usePrivateTemp();
+      this->privateTempPath = d.privateTempPath();
+      workDirChanged = true;
+    }
+  });
+  auto* row = okCancel(this);
+  row->insertWidget(0, details);
+  layout->addLayout(row);
+}
+
+int OptionsDialog::showDicom() const { return showDicom_->isChecked() ? 1 : 0; }
+int OptionsDialog::useMih() const { return useMih_->isChecked() ? 1 : 0; }
+
+WorkDirDialog::WorkDirDialog(int usePrivateTemp, const std::string& privateTempPath, QWidget* parent)
+    : QDialog(parent) {
+  setObjectName(QStringLiteral("144"));
+  setWindowTitle(text("Set Working Directory..."));
+  auto* layout = new QVBoxLayout(this);
+  standard_ = new QCheckBox(text("&Use Standard Working Directory (Recommended)"), this);
+  setControlId(standard_, ids::kStandardWorkDir);
+  standard_->setChecked(usePrivateTemp == 0);
+  layout->addWidget(standard_);
+  layout->addWidget(new QLabel(text("Working Directory"), this));
+  edit_ = new QLineEdit(QString::fromStdString(privateTempPath), this);
+  setControlId(edit_, ids::kWorkDirEdit);
+  layout->addWidget(edit_);
+  layout->addLayout(okCancel(this));
+  connect(standard_, &QCheckBox::clicked, this, [this] { updateEdit(); });
+  updateEdit();
+}
+
+void WorkDirDialog::updateEdit() { edit_->setEnabled(!standard_->isChecked()); }
+
+int WorkDirDialog::usePrivateTemp() const { return standard_->isChecked() ? 0 : 1; }
+std::string WorkDirDialog::privateTempPath() const { return edit_->text().toStdString(); }
+
+void WorkDirDialog::accept() {
+  const QString caption = text("Change working directory");
+  if (!standard_->isChecked() && !QFileInfo(edit_->text()).isDir()) {
+    if (prompt().message(this, text("Folder not found. Are you sure?"), caption, Icon::Warning, Buttons::YesNo) !=
+        Answer::Yes) {
+      edit_->setFocus();
+      return;
+    }
+  }
+  prompt().message(this, text("Your changes will be reflected from next startup."), caption, Icon::Warning,
+                   Buttons::Ok);
+  QDialog::accept();
+}
+
+RawParametersDialog::RawParametersDialog(const std::string& fileName, std::uint64_t fileSize,
+                                         const formats::RawDialogValues& offered, QWidget* parent)
+    : QDialog(parent), fileSize_(fileSize) {
+  setWindowTitle(text("Raw File Parameters"));
+  auto* layout = new QVBoxLayout(this);
+  auto* name = new QLabel(QString::fromStdString(fileName), this);
+  setControlId(name, ids::kRawFileName);
+  auto* size = new QLabel(text("( %1 Bytes )").arg(groupedNumber(std::int64_t(std::min<std::uint64_t>(
+                              fileSize, std::uint64_t(INT64_MAX))))),
+                          this);
+  setControlId(size, ids::kRawFileSize);
+  layout->addWidget(name);
+  layout->addWidget(size);
+  auto* grid = new QGridLayout;
+  auto edit = [&](int row, const char* label, const char* unit, std::int64_t value, int id) {
+    auto* e = new QLineEdit(platform::qt::formatInt(value), this);
+    setControlId(e, id);
+    grid->addWidget(new QLabel(text(label), this), row, 0);
+    grid->addWidget(e, row, 1);
+    grid->addWidget(new QLabel(text(unit), this), row, 2);
+    connect(e, &QLineEdit::textChanged, this, [this] { updateInformation(); });
+    return e;
+  };
+  width_ = edit(0, "Width:", "pixels", offered.width, ids::kRawWidth);
+  height_ = edit(1, "Height:", "pixels", offered.height, ids::kRawHeight);
+  header_ = edit(2, "Header Size:", "Bytes", offered.headerSize, ids::kRawHeader);
+  depth_ = new QComboBox(this);
+  setControlId(depth_, ids::kRawDepth);
+  depth_->addItems({text(" 8 bits"), text("10 bits"), text("12 bits")});
+  depth_->setCurrentIndex(std::clamp(offered.depthIndex, 0, 2));
+  grid->addWidget(new QLabel(text("Bits per Pixel:"), this), 3, 0);
+  grid->addWidget(depth_, 3, 1);
+  layout->addLayout(grid);
+  auto* order = new QHBoxLayout;
+  order->addWidget(new QLabel(text("Byte Order:"), this));
+  macintosh_ = new QRadioButton(text("Macintosh(UNIX)"), this);
+  windows_ = new QRadioButton(text("Windows"), this);
+  setControlId(macintosh_, ids::kRawMacintosh);
+  setControlId(windows_, ids::kRawWindows);
+  (offered.byteOrder == 0 ? macintosh_ : windows_)->setChecked(true);
+  order->addWidget(macintosh_);
+  order->addWidget(windows_);
+  layout->addLayout(order);
+  adopt_ = new QCheckBox(text("Adopt this setting to all new files with the same size"), this);
+  setControlId(adopt_, ids::kRawAdopt);
+  adopt_->setChecked(offered.adopt != 0);
+  layout->addWidget(adopt_);
+  auto* info = new QGroupBox(text("Information"), this);
+  auto* infoLayout = new QVBoxLayout(info);
+  info1_ = new QLabel(info);
+  info2_ = new QLabel(info);
+  setControlId(info1_, ids::kRawInfo1);
+  setControlId(info2_, ids::kRawInfo2);
+  infoLayout->addWidget(info1_);
+  infoLayout->addWidget(info2_);
+  layout->addWidget(info);
+  auto* row = okCancel(this, "&OK", "&Cancel");
+  QPushButton* swap = button(this, "&Swap", ids::kRawSwap);
+  connect(swap, &QPushButton::clicked, this, [this] {
+    const QString w = width_->text();
+    width_->setText(height_->text());
+    height_->setText(w);
+  });
+  row->addWidget(swap);
+  layout->addLayout(row);
+  connect(depth_, &QComboBox::currentIndexChanged, this, [this] { updateInformation(); });
+  updateInformation();
+}
+
+formats::RawDialogValues RawParametersDialog::values() const {
+  formats::RawDialogValues v;
+  v.width = int(editNumber(width_));
+  v.height = int(editNumber(height_));
+  v.headerSize = editNumber(header_);
+  v.depthIndex = depth_->currentIndex();
+  v.byteOrder = macintosh_->isChecked() ? 0 : 1;
+  v.adopt = adopt_->isChecked() ? 1 : 0;
+  return v;
+}
+
+void RawParametersDialog::updateInformation() {
+  const formats::RawDialogValues v = values();
+  const std::int64_t bytes = v.depthIndex == 0 ? 1 : 2;
+  // Each factor is below 2^31, so every product fits in 64 bits.
+  const std::int64_t data = std::int64_t(v.width) * std::int64_t(v.height) * bytes;
+  const std::int64_t total = data + v.headerSize;
+  const std::int64_t size = std::int64_t(std::min<std::uint64_t>(fileSize_, std::uint64_t(INT64_MAX / 2)));
+  const QString x = QStringLiteral("x");
+  info1_->setText(groupedNumber(v.width) + x + groupedNumber(v.height) + x + groupedNumber(bytes) + " + " +
+                  groupedNumber(v.headerSize) + " = " + groupedNumber(total) + bytesWord(total));
+  const std::int64_t rest = size - data;
+  info2_->setText(groupedNumber(size) + " - " + groupedNumber(v.width) + x + groupedNumber(v.height) + x +
+                  groupedNumber(bytes) + " = " + groupedNumber(rest) + bytesWord(rest));
+}
+
+void RawParametersDialog::accept() {
+  const formats::RawDialogValues v = values();
+  const std::int64_t bytes = v.depthIndex == 0 ? 1 : 2;
+  const std::uint64_t total = std::uint64_t(v.height) * std::uint64_t(bytes) * std::uint64_t(v.width) +
+                              std::uint64_t(v.headerSize);
+  if (total < fileSize_ &&
+      prompt().message(this,
+                       text("Image data size with specified parameter is smaller than the actual file size. Open "
+                            "this file?"),
+                       appCaption(), Icon::Question, Buttons::YesNo) != Answer::Yes)
+    return;
+  if (total > fileSize_) {
+    prompt().message(this, text("Image data size with specified parameter is larger than the actual file size."),
+                     appCaption(), Icon::Warning, Buttons::Ok);
+    return;
+  }
+  QDialog::accept();
+}
+
+JpegQualityDialog::JpegQualityDialog(int quality, QWidget* parent) : QDialog(parent), quality_(quality) {
+  setWindowTitle(text("Settings of the JPEG Compression"));
+  auto* layout = new QGridLayout(this);
+  preset_ = new QComboBox(this);
+  setControlId(preset_, ids::kJpegPreset);
+  preset_->addItems({text("Highest"), text("High"), text("Standard"), text("Low")});
+  parameter_ = new QLineEdit(platform::qt::formatInt(quality), this);
+  setControlId(parameter_, ids::kJpegParameter);
+  slider_ = new QSlider(Qt::Horizontal, this);
+  setControlId(slider_, ids::kJpegSlider);
+  slider_->setRange(65, 95);
+  slider_->setTickInterval(10);
+  slider_->setTickPosition(QSlider::TicksBelow);
+  layout->addWidget(new QLabel(text("Quality"), this), 0, 0);
+  layout->addWidget(preset_, 0, 1);
+  layout->addWidget(new QLabel(text("Parameter"), this), 1, 0);
+  layout->addWidget(parameter_, 1, 1);
+  auto* marks = new QHBoxLayout;
+  for (const char* m : {"65", "75", "85", "95"}) {
+    marks->addWidget(new QLabel(QString::fromLatin1(m), this));
+    marks->addStretch();
+  }
+  auto* sliderRow = new QHBoxLayout;
+  sliderRow->addWidget(new QLabel(text("Smaller"), this));
+  sliderRow->addWidget(slider_, 1);
+  sliderRow->addWidget(new QLabel(text("Larger"), this));
+  layout->addLayout(sliderRow, 2, 0, 1, 2);
+  layout->addLayout(marks, 3, 0, 1, 2);
+  layout->addLayout(okCancel(this, "&OK", "&Cancel"), 4, 0, 1, 2);
+  editChanged();
+  connect(preset_, &QComboBox::activated, this, [this](int index) {
+    static constexpr int kPresets[] = {95, 85, 75, 65};
+    if (index >= 0 && index < 4) parameter_->setText(platform::qt::formatInt(kPresets[index]));
+  });
+  connect(parameter_, &QLineEdit::textChanged, this, [this] { editChanged(); });
+  connect(slider_, &QSlider::valueChanged, this, [this](int v) {
+    if (platform::qt::parseInt(parameter_->text()) != v) parameter_->setText(platform::qt::formatInt(v));
+  });
+}
+
+void JpegQualityDialog::editChanged() {
+  const auto v = platform::qt::parseInt(parameter_->text());
+  if (!v || *v < 65 || *v > 95) return;
+  slider_->setValue(int(*v));
+  preset_->setCurrentIndex(*v < 70 ? 3 : *v < 80 ? 2 : *v < 90 ? 1 : 0);
+}
+
+void JpegQualityDialog::accept() {
+  const auto v = platform::qt::parseInt(parameter_->text());
+  if (!v || *v < 0 || *v > 95) {
+    prompt().message(this, text("Please enter an integer between 0 and 95."), appCaption(), Icon::Warning,
+                     Buttons::Ok);
+    parameter_->setFocus();
+    return;
+  }
+  quality_ = int(*v);
+  QDialog::accept();
+}
+
+CMyFileDialogOpen::CMyFileDialogOpen(bool openSeries, const QString& filter, QWidget* parent)
+    : QFileDialog(parent), series_(openSeries) {
+  setOption(QFileDialog::DontUseNativeDialog, true);
+  setFileMode(QFileDialog::ExistingFiles);
+  setAcceptMode(QFileDialog::AcceptOpen);
+  setOption(QFileDialog::ReadOnly, false);
+  setNameFilters(filter.split(QStringLiteral(";;")));
+  box_ = new QCheckBox(text("Open as a &Series"), this);
+  setControlId(box_, ids::kOpenSeries);
+  box_->setChecked(openSeries);
+  if (auto* grid = qobject_cast<QGridLayout*>(layout())) grid->addWidget(box_, grid->rowCount(), 0, 1, -1);
+  connect(box_, &QCheckBox::clicked, this, [this](bool checked) { series_ = checked; });
+  if (auto* names = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+    connect(names, &QLineEdit::textChanged, this, [this](const QString& t) { nameBoxChanged(t); });
+}
+
+void CMyFileDialogOpen::nameBoxChanged(const QString& names) {
+  // Several names stand in quotes: the series belongs to one name only.
+  if (names.count(QLatin1Char('"')) >= 3) {
+    if (box_->isEnabled()) {
+      putAside_ = series_;
+      box_->setChecked(false);
+      series_ = false;
+      box_->setEnabled(false);
+    }
+  } else if (!box_->isEnabled()) {
+    box_->setEnabled(true);
+    box_->setChecked(putAside_);
+    series_ = putAside_;
+  }
+}
+
+FailedFilesDialog::FailedFilesDialog(const std::vector<std::string>& lines, QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("141"));
+  setWindowTitle(text("Sorry, but..."));
+  auto* layout = new QVBoxLayout(this);
+  auto* label = new QLabel(text("The following files cannot be opened."), this);
+  setControlId(label, ids::kFailedText);
+  layout->addWidget(label);
+  auto* list = new QListWidget(this);
+  setControlId(list, ids::kFailedList);
+  for (const std::string& line : lines) list->addItem(translatedFailureLine(line));
+  layout->addWidget(list);
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  QPushButton* close = button(this, "Close", ids::kCancel);
+  connect(close, &QPushButton::clicked, this, &QDialog::reject);
+  row->addWidget(close);
+  layout->addLayout(row);
+  resize(520, 300);
+}
+
+OpeningDialog::OpeningDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("175"));
+  setWindowTitle(text("Opening"));
+  auto* layout = new QVBoxLayout(this);
+  bar_ = new QProgressBar(this);
+  setControlId(bar_, ids::kOpeningBar);
+  bar_->setRange(0, 100);
+  text_ = new QLabel(this);
+  setControlId(text_, ids::kOpeningText);
+  layout->addWidget(bar_);
+  layout->addWidget(text_);
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  QPushButton* cancel = button(this, "Cancel", ids::kCancel);
+  connect(cancel, &QPushButton::clicked, this, [this] { cancelled_ = true; });
+  row->addWidget(cancel);
+  layout->addLayout(row);
+}
+
+void OpeningDialog::refresh(int filesDone, int files, std::uint64_t bytesDone, std::uint64_t totalBytes) {
+  const double percent = totalBytes == 0 ? 0.0 : double(bytesDone) * 100.0 / double(totalBytes);
+  bar_->setValue(int(std::lround(percent)));
+  text_->setText(QStringLiteral("%1 / %2 (%3 Bytes)").arg(filesDone).arg(files).arg(totalBytes));
+  repaint();
+}
+
+// Escape and the close button are the Cancel button.
+void OpeningDialog::reject() { cancelled_ = true; }
+
+}  // namespace viewer::app

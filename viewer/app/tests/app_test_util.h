@@ -1,0 +1,31 @@
+// Small image files for the viewer program's tests.
+#pragma once
+#include <filesystem>
+#include <functional>
+
+#include "viewer/formats/tiff.h"
+#include "viewer/image_model.h"
+
+namespace app_test {
+
+// A TIFF of w x h samples given by value(x, y), written by the viewer's own writer.
+inline void writeTiff(const std::filesystem::path& file, int w, int h, int bytes,
+                      const std::function<int(int, int)>& value) {
+  viewer::CImageItem item;
+  item.allocate(bytes, w, h);
+  item.bitsStored = bytes == 1 ? 8 : 12;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
+      if (bytes == 1) item.data()[i] = std::uint8_t(value(x, y));
+      else item.data16()[i] = std::uint16_t(value(x, y));
+    }
+  item.completeLoad();
+  viewer::formats::WriteTiffFile(item, file.string());
+}
+
+inline void writeFlatTiff(const std::filesystem::path& file, int v = 100) {
+  writeTiff(file, 8, 6, 1, [v](int, int) { return v; });
+}
+
+}  // namespace app_test

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMimeData>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include "app_test_util.h"
+#include "modal_script.h"
+#include "platform/ini.h"
+#include "platform/qt/prompt.h"
+#include "testsupport/testsupport.h"
+#include "viewer/app/application.h"
+#include "viewer/app/main_window.h"
+
+using namespace viewer::app;
+using platform::qt::Answer;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ShellTest : public ::testing::Test {
+ protected:
+  StartEnvironment env() {
+    StartEnvironment e;
+    e.iniPath = dir / "Tivola.INI";
+    e.startDir = dir.path();
+    e.getenv = [](const char*) -> const char* { return nullptr; };
+    e.now = 1765400000;
+    e.splash = false;
+    return e;
+  }
+  std::vector<ImageChild*> children(TivolaApp& app) {
+    std::vector<ImageChild*> out;
+    for (QMdiSubWindow* sub : app.mainWindow()->mdiArea()->subWindowList())
+      if (auto* c = dynamic_cast<ImageChild*>(sub->widget())) out.push_back(c);
+    return out;
+  }
+  testsupport::TempDir dir;
+  platform::qt::ScriptedPrompt script;
+};
+
+// A bright 20 x 10 block at (30, 12) on a dark 64 x 40 image.
+int block(int x, int y) { return x >= 30 && x < 50 && y >= 12 && y < 22 ? 250 : 10; }
+
+}  // namespace
+
+TEST_F(ShellTest, TheCommandLineFileIsShownInItsOwnWindow) {
+  app_test::writeTiff(dir / "weld.tif", 64, 40, 1, block);
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({QString::fromStdString((dir / "weld.tif").string())}, env()));
+  const auto shown = children(app);
+  ASSERT_EQ(shown.size(), 1u);
+  QApplication::processEvents();
+  const QImage grab = shown[0]->grab().toImage();
+  ASSERT_GE(grab.width(), 64);
+  ASSERT_GE(grab.height(), 40);
+  // The image sits one pixel per pixel at the window's origin.
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const int grey = qGray(grab.pixel(x, y));
+      if (block(x, y) > 100) ASSERT_GT(grey, 200) << x << "," << y;
+      else ASSERT_LT(grey, 40) << x << "," << y;
+    }
+  const fs::path shots = fs::path(SCREENSHOT_DIR);
+  fs::create_directories(shots);
+  app.mainWindow()->grab().save(QString::fromStdString((shots / "tivola_main.png").string()));
+  EXPECT_TRUE(script.asked.empty());
+}
+
+TEST_F(ShellTest, AnUnquotedPathWithBlanksOpensTheFile) {
+  app_test::writeFlatTiff(dir / "film of today.tif");
+  TivolaApp app;
+  const QString folder = QString::fromStdString(dir.path().string());
+  ASSERT_TRUE(app.initInstance({folder + "/film", "of", "today.tif"}, env()));
+  EXPECT_EQ(children(app).size(), 1u);
+  EXPECT_TRUE(script.asked.empty());
+}
+
+TEST_F(ShellTest, AMissingFileIsReportedAndTheViewerStartsEmpty) {
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({QString::fromStdString((dir / "gone.tif").string())}, env()));
+  EXPECT_TRUE(children(app).empty());
+  ASSERT_EQ(script.asked.size(), 1u);
+  EXPECT_EQ(script.asked[0].text, "Failed to read image");
+  EXPECT_EQ(script.asked[0].caption, "Tivola");
+}
+
+TEST_F(ShellTest, ExitWritesTheSettingsBeside) {
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({}, env()));
+  EXPECT_EQ(app.workRoot, dir / "TEMP");
+  app.settings.openSeries = 1;
+  app.exitInstance();
+  EXPECT_EQ(platform::ini::getInt(dir / "Tivola.INI", "Setting", "OpenSeries", 0), 1);
+  EXPECT_EQ(platform::ini::getString(dir / "Tivola.INI", "Data", "Instance", ""), "1765400000");
+}
+
+TEST_F(ShellTest, FileOpenReadsTheWholeSelectionIntoOneDocument) {
+  for (const char* n : {"a1.tif", "b7.tif", "c3.tif"}) app_test::writeFlatTiff(dir / n);
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({}, env()));
+  app.settings.openSeries = 1;
+  app_test::ModalScript modal;
+  modal.handlers.push_back([&](QDialog* d) {
+    auto* files = static_cast<QFileDialog*>(d);
+    EXPECT_EQ(files->selectedNameFilter(), "All files(*.*)");
+    files->setDirectory(QString::fromStdString(dir.path().string()));
+    files->selectFile("\"a1.tif\" \"b7.tif\"");
+    d->accept();
+  });
+  app.fileOpen();
+  EXPECT_EQ(modal.titles.size(), 1u);
+  const auto shown = children(app);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0]->document().images.count(), 2);
+  // Several names clear the series box, and its state is what is kept.
+  EXPECT_EQ(app.settings.openSeries, 0);
+  EXPECT_TRUE(script.asked.empty());
+}
+
+TEST_F(ShellTest, ADroppedNumberedFileOffersItsSeries) {
+  for (const char* n : {"d01.tif", "d02.tif"}) app_test::writeFlatTiff(dir / n);
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({}, env()));
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString((dir / "d01.tif").string()))});
+  // A drop goes to the widget that accepted the drag's entry.
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(app.mainWindow(), &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  script.answers = {Answer::Yes};
+  QApplication::sendEvent(app.mainWindow(), &drop);
+  ASSERT_EQ(script.asked.size(), 1u);
+  EXPECT_TRUE(script.asked[0].text.startsWith("Image files with continuous numbers are found."));
+  const auto shown = children(app);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0]->document().images.count(), 2);
+}

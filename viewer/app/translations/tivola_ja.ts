@@ -1,0 +1,317 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja">
+<context>
+    <name>Tivola</name>
+    <message>
+        <source>&amp;File</source>
+        <translation>ファイル(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Open...	Ctrl+O</source>
+        <translation>開く(&amp;O)...	Ctrl+O</translation>
+    </message>
+    <message>
+        <source>&amp;Options...</source>
+        <translation>オプション(&amp;O)...</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>終了(&amp;X)</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>ヘルプ(&amp;H)</translation>
+    </message>
+    <message>
+        <source>&amp;About Tivola...</source>
+        <translation>バージョン情報(&amp;A)...</translation>
+    </message>
+    <message>
+        <source>About Tivola</source>
+        <translation>Tivola のバージョン情報</translation>
+    </message>
+    <message>
+        <source>Tivola Version 1.1E</source>
+        <translation>Tivola バージョン 1.1E</translation>
+    </message>
+    <message>
+        <source>Copyright (C) The Tivola developers</source>
+        <translation>Copyright (C) Tivola 開発者</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message>
+        <source>&amp;OK</source>
+        <translation>OK(&amp;O)</translation>
+    </message>
+    <message>
+        <source>&amp;Cancel</source>
+        <translation>キャンセル(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>閉じる</translation>
+    </message>
+    <message>
+        <source>Options</source>
+        <translation>オプション</translation>
+    </message>
+    <message>
+        <source>&amp;Show Study Data input screen when starting Scan window</source>
+        <translation>スキャン画面の開始時に検査データ入力画面を表示する(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Attach &amp;Meta-Information Header when Saving as DICONDE Files</source>
+        <translation>DICONDE ファイルの保存時にメタ情報ヘッダーを付ける(&amp;M)</translation>
+    </message>
+    <message>
+        <source>Default File &amp;Type:</source>
+        <translation>既定のファイル形式(&amp;T):</translation>
+    </message>
+    <message>
+        <source>DICOM</source>
+        <translation>DICOM</translation>
+    </message>
+    <message>
+        <source>TIFF</source>
+        <translation>TIFF</translation>
+    </message>
+    <message>
+        <source>&amp;Details...</source>
+        <translation>詳細(&amp;D)...</translation>
+    </message>
+    <message>
+        <source>Set Working Directory...</source>
+        <translation>作業フォルダーの設定...</translation>
+    </message>
+    <message>
+        <source>&amp;Use Standard Working Directory (Recommended)</source>
+        <translation>標準の作業フォルダーを使う(推奨)(&amp;U)</translation>
+    </message>
+    <message>
+        <source>Working Directory</source>
+        <translation>作業フォルダー</translation>
+    </message>
+    <message>
+        <source>Change working directory</source>
+        <translation>作業フォルダーの変更</translation>
+    </message>
+    <message>
+        <source>Folder not found. Are you sure?</source>
+        <translation>フォルダーが見つかりません。よろしいですか?</translation>
+    </message>
+    <message>
+        <source>Your changes will be reflected from next startup.</source>
+        <translation>変更は次回の起動から反映されます。</translation>
+    </message>
+    <message>
+        <source>Select an existing folder for working directory</source>
+        <translation>作業フォルダーには既存のフォルダーを選んでください</translation>
+    </message>
+    <message>
+        <source>Failed to read image</source>
+        <translation>画像を読み込めませんでした</translation>
+    </message>
+    <message>
+        <source>Raw File Parameters</source>
+        <translation>RAW ファイルのパラメーター</translation>
+    </message>
+    <message>
+        <source>( %1 Bytes )</source>
+        <translation>( %1 バイト )</translation>
+    </message>
+    <message>
+        <source>Width:</source>
+        <translation>幅:</translation>
+    </message>
+    <message>
+        <source>Height:</source>
+        <translation>高さ:</translation>
+    </message>
+    <message>
+        <source>Header Size:</source>
+        <translation>ヘッダーサイズ:</translation>
+    </message>
+    <message>
+        <source>pixels</source>
+        <translation>ピクセル</translation>
+    </message>
+    <message>
+        <source>Bytes</source>
+        <translation>バイト</translation>
+    </message>
+    <message>
+        <source>Bits per Pixel:</source>
+        <translation>ピクセルあたりのビット数:</translation>
+    </message>
+    <message>
+        <source> 8 bits</source>
+        <translation> 8 ビット</translation>
+    </message>
+    <message>
+        <source>10 bits</source>
+        <translation>10 ビット</translation>
+    </message>
+    <message>
+        <source>12 bits</source>
+        <translation>12 ビット</translation>
+    </message>
+    <message>
+        <source>Byte Order:</source>
+        <translation>バイト順:</translation>
+    </message>
+    <message>
+        <source>Macintosh(UNIX)</source>
+        <translation>Macintosh(UNIX)</translation>
+    </message>
+    <message>
+        <source>Windows</source>
+        <translation>Windows</translation>
+    </message>
+    <message>
+        <source>Adopt this setting to all new files with the same size</source>
+        <translation>同じサイズの新しいファイルすべてにこの設定を使う</translation>
+    </message>
+    <message>
+        <source>Information</source>
+        <translation>情報</translation>
+    </message>
+    <message>
+        <source>&amp;Swap</source>
+        <translation>入れ替え(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Image data size with specified parameter is smaller than the actual file size. Open this file?</source>
+        <translation>指定したパラメーターによる画像データのサイズが実際のファイルサイズより小さくなります。このファイルを開きますか?</translation>
+    </message>
+    <message>
+        <source>Image data size with specified parameter is larger than the actual file size.</source>
+        <translation>指定したパラメーターによる画像データのサイズが実際のファイルサイズより大きくなります。</translation>
+    </message>
+    <message>
+        <source>Settings of the JPEG Compression</source>
+        <translation>JPEG 圧縮の設定</translation>
+    </message>
+    <message>
+        <source>Quality</source>
+        <translation>画質</translation>
+    </message>
+    <message>
+        <source>Highest</source>
+        <translation>最高</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>高</translation>
+    </message>
+    <message>
+        <source>Standard</source>
+        <translation>標準</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>低</translation>
+    </message>
+    <message>
+        <source>Parameter</source>
+        <translation>パラメーター</translation>
+    </message>
+    <message>
+        <source>Smaller</source>
+        <translation>小さい</translation>
+    </message>
+    <message>
+        <source>Larger</source>
+        <translation>大きい</translation>
+    </message>
+    <message>
+        <source>Please enter an integer between 0 and 95.</source>
+        <translation>0 から 95 までの整数を入力してください。</translation>
+    </message>
+    <message>
+        <source>Open as a &amp;Series</source>
+        <translation>連番として開く(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Sorry, but...</source>
+        <translation>申し訳ありませんが...</translation>
+    </message>
+    <message>
+        <source>The following files cannot be opened.</source>
+        <translation>次のファイルを開けません。</translation>
+    </message>
+    <message>
+        <source>Opening</source>
+        <translation>読み込み中</translation>
+    </message>
+    <message>
+        <source>There is no image to display</source>
+        <translation>表示する画像がありません</translation>
+    </message>
+    <message>
+        <source>There are no more images to add</source>
+        <translation>追加する画像はもうありません</translation>
+    </message>
+    <message>
+        <source>Image files with continuous numbers are found. Do you want to open them together?
+(Click No to open single file.)</source>
+        <translation>連番の画像ファイルが見つかりました。まとめて開きますか?
+(1 つのファイルだけを開くには [いいえ] をクリックしてください。)</translation>
+    </message>
+    <message>
+        <source>We are trying to oen a large image set. We may run out of memory. Continue anyway?</source>
+        <translation>大きな画像セットを開こうとしています。メモリーが不足する可能性があります。続けますか?</translation>
+    </message>
+    <message>
+        <source>An image cannot be opened. Continue?</source>
+        <translation>開けない画像があります。続けますか?</translation>
+    </message>
+    <message>
+        <source>Out of Memory</source>
+        <translation>メモリー不足</translation>
+    </message>
+    <message>
+        <source>Failed to write the file(%1).</source>
+        <translation>ファイル(%1)に書き込めませんでした。</translation>
+    </message>
+    <message>
+        <source>Failed to write.</source>
+        <translation>書き込みに失敗しました。</translation>
+    </message>
+    <message>
+        <source>Unknown reason</source>
+        <translation>原因不明</translation>
+    </message>
+    <message>
+        <source>Larger than 12 bits</source>
+        <translation>12 ビットを超えています</translation>
+    </message>
+    <message>
+        <source>Signed pixel data</source>
+        <translation>符号付きのピクセルデータ</translation>
+    </message>
+    <message>
+        <source>Compressed Image data</source>
+        <translation>圧縮された画像データ</translation>
+    </message>
+    <message>
+        <source>File access failure</source>
+        <translation>ファイルアクセスの失敗</translation>
+    </message>
+    <message>
+        <source>Not supported</source>
+        <translation>サポートされていません</translation>
+    </message>
+    <message>
+        <source>Cancelled to read the file.</source>
+        <translation>ファイルの読み込みを中止しました。</translation>
+    </message>
+</context>
+</TS>
