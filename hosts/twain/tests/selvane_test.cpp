@@ -8,9 +8,11 @@
 #include "hosts/twain/twain_memory.h"
 #include "platform/library.h"
 #include "platform/qt/prompt.h"
+#include "scanui/scanui.h"
 #include "testsupport/testsupport.h"
 
 #include <QApplication>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -322,6 +324,60 @@ TEST_F(Selvane, ShowUiFalseShowsTheDialogAllTheSame) {
   queue(37, 4, 1, 8);
   EXPECT_EQ(transferReady(), 1) << "in state 5, so images can come";
   EXPECT_EQ(nextMessage(), MSG_XFERREADY);
+}
+
+// The real film-scan UI over the simulated film digitizer, up to the dialog
+// and its close request. Its Scan button does not deliver images yet, so no
+// film is transferred here.
+TEST(SelvaneOverTheFilmScanUi, OpensShowsTheDialogAndClosesOnItsRequest) {
+  testsupport::TempDir dir;
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  ::setenv("NDT_USB", "sim:film", 1);
+  ::setenv("NDT_CONFIG_DIR", (dir / "config").c_str(), 1);
+  ::setenv("NDT_RUNTIME_DIR", (dir / "run").c_str(), 1);
+  fs::create_directories(dir / "config");
+  fs::create_directories(dir / "run");
+  fs::create_directories(dir / "source");
+  const fs::path oskelu = binDir() / "libOskelu.so";
+  install(dir / "source", oskelu.string(), managerPath().string());
+  ::setenv("NDT_TWAIN_SOURCE", (dir / "source" / "Selvane.ds").c_str(), 1);
+  platform::qt::ScriptedPrompt prompt;
+  {
+    platform::Library managerLib, ui;
+    ASSERT_TRUE(managerLib.open(managerPath().string(), nullptr));
+    ASSERT_TRUE(ui.open(oskelu.string(), nullptr)) << ui.errorText();
+    auto dsm = managerLib.function<DSMENTRYPROC>("DSM_Entry");
+    auto closeRequest = ui.function<scanui::CloseRequestFn>("CloseRequest");
+    ASSERT_TRUE(dsm && closeRequest);
+
+    TW_IDENTITY app{}, source{};
+    std::strcpy(app.ProductName, "Imaging program");
+    TW_HANDLE parent = nullptr;
+    ASSERT_EQ(dsm(&app, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent), TWRC_SUCCESS);
+    ASSERT_EQ(dsm(&app, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
+    TW_USERINTERFACE u{1, 0, nullptr};
+    ASSERT_EQ(dsm(&app, &source, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &u), TWRC_SUCCESS);
+
+    // The dialog is a window of its own; a person looks at it under the build folder.
+    QWidget* dialog = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible()) dialog = w;
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->parentWidget(), nullptr);
+    EXPECT_TRUE(dialog->windowTitle().contains("Imaging program")) << dialog->windowTitle().toStdString();
+    dialog->grab().save(QString::fromStdString((binDir() / "selvane_scan_dialog.png").string()));
+
+    EXPECT_EQ(closeRequest(), 1) << "the operator closes the dialog";
+    TW_EVENT event{nullptr, MSG_NULL};
+    EXPECT_EQ(dsm(&app, &source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_DSEVENT);
+    EXPECT_EQ(event.TWMessage, MSG_CLOSEDSREQ);
+    EXPECT_EQ(dsm(&app, &source, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &u), TWRC_SUCCESS);
+    EXPECT_EQ(dsm(&app, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
+    EXPECT_EQ(dsm(&app, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent), TWRC_SUCCESS);
+    EXPECT_EQ(QCoreApplication::instance(), nullptr);
+  }
+  for (const auto& asked : prompt.asked) ADD_FAILURE() << "unexpected box: " << asked.text.toStdString();
+  for (const char* name : {"NDT_USB", "NDT_CONFIG_DIR", "NDT_RUNTIME_DIR", "NDT_TWAIN_SOURCE"}) ::unsetenv(name);
 }
 
 // Rows of each strip as a test application logged them.
