@@ -235,6 +235,23 @@ TEST_F(Selvane, OpensOverTheBoundUiAndLeavesNoApplicationBehind) {
   EXPECT_NE(uiCalls().find("TermUI;"), std::string::npos);
 }
 
+TEST_F(Selvane, InAQtHostTheHostsApplicationServes) {
+  int argc = 1;
+  char name[] = "host";
+  char* argv[] = {name, nullptr};
+  {
+    QApplication host(argc, argv);
+    reach(5);
+    EXPECT_EQ(QCoreApplication::instance(), &host);
+    TW_USERINTERFACE u{0, 0, nullptr};
+    ASSERT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &u), TWRC_SUCCESS);
+    ASSERT_EQ(dsm(&app, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
+    opened = false;
+    EXPECT_EQ(QCoreApplication::instance(), &host) << "the host's application outlives the session";
+  }
+  EXPECT_EQ(QCoreApplication::instance(), nullptr);
+}
+
 TEST_F(Selvane, RefusalsReachTheApplicationThroughTheManager) {
   reach(5);
   struct Case {
