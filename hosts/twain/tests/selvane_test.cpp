@@ -12,6 +12,7 @@
 #include "testsupport/testsupport.h"
 
 #include <QApplication>
+#include <dlfcn.h>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -233,6 +234,8 @@ TEST_F(Selvane, OpensOverTheBoundUiAndLeavesNoApplicationBehind) {
   opened = false;
   EXPECT_EQ(QCoreApplication::instance(), nullptr);
   EXPECT_NE(uiCalls().find("TermUI;"), std::string::npos);
+  EXPECT_EQ(::dlopen((home / "Selvane.ds").c_str(), RTLD_LAZY | RTLD_NOLOAD), nullptr)
+      << "the manager could unload the source";
 }
 
 TEST_F(Selvane, InAQtHostTheHostsApplicationServes) {
