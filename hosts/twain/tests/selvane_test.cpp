@@ -108,7 +108,7 @@ TEST(SelvaneModule, ALoadFailureIsShownOnceAndFailsEveryCall) {
       EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &id), TWRC_FAILURE) << c.box;
       TW_STATUS status{};
       EXPECT_EQ(entry(&app, DG_CONTROL, DAT_STATUS, MSG_GET, &status), TWRC_FAILURE);
-      EXPECT_EQ(status.ConditionCode, TWCC_OPERATIONERROR);
+      EXPECT_EQ(+status.ConditionCode, TWCC_OPERATIONERROR);
       id.Id = 2;
       EXPECT_EQ(entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &id), TWRC_FAILURE);
       EXPECT_EQ(source.function<int (*)()>("KT7163DSmsgSendXFERREADY")(), 0);
@@ -223,7 +223,7 @@ TEST_F(Selvane, OpensOverTheBoundUiAndLeavesNoApplicationBehind) {
   TW_IDENTITY id{};
   ASSERT_EQ(dsm(&app, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &id), TWRC_SUCCESS);
   EXPECT_STREQ(id.ProductName, "Film digitizer source");
-  EXPECT_EQ(id.Version.MajorNum, 3);
+  EXPECT_EQ(+id.Version.MajorNum, 3);
   EXPECT_EQ(QCoreApplication::instance(), nullptr);
   open();
   EXPECT_NE(qobject_cast<QApplication*>(QCoreApplication::instance()), nullptr) << "the UI's application";
@@ -287,7 +287,7 @@ TEST_F(Selvane, ASecondApplicationIsRefused) {
   EXPECT_EQ(dsm(&other, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &theirs), TWRC_FAILURE);
   TW_STATUS s{};
   ASSERT_EQ(dsm(&other, nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &s), TWRC_SUCCESS);
-  EXPECT_EQ(s.ConditionCode, TWCC_MAXCONNECTIONS);
+  EXPECT_EQ(+s.ConditionCode, TWCC_MAXCONNECTIONS);
   EXPECT_EQ(dsm(&other, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent), TWRC_SUCCESS);
 }
 
@@ -298,7 +298,7 @@ TEST_F(Selvane, ResetDuringAScanStopsTheFeeder) {
   ASSERT_EQ(toSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
   const std::size_t mark = uiCalls().size();
   ASSERT_EQ(toSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
-  EXPECT_EQ(pending.Count, 0);
+  EXPECT_EQ(+pending.Count, 0);
   EXPECT_EQ(uiCalls().substr(mark), "ResetAutofeederCount;CeaseScan;ReleaseScanData;");
   TW_USERINTERFACE u{0, 0, nullptr};
   EXPECT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &u), TWRC_SUCCESS) << "back in state 5";
@@ -339,16 +339,17 @@ TEST_F(Selvane, ShowUiFalseShowsTheDialogAllTheSame) {
   open();
   TW_USERINTERFACE u{0, 1, nullptr};
   EXPECT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &u), TWRC_CHECKSTATUS);
-  EXPECT_EQ(u.ModalUI, 0);
+  EXPECT_EQ(+u.ModalUI, 0);
   EXPECT_NE(uiCalls().find("ShowUI;"), std::string::npos);
   queue(37, 4, 1, 8);
   EXPECT_EQ(transferReady(), 1) << "in state 5, so images can come";
   EXPECT_EQ(nextMessage(), MSG_XFERREADY);
 }
 
-// The real film-scan UI over the simulated film digitizer, up to the dialog
-// and its close request. Its Scan button does not deliver images yet, so no
-// film is transferred here.
+// The real film-scan UI over the simulated film digitizer: the dialog, one
+// image record through the library, and the dialog's close request. The
+// dialog's Scan button does not scan yet, so no film of the simulator is
+// transferred here.
 TEST(SelvaneOverTheFilmScanUi, OpensShowsTheDialogAndClosesOnItsRequest) {
   testsupport::TempDir dir;
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -387,10 +388,49 @@ TEST(SelvaneOverTheFilmScanUi, OpensShowsTheDialogAndClosesOnItsRequest) {
     EXPECT_TRUE(dialog->windowTitle().contains("Imaging program")) << dialog->windowTitle().toStdString();
     dialog->grab().save(QString::fromStdString((binDir() / "selvane_scan_dialog.png").string()));
 
+    // A record handed to the library as its scan execution hands one over:
+    // it reaches the application through the library's own GetScanData and
+    // is given back with ReleaseScanData, which frees the pixels.
+    constexpr std::uint32_t kWidth = 37, kHeight = 40;
+    const auto samples = expectedImage(kWidth, kHeight, 2, 12, 0);
+    scanui::ScanRecord record{};
+    record.width = kWidth;
+    record.height = kHeight;
+    record.pixels = std::malloc(samples.size());
+    ASSERT_NE(record.pixels, nullptr);
+    std::memcpy(record.pixels, samples.data(), samples.size());
+    record.bits = 12;
+    record.bytesPerPixel = 2;
+    record.pitch = 50;
+    ui.function<scanui::XFerReadyFn>("XFerReady")(&record);
+    TW_EVENT ready{nullptr, MSG_NULL};
+    ASSERT_EQ(dsm(&app, &source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &ready), TWRC_DSEVENT);
+    ASSERT_EQ(+ready.TWMessage, MSG_XFERREADY);
+    TW_IMAGEINFO info{};
+    ASSERT_EQ(dsm(&app, &source, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    EXPECT_EQ(+info.ImageWidth, 37);
+    EXPECT_EQ(+info.ImageLength, 40);
+    EXPECT_EQ(+info.BitsPerPixel, 16);
+    constexpr std::size_t kPadded = 76;
+    std::vector<std::uint8_t> buffer(20 * kPadded), image;
+    for (TW_UINT16 rc = TWRC_SUCCESS; rc == TWRC_SUCCESS;) {
+      TW_IMAGEMEMXFER x{};
+      x.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(buffer.size()), buffer.data()};
+      rc = dsm(&app, &source, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &x);
+      ASSERT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << rc;
+      EXPECT_EQ(+x.Rows, 20u);
+      for (std::size_t r = 0; r < x.Rows; ++r)
+        image.insert(image.end(), buffer.begin() + r * kPadded, buffer.begin() + r * kPadded + kWidth * 2);
+    }
+    EXPECT_EQ(image, samples) << "byte for byte through the real library";
+    TW_PENDINGXFERS pending{};
+    ASSERT_EQ(dsm(&app, &source, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+    EXPECT_EQ(record.pixels, nullptr) << "the library took its pixels back";
+
     EXPECT_EQ(closeRequest(), 1) << "the operator closes the dialog";
     TW_EVENT event{nullptr, MSG_NULL};
     EXPECT_EQ(dsm(&app, &source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_DSEVENT);
-    EXPECT_EQ(event.TWMessage, MSG_CLOSEDSREQ);
+    EXPECT_EQ(+event.TWMessage, MSG_CLOSEDSREQ);
     EXPECT_EQ(dsm(&app, &source, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &u), TWRC_SUCCESS);
     EXPECT_EQ(dsm(&app, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
     EXPECT_EQ(dsm(&app, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent), TWRC_SUCCESS);
