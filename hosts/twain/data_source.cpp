@@ -27,8 +27,11 @@ void copyText(char* out, std::size_t room, const std::string& text) {
 
 bool complete(const ScanUiFunctions& f) {
   return f.SetDSProcAddress && f.IsThereAnyDigitizerAvailable && f.IsDigitizerAvailable && f.InitUI && f.ShowUI &&
-         f.HideUI && f.TermUI && f.GetAutofeederCount && f.ResetAutofeederCount && f.CeaseScan;
+         f.HideUI && f.TermUI && f.GetScanData && f.ReleaseScanData && f.GetAutofeederCount &&
+         f.ResetAutofeederCount && f.CeaseScan;
 }
+
+const std::uint8_t* bytesOf(const scanui::ScanData& image) { return static_cast<const std::uint8_t*>(image.pixels); }
 
 template <typename T>
 void put(std::uint8_t* out, const T& value) {
@@ -56,11 +59,10 @@ TW_IDENTITY sourceIdentityFrom(const std::filesystem::path& ini) {
 }
 
 DataSource::DataSource(TW_IDENTITY identity, std::filesystem::path capabilityFile, ScanUiFunctions ui,
-                       ImageSource& images, DSMENTRYPROC manager, EventPump pump)
+                       DSMENTRYPROC manager, EventPump pump)
     : identity_(identity),
       capabilities_(std::move(capabilityFile)),
       ui_(ui),
-      images_(images),
       manager_(manager),
       pump_(pump) {
   identity_.Id = 0;  // the manager gives it at open
@@ -86,7 +88,7 @@ TW_UINT16 DataSource::control(TW_IDENTITY* origin, TW_UINT16 DAT, TW_UINT16 MSG,
       if (data == nullptr) return fail(TWCC_BADVALUE);
       auto* event = static_cast<TW_EVENT*>(data);
       event->TWMessage = MSG_NULL;
-      bool taken = dialog_ != 0 && pump_ != nullptr && pump_(event->pEvent);
+      bool taken = dialog_ != nullptr && pump_ != nullptr && pump_(event->pEvent);
       return taken ? TWRC_DSEVENT : TWRC_NOTDSEVENT;
     }
     case DAT_IDENTITY:
@@ -186,8 +188,8 @@ TW_UINT16 DataSource::userInterface(TW_UINT16 MSG, TW_USERINTERFACE* ui) {
       if (state_ != 4) return fail(TWCC_SEQERROR);
       parent_ = ui->hParent;
       // The application's window is no Qt widget: the dialog is a window of its own.
-      dialog_ = ui_.ShowUI(0, app_.ProductName);
-      if (dialog_ == 0) return fail(TWCC_OPERATIONERROR);
+      dialog_ = ui_.ShowUI(nullptr, app_.ProductName);
+      if (dialog_ == nullptr) return fail(TWCC_OPERATIONERROR);
       ui->ModalUI = 0;
       state_ = 5;
       // The dialog cannot be hidden: with ShowUI FALSE it is shown all the same,
@@ -202,7 +204,7 @@ TW_UINT16 DataSource::userInterface(TW_UINT16 MSG, TW_USERINTERFACE* ui) {
       }
       releaseImage();
       ui_.HideUI(0);
-      dialog_ = 0;
+      dialog_ = nullptr;
       state_ = 4;
       return TWRC_SUCCESS;
     default: return fail(TWCC_BADPROTOCOL);
@@ -251,7 +253,7 @@ TW_UINT16 DataSource::image(TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF data) {
       info.ImageWidth = static_cast<TW_INT32>(image_.width);
       info.ImageLength = static_cast<TW_INT32>(image_.height);
       info.SamplesPerPixel = 1;
-      info.BitsPerSample[0] = info.BitsPerPixel = image_.bitsStored > 8 ? 16 : 8;
+      info.BitsPerSample[0] = info.BitsPerPixel = image_.bits > 8 ? 16 : 8;
       info.Planar = 0;
       info.PixelType = TWPT_GRAY;
       info.Compression = TWCP_NONE;
@@ -280,7 +282,7 @@ TW_UINT16 DataSource::imageLayout(TW_UINT16 MSG, TW_IMAGELAYOUT* layout) {
   switch (MSG) {
     case MSG_GET:
       if (!inState(4, 6)) return fail(TWCC_SEQERROR);
-      left = image_.leftMm, top = image_.topMm, width = image_.widthMm, height = image_.heightMm;
+      left = image_.left, top = image_.top, width = image_.frameWidth, height = image_.frameHeight;
       break;
     case MSG_GETDEFAULT:
       if (!inState(4, 6)) return fail(TWCC_SEQERROR);
@@ -293,7 +295,7 @@ TW_UINT16 DataSource::imageLayout(TW_UINT16 MSG, TW_IMAGELAYOUT* layout) {
     default: return fail(TWCC_BADPROTOCOL);
   }
   // Millimetres to the current unit; inches and the rest stay in millimetres.
-  const double pitch = MSG == MSG_GET && imageSeen_ && image_.pitchUm != 0 ? image_.pitchUm : kDefaultPitchUm;
+  const double pitch = MSG == MSG_GET && imageSeen_ && image_.pitch != 0 ? image_.pitch : kDefaultPitchUm;
   double scale = 1;
   switch (capabilities_.currentValue(ICAP_UNITS).value_or(TWUN_INCHES)) {
     case TWUN_CENTIMETERS: scale = 0.1; break;
@@ -315,8 +317,9 @@ std::size_t DataSource::paddedRow() const {
 
 TW_UINT16 DataSource::fetchImage() {
   if (held_) return TWCC_SUCCESS;
-  SourceImage fetched;
-  if (!images_.fetch(fetched)) return TWCC_OPERATIONERROR;
+  // The UI leaves the record as it was when it has no image: start from nothing.
+  scanui::ScanData fetched{};
+  if (ui_.GetScanData(&fetched) == nullptr) return TWCC_OPERATIONERROR;
   image_ = fetched;
   imageSeen_ = true;
   // Rows padded to 4 bytes, as both transfers lay them out.
@@ -324,7 +327,7 @@ TW_UINT16 DataSource::fetchImage() {
   if (image_.pixels == nullptr || image_.width == 0 || image_.height == 0 ||
       (image_.bytesPerPixel != 1 && image_.bytesPerPixel != 2) || bytes > kImageLimit) {
     // An image without pixels, or one no transfer could carry, is given back at once.
-    if (image_.pixels != nullptr) images_.release(image_);
+    if (image_.pixels != nullptr) ui_.ReleaseScanData(&image_);
     image_.pixels = nullptr;
     return TWCC_OPERATIONERROR;
   }
@@ -335,7 +338,7 @@ TW_UINT16 DataSource::fetchImage() {
 
 void DataSource::releaseImage() {
   if (!held_) return;
-  images_.release(image_);
+  ui_.ReleaseScanData(&image_);
   image_.pixels = nullptr;
   held_ = false;
 }
@@ -363,7 +366,7 @@ TW_UINT16 DataSource::memoryTransfer(TW_IMAGEMEMXFER* xfer) {
   const std::size_t row = static_cast<std::size_t>(image_.width) * image_.bytesPerPixel;
   std::memset(out, 0, length);
   for (std::uint32_t r = 0; r < rows; ++r)
-    std::memcpy(out + r * padded, image_.pixels + (static_cast<std::size_t>(first) + r) * row, row);
+    std::memcpy(out + r * padded, bytesOf(image_) + (static_cast<std::size_t>(first) + r) * row, row);
   if (handle) memUnlock(xfer->Memory.TheMem);
 
   xfer->Compression = TWCP_NONE;
@@ -397,14 +400,14 @@ TW_UINT16 DataSource::nativeTransfer(TW_HANDLE* handle) {
   put(p + 16, wide ? kBiBitfields : kBiRgb);
   put(p + 20, static_cast<std::uint32_t>(padded * image_.height));
   if (wide) {
-    const std::uint32_t mask = image_.bitsStored == 10 ? 1023 : 4095;
+    const std::uint32_t mask = image_.bits == 10 ? 1023 : 4095;
     for (int i = 0; i < 3; ++i) put(p + 40 + 4 * i, mask);
   } else {
     for (int i = 0; i < 256; ++i) p[40 + 4 * i] = p[41 + 4 * i] = p[42 + 4 * i] = static_cast<std::uint8_t>(i);
   }
   for (std::uint32_t y = 0; y < image_.height; ++y)
     std::memcpy(p + head + static_cast<std::size_t>(image_.height - 1 - y) * padded,
-                image_.pixels + static_cast<std::size_t>(y) * row, row);
+                bytesOf(image_) + static_cast<std::size_t>(y) * row, row);
   memUnlock(dib);
   *handle = dib;
   state_ = 7;

@@ -107,7 +107,8 @@ TW_UINT16 toManager(Manager& m, TW_IDENTITY* origin, TW_UINT32 DG, TW_UINT16 DAT
 
   if (MSG == MSG_CLOSEDS) {
     if (!app->sourceOpen || identity->Id != m.sourceId) return fail(m, TWCC_BADDEST);
-    TW_UINT16 rc = m.dsEntry(origin, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr);
+    // The source is told which identity closes, as a manager does.
+    TW_UINT16 rc = m.dsEntry(origin, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, identity);
     if (rc == TWRC_SUCCESS) {
       {
         std::lock_guard guard(m.lock);

@@ -6,7 +6,7 @@
 
 #include "hosts/twain/internal/capability_db.h"
 #include "hosts/twain/twain.h"
-#include "platform/messages.h"
+#include "scanui/scanui.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -14,44 +14,21 @@
 
 namespace twain {
 
-// The film-scan UI's exports that the source calls, bound by name from the UI
-// library. GetScanData and ReleaseScanData are not in the table yet: they carry
-// the UI's image record, whose header the UI library brings; until it is bound,
-// images reach the source through ImageSource below.
+// The film-scan UI's twelve exports that the source calls, bound by name from
+// the UI library.
 struct ScanUiFunctions {
-  using DSProc = int (*)();
-  void (*SetDSProcAddress)(DSProc transferReady, DSProc closeRequest) = nullptr;
-  int (*IsThereAnyDigitizerAvailable)(int) = nullptr;
-  int (*IsDigitizerAvailable)(int) = nullptr;
-  int (*InitUI)(int) = nullptr;
-  platform::WindowHandle (*ShowUI)(platform::WindowHandle parent, const char* captionSuffix) = nullptr;
-  int (*HideUI)(int) = nullptr;
-  void (*TermUI)(int) = nullptr;
-  int (*GetAutofeederCount)() = nullptr;
-  int (*ResetAutofeederCount)() = nullptr;
-  int (*CeaseScan)() = nullptr;
-};
-
-// The current image as the source uses it: the fields it reads from the UI's
-// image record. Pixels: height rows from the top, each width samples, two-byte
-// samples little-endian.
-struct SourceImage {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  const std::uint8_t* pixels = nullptr;
-  std::uint8_t bytesPerPixel = 1;
-  std::uint8_t bitsStored = 8;
-  std::uint16_t pitchUm = 0;
-  std::int32_t leftMm = 0, topMm = 0, widthMm = 0, heightMm = 0;
-};
-
-// Fetches and releases the current image (GetScanData and ReleaseScanData once bound).
-class ImageSource {
- public:
-  virtual ~ImageSource() = default;
-  // Fills image; false when the UI has none.
-  virtual bool fetch(SourceImage& image) = 0;
-  virtual void release(SourceImage& image) = 0;
+  scanui::SetDSProcAddressFn SetDSProcAddress = nullptr;
+  scanui::IsThereAnyDigitizerAvailableFn IsThereAnyDigitizerAvailable = nullptr;
+  scanui::IsDigitizerAvailableFn IsDigitizerAvailable = nullptr;
+  scanui::InitUIFn InitUI = nullptr;
+  scanui::ShowUIFn ShowUI = nullptr;
+  scanui::HideUIFn HideUI = nullptr;
+  scanui::TermUIFn TermUI = nullptr;
+  scanui::GetScanDataFn GetScanData = nullptr;
+  scanui::ReleaseScanDataFn ReleaseScanData = nullptr;
+  scanui::GetAutofeederCountFn GetAutofeederCount = nullptr;
+  scanui::ResetAutofeederCountFn ResetAutofeederCount = nullptr;
+  scanui::CeaseScanFn CeaseScan = nullptr;
 };
 
 // The ini values the identity is built from ("Selvane.ini", section "DS Identity").
@@ -62,8 +39,8 @@ class DataSource {
   // Events for a dialog that runs in this process: true when the dialog took it.
   using EventPump = bool (*)(void* event);
 
-  DataSource(TW_IDENTITY identity, std::filesystem::path capabilityFile, ScanUiFunctions ui, ImageSource& images,
-             DSMENTRYPROC manager, EventPump pump = nullptr);
+  DataSource(TW_IDENTITY identity, std::filesystem::path capabilityFile, ScanUiFunctions ui, DSMENTRYPROC manager,
+             EventPump pump = nullptr);
 
   TW_UINT16 entry(TW_IDENTITY* origin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF data);
   // The film-scan UI's two callbacks: 1 on success, 0 on failure.
@@ -92,7 +69,6 @@ class DataSource {
   TW_IDENTITY identity_;
   CapabilityDatabase capabilities_;
   ScanUiFunctions ui_;
-  ImageSource& images_;
   DSMENTRYPROC manager_;
   EventPump pump_;
 
@@ -100,10 +76,10 @@ class DataSource {
   TW_UINT16 condition_ = TWCC_SUCCESS;
   bool hasApp_ = false;
   TW_IDENTITY app_{};
-  platform::WindowHandle dialog_ = 0;
+  void* dialog_ = nullptr;
   TW_HANDLE parent_ = nullptr;
   int feeder_ = 0;
-  SourceImage image_;  // the current record; pixels only while held
+  scanui::ScanData image_{};  // the current record; pixels only while held
   bool held_ = false;
   bool imageSeen_ = false;
   // Memory transfer progress; rowsPerStrip 0 before the first strip.

@@ -125,23 +125,23 @@ TEST_F(Source, OpenNeedsADigitizerAndTheUi) {
 TEST_F(Source, EnableShowsTheDialogWithoutParent) {
   struct Case {
     TW_BOOL showUI;
-    platform::WindowHandle dialog;
+    bool dialog;  // whether the UI shows one
     TW_UINT16 rc;
     int state;
   } cases[] = {
-      {1, 77, TWRC_SUCCESS, 5},
-      {0, 77, TWRC_CHECKSTATUS, 5},  // the dialog cannot be hidden: shown all the same
-      {1, 0, TWRC_FAILURE, 4},
+      {1, true, TWRC_SUCCESS, 5},
+      {0, true, TWRC_CHECKSTATUS, 5},  // the dialog cannot be hidden: shown all the same
+      {1, false, TWRC_FAILURE, 4},
   };
   for (const Case& c : cases) {
     SetUp();
     reach(4);
-    w.dialog = c.dialog;
+    if (!c.dialog) w.dialog = nullptr;
     int parentWindow = 0;
     TW_USERINTERFACE u{c.showUI, 1, &parentWindow};
     EXPECT_EQ(call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &u), c.rc);
     EXPECT_EQ(source->state(), c.state);
-    EXPECT_EQ(w.shownParent, 0u);
+    EXPECT_EQ(w.shownParent, nullptr);
     EXPECT_EQ(w.shownSuffix, "Imaging program");
     if (c.rc != TWRC_FAILURE) {
       EXPECT_EQ(u.ModalUI, 0);
@@ -165,11 +165,11 @@ TEST_F(Source, ImagesNoTransferCouldCarryAreGivenBack) {
   for (const Case& c : cases) {
     SetUp();
     static const std::uint8_t pixel[4] = {};
-    images.next = twain::SourceImage{c.width, c.height, pixel, static_cast<std::uint8_t>(c.bytes), 8, 50, 0, 0, 1, 1};
+    pictures.next = Images::record(c.width, c.height, pixel, c.bytes, 8);
     reach(5);
     EXPECT_EQ(source->transferReady(), 0) << c.width << "x" << c.height;
     EXPECT_EQ(source->conditionCode(), TWCC_OPERATIONERROR);
-    EXPECT_EQ(images.released, 1) << "the UI gets its buffer back";
+    EXPECT_EQ(pictures.released, 1) << "the UI gets its buffer back";
   }
 }
 
@@ -188,9 +188,9 @@ TEST_F(Source, MemoryTransferInStrips) {
   };
   for (const Case& c : cases) {
     SetUp();
-    images.make(c.width, 1000, c.bytes, c.bits);
+    pictures.make(c.width, 1000, c.bytes, c.bits);
     reach(6);  // the fixture's transfer mechanism is memory: the image is held from here
-    EXPECT_EQ(images.fetched, 1);
+    EXPECT_EQ(pictures.fetched, 1);
     const std::size_t row = std::size_t{c.width} * c.bytes, padded = (row + 3) / 4 * 4;
     TW_SETUPMEMXFER setup{};
     ASSERT_EQ(call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup), TWRC_SUCCESS);
@@ -223,7 +223,7 @@ TEST_F(Source, MemoryTransferInStrips) {
     }
     EXPECT_EQ(rc, TWRC_XFERDONE);
     EXPECT_EQ(strips, c.strips);
-    EXPECT_EQ(image, images.pixels) << "reassembled byte for byte";
+    EXPECT_EQ(image, pictures.pixels) << "reassembled byte for byte";
 
     // After the last strip there is nothing left to send.
     TW_IMAGEMEMXFER more{};
@@ -232,14 +232,14 @@ TEST_F(Source, MemoryTransferInStrips) {
     EXPECT_EQ(source->conditionCode(), TWCC_SEQERROR);
     TW_PENDINGXFERS pending{};
     EXPECT_EQ(call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-    EXPECT_EQ(images.released, 1);
+    EXPECT_EQ(pictures.released, 1);
     EXPECT_EQ(source->state(), 5);
     twain::memFree(h);
   }
 }
 
 TEST_F(Source, MemoryTransferRefusesBadBuffers) {
-  images.make(2000, 10, 1, 8);  // a row longer than the smallest buffer allowed
+  pictures.make(2000, 10, 1, 8);  // a row longer than the smallest buffer allowed
   reach(6);
   std::vector<std::uint8_t> buffer(4096);
   TW_HANDLE small = twain::memAllocate(100);
@@ -271,7 +271,7 @@ TEST_F(Source, MemoryTransferRefusesBadBuffers) {
 
   // Strips after the first must keep the first one's length.
   SetUp();
-  images.make(37, 100, 1, 8);
+  pictures.make(37, 100, 1, 8);
   reach(6);
   x.Memory = {TWMF_POINTER, 1200, buffer.data()};
   ASSERT_EQ(call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &x), TWRC_SUCCESS);
@@ -281,7 +281,7 @@ TEST_F(Source, MemoryTransferRefusesBadBuffers) {
 
   // An image without pixels cannot be transferred.
   SetUp();
-  images.next.pixels = nullptr;
+  pictures.next.pixels = nullptr;
   reach(5);
   EXPECT_EQ(source->transferReady(), 0);
   EXPECT_EQ(source->conditionCode(), TWCC_OPERATIONERROR);
@@ -302,9 +302,9 @@ TEST_F(Source, NativeTransferHeaders) {
   for (const Case& c : cases) {
     SetUp();
     setCurrent("ICAP_XFERMECH", "TWSX_NATIVE");
-    images.make(c.width, 3, c.bytes, c.bits);
+    pictures.make(c.width, 3, c.bytes, c.bits);
     reach(6);
-    EXPECT_EQ(images.fetched, 0) << "a native transfer fetches when asked";
+    EXPECT_EQ(pictures.fetched, 0) << "a native transfer fetches when asked";
     TW_IMAGEINFO info{};
     ASSERT_EQ(call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
     EXPECT_EQ(info.XResolution.Whole, 28);
@@ -342,7 +342,7 @@ TEST_F(Source, NativeTransferHeaders) {
     for (int y = 0; y < 3; ++y) {
       const std::uint8_t* stored = p + c.head + (2 - y) * padded;
       EXPECT_EQ(std::vector<std::uint8_t>(stored, stored + row),
-                std::vector<std::uint8_t>(images.pixels.begin() + y * row, images.pixels.begin() + (y + 1) * row));
+                std::vector<std::uint8_t>(pictures.pixels.begin() + y * row, pictures.pixels.begin() + (y + 1) * row));
       for (std::size_t pad = row; pad < padded; ++pad) EXPECT_EQ(stored[pad], 0);
     }
     twain::memFree(dib);
@@ -358,7 +358,7 @@ TEST_F(Source, EndResetAndTheFeeder) {
   ASSERT_EQ(call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
   EXPECT_EQ(pending.Count, 0);
   EXPECT_EQ(w.calls, (std::vector<std::string>{"ResetAutofeederCount", "CeaseScan"}));
-  EXPECT_EQ(images.released, 1);
+  EXPECT_EQ(pictures.released, 1);
   EXPECT_EQ(source->state(), 5);
 
   // With the feeder running at DISABLEDS it is stopped first; a negative count is none.
@@ -398,7 +398,7 @@ TEST_F(Source, CallbacksReachTheApplicationThroughTheManager) {
   EXPECT_EQ(source->transferReady(), 0);
   EXPECT_EQ(source->conditionCode(), TWCC_OPERATIONERROR);
   EXPECT_EQ(source->state(), 5);
-  EXPECT_EQ(images.fetched, 0);
+  EXPECT_EQ(pictures.fetched, 0);
 
   for (int from : {5, 6, 7}) {
     SetUp();
@@ -410,7 +410,7 @@ TEST_F(Source, CallbacksReachTheApplicationThroughTheManager) {
     EXPECT_EQ(w.sentTo, 5u);
     TW_USERINTERFACE u{};
     ASSERT_EQ(call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &u), TWRC_SUCCESS);
-    EXPECT_EQ(images.released, from == 5 ? 0 : 1) << "a held image is given back";
+    EXPECT_EQ(pictures.released, from == 5 ? 0 : 1) << "a held image is given back";
   }
 }
 
@@ -479,17 +479,19 @@ TEST(SourceWithoutUi, EveryCallFailsWhenABindingIsMissing) {
   World w;
   world = &w;
   testsupport::TempDir dir;
-  Images images;
+  Images pictures;
+  images = &pictures;
   twain::ScanUiFunctions missing = ui();
   missing.CeaseScan = nullptr;
-  DataSource source(TW_IDENTITY{}, dir / "Selvane.cap", missing, images, &manager);
+  DataSource source(TW_IDENTITY{}, dir / "Selvane.cap", missing, &manager);
   TW_IDENTITY app{}, got{};
   EXPECT_EQ(source.entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &got), TWRC_FAILURE);
   EXPECT_EQ(source.conditionCode(), TWCC_OPERATIONERROR);
-  DataSource noManager(TW_IDENTITY{}, dir / "Selvane.cap", ui(), images, nullptr);
+  DataSource noManager(TW_IDENTITY{}, dir / "Selvane.cap", ui(), nullptr);
   EXPECT_EQ(noManager.entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &got), TWRC_FAILURE);
   EXPECT_TRUE(w.calls.empty());
   world = nullptr;
+  images = nullptr;
 }
 
 }  // namespace

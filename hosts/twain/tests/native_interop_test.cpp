@@ -22,7 +22,7 @@ TEST_F(Source, NativeImagesReadBackByImageMagick) {
   for (const Case& c : cases) {
     SetUp();
     ASSERT_TRUE(platform::ini::writeString(dir / "Selvane.cap", "ICAP_XFERMECH", "Current", "TWSX_NATIVE"));
-    images.make(c.width, 11, c.bytes, c.bits);
+    pictures.make(c.width, 11, c.bytes, c.bits);
     reach(6);
     TW_HANDLE dib = nullptr;
     ASSERT_EQ(call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
@@ -44,7 +44,7 @@ TEST_F(Source, NativeImagesReadBackByImageMagick) {
       unsigned read = sampleBytes == 1 ? static_cast<std::uint8_t>(pixels.output[i])
                                        : static_cast<std::uint8_t>(pixels.output[2 * i]) << 8 |
                                              static_cast<std::uint8_t>(pixels.output[2 * i + 1]);
-      unsigned stored = c.bytes == 1 ? images.pixels[i] : images.pixels[2 * i] | images.pixels[2 * i + 1] << 8;
+      unsigned stored = c.bytes == 1 ? pictures.pixels[i] : pictures.pixels[2 * i] | pictures.pixels[2 * i + 1] << 8;
       ASSERT_EQ(read, stored * c.scale) << "bits " << c.bits << " sample " << i;
     }
   }

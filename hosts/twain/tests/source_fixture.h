@@ -22,8 +22,8 @@ using twain::DataSource;
 struct World {
   std::vector<std::string> calls;
   int available = 1, init = 1;
-  platform::WindowHandle dialog = 77;
-  platform::WindowHandle shownParent = 1;
+  void* dialog = &available;  // any widget the UI shows
+  void* shownParent = &init;
   std::string shownSuffix;
   int feederCount = 0;
   TW_UINT16 managerRc = TWRC_SUCCESS;
@@ -32,29 +32,71 @@ struct World {
 };
 inline World* world = nullptr;
 
+// Images the UI would hand over; counts what is released.
+struct Images {
+  scanui::ScanData next{};
+  std::vector<std::uint8_t> pixels;
+  int fetched = 0, released = 0;
+  // width x height samples, sample (x, y) = x + 3 y in the low byte, and in the
+  // high byte of two 7, or 3 where bits stored are 10 or fewer.
+  void make(std::uint32_t width, std::uint32_t height, int bytes, int bits) {
+    pixels.assign(std::size_t{width} * height * bytes, 0);
+    for (std::uint32_t y = 0; y < height; ++y)
+      for (std::uint32_t x = 0; x < width; ++x)
+        for (int b = 0; b < bytes; ++b)
+          pixels[(std::size_t{y} * width + x) * bytes + b] =
+              static_cast<std::uint8_t>(b == 0 ? x + 3 * y : bits > 10 ? 7 : 3);
+    next = record(width, height, pixels.data(), bytes, bits);
+  }
+  static scanui::ScanData record(std::uint32_t width, std::uint32_t height, const void* pixels, int bytes, int bits) {
+    scanui::ScanData r{};
+    r.width = width;
+    r.height = height;
+    r.pixels = const_cast<void*>(pixels);
+    r.bytesPerPixel = static_cast<std::uint8_t>(bytes);
+    r.bits = static_cast<std::uint8_t>(bits);
+    r.pitch = 50;
+    r.left = 10;
+    r.top = 20;
+    r.frameWidth = 300;
+    r.frameHeight = 400;
+    return r;
+  }
+};
+inline Images* images = nullptr;
+
 inline twain::ScanUiFunctions ui() {
   twain::ScanUiFunctions f;
   f.SetDSProcAddress = [](int (*)(), int (*)()) { world->calls.push_back("SetDSProcAddress"); };
-  f.IsThereAnyDigitizerAvailable = [](int) {
+  f.IsThereAnyDigitizerAvailable = [](std::intptr_t) {
     world->calls.push_back("IsThereAnyDigitizerAvailable");
     return world->available;
   };
-  f.IsDigitizerAvailable = [](int) { return 1; };
-  f.InitUI = [](int) {
+  f.IsDigitizerAvailable = [](std::intptr_t) { return 1; };
+  f.InitUI = [](std::intptr_t) {
     world->calls.push_back("InitUI");
     return world->init;
   };
-  f.ShowUI = [](platform::WindowHandle parent, const char* suffix) {
+  f.ShowUI = [](void* parent, const char* suffix) -> void* {
     world->calls.push_back("ShowUI");
     world->shownParent = parent;
     world->shownSuffix = suffix != nullptr ? suffix : "<null>";
     return world->dialog;
   };
-  f.HideUI = [](int) {
+  f.HideUI = [](std::intptr_t) {
     world->calls.push_back("HideUI");
     return 1;
   };
-  f.TermUI = [](int) { world->calls.push_back("TermUI"); };
+  f.TermUI = [](std::intptr_t) { world->calls.push_back("TermUI"); };
+  f.GetScanData = [](scanui::ScanData* out) {
+    ++images->fetched;
+    *out = images->next;
+    return out;
+  };
+  f.ReleaseScanData = [](scanui::ScanData* data) {
+    ++images->released;
+    data->pixels = nullptr;
+  };
   f.GetAutofeederCount = [] { return world->feederCount; };
   f.ResetAutofeederCount = [] {
     world->calls.push_back("ResetAutofeederCount");
@@ -76,41 +118,14 @@ inline TW_UINT16 manager(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 DG, T
   return world->managerRc;
 }
 
-// Images the UI would hand over; counts what is released.
-struct Images : twain::ImageSource {
-  twain::SourceImage next;
-  std::vector<std::uint8_t> pixels;
-  int fetched = 0, released = 0;
-  bool fetch(twain::SourceImage& image) override {
-    ++fetched;
-    image = next;
-    return true;
-  }
-  void release(twain::SourceImage& image) override {
-    ++released;
-    image.pixels = nullptr;
-  }
-  // width x height samples, sample (x, y) = x + 3 y in the low byte, and in the
-  // high byte of two 7, or 3 where bits stored are 10 or fewer.
-  void make(std::uint32_t width, std::uint32_t height, int bytes, int bits) {
-    pixels.assign(std::size_t{width} * height * bytes, 0);
-    for (std::uint32_t y = 0; y < height; ++y)
-      for (std::uint32_t x = 0; x < width; ++x)
-        for (int b = 0; b < bytes; ++b)
-          pixels[(std::size_t{y} * width + x) * bytes + b] =
-              static_cast<std::uint8_t>(b == 0 ? x + 3 * y : bits > 10 ? 7 : 3);
-    next = twain::SourceImage{width, height, pixels.data(), static_cast<std::uint8_t>(bytes),
-                              static_cast<std::uint8_t>(bits), 50, 10, 20, 300, 400};
-  }
-};
-
 class Source : public ::testing::Test {
  protected:
   // Also called again inside a test, for a fresh source per case.
   void SetUp() override {
     w = World{};
     world = &w;
-    images = Images{};
+    pictures = Images{};
+    images = &pictures;
     std::filesystem::copy_file(std::filesystem::path(TWAIN_TEST_DATA) / "Selvane.cap", dir / "Selvane.cap",
                                std::filesystem::copy_options::overwrite_existing);
     testsupport::writeFile(dir / "Selvane.ini",
@@ -118,13 +133,16 @@ class Source : public ::testing::Test {
                            "versionINFO=0123456789012345678901234567890123456789\n"
                            "Manufacturer=Maker\nProductFamily=Family of digitizers\n"
                            "ProductName=A product name that is longer than thirty-two\n");
-    images.make(37, 1000, 1, 8);
+    pictures.make(37, 1000, 1, 8);
     source = std::make_unique<DataSource>(twain::sourceIdentityFrom(dir / "Selvane.ini"), dir / "Selvane.cap", ui(),
-                                          images, &manager);
+                                          &manager);
     app.Id = 5;
     std::strcpy(app.ProductName, "Imaging program");
   }
-  void TearDown() override { world = nullptr; }
+  void TearDown() override {
+    world = nullptr;
+    images = nullptr;
+  }
 
   TW_UINT16 call(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF data) {
     return source->entry(&app, DG, DAT, MSG, data);
@@ -161,7 +179,7 @@ class Source : public ::testing::Test {
 
   World w;
   testsupport::TempDir dir;
-  Images images;
+  Images pictures;
   std::unique_ptr<DataSource> source;
   TW_IDENTITY app{};
 };
