@@ -110,8 +110,8 @@ struct LineTask {
 };
 
 // The passes over one line, written so that the compiler runs them over whole
-// vectors; built for the machine's AVX where it has it.
-#define NDT_VECTOR_CLONES __attribute__((target_clones("avx", "default")))
+// vectors; built for AVX-512, AVX2 and the baseline, the best of which the machine has runs.
+#define NDT_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 
 NDT_VECTOR_CLONES void deviations(const LineTask& t, const std::int32_t* __restrict sum,
                                   const std::uint16_t* __restrict row, std::int32_t* __restrict dev,
