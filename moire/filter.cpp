@@ -24,11 +24,14 @@
 
 #include "moire/internal/kernels.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
 #include <new>
+#include <thread>
 #include <vector>
 
 namespace fennick {
@@ -125,6 +128,46 @@ unsigned toSample(double v, unsigned maxValue) {
   return unsigned(r);
 }
 
+// The cores this process may run on.
+unsigned cores() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return unsigned(std::max(1, CPU_COUNT(&set)));
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// part(0) .. part(parts - 1), each on its own thread but the first, which runs
+// on the caller's; parts that get no thread run on the caller's as well.
+template <class Part>
+void runParts(std::size_t parts, Part part) {
+  std::vector<std::thread> threads;
+  std::size_t started = 1;
+  try {
+    threads.reserve(parts - 1);
+    for (; started < parts; ++started) threads.emplace_back(part, started);
+  } catch (const std::exception&) {
+  }
+  part(0);
+  for (std::size_t i = started; i < parts; ++i) part(i);
+  for (std::thread& th : threads) th.join();
+}
+
+// Eight source rows at once: rows8[k * 8 + r] is sample k of row r. Every
+// lane runs the chain of the scalar sum (taps in order from 0.0, then the
+// normaliser), so the samples are the same as one row at a time.
+constexpr int kLanes = 8;
+__attribute__((target_clones("avx512f", "avx", "default"))) void smoothEight(
+    const double* __restrict rows8, const double* __restrict weights, int stride, int taps, const int* base,
+    int nb, double* __restrict out, std::size_t outStride) {
+  for (int b = 0; b < nb; ++b) {
+    const double* w = weights + std::size_t(b) * std::size_t(stride);
+    const double* in = rows8 + std::size_t(base[b]) * kLanes;
+    double acc[kLanes] = {};
+    for (int i = 0; i < taps; ++i)
+      for (int r = 0; r < kLanes; ++r) acc[r] += w[i] * in[std::size_t(i) * kLanes + std::size_t(r)];
+    for (int r = 0; r < kLanes; ++r) out[std::size_t(r) * outStride + std::size_t(b)] = acc[r] * w[taps];
+  }
+}
+
 template <typename T>
 class Image {
  public:
@@ -177,17 +220,17 @@ class AlongX {
 
   // Work storage in bytes, before anything is allocated; only the positions
   // where the windows fit need any.
-  double workBytes() const {
+  double workBytes(unsigned threads) const {
     const double nc = double(countFits(xs_)), nr = double(countFits(ys_));
     if (nc == 0 || nr == 0) return 0;
     const double lines = job_.direction == 2 ? 2.0 * job_.hH + 1.0 : 5.0;
-    const double neededRows = std::min(double(job_.srcHeight), nr * lines);
+    const double neededRows = std::min(double(job_.srcHeight), nr * lines) + kLanes;
     double b = (nc + nr) * 4.0;                           // fitting index lists
     b += nc * (2.0 * job_.hV + 2.0) * 8.0;                // x weights
     b += double(job_.srcHeight) * 4.0;                    // row slots
-    b += neededRows * (4.0 + kBlock * 9.0);               // smoothed values and flags
-    b += double(job_.srcWidth) * 8.0;                     // one converted source row
     b += nr * (lines + 1.0) * 8.0;                        // y weights
+    // Per thread: smoothed values and flags, eight converted source rows.
+    b += double(threads) * (neededRows * (4.0 + kBlock * 9.0) + double(job_.srcWidth) * 8.0 * kLanes);
     return b;
   }
 
@@ -228,23 +271,40 @@ class AlongX {
         slot_[std::size_t(row)] = int(rows_.size());
         rows_.push_back(row);
       }
-    smoothed_.resize(rows_.size() * kBlock);
-    if (job_.detectChars) fired_.resize(rows_.size() * kBlock);
-    rowd_.resize(std::size_t(job_.srcWidth));
-    lineSums_.resize(std::size_t(lineCount_));
-    lineFlags_.resize(std::size_t(lineCount_));
   }
 
-  void runBlocks() {
-    for (std::size_t j0 = 0; j0 < fc_.size(); j0 += kBlock) {
-      const int nb = int(std::min<std::size_t>(kBlock, fc_.size() - j0));
-      smoothBlock(j0, nb);
-      combineBlock(j0, nb);
+  // Blocks of target columns are independent: each thread takes every
+  // threads-th block, with its own scratch.
+  void runBlocks(unsigned threads) {
+    const std::size_t blocks = (fc_.size() + kBlock - 1) / kBlock;
+    const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads, blocks));
+    std::vector<Scratch> scratch(parts);
+    for (Scratch& sc : scratch) {
+      // Rows come in whole groups of eight; the last group's spare lanes are never read.
+      sc.smoothed.resize((rows_.size() + kLanes - 1) / kLanes * kLanes * kBlock);
+      if (job_.detectChars) sc.fired.resize(rows_.size() * kBlock);
+      sc.lineSums.resize(std::size_t(lineCount_));
+      sc.lineFlags.resize(std::size_t(lineCount_));
     }
+    runParts(parts, [&](std::size_t part) {
+      for (std::size_t block = part; block < blocks; block += parts) {
+        const std::size_t j0 = block * kBlock;
+        const int nb = int(std::min<std::size_t>(kBlock, fc_.size() - j0));
+        smoothBlock(scratch[part], j0, nb);
+        combineBlock(scratch[part], j0, nb);
+      }
+    });
   }
 
  private:
-  void smoothBlock(std::size_t j0, int nb) {
+  struct Scratch {
+    std::vector<double> smoothed, rows8;
+    std::vector<unsigned char> fired;
+    std::vector<const double*> lineSums;
+    std::vector<const unsigned char*> lineFlags;
+  };
+
+  void smoothBlock(Scratch& sc, std::size_t j0, int nb) {
     const int h = job_.hV, taps = 2 * h + 1;
     int lo = std::numeric_limits<int>::max(), hi = 0;
     int base[kBlock];
@@ -255,66 +315,45 @@ class AlongX {
     }
     for (int b = 0; b < nb; ++b) base[b] -= lo;
     const double* wt = &xw_[j0 * std::size_t(stride_)];
+    const std::size_t span = std::size_t(hi - lo + 1);
+    sc.rows8.resize(std::max(sc.rows8.size(), span * kLanes));
+    double* rows8 = sc.rows8.data();
 
-    for (std::size_t s = 0; s < rows_.size(); ++s) {
-      const T* in = src_.row(rows_[s]);
-      for (int k = lo; k <= hi; ++k) rowd_[std::size_t(k - lo)] = double(in[k]);
-      double* out = &smoothed_[s * kBlock];
-      int b = 0;
-      // Four columns at a time keep four independent sums in flight.
-      for (; b + 4 <= nb; b += 4) {
-        const double* w0 = wt + std::size_t(b) * stride_;
-        const double* w1 = w0 + stride_;
-        const double* w2 = w1 + stride_;
-        const double* w3 = w2 + stride_;
-        const double* r0 = &rowd_[std::size_t(base[b])];
-        const double* r1 = &rowd_[std::size_t(base[b + 1])];
-        const double* r2 = &rowd_[std::size_t(base[b + 2])];
-        const double* r3 = &rowd_[std::size_t(base[b + 3])];
-        double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0;
-        for (int i = 0; i < taps; ++i) {
-          a0 += w0[i] * r0[i];
-          a1 += w1[i] * r1[i];
-          a2 += w2[i] * r2[i];
-          a3 += w3[i] * r3[i];
-        }
-        out[b] = a0 * w0[taps];
-        out[b + 1] = a1 * w1[taps];
-        out[b + 2] = a2 * w2[taps];
-        out[b + 3] = a3 * w3[taps];
-      }
-      for (; b < nb; ++b) {
-        const double* w = wt + std::size_t(b) * stride_;
-        const double* r = &rowd_[std::size_t(base[b])];
-        double a = 0.0;
-        for (int i = 0; i < taps; ++i) a += w[i] * r[i];
-        out[b] = a * w[taps];
-      }
+    for (std::size_t s0 = 0; s0 < rows_.size(); s0 += kLanes) {
+      const std::size_t nr = std::min<std::size_t>(kLanes, rows_.size() - s0);
+      // The spare lanes of the last group repeat its last row.
+      const T* in[kLanes];
+      for (std::size_t r = 0; r < std::size_t(kLanes); ++r) in[r] = src_.row(rows_[s0 + std::min(r, nr - 1)]) + lo;
+      for (std::size_t k = 0; k < span; ++k)
+        for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(in[r][k]);
+      smoothEight(rows8, wt, stride_, taps, base, nb, &sc.smoothed[s0 * kBlock], kBlock);
       if (job_.detectChars) {
-        unsigned char* fired = &fired_[s * kBlock];
-        for (b = 0; b < nb; ++b) {
-          const double* r = &rowd_[std::size_t(base[b])];
-          const double centre = r[h];
-          double least = r[0];
-          for (int i = 1; i < taps; ++i) least = std::min(least, r[i]);
-          fired[b] = centre > lim_.high && centre - least > lim_.low;
+        for (std::size_t r = 0; r < nr; ++r) {
+          unsigned char* fired = &sc.fired[(s0 + r) * kBlock];
+          for (int b = 0; b < nb; ++b) {
+            const double* v = rows8 + std::size_t(base[b]) * kLanes + r;
+            const double centre = v[std::size_t(h) * kLanes];
+            double least = v[0];
+            for (int i = 1; i < taps; ++i) least = std::min(least, v[std::size_t(i) * kLanes]);
+            fired[b] = centre > lim_.high && centre - least > lim_.low;
+          }
         }
       }
     }
   }
 
-  void combineBlock(std::size_t j0, int nb) {
+  void combineBlock(Scratch& sc, std::size_t j0, int nb) {
     double acc[kBlock];
-    std::vector<const double*>& sums = lineSums_;
-    std::vector<const unsigned char*>& flags = lineFlags_;
+    std::vector<const double*>& sums = sc.lineSums;
+    std::vector<const unsigned char*>& flags = sc.lineFlags;
     for (std::size_t q = 0; q < fr_.size(); ++q) {
       const int r = fr_[q];
       const Place& y = ys_[std::size_t(r)];
       const double* w = &yw_[q * std::size_t(yStride_)];
       for (int k = 0; k < lineCount_; ++k) {
         const int s = slot_[std::size_t(clampIndex(y.n + lineOffset_[std::size_t(k)], job_.srcHeight))];
-        sums[std::size_t(k)] = &smoothed_[std::size_t(s) * kBlock];
-        if (job_.detectChars) flags[std::size_t(k)] = &fired_[std::size_t(s) * kBlock];
+        sums[std::size_t(k)] = &sc.smoothed[std::size_t(s) * kBlock];
+        if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[std::size_t(s) * kBlock];
       }
       for (int b = 0; b < nb; ++b) acc[b] = 0.0;
       for (int k = 0; k < lineCount_; ++k) {
@@ -329,7 +368,7 @@ class AlongX {
       T* out = targetRow<T>(job_, r);
       for (int b = 0; b < nb; ++b) {
         const int c = fc_[j0 + std::size_t(b)];
-        if (job_.detectChars && fires(y.n, xs_[std::size_t(c)].n, b)) {
+        if (job_.detectChars && fires(sc, y.n, xs_[std::size_t(c)].n, b)) {
           out[c] = T(std::min(src_.at(y.n, xs_[std::size_t(c)].n), lim_.maxValue));
           continue;
         }
@@ -340,14 +379,14 @@ class AlongX {
 
   // Protection for one target sample: on any line that took part, and in
   // direction 2 again over the smoothed rows.
-  bool fires(int ny, int nx, int b) const {
+  bool fires(const Scratch& sc, int ny, int nx, int b) const {
     for (int k = 0; k < lineCount_; ++k)
-      if (lineFlags_[std::size_t(k)][b]) return true;
+      if (sc.lineFlags[std::size_t(k)][b]) return true;
     if (job_.direction != 2) return false;
     const double centre = double(src_.at(ny, nx));
     if (!(centre > lim_.high)) return false;
-    double least = lineSums_[0][b];
-    for (int k = 1; k < lineCount_; ++k) least = std::min(least, lineSums_[std::size_t(k)][b]);
+    double least = sc.lineSums[0][b];
+    for (int k = 1; k < lineCount_; ++k) least = std::min(least, sc.lineSums[std::size_t(k)][b]);
     return centre - least > lim_.low;
   }
 
@@ -360,11 +399,7 @@ class AlongX {
   int stride_ = 0, yStride_ = 0, lineCount_ = 0;
   std::vector<int> lineOffset_;
   std::vector<double> xw_, yw_;
-  std::vector<int> slot_, rows_;  // source row -> slot in smoothed_, slot -> source row
-  std::vector<double> smoothed_, rowd_;
-  std::vector<unsigned char> fired_;
-  std::vector<const double*> lineSums_;
-  std::vector<const unsigned char*> lineFlags_;
+  std::vector<int> slot_, rows_;  // source row -> slot in the smoothed values, slot -> source row
 };
 
 // Direction 1: smoothing along y at each target row over the source columns,
@@ -499,10 +534,13 @@ int runTyped(const Job& job) {
     pass.runRows();
   } else {
     AlongX<T> pass(job, src, xs, ys, lim);
-    if (placeBytes + pass.workBytes() > kWorkLimitBytes) return -1;
+    // More threads only where their scratch fits the limit as well.
+    unsigned threads = cores();
+    while (threads > 1 && placeBytes + pass.workBytes(threads) > kWorkLimitBytes) threads /= 2;
+    if (placeBytes + pass.workBytes(threads) > kWorkLimitBytes) return -1;
     pass.prepare();
     fillBorders(job, src, xs, ys, lim.maxValue);
-    pass.runBlocks();
+    pass.runBlocks(threads);
   }
   return 0;
 }
