@@ -271,6 +271,13 @@ class AlongX {
         slot_[std::size_t(row)] = int(rows_.size());
         rows_.push_back(row);
       }
+    // Lines rise with the target row, so its last line has its highest slot.
+    for (const int r : fr_) {
+      const int n = ys_[std::size_t(r)].n;
+      int last = 0;
+      for (int off : lineOffset_) last = std::max(last, slot_[std::size_t(clampIndex(n + off, job_.srcHeight))]);
+      lastSlot_.push_back(last);
+    }
   }
 
   // Blocks of target columns are independent: each thread takes every
@@ -291,7 +298,6 @@ class AlongX {
         const std::size_t j0 = block * kBlock;
         const int nb = int(std::min<std::size_t>(kBlock, fc_.size() - j0));
         smoothBlock(scratch[part], j0, nb);
-        combineBlock(scratch[part], j0, nb);
       }
     });
   }
@@ -319,6 +325,7 @@ class AlongX {
     sc.rows8.resize(std::max(sc.rows8.size(), span * kLanes));
     double* rows8 = sc.rows8.data();
 
+    std::size_t q = 0;  // next target row to combine
     for (std::size_t s0 = 0; s0 < rows_.size(); s0 += kLanes) {
       const std::size_t nr = std::min<std::size_t>(kLanes, rows_.size() - s0);
       // The spare lanes of the last group repeat its last row.
@@ -339,14 +346,20 @@ class AlongX {
           }
         }
       }
+      // Target rows whose lines are all smoothed are combined while those are still in the cache.
+      std::size_t q1 = q;
+      while (q1 < fr_.size() && std::size_t(lastSlot_[q1]) < s0 + nr) ++q1;
+      if (q1 > q) combineBlock(sc, j0, nb, q, q1);
+      q = q1;
     }
   }
 
-  void combineBlock(Scratch& sc, std::size_t j0, int nb) {
+  // Target rows fr_[q0 .. q1 - 1].
+  void combineBlock(Scratch& sc, std::size_t j0, int nb, std::size_t q0, std::size_t q1) {
     double acc[kBlock];
     std::vector<const double*>& sums = sc.lineSums;
     std::vector<const unsigned char*>& flags = sc.lineFlags;
-    for (std::size_t q = 0; q < fr_.size(); ++q) {
+    for (std::size_t q = q0; q < q1; ++q) {
       const int r = fr_[q];
       const Place& y = ys_[std::size_t(r)];
       const double* w = &yw_[q * std::size_t(yStride_)];
@@ -400,6 +413,7 @@ class AlongX {
   std::vector<int> lineOffset_;
   std::vector<double> xw_, yw_;
   std::vector<int> slot_, rows_;  // source row -> slot in the smoothed values, slot -> source row
+  std::vector<int> lastSlot_;     // per fitting target row, the highest slot it combines
 };
 
 // Direction 1: smoothing along y at each target row over the source columns,
