@@ -29,8 +29,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <new>
+#include <type_traits>
 #include <thread>
 #include <vector>
 
@@ -40,7 +42,7 @@ namespace {
 // Beyond this the work storage is refused rather than risked.
 constexpr double kWorkLimitBytes = 1024.0 * 1024.0 * 1024.0;
 // Target columns handled together in the passes that smooth along x.
-constexpr int kBlock = 64;
+constexpr int kBlock = 128;
 
 // Where one target index falls on one source axis.
 struct Place {
@@ -168,6 +170,68 @@ __attribute__((target_clones("avx512f", "avx", "default"))) void smoothEight(
   }
 }
 
+using U16x8 = std::uint16_t __attribute__((vector_size(16)));
+using F64x8 = double __attribute__((vector_size(64)));
+
+// rows8[k * 8 + r] = in[r][k] for k < span: eight 16-bit rows side by side as
+// doubles, eight columns at a time through a transpose in registers.
+__attribute__((target_clones("avx512f", "avx", "default"))) void interleaveEight(
+    const std::uint16_t* const* in, std::size_t span, double* __restrict rows8) {
+  std::size_t k = 0;
+  for (; k + 8 <= span; k += 8) {
+    U16x8 v[8];
+    for (int r = 0; r < 8; ++r) std::memcpy(&v[r], in[r] + k, sizeof(U16x8));
+    U16x8 a[8], b[8], c[8];
+    for (int r = 0; r < 8; r += 2) {  // pairs of rows, column by column
+      a[r] = __builtin_shufflevector(v[r], v[r + 1], 0, 8, 1, 9, 2, 10, 3, 11);
+      a[r + 1] = __builtin_shufflevector(v[r], v[r + 1], 4, 12, 5, 13, 6, 14, 7, 15);
+    }
+    for (int h = 0; h < 8; h += 4) {  // four rows, two columns a vector
+      b[h] = __builtin_shufflevector(a[h], a[h + 2], 0, 1, 8, 9, 2, 3, 10, 11);
+      b[h + 1] = __builtin_shufflevector(a[h], a[h + 2], 4, 5, 12, 13, 6, 7, 14, 15);
+      b[h + 2] = __builtin_shufflevector(a[h + 1], a[h + 3], 0, 1, 8, 9, 2, 3, 10, 11);
+      b[h + 3] = __builtin_shufflevector(a[h + 1], a[h + 3], 4, 5, 12, 13, 6, 7, 14, 15);
+    }
+    for (int j = 0; j < 4; ++j) {  // all eight rows, one column a vector
+      c[2 * j] = __builtin_shufflevector(b[j], b[j + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+      c[2 * j + 1] = __builtin_shufflevector(b[j], b[j + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+    for (int j = 0; j < 8; ++j) {
+      const F64x8 d = __builtin_convertvector(c[j], F64x8);
+      std::memcpy(rows8 + (k + std::size_t(j)) * kLanes, &d, sizeof d);
+    }
+  }
+  for (; k < span; ++k)
+    for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(in[r][k]);
+}
+
+// acc[b] = the sum over k of w[k] x lines[k][b], lines in order, then times
+// norm where one is given: the chain of the scalar interpolation.
+__attribute__((target_clones("avx512f", "avx", "default"))) void combineLines(
+    const double* const* lines, const double* w, int count, int nb, const double* norm, double* __restrict acc) {
+  for (int b = 0; b < nb; ++b) acc[b] = 0.0;
+  for (int k = 0; k < count; ++k) {
+    const double wk = w[k];
+    const double* __restrict v = lines[k];
+    for (int b = 0; b < nb; ++b) acc[b] += wk * v[b];
+  }
+  if (norm)
+    for (int b = 0; b < nb; ++b) acc[b] *= *norm;
+}
+
+// The rounded, limited samples of acc[0 .. nb - 1], as toSample gives them.
+__attribute__((target_clones("avx512f", "avx", "default"))) void toSamples(const double* __restrict acc, int nb,
+                                                                           unsigned maxValue,
+                                                                           std::uint32_t* __restrict out) {
+  const double top = double(maxValue);
+  for (int b = 0; b < nb; ++b) {
+    double r = std::floor(acc[b] + 0.5);
+    r = r > 0.0 ? r : 0.0;  // also what is not a number
+    r = r < top ? r : top;
+    out[b] = std::uint32_t(r);
+  }
+}
+
 template <typename T>
 class Image {
  public:
@@ -192,10 +256,16 @@ T* targetRow(const Job& job, int r) {
 template <typename T>
 void fillBorders(const Job& job, const Image<T>& src, const std::vector<Place>& xs,
                  const std::vector<Place>& ys, unsigned maxValue) {
+  // The columns where the window fits are one run: rows that fit skip it.
+  const auto firstFit = std::find_if(xs.begin(), xs.end(), [](const Place& p) { return p.fits; });
+  const int fitBegin = int(firstFit - xs.begin());
+  const int fitEnd = int(std::find_if(firstFit, xs.end(), [](const Place& p) { return !p.fits; }) - xs.begin());
   for (int r = 0; r < job.dstHeight; ++r) {
     const Place& y = ys[std::size_t(r)];
     T* out = targetRow<T>(job, r);
     for (int c = 0; c < job.dstWidth; ++c) {
+      if (y.fits && c == fitBegin) c = fitEnd;
+      if (c >= job.dstWidth) break;
       const Place& x = xs[std::size_t(c)];
       if (x.fits && y.fits) continue;
       unsigned v;
@@ -224,12 +294,12 @@ class AlongX {
     const double nc = double(countFits(xs_)), nr = double(countFits(ys_));
     if (nc == 0 || nr == 0) return 0;
     const double lines = job_.direction == 2 ? 2.0 * job_.hH + 1.0 : 5.0;
-    const double neededRows = std::min(double(job_.srcHeight), nr * lines) + kLanes;
+    const double neededRows = double(ringRows());
     double b = (nc + nr) * 4.0;                           // fitting index lists
     b += nc * (2.0 * job_.hV + 2.0) * 8.0;                // x weights
     b += double(job_.srcHeight) * 4.0;                    // row slots
     b += nr * (lines + 1.0) * 8.0;                        // y weights
-    // Per thread: smoothed values and flags, eight converted source rows.
+    // Per thread: a ring of smoothed values and flags, eight converted source rows.
     b += double(threads) * (neededRows * (4.0 + kBlock * 9.0) + double(job_.srcWidth) * 8.0 * kLanes);
     return b;
   }
@@ -288,8 +358,8 @@ class AlongX {
     std::vector<Scratch> scratch(parts);
     for (Scratch& sc : scratch) {
       // Rows come in whole groups of eight; the last group's spare lanes are never read.
-      sc.smoothed.resize((rows_.size() + kLanes - 1) / kLanes * kLanes * kBlock);
-      if (job_.detectChars) sc.fired.resize(rows_.size() * kBlock);
+      sc.smoothed.resize(ringRows() * kBlock);
+      if (job_.detectChars) sc.fired.resize(ringRows() * kBlock);
       sc.lineSums.resize(std::size_t(lineCount_));
       sc.lineFlags.resize(std::size_t(lineCount_));
     }
@@ -303,6 +373,16 @@ class AlongX {
   }
 
  private:
+  // Smoothed rows are kept in a ring: a target row is combined in the group
+  // of eight that brings its last line, and its lines span at most the
+  // interpolation's or the y window's reach, so that many rows and one group
+  // more are never overwritten too early. Whole groups keep a group's rows
+  // side by side in the ring.
+  std::size_t ringRows() const {
+    const std::size_t reach = job_.direction == 2 ? 2 * std::size_t(job_.hH) + 1 : 5;
+    return std::min((reach + kLanes - 1) / kLanes * kLanes, std::size_t(job_.srcHeight) + kLanes) + kLanes;
+  }
+
   struct Scratch {
     std::vector<double> smoothed, rows8;
     std::vector<unsigned char> fired;
@@ -328,15 +408,24 @@ class AlongX {
     std::size_t q = 0;  // next target row to combine
     for (std::size_t s0 = 0; s0 < rows_.size(); s0 += kLanes) {
       const std::size_t nr = std::min<std::size_t>(kLanes, rows_.size() - s0);
+      // The next group's rows are on their way while this group is smoothed.
+      for (std::size_t r = s0 + kLanes; r < std::min(rows_.size(), s0 + 2 * kLanes); ++r) {
+        const char* p = reinterpret_cast<const char*>(src_.row(rows_[r]) + lo);
+        for (std::size_t off = 0; off < span * sizeof(T); off += 64) __builtin_prefetch(p + off);
+      }
       // The spare lanes of the last group repeat its last row.
       const T* in[kLanes];
       for (std::size_t r = 0; r < std::size_t(kLanes); ++r) in[r] = src_.row(rows_[s0 + std::min(r, nr - 1)]) + lo;
-      for (std::size_t k = 0; k < span; ++k)
-        for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(in[r][k]);
-      smoothEight(rows8, wt, stride_, taps, base, nb, &sc.smoothed[s0 * kBlock], kBlock);
+      if constexpr (std::is_same_v<T, std::uint16_t>) {
+        interleaveEight(in, span, rows8);
+      } else {
+        for (std::size_t k = 0; k < span; ++k)
+          for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(in[r][k]);
+      }
+      smoothEight(rows8, wt, stride_, taps, base, nb, &sc.smoothed[(s0 % ringRows()) * kBlock], kBlock);
       if (job_.detectChars) {
         for (std::size_t r = 0; r < nr; ++r) {
-          unsigned char* fired = &sc.fired[(s0 + r) * kBlock];
+          unsigned char* fired = &sc.fired[((s0 + r) % ringRows()) * kBlock];
           for (int b = 0; b < nb; ++b) {
             const double* v = rows8 + std::size_t(base[b]) * kLanes + r;
             const double centre = v[std::size_t(h) * kLanes];
@@ -365,19 +454,12 @@ class AlongX {
       const double* w = &yw_[q * std::size_t(yStride_)];
       for (int k = 0; k < lineCount_; ++k) {
         const int s = slot_[std::size_t(clampIndex(y.n + lineOffset_[std::size_t(k)], job_.srcHeight))];
-        sums[std::size_t(k)] = &sc.smoothed[std::size_t(s) * kBlock];
-        if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[std::size_t(s) * kBlock];
+        sums[std::size_t(k)] = &sc.smoothed[(std::size_t(s) % ringRows()) * kBlock];
+        if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[(std::size_t(s) % ringRows()) * kBlock];
       }
-      for (int b = 0; b < nb; ++b) acc[b] = 0.0;
-      for (int k = 0; k < lineCount_; ++k) {
-        const double wk = w[k];
-        const double* v = sums[std::size_t(k)];
-        for (int b = 0; b < nb; ++b) acc[b] += wk * v[b];
-      }
-      if (job_.direction == 2) {
-        const double norm = w[lineCount_];
-        for (int b = 0; b < nb; ++b) acc[b] *= norm;
-      }
+      combineLines(sums.data(), w, lineCount_, nb, job_.direction == 2 ? &w[lineCount_] : nullptr, acc);
+      std::uint32_t samples[kBlock];
+      toSamples(acc, nb, lim_.maxValue, samples);
       T* out = targetRow<T>(job_, r);
       for (int b = 0; b < nb; ++b) {
         const int c = fc_[j0 + std::size_t(b)];
@@ -385,7 +467,7 @@ class AlongX {
           out[c] = T(std::min(src_.at(y.n, xs_[std::size_t(c)].n), lim_.maxValue));
           continue;
         }
-        out[c] = T(toSample(acc[b], lim_.maxValue));
+        out[c] = T(samples[b]);
       }
     }
   }
