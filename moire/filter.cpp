@@ -157,21 +157,52 @@ void runParts(std::size_t parts, Part part) {
 // lane runs the chain of the scalar sum (taps in order from 0.0, then the
 // normaliser), so the samples are the same as one row at a time.
 constexpr int kLanes = 8;
+using F64x8 = double __attribute__((vector_size(64)));
+// The same vector read from any double: no alignment, and it may alias.
+using F64x8Unaligned = double __attribute__((vector_size(64), aligned(8), may_alias));
+
+inline const F64x8Unaligned& load8(const double* p) { return *reinterpret_cast<const F64x8Unaligned*>(p); }
+
 __attribute__((target_clones("avx512f", "avx", "default"))) void smoothEight(
     const double* __restrict rows8, const double* __restrict weights, int stride, int taps, const int* base,
     int nb, double* __restrict out, std::size_t outStride) {
-  for (int b = 0; b < nb; ++b) {
+  auto store = [&](int b, const F64x8& acc) {
+    for (int r = 0; r < kLanes; ++r) out[std::size_t(r) * outStride + std::size_t(b)] = acc[r];
+  };
+  int b = 0;
+  // Four columns at a time keep four independent sums in flight.
+  for (; b + 4 <= nb; b += 4) {
+    const double* w0 = weights + std::size_t(b) * std::size_t(stride);
+    const double* w1 = w0 + stride;
+    const double* w2 = w1 + stride;
+    const double* w3 = w2 + stride;
+    const double* i0 = rows8 + std::size_t(base[b]) * kLanes;
+    const double* i1 = rows8 + std::size_t(base[b + 1]) * kLanes;
+    const double* i2 = rows8 + std::size_t(base[b + 2]) * kLanes;
+    const double* i3 = rows8 + std::size_t(base[b + 3]) * kLanes;
+    F64x8 a0 = {}, a1 = {}, a2 = {}, a3 = {};
+    for (int i = 0; i < taps; ++i) {
+      const std::size_t k = std::size_t(i) * kLanes;
+      a0 += w0[i] * load8(i0 + k);
+      a1 += w1[i] * load8(i1 + k);
+      a2 += w2[i] * load8(i2 + k);
+      a3 += w3[i] * load8(i3 + k);
+    }
+    store(b, a0 * w0[taps]);
+    store(b + 1, a1 * w1[taps]);
+    store(b + 2, a2 * w2[taps]);
+    store(b + 3, a3 * w3[taps]);
+  }
+  for (; b < nb; ++b) {
     const double* w = weights + std::size_t(b) * std::size_t(stride);
     const double* in = rows8 + std::size_t(base[b]) * kLanes;
-    double acc[kLanes] = {};
-    for (int i = 0; i < taps; ++i)
-      for (int r = 0; r < kLanes; ++r) acc[r] += w[i] * in[std::size_t(i) * kLanes + std::size_t(r)];
-    for (int r = 0; r < kLanes; ++r) out[std::size_t(r) * outStride + std::size_t(b)] = acc[r] * w[taps];
+    F64x8 a = {};
+    for (int i = 0; i < taps; ++i) a += w[i] * load8(in + std::size_t(i) * kLanes);
+    store(b, a * w[taps]);
   }
 }
 
 using U16x8 = std::uint16_t __attribute__((vector_size(16)));
-using F64x8 = double __attribute__((vector_size(64)));
 
 // rows8[k * 8 + r] = in[r][k] for k < span: eight 16-bit rows side by side as
 // doubles, eight columns at a time through a transpose in registers.
@@ -209,14 +240,19 @@ __attribute__((target_clones("avx512f", "avx", "default"))) void interleaveEight
 // norm where one is given: the chain of the scalar interpolation.
 __attribute__((target_clones("avx512f", "avx", "default"))) void combineLines(
     const double* const* lines, const double* w, int count, int nb, const double* norm, double* __restrict acc) {
-  for (int b = 0; b < nb; ++b) acc[b] = 0.0;
-  for (int k = 0; k < count; ++k) {
-    const double wk = w[k];
-    const double* __restrict v = lines[k];
-    for (int b = 0; b < nb; ++b) acc[b] += wk * v[b];
+  int b = 0;
+  for (; b + kLanes <= nb; b += kLanes) {
+    F64x8 a = {};
+    for (int k = 0; k < count; ++k) a += w[k] * load8(lines[k] + b);
+    if (norm) a *= *norm;
+    std::memcpy(acc + b, &a, sizeof a);
   }
-  if (norm)
-    for (int b = 0; b < nb; ++b) acc[b] *= *norm;
+  for (; b < nb; ++b) {
+    double a = 0.0;
+    for (int k = 0; k < count; ++k) a += w[k] * lines[k][b];
+    if (norm) a *= *norm;
+    acc[b] = a;
+  }
 }
 
 // The rounded, limited samples of acc[0 .. nb - 1], as toSample gives them.
