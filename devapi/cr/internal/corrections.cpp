@@ -93,10 +93,11 @@ constexpr std::size_t kMinLinesPerThread = 64;
 
 // The quotients below are of non-negative integers below 2^53: a double
 // division rounds the true quotient, and below 2^53 that rounding never
-// crosses an integer, so truncating it is the integer division. A box mean
-// multiplies by the reciprocal instead: n * (1 / d) is off by at most 2^-21
-// for n < 2^31, d < 2^15, and a quotient's fraction is 0 or at least 1 / d
-// below the next integer, so kEps lands every result on the right side.
+// crosses an integer, so truncating it is the integer division. Where the
+// divisor is known ahead, a multiply by its reciprocal serves: n * (1 / d) is
+// off by at most 2^-20 for n < 2^32, d <= 2^16, and a quotient's fraction is 0
+// or at least 1 / d below the next integer, so adding kEps lands every result
+// on the right side of the integer and never past the next.
 constexpr double kEps = 1.0 / 131072.0;
 
 // What every thread of one line correction reads.
@@ -107,26 +108,17 @@ struct LineTask {
   std::int32_t roundBox = 0;
   double invBox = 0;
   std::int32_t minDev = 0, maxDev = 0, minPix = 0, maxPix = 0, maxval = 0;
+  std::int32_t fullWindow = 1;  // columns in a window that reaches no edge
 };
 
 // The passes over one line, written so that the compiler runs them over whole
 // vectors; built for AVX-512, AVX2 and the baseline, the best of which the machine has runs.
 #define NDT_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 
-NDT_VECTOR_CLONES void deviations(const LineTask& t, const std::int32_t* __restrict sum,
-                                  const std::uint16_t* __restrict row, std::int32_t* __restrict dev,
-                                  std::int32_t* __restrict valid) {
-  const std::size_t width = t.width;
-  const std::int32_t roundBox = t.roundBox, minDev = t.minDev, maxDev = t.maxDev;
-  const double invBox = t.invBox;
-  for (std::size_t x = 0; x < width; ++x) {
-    const std::int32_t mean = static_cast<std::int32_t>(static_cast<double>(sum[x] + roundBox) * invBox + kEps);
-    const std::int32_t d = mean - static_cast<std::int32_t>(row[x]);
-    const std::int32_t ok = (d >= minDev) & (d <= maxDev);
-    dev[x] = d & -ok;
-    valid[x] = ok;
-  }
-}
+using I32x8 = std::int32_t __attribute__((vector_size(32)));
+using I32x8Unaligned = std::int32_t __attribute__((vector_size(32), aligned(4), may_alias));
+using U64x4 = std::uint64_t __attribute__((vector_size(32)));
+using F64x8 = double __attribute__((vector_size(64)));
 
 // devSum and validCount have left entries before index 0 and right entries
 // after index width: a window clipped at an edge reads the edge's sum there.
@@ -137,18 +129,36 @@ NDT_VECTOR_CLONES void windowMeans(const LineTask& t, const std::int32_t* __rest
   const std::int32_t* sLo = devSum - t.left;
   const std::int32_t* nHi = validCount + t.right + 1;
   const std::int32_t* nLo = validCount - t.left;
-  for (std::size_t x = 0; x < width; ++x) {
-    const std::int32_t sum = sHi[x] - sLo[x];
-    const std::int32_t n = nHi[x] - nLo[x];
+  // Most windows hold every column of a full box: their divisor is known.
+  const std::int32_t full = t.fullWindow;
+  const double invFull = 1.0 / full;
+  std::size_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const I32x8 sum = *reinterpret_cast<const I32x8Unaligned*>(sHi + x) - *reinterpret_cast<const I32x8Unaligned*>(sLo + x);
+    const I32x8 n = *reinterpret_cast<const I32x8Unaligned*>(nHi + x) - *reinterpret_cast<const I32x8Unaligned*>(nLo + x);
     // The mean rounded half away from zero: adding n / 2 alone would round
     // every negative mean up, and a band 30 too bright would come down by 29.
-    const std::int32_t negative = sum >> 31;  // 0 or -1
-    const std::int32_t magnitude = (sum ^ negative) - negative;
-    // An empty window divides 0 by 1: no correction.
-    const double q = (static_cast<double>(magnitude) + static_cast<double>(n >> 1)) /
-                     static_cast<double>(n + (n == 0));
+    const I32x8 negative = sum >> 31;  // 0 or -1
+    const I32x8 magnitude = (sum ^ negative) - negative;
+    const F64x8 a = __builtin_convertvector(magnitude, F64x8) + __builtin_convertvector(n >> 1, F64x8);
+    const U64x4 other = reinterpret_cast<U64x4>(n ^ full);
+    F64x8 q;
+    if ((other[0] | other[1] | other[2] | other[3]) == 0) {
+      q = a * invFull + kEps;
+    } else {
+      // An empty window divides 0 by 1: no correction.
+      q = a / __builtin_convertvector(n + (((n - 1) >> 31) & 1), F64x8);
+    }
+    const I32x8 m = __builtin_convertvector(q, I32x8);
+    *reinterpret_cast<I32x8Unaligned*>(corr + x) = (m ^ negative) - negative;
+  }
+  for (; x < width; ++x) {
+    const std::int32_t sum = sHi[x] - sLo[x];
+    const std::int32_t n = nHi[x] - nLo[x];
+    const std::int32_t magnitude = sum < 0 ? -sum : sum;
+    const double q = (static_cast<double>(magnitude) + static_cast<double>(n >> 1)) / static_cast<double>(n + (n == 0));
     const std::int32_t m = static_cast<std::int32_t>(q);
-    corr[x] = (m ^ negative) - negative;
+    corr[x] = sum < 0 ? -m : m;
   }
 }
 
@@ -164,10 +174,75 @@ NDT_VECTOR_CLONES void correctRow(const LineTask& t, std::uint16_t* __restrict r
   }
 }
 
-NDT_VECTOR_CLONES void slideBox(std::size_t width, std::int32_t* __restrict sum, const std::uint16_t* __restrict in,
-                                const std::uint16_t* __restrict out) {
-  for (std::size_t x = 0; x < width; ++x) sum[x] += static_cast<std::int32_t>(in[x]) - out[x];
+using I32x16 = std::int32_t __attribute__((vector_size(64)));
+using I32x16Unaligned = std::int32_t __attribute__((vector_size(64), aligned(4), may_alias));
+using U16x16Unaligned = std::uint16_t __attribute__((vector_size(32), aligned(2), may_alias));
+using F64x16 = double __attribute__((vector_size(128)));
+
+// v + v shifted up by 1, 2, 4 and 8 lanes: the running sums within the vector.
+#define NDT_RUNNING_SUMS(v)                                                                                \
+  do {                                                                                                     \
+    v += __builtin_shufflevector(zero, v, 0, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30); \
+    v += __builtin_shufflevector(zero, v, 0, 0, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29);  \
+    v += __builtin_shufflevector(zero, v, 0, 0, 0, 0, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27);    \
+    v += __builtin_shufflevector(zero, v, 0, 0, 0, 0, 0, 0, 0, 0, 16, 17, 18, 19, 20, 21, 22, 23);        \
+  } while (0)
+
+// One pass along the centre line: the box sums move on by one line (in enters,
+// out leaves; both null for the first centre of a run), each column's
+// deviation from its box mean is taken, and the running sums of the valid
+// deviations and of their count are written, devSum[x + 1] and validCount[x + 1]
+// for columns 0 .. x. Returns the line's totals through the last two arguments.
+NDT_VECTOR_CLONES void deviationSums(const LineTask& t, std::int32_t* __restrict sum,
+                                     const std::uint16_t* __restrict in, const std::uint16_t* __restrict out,
+                                     const std::uint16_t* __restrict row, std::int32_t* __restrict devSum,
+                                     std::int32_t* __restrict validCount, std::int32_t& devTotal,
+                                     std::int32_t& validTotal) {
+  const std::size_t width = t.width;
+  const std::int32_t roundBox = t.roundBox, minDev = t.minDev, maxDev = t.maxDev;
+  const double invBox = t.invBox;
+  const bool slide = in != nullptr;
+  const I32x16 zero = {};
+  // The sums so far in every lane, kept in a vector: the loop waits on one add and one shuffle.
+  I32x16 dCarryV = {}, nCarryV = {};
+  std::size_t x = 0;
+  for (; x + 16 <= width; x += 16) {
+    I32x16 s = *reinterpret_cast<const I32x16Unaligned*>(sum + x);
+    if (slide) {
+      s += __builtin_convertvector(*reinterpret_cast<const U16x16Unaligned*>(in + x), I32x16) -
+           __builtin_convertvector(*reinterpret_cast<const U16x16Unaligned*>(out + x), I32x16);
+      *reinterpret_cast<I32x16Unaligned*>(sum + x) = s;
+    }
+    const F64x16 mean = __builtin_convertvector(s + roundBox, F64x16) * invBox + kEps;
+    const I32x16 d = __builtin_convertvector(mean, I32x16) -
+                     __builtin_convertvector(*reinterpret_cast<const U16x16Unaligned*>(row + x), I32x16);
+    // -1 where minDev <= d <= maxDev, else 0; no differences here leave 32 bits.
+    const I32x16 ok = ~((d - minDev) >> 31) & ~((maxDev - d) >> 31);
+    I32x16 dv = d & ok, nv = -ok;
+    NDT_RUNNING_SUMS(dv);
+    NDT_RUNNING_SUMS(nv);
+    dv += dCarryV;
+    nv += nCarryV;
+    *reinterpret_cast<I32x16Unaligned*>(devSum + x + 1) = dv;
+    *reinterpret_cast<I32x16Unaligned*>(validCount + x + 1) = nv;
+    dCarryV = __builtin_shufflevector(dv, dv, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15);
+    nCarryV = __builtin_shufflevector(nv, nv, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15);
+  }
+  std::int32_t dCarry = dCarryV[0], nCarry = nCarryV[0];
+  for (; x < width; ++x) {
+    if (slide) sum[x] += static_cast<std::int32_t>(in[x]) - out[x];
+    const std::int32_t mean = static_cast<std::int32_t>(static_cast<double>(sum[x] + roundBox) * invBox + kEps);
+    const std::int32_t d = mean - static_cast<std::int32_t>(row[x]);
+    const bool ok = d >= minDev && d <= maxDev;
+    dCarry += ok ? d : 0;
+    nCarry += ok;
+    devSum[x + 1] = dCarry;
+    validCount[x + 1] = nCarry;
+  }
+  devTotal = dCarry;
+  validTotal = nCarry;
 }
+#undef NDT_RUNNING_SUMS
 
 NDT_VECTOR_CLONES void addRow(std::size_t width, std::int32_t* __restrict sum, const std::uint16_t* __restrict row) {
   for (std::size_t x = 0; x < width; ++x) sum[x] += row[x];
@@ -175,7 +250,7 @@ NDT_VECTOR_CLONES void addRow(std::size_t width, std::int32_t* __restrict sum, c
 
 bool prepareLineWork(Corrections::LineWork& w, const LineTask& t) {
   const std::size_t padded = t.left + t.width + 1 + t.right;
-  if (!grow(w.sum, t.width) || !grow(w.dev, t.width) || !grow(w.valid, t.width) || !grow(w.devSum, padded) ||
+  if (!grow(w.sum, t.width) || !grow(w.devSum, padded) ||
       !grow(w.validCount, padded) || !grow(w.ring, t.slots * t.width) || !grow(w.head, t.half * t.width))
     return false;
   // Windows clipped at the left edge read 0 before the line.
@@ -196,17 +271,11 @@ void correctCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, 
   std::fill(sum, sum + width, 0);
   for (std::size_t y = a + 1 - half; y <= a + half; ++y) addRow(width, sum, t.image.line(y));
   for (std::size_t c = a; c < b; ++c) {
-    deviations(t, sum, t.image.line(c), w.dev.data(), w.valid.data());
     // Running sums along the line, so that any window's sum is one difference.
     std::int32_t s = 0, n = 0;
-    const std::int32_t* dev = w.dev.data();
-    const std::int32_t* valid = w.valid.data();
-    for (std::size_t x = 0; x < width; ++x) {
-      s += dev[x];
-      n += valid[x];
-      devSum[x + 1] = s;
-      validCount[x + 1] = n;
-    }
+    const bool moved = c > a;
+    deviationSums(t, sum, moved ? t.image.line(c + half) : nullptr, moved ? t.image.line(c - half) : nullptr,
+                  t.image.line(c), devSum, validCount, s, n);
     std::fill(devSum + width + 1, devSum + width + 1 + t.right, s);
     std::fill(validCount + width + 1, validCount + width + 1 + t.right, n);
     std::int32_t* corr = c < a + half ? w.head.data() + (c - a) * width : w.ring.data() + ((c - a) % t.slots) * width;
@@ -216,7 +285,6 @@ void correctCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, 
       const std::size_t line = c - half;
       correctRow(t, t.image.line(line), w.ring.data() + ((line - a) % t.slots) * width);
     }
-    if (c + 1 < b) slideBox(width, sum, t.image.line(c + half + 1), t.image.line(c + 1 - half));
   }
 }
 
@@ -328,6 +396,7 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   task.right = static_cast<std::size_t>(std::min<std::int64_t>(right, static_cast<std::int64_t>(width)));
   task.left = static_cast<std::size_t>(
       std::min<std::int64_t>(p.boxWidth - 1 - right, static_cast<std::int64_t>(width)));
+  task.fullWindow = static_cast<std::int32_t>(std::min<std::size_t>(width, static_cast<std::size_t>(p.boxWidth)));
 
   const std::size_t firstCentre = first + task.half - 1;
   const std::size_t lastCentre = last - task.half;
