@@ -207,11 +207,19 @@ using U16x8 = std::uint16_t __attribute__((vector_size(16)));
 // rows8[k * 8 + r] = in[r][k] for k < span: eight 16-bit rows side by side as
 // doubles, eight columns at a time through a transpose in registers.
 __attribute__((target_clones("avx512f", "avx", "default"))) void interleaveEight(
-    const std::uint16_t* const* in, std::size_t span, double* __restrict rows8) {
-  std::size_t k = 0;
-  for (; k + 8 <= span; k += 8) {
+    const std::uint16_t* const* __restrict in, std::size_t span, double* __restrict rows8) {
+  const std::uint16_t* row[8];
+  for (int r = 0; r < 8; ++r) row[r] = in[r];
+  if (span < 8) {
+    for (std::size_t k = 0; k < span; ++k)
+      for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(row[r][k]);
+    return;
+  }
+  // The last eight columns overlap the ones before them: the same values land twice.
+  for (std::size_t k0 = 0; k0 < span; k0 += 8) {
+    const std::size_t k = std::min(k0, span - 8);
     U16x8 v[8];
-    for (int r = 0; r < 8; ++r) std::memcpy(&v[r], in[r] + k, sizeof(U16x8));
+    for (int r = 0; r < 8; ++r) std::memcpy(&v[r], row[r] + k, sizeof(U16x8));
     U16x8 a[8], b[8], c[8];
     for (int r = 0; r < 8; r += 2) {  // pairs of rows, column by column
       a[r] = __builtin_shufflevector(v[r], v[r + 1], 0, 8, 1, 9, 2, 10, 3, 11);
@@ -232,8 +240,6 @@ __attribute__((target_clones("avx512f", "avx", "default"))) void interleaveEight
       std::memcpy(rows8 + (k + std::size_t(j)) * kLanes, &d, sizeof d);
     }
   }
-  for (; k < span; ++k)
-    for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(in[r][k]);
 }
 
 // acc[b] = the sum over k of w[k] x lines[k][b], lines in order, then times
