@@ -41,8 +41,9 @@ namespace {
 
 // Beyond this the work storage is refused rather than risked.
 constexpr double kWorkLimitBytes = 1024.0 * 1024.0 * 1024.0;
-// Target columns handled together in the passes that smooth along x.
-constexpr int kBlock = 128;
+// Most target columns handled together in the passes that smooth along x:
+// wide blocks read the source and write the target in long runs.
+constexpr int kBlock = 512;
 
 // Where one target index falls on one source axis.
 struct Place {
@@ -203,6 +204,8 @@ __attribute__((target_clones("avx512f", "avx", "default"))) void smoothEight(
 }
 
 using U16x8 = std::uint16_t __attribute__((vector_size(16)));
+using U16x8Unaligned = std::uint16_t __attribute__((vector_size(16), aligned(2), may_alias));
+using I32x8 = std::int32_t __attribute__((vector_size(32)));
 
 // rows8[k * 8 + r] = in[r][k] for k < span: eight 16-bit rows side by side as
 // doubles, eight columns at a time through a transpose in registers.
@@ -218,27 +221,40 @@ __attribute__((target_clones("avx512f", "avx", "default"))) void interleaveEight
   // The last eight columns overlap the ones before them: the same values land twice.
   for (std::size_t k0 = 0; k0 < span; k0 += 8) {
     const std::size_t k = std::min(k0, span - 8);
-    U16x8 v[8];
-    for (int r = 0; r < 8; ++r) std::memcpy(&v[r], row[r] + k, sizeof(U16x8));
-    U16x8 a[8], b[8], c[8];
-    for (int r = 0; r < 8; r += 2) {  // pairs of rows, column by column
-      a[r] = __builtin_shufflevector(v[r], v[r + 1], 0, 8, 1, 9, 2, 10, 3, 11);
-      a[r + 1] = __builtin_shufflevector(v[r], v[r + 1], 4, 12, 5, 13, 6, 14, 7, 15);
-    }
-    for (int h = 0; h < 8; h += 4) {  // four rows, two columns a vector
-      b[h] = __builtin_shufflevector(a[h], a[h + 2], 0, 1, 8, 9, 2, 3, 10, 11);
-      b[h + 1] = __builtin_shufflevector(a[h], a[h + 2], 4, 5, 12, 13, 6, 7, 14, 15);
-      b[h + 2] = __builtin_shufflevector(a[h + 1], a[h + 3], 0, 1, 8, 9, 2, 3, 10, 11);
-      b[h + 3] = __builtin_shufflevector(a[h + 1], a[h + 3], 4, 5, 12, 13, 6, 7, 14, 15);
-    }
-    for (int j = 0; j < 4; ++j) {  // all eight rows, one column a vector
-      c[2 * j] = __builtin_shufflevector(b[j], b[j + 4], 0, 1, 2, 3, 8, 9, 10, 11);
-      c[2 * j + 1] = __builtin_shufflevector(b[j], b[j + 4], 4, 5, 6, 7, 12, 13, 14, 15);
-    }
-    for (int j = 0; j < 8; ++j) {
-      const F64x8 d = __builtin_convertvector(c[j], F64x8);
-      std::memcpy(rows8 + (k + std::size_t(j)) * kLanes, &d, sizeof d);
-    }
+#define NDT_LOAD(r) (*reinterpret_cast<const U16x8Unaligned*>(row[r] + k))
+    const U16x8 v0 = NDT_LOAD(0), v1 = NDT_LOAD(1), v2 = NDT_LOAD(2), v3 = NDT_LOAD(3);
+    const U16x8 v4 = NDT_LOAD(4), v5 = NDT_LOAD(5), v6 = NDT_LOAD(6), v7 = NDT_LOAD(7);
+#undef NDT_LOAD
+    // Pairs of rows, column by column.
+#define NDT_LO(x, y) __builtin_shufflevector(x, y, 0, 8, 1, 9, 2, 10, 3, 11)
+#define NDT_HI(x, y) __builtin_shufflevector(x, y, 4, 12, 5, 13, 6, 14, 7, 15)
+    const U16x8 a0 = NDT_LO(v0, v1), a1 = NDT_HI(v0, v1), a2 = NDT_LO(v2, v3), a3 = NDT_HI(v2, v3);
+    const U16x8 a4 = NDT_LO(v4, v5), a5 = NDT_HI(v4, v5), a6 = NDT_LO(v6, v7), a7 = NDT_HI(v6, v7);
+#undef NDT_LO
+#undef NDT_HI
+    // Four rows, two columns a vector.
+#define NDT_LO(x, y) __builtin_shufflevector(x, y, 0, 1, 8, 9, 2, 3, 10, 11)
+#define NDT_HI(x, y) __builtin_shufflevector(x, y, 4, 5, 12, 13, 6, 7, 14, 15)
+    const U16x8 b0 = NDT_LO(a0, a2), b1 = NDT_HI(a0, a2), b2 = NDT_LO(a1, a3), b3 = NDT_HI(a1, a3);
+    const U16x8 b4 = NDT_LO(a4, a6), b5 = NDT_HI(a4, a6), b6 = NDT_LO(a5, a7), b7 = NDT_HI(a5, a7);
+#undef NDT_LO
+#undef NDT_HI
+    // All eight rows, one column a vector; widened to 32 bits, then to doubles.
+#define NDT_COLUMN(j, x, y, i0, i1)                                                                   \
+  *reinterpret_cast<F64x8Unaligned*>(rows8 + (k + j) * kLanes) = __builtin_convertvector(          \
+      __builtin_convertvector(__builtin_shufflevector(x, y, i0, i0 + 1, i0 + 2, i0 + 3, i1, i1 + 1, \
+                                                      i1 + 2, i1 + 3),                             \
+                              I32x8),                                                              \
+      F64x8)
+    NDT_COLUMN(0, b0, b4, 0, 8);
+    NDT_COLUMN(1, b0, b4, 4, 12);
+    NDT_COLUMN(2, b1, b5, 0, 8);
+    NDT_COLUMN(3, b1, b5, 4, 12);
+    NDT_COLUMN(4, b2, b6, 0, 8);
+    NDT_COLUMN(5, b2, b6, 4, 12);
+    NDT_COLUMN(6, b3, b7, 0, 8);
+    NDT_COLUMN(7, b3, b7, 4, 12);
+#undef NDT_COLUMN
   }
 }
 
@@ -395,20 +411,23 @@ class AlongX {
   // Blocks of target columns are independent: each thread takes every
   // threads-th block, with its own scratch.
   void runBlocks(unsigned threads) {
-    const std::size_t blocks = (fc_.size() + kBlock - 1) / kBlock;
+    // Narrower blocks where that gives every thread one.
+    const std::size_t perThread = (fc_.size() + threads - 1) / threads;
+    block_ = std::size_t(std::min<std::size_t>(kBlock, std::max<std::size_t>(8, (perThread + 7) / 8 * 8)));
+    const std::size_t blocks = (fc_.size() + block_ - 1) / block_;
     const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads, blocks));
     std::vector<Scratch> scratch(parts);
     for (Scratch& sc : scratch) {
       // Rows come in whole groups of eight; the last group's spare lanes are never read.
-      sc.smoothed.resize(ringRows() * kBlock);
-      if (job_.detectChars) sc.fired.resize(ringRows() * kBlock);
+      sc.smoothed.resize(ringRows() * block_);
+      if (job_.detectChars) sc.fired.resize(ringRows() * block_);
       sc.lineSums.resize(std::size_t(lineCount_));
       sc.lineFlags.resize(std::size_t(lineCount_));
     }
     runParts(parts, [&](std::size_t part) {
       for (std::size_t block = part; block < blocks; block += parts) {
-        const std::size_t j0 = block * kBlock;
-        const int nb = int(std::min<std::size_t>(kBlock, fc_.size() - j0));
+        const std::size_t j0 = block * block_;
+        const int nb = int(std::min<std::size_t>(block_, fc_.size() - j0));
         smoothBlock(scratch[part], j0, nb);
       }
     });
@@ -464,10 +483,10 @@ class AlongX {
         for (std::size_t k = 0; k < span; ++k)
           for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(in[r][k]);
       }
-      smoothEight(rows8, wt, stride_, taps, base, nb, &sc.smoothed[(s0 % ringRows()) * kBlock], kBlock);
+      smoothEight(rows8, wt, stride_, taps, base, nb, &sc.smoothed[(s0 % ringRows()) * block_], block_);
       if (job_.detectChars) {
         for (std::size_t r = 0; r < nr; ++r) {
-          unsigned char* fired = &sc.fired[((s0 + r) % ringRows()) * kBlock];
+          unsigned char* fired = &sc.fired[((s0 + r) % ringRows()) * block_];
           for (int b = 0; b < nb; ++b) {
             const double* v = rows8 + std::size_t(base[b]) * kLanes + r;
             const double centre = v[std::size_t(h) * kLanes];
@@ -496,8 +515,8 @@ class AlongX {
       const double* w = &yw_[q * std::size_t(yStride_)];
       for (int k = 0; k < lineCount_; ++k) {
         const int s = slot_[std::size_t(clampIndex(y.n + lineOffset_[std::size_t(k)], job_.srcHeight))];
-        sums[std::size_t(k)] = &sc.smoothed[(std::size_t(s) % ringRows()) * kBlock];
-        if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[(std::size_t(s) % ringRows()) * kBlock];
+        sums[std::size_t(k)] = &sc.smoothed[(std::size_t(s) % ringRows()) * block_];
+        if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[(std::size_t(s) % ringRows()) * block_];
       }
       combineLines(sums.data(), w, lineCount_, nb, job_.direction == 2 ? &w[lineCount_] : nullptr, acc);
       std::uint32_t samples[kBlock];
@@ -538,6 +557,7 @@ class AlongX {
   std::vector<double> xw_, yw_;
   std::vector<int> slot_, rows_;  // source row -> slot in the smoothed values, slot -> source row
   std::vector<int> lastSlot_;     // per fitting target row, the highest slot it combines
+  std::size_t block_ = kBlock;    // target columns per block
 };
 
 // Direction 1: smoothing along y at each target row over the source columns,
