@@ -278,16 +278,24 @@ __attribute__((target_clones("avx512f", "avx", "default"))) void combineLines(
 }
 
 // The rounded, limited samples of acc[0 .. nb - 1], as toSample gives them.
-__attribute__((target_clones("avx512f", "avx", "default"))) void toSamples(const double* __restrict acc, int nb,
-                                                                           unsigned maxValue,
-                                                                           std::uint32_t* __restrict out) {
+template <typename T>
+[[gnu::always_inline]] inline void roundInto(const double* __restrict acc, int nb, unsigned maxValue,
+                                             T* __restrict out) {
   const double top = double(maxValue);
   for (int b = 0; b < nb; ++b) {
     double r = std::floor(acc[b] + 0.5);
     r = r > 0.0 ? r : 0.0;  // also what is not a number
     r = r < top ? r : top;
-    out[b] = std::uint32_t(r);
+    out[b] = T(r);
   }
+}
+__attribute__((target_clones("avx512f", "avx", "default"))) void toSamples(const double* acc, int nb,
+                                                                           unsigned maxValue, std::uint8_t* out) {
+  roundInto(acc, nb, maxValue, out);
+}
+__attribute__((target_clones("avx512f", "avx", "default"))) void toSamples(const double* acc, int nb,
+                                                                           unsigned maxValue, std::uint16_t* out) {
+  roundInto(acc, nb, maxValue, out);
 }
 
 template <typename T>
@@ -519,9 +527,14 @@ class AlongX {
         if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[(std::size_t(s) % ringRows()) * block_];
       }
       combineLines(sums.data(), w, lineCount_, nb, job_.direction == 2 ? &w[lineCount_] : nullptr, acc);
-      std::uint32_t samples[kBlock];
+      T samples[kBlock];
       toSamples(acc, nb, lim_.maxValue, samples);
       T* out = targetRow<T>(job_, r);
+      if (!job_.detectChars) {
+        // The fitting columns are one run.
+        std::memcpy(out + fc_[j0], samples, std::size_t(nb) * sizeof(T));
+        continue;
+      }
       for (int b = 0; b < nb; ++b) {
         const int c = fc_[j0 + std::size_t(b)];
         if (job_.detectChars && fires(sc, y.n, xs_[std::size_t(c)].n, b)) {
