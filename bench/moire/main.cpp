@@ -1,8 +1,11 @@
 // moire_bench [width height]: a 12-bit film with a gradient, grid lines every
 // 4 samples and seeded noise, halved with direction 0, Lanczos and cubic
-// convolution at pitch 50 and filter width 600. Times our filter, then lets
-// peer.py time scipy.ndimage on the same work and compare our output with the
-// exact oracle; prints the times, the ratio and the largest difference.
+// convolution at pitch 50 and filter width 600. Times our filter on all cores
+// and on one (the filter uses the cores the process may run on), then lets
+// peer.py time the same weights applied with NumPy/SciPy sparse matrices (no
+// library does this filter, so the peer is a program; it times itself, so its
+// start-up is not counted) and compare our samples with its result. scipy's
+// own smoothing and zoom is printed for scale only: it is other work.
 #include "bench/support/bench_support.h"
 #include "moire/moire.h"
 #include "platform/library.h"

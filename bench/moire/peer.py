@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-"""The peers of moire_bench: scipy.ndimage doing the same separable work, and
-an exact oracle of the filter (sparse matrices built from its weights) to
-which our output is compared away from the borders.
+"""The peers of moire_bench: the filter's own arithmetic with NumPy/SciPy
+(sparse matrices built from its weights, best of 3), to which our output is
+compared away from the borders; and, for scale only, scipy.ndimage's
+smoothing and cubic spline zoom, which is other work.
 
 usage: peer.py DIR W H DW DH PITCH WIDTH   (DIR holds src.u16 and out.u16;
 the results go to DIR/peer.txt)"""
