@@ -1,5 +1,6 @@
 #include "bench/support/bench_support.h"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -18,6 +19,12 @@ void sameAllocator(char** argv) {
   ::execv("/proc/self/exe", argv);
   std::perror("cannot run the benchmark again under the huge-page tunable");
   std::exit(1);
+}
+
+double processCpuMs() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
 }
 
 double warmMemcpyMs(std::size_t bytes, int runs) {

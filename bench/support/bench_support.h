@@ -18,21 +18,38 @@ namespace bench {
 // already runs so. Call first thing in main().
 void sameAllocator(char** argv);
 
-// The fastest of runs calls of work, in milliseconds. work returns false on failure, which ends the program.
+// CPU time of the whole process so far, all threads, in milliseconds.
+double processCpuMs();
+
+// The fastest of runs calls of work, wall clock, and the CPU time all threads
+// spent in that run: on a shared machine their ratio tells how many cores the
+// run really had.
+struct Timing {
+  double wallMs = 1e300, cpuMs = 0;
+};
 template <class Work>
-double bestMs(int runs, Work&& work) {
-  double best = 1e300;
+Timing bestTiming(int runs, Work&& work) {
+  Timing best;
   for (int i = 0; i < runs; ++i) {
+    const double c0 = processCpuMs();
     const auto t0 = std::chrono::steady_clock::now();
     const bool ok = work();
     const auto t1 = std::chrono::steady_clock::now();
+    const double cpu = processCpuMs() - c0;
     if (!ok) {
       std::fprintf(stderr, "a benchmark step failed\n");
       std::exit(1);
     }
-    best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
+    const double wall = std::chrono::duration<double, std::milli>(t1 - t0).count();
+    if (wall < best.wallMs) best = {wall, cpu};
   }
   return best;
+}
+
+// The fastest of runs calls of work, in milliseconds. work returns false on failure, which ends the program.
+template <class Work>
+double bestMs(int runs, Work&& work) {
+  return bestTiming(runs, work).wallMs;
 }
 
 // Best of runs copies of bytes between two buffers touched before.
