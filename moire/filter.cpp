@@ -477,11 +477,6 @@ class AlongX {
     std::size_t q = 0;  // next target row to combine
     for (std::size_t s0 = 0; s0 < rows_.size(); s0 += kLanes) {
       const std::size_t nr = std::min<std::size_t>(kLanes, rows_.size() - s0);
-      // The next group's rows are on their way while this group is smoothed.
-      for (std::size_t r = s0 + kLanes; r < std::min(rows_.size(), s0 + 2 * kLanes); ++r) {
-        const char* p = reinterpret_cast<const char*>(src_.row(rows_[r]) + lo);
-        for (std::size_t off = 0; off < span * sizeof(T); off += 64) __builtin_prefetch(p + off);
-      }
       // The spare lanes of the last group repeat its last row.
       const T* in[kLanes];
       for (std::size_t r = 0; r < std::size_t(kLanes); ++r) in[r] = src_.row(rows_[s0 + std::min(r, nr - 1)]) + lo;
