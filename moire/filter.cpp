@@ -39,6 +39,20 @@
 namespace fennick {
 namespace {
 
+// The vector passes are built for AVX-512, AVX and the baseline; the best the
+// machine has runs. The thread sanitizer instruments the clones' resolvers,
+// which may run before it is set up: there, the baseline only.
+#if defined(__SANITIZE_THREAD__)
+#define FENNICK_VECTOR_CLONES
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define FENNICK_VECTOR_CLONES
+#endif
+#endif
+#ifndef FENNICK_VECTOR_CLONES
+#define FENNICK_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx", "default")))
+#endif
+
 // Beyond this the work storage is refused rather than risked.
 constexpr double kWorkLimitBytes = 1024.0 * 1024.0 * 1024.0;
 // Most target columns handled together in the passes that smooth along x:
@@ -164,7 +178,7 @@ using F64x8Unaligned = double __attribute__((vector_size(64), aligned(8), may_al
 
 inline const F64x8Unaligned& load8(const double* p) { return *reinterpret_cast<const F64x8Unaligned*>(p); }
 
-__attribute__((target_clones("avx512f", "avx", "default"))) void smoothEight(
+FENNICK_VECTOR_CLONES void smoothEight(
     const double* __restrict rows8, const double* __restrict weights, int stride, int taps, const int* base,
     int nb, double* __restrict out, std::size_t outStride) {
   auto store = [&](int b, const F64x8& acc) {
@@ -209,7 +223,7 @@ using I32x8 = std::int32_t __attribute__((vector_size(32)));
 
 // rows8[k * 8 + r] = in[r][k] for k < span: eight 16-bit rows side by side as
 // doubles, eight columns at a time through a transpose in registers.
-__attribute__((target_clones("avx512f", "avx", "default"))) void interleaveEight(
+FENNICK_VECTOR_CLONES void interleaveEight(
     const std::uint16_t* const* __restrict in, std::size_t span, double* __restrict rows8) {
   const std::uint16_t* row[8];
   for (int r = 0; r < 8; ++r) row[r] = in[r];
@@ -260,7 +274,7 @@ __attribute__((target_clones("avx512f", "avx", "default"))) void interleaveEight
 
 // acc[b] = the sum over k of w[k] x lines[k][b], lines in order, then times
 // norm where one is given: the chain of the scalar interpolation.
-__attribute__((target_clones("avx512f", "avx", "default"))) void combineLines(
+FENNICK_VECTOR_CLONES void combineLines(
     const double* const* lines, const double* w, int count, int nb, const double* norm, double* __restrict acc) {
   int b = 0;
   for (; b + kLanes <= nb; b += kLanes) {
@@ -289,11 +303,11 @@ template <typename T>
     out[b] = T(r);
   }
 }
-__attribute__((target_clones("avx512f", "avx", "default"))) void toSamples(const double* acc, int nb,
+FENNICK_VECTOR_CLONES void toSamples(const double* acc, int nb,
                                                                            unsigned maxValue, std::uint8_t* out) {
   roundInto(acc, nb, maxValue, out);
 }
-__attribute__((target_clones("avx512f", "avx", "default"))) void toSamples(const double* acc, int nb,
+FENNICK_VECTOR_CLONES void toSamples(const double* acc, int nb,
                                                                            unsigned maxValue, std::uint16_t* out) {
   roundInto(acc, nb, maxValue, out);
 }

@@ -113,7 +113,18 @@ struct LineTask {
 
 // The passes over one line, written so that the compiler runs them over whole
 // vectors; built for AVX-512, AVX2 and the baseline, the best of which the machine has runs.
+// The thread sanitizer instruments the clones' resolvers, which run before it
+// is set up when this code is linked into a program: there, the baseline only.
+#if defined(__SANITIZE_THREAD__)
+#define NDT_VECTOR_CLONES
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define NDT_VECTOR_CLONES
+#endif
+#endif
+#ifndef NDT_VECTOR_CLONES
 #define NDT_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
 
 using I32x8 = std::int32_t __attribute__((vector_size(32)));
 using I32x8Unaligned = std::int32_t __attribute__((vector_size(32), aligned(4), may_alias));
