@@ -24,20 +24,40 @@
 
 #include "moire/internal/kernels.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <new>
+#include <type_traits>
+#include <thread>
 #include <vector>
 
 namespace fennick {
 namespace {
 
+// The vector passes are built for AVX-512, AVX and the baseline; the best the
+// machine has runs. The thread sanitizer instruments the clones' resolvers,
+// which may run before it is set up: there, the baseline only.
+#if defined(__SANITIZE_THREAD__)
+#define FENNICK_VECTOR_CLONES
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define FENNICK_VECTOR_CLONES
+#endif
+#endif
+#ifndef FENNICK_VECTOR_CLONES
+#define FENNICK_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx", "default")))
+#endif
+
 // Beyond this the work storage is refused rather than risked.
 constexpr double kWorkLimitBytes = 1024.0 * 1024.0 * 1024.0;
-// Target columns handled together in the passes that smooth along x.
-constexpr int kBlock = 64;
+// Most target columns handled together in the passes that smooth along x:
+// wide blocks read the source and write the target in long runs.
+constexpr int kBlock = 512;
 
 // Where one target index falls on one source axis.
 struct Place {
@@ -125,6 +145,173 @@ unsigned toSample(double v, unsigned maxValue) {
   return unsigned(r);
 }
 
+// The cores this process may run on.
+unsigned cores() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return unsigned(std::max(1, CPU_COUNT(&set)));
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// part(0) .. part(parts - 1), each on its own thread but the first, which runs
+// on the caller's; parts that get no thread run on the caller's as well.
+template <class Part>
+void runParts(std::size_t parts, Part part) {
+  std::vector<std::thread> threads;
+  std::size_t started = 1;
+  try {
+    threads.reserve(parts - 1);
+    for (; started < parts; ++started) threads.emplace_back(part, started);
+  } catch (const std::exception&) {
+  }
+  part(0);
+  for (std::size_t i = started; i < parts; ++i) part(i);
+  for (std::thread& th : threads) th.join();
+}
+
+// Eight source rows at once: rows8[k * 8 + r] is sample k of row r. Every
+// lane runs the chain of the scalar sum (taps in order from 0.0, then the
+// normaliser), so the samples are the same as one row at a time.
+constexpr int kLanes = 8;
+using F64x8 = double __attribute__((vector_size(64)));
+// The same vector read from any double: no alignment, and it may alias.
+using F64x8Unaligned = double __attribute__((vector_size(64), aligned(8), may_alias));
+
+inline const F64x8Unaligned& load8(const double* p) { return *reinterpret_cast<const F64x8Unaligned*>(p); }
+
+FENNICK_VECTOR_CLONES void smoothEight(
+    const double* __restrict rows8, const double* __restrict weights, int stride, int taps, const int* base,
+    int nb, double* __restrict out, std::size_t outStride) {
+  auto store = [&](int b, const F64x8& acc) {
+    for (int r = 0; r < kLanes; ++r) out[std::size_t(r) * outStride + std::size_t(b)] = acc[r];
+  };
+  int b = 0;
+  // Four columns at a time keep four independent sums in flight.
+  for (; b + 4 <= nb; b += 4) {
+    const double* w0 = weights + std::size_t(b) * std::size_t(stride);
+    const double* w1 = w0 + stride;
+    const double* w2 = w1 + stride;
+    const double* w3 = w2 + stride;
+    const double* i0 = rows8 + std::size_t(base[b]) * kLanes;
+    const double* i1 = rows8 + std::size_t(base[b + 1]) * kLanes;
+    const double* i2 = rows8 + std::size_t(base[b + 2]) * kLanes;
+    const double* i3 = rows8 + std::size_t(base[b + 3]) * kLanes;
+    F64x8 a0 = {}, a1 = {}, a2 = {}, a3 = {};
+    for (int i = 0; i < taps; ++i) {
+      const std::size_t k = std::size_t(i) * kLanes;
+      a0 += w0[i] * load8(i0 + k);
+      a1 += w1[i] * load8(i1 + k);
+      a2 += w2[i] * load8(i2 + k);
+      a3 += w3[i] * load8(i3 + k);
+    }
+    store(b, a0 * w0[taps]);
+    store(b + 1, a1 * w1[taps]);
+    store(b + 2, a2 * w2[taps]);
+    store(b + 3, a3 * w3[taps]);
+  }
+  for (; b < nb; ++b) {
+    const double* w = weights + std::size_t(b) * std::size_t(stride);
+    const double* in = rows8 + std::size_t(base[b]) * kLanes;
+    F64x8 a = {};
+    for (int i = 0; i < taps; ++i) a += w[i] * load8(in + std::size_t(i) * kLanes);
+    store(b, a * w[taps]);
+  }
+}
+
+using U16x8 = std::uint16_t __attribute__((vector_size(16)));
+using U16x8Unaligned = std::uint16_t __attribute__((vector_size(16), aligned(2), may_alias));
+using I32x8 = std::int32_t __attribute__((vector_size(32)));
+
+// rows8[k * 8 + r] = in[r][k] for k < span: eight 16-bit rows side by side as
+// doubles, eight columns at a time through a transpose in registers.
+FENNICK_VECTOR_CLONES void interleaveEight(
+    const std::uint16_t* const* __restrict in, std::size_t span, double* __restrict rows8) {
+  const std::uint16_t* row[8];
+  for (int r = 0; r < 8; ++r) row[r] = in[r];
+  if (span < 8) {
+    for (std::size_t k = 0; k < span; ++k)
+      for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(row[r][k]);
+    return;
+  }
+  // The last eight columns overlap the ones before them: the same values land twice.
+  for (std::size_t k0 = 0; k0 < span; k0 += 8) {
+    const std::size_t k = std::min(k0, span - 8);
+#define NDT_LOAD(r) (*reinterpret_cast<const U16x8Unaligned*>(row[r] + k))
+    const U16x8 v0 = NDT_LOAD(0), v1 = NDT_LOAD(1), v2 = NDT_LOAD(2), v3 = NDT_LOAD(3);
+    const U16x8 v4 = NDT_LOAD(4), v5 = NDT_LOAD(5), v6 = NDT_LOAD(6), v7 = NDT_LOAD(7);
+#undef NDT_LOAD
+    // Pairs of rows, column by column.
+#define NDT_LO(x, y) __builtin_shufflevector(x, y, 0, 8, 1, 9, 2, 10, 3, 11)
+#define NDT_HI(x, y) __builtin_shufflevector(x, y, 4, 12, 5, 13, 6, 14, 7, 15)
+    const U16x8 a0 = NDT_LO(v0, v1), a1 = NDT_HI(v0, v1), a2 = NDT_LO(v2, v3), a3 = NDT_HI(v2, v3);
+    const U16x8 a4 = NDT_LO(v4, v5), a5 = NDT_HI(v4, v5), a6 = NDT_LO(v6, v7), a7 = NDT_HI(v6, v7);
+#undef NDT_LO
+#undef NDT_HI
+    // Four rows, two columns a vector.
+#define NDT_LO(x, y) __builtin_shufflevector(x, y, 0, 1, 8, 9, 2, 3, 10, 11)
+#define NDT_HI(x, y) __builtin_shufflevector(x, y, 4, 5, 12, 13, 6, 7, 14, 15)
+    const U16x8 b0 = NDT_LO(a0, a2), b1 = NDT_HI(a0, a2), b2 = NDT_LO(a1, a3), b3 = NDT_HI(a1, a3);
+    const U16x8 b4 = NDT_LO(a4, a6), b5 = NDT_HI(a4, a6), b6 = NDT_LO(a5, a7), b7 = NDT_HI(a5, a7);
+#undef NDT_LO
+#undef NDT_HI
+    // All eight rows, one column a vector; widened to 32 bits, then to doubles.
+#define NDT_COLUMN(j, x, y, i0, i1)                                                                   \
+  *reinterpret_cast<F64x8Unaligned*>(rows8 + (k + j) * kLanes) = __builtin_convertvector(          \
+      __builtin_convertvector(__builtin_shufflevector(x, y, i0, i0 + 1, i0 + 2, i0 + 3, i1, i1 + 1, \
+                                                      i1 + 2, i1 + 3),                             \
+                              I32x8),                                                              \
+      F64x8)
+    NDT_COLUMN(0, b0, b4, 0, 8);
+    NDT_COLUMN(1, b0, b4, 4, 12);
+    NDT_COLUMN(2, b1, b5, 0, 8);
+    NDT_COLUMN(3, b1, b5, 4, 12);
+    NDT_COLUMN(4, b2, b6, 0, 8);
+    NDT_COLUMN(5, b2, b6, 4, 12);
+    NDT_COLUMN(6, b3, b7, 0, 8);
+    NDT_COLUMN(7, b3, b7, 4, 12);
+#undef NDT_COLUMN
+  }
+}
+
+// acc[b] = the sum over k of w[k] x lines[k][b], lines in order, then times
+// norm where one is given: the chain of the scalar interpolation.
+FENNICK_VECTOR_CLONES void combineLines(
+    const double* const* lines, const double* w, int count, int nb, const double* norm, double* __restrict acc) {
+  int b = 0;
+  for (; b + kLanes <= nb; b += kLanes) {
+    F64x8 a = {};
+    for (int k = 0; k < count; ++k) a += w[k] * load8(lines[k] + b);
+    if (norm) a *= *norm;
+    std::memcpy(acc + b, &a, sizeof a);
+  }
+  for (; b < nb; ++b) {
+    double a = 0.0;
+    for (int k = 0; k < count; ++k) a += w[k] * lines[k][b];
+    if (norm) a *= *norm;
+    acc[b] = a;
+  }
+}
+
+// The rounded, limited samples of acc[0 .. nb - 1], as toSample gives them.
+template <typename T>
+[[gnu::always_inline]] inline void roundInto(const double* __restrict acc, int nb, unsigned maxValue,
+                                             T* __restrict out) {
+  const double top = double(maxValue);
+  for (int b = 0; b < nb; ++b) {
+    double r = std::floor(acc[b] + 0.5);
+    r = r > 0.0 ? r : 0.0;  // also what is not a number
+    r = r < top ? r : top;
+    out[b] = T(r);
+  }
+}
+FENNICK_VECTOR_CLONES void toSamples(const double* acc, int nb,
+                                                                           unsigned maxValue, std::uint8_t* out) {
+  roundInto(acc, nb, maxValue, out);
+}
+FENNICK_VECTOR_CLONES void toSamples(const double* acc, int nb,
+                                                                           unsigned maxValue, std::uint16_t* out) {
+  roundInto(acc, nb, maxValue, out);
+}
+
 template <typename T>
 class Image {
  public:
@@ -149,10 +336,16 @@ T* targetRow(const Job& job, int r) {
 template <typename T>
 void fillBorders(const Job& job, const Image<T>& src, const std::vector<Place>& xs,
                  const std::vector<Place>& ys, unsigned maxValue) {
+  // The columns where the window fits are one run: rows that fit skip it.
+  const auto firstFit = std::find_if(xs.begin(), xs.end(), [](const Place& p) { return p.fits; });
+  const int fitBegin = int(firstFit - xs.begin());
+  const int fitEnd = int(std::find_if(firstFit, xs.end(), [](const Place& p) { return !p.fits; }) - xs.begin());
   for (int r = 0; r < job.dstHeight; ++r) {
     const Place& y = ys[std::size_t(r)];
     T* out = targetRow<T>(job, r);
     for (int c = 0; c < job.dstWidth; ++c) {
+      if (y.fits && c == fitBegin) c = fitEnd;
+      if (c >= job.dstWidth) break;
       const Place& x = xs[std::size_t(c)];
       if (x.fits && y.fits) continue;
       unsigned v;
@@ -177,17 +370,17 @@ class AlongX {
 
   // Work storage in bytes, before anything is allocated; only the positions
   // where the windows fit need any.
-  double workBytes() const {
+  double workBytes(unsigned threads) const {
     const double nc = double(countFits(xs_)), nr = double(countFits(ys_));
     if (nc == 0 || nr == 0) return 0;
     const double lines = job_.direction == 2 ? 2.0 * job_.hH + 1.0 : 5.0;
-    const double neededRows = std::min(double(job_.srcHeight), nr * lines);
+    const double neededRows = double(ringRows());
     double b = (nc + nr) * 4.0;                           // fitting index lists
     b += nc * (2.0 * job_.hV + 2.0) * 8.0;                // x weights
     b += double(job_.srcHeight) * 4.0;                    // row slots
-    b += neededRows * (4.0 + kBlock * 9.0);               // smoothed values and flags
-    b += double(job_.srcWidth) * 8.0;                     // one converted source row
     b += nr * (lines + 1.0) * 8.0;                        // y weights
+    // Per thread: a ring of smoothed values and flags, eight converted source rows.
+    b += double(threads) * (neededRows * (4.0 + kBlock * 9.0) + double(job_.srcWidth) * 8.0 * kLanes);
     return b;
   }
 
@@ -228,23 +421,59 @@ class AlongX {
         slot_[std::size_t(row)] = int(rows_.size());
         rows_.push_back(row);
       }
-    smoothed_.resize(rows_.size() * kBlock);
-    if (job_.detectChars) fired_.resize(rows_.size() * kBlock);
-    rowd_.resize(std::size_t(job_.srcWidth));
-    lineSums_.resize(std::size_t(lineCount_));
-    lineFlags_.resize(std::size_t(lineCount_));
-  }
-
-  void runBlocks() {
-    for (std::size_t j0 = 0; j0 < fc_.size(); j0 += kBlock) {
-      const int nb = int(std::min<std::size_t>(kBlock, fc_.size() - j0));
-      smoothBlock(j0, nb);
-      combineBlock(j0, nb);
+    // Lines rise with the target row, so its last line has its highest slot.
+    for (const int r : fr_) {
+      const int n = ys_[std::size_t(r)].n;
+      int last = 0;
+      for (int off : lineOffset_) last = std::max(last, slot_[std::size_t(clampIndex(n + off, job_.srcHeight))]);
+      lastSlot_.push_back(last);
     }
   }
 
+  // Blocks of target columns are independent: each thread takes every
+  // threads-th block, with its own scratch.
+  void runBlocks(unsigned threads) {
+    // Narrower blocks where that gives every thread one.
+    const std::size_t perThread = (fc_.size() + threads - 1) / threads;
+    block_ = std::size_t(std::min<std::size_t>(kBlock, std::max<std::size_t>(8, (perThread + 7) / 8 * 8)));
+    const std::size_t blocks = (fc_.size() + block_ - 1) / block_;
+    const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads, blocks));
+    std::vector<Scratch> scratch(parts);
+    for (Scratch& sc : scratch) {
+      // Rows come in whole groups of eight; the last group's spare lanes are never read.
+      sc.smoothed.resize(ringRows() * block_);
+      if (job_.detectChars) sc.fired.resize(ringRows() * block_);
+      sc.lineSums.resize(std::size_t(lineCount_));
+      sc.lineFlags.resize(std::size_t(lineCount_));
+    }
+    runParts(parts, [&](std::size_t part) {
+      for (std::size_t block = part; block < blocks; block += parts) {
+        const std::size_t j0 = block * block_;
+        const int nb = int(std::min<std::size_t>(block_, fc_.size() - j0));
+        smoothBlock(scratch[part], j0, nb);
+      }
+    });
+  }
+
  private:
-  void smoothBlock(std::size_t j0, int nb) {
+  // Smoothed rows are kept in a ring: a target row is combined in the group
+  // of eight that brings its last line, and its lines span at most the
+  // interpolation's or the y window's reach, so that many rows and one group
+  // more are never overwritten too early. Whole groups keep a group's rows
+  // side by side in the ring.
+  std::size_t ringRows() const {
+    const std::size_t reach = job_.direction == 2 ? 2 * std::size_t(job_.hH) + 1 : 5;
+    return std::min((reach + kLanes - 1) / kLanes * kLanes, std::size_t(job_.srcHeight) + kLanes) + kLanes;
+  }
+
+  struct Scratch {
+    std::vector<double> smoothed, rows8;
+    std::vector<unsigned char> fired;
+    std::vector<const double*> lineSums;
+    std::vector<const unsigned char*> lineFlags;
+  };
+
+  void smoothBlock(Scratch& sc, std::size_t j0, int nb) {
     const int h = job_.hV, taps = 2 * h + 1;
     int lo = std::numeric_limits<int>::max(), hi = 0;
     int base[kBlock];
@@ -255,99 +484,87 @@ class AlongX {
     }
     for (int b = 0; b < nb; ++b) base[b] -= lo;
     const double* wt = &xw_[j0 * std::size_t(stride_)];
+    const std::size_t span = std::size_t(hi - lo + 1);
+    sc.rows8.resize(std::max(sc.rows8.size(), span * kLanes));
+    double* rows8 = sc.rows8.data();
 
-    for (std::size_t s = 0; s < rows_.size(); ++s) {
-      const T* in = src_.row(rows_[s]);
-      for (int k = lo; k <= hi; ++k) rowd_[std::size_t(k - lo)] = double(in[k]);
-      double* out = &smoothed_[s * kBlock];
-      int b = 0;
-      // Four columns at a time keep four independent sums in flight.
-      for (; b + 4 <= nb; b += 4) {
-        const double* w0 = wt + std::size_t(b) * stride_;
-        const double* w1 = w0 + stride_;
-        const double* w2 = w1 + stride_;
-        const double* w3 = w2 + stride_;
-        const double* r0 = &rowd_[std::size_t(base[b])];
-        const double* r1 = &rowd_[std::size_t(base[b + 1])];
-        const double* r2 = &rowd_[std::size_t(base[b + 2])];
-        const double* r3 = &rowd_[std::size_t(base[b + 3])];
-        double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0;
-        for (int i = 0; i < taps; ++i) {
-          a0 += w0[i] * r0[i];
-          a1 += w1[i] * r1[i];
-          a2 += w2[i] * r2[i];
-          a3 += w3[i] * r3[i];
-        }
-        out[b] = a0 * w0[taps];
-        out[b + 1] = a1 * w1[taps];
-        out[b + 2] = a2 * w2[taps];
-        out[b + 3] = a3 * w3[taps];
+    std::size_t q = 0;  // next target row to combine
+    for (std::size_t s0 = 0; s0 < rows_.size(); s0 += kLanes) {
+      const std::size_t nr = std::min<std::size_t>(kLanes, rows_.size() - s0);
+      // The spare lanes of the last group repeat its last row.
+      const T* in[kLanes];
+      for (std::size_t r = 0; r < std::size_t(kLanes); ++r) in[r] = src_.row(rows_[s0 + std::min(r, nr - 1)]) + lo;
+      if constexpr (std::is_same_v<T, std::uint16_t>) {
+        interleaveEight(in, span, rows8);
+      } else {
+        for (std::size_t k = 0; k < span; ++k)
+          for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(in[r][k]);
       }
-      for (; b < nb; ++b) {
-        const double* w = wt + std::size_t(b) * stride_;
-        const double* r = &rowd_[std::size_t(base[b])];
-        double a = 0.0;
-        for (int i = 0; i < taps; ++i) a += w[i] * r[i];
-        out[b] = a * w[taps];
-      }
+      smoothEight(rows8, wt, stride_, taps, base, nb, &sc.smoothed[(s0 % ringRows()) * block_], block_);
       if (job_.detectChars) {
-        unsigned char* fired = &fired_[s * kBlock];
-        for (b = 0; b < nb; ++b) {
-          const double* r = &rowd_[std::size_t(base[b])];
-          const double centre = r[h];
-          double least = r[0];
-          for (int i = 1; i < taps; ++i) least = std::min(least, r[i]);
-          fired[b] = centre > lim_.high && centre - least > lim_.low;
+        for (std::size_t r = 0; r < nr; ++r) {
+          unsigned char* fired = &sc.fired[((s0 + r) % ringRows()) * block_];
+          for (int b = 0; b < nb; ++b) {
+            const double* v = rows8 + std::size_t(base[b]) * kLanes + r;
+            const double centre = v[std::size_t(h) * kLanes];
+            double least = v[0];
+            for (int i = 1; i < taps; ++i) least = std::min(least, v[std::size_t(i) * kLanes]);
+            fired[b] = centre > lim_.high && centre - least > lim_.low;
+          }
         }
       }
+      // Target rows whose lines are all smoothed are combined while those are still in the cache.
+      std::size_t q1 = q;
+      while (q1 < fr_.size() && std::size_t(lastSlot_[q1]) < s0 + nr) ++q1;
+      if (q1 > q) combineBlock(sc, j0, nb, q, q1);
+      q = q1;
     }
   }
 
-  void combineBlock(std::size_t j0, int nb) {
+  // Target rows fr_[q0 .. q1 - 1].
+  void combineBlock(Scratch& sc, std::size_t j0, int nb, std::size_t q0, std::size_t q1) {
     double acc[kBlock];
-    std::vector<const double*>& sums = lineSums_;
-    std::vector<const unsigned char*>& flags = lineFlags_;
-    for (std::size_t q = 0; q < fr_.size(); ++q) {
+    std::vector<const double*>& sums = sc.lineSums;
+    std::vector<const unsigned char*>& flags = sc.lineFlags;
+    for (std::size_t q = q0; q < q1; ++q) {
       const int r = fr_[q];
       const Place& y = ys_[std::size_t(r)];
       const double* w = &yw_[q * std::size_t(yStride_)];
       for (int k = 0; k < lineCount_; ++k) {
         const int s = slot_[std::size_t(clampIndex(y.n + lineOffset_[std::size_t(k)], job_.srcHeight))];
-        sums[std::size_t(k)] = &smoothed_[std::size_t(s) * kBlock];
-        if (job_.detectChars) flags[std::size_t(k)] = &fired_[std::size_t(s) * kBlock];
+        sums[std::size_t(k)] = &sc.smoothed[(std::size_t(s) % ringRows()) * block_];
+        if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[(std::size_t(s) % ringRows()) * block_];
       }
-      for (int b = 0; b < nb; ++b) acc[b] = 0.0;
-      for (int k = 0; k < lineCount_; ++k) {
-        const double wk = w[k];
-        const double* v = sums[std::size_t(k)];
-        for (int b = 0; b < nb; ++b) acc[b] += wk * v[b];
-      }
-      if (job_.direction == 2) {
-        const double norm = w[lineCount_];
-        for (int b = 0; b < nb; ++b) acc[b] *= norm;
-      }
+      combineLines(sums.data(), w, lineCount_, nb, job_.direction == 2 ? &w[lineCount_] : nullptr, acc);
+      T samples[kBlock];
+      toSamples(acc, nb, lim_.maxValue, samples);
       T* out = targetRow<T>(job_, r);
+      if (!job_.detectChars) {
+        // The fitting columns are one run.
+        std::memcpy(out + fc_[j0], samples, std::size_t(nb) * sizeof(T));
+        continue;
+      }
       for (int b = 0; b < nb; ++b) {
         const int c = fc_[j0 + std::size_t(b)];
-        if (job_.detectChars && fires(y.n, xs_[std::size_t(c)].n, b)) {
+        if (job_.detectChars && fires(sc, y.n, xs_[std::size_t(c)].n, b)) {
           out[c] = T(std::min(src_.at(y.n, xs_[std::size_t(c)].n), lim_.maxValue));
           continue;
         }
-        out[c] = T(toSample(acc[b], lim_.maxValue));
+        out[c] = T(samples[b]);
       }
     }
   }
 
   // Protection for one target sample: on any line that took part, and in
   // direction 2 again over the smoothed rows.
-  bool fires(int ny, int nx, int b) const {
+  bool fires(const Scratch& sc, int ny, int nx, int b) const {
     for (int k = 0; k < lineCount_; ++k)
-      if (lineFlags_[std::size_t(k)][b]) return true;
+      if (sc.lineFlags[std::size_t(k)][b]) return true;
     if (job_.direction != 2) return false;
     const double centre = double(src_.at(ny, nx));
     if (!(centre > lim_.high)) return false;
-    double least = lineSums_[0][b];
-    for (int k = 1; k < lineCount_; ++k) least = std::min(least, lineSums_[std::size_t(k)][b]);
+    double least = sc.lineSums[0][b];
+    for (int k = 1; k < lineCount_; ++k) least = std::min(least, sc.lineSums[std::size_t(k)][b]);
     return centre - least > lim_.low;
   }
 
@@ -360,11 +577,9 @@ class AlongX {
   int stride_ = 0, yStride_ = 0, lineCount_ = 0;
   std::vector<int> lineOffset_;
   std::vector<double> xw_, yw_;
-  std::vector<int> slot_, rows_;  // source row -> slot in smoothed_, slot -> source row
-  std::vector<double> smoothed_, rowd_;
-  std::vector<unsigned char> fired_;
-  std::vector<const double*> lineSums_;
-  std::vector<const unsigned char*> lineFlags_;
+  std::vector<int> slot_, rows_;  // source row -> slot in the smoothed values, slot -> source row
+  std::vector<int> lastSlot_;     // per fitting target row, the highest slot it combines
+  std::size_t block_ = kBlock;    // target columns per block
 };
 
 // Direction 1: smoothing along y at each target row over the source columns,
@@ -499,10 +714,13 @@ int runTyped(const Job& job) {
     pass.runRows();
   } else {
     AlongX<T> pass(job, src, xs, ys, lim);
-    if (placeBytes + pass.workBytes() > kWorkLimitBytes) return -1;
+    // More threads only where their scratch fits the limit as well.
+    unsigned threads = cores();
+    while (threads > 1 && placeBytes + pass.workBytes(threads) > kWorkLimitBytes) threads /= 2;
+    if (placeBytes + pass.workBytes(threads) > kWorkLimitBytes) return -1;
     pass.prepare();
     fillBorders(job, src, xs, ys, lim.maxValue);
-    pass.runBlocks();
+    pass.runBlocks(threads);
   }
   return 0;
 }

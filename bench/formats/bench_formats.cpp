@@ -1,51 +1,36 @@
-// Writes and reads a 7300 x 8640 16-bit film scan with our formats and lets
-// the peers do the same work on the same files in the same run: tiffcp for
-// TIFF, dcmconv for DICONDE, cjpeg/djpeg for 8-bit JPEG and the 12-bit IJG
-// build driven directly for 12-bit JPEG. Prints the best of a few runs and the
-// ratio peer / ours (above 1: we are faster).
+// Writes and reads a 7300 x 8640 film scan with our formats, and lets each
+// peer library do the same work on the same file in this process: libtiff for
+// TIFF, DCMTK's data library for DICONDE, libjpeg-turbo for 8-bit JPEG and the
+// 12-bit IJG build for 12-bit JPEG. Every read is checked against the other
+// side's read of the same file (and the source where the format is lossless).
 //   bench_formats [work folder] [repetitions]
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
-#include "ijg12_direct.h"
+#include "bench/support/bench_support.h"
+#include "peers.h"
 #include "viewer/formats/diconde.h"
 #include "viewer/formats/format_support.h"
 #include "viewer/formats/jpeg.h"
-#include "viewer/formats/pgm_bmp.h"
 #include "viewer/formats/tiff.h"
 
 namespace fs = std::filesystem;
 using viewer::CImageItem;
 namespace vf = viewer::formats;
+using bench_formats::Pixels;
 
 namespace {
 
-constexpr int kWidth = 7300, kHeight = 8640;
-
-double bestMs(int reps, const std::function<bool()>& work) {
-  double best = 1e300;
-  for (int i = 0; i < reps; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    if (!work()) {
-      std::fprintf(stderr, "a step failed\n");
-      std::exit(1);
-    }
-    const auto t1 = std::chrono::steady_clock::now();
-    best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
-  }
-  return best;
-}
-
-bool shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+constexpr int kWidth = 7300, kHeight = 8640, kQuality = 75;
+constexpr std::size_t kSamples = std::size_t(kWidth) * kHeight;
 
 // A radiograph-like 12-bit image: a slow density wave, a weld seam and noise.
 void makeFilm(CImageItem& image, int bps) {
@@ -67,90 +52,114 @@ void makeFilm(CImageItem& image, int bps) {
   image.odRange = 40;
 }
 
-struct Line {
-  std::string name, peer;
-  double ours, theirs;
-};
+template <class T>
+bool same(const CImageItem& ours, const Pixels<T>& peer) {
+  const void* p = ours.bytesPerSample() == 2 ? static_cast<const void*>(ours.data16()) : ours.data();
+  return ours.width() == peer.width && ours.height() == peer.height && peer.data &&
+         std::memcmp(p, peer.data.get(), kSamples * sizeof(T)) == 0;
+}
+bool same(const CImageItem& a, const CImageItem& b) {
+  return a.width() == b.width() && a.height() == b.height() && a.bytesPerSample() == b.bytesPerSample() &&
+         std::memcmp(a.data(), b.data(), kSamples * std::size_t(a.bytesPerSample())) == 0;
+}
+
+// Encode and decode with the same settings on both sides; each decoder reads
+// our file, and the two encoders' files must decode alike.
+template <class T>
+void jpegRows(std::vector<bench::Row>& rows, const std::string& name, const CImageItem& film, const std::string& ours,
+              const std::string& theirs, int reps, double limit, const std::string& how,
+              bool (*encode)(const std::string&, int, int, const T*, int),
+              bool (*decode)(const std::string&, Pixels<T>&)) {
+  const T* samples = reinterpret_cast<const T*>(film.data());
+  const double enc = bench::bestMs(reps, [&] { return vf::WriteJpegFile(film, ours) == 1; });
+  const double peerEnc = bench::bestMs(reps, [&] { return encode(theirs, kWidth, kHeight, samples, kQuality); });
+  const double dec = bench::bestMs(reps, [&] {
+    CImageItem back;
+    return vf::ReadJpegFile(back, ours) == 1;
+  });
+  const double peerDec = bench::bestMs(reps, [&] {
+    Pixels<T> back;
+    return decode(ours, back);
+  });
+  CImageItem mine, mineOfPeer;
+  Pixels<T> peer;
+  bench::requireEqual(vf::ReadJpegFile(mine, ours) == 1 && decode(ours, peer) && same(mine, peer),
+                      name + " decoded by us and by the peer");
+  bench::requireEqual(vf::ReadJpegFile(mineOfPeer, theirs) == 1 && same(mine, mineOfPeer),
+                      name + ": the two encoders' files decode alike");
+  rows.push_back({name + " encode", enc, peerEnc, limit, how});
+  rows.push_back({name + " decode", dec, peerDec, limit, how + ", our file"});
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  bench::sameAllocator(argv);
   const fs::path work = argc > 1 && argv[1][0]
                             ? fs::path(argv[1])
                             : fs::temp_directory_path() / ("bench_formats-" + std::to_string(::getpid()));
   const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   fs::create_directories(work);
   auto file = [&](const char* name) { return (work / name).string(); };
-  vf::settings().jpegQuality = 75;
+  vf::settings().jpegQuality = kQuality;
   vf::settings().useMih = 1;
 
   CImageItem film16, film8;
   makeFilm(film16, 2);
   makeFilm(film8, 1);
-  std::vector<Line> lines;
+  const double limit16 = bench::warmMemcpyMs(kSamples * 2, reps);
+  const double limit8 = bench::warmMemcpyMs(kSamples, reps);
+  std::vector<bench::Row> rows;
+  const std::string inProcess = " in this process";
 
-  // TIFF: our write then read of the same image; tiffcp reads and rewrites it.
+  // TIFF: the same samples uncompressed in one file each; both read our file.
   {
-    const double ours = bestMs(reps, [&] {
+    const double write = bench::bestMs(reps, [&] { return vf::WriteTiffFile(film16, file("ours.tif")) != 0; });
+    const double peerWrite =
+        bench::bestMs(reps, [&] { return bench_formats::tiffWrite(file("peer.tif"), kWidth, kHeight, film16.data16()); });
+    const double read = bench::bestMs(reps, [&] {
       CImageItem back;
-      return vf::WriteTiffFile(film16, file("ours.tif")) && vf::ReadTiffFile(back, file("ours.tif"));
+      return vf::ReadTiffFile(back, file("ours.tif")) != 0;
     });
-    const double peer = bestMs(reps, [&] { return shell("tiffcp " + file("ours.tif") + " " + file("peer.tif")); });
-    lines.push_back({"TIFF 16-bit write + read", "tiffcp", ours, peer});
+    const double peerRead = bench::bestMs(reps, [&] {
+      Pixels<std::uint16_t> back;
+      return bench_formats::tiffRead(file("ours.tif"), back);
+    });
+    CImageItem ours;
+    Pixels<std::uint16_t> peer, peerOwn;
+    bench::requireEqual(vf::ReadTiffFile(ours, file("ours.tif")) && same(ours, film16), "our TIFF read of our file");
+    bench::requireEqual(bench_formats::tiffRead(file("ours.tif"), peer) && same(film16, peer), "libtiff reading our file");
+    bench::requireEqual(bench_formats::tiffRead(file("peer.tif"), peerOwn) && same(film16, peerOwn), "libtiff's own file");
+    rows.push_back({"TIFF 16-bit write", write, peerWrite, limit16, "libtiff" + inProcess});
+    rows.push_back({"TIFF 16-bit read", read, peerRead, limit16, "libtiff" + inProcess + ", our file"});
   }
-  // DICONDE: the same, against dcmconv reading and writing the file.
+  // DICONDE: our writer's object against a small image object; both read our file.
   {
-    const double ours = bestMs(reps, [&] {
+    const double write =
+        bench::bestMs(reps, [&] { return vf::WriteDicondeFile(film16, file("ours.dcm"), false) != 0; });
+    const double peerWrite = bench::bestMs(
+        reps, [&] { return bench_formats::dcmtkWrite(file("peer.dcm"), kWidth, kHeight, film16.data16()); });
+    const double read = bench::bestMs(reps, [&] {
       CImageItem back;
-      return vf::WriteDicondeFile(film16, file("ours.dcm"), false) && vf::ReadDicondeFile(back, file("ours.dcm"));
+      return vf::ReadDicondeFile(back, file("ours.dcm")) != 0;
     });
-    const double peer = bestMs(reps, [&] { return shell("dcmconv " + file("ours.dcm") + " " + file("peer.dcm")); });
-    lines.push_back({"DICONDE 16-bit write + read", "dcmconv", ours, peer});
+    const double peerRead = bench::bestMs(reps, [&] { return bench_formats::dcmtkRead(file("ours.dcm"), nullptr); });
+    CImageItem ours;
+    Pixels<std::uint16_t> peer;
+    bench::requireEqual(vf::ReadDicondeFile(ours, file("ours.dcm")) && same(ours, film16), "our DICONDE read");
+    bench::requireEqual(bench_formats::dcmtkRead(file("ours.dcm"), &peer) && same(film16, peer), "DCMTK reading our file");
+    rows.push_back({"DICONDE 16-bit write", write, peerWrite, limit16, "DCMTK dcmdata" + inProcess + ", fewer elements"});
+    rows.push_back({"DICONDE 16-bit read", read, peerRead, limit16, "DCMTK dcmdata" + inProcess + ", our file, all loaded"});
   }
-  // 8-bit JPEG: cjpeg from a PGM of the same samples, djpeg of our file.
-  {
-    vf::WritePgmFile(film8, file("film8.pgm"));
-    const double enc = bestMs(reps, [&] { return vf::WriteJpegFile(film8, file("ours8.jpg")) == 1; });
-    const double peerEnc = bestMs(reps, [&] {
-      return shell("cjpeg -grayscale -progressive -quality 75 -outfile " + file("peer8.jpg") + " " + file("film8.pgm"));
-    });
-    lines.push_back({"JPEG 8-bit encode", "cjpeg", enc, peerEnc});
-    const double dec = bestMs(reps, [&] {
-      CImageItem back;
-      return vf::ReadJpegFile(back, file("ours8.jpg")) == 1;
-    });
-    const double peerDec =
-        bestMs(reps, [&] { return shell("djpeg -pnm -outfile " + file("peer8.pgm") + " " + file("ours8.jpg")); });
-    lines.push_back({"JPEG 8-bit decode", "djpeg", dec, peerDec});
-  }
-  // 12-bit JPEG: the same library driven directly through its stdio managers.
-  {
-    const double enc = bestMs(reps, [&] { return vf::WriteJpegFile(film16, file("ours12.jpg")) == 1; });
-    const double peerEnc = bestMs(reps, [&] {
-      return bench_formats::ijg12Encode(file("peer12.jpg"), kWidth, kHeight, film16.data16(), 75);
-    });
-    lines.push_back({"JPEG 12-bit encode", "IJG 12-bit", enc, peerEnc});
-    const double dec = bestMs(reps, [&] {
-      CImageItem back;
-      return vf::ReadJpegFile(back, file("ours12.jpg")) == 1;
-    });
-    const double peerDec = bestMs(reps, [&] {
-      std::vector<std::uint16_t> out;
-      int w = 0, h = 0;
-      return bench_formats::ijg12Decode(file("ours12.jpg"), out, w, h) && w == kWidth && h == kHeight;
-    });
-    lines.push_back({"JPEG 12-bit decode", "IJG 12-bit", dec, peerDec});
-  }
+  jpegRows(rows, "JPEG 8-bit", film8, file("ours8.jpg"), file("peer8.jpg"), reps, limit8, "libjpeg-turbo" + inProcess,
+           bench_formats::jpeg8Encode, bench_formats::jpeg8Decode);
+  jpegRows(rows, "JPEG 12-bit", film16, file("ours12.jpg"), file("peer12.jpg"), reps, limit16, "IJG 12-bit" + inProcess,
+           bench_formats::ijg12Encode, bench_formats::ijg12Decode);
 
-  std::printf("%d x %d, best of %d\n", kWidth, kHeight, reps);
-  std::printf("%-30s %12s %-12s %12s %8s\n", "line", "ours ms", "peer", "peer ms", "ratio");
-  bool allFaster = true;
-  for (const Line& l : lines) {
-    const double ratio = l.theirs / l.ours;
-    std::printf("%-30s %12.1f %-12s %12.1f %8.2f\n", l.name.c_str(), l.ours, l.peer.c_str(), l.theirs, ratio);
-    allFaster = allFaster && ratio >= 1.0;
-  }
-  std::printf("%s\n", allFaster ? "ours is at least as fast on every line" : "a peer is faster on some line");
+  bench::printTable(std::to_string(kWidth) + " x " + std::to_string(kHeight) + " film, files in " + work.string() +
+                        ", best of " + std::to_string(reps) + "; limit: warm memcpy of the samples",
+                    rows);
+  std::printf("outputs equal: every read matches the other side's read of the same file\n");
   fs::remove_all(work);
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <thread>
 
 namespace zentrac {
 namespace {
@@ -84,6 +85,245 @@ bool validRange(const CorrectionImage& image, std::size_t first, std::size_t las
   return image.valid() && first <= last && last < image.lines();
 }
 
+// The 32-bit line correction holds box sums of up to this many lines and
+// window sums of deviations up to this bound below 2^31.
+constexpr int kMaxNarrowBox = 32766;
+constexpr int kMaxNarrowDelta = 32767;
+constexpr std::size_t kMinLinesPerThread = 64;
+
+// The quotients below are of non-negative integers below 2^53: a double
+// division rounds the true quotient, and below 2^53 that rounding never
+// crosses an integer, so truncating it is the integer division. Where the
+// divisor is known ahead, a multiply by its reciprocal serves: n * (1 / d) is
+// off by at most 2^-20 for n < 2^32, d <= 2^16, and a quotient's fraction is 0
+// or at least 1 / d below the next integer, so adding kEps lands every result
+// on the right side of the integer and never past the next.
+constexpr double kEps = 1.0 / 131072.0;
+
+// What every thread of one line correction reads.
+struct LineTask {
+  CorrectionImage image;
+  std::size_t width = 0, half = 0, slots = 0;
+  std::size_t left = 0, right = 0;  // window extents, at most the width
+  std::int32_t roundBox = 0;
+  double invBox = 0;
+  std::int32_t minDev = 0, maxDev = 0, minPix = 0, maxPix = 0, maxval = 0;
+  std::int32_t fullWindow = 1;  // columns in a window that reaches no edge
+};
+
+// The passes over one line, written so that the compiler runs them over whole
+// vectors; built for AVX-512, AVX2 and the baseline, the best of which the machine has runs.
+// The thread sanitizer instruments the clones' resolvers, which run before it
+// is set up when this code is linked into a program: there, the baseline only.
+#if defined(__SANITIZE_THREAD__)
+#define NDT_VECTOR_CLONES
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define NDT_VECTOR_CLONES
+#endif
+#endif
+#ifndef NDT_VECTOR_CLONES
+#define NDT_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
+
+using I32x8 = std::int32_t __attribute__((vector_size(32)));
+using I32x8Unaligned = std::int32_t __attribute__((vector_size(32), aligned(4), may_alias));
+using U64x4 = std::uint64_t __attribute__((vector_size(32)));
+using F64x8 = double __attribute__((vector_size(64)));
+
+// devSum and validCount have left entries before index 0 and right entries
+// after index width: a window clipped at an edge reads the edge's sum there.
+NDT_VECTOR_CLONES void windowMeans(const LineTask& t, const std::int32_t* __restrict devSum,
+                                   const std::int32_t* __restrict validCount, std::int32_t* __restrict corr) {
+  const std::size_t width = t.width;
+  const std::int32_t* sHi = devSum + t.right + 1;
+  const std::int32_t* sLo = devSum - t.left;
+  const std::int32_t* nHi = validCount + t.right + 1;
+  const std::int32_t* nLo = validCount - t.left;
+  // Most windows hold every column of a full box: their divisor is known.
+  const std::int32_t full = t.fullWindow;
+  const double invFull = 1.0 / full;
+  std::size_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const I32x8 sum = *reinterpret_cast<const I32x8Unaligned*>(sHi + x) - *reinterpret_cast<const I32x8Unaligned*>(sLo + x);
+    const I32x8 n = *reinterpret_cast<const I32x8Unaligned*>(nHi + x) - *reinterpret_cast<const I32x8Unaligned*>(nLo + x);
+    // The mean rounded half away from zero: adding n / 2 alone would round
+    // every negative mean up, and a band 30 too bright would come down by 29.
+    const I32x8 negative = sum >> 31;  // 0 or -1
+    const I32x8 magnitude = (sum ^ negative) - negative;
+    const F64x8 a = __builtin_convertvector(magnitude, F64x8) + __builtin_convertvector(n >> 1, F64x8);
+    const U64x4 other = reinterpret_cast<U64x4>(n ^ full);
+    F64x8 q;
+    if ((other[0] | other[1] | other[2] | other[3]) == 0) {
+      q = a * invFull + kEps;
+    } else {
+      // An empty window divides 0 by 1: no correction.
+      q = a / __builtin_convertvector(n + (((n - 1) >> 31) & 1), F64x8);
+    }
+    const I32x8 m = __builtin_convertvector(q, I32x8);
+    *reinterpret_cast<I32x8Unaligned*>(corr + x) = (m ^ negative) - negative;
+  }
+  for (; x < width; ++x) {
+    const std::int32_t sum = sHi[x] - sLo[x];
+    const std::int32_t n = nHi[x] - nLo[x];
+    const std::int32_t magnitude = sum < 0 ? -sum : sum;
+    const double q = (static_cast<double>(magnitude) + static_cast<double>(n >> 1)) / static_cast<double>(n + (n == 0));
+    const std::int32_t m = static_cast<std::int32_t>(q);
+    corr[x] = sum < 0 ? -m : m;
+  }
+}
+
+NDT_VECTOR_CLONES void correctRow(const LineTask& t, std::uint16_t* __restrict row,
+                                  const std::int32_t* __restrict corr) {
+  const std::size_t width = t.width;
+  const std::int32_t minPix = t.minPix, maxPix = t.maxPix, maxval = t.maxval;
+  for (std::size_t x = 0; x < width; ++x) {
+    const std::int32_t v = row[x];
+    const std::int32_t c = std::min(std::max(v + corr[x], 0), maxval);
+    const std::int32_t inRange = (v >= minPix) & (v <= maxPix);
+    row[x] = static_cast<std::uint16_t>(inRange ? c : v);
+  }
+}
+
+using I32x16 = std::int32_t __attribute__((vector_size(64)));
+using I32x16Unaligned = std::int32_t __attribute__((vector_size(64), aligned(4), may_alias));
+using U16x16Unaligned = std::uint16_t __attribute__((vector_size(32), aligned(2), may_alias));
+using F64x16 = double __attribute__((vector_size(128)));
+
+// v + v shifted up by 1, 2, 4 and 8 lanes: the running sums within the vector.
+#define NDT_RUNNING_SUMS(v)                                                                                \
+  do {                                                                                                     \
+    v += __builtin_shufflevector(zero, v, 0, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30); \
+    v += __builtin_shufflevector(zero, v, 0, 0, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29);  \
+    v += __builtin_shufflevector(zero, v, 0, 0, 0, 0, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27);    \
+    v += __builtin_shufflevector(zero, v, 0, 0, 0, 0, 0, 0, 0, 0, 16, 17, 18, 19, 20, 21, 22, 23);        \
+  } while (0)
+
+// One pass along the centre line: the box sums move on by one line (in enters,
+// out leaves; both null for the first centre of a run), each column's
+// deviation from its box mean is taken, and the running sums of the valid
+// deviations and of their count are written, devSum[x + 1] and validCount[x + 1]
+// for columns 0 .. x. Returns the line's totals through the last two arguments.
+NDT_VECTOR_CLONES void deviationSums(const LineTask& t, std::int32_t* __restrict sum,
+                                     const std::uint16_t* __restrict in, const std::uint16_t* __restrict out,
+                                     const std::uint16_t* __restrict row, std::int32_t* __restrict devSum,
+                                     std::int32_t* __restrict validCount, std::int32_t& devTotal,
+                                     std::int32_t& validTotal) {
+  const std::size_t width = t.width;
+  const std::int32_t roundBox = t.roundBox, minDev = t.minDev, maxDev = t.maxDev;
+  const double invBox = t.invBox;
+  const bool slide = in != nullptr;
+  const I32x16 zero = {};
+  // The sums so far in every lane, kept in a vector: the loop waits on one add and one shuffle.
+  I32x16 dCarryV = {}, nCarryV = {};
+  std::size_t x = 0;
+  for (; x + 16 <= width; x += 16) {
+    I32x16 s = *reinterpret_cast<const I32x16Unaligned*>(sum + x);
+    if (slide) {
+      s += __builtin_convertvector(*reinterpret_cast<const U16x16Unaligned*>(in + x), I32x16) -
+           __builtin_convertvector(*reinterpret_cast<const U16x16Unaligned*>(out + x), I32x16);
+      *reinterpret_cast<I32x16Unaligned*>(sum + x) = s;
+    }
+    const F64x16 mean = __builtin_convertvector(s + roundBox, F64x16) * invBox + kEps;
+    const I32x16 d = __builtin_convertvector(mean, I32x16) -
+                     __builtin_convertvector(*reinterpret_cast<const U16x16Unaligned*>(row + x), I32x16);
+    // -1 where minDev <= d <= maxDev, else 0; no differences here leave 32 bits.
+    const I32x16 ok = ~((d - minDev) >> 31) & ~((maxDev - d) >> 31);
+    I32x16 dv = d & ok, nv = -ok;
+    NDT_RUNNING_SUMS(dv);
+    NDT_RUNNING_SUMS(nv);
+    dv += dCarryV;
+    nv += nCarryV;
+    *reinterpret_cast<I32x16Unaligned*>(devSum + x + 1) = dv;
+    *reinterpret_cast<I32x16Unaligned*>(validCount + x + 1) = nv;
+    dCarryV = __builtin_shufflevector(dv, dv, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15);
+    nCarryV = __builtin_shufflevector(nv, nv, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15);
+  }
+  std::int32_t dCarry = dCarryV[0], nCarry = nCarryV[0];
+  for (; x < width; ++x) {
+    if (slide) sum[x] += static_cast<std::int32_t>(in[x]) - out[x];
+    const std::int32_t mean = static_cast<std::int32_t>(static_cast<double>(sum[x] + roundBox) * invBox + kEps);
+    const std::int32_t d = mean - static_cast<std::int32_t>(row[x]);
+    const bool ok = d >= minDev && d <= maxDev;
+    dCarry += ok ? d : 0;
+    nCarry += ok;
+    devSum[x + 1] = dCarry;
+    validCount[x + 1] = nCarry;
+  }
+  devTotal = dCarry;
+  validTotal = nCarry;
+}
+#undef NDT_RUNNING_SUMS
+
+NDT_VECTOR_CLONES void addRow(std::size_t width, std::int32_t* __restrict sum, const std::uint16_t* __restrict row) {
+  for (std::size_t x = 0; x < width; ++x) sum[x] += row[x];
+}
+
+bool prepareLineWork(Corrections::LineWork& w, const LineTask& t) {
+  const std::size_t padded = t.left + t.width + 1 + t.right;
+  if (!grow(w.sum, t.width) || !grow(w.devSum, padded) ||
+      !grow(w.validCount, padded) || !grow(w.ring, t.slots * t.width) || !grow(w.head, t.half * t.width))
+    return false;
+  // Windows clipped at the left edge read 0 before the line.
+  std::fill(w.devSum.begin(), w.devSum.begin() + static_cast<std::ptrdiff_t>(t.left + 1), 0);
+  std::fill(w.validCount.begin(), w.validCount.begin() + static_cast<std::ptrdiff_t>(t.left + 1), 0);
+  return true;
+}
+
+// Centres a .. b - 1. The box of centre c holds lines c - half + 1 .. c + half;
+// a line is corrected once no later box of this run reads it. The first half
+// lines, which the run before reads, and the last half, which the run after
+// reads, keep their corrections for finishCentres.
+void correctCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, std::size_t b) {
+  const std::size_t width = t.width, half = t.half;
+  std::int32_t* sum = w.sum.data();
+  std::int32_t* devSum = w.devSum.data() + t.left;
+  std::int32_t* validCount = w.validCount.data() + t.left;
+  std::fill(sum, sum + width, 0);
+  for (std::size_t y = a + 1 - half; y <= a + half; ++y) addRow(width, sum, t.image.line(y));
+  for (std::size_t c = a; c < b; ++c) {
+    // Running sums along the line, so that any window's sum is one difference.
+    std::int32_t s = 0, n = 0;
+    const bool moved = c > a;
+    deviationSums(t, sum, moved ? t.image.line(c + half) : nullptr, moved ? t.image.line(c - half) : nullptr,
+                  t.image.line(c), devSum, validCount, s, n);
+    std::fill(devSum + width + 1, devSum + width + 1 + t.right, s);
+    std::fill(validCount + width + 1, validCount + width + 1 + t.right, n);
+    std::int32_t* corr = c < a + half ? w.head.data() + (c - a) * width : w.ring.data() + ((c - a) % t.slots) * width;
+    windowMeans(t, devSum, validCount, corr);
+    // Line c - half left the box with the previous centre.
+    if (c >= a + 2 * half) {
+      const std::size_t line = c - half;
+      correctRow(t, t.image.line(line), w.ring.data() + ((line - a) % t.slots) * width);
+    }
+  }
+}
+
+void finishCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, std::size_t b) {
+  const std::size_t width = t.width;
+  const std::size_t headEnd = std::min(b, a + t.half);
+  for (std::size_t line = a; line < headEnd; ++line)
+    correctRow(t, t.image.line(line), w.head.data() + (line - a) * width);
+  for (std::size_t line = std::max(headEnd, b - t.half); line < b; ++line)
+    correctRow(t, t.image.line(line), w.ring.data() + ((line - a) % t.slots) * width);
+}
+
+// part(0) .. part(parts - 1), each on its own thread but the first, which runs
+// on the caller's; parts that get no thread run on the caller's as well.
+template <class Part>
+void runParts(std::size_t parts, Part part) {
+  std::vector<std::thread> threads;
+  std::size_t started = 1;
+  try {
+    threads.reserve(parts - 1);
+    for (; started < parts; ++started) threads.emplace_back(part, started);
+  } catch (const std::exception&) {
+  }
+  part(0);
+  for (std::size_t i = started; i < parts; ++i) part(i);
+  for (std::thread& th : threads) th.join();
+}
+
 }  // namespace
 
 bool CorrectionImage::valid() const {
@@ -97,7 +337,12 @@ bool CorrectionImage::valid() const {
 
 int correctionDepth(int outBitDepth) { return outBitDepth == 16 ? 14 : outBitDepth; }
 
-Corrections::Corrections(HardParams params) : params_(std::move(params)) {}
+Corrections::Corrections(HardParams params) : params_(std::move(params)) { setThreads(0); }
+
+void Corrections::setThreads(unsigned threads) {
+  std::lock_guard lock(mutex_);
+  threads_ = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
+}
 
 CorrectionOutcome Corrections::apply(const CorrectionImage& image, std::size_t lines, const ScanContext& scan) {
   std::lock_guard lock(mutex_);
@@ -141,6 +386,56 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   if (p.boxHeight < 2 || p.boxWidth < 1 || count < static_cast<std::size_t>(p.boxHeight)) return false;
   const int cdepth = correctionDepth(depth);
   if (cdepth < 1 || cdepth > 16) return false;
+  // Box sums and window sums of deviations stay within 32 bits only so far;
+  // beyond, the 64-bit pass serves.
+  if (p.boxHeight > kMaxNarrowBox || p.delta > kMaxNarrowDelta) return wideLineCorrection(image, first, last, cdepth, p);
+
+  LineTask task;
+  task.image = image;
+  task.width = width;
+  task.half = static_cast<std::size_t>(p.boxHeight / 2);
+  task.slots = task.half + 1;
+  task.roundBox = p.boxHeight / 2;
+  task.invBox = 1.0 / p.boxHeight;
+  task.minDev = -p.delta;
+  task.maxDev = p.delta;
+  task.minPix = p.minPixValue;
+  task.maxPix = p.maxPixValue;
+  task.maxval = static_cast<std::int32_t>((std::int64_t{1} << cdepth) - 1);
+  // A window reaching past both ends of the line sees the whole line.
+  const std::int64_t right = (static_cast<std::int64_t>(p.boxWidth) - 1) / 2;
+  task.right = static_cast<std::size_t>(std::min<std::int64_t>(right, static_cast<std::int64_t>(width)));
+  task.left = static_cast<std::size_t>(
+      std::min<std::int64_t>(p.boxWidth - 1 - right, static_cast<std::int64_t>(width)));
+  task.fullWindow = static_cast<std::int32_t>(std::min<std::size_t>(width, static_cast<std::size_t>(p.boxWidth)));
+
+  const std::size_t firstCentre = first + task.half - 1;
+  const std::size_t lastCentre = last - task.half;
+  const std::size_t centres = lastCentre - firstCentre + 1;
+  // Each thread takes a run of centres; a run must hold its first and last
+  // half lines apart, and a short run is not worth a thread.
+  const std::size_t minRun = std::max<std::size_t>(kMinLinesPerThread, 2 * task.slots);
+  const std::size_t parts =
+      std::max<std::size_t>(1, std::min<std::size_t>(threads_, centres / minRun));
+  try {
+    if (lineWork_.size() < parts) lineWork_.resize(parts);
+    for (std::size_t i = 0; i < parts; ++i)
+      if (!prepareLineWork(lineWork_[i], task)) return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  std::vector<std::size_t> start(parts + 1);
+  for (std::size_t i = 0; i <= parts; ++i) start[i] = firstCentre + centres * i / parts;
+  runParts(parts, [&](std::size_t i) { correctCentres(task, lineWork_[i], start[i], start[i + 1]); });
+  // The lines that the neighbouring runs read are written once every run has read them.
+  runParts(parts, [&](std::size_t i) { finishCentres(task, lineWork_[i], start[i], start[i + 1]); });
+  return true;
+}
+
+// On parameters lineCorrectionLocked has checked.
+bool Corrections::wideLineCorrection(const CorrectionImage& image, std::size_t first, std::size_t last,
+                                     int cdepth, const CorrectionParams& p) {
+  const std::size_t width = image.width;
   const std::int64_t maxval = (std::int64_t{1} << cdepth) - 1;
 
   const std::int64_t boxHeight = p.boxHeight;
@@ -342,11 +637,14 @@ void Corrections::buildTable(int odMax) {
 void Corrections::tableLocked(const CorrectionImage& image, std::size_t first, std::size_t lines, int odMax) {
   if (odMax != tableOd_) buildTable(odMax);
   if (!image.valid() || first > image.lines() || lines > image.lines() - first) return;
-  for (std::size_t y = first; y < first + lines; ++y) {
-    std::uint16_t* row = image.line(y);
-    // Mask fill and device data may exceed 14 bits; they take the last entry.
-    for (std::size_t x = 0; x < image.width; ++x) row[x] = table_[std::min<std::size_t>(row[x], kTableSize - 1)];
-  }
+  const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads_, lines / kMinLinesPerThread));
+  runParts(parts, [&](std::size_t part) {
+    for (std::size_t y = first + lines * part / parts; y < first + lines * (part + 1) / parts; ++y) {
+      std::uint16_t* row = image.line(y);
+      // Mask fill and device data may exceed 14 bits; they take the last entry.
+      for (std::size_t x = 0; x < image.width; ++x) row[x] = table_[std::min<std::size_t>(row[x], kTableSize - 1)];
+    }
+  });
 }
 
 }  // namespace zentrac

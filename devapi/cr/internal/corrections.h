@@ -88,10 +88,24 @@ class Corrections {
   const std::array<std::uint16_t, kTableSize>& table() const { return table_; }
   int tableBuilds() const { return tableBuilds_; }
 
+  // Threads the line correction and the table share the lines among; 0 takes
+  // one per core. The output does not depend on it.
+  void setThreads(unsigned threads);
+  unsigned threads() const { return threads_; }
+
+  // Work storage of one thread of the line correction.
+  struct LineWork {
+    std::vector<std::int32_t> sum, devSum, validCount;
+    std::vector<std::int32_t> ring;  // corrections of the last half + 1 centres
+    std::vector<std::int32_t> head;  // corrections of the first half lines, written last
+  };
+
  private:
   void buildTable(int odMax);
   bool lineCorrectionLocked(const CorrectionImage& image, std::size_t first, std::size_t last, int depth,
                             const CorrectionParams& p);
+  bool wideLineCorrection(const CorrectionImage& image, std::size_t first, std::size_t last, int cdepth,
+                          const CorrectionParams& p);
   bool bandCorrectionLocked(const CorrectionImage& image, std::size_t first, std::size_t last, int depth,
                             const CorrectionParams& p, std::uint16_t scanPitch);
   void tableLocked(const CorrectionImage& image, std::size_t first, std::size_t lines, int odMax);
@@ -113,6 +127,8 @@ class Corrections {
   std::array<std::uint16_t, kTableSize> table_{};
   int tableOd_ = -1;  // no od builds nothing yet, so od 0 builds a real table
   int tableBuilds_ = 0;
+  unsigned threads_ = 1;
+  std::vector<LineWork> lineWork_;
 };
 
 }  // namespace zentrac

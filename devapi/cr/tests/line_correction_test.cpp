@@ -214,5 +214,42 @@ TEST(LineCorrection, RefusesImagesItCannotAddress) {
   EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](std::uint16_t v) { return v == 1000; }));
 }
 
+// Plates tall enough to be shared among threads, and parameters past the
+// 32-bit sums, against the definition: the split and the wide pass change nothing.
+TEST(LineCorrection, ThreadsAndWideSumsEqualNaive) {
+  struct Case {
+    unsigned threads;
+    std::size_t width, lines, perBlock;
+    int boxWidth, boxHeight, delta;
+  };
+  const Case cases[] = {
+      {1, 97, 400, 37, 31, 8, 20},     {3, 97, 400, 37, 31, 8, 20},   {8, 97, 400, 400, 31, 8, 20},
+      {8, 61, 700, 50, 200, 17, 35},   {5, 40, 333, 7, 3, 2, 12},     {8, 130, 260, 13, 401, 30, 25},
+      {4, 50, 300, 30, 41, 8, 40000},  // deviations summed in 64 bits
+  };
+  std::mt19937 rng(7);
+  for (const Case& k : cases) {
+    BlockImage img(k.width, k.lines, k.perBlock);
+    for (std::size_t y = 0; y < img.lines(); ++y) {
+      const int step = static_cast<int>(rng() % 41) - 20;
+      for (std::size_t x = 0; x < k.width; ++x)
+        img.at(y, x) = static_cast<std::uint16_t>(2000 + static_cast<int>(x * 7) + step + static_cast<int>(rng() % 21));
+    }
+    CorrectionParams p;
+    p.boxWidth = k.boxWidth;
+    p.boxHeight = k.boxHeight;
+    p.delta = k.delta;
+    p.maxPixValue = 16383;
+    p.minPixValue = 2010;
+    BlockImage expected(img);
+    ASSERT_TRUE(naiveLineCorrection(expected, 0, img.lines() - 1, 14, p));
+    Corrections corrections;
+    corrections.setThreads(k.threads);
+    ASSERT_TRUE(corrections.boxFilterLineCorrection(img.view(), 0, img.lines() - 1, 14, p));
+    EXPECT_TRUE(img == expected) << k.threads << " threads, " << k.width << " x " << k.lines << ", box "
+                                 << k.boxWidth << " x " << k.boxHeight << ", delta " << k.delta;
+  }
+}
+
 }  // namespace
 }  // namespace zentrac

@@ -1,0 +1,67 @@
+#include "bench/support/bench_support.h"
+
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace bench {
+
+void sameAllocator(char** argv) {
+  static const char kMarker[] = "NDT_BENCH_ALLOCATOR";
+  if (std::getenv(kMarker)) return;
+  std::string tunables = "glibc.malloc.hugetlb=1";
+  if (const char* old = std::getenv("GLIBC_TUNABLES"); old && *old) tunables = std::string(old) + ":" + tunables;
+  ::setenv("GLIBC_TUNABLES", tunables.c_str(), 1);
+  ::setenv(kMarker, "glibc.malloc.hugetlb=1", 1);
+  ::execv("/proc/self/exe", argv);
+  std::perror("cannot run the benchmark again under the huge-page tunable");
+  std::exit(1);
+}
+
+double processCpuMs() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
+}
+
+double warmMemcpyMs(std::size_t bytes, int runs) {
+  std::unique_ptr<char[]> from(new char[bytes]), to(new char[bytes]);
+  std::memset(from.get(), 0x5A, bytes);
+  std::memset(to.get(), 0, bytes);
+  return bestMs(runs, [&] {
+    std::memcpy(to.get(), from.get(), bytes);
+    asm volatile("" : : "r"(to.get()) : "memory");  // the copy must happen
+    return true;
+  });
+}
+
+void printTable(const std::string& title, const std::vector<Row>& rows) {
+  std::printf("%s\nallocator: %s for the whole process, ours and peer alike\n", title.c_str(),
+              std::getenv("NDT_BENCH_ALLOCATOR") ? std::getenv("NDT_BENCH_ALLOCATOR") : "glibc default");
+  std::printf("%-34s %10s %10s %10s %9s %9s  %s\n", "work", "ours ms", "peer ms", "limit ms", "ours/peer",
+              "ours/lim", "peer run as");
+  auto num = [](double v, const char* fmt) {
+    char b[32];
+    if (v < 0) return std::string("-");
+    std::snprintf(b, sizeof b, fmt, v);
+    return std::string(b);
+  };
+  for (const Row& r : rows)
+    std::printf("%-34s %10s %10s %10s %9s %9s  %s\n", r.what.c_str(), num(r.ours, "%.1f").c_str(),
+                num(r.peer, "%.1f").c_str(), num(r.limit, "%.1f").c_str(),
+                num(r.peer > 0 && r.ours >= 0 ? r.ours / r.peer : -1, "%.2f").c_str(),
+                num(r.limit > 0 && r.ours >= 0 ? r.ours / r.limit : -1, "%.2f").c_str(),
+                r.peerHow.empty() ? "-" : r.peerHow.c_str());
+  std::fflush(stdout);
+}
+
+void requireEqual(bool equal, const std::string& what) {
+  if (equal) return;
+  std::fprintf(stderr, "outputs differ: %s\n", what.c_str());
+  std::exit(3);
+}
+
+}  // namespace bench
