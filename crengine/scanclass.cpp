@@ -24,8 +24,8 @@ namespace clk = platform::clock;
 thread_local const void* tlsEngine = nullptr;
 thread_local std::uint64_t tlsGeneration = 0;
 
-zntr::ScanCondition initialCondition() {
-  zntr::ScanCondition c{};
+devapi::ScanCondition initialCondition() {
+  devapi::ScanCondition c{};
   c.mode = 1;
   c.od_max = 40;
   c.pitch = 200;
@@ -34,8 +34,8 @@ zntr::ScanCondition initialCondition() {
   return c;
 }
 
-zntr::KtGOption initialOption() {
-  zntr::KtGOption o{};
+devapi::KtGOption initialOption() {
+  devapi::KtGOption o{};
   o.ScanOption = 0x40003;  // erase mode 3, photometrics 4
   return o;
 }
@@ -243,8 +243,8 @@ bool ScanClass::refreshCondition() {
     simulateCondition();
     return true;
   }
-  zntr::ScanCondition condition{};
-  zntr::KtGOption option{};
+  devapi::ScanCondition condition{};
+  devapi::KtGOption option{};
   const bool conditionOk = dll_.GetCondition(&condition) == 1;
   const bool optionOk = dll_.GetOption(&option) == 1;
   if (abandoned()) return false;
@@ -303,7 +303,7 @@ void ScanClass::firstCheck() {
     state_ = kIdle;
     return;
   }
-  zntr::ScannerTypeInfo type{};
+  devapi::ScannerTypeInfo type{};
   if (dll_.GetScannerType(&type) == 1)
     elog(6, "  Scanner Vender=%s Product=%s ProductRev=%s Board=%s HardRev=%s FirmRev=%s", type.vendor_id,
          type.product_id, type.product_rev, type.board_name, type.hardware_rev, type.firm_rev);
@@ -442,7 +442,7 @@ void ScanClass::blockPump() {
 
   progress_.info = 2;
   if (settings_.mode == kModeScan) {
-    zntr::BlockScanParam param;
+    devapi::BlockScanParam param;
     {
       std::lock_guard<std::mutex> lock(dataMutex_);
       param = scanParam_;
@@ -516,8 +516,8 @@ int ScanClass::Init(platform::WindowHandle window) {
       SetErrorCode(QUORIN_ERR_DLL_LOAD);
       return 0;
     }
-    zntr::DeviceNewParam param{};
-    param.timeout_sec = settings_.newCommandTimeoutSec;
+    devapi::DeviceNewParam param{};
+    param.timeout = settings_.newCommandTimeoutSec;
     param.status = 0x80;
     if (dll_.New(&param) != 1) {
       if (dll_.result() == ZentracDll::kCallFailed) {
@@ -686,8 +686,8 @@ int ScanClass::SetCondition(set_scan_para* para) {
   }
   para->height_mm = std::int32_t(fit.totalMm);
 
-  zntr::ScanCondition condition;
-  zntr::KtGOption option;
+  devapi::ScanCondition condition;
+  devapi::KtGOption option;
   {
     std::lock_guard<std::mutex> lock(cacheMutex_);
     condition = cache_.condition;
@@ -781,7 +781,7 @@ int ScanClass::Scan() {
       } else {
         elog(6, "  Malloc %dx%d  %dBlock (Total %dbyte, %dx%d)", int(data->width), int(data->linesPerBlock),
              int(data->blockCount), int(data->totalBytes), int(data->width), int(data->totalLines()));
-        zntr::BlockScanParam param{};
+        devapi::BlockScanParam param{};
         param.buff_sz = std::uint32_t(data->totalBytes);
         param.buff_pp = data->table.data();
         param.pix_w = std::uint16_t(data->width);
@@ -1002,7 +1002,7 @@ int ScanClass::GetDeviceLogInfo(char* buffer, int size, int* length) {
     *length = int(n);
     ok = 1;
   } else {
-    zntr::DeviceLogBuffer log{std::uint32_t(size), buffer, 0};
+    devapi::DeviceLogBuffer log{std::uint32_t(size), buffer, 0};
     ok = dll_.GetLog(&log);
     if (ok == 1) *length = int(std::min<std::uint32_t>(log.log_sz, std::uint32_t(size)));
   }
@@ -1017,7 +1017,7 @@ int ScanClass::GetErrorString(int* code, char* text) {
   *code = 0;
   text[0] = '\0';
   if (settings_.mode != kModeTest) {
-    zntr::DeviceErrorString device{};
+    devapi::DeviceErrorString device{};
     if (dll_.GetErrorString(&device) != 1) {
       if (errorCode() == 0) SetErrorCode(QUORIN_ERR_ACTION_FAILED);
       *code = int(errorCode());

@@ -5,7 +5,8 @@
 #include "crengine/internal/binding.h"
 #include "crengine/internal/image.h"
 #include "crengine/internal/settings.h"
-#include "crengine/internal/zntr.h"
+#include "devapi/cr/zentrac_functions.h"
+#include "devapi/records.h"
 #include "crengine/quorin.h"
 
 #include "platform/messages.h"
@@ -104,15 +105,15 @@ class ScanClass {
 
  private:
   struct Cache {
-    zntr::ScanCondition condition{};
-    zntr::KtGOption option{};
+    devapi::ScanCondition condition{};
+    devapi::KtGOption option{};
     std::uint32_t time = 0;
     bool conditionValid = false;
     bool optionValid = false;
     std::uint16_t lastScannerCondition = 0;
     // Requested records, the stand-in for the reader in Test mode.
-    zntr::ScanCondition requested{};
-    zntr::KtGOption requestedOption{};
+    devapi::ScanCondition requested{};
+    devapi::KtGOption requestedOption{};
     std::uint32_t requestedTime = 0;
     bool requestedSet = false;
     std::uint32_t blockCount = 1;
@@ -158,7 +159,7 @@ class ScanClass {
 
   std::mutex dataMutex_;
   std::shared_ptr<BlockImageData> blocks_;
-  zntr::BlockScanParam scanParam_{};
+  devapi::BlockScanParam scanParam_{};
   Preview preview_;
 
   std::atomic<int> depth_{16};

@@ -125,7 +125,7 @@ TEST_F(ScanTest, TestModeScanOfTwentyBlocks) {
 TEST_F(ScanTest, ScanModeDrivesTheReaderAndWritesItsBlocks) {
   makeEngine("[Common]\r\nZNTR_New_CommandTimeoutSec=240\r\n");
   ASSERT_EQ(initialiseAndCheck(), 1);
-  EXPECT_EQ(fake().lastNew.timeout_sec, 240);
+  EXPECT_EQ(fake().lastNew.timeout, 240);
   EXPECT_EQ(fake().lastNew.status, 0x80);
   ASSERT_EQ(eng().state(), kIdle);
   EXPECT_EQ(platform::ini::getInt(config.iniFile, "Common", "ScannerSerialNo", -1), 4321);

@@ -5,7 +5,8 @@
 #include "crengine/internal/elog.h"
 #include "crengine/internal/exports.h"
 #include "crengine/internal/scanclass.h"
-#include "crengine/internal/zntr.h"
+#include "devapi/cr/zentrac_functions.h"
+#include "devapi/records.h"
 
 #include "platform/clock.h"
 #include "platform/messages.h"
@@ -44,12 +45,12 @@ class RecordingSink : public crengine::LogSink {
 // a call cannot outlive it.
 struct FakeReader {
   std::mutex mutex;
-  crengine::zntr::ScanCondition condition{};
-  crengine::zntr::KtGOption option{};
-  crengine::zntr::DeviceNewParam lastNew{};
-  crengine::zntr::ScanCondition lastSet{};
-  crengine::zntr::KtGOption lastOption{};
-  crengine::zntr::BlockScanParam lastScan{};
+  devapi::ScanCondition condition{};
+  devapi::KtGOption option{};
+  devapi::DeviceNewParam lastNew{};
+  devapi::ScanCondition lastSet{};
+  devapi::KtGOption lastOption{};
+  devapi::BlockScanParam lastScan{};
   int blocksDone = 0;
   bool failNew = false;
   bool failGetCondition = false;
