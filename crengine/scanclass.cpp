@@ -274,24 +274,39 @@ bool ScanClass::refreshCondition() {
   return conditionOk && optionOk;
 }
 
-void ScanClass::progressPoll() {
+template <typename Write>
+bool ScanClass::ifCurrent(std::uint64_t scan, Write write) {
+  std::lock_guard<std::mutex> lock(pumpMutex_);
+  if (abandoned() || scanGeneration_.load() != scan) return false;
+  write();
+  return true;
+}
+
+void ScanClass::supersedeScan() {
+  std::lock_guard<std::mutex> lock(pumpMutex_);
+  ++scanGeneration_;
+}
+
+bool ScanClass::progressPoll(std::uint64_t scan) {
   auto data = blocks();
   const std::uint32_t count = data ? data->blockCount : 0;
   if (settings_.mode == kModeTest) {
-    completedBlocks_ = std::min<std::uint32_t>(elapsedSinceStart() / 50, count);
-    lastPollResult_ = 1;
-    lastPollTime_ = clk::tickCount();
-    return;
+    return ifCurrent(scan, [&] {
+      completedBlocks_ = std::min<std::uint32_t>(elapsedSinceStart() / 50, count);
+      lastPollResult_ = 1;
+      lastPollTime_ = clk::tickCount();
+    });
   }
   std::int32_t done = 0;
   const int ok = dll_.GetScanStatusM(&done);
-  if (abandoned()) return;
-  lastPollResult_ = ok;
-  lastPollTime_ = clk::tickCount();
-  if (ok == 1)
-    completedBlocks_ = std::uint32_t(std::clamp<std::int64_t>(done, 0, count));
-  else
-    state_ = kError;
+  return ifCurrent(scan, [&] {
+    lastPollResult_ = ok;
+    lastPollTime_ = clk::tickCount();
+    if (ok == 1)
+      completedBlocks_ = std::uint32_t(std::clamp<std::int64_t>(done, 0, count));
+    else
+      state_ = kError;
+  });
 }
 
 // ---- the scanner thread ----
@@ -356,15 +371,16 @@ void ScanClass::step() {
     case kIdle:
       refreshCondition();
       return;
-    case kScan:
-      progressPoll();
-      if (abandoned()) return;
+    case kScan: {
+      const std::uint64_t scan = scanGeneration_.load();
+      if (!progressPoll(scan)) return;  // a reset or a new scan came meanwhile
       section.leave();
       if (state_.load() == kError)
         post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6);
       else
-        blockPump();
+        blockPump(scan);
       return;
+    }
     case kScanErase:
       refreshCondition();
       if (abandoned()) return;
@@ -403,17 +419,18 @@ void ScanClass::step() {
   }
 }
 
-void ScanClass::pumpErrorExit() {
-  if (abandoned()) return;
-  state_ = kError;
-  progress_.info = 4;
-  post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6);
+void ScanClass::pumpErrorExit(std::uint64_t scan) {
+  ifCurrent(scan, [&] {
+    state_ = kError;
+    progress_.info = 4;
+    post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6);
+  });
 }
 
-void ScanClass::blockPump() {
+void ScanClass::blockPump(std::uint64_t scan) {
   if (lastPollResult_.load() != 1) {
     elog(1, "Error: Scanner error occured.");
-    pumpErrorExit();
+    pumpErrorExit(scan);
     return;
   }
   std::uint32_t count;
@@ -424,23 +441,31 @@ void ScanClass::blockPump() {
   auto data = blocks();
   const Preview view = preview();
   if (!data) {
-    pumpErrorExit();
+    pumpErrorExit(scan);
     return;
   }
   std::uint32_t next = nextBlock_.load();
   for (std::uint32_t b = next; b < count; ++b) {
-    if (abandoned()) return;
-    if (!processBlock(*data, b, view, progress_)) {
+    bool processed = false;
+    const bool current = ifCurrent(scan, [&] {
+      processed = processBlock(*data, b, view, progress_);
+      if (processed)
+        post(IDM_ACQUIRE_REFRESH, progress_.miniLine.load(), "PostMessage IDM_ACQUIRE_REFRESH %d", 7);
+    });
+    if (!current) return;
+    if (!processed) {
       elog(1, "Error: ProcessBlockImage_Block error occured.");
-      pumpErrorExit();
+      pumpErrorExit(scan);
       return;
     }
-    post(IDM_ACQUIRE_REFRESH, progress_.miniLine.load(), "PostMessage IDM_ACQUIRE_REFRESH %d", 7);
   }
-  if (count > next) nextBlock_ = count;
+  if (!ifCurrent(scan, [&] {
+        if (count > next) nextBlock_ = count;
+        if (count >= data->blockCount) progress_.info = 2;
+      }))
+    return;
   if (count < data->blockCount) return;
 
-  progress_.info = 2;
   if (settings_.mode == kModeScan) {
     devapi::BlockScanParam param;
     {
@@ -449,17 +474,20 @@ void ScanClass::blockPump() {
     }
     if (dll_.EightLine(&param) != 1) elog(3, "Warning: EightLine process failed.");
   }
-  if (abandoned()) return;
+  // The files of a superseded scan are not written over the next one's.
+  if (scanGeneration_.load() != scan || abandoned()) return;
   const Cache c = cache();
   if (!writeRawFile(*data, view.rawPath, c.condition, c.option)) {
     elog(1, "Error: WriteRawFile failed. %s", view.rawPath.c_str());
-    pumpErrorExit();
+    pumpErrorExit(scan);
     return;
   }
   writePreviewFiles(view, view.rawPath, int(data->depth));
-  startTime_ = clk::tickCount();
-  state_ = kScanErase;
-  post(IDM_ACQUIRE_COMPLETE, progress_.miniLine.load(), "PostMessage IDM_ACQUIRE_COMPLETE %d", 6);
+  ifCurrent(scan, [&] {
+    startTime_ = clk::tickCount();
+    state_ = kScanErase;
+    post(IDM_ACQUIRE_COMPLETE, progress_.miniLine.load(), "PostMessage IDM_ACQUIRE_COMPLETE %d", 6);
+  });
 }
 
 int ScanClass::StopScannerThread() {
@@ -754,7 +782,7 @@ int ScanClass::GetCondition(get_scan_para* para) {
 }
 
 int ScanClass::Scan() {
-  bool refused = false;
+  bool keepRunningScan = false;
   bool ok = false;
   std::shared_ptr<BlockImageData> previous;  // the reader may still write the old blocks until ScanM returns
   {
@@ -762,9 +790,11 @@ int ScanClass::Scan() {
     if (state_.load() != kIdle) {
       elog(1, "Error: ScanClass::GetScanStatus, now status %s.", stateName(state_.load()).c_str());
       SetErrorCode(QUORIN_ERR_BLOCKED_SCAN);
-      refused = true;
+      // A running scan is left alone; in any other state the refusal is an error.
+      keepRunningScan = state_.load() == kScan;
     } else {
       state_ = kScan;
+      supersedeScan();
       const Preview view = preview();
       const Cache c = cache();
       std::shared_ptr<BlockImageData> data;
@@ -833,8 +863,7 @@ int ScanClass::Scan() {
     post(IDM_ACQUIRE_STARTED, 0, "PostMessage IDM_ACQUIRE_STARTED", 6);
     return 1;
   }
-  // A refused scan leaves the running one alone: no state change, no notification.
-  if (refused) return 0;
+  if (keepRunningScan) return 0;
   elog(1, "Error: Scan failed");
   post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6);
   state_ = kError;
@@ -904,6 +933,7 @@ int ScanClass::Eject() {
 int ScanClass::ErrorReset() {
   SetErrorCode(0);
   Section section(*this, config_.resetLockMs);
+  supersedeScan();
   state_ = kHardReset;
   int ok = 1;
   if (settings_.mode == kModeTest) {

@@ -137,9 +137,14 @@ class ScanClass {
   bool abandoned() const;  // the calling thread was given up by a stop
   bool refreshCondition();
   void simulateCondition();
-  void progressPoll();
-  void blockPump();
-  void pumpErrorExit();
+  bool progressPoll(std::uint64_t scan);
+  void blockPump(std::uint64_t scan);
+  void pumpErrorExit(std::uint64_t scan);
+  // Runs a write of the scanner thread for scan `scan` only while that scan is
+  // the current one; false, and nothing written, once it was superseded.
+  template <typename Write>
+  bool ifCurrent(std::uint64_t scan, Write write);
+  void supersedeScan();
   void post(std::uint32_t id, std::intptr_t lParam, const char* logLine, int level);
   Cache cache();
   std::shared_ptr<BlockImageData> blocks();
@@ -171,6 +176,10 @@ class ScanClass {
   std::atomic<std::uint32_t> nextBlock_{0};
   std::atomic<std::uint32_t> startTime_{0};
   Progress progress_;
+  // Each scan and each error reset begins a new generation; the pump, which
+  // runs outside the engine lock, writes only for its own.
+  std::mutex pumpMutex_;
+  std::atomic<std::uint64_t> scanGeneration_{0};
 
   std::mutex errorMutex_;
   std::uint32_t errorCode_ = 0;

@@ -57,6 +57,15 @@ class ScanTest : public crtest::EngineTest {
     if (r) eng().firstCheck();
     return r;
   }
+  // A Test-mode engine, idle, set for 20 blocks over the stored image.
+  void readyTestModeScan(Miniscreen& mini) {
+    writeStoredImage();
+    makeEngine(kTestIni);
+    ASSERT_EQ(initialiseAndCheck(), 1);
+    ASSERT_EQ(QuorinSetMiniscreenInfo(&mini.info), 1);
+    set_scan_para para{4, 100, 200, 2, 3, 900, 5};
+    ASSERT_EQ(QuorinSetScanPara(&para), 1);
+  }
 };
 
 TEST_F(ScanTest, TestModeScanOfTwentyBlocks) {
@@ -273,13 +282,8 @@ TEST_F(ScanTest, DeviceAndFileFailuresDuringAScanPostError) {
 }
 
 TEST_F(ScanTest, ScanRefusedWhileScanningKeepsTheRunningScan) {
-  writeStoredImage();
-  makeEngine(kTestIni);
-  ASSERT_EQ(initialiseAndCheck(), 1);
   Miniscreen mini(10, 500, (dir / "scan.raw").string());
-  ASSERT_EQ(QuorinSetMiniscreenInfo(&mini.info), 1);
-  set_scan_para para{4, 100, 200, 2, 3, 900, 5};
-  ASSERT_EQ(QuorinSetScanPara(&para), 1);
+  readyTestModeScan(mini);
   ASSERT_EQ(QuorinScan(), 1);
   buffer_info before{};
   ASSERT_EQ(QuorinGetBuffer(&before), 1);
@@ -312,6 +316,90 @@ TEST_F(ScanTest, ScanRefusedWhileScanningKeepsTheRunningScan) {
   EXPECT_EQ(messages.size(), 22u);
   EXPECT_EQ(messages.back(), (Notification{IDM_ACQUIRE_COMPLETE, 500}));
   for (auto& m : messages) EXPECT_NE(m.id, IDM_ACQUIRE_ERROR);
+}
+
+// Outside SCAN nothing runs that a refusal could protect: a refused scan is
+// an error the host hears of.
+TEST_F(ScanTest, ScanRefusedOutsideScanPostsErrorAndGoesToError) {
+  struct Case {
+    const char* name;
+    int stateBefore;
+  };
+  for (const Case& c : {Case{"erasing after a scan", kScanErase}, Case{"erasing", kErase}}) {
+    SCOPED_TRACE(c.name);
+    Miniscreen mini(10, 500, (dir / "scan.raw").string());
+    readyTestModeScan(mini);
+    if (c.stateBefore == kScanErase) {
+      ASSERT_EQ(QuorinScan(), 1);
+      for (int i = 0; i < 20 && eng().state() == kScan; ++i) {
+        clock.advance(50);
+        eng().step();
+      }
+    } else {
+      ASSERT_EQ(QuorinErase(), 1);
+    }
+    ASSERT_EQ(eng().state(), c.stateBefore);
+    pump();
+    received.clear();
+
+    EXPECT_EQ(QuorinScan(), 0);
+    EXPECT_EQ(lastError(), QUORIN_ERR_BLOCKED_SCAN);
+    EXPECT_EQ(eng().state(), kError);
+    EXPECT_EQ(pump(), (std::vector<Notification>{{IDM_ACQUIRE_ERROR, 0}}));
+    EXPECT_TRUE(sink.contains("Error: ScanClass::GetScanStatus, now status " + stateName(c.stateBefore) + "."));
+    QuorinScannerFinish();
+  }
+}
+
+// The scanner thread's step for a scan may be inside the reader when the host
+// resets the error and starts the next scan; what it does when it returns must
+// not land in the new scan.
+TEST_F(ScanTest, AStepOfASupersededScanLeavesTheNextScanAlone) {
+  for (const char* held : {"GetScanStatusM", "EightLine"}) {
+    SCOPED_TRACE(held);
+    config.engineLockMs = 50;
+    config.resetLockMs = 50;
+    config.bindingLockMs = 50;
+    config.clearHardErrorLockMs = 50;
+    makeEngine("");
+    ASSERT_EQ(initialiseAndCheck(), 1);
+    Miniscreen mini(20, 500, (dir / (std::string(held) + ".raw")).string());
+    ASSERT_EQ(QuorinSetMiniscreenInfo(&mini.info), 1);
+    set_scan_para para{4, 100, 200, 3, 1, 700, 2};
+    ASSERT_EQ(QuorinSetScanPara(&para), 1);
+    ASSERT_EQ(QuorinScan(), 1);
+
+    fake().blocksDone = 20;  // the first scan is all in when the step asks
+    fake().holdCall = held;
+    std::thread scanner([&] { eng().step(); });
+    ASSERT_TRUE(fake().waitUntilHeld(10000));
+    EXPECT_EQ(QuorinErrorReset(), 1);
+    EXPECT_EQ(eng().state(), kIdle);
+    fake().blocksDone = 0;
+    ASSERT_EQ(QuorinScan(), 1);
+    pump();
+    received.clear();
+    fake().release();
+    scanner.join();
+
+    EXPECT_EQ(eng().state(), kScan);
+    EXPECT_EQ(pump(), std::vector<Notification>{}) << "nothing from the superseded scan";
+    scan_status status{};
+    QuorinGetScanningStatus(&status);
+    EXPECT_EQ(status.info, 1);
+    EXPECT_EQ(status.MiniLine, 0);
+    EXPECT_EQ(std::filesystem::file_size(mini.raw), 0u) << "no raw file of the old scan";
+
+    // The new scan runs to its own end.
+    fake().blocksDone = 20;
+    eng().step();
+    EXPECT_EQ(eng().state(), kScanErase);
+    auto messages = pump();
+    ASSERT_EQ(messages.size(), 21u);  // twenty refreshes and the completion
+    EXPECT_EQ(messages.back(), (Notification{IDM_ACQUIRE_COMPLETE, 500}));
+    EXPECT_EQ(std::filesystem::file_size(mini.raw), 20u * 500 * 2);
+    QuorinScannerFinish();
+  }
 }
 
 TEST_F(ScanTest, ScanWithoutPreviewFailsAndPostsError) {
@@ -435,7 +523,7 @@ TEST_F(ScanTest, LockTimeOutsWarnAndTheCallProceeds) {
   config.bindingLockMs = 50;
   makeEngine("");
   ASSERT_EQ(initialiseAndCheck(), 1);
-  fake().holdGetCondition = true;
+  fake().holdCall = "GetCondition";
   std::thread scanner([&] { eng().step(); });  // holds both locks inside the reader
   ASSERT_TRUE(fake().waitUntilHeld(10000));
   EXPECT_EQ(QuorinErase(), 1);
@@ -452,7 +540,7 @@ TEST_F(ScanTest, FinishWithAStuckThreadReturnsAfterTheStopWindow) {
   config.bindingLockMs = 50;
   config.stopPolls = 5;
   config.stopPollMs = 10;
-  fake().holdGetCondition = true;
+  fake().holdCall = "GetCondition";
   makeEngine("", /*startThread=*/true);
   ASSERT_EQ(QuorinScannerInintialize(target->handle()), 1);
   ASSERT_TRUE(fake().waitUntilHeld(10000));  // the thread's first check hangs in the reader
@@ -484,7 +572,7 @@ TEST_F(ScanTest, FinishWithAStuckThreadReturnsAfterTheStopWindow) {
 testsupport::ChildRegistration stuckExit("crengine-stuck-exit", [](const std::vector<std::string>& args) {
   crengine::setLogSink(new crtest::RecordingSink);  // no log files from the child
   fake().reset();
-  fake().holdGetCondition = true;
+  fake().holdCall = "GetCondition";
   EngineConfig c;
   c.iniFile = args.at(0);
   c.programDir = std::filesystem::path(args.at(0)).parent_path();

@@ -77,13 +77,13 @@ void FakeReader::reset() {
   errorCode = 0;
   errorText.clear();
   calls.clear();
-  holdGetCondition = false;
+  holdCall.clear();
   insideHeldCall = false;
 }
 
 void FakeReader::release() {
   std::lock_guard<std::mutex> lock(mutex);
-  holdGetCondition = false;
+  holdCall.clear();
   cv.notify_all();
 }
 
@@ -106,6 +106,14 @@ std::uint16_t fakePixel(std::uint32_t block, std::size_t index) {
 namespace {
 
 void record(const char* name) { fake().calls.push_back(name); }
+
+void holdIfAsked(std::unique_lock<std::mutex>& lock, const char* name) {
+  if (fake().holdCall != name) return;
+  fake().insideHeldCall = true;
+  fake().cv.notify_all();
+  fake().cv.wait(lock, [] { return fake().holdCall.empty(); });
+  fake().insideHeldCall = false;
+}
 
 int fakeNew(devapi::DeviceNewParam* p) {
   std::lock_guard<std::mutex> lock(fake().mutex);
@@ -139,12 +147,7 @@ int fakeSetCondition(int, devapi::ScanCondition* c) {
 int fakeGetCondition(int, devapi::ScanCondition* c) {
   std::unique_lock<std::mutex> lock(fake().mutex);
   record("GetCondition");
-  if (fake().holdGetCondition) {
-    fake().insideHeldCall = true;
-    fake().cv.notify_all();
-    fake().cv.wait(lock, [] { return !fake().holdGetCondition; });
-    fake().insideHeldCall = false;
-  }
+  holdIfAsked(lock, "GetCondition");
   if (fake().failGetCondition) return 0;
   *c = fake().condition;
   return 1;
@@ -160,10 +163,12 @@ int fakeScanM(int, const devapi::BlockScanParam* p) {
   return 1;
 }
 int fakeGetScanStatusM(int, std::int32_t* blocks) {
-  std::lock_guard<std::mutex> lock(fake().mutex);
+  std::unique_lock<std::mutex> lock(fake().mutex);
   record("GetScanStatusM");
   *blocks = fake().blocksDone;
-  return fake().failGetScanStatus ? 0 : 1;
+  const int result = fake().failGetScanStatus ? 0 : 1;
+  holdIfAsked(lock, "GetScanStatusM");  // answers with the count of when it was asked
+  return result;
 }
 int fakeErase(int) {
   std::lock_guard<std::mutex> lock(fake().mutex);
@@ -219,8 +224,9 @@ int fakeGetScannerType(int, devapi::ScannerTypeInfo* t) {
   return 1;
 }
 int fakeEightLine(int, const devapi::BlockScanParam*) {
-  std::lock_guard<std::mutex> lock(fake().mutex);
+  std::unique_lock<std::mutex> lock(fake().mutex);
   record("EightLine");
+  holdIfAsked(lock, "EightLine");
   return 1;
 }
 

@@ -62,8 +62,9 @@ struct FakeReader {
   std::string errorText;
   std::vector<std::string> calls;
 
-  // A GetCondition that waits until released, to hold the locks.
-  bool holdGetCondition = false;
+  // The call of this name ("GetCondition", "GetScanStatusM", "EightLine")
+  // waits inside the reader until released, holding whatever locks it holds.
+  std::string holdCall;
   bool insideHeldCall = false;
   std::condition_variable cv;
 
