@@ -4,8 +4,10 @@
 #include "crengine/quorin.h"
 
 #include "platform/ini.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -566,6 +568,51 @@ TEST_F(ScanTest, FinishWithAStuckThreadReturnsAfterTheStopWindow) {
   EXPECT_EQ(QuorinScannerFinish(), 1);
   EXPECT_TRUE(sink.contains("StopScannerThread: exitcode = 0x0"));
   EXPECT_TRUE(sink.contains("Success: FreeDLL ZENTRAC.dll"));
+}
+
+// A host may unload the engine or leave the process without
+// QuorinScannerFinish while the scanner thread is stuck in the reader.
+TEST_F(ScanTest, EndingWithoutFinishKeepsTheReaderLibraryForAStuckThread) {
+  const std::string path = (platform::paths::programDir() / "libZentracFakeFull.so").string();
+  config.deviceLibrary = "ZentracFakeFull";
+  config.engineLockMs = 50;
+  config.bindingLockMs = 50;
+  config.stopPolls = 3;
+  config.stopPollMs = 10;
+  makeEngine("", /*startThread=*/true);
+  ASSERT_EQ(QuorinScannerInintialize(target->handle()), 1);
+  void (*hold)(int) = nullptr;
+  int (*inside)() = nullptr;
+  {
+    // Looked up without keeping a reference of the test's own on the library.
+    void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(library, nullptr);
+    hold = reinterpret_cast<void (*)(int)>(::dlsym(library, "fake_hold_get_condition"));
+    inside = reinterpret_cast<int (*)()>(::dlsym(library, "fake_inside_held_call"));
+    ::dlclose(library);
+    ASSERT_TRUE(hold && inside);
+  }
+  hold(1);
+  for (int i = 0; i < 10000 && !inside(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(inside());
+
+  ScanClass* stuck = &eng();
+  retireEngine();
+  void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(library, nullptr) << "the reader library was unloaded under the stuck thread";
+  ::dlclose(library);
+  EXPECT_EQ(stuck->abandonedThreads(), 1);
+  EXPECT_TRUE(sink.contains("Warning: call TerminateThread in StopScannerThread"));
+
+  // Once its call returns the thread ends, and the kept engine may go with the library.
+  hold(0);
+  for (int i = 0; i < 10000 && stuck->abandonedThreads() > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(stuck->abandonedThreads(), 0);
+  delete stuck;
+  EXPECT_EQ(::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
+  setInitialised(false);
+  makeEngine("");
 }
 
 // A process that leaves a thread stuck in the reader must still exit cleanly.

@@ -4,7 +4,9 @@
 // differs from the real one does not compile.
 #include "devapi/cr/zentrac.h"
 
+#include <atomic>
 #include <cstring>
+#include <unistd.h>
 
 using namespace devapi;
 
@@ -17,7 +19,22 @@ FAKE_EXPORT int ZNTR_New(DeviceNewParam* p) {
 }
 FAKE_EXPORT int ZNTR_Delete(int) { return 1; }
 FAKE_EXPORT int ZNTR_SetCondition(int, ScanCondition*) { return 1; }
+namespace {
+std::atomic<bool> holdGetCondition{false};
+std::atomic<bool> insideHeldCall{false};
+}  // namespace
+
+// A condition read that waits until released, in short sleeps: a thread held
+// here keeps running this library's code.
+FAKE_EXPORT void fake_hold_get_condition(int on) { holdGetCondition = on != 0; }
+FAKE_EXPORT int fake_inside_held_call() { return insideHeldCall ? 1 : 0; }
+
 FAKE_EXPORT int ZNTR_GetCondition(int h, ScanCondition* c) {
+  while (holdGetCondition) {
+    insideHeldCall = true;
+    ::usleep(1000);
+  }
+  insideHeldCall = false;
   std::memset(c, 0, sizeof *c);
   c->pitch = 100;
   c->pix_w = 77;
