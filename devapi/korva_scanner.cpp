@@ -80,7 +80,18 @@ KorvaScanner::~KorvaScanner() {
 }
 
 void KorvaScanner::JoinReader() {
-  if (reader.joinable() && reader.get_id() != std::this_thread::get_id()) reader.join();
+  std::lock_guard<std::mutex> lock(readerMutex_);
+  JoinReaderLocked();
+}
+
+void KorvaScanner::JoinReaderLocked() {
+  if (reader_.joinable() && reader_.get_id() != std::this_thread::get_id()) reader_.join();
+}
+
+KorvaScanner::ReaderClaim KorvaScanner::ClaimReader() {
+  ReaderClaim claim(readerMutex_);
+  JoinReaderLocked();
+  return claim;
 }
 
 OperationResult KorvaScanner::StartDriver() {
@@ -273,14 +284,14 @@ void KorvaScanner::QuietProgress(std::int32_t pieces, void* context) {
   if (context) static_cast<KorvaScanner*>(context)->progress(pieces, false);
 }
 
-int KorvaScanner::StartReaderThread(std::function<void()> body) {
+int KorvaScanner::StartReaderThread(ReaderClaim&, std::function<void()> body) {
   {
     std::lock_guard<std::mutex> lock(mutex);
     readerRunning = true;
     cancelHandOffOpen = true;
   }
   try {
-    reader = std::thread(std::move(body));
+    reader_ = std::thread(std::move(body));
   } catch (const std::system_error&) {
     {
       std::lock_guard<std::mutex> lock(mutex);
