@@ -376,7 +376,7 @@ void ScanClass::step() {
       if (!progressPoll(scan)) return;  // a reset or a new scan came meanwhile
       section.leave();
       if (state_.load() == kError)
-        post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6);
+        ifCurrent(scan, [&] { post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6); });
       else
         blockPump(scan);
       return;
@@ -467,11 +467,13 @@ void ScanClass::blockPump(std::uint64_t scan) {
   if (count < data->blockCount) return;
 
   if (settings_.mode == kModeScan) {
+    // A new scan's parameters are not this scan's: its blocks are still being read.
     devapi::BlockScanParam param;
-    {
-      std::lock_guard<std::mutex> lock(dataMutex_);
-      param = scanParam_;
-    }
+    if (!ifCurrent(scan, [&] {
+          std::lock_guard<std::mutex> lock(dataMutex_);
+          param = scanParam_;
+        }))
+      return;
     if (dll_.EightLine(&param) != 1) elog(3, "Warning: EightLine process failed.");
   }
   // The files of a superseded scan are not written over the next one's.
