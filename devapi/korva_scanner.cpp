@@ -101,7 +101,9 @@ OperationResult KorvaScanner::StartDriver() {
 }
 
 OperationResult KorvaScanner::StopDriver() {
-  JoinReader();
+  // Held until the buffer is freed: a scan racing the stop cannot start a
+  // reader into it in between.
+  ReaderClaim claim = ClaimReader();
   driverStarted_ = false;
   const OperationResult r = driver.Stop();
   if (r.category == 0) {
