@@ -786,6 +786,7 @@ int ScanClass::GetCondition(get_scan_para* para) {
 int ScanClass::Scan() {
   bool keepRunningScan = false;
   bool ok = false;
+  std::unique_lock<std::mutex> announcing;
   std::shared_ptr<BlockImageData> previous;  // the reader may still write the old blocks until ScanM returns
   {
     Section section(*this, config_.engineLockMs);
@@ -858,13 +859,18 @@ int ScanClass::Scan() {
         }
       }
     }
+    // Taken before the engine lock is left: the scanner thread, free to step
+    // from then on, posts nothing for this scan before its start is posted.
+    if (ok) announcing = std::unique_lock<std::mutex>(pumpMutex_);
   }
-  previous.reset();
   if (ok) {
     elog(6, "Start: Scan");
     post(IDM_ACQUIRE_STARTED, 0, "PostMessage IDM_ACQUIRE_STARTED", 6);
+    announcing.unlock();
+    previous.reset();
     return 1;
   }
+  previous.reset();
   if (keepRunningScan) return 0;
   elog(1, "Error: Scan failed");
   post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6);

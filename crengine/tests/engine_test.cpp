@@ -7,6 +7,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 
+#include <atomic>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <thread>
@@ -281,6 +282,35 @@ TEST_F(ScanTest, DeviceAndFileFailuresDuringAScanPostError) {
     }
     ASSERT_EQ(QuorinScannerFinish(), 1);
   }
+}
+
+// The scanner thread may step as soon as QuorinScan leaves the engine lock;
+// the host still hears of the start before any block of the scan.
+TEST_F(ScanTest, StartIsPostedBeforeAnyRefreshOfTheScan) {
+  Miniscreen mini(10, 500, (dir / "scan.raw").string());
+  readyTestModeScan(mini);
+  pump();
+  received.clear();
+  std::thread scanner;
+  std::atomic<bool> stepped{false};
+  sink.onWrite = [&](const std::string& line) {
+    if (line != "Start: Scan") return;
+    // A block is in, and the thread steps in the gap before the start is posted.
+    clock.advance(60);
+    scanner = std::thread([&] {
+      eng().step();
+      stepped = true;
+    });
+    for (int i = 0; i < 200 && !stepped; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  const int started = QuorinScan();
+  if (scanner.joinable()) scanner.join();
+  sink.onWrite = nullptr;
+  ASSERT_EQ(started, 1);
+  const auto messages = pump();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].id, IDM_ACQUIRE_STARTED);
+  EXPECT_EQ(messages[1].id, IDM_ACQUIRE_REFRESH);
 }
 
 TEST_F(ScanTest, ScanRefusedWhileScanningKeepsTheRunningScan) {

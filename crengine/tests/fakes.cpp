@@ -8,8 +8,11 @@ namespace crtest {
 using namespace crengine;
 
 void RecordingSink::write(int level, const std::string& line) {
-  std::lock_guard<std::mutex> lock(mutex);
-  entries.emplace_back(level, line);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    entries.emplace_back(level, line);
+  }
+  if (onWrite) onWrite(line);
 }
 
 void RecordingSink::writeLastError(int level, const std::string& line, int error) {

@@ -13,6 +13,7 @@
 #include "testsupport/testsupport.h"
 
 #include <condition_variable>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <set>
@@ -35,6 +36,8 @@ class RecordingSink : public crengine::LogSink {
 
   std::mutex mutex;
   std::vector<std::pair<int, std::string>> entries;
+  // Runs on the writing thread after a line is kept.
+  std::function<void(const std::string&)> onWrite;
   std::string fileName;
   std::string configuredDirectory;
   int facilityLevel = -1;
