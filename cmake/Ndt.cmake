@@ -17,6 +17,23 @@ if(NDT_LIBFUZZER)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
+# ndt_unloadable(<target>)
+# Code of a library that is loaded and unloaded again at run time. gcc's
+# unique symbols would keep such a library mapped after dlclose; clang emits
+# none and knows no switch for them. A shared library also leaves no symbol
+# undefined, except where clang's sanitizer and coverage runtimes are left to
+# the program that loads it.
+function(ndt_unloadable target)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -fno-gnu-unique)
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "SHARED_LIBRARY" AND
+     NOT (CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND (NDT_SANITIZE OR NDT_LIBFUZZER)))
+    target_link_options(${target} PRIVATE "LINKER:--no-undefined")
+  endif()
+endfunction()
+
 # The scanners' USB vendor id (hex), one setting for the driver, the simulated
 # scanners and the udev rule (platform/usb_vendor.h is made from it).
 set(NDT_USB_VENDOR_ID "2a1c" CACHE STRING "USB vendor id of the scanners, in hex")

@@ -33,7 +33,7 @@ class LibraryLoader : public DeviceLoader {
   platform::Library library_;
 };
 
-void logCondition(const zntr::ScanCondition& c, bool output) {
+void logCondition(const devapi::ScanCondition& c, bool output) {
   if (engineLogLevel() < 9) return;
   elog(9, output ? "  Output Parameter:" : "  Input Parameter:");
   elog(9, "    unit = %u", unsigned(c.unit));
@@ -59,7 +59,7 @@ void logCondition(const zntr::ScanCondition& c, bool output) {
   }
 }
 
-void logBlockParam(const zntr::BlockScanParam& p) {
+void logBlockParam(const devapi::BlockScanParam& p) {
   if (engineLogLevel() < 9) return;
   elog(9, "  Input Parameter:");
   elog(9, "    buff_sz = 0x%X", unsigned(p.buff_sz));
@@ -74,7 +74,7 @@ void logBlockParam(const zntr::BlockScanParam& p) {
   elog(9, "    option2 = %u", unsigned(p.option2));
 }
 
-void logOption(const zntr::KtGOption& o, bool output) {
+void logOption(const devapi::KtGOption& o, bool output) {
   if (engineLogLevel() < 9) return;
   elog(9, output ? "  Output Parameter:" : "  Input Parameter:");
   elog(9, "    ScanOption = 0x%X", unsigned(o.ScanOption));
@@ -177,21 +177,21 @@ int ZentracDll::LoadDLL() {
     clearFunctions();
     return 0;
   }
-  fn_.New = reinterpret_cast<zntr::NewFn>(table[0].address);
-  fn_.Delete = reinterpret_cast<zntr::DeleteFn>(table[1].address);
-  fn_.SetCondition = reinterpret_cast<zntr::SetConditionFn>(table[2].address);
-  fn_.GetCondition = reinterpret_cast<zntr::GetConditionFn>(table[3].address);
-  fn_.ScanM = reinterpret_cast<zntr::ScanMFn>(table[4].address);
-  fn_.GetScanStatusM = reinterpret_cast<zntr::GetScanStatusMFn>(table[5].address);
-  fn_.Erase = reinterpret_cast<zntr::EraseFn>(table[6].address);
-  fn_.EjectFilm = reinterpret_cast<zntr::EjectFilmFn>(table[7].address);
-  fn_.GetErrorString = reinterpret_cast<zntr::GetErrorStringFn>(table[8].address);
-  fn_.ClearHardError = reinterpret_cast<zntr::ClearHardErrorFn>(table[9].address);
-  fn_.GetLog = reinterpret_cast<zntr::GetLogFn>(table[10].address);
-  fn_.SetOption = reinterpret_cast<zntr::SetOptionFn>(table[11].address);
-  fn_.GetOption = reinterpret_cast<zntr::GetOptionFn>(table[12].address);
-  fn_.GetScannerType = reinterpret_cast<zntr::GetScannerTypeFn>(table[13].address);
-  fn_.EightLine = reinterpret_cast<zntr::EightLineFn>(table[14].address);
+  fn_.New = reinterpret_cast<zentrac::NewFn>(table[0].address);
+  fn_.Delete = reinterpret_cast<zentrac::DeleteFn>(table[1].address);
+  fn_.SetCondition = reinterpret_cast<zentrac::SetConditionFn>(table[2].address);
+  fn_.GetCondition = reinterpret_cast<zentrac::GetConditionFn>(table[3].address);
+  fn_.ScanM = reinterpret_cast<zentrac::ScanMFn>(table[4].address);
+  fn_.GetScanStatusM = reinterpret_cast<zentrac::GetScanStatusMFn>(table[5].address);
+  fn_.Erase = reinterpret_cast<zentrac::EraseFn>(table[6].address);
+  fn_.EjectFilm = reinterpret_cast<zentrac::EjectFilmFn>(table[7].address);
+  fn_.GetErrorString = reinterpret_cast<zentrac::GetErrorStringFn>(table[8].address);
+  fn_.ClearHardError = reinterpret_cast<zentrac::ClearHardErrorFn>(table[9].address);
+  fn_.GetLog = reinterpret_cast<zentrac::GetLogFn>(table[10].address);
+  fn_.SetOption = reinterpret_cast<zentrac::SetOptionFn>(table[11].address);
+  fn_.GetOption = reinterpret_cast<zentrac::GetOptionFn>(table[12].address);
+  fn_.GetScannerType = reinterpret_cast<zentrac::GetScannerTypeFn>(table[13].address);
+  fn_.EightLine = reinterpret_cast<zentrac::EightLineFn>(table[14].address);
   loaded_ = true;
   return 1;
 }
@@ -233,7 +233,7 @@ int ZentracDll::FreeDLL() {
   }()
 
 void ZentracDll::logDeviceError() {
-  zntr::DeviceErrorString error{};
+  devapi::DeviceErrorString error{};
   GetErrorString(&error);
 }
 
@@ -252,7 +252,7 @@ void ZentracDll::logDeviceError() {
     return 0;                                        \
   }
 
-int ZentracDll::New(zntr::DeviceNewParam* param) {
+int ZentracDll::New(devapi::DeviceNewParam* param) {
   const char* name = "ZNTR_New";
   elog(9, "Function Call: ZENTRAC_DLL::%s", name);
   ZNTR_CHECK_BOUND(fn_.New, name);
@@ -262,11 +262,11 @@ int ZentracDll::New(zntr::DeviceNewParam* param) {
     connected_ = true;
     result_ = kOk;
     elog(6, "Success: %s , status=0x%X obj=0x%X time=%d", name, unsigned(param->status), unsigned(param->handle),
-         int(param->timeout_sec));
+         int(param->timeout));
   } else {
     connected_ = false;
     elog(1, "Error: %s failed. status=0x%X obj=0x%X time=%d", name, unsigned(param->status),
-         unsigned(param->handle), int(param->timeout_sec));
+         unsigned(param->handle), int(param->timeout));
     logDeviceError();
     result_ = kCallFailed;
   }
@@ -295,7 +295,7 @@ int ZentracDll::Delete() {
   return r;
 }
 
-int ZentracDll::SetCondition(zntr::ScanCondition* condition) {
+int ZentracDll::SetCondition(devapi::ScanCondition* condition) {
   const char* name = "ZNTR_SetCondition";
   elog(9, "Function Call: ZENTRAC_DLL::%s", name);
   ZNTR_CHECK_BOUND(fn_.SetCondition, name);
@@ -313,7 +313,7 @@ int ZentracDll::SetCondition(zntr::ScanCondition* condition) {
   return r;
 }
 
-int ZentracDll::GetCondition(zntr::ScanCondition* condition) {
+int ZentracDll::GetCondition(devapi::ScanCondition* condition) {
   const char* name = "ZNTR_GetCondition";
   elog(9, "Function Call: ZENTRAC_DLL::%s", name);
   ZNTR_CHECK_BOUND(fn_.GetCondition, name);
@@ -335,7 +335,7 @@ int ZentracDll::GetCondition(zntr::ScanCondition* condition) {
   return r;
 }
 
-int ZentracDll::ScanM(zntr::BlockScanParam* param) {
+int ZentracDll::ScanM(devapi::BlockScanParam* param) {
   const char* name = "ZNTR_ScanM";
   elog(9, "Function Call: ZENTRAC_DLL::%s", name);
   ZNTR_CHECK_BOUND(fn_.ScanM, name);
@@ -422,7 +422,7 @@ int ZentracDll::ClearHardError() {
   return r;
 }
 
-int ZentracDll::GetLog(zntr::DeviceLogBuffer* log) {
+int ZentracDll::GetLog(devapi::DeviceLogBuffer* log) {
   const char* name = "ZNTR_GetLog";
   ZNTR_CHECK_BOUND(fn_.GetLog, name);
   ZNTR_CHECK_CONNECTED(name);
@@ -438,7 +438,7 @@ int ZentracDll::GetLog(zntr::DeviceLogBuffer* log) {
   return r;
 }
 
-int ZentracDll::SetOption(zntr::KtGOption* option) {
+int ZentracDll::SetOption(devapi::KtGOption* option) {
   const char* name = "ZNTR_SetOption";
   ZNTR_CHECK_BOUND(fn_.SetOption, name);
   ZNTR_CHECK_CONNECTED(name);
@@ -455,7 +455,7 @@ int ZentracDll::SetOption(zntr::KtGOption* option) {
   return r;
 }
 
-int ZentracDll::GetOption(zntr::KtGOption* option) {
+int ZentracDll::GetOption(devapi::KtGOption* option) {
   const char* name = "ZNTR_GetOption";
   ZNTR_CHECK_BOUND(fn_.GetOption, name);
   ZNTR_CHECK_CONNECTED(name);
@@ -475,7 +475,7 @@ int ZentracDll::GetOption(zntr::KtGOption* option) {
   return r;
 }
 
-int ZentracDll::GetScannerType(zntr::ScannerTypeInfo* info) {
+int ZentracDll::GetScannerType(devapi::ScannerTypeInfo* info) {
   const char* name = "ZNTR_GetScannerType";
   ZNTR_CHECK_BOUND(fn_.GetScannerType, name);
   ZNTR_CHECK_CONNECTED(name);
@@ -498,7 +498,7 @@ int ZentracDll::GetScannerType(zntr::ScannerTypeInfo* info) {
   return r;
 }
 
-int ZentracDll::EightLine(zntr::BlockScanParam* param) {
+int ZentracDll::EightLine(devapi::BlockScanParam* param) {
   const char* name = "ZNTR_EightLine";
   ZNTR_CHECK_BOUND(fn_.EightLine, name);
   ZNTR_CHECK_CONNECTED(name);
@@ -515,7 +515,7 @@ int ZentracDll::EightLine(zntr::BlockScanParam* param) {
   return r;
 }
 
-int ZentracDll::GetErrorString(zntr::DeviceErrorString* error) {
+int ZentracDll::GetErrorString(devapi::DeviceErrorString* error) {
   const char* name = "ZNTR_GetErrorString";
   elog(9, "Function Call: ZENTRAC_DLL::%s", name);
   ZNTR_CHECK_BOUND(fn_.GetErrorString, name);

@@ -17,12 +17,24 @@ namespace {
 std::atomic<bool> initialisedFlag{false};
 std::mutex engineMutex;
 
-// Lives as long as the library; an engine whose given-up scanner thread may
-// still run is kept, since that thread still refers to it.
+// Stops the engine's scanner thread before the engine goes. A thread given up
+// inside the reader still refers to the engine and runs the reader library's
+// code: then the engine is kept, and the library stays loaded with it.
+// Returns the engine when it may be deleted.
+ScanClass* stoppedForDeletion(ScanClass* e) {
+  if (e == nullptr) return nullptr;
+  e->StopScannerThread();
+  return e->abandonedThreads() == 0 ? e : nullptr;
+}
+
+// Lives as long as the library: ends with it, or with the process, also when
+// the host never called QuorinScannerFinish.
 struct Holder {
   ScanClass* engine = nullptr;
-  ~Holder() {
-    if (engine != nullptr && engine->abandonedThreads() == 0) delete engine;
+  ~Holder() { retire(); }
+  void retire() {
+    delete stoppedForDeletion(engine);
+    engine = nullptr;
   }
 };
 
@@ -89,8 +101,12 @@ std::unique_ptr<ScanClass> installEngine(std::unique_ptr<ScanClass> replacement)
   Holder& h = holder();
   ScanClass* old = h.engine;
   h.engine = replacement.release();
-  if (old != nullptr && old->abandonedThreads() > 0) return nullptr;  // left alive for its thread
-  return std::unique_ptr<ScanClass>(old);
+  return std::unique_ptr<ScanClass>(stoppedForDeletion(old));
+}
+
+void retireEngine() {
+  std::lock_guard<std::mutex> lock(engineMutex);
+  holder().retire();
 }
 
 bool initialised() { return initialisedFlag.load(); }

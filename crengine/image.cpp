@@ -185,8 +185,8 @@ bool processBlock(BlockImageData& data, std::uint32_t b, const Preview& preview,
   return true;
 }
 
-bool writeRawFile(const BlockImageData& data, const std::string& path, const zntr::ScanCondition& condition,
-                  const zntr::KtGOption& option) {
+bool writeRawFile(const BlockImageData& data, const std::string& path, const devapi::ScanCondition& condition,
+                  const devapi::KtGOption& option) {
   elog(9, " CreateFile %s", path.c_str());
   bool opened = false;
   bool ok = writeFileWhole(path, [&](std::FILE* f) {

@@ -24,8 +24,8 @@ namespace clk = platform::clock;
 thread_local const void* tlsEngine = nullptr;
 thread_local std::uint64_t tlsGeneration = 0;
 
-zntr::ScanCondition initialCondition() {
-  zntr::ScanCondition c{};
+devapi::ScanCondition initialCondition() {
+  devapi::ScanCondition c{};
   c.mode = 1;
   c.od_max = 40;
   c.pitch = 200;
@@ -34,8 +34,8 @@ zntr::ScanCondition initialCondition() {
   return c;
 }
 
-zntr::KtGOption initialOption() {
-  zntr::KtGOption o{};
+devapi::KtGOption initialOption() {
+  devapi::KtGOption o{};
   o.ScanOption = 0x40003;  // erase mode 3, photometrics 4
   return o;
 }
@@ -243,8 +243,8 @@ bool ScanClass::refreshCondition() {
     simulateCondition();
     return true;
   }
-  zntr::ScanCondition condition{};
-  zntr::KtGOption option{};
+  devapi::ScanCondition condition{};
+  devapi::KtGOption option{};
   const bool conditionOk = dll_.GetCondition(&condition) == 1;
   const bool optionOk = dll_.GetOption(&option) == 1;
   if (abandoned()) return false;
@@ -274,24 +274,39 @@ bool ScanClass::refreshCondition() {
   return conditionOk && optionOk;
 }
 
-void ScanClass::progressPoll() {
+template <typename Write>
+bool ScanClass::ifCurrent(std::uint64_t scan, Write write) {
+  std::lock_guard<std::mutex> lock(pumpMutex_);
+  if (abandoned() || scanGeneration_.load() != scan) return false;
+  write();
+  return true;
+}
+
+void ScanClass::supersedeScan() {
+  std::lock_guard<std::mutex> lock(pumpMutex_);
+  ++scanGeneration_;
+}
+
+bool ScanClass::progressPoll(std::uint64_t scan) {
   auto data = blocks();
   const std::uint32_t count = data ? data->blockCount : 0;
   if (settings_.mode == kModeTest) {
-    completedBlocks_ = std::min<std::uint32_t>(elapsedSinceStart() / 50, count);
-    lastPollResult_ = 1;
-    lastPollTime_ = clk::tickCount();
-    return;
+    return ifCurrent(scan, [&] {
+      completedBlocks_ = std::min<std::uint32_t>(elapsedSinceStart() / 50, count);
+      lastPollResult_ = 1;
+      lastPollTime_ = clk::tickCount();
+    });
   }
   std::int32_t done = 0;
   const int ok = dll_.GetScanStatusM(&done);
-  if (abandoned()) return;
-  lastPollResult_ = ok;
-  lastPollTime_ = clk::tickCount();
-  if (ok == 1)
-    completedBlocks_ = std::uint32_t(std::clamp<std::int64_t>(done, 0, count));
-  else
-    state_ = kError;
+  return ifCurrent(scan, [&] {
+    lastPollResult_ = ok;
+    lastPollTime_ = clk::tickCount();
+    if (ok == 1)
+      completedBlocks_ = std::uint32_t(std::clamp<std::int64_t>(done, 0, count));
+    else
+      state_ = kError;
+  });
 }
 
 // ---- the scanner thread ----
@@ -303,7 +318,7 @@ void ScanClass::firstCheck() {
     state_ = kIdle;
     return;
   }
-  zntr::ScannerTypeInfo type{};
+  devapi::ScannerTypeInfo type{};
   if (dll_.GetScannerType(&type) == 1)
     elog(6, "  Scanner Vender=%s Product=%s ProductRev=%s Board=%s HardRev=%s FirmRev=%s", type.vendor_id,
          type.product_id, type.product_rev, type.board_name, type.hardware_rev, type.firm_rev);
@@ -356,15 +371,16 @@ void ScanClass::step() {
     case kIdle:
       refreshCondition();
       return;
-    case kScan:
-      progressPoll();
-      if (abandoned()) return;
+    case kScan: {
+      const std::uint64_t scan = scanGeneration_.load();
+      if (!progressPoll(scan)) return;  // a reset or a new scan came meanwhile
       section.leave();
       if (state_.load() == kError)
-        post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6);
+        ifCurrent(scan, [&] { post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6); });
       else
-        blockPump();
+        blockPump(scan);
       return;
+    }
     case kScanErase:
       refreshCondition();
       if (abandoned()) return;
@@ -403,17 +419,18 @@ void ScanClass::step() {
   }
 }
 
-void ScanClass::pumpErrorExit() {
-  if (abandoned()) return;
-  state_ = kError;
-  progress_.info = 4;
-  post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6);
+void ScanClass::pumpErrorExit(std::uint64_t scan) {
+  ifCurrent(scan, [&] {
+    state_ = kError;
+    progress_.info = 4;
+    post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6);
+  });
 }
 
-void ScanClass::blockPump() {
+void ScanClass::blockPump(std::uint64_t scan) {
   if (lastPollResult_.load() != 1) {
     elog(1, "Error: Scanner error occured.");
-    pumpErrorExit();
+    pumpErrorExit(scan);
     return;
   }
   std::uint32_t count;
@@ -424,42 +441,55 @@ void ScanClass::blockPump() {
   auto data = blocks();
   const Preview view = preview();
   if (!data) {
-    pumpErrorExit();
+    pumpErrorExit(scan);
     return;
   }
   std::uint32_t next = nextBlock_.load();
   for (std::uint32_t b = next; b < count; ++b) {
-    if (abandoned()) return;
-    if (!processBlock(*data, b, view, progress_)) {
+    bool processed = false;
+    const bool current = ifCurrent(scan, [&] {
+      processed = processBlock(*data, b, view, progress_);
+      if (processed)
+        post(IDM_ACQUIRE_REFRESH, progress_.miniLine.load(), "PostMessage IDM_ACQUIRE_REFRESH %d", 7);
+    });
+    if (!current) return;
+    if (!processed) {
       elog(1, "Error: ProcessBlockImage_Block error occured.");
-      pumpErrorExit();
+      pumpErrorExit(scan);
       return;
     }
-    post(IDM_ACQUIRE_REFRESH, progress_.miniLine.load(), "PostMessage IDM_ACQUIRE_REFRESH %d", 7);
   }
-  if (count > next) nextBlock_ = count;
+  if (!ifCurrent(scan, [&] {
+        if (count > next) nextBlock_ = count;
+        if (count >= data->blockCount) progress_.info = 2;
+      }))
+    return;
   if (count < data->blockCount) return;
 
-  progress_.info = 2;
   if (settings_.mode == kModeScan) {
-    zntr::BlockScanParam param;
-    {
-      std::lock_guard<std::mutex> lock(dataMutex_);
-      param = scanParam_;
-    }
+    // A new scan's parameters are not this scan's: its blocks are still being read.
+    devapi::BlockScanParam param;
+    if (!ifCurrent(scan, [&] {
+          std::lock_guard<std::mutex> lock(dataMutex_);
+          param = scanParam_;
+        }))
+      return;
     if (dll_.EightLine(&param) != 1) elog(3, "Warning: EightLine process failed.");
   }
-  if (abandoned()) return;
+  // The files of a superseded scan are not written over the next one's.
+  if (scanGeneration_.load() != scan || abandoned()) return;
   const Cache c = cache();
   if (!writeRawFile(*data, view.rawPath, c.condition, c.option)) {
     elog(1, "Error: WriteRawFile failed. %s", view.rawPath.c_str());
-    pumpErrorExit();
+    pumpErrorExit(scan);
     return;
   }
   writePreviewFiles(view, view.rawPath, int(data->depth));
-  startTime_ = clk::tickCount();
-  state_ = kScanErase;
-  post(IDM_ACQUIRE_COMPLETE, progress_.miniLine.load(), "PostMessage IDM_ACQUIRE_COMPLETE %d", 6);
+  ifCurrent(scan, [&] {
+    startTime_ = clk::tickCount();
+    state_ = kScanErase;
+    post(IDM_ACQUIRE_COMPLETE, progress_.miniLine.load(), "PostMessage IDM_ACQUIRE_COMPLETE %d", 6);
+  });
 }
 
 int ScanClass::StopScannerThread() {
@@ -516,8 +546,8 @@ int ScanClass::Init(platform::WindowHandle window) {
       SetErrorCode(QUORIN_ERR_DLL_LOAD);
       return 0;
     }
-    zntr::DeviceNewParam param{};
-    param.timeout_sec = settings_.newCommandTimeoutSec;
+    devapi::DeviceNewParam param{};
+    param.timeout = settings_.newCommandTimeoutSec;
     param.status = 0x80;
     if (dll_.New(&param) != 1) {
       if (dll_.result() == ZentracDll::kCallFailed) {
@@ -686,8 +716,8 @@ int ScanClass::SetCondition(set_scan_para* para) {
   }
   para->height_mm = std::int32_t(fit.totalMm);
 
-  zntr::ScanCondition condition;
-  zntr::KtGOption option;
+  devapi::ScanCondition condition;
+  devapi::KtGOption option;
   {
     std::lock_guard<std::mutex> lock(cacheMutex_);
     condition = cache_.condition;
@@ -754,17 +784,20 @@ int ScanClass::GetCondition(get_scan_para* para) {
 }
 
 int ScanClass::Scan() {
-  bool refused = false;
+  bool keepRunningScan = false;
   bool ok = false;
+  std::unique_lock<std::mutex> announcing;
   std::shared_ptr<BlockImageData> previous;  // the reader may still write the old blocks until ScanM returns
   {
     Section section(*this, config_.engineLockMs);
     if (state_.load() != kIdle) {
       elog(1, "Error: ScanClass::GetScanStatus, now status %s.", stateName(state_.load()).c_str());
       SetErrorCode(QUORIN_ERR_BLOCKED_SCAN);
-      refused = true;
+      // A running scan is left alone; in any other state the refusal is an error.
+      keepRunningScan = state_.load() == kScan;
     } else {
       state_ = kScan;
+      supersedeScan();
       const Preview view = preview();
       const Cache c = cache();
       std::shared_ptr<BlockImageData> data;
@@ -781,7 +814,7 @@ int ScanClass::Scan() {
       } else {
         elog(6, "  Malloc %dx%d  %dBlock (Total %dbyte, %dx%d)", int(data->width), int(data->linesPerBlock),
              int(data->blockCount), int(data->totalBytes), int(data->width), int(data->totalLines()));
-        zntr::BlockScanParam param{};
+        devapi::BlockScanParam param{};
         param.buff_sz = std::uint32_t(data->totalBytes);
         param.buff_pp = data->table.data();
         param.pix_w = std::uint16_t(data->width);
@@ -826,15 +859,19 @@ int ScanClass::Scan() {
         }
       }
     }
+    // Taken before the engine lock is left: the scanner thread, free to step
+    // from then on, posts nothing for this scan before its start is posted.
+    if (ok) announcing = std::unique_lock<std::mutex>(pumpMutex_);
   }
-  previous.reset();
   if (ok) {
     elog(6, "Start: Scan");
     post(IDM_ACQUIRE_STARTED, 0, "PostMessage IDM_ACQUIRE_STARTED", 6);
+    announcing.unlock();
+    previous.reset();
     return 1;
   }
-  // A refused scan leaves the running one alone: no state change, no notification.
-  if (refused) return 0;
+  previous.reset();
+  if (keepRunningScan) return 0;
   elog(1, "Error: Scan failed");
   post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6);
   state_ = kError;
@@ -904,6 +941,7 @@ int ScanClass::Eject() {
 int ScanClass::ErrorReset() {
   SetErrorCode(0);
   Section section(*this, config_.resetLockMs);
+  supersedeScan();
   state_ = kHardReset;
   int ok = 1;
   if (settings_.mode == kModeTest) {
@@ -1002,7 +1040,7 @@ int ScanClass::GetDeviceLogInfo(char* buffer, int size, int* length) {
     *length = int(n);
     ok = 1;
   } else {
-    zntr::DeviceLogBuffer log{std::uint32_t(size), buffer, 0};
+    devapi::DeviceLogBuffer log{std::uint32_t(size), buffer, 0};
     ok = dll_.GetLog(&log);
     if (ok == 1) *length = int(std::min<std::uint32_t>(log.log_sz, std::uint32_t(size)));
   }
@@ -1017,7 +1055,7 @@ int ScanClass::GetErrorString(int* code, char* text) {
   *code = 0;
   text[0] = '\0';
   if (settings_.mode != kModeTest) {
-    zntr::DeviceErrorString device{};
+    devapi::DeviceErrorString device{};
     if (dll_.GetErrorString(&device) != 1) {
       if (errorCode() == 0) SetErrorCode(QUORIN_ERR_ACTION_FAILED);
       *code = int(errorCode());

@@ -80,7 +80,18 @@ KorvaScanner::~KorvaScanner() {
 }
 
 void KorvaScanner::JoinReader() {
-  if (reader.joinable() && reader.get_id() != std::this_thread::get_id()) reader.join();
+  std::lock_guard<std::mutex> lock(readerMutex_);
+  JoinReaderLocked();
+}
+
+void KorvaScanner::JoinReaderLocked() {
+  if (reader_.joinable() && reader_.get_id() != std::this_thread::get_id()) reader_.join();
+}
+
+KorvaScanner::ReaderClaim KorvaScanner::ClaimReader() {
+  ReaderClaim claim(readerMutex_);
+  JoinReaderLocked();
+  return claim;
 }
 
 OperationResult KorvaScanner::StartDriver() {
@@ -90,7 +101,9 @@ OperationResult KorvaScanner::StartDriver() {
 }
 
 OperationResult KorvaScanner::StopDriver() {
-  JoinReader();
+  // Held until the buffer is freed: a scan racing the stop cannot start a
+  // reader into it in between.
+  ReaderClaim claim = ClaimReader();
   driverStarted_ = false;
   const OperationResult r = driver.Stop();
   if (r.category == 0) {
@@ -273,14 +286,14 @@ void KorvaScanner::QuietProgress(std::int32_t pieces, void* context) {
   if (context) static_cast<KorvaScanner*>(context)->progress(pieces, false);
 }
 
-int KorvaScanner::StartReaderThread(std::function<void()> body) {
+int KorvaScanner::StartReaderThread(ReaderClaim&, std::function<void()> body) {
   {
     std::lock_guard<std::mutex> lock(mutex);
     readerRunning = true;
     cancelHandOffOpen = true;
   }
   try {
-    reader = std::thread(std::move(body));
+    reader_ = std::thread(std::move(body));
   } catch (const std::system_error&) {
     {
       std::lock_guard<std::mutex> lock(mutex);

@@ -64,9 +64,14 @@ class KorvaScanner {
   void ProcessMessage(CALLBACK_MESSAGE message, void* data);
   // A failure of this layer (513, 521, ...) with its log line, if any.
   void Fail(int code, const char* errorLine = nullptr);
+  // A scan claims the reader thread: the claim waits for the previous reader
+  // and keeps other scans and joins out until this scan's reader has started
+  // or the scan gives up, so the thread object is never joined and assigned at once.
+  using ReaderClaim = std::unique_lock<std::mutex>;
+  ReaderClaim ClaimReader();
   // Starts the reader thread with `body`, the cancel hand-off open; 0 (with 521)
   // when the thread cannot be made.
-  int StartReaderThread(std::function<void()> body);
+  int StartReaderThread(ReaderClaim& claim, std::function<void()> body);
 
   // The driver's lifecycle, in one place.
   OperationResult StartDriver();
@@ -110,7 +115,6 @@ class KorvaScanner {
   std::uint32_t blockCount = 0;
   std::uint32_t blocksDone = 0;
 
-  std::thread reader;
   std::mutex mutex;
   platform::AutoResetEvent dataEvent;
 
@@ -137,6 +141,10 @@ class KorvaScanner {
 
  private:
   bool driverStarted_ = false;
+  // The reader thread object, under readerMutex_.
+  std::mutex readerMutex_;
+  std::thread reader_;
+  void JoinReaderLocked();
   void logErrorCode(OPERATION_ERROR_CODE code);
   void progress(std::int32_t pieces, bool signal);
 };

@@ -3,7 +3,8 @@
 // and handed device handle 0.
 #pragma once
 
-#include "crengine/internal/zntr.h"
+#include "devapi/cr/zentrac_functions.h"
+#include "devapi/records.h"
 
 #include "platform/library.h"
 #include "platform/sync.h"
@@ -53,40 +54,40 @@ class ZentracDll {
   bool connected() const { return connected_.load(); }
   int result() const { return result_.load(); }
 
-  int New(zntr::DeviceNewParam* param);
+  int New(devapi::DeviceNewParam* param);
   int Delete();
-  int SetCondition(zntr::ScanCondition* condition);
-  int GetCondition(zntr::ScanCondition* condition);
-  int ScanM(zntr::BlockScanParam* param);
+  int SetCondition(devapi::ScanCondition* condition);
+  int GetCondition(devapi::ScanCondition* condition);
+  int ScanM(devapi::BlockScanParam* param);
   int GetScanStatusM(std::int32_t* blocks);
   int Erase();
   int EjectFilm();
   int ClearHardError();
-  int GetLog(zntr::DeviceLogBuffer* log);
-  int SetOption(zntr::KtGOption* option);
-  int GetOption(zntr::KtGOption* option);
-  int GetScannerType(zntr::ScannerTypeInfo* info);
-  int EightLine(zntr::BlockScanParam* param);
+  int GetLog(devapi::DeviceLogBuffer* log);
+  int SetOption(devapi::KtGOption* option);
+  int GetOption(devapi::KtGOption* option);
+  int GetScannerType(devapi::ScannerTypeInfo* info);
+  int EightLine(devapi::BlockScanParam* param);
   // Needs no connection and takes no lock; the text is cut to 79 characters.
-  int GetErrorString(zntr::DeviceErrorString* error);
+  int GetErrorString(devapi::DeviceErrorString* error);
 
  private:
   struct Functions {
-    std::atomic<zntr::NewFn> New{nullptr};
-    std::atomic<zntr::DeleteFn> Delete{nullptr};
-    std::atomic<zntr::SetConditionFn> SetCondition{nullptr};
-    std::atomic<zntr::GetConditionFn> GetCondition{nullptr};
-    std::atomic<zntr::ScanMFn> ScanM{nullptr};
-    std::atomic<zntr::GetScanStatusMFn> GetScanStatusM{nullptr};
-    std::atomic<zntr::EraseFn> Erase{nullptr};
-    std::atomic<zntr::EjectFilmFn> EjectFilm{nullptr};
-    std::atomic<zntr::GetErrorStringFn> GetErrorString{nullptr};
-    std::atomic<zntr::ClearHardErrorFn> ClearHardError{nullptr};
-    std::atomic<zntr::GetLogFn> GetLog{nullptr};
-    std::atomic<zntr::SetOptionFn> SetOption{nullptr};
-    std::atomic<zntr::GetOptionFn> GetOption{nullptr};
-    std::atomic<zntr::GetScannerTypeFn> GetScannerType{nullptr};
-    std::atomic<zntr::EightLineFn> EightLine{nullptr};
+    std::atomic<zentrac::NewFn> New{nullptr};
+    std::atomic<zentrac::DeleteFn> Delete{nullptr};
+    std::atomic<zentrac::SetConditionFn> SetCondition{nullptr};
+    std::atomic<zentrac::GetConditionFn> GetCondition{nullptr};
+    std::atomic<zentrac::ScanMFn> ScanM{nullptr};
+    std::atomic<zentrac::GetScanStatusMFn> GetScanStatusM{nullptr};
+    std::atomic<zentrac::EraseFn> Erase{nullptr};
+    std::atomic<zentrac::EjectFilmFn> EjectFilm{nullptr};
+    std::atomic<zentrac::GetErrorStringFn> GetErrorString{nullptr};
+    std::atomic<zentrac::ClearHardErrorFn> ClearHardError{nullptr};
+    std::atomic<zentrac::GetLogFn> GetLog{nullptr};
+    std::atomic<zentrac::SetOptionFn> SetOption{nullptr};
+    std::atomic<zentrac::GetOptionFn> GetOption{nullptr};
+    std::atomic<zentrac::GetScannerTypeFn> GetScannerType{nullptr};
+    std::atomic<zentrac::EightLineFn> EightLine{nullptr};
   };
   void clearFunctions();
   template <typename Fn, typename... Args>
@@ -105,7 +106,7 @@ class ZentracDll {
   std::atomic<bool> getConditionOk_{true};
   std::atomic<bool> getOptionOk_{true};
   platform::PolledRecursiveLock lock_;
-  static constexpr zntr::Handle kHandle = 0;
+  static constexpr int kHandle = 0;
 };
 
 }  // namespace crengine

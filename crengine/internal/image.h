@@ -2,7 +2,7 @@
 // and its companions; and the stored images that stand in for the reader's data.
 #pragma once
 
-#include "crengine/internal/zntr.h"
+#include "devapi/records.h"
 
 #include <atomic>
 #include <cstdint>
@@ -61,8 +61,8 @@ bool clearPreview(const Preview& preview);
 // Turns block b into preview rows (ProcessBlockImage_Block).
 bool processBlock(BlockImageData& data, std::uint32_t b, const Preview& preview, Progress& progress);
 // The raw file and its ".info" from the reader's condition and option.
-bool writeRawFile(const BlockImageData& data, const std::string& path, const zntr::ScanCondition& condition,
-                  const zntr::KtGOption& option);
+bool writeRawFile(const BlockImageData& data, const std::string& path, const devapi::ScanCondition& condition,
+                  const devapi::KtGOption& option);
 // ".mini.raw" and ".mini.raw.info" beside the raw file.
 bool writePreviewFiles(const Preview& preview, const std::string& path, int depth);
 

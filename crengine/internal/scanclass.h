@@ -5,7 +5,8 @@
 #include "crengine/internal/binding.h"
 #include "crengine/internal/image.h"
 #include "crengine/internal/settings.h"
-#include "crengine/internal/zntr.h"
+#include "devapi/cr/zentrac_functions.h"
+#include "devapi/records.h"
 #include "crengine/quorin.h"
 
 #include "platform/messages.h"
@@ -104,15 +105,15 @@ class ScanClass {
 
  private:
   struct Cache {
-    zntr::ScanCondition condition{};
-    zntr::KtGOption option{};
+    devapi::ScanCondition condition{};
+    devapi::KtGOption option{};
     std::uint32_t time = 0;
     bool conditionValid = false;
     bool optionValid = false;
     std::uint16_t lastScannerCondition = 0;
     // Requested records, the stand-in for the reader in Test mode.
-    zntr::ScanCondition requested{};
-    zntr::KtGOption requestedOption{};
+    devapi::ScanCondition requested{};
+    devapi::KtGOption requestedOption{};
     std::uint32_t requestedTime = 0;
     bool requestedSet = false;
     std::uint32_t blockCount = 1;
@@ -136,9 +137,14 @@ class ScanClass {
   bool abandoned() const;  // the calling thread was given up by a stop
   bool refreshCondition();
   void simulateCondition();
-  void progressPoll();
-  void blockPump();
-  void pumpErrorExit();
+  bool progressPoll(std::uint64_t scan);
+  void blockPump(std::uint64_t scan);
+  void pumpErrorExit(std::uint64_t scan);
+  // Runs a write of the scanner thread for scan `scan` only while that scan is
+  // the current one; false, and nothing written, once it was superseded.
+  template <typename Write>
+  bool ifCurrent(std::uint64_t scan, Write write);
+  void supersedeScan();
   void post(std::uint32_t id, std::intptr_t lParam, const char* logLine, int level);
   Cache cache();
   std::shared_ptr<BlockImageData> blocks();
@@ -158,7 +164,7 @@ class ScanClass {
 
   std::mutex dataMutex_;
   std::shared_ptr<BlockImageData> blocks_;
-  zntr::BlockScanParam scanParam_{};
+  devapi::BlockScanParam scanParam_{};
   Preview preview_;
 
   std::atomic<int> depth_{16};
@@ -170,6 +176,10 @@ class ScanClass {
   std::atomic<std::uint32_t> nextBlock_{0};
   std::atomic<std::uint32_t> startTime_{0};
   Progress progress_;
+  // Each scan and each error reset begins a new generation; the pump, which
+  // runs outside the engine lock, writes only for its own.
+  std::mutex pumpMutex_;
+  std::atomic<std::uint64_t> scanGeneration_{0};
 
   std::mutex errorMutex_;
   std::uint32_t errorCode_ = 0;

@@ -31,13 +31,13 @@ TEST_F(BindingTest, FullLibraryBindsAndCallsWithHandleZero) {
   ASSERT_EQ(dll->LoadDLL(), 1);
   EXPECT_TRUE(dll->loaded());
   EXPECT_TRUE(sink.contains("libZentracFakeFull.so version:"));
-  crengine::zntr::DeviceNewParam param{};
+  devapi::DeviceNewParam param{};
   ASSERT_EQ(dll->New(&param), 1);
   EXPECT_TRUE(dll->connected());
-  crengine::zntr::ScanCondition c{};
+  devapi::ScanCondition c{};
   ASSERT_EQ(dll->GetCondition(&c), 1);  // the fake refuses any handle but 0
   EXPECT_EQ(c.pix_w, 77u);
-  crengine::zntr::BlockScanParam p{};
+  devapi::BlockScanParam p{};
   EXPECT_EQ(dll->EightLine(&p), 1);
   EXPECT_EQ(dll->result(), ZentracDll::kOk);
   EXPECT_EQ(dll->FreeDLL(), 1);  // deletes the connected device first
@@ -50,9 +50,9 @@ TEST_F(BindingTest, WithoutEightLineLoadsAndItsCallFails) {
   auto dll = binding("ZentracFakeNoEightLine");
   ASSERT_EQ(dll->LoadDLL(), 1);
   EXPECT_TRUE(sink.contains("Error: GetProcAddress failed. ZNTR_EightLine"));
-  crengine::zntr::DeviceNewParam param{};
+  devapi::DeviceNewParam param{};
   ASSERT_EQ(dll->New(&param), 1);
-  crengine::zntr::BlockScanParam p{};
+  devapi::BlockScanParam p{};
   EXPECT_EQ(dll->EightLine(&p), 0);
   EXPECT_EQ(dll->result(), ZentracDll::kNotBound);
   EXPECT_TRUE(sink.contains("Error: no GetProcAddress ZNTR_EightLine"));
@@ -81,12 +81,12 @@ TEST_F(BindingTest, CallsNeedAConnectionAndFailuresFetchTheCutDeviceText) {
   EXPECT_EQ(dll->Erase(), 0);
   EXPECT_EQ(dll->result(), ZentracDll::kNotConnected);
   EXPECT_TRUE(sink.contains("Error: no connect Scanner. ZNTR_Erase"));
-  crengine::zntr::DeviceNewParam param{};
+  devapi::DeviceNewParam param{};
   ASSERT_EQ(dll->New(&param), 1);
   EXPECT_EQ(dll->Erase(), 0);  // the fake's erase fails
   EXPECT_EQ(dll->result(), ZentracDll::kCallFailed);
   EXPECT_TRUE(sink.contains("Error: ZNTR_Erase failed."));
-  // The device's 100-character text reaches the log cut to 79.
+  // A text that fills the device's whole room reaches the log cut to 79.
   EXPECT_TRUE(sink.contains("  ZNTR_GetErrorString code=0x4012 string=" + std::string(79, 'E')));
   EXPECT_FALSE(sink.contains(std::string(80, 'E')));
 }
@@ -96,9 +96,9 @@ TEST_F(BindingTest, RepeatedGetConditionFailureIsLoggedOnce) {
   crtest::fake().failGetCondition = true;
   ZentracDll dll(crtest::makeFakeLoader(), "Zentrac.dll", ZentracDll::Timeouts{});
   ASSERT_EQ(dll.LoadDLL(), 1);
-  crengine::zntr::DeviceNewParam param{};
+  devapi::DeviceNewParam param{};
   ASSERT_EQ(dll.New(&param), 1);
-  crengine::zntr::ScanCondition c{};
+  devapi::ScanCondition c{};
   for (int i = 0; i < 10; ++i) {
     EXPECT_EQ(dll.GetCondition(&c), 0);
     EXPECT_EQ(dll.result(), ZentracDll::kCallFailed);
@@ -116,9 +116,9 @@ TEST_F(BindingTest, ScannerTypeTextsAreCutAtTheirLastByte) {
   crtest::fake().reset();
   ZentracDll dll(crtest::makeFakeLoader(), "Zentrac.dll", ZentracDll::Timeouts{});
   ASSERT_EQ(dll.LoadDLL(), 1);
-  crengine::zntr::DeviceNewParam param{};
+  devapi::DeviceNewParam param{};
   ASSERT_EQ(dll.New(&param), 1);
-  crengine::zntr::ScannerTypeInfo t{};
+  devapi::ScannerTypeInfo t{};
   ASSERT_EQ(dll.GetScannerType(&t), 1);
   EXPECT_EQ(std::string(t.vendor_id), std::string(31, 'x'));
   EXPECT_EQ(std::string(t.firm_rev), std::string(7, 'x'));

@@ -1,6 +1,7 @@
 // One CR plate from end to end: the engine in Scan mode over the real CR reader
 // library and driver, on a simulated CR reader; the raw file must hold the
 // plate exactly as the reader sent it.
+#include "crengine/internal/elog.h"
 #include "crengine/internal/exports.h"
 #include "crengine/internal/scanclass.h"
 #include "crengine/quorin.h"
@@ -70,6 +71,11 @@ TEST(EndToEnd, AScanModePlateReachesTheRawFileAsTheReaderSentIt) {
   config.programDir = dir.path();
   config.deviceLibrary = (dir / "libZentrac.so").string();
   config.startThread = true;
+  // Configured first, as a host does, so the engine's log goes to the
+  // temporary folder rather than the current directory.
+  crengine::logSink().configureDefault(dir.path().string() + "/");
+  crengine::elog(0, "host started");
+  ASSERT_EQ(std::filesystem::path(crengine::logSink().logFileName()).parent_path(), dir.path());
   crengine::setInitialised(false);
   crengine::installEngine(std::make_unique<crengine::ScanClass>(std::move(config)));
 

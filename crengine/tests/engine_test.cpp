@@ -4,8 +4,11 @@
 #include "crengine/quorin.h"
 
 #include "platform/ini.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 
+#include <atomic>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -56,6 +59,15 @@ class ScanTest : public crtest::EngineTest {
     int r = QuorinScannerInintialize(target->handle());
     if (r) eng().firstCheck();
     return r;
+  }
+  // A Test-mode engine, idle, set for 20 blocks over the stored image.
+  void readyTestModeScan(Miniscreen& mini) {
+    writeStoredImage();
+    makeEngine(kTestIni);
+    ASSERT_EQ(initialiseAndCheck(), 1);
+    ASSERT_EQ(QuorinSetMiniscreenInfo(&mini.info), 1);
+    set_scan_para para{4, 100, 200, 2, 3, 900, 5};
+    ASSERT_EQ(QuorinSetScanPara(&para), 1);
   }
 };
 
@@ -125,7 +137,7 @@ TEST_F(ScanTest, TestModeScanOfTwentyBlocks) {
 TEST_F(ScanTest, ScanModeDrivesTheReaderAndWritesItsBlocks) {
   makeEngine("[Common]\r\nZNTR_New_CommandTimeoutSec=240\r\n");
   ASSERT_EQ(initialiseAndCheck(), 1);
-  EXPECT_EQ(fake().lastNew.timeout_sec, 240);
+  EXPECT_EQ(fake().lastNew.timeout, 240);
   EXPECT_EQ(fake().lastNew.status, 0x80);
   ASSERT_EQ(eng().state(), kIdle);
   EXPECT_EQ(platform::ini::getInt(config.iniFile, "Common", "ScannerSerialNo", -1), 4321);
@@ -272,14 +284,38 @@ TEST_F(ScanTest, DeviceAndFileFailuresDuringAScanPostError) {
   }
 }
 
-TEST_F(ScanTest, ScanRefusedWhileScanningKeepsTheRunningScan) {
-  writeStoredImage();
-  makeEngine(kTestIni);
-  ASSERT_EQ(initialiseAndCheck(), 1);
+// The scanner thread may step as soon as QuorinScan leaves the engine lock;
+// the host still hears of the start before any block of the scan.
+TEST_F(ScanTest, StartIsPostedBeforeAnyRefreshOfTheScan) {
   Miniscreen mini(10, 500, (dir / "scan.raw").string());
-  ASSERT_EQ(QuorinSetMiniscreenInfo(&mini.info), 1);
-  set_scan_para para{4, 100, 200, 2, 3, 900, 5};
-  ASSERT_EQ(QuorinSetScanPara(&para), 1);
+  readyTestModeScan(mini);
+  pump();
+  received.clear();
+  std::thread scanner;
+  std::atomic<bool> stepped{false};
+  sink.onWrite = [&](const std::string& line) {
+    if (line != "Start: Scan") return;
+    // A block is in, and the thread steps in the gap before the start is posted.
+    clock.advance(60);
+    scanner = std::thread([&] {
+      eng().step();
+      stepped = true;
+    });
+    for (int i = 0; i < 200 && !stepped; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  const int started = QuorinScan();
+  if (scanner.joinable()) scanner.join();
+  sink.onWrite = nullptr;
+  ASSERT_EQ(started, 1);
+  const auto messages = pump();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].id, IDM_ACQUIRE_STARTED);
+  EXPECT_EQ(messages[1].id, IDM_ACQUIRE_REFRESH);
+}
+
+TEST_F(ScanTest, ScanRefusedWhileScanningKeepsTheRunningScan) {
+  Miniscreen mini(10, 500, (dir / "scan.raw").string());
+  readyTestModeScan(mini);
   ASSERT_EQ(QuorinScan(), 1);
   buffer_info before{};
   ASSERT_EQ(QuorinGetBuffer(&before), 1);
@@ -312,6 +348,90 @@ TEST_F(ScanTest, ScanRefusedWhileScanningKeepsTheRunningScan) {
   EXPECT_EQ(messages.size(), 22u);
   EXPECT_EQ(messages.back(), (Notification{IDM_ACQUIRE_COMPLETE, 500}));
   for (auto& m : messages) EXPECT_NE(m.id, IDM_ACQUIRE_ERROR);
+}
+
+// Outside SCAN nothing runs that a refusal could protect: a refused scan is
+// an error the host hears of.
+TEST_F(ScanTest, ScanRefusedOutsideScanPostsErrorAndGoesToError) {
+  struct Case {
+    const char* name;
+    int stateBefore;
+  };
+  for (const Case& c : {Case{"erasing after a scan", kScanErase}, Case{"erasing", kErase}}) {
+    SCOPED_TRACE(c.name);
+    Miniscreen mini(10, 500, (dir / "scan.raw").string());
+    readyTestModeScan(mini);
+    if (c.stateBefore == kScanErase) {
+      ASSERT_EQ(QuorinScan(), 1);
+      for (int i = 0; i < 20 && eng().state() == kScan; ++i) {
+        clock.advance(50);
+        eng().step();
+      }
+    } else {
+      ASSERT_EQ(QuorinErase(), 1);
+    }
+    ASSERT_EQ(eng().state(), c.stateBefore);
+    pump();
+    received.clear();
+
+    EXPECT_EQ(QuorinScan(), 0);
+    EXPECT_EQ(lastError(), QUORIN_ERR_BLOCKED_SCAN);
+    EXPECT_EQ(eng().state(), kError);
+    EXPECT_EQ(pump(), (std::vector<Notification>{{IDM_ACQUIRE_ERROR, 0}}));
+    EXPECT_TRUE(sink.contains("Error: ScanClass::GetScanStatus, now status " + stateName(c.stateBefore) + "."));
+    QuorinScannerFinish();
+  }
+}
+
+// The scanner thread's step for a scan may be inside the reader when the host
+// resets the error and starts the next scan; what it does when it returns must
+// not land in the new scan.
+TEST_F(ScanTest, AStepOfASupersededScanLeavesTheNextScanAlone) {
+  for (const char* held : {"GetScanStatusM", "EightLine"}) {
+    SCOPED_TRACE(held);
+    config.engineLockMs = 50;
+    config.resetLockMs = 50;
+    config.bindingLockMs = 50;
+    config.clearHardErrorLockMs = 50;
+    makeEngine("");
+    ASSERT_EQ(initialiseAndCheck(), 1);
+    Miniscreen mini(20, 500, (dir / (std::string(held) + ".raw")).string());
+    ASSERT_EQ(QuorinSetMiniscreenInfo(&mini.info), 1);
+    set_scan_para para{4, 100, 200, 3, 1, 700, 2};
+    ASSERT_EQ(QuorinSetScanPara(&para), 1);
+    ASSERT_EQ(QuorinScan(), 1);
+
+    fake().blocksDone = 20;  // the first scan is all in when the step asks
+    fake().holdCall = held;
+    std::thread scanner([&] { eng().step(); });
+    ASSERT_TRUE(fake().waitUntilHeld(10000));
+    EXPECT_EQ(QuorinErrorReset(), 1);
+    EXPECT_EQ(eng().state(), kIdle);
+    fake().blocksDone = 0;
+    ASSERT_EQ(QuorinScan(), 1);
+    pump();
+    received.clear();
+    fake().release();
+    scanner.join();
+
+    EXPECT_EQ(eng().state(), kScan);
+    EXPECT_EQ(pump(), std::vector<Notification>{}) << "nothing from the superseded scan";
+    scan_status status{};
+    QuorinGetScanningStatus(&status);
+    EXPECT_EQ(status.info, 1);
+    EXPECT_EQ(status.MiniLine, 0);
+    EXPECT_EQ(std::filesystem::file_size(mini.raw), 0u) << "no raw file of the old scan";
+
+    // The new scan runs to its own end.
+    fake().blocksDone = 20;
+    eng().step();
+    EXPECT_EQ(eng().state(), kScanErase);
+    auto messages = pump();
+    ASSERT_EQ(messages.size(), 21u);  // twenty refreshes and the completion
+    EXPECT_EQ(messages.back(), (Notification{IDM_ACQUIRE_COMPLETE, 500}));
+    EXPECT_EQ(std::filesystem::file_size(mini.raw), 20u * 500 * 2);
+    QuorinScannerFinish();
+  }
 }
 
 TEST_F(ScanTest, ScanWithoutPreviewFailsAndPostsError) {
@@ -435,7 +555,7 @@ TEST_F(ScanTest, LockTimeOutsWarnAndTheCallProceeds) {
   config.bindingLockMs = 50;
   makeEngine("");
   ASSERT_EQ(initialiseAndCheck(), 1);
-  fake().holdGetCondition = true;
+  fake().holdCall = "GetCondition";
   std::thread scanner([&] { eng().step(); });  // holds both locks inside the reader
   ASSERT_TRUE(fake().waitUntilHeld(10000));
   EXPECT_EQ(QuorinErase(), 1);
@@ -452,7 +572,7 @@ TEST_F(ScanTest, FinishWithAStuckThreadReturnsAfterTheStopWindow) {
   config.bindingLockMs = 50;
   config.stopPolls = 5;
   config.stopPollMs = 10;
-  fake().holdGetCondition = true;
+  fake().holdCall = "GetCondition";
   makeEngine("", /*startThread=*/true);
   ASSERT_EQ(QuorinScannerInintialize(target->handle()), 1);
   ASSERT_TRUE(fake().waitUntilHeld(10000));  // the thread's first check hangs in the reader
@@ -480,11 +600,56 @@ TEST_F(ScanTest, FinishWithAStuckThreadReturnsAfterTheStopWindow) {
   EXPECT_TRUE(sink.contains("Success: FreeDLL ZENTRAC.dll"));
 }
 
+// A host may unload the engine or leave the process without
+// QuorinScannerFinish while the scanner thread is stuck in the reader.
+TEST_F(ScanTest, EndingWithoutFinishKeepsTheReaderLibraryForAStuckThread) {
+  const std::string path = (platform::paths::programDir() / "libZentracFakeFull.so").string();
+  config.deviceLibrary = "ZentracFakeFull";
+  config.engineLockMs = 50;
+  config.bindingLockMs = 50;
+  config.stopPolls = 3;
+  config.stopPollMs = 10;
+  makeEngine("", /*startThread=*/true);
+  ASSERT_EQ(QuorinScannerInintialize(target->handle()), 1);
+  void (*hold)(int) = nullptr;
+  int (*inside)() = nullptr;
+  {
+    // Looked up without keeping a reference of the test's own on the library.
+    void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(library, nullptr);
+    hold = reinterpret_cast<void (*)(int)>(::dlsym(library, "fake_hold_get_condition"));
+    inside = reinterpret_cast<int (*)()>(::dlsym(library, "fake_inside_held_call"));
+    ::dlclose(library);
+    ASSERT_TRUE(hold && inside);
+  }
+  hold(1);
+  for (int i = 0; i < 10000 && !inside(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(inside());
+
+  ScanClass* stuck = &eng();
+  retireEngine();
+  void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(library, nullptr) << "the reader library was unloaded under the stuck thread";
+  ::dlclose(library);
+  EXPECT_EQ(stuck->abandonedThreads(), 1);
+  EXPECT_TRUE(sink.contains("Warning: call TerminateThread in StopScannerThread"));
+
+  // Once its call returns the thread ends, and the kept engine may go with the library.
+  hold(0);
+  for (int i = 0; i < 10000 && stuck->abandonedThreads() > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(stuck->abandonedThreads(), 0);
+  delete stuck;
+  EXPECT_EQ(::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
+  setInitialised(false);
+  makeEngine("");
+}
+
 // A process that leaves a thread stuck in the reader must still exit cleanly.
 testsupport::ChildRegistration stuckExit("crengine-stuck-exit", [](const std::vector<std::string>& args) {
   crengine::setLogSink(new crtest::RecordingSink);  // no log files from the child
   fake().reset();
-  fake().holdGetCondition = true;
+  fake().holdCall = "GetCondition";
   EngineConfig c;
   c.iniFile = args.at(0);
   c.programDir = std::filesystem::path(args.at(0)).parent_path();

@@ -8,8 +8,11 @@ namespace crtest {
 using namespace crengine;
 
 void RecordingSink::write(int level, const std::string& line) {
-  std::lock_guard<std::mutex> lock(mutex);
-  entries.emplace_back(level, line);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    entries.emplace_back(level, line);
+  }
+  if (onWrite) onWrite(line);
 }
 
 void RecordingSink::writeLastError(int level, const std::string& line, int error) {
@@ -77,13 +80,13 @@ void FakeReader::reset() {
   errorCode = 0;
   errorText.clear();
   calls.clear();
-  holdGetCondition = false;
+  holdCall.clear();
   insideHeldCall = false;
 }
 
 void FakeReader::release() {
   std::lock_guard<std::mutex> lock(mutex);
-  holdGetCondition = false;
+  holdCall.clear();
   cv.notify_all();
 }
 
@@ -107,7 +110,15 @@ namespace {
 
 void record(const char* name) { fake().calls.push_back(name); }
 
-int fakeNew(zntr::DeviceNewParam* p) {
+void holdIfAsked(std::unique_lock<std::mutex>& lock, const char* name) {
+  if (fake().holdCall != name) return;
+  fake().insideHeldCall = true;
+  fake().cv.notify_all();
+  fake().cv.wait(lock, [] { return fake().holdCall.empty(); });
+  fake().insideHeldCall = false;
+}
+
+int fakeNew(devapi::DeviceNewParam* p) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("New");
   fake().lastNew = *p;
@@ -116,12 +127,12 @@ int fakeNew(zntr::DeviceNewParam* p) {
   p->handle = 1;
   return 1;
 }
-int fakeDelete(zntr::Handle) {
+int fakeDelete(int) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("Delete");
   return 1;
 }
-int fakeSetCondition(zntr::Handle, zntr::ScanCondition* c) {
+int fakeSetCondition(int, devapi::ScanCondition* c) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("SetCondition");
   fake().lastSet = *c;
@@ -136,20 +147,15 @@ int fakeSetCondition(zntr::Handle, zntr::ScanCondition* c) {
   mine.pix_h = c->height * 1000 / c->pitch;
   return 1;
 }
-int fakeGetCondition(zntr::Handle, zntr::ScanCondition* c) {
+int fakeGetCondition(int, devapi::ScanCondition* c) {
   std::unique_lock<std::mutex> lock(fake().mutex);
   record("GetCondition");
-  if (fake().holdGetCondition) {
-    fake().insideHeldCall = true;
-    fake().cv.notify_all();
-    fake().cv.wait(lock, [] { return !fake().holdGetCondition; });
-    fake().insideHeldCall = false;
-  }
+  holdIfAsked(lock, "GetCondition");
   if (fake().failGetCondition) return 0;
   *c = fake().condition;
   return 1;
 }
-int fakeScanM(zntr::Handle, zntr::BlockScanParam* p) {
+int fakeScanM(int, const devapi::BlockScanParam* p) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("ScanM");
   fake().lastScan = *p;
@@ -159,35 +165,39 @@ int fakeScanM(zntr::Handle, zntr::BlockScanParam* p) {
     for (std::size_t i = 0; i < pixels; ++i) p->buff_pp[b][i] = fakePixel(b, i);
   return 1;
 }
-int fakeGetScanStatusM(zntr::Handle, std::int32_t* blocks) {
-  std::lock_guard<std::mutex> lock(fake().mutex);
+int fakeGetScanStatusM(int, std::int32_t* blocks) {
+  std::unique_lock<std::mutex> lock(fake().mutex);
   record("GetScanStatusM");
   *blocks = fake().blocksDone;
-  return fake().failGetScanStatus ? 0 : 1;
+  const int result = fake().failGetScanStatus ? 0 : 1;
+  holdIfAsked(lock, "GetScanStatusM");  // answers with the count of when it was asked
+  return result;
 }
-int fakeErase(zntr::Handle) {
+int fakeErase(int) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("Erase");
   return 1;
 }
-int fakeEject(zntr::Handle) {
+int fakeEject(int) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("EjectFilm");
   return 1;
 }
-int fakeGetErrorString(zntr::DeviceErrorString* e) {
+int fakeGetErrorString(devapi::DeviceErrorString* e) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("GetErrorString");
   e->code = fake().errorCode;
-  std::memcpy(e->text, fake().errorText.c_str(), fake().errorText.size() + 1);
+  // A text as long as the room fills it with no terminator left.
+  const std::string& text = fake().errorText;
+  std::memcpy(e->text, text.c_str(), std::min(text.size() + 1, sizeof e->text));
   return 1;
 }
-int fakeClearHardError(zntr::Handle) {
+int fakeClearHardError(int) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("ClearHardError");
   return 1;
 }
-int fakeGetLog(zntr::Handle, zntr::DeviceLogBuffer* log) {
+int fakeGetLog(int, devapi::DeviceLogBuffer* log) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("GetLog");
   const char text[] = "device log";
@@ -196,7 +206,7 @@ int fakeGetLog(zntr::Handle, zntr::DeviceLogBuffer* log) {
   log->log_sz = std::uint32_t(n - 1);
   return 1;
 }
-int fakeSetOption(zntr::Handle, zntr::KtGOption* o) {
+int fakeSetOption(int, const devapi::KtGOption* o) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("SetOption");
   fake().lastOption = *o;
@@ -204,22 +214,29 @@ int fakeSetOption(zntr::Handle, zntr::KtGOption* o) {
   fake().option.HV = o->HV;
   return fake().failSetOption ? 0 : 1;
 }
-int fakeGetOption(zntr::Handle, zntr::KtGOption* o) {
+int fakeGetOption(int, devapi::KtGOption* o) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("GetOption");
   *o = fake().option;
   return 1;
 }
-int fakeGetScannerType(zntr::Handle, zntr::ScannerTypeInfo* t) {
+int fakeGetScannerType(int, devapi::ScannerTypeInfo* t) {
   std::lock_guard<std::mutex> lock(fake().mutex);
   record("GetScannerType");
   std::memset(t, 'x', sizeof *t);  // unterminated texts: the binding must cut them
   return 1;
 }
-int fakeEightLine(zntr::Handle, zntr::BlockScanParam*) {
-  std::lock_guard<std::mutex> lock(fake().mutex);
+int fakeEightLine(int, const devapi::BlockScanParam*) {
+  std::unique_lock<std::mutex> lock(fake().mutex);
   record("EightLine");
+  holdIfAsked(lock, "EightLine");
   return 1;
+}
+
+// Each entry has the reader library's own type, or this does not compile.
+template <typename Fn>
+void* entry(Fn f) {
+  return reinterpret_cast<void*>(f);
 }
 
 class FakeLoader : public DeviceLoader {
@@ -229,21 +246,21 @@ class FakeLoader : public DeviceLoader {
   void* symbol(const char* name) override {
     if (missing_.count(name)) return nullptr;
     static const std::pair<const char*, void*> table[] = {
-        {"ZNTR_New", reinterpret_cast<void*>(&fakeNew)},
-        {"ZNTR_Delete", reinterpret_cast<void*>(&fakeDelete)},
-        {"ZNTR_SetCondition", reinterpret_cast<void*>(&fakeSetCondition)},
-        {"ZNTR_GetCondition", reinterpret_cast<void*>(&fakeGetCondition)},
-        {"ZNTR_ScanM", reinterpret_cast<void*>(&fakeScanM)},
-        {"ZNTR_GetScanStatusM", reinterpret_cast<void*>(&fakeGetScanStatusM)},
-        {"ZNTR_Erase", reinterpret_cast<void*>(&fakeErase)},
-        {"ZNTR_EjectFilm", reinterpret_cast<void*>(&fakeEject)},
-        {"ZNTR_GetErrorString", reinterpret_cast<void*>(&fakeGetErrorString)},
-        {"ZNTR_ClearHardError", reinterpret_cast<void*>(&fakeClearHardError)},
-        {"ZNTR_GetLog", reinterpret_cast<void*>(&fakeGetLog)},
-        {"ZNTR_SetOption", reinterpret_cast<void*>(&fakeSetOption)},
-        {"ZNTR_GetOption", reinterpret_cast<void*>(&fakeGetOption)},
-        {"ZNTR_GetScannerType", reinterpret_cast<void*>(&fakeGetScannerType)},
-        {"ZNTR_EightLine", reinterpret_cast<void*>(&fakeEightLine)},
+        {"ZNTR_New", entry<zentrac::NewFn>(&fakeNew)},
+        {"ZNTR_Delete", entry<zentrac::DeleteFn>(&fakeDelete)},
+        {"ZNTR_SetCondition", entry<zentrac::SetConditionFn>(&fakeSetCondition)},
+        {"ZNTR_GetCondition", entry<zentrac::GetConditionFn>(&fakeGetCondition)},
+        {"ZNTR_ScanM", entry<zentrac::ScanMFn>(&fakeScanM)},
+        {"ZNTR_GetScanStatusM", entry<zentrac::GetScanStatusMFn>(&fakeGetScanStatusM)},
+        {"ZNTR_Erase", entry<zentrac::EraseFn>(&fakeErase)},
+        {"ZNTR_EjectFilm", entry<zentrac::EjectFilmFn>(&fakeEject)},
+        {"ZNTR_GetErrorString", entry<zentrac::GetErrorStringFn>(&fakeGetErrorString)},
+        {"ZNTR_ClearHardError", entry<zentrac::ClearHardErrorFn>(&fakeClearHardError)},
+        {"ZNTR_GetLog", entry<zentrac::GetLogFn>(&fakeGetLog)},
+        {"ZNTR_SetOption", entry<zentrac::SetOptionFn>(&fakeSetOption)},
+        {"ZNTR_GetOption", entry<zentrac::GetOptionFn>(&fakeGetOption)},
+        {"ZNTR_GetScannerType", entry<zentrac::GetScannerTypeFn>(&fakeGetScannerType)},
+        {"ZNTR_EightLine", entry<zentrac::EightLineFn>(&fakeEightLine)},
     };
     for (auto& [n, f] : table)
       if (std::strcmp(n, name) == 0) return f;

@@ -5,13 +5,15 @@
 #include "crengine/internal/elog.h"
 #include "crengine/internal/exports.h"
 #include "crengine/internal/scanclass.h"
-#include "crengine/internal/zntr.h"
+#include "devapi/cr/zentrac_functions.h"
+#include "devapi/records.h"
 
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "testsupport/testsupport.h"
 
 #include <condition_variable>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <set>
@@ -34,6 +36,8 @@ class RecordingSink : public crengine::LogSink {
 
   std::mutex mutex;
   std::vector<std::pair<int, std::string>> entries;
+  // Runs on the writing thread after a line is kept.
+  std::function<void(const std::string&)> onWrite;
   std::string fileName;
   std::string configuredDirectory;
   int facilityLevel = -1;
@@ -44,12 +48,12 @@ class RecordingSink : public crengine::LogSink {
 // a call cannot outlive it.
 struct FakeReader {
   std::mutex mutex;
-  crengine::zntr::ScanCondition condition{};
-  crengine::zntr::KtGOption option{};
-  crengine::zntr::DeviceNewParam lastNew{};
-  crengine::zntr::ScanCondition lastSet{};
-  crengine::zntr::KtGOption lastOption{};
-  crengine::zntr::BlockScanParam lastScan{};
+  devapi::ScanCondition condition{};
+  devapi::KtGOption option{};
+  devapi::DeviceNewParam lastNew{};
+  devapi::ScanCondition lastSet{};
+  devapi::KtGOption lastOption{};
+  devapi::BlockScanParam lastScan{};
   int blocksDone = 0;
   bool failNew = false;
   bool failGetCondition = false;
@@ -61,8 +65,9 @@ struct FakeReader {
   std::string errorText;
   std::vector<std::string> calls;
 
-  // A GetCondition that waits until released, to hold the locks.
-  bool holdGetCondition = false;
+  // The call of this name ("GetCondition", "GetScanStatusM", "EightLine")
+  // waits inside the reader until released, holding whatever locks it holds.
+  std::string holdCall;
   bool insideHeldCall = false;
   std::condition_variable cv;
 

@@ -279,14 +279,14 @@ bool CrScanner::PrepareGeometry(const DllSettings& s) {
   return bytesPerBlock_ <= INT32_MAX && blockCount < kMaxBlocks;
 }
 
-int CrScanner::StartReader(ReaderKind kind) {
-  if (!StartReaderThread([this, kind] { ReaderMain(kind); })) return 0;
+int CrScanner::StartReader(ReaderClaim& claim, ReaderKind kind) {
+  if (!StartReaderThread(claim, [this, kind] { ReaderMain(kind); })) return 0;
   platform::clock::sleep(1);
   return 1;
 }
 
 int CrScanner::Scan() {
-  JoinReader();
+  ReaderClaim claim = ClaimReader();
   const DllSettings s = currentSettings();
   std::uint32_t perBlockLines, count;
   {
@@ -326,14 +326,14 @@ int CrScanner::Scan() {
     callerBuffer = imageBuffer.get();
     scanIntoLibraryBuffer = true;
   }
-  return StartReader(multiBlock_ ? ReaderKind::MultiBlock : ReaderKind::LibraryBuffer);
+  return StartReader(claim, multiBlock_ ? ReaderKind::MultiBlock : ReaderKind::LibraryBuffer);
 }
 
 int CrScanner::ScanEx(const devapi::ScanBufferParam* param) {
   if (!param) return Refuse();
   const std::uint32_t size = param->size;
   auto* buffer = static_cast<std::uint16_t*>(param->buffer);
-  JoinReader();
+  ReaderClaim claim = ClaimReader();
   const DllSettings s = currentSettings();
   std::uint32_t perBlockLines, count;
   {
@@ -362,7 +362,7 @@ int CrScanner::ScanEx(const devapi::ScanBufferParam* param) {
     callerBuffer = buffer;
     scanIntoLibraryBuffer = false;
   }
-  return StartReader(multiBlock_ ? ReaderKind::MultiBlock : ReaderKind::CallerBuffer);
+  return StartReader(claim, multiBlock_ ? ReaderKind::MultiBlock : ReaderKind::CallerBuffer);
 }
 
 int CrScanner::ScanM(const devapi::BlockScanParam* param) {
@@ -371,7 +371,7 @@ int CrScanner::ScanM(const devapi::BlockScanParam* param) {
   std::uint16_t** blocks = param->buff_pp;
   const std::uint16_t pixW = param->pix_w, pixH = param->pix_h, count = param->block_size;
   const std::uint8_t pixelBits = param->pixel_bit_n;
-  JoinReader();
+  ReaderClaim claim = ClaimReader();
   const DllSettings s = currentSettings();
   {
     std::lock_guard<std::mutex> lock(mutex);
@@ -414,7 +414,7 @@ int CrScanner::ScanM(const devapi::BlockScanParam* param) {
     callerBuffer = nullptr;
     scanIntoLibraryBuffer = false;
   }
-  return StartReader(ReaderKind::MultiBlock);
+  return StartReader(claim, ReaderKind::MultiBlock);
 }
 
 bool CrScanner::SendCancel(std::uint16_t value) {

@@ -93,7 +93,7 @@ class CrScanner : public devapi::KorvaScanner {
   bool StatusQueryOk() const;
   // Steps shared by Scan and ScanEx: the geometry of the cache, under `mutex`.
   bool PrepareGeometry(const DllSettings& settings);
-  int StartReader(ReaderKind kind);
+  int StartReader(ReaderClaim& claim, ReaderKind kind);
   void ReaderMain(ReaderKind kind);
   void ReadOneCommand(ReaderKind kind);
   void ReadBlocks();

@@ -172,7 +172,9 @@ int FilmScanner::SetOption(const devapi::KtGOption* option) {
     p = scanParameters;
   }
   p.Option1 = std::uint16_t((option->ScanOption & 0xFF) << 8 | (p.Option1 & 0xFF));
-  return SendParameters(p) ? 1 : 0;
+  // The outcome stays in the last result; the caller is told the object exists.
+  SendParameters(p);
+  return 1;
 }
 
 int FilmScanner::GetOption(devapi::KtGOption* option) {
@@ -267,12 +269,12 @@ void FilmScanner::PrepareScanLocked(std::uint64_t expected) {
   blocksDone = 0;
 }
 
-int FilmScanner::StartReader(ReaderKind kind) {
-  return StartReaderThread([this, kind] { ReaderMain(kind); });
+int FilmScanner::StartReader(ReaderClaim& claim, ReaderKind kind) {
+  return StartReaderThread(claim, [this, kind] { ReaderMain(kind); });
 }
 
 int FilmScanner::Scan() {
-  JoinReader();
+  ReaderClaim claim = ClaimReader();
   {
     std::lock_guard<std::mutex> lock(mutex);
     width = scanParameters.ScanXSize;
@@ -302,14 +304,14 @@ int FilmScanner::Scan() {
     callerBuffer = imageBuffer.get();
     scanIntoLibraryBuffer = true;
   }
-  return StartReader(ReaderKind::LibraryBuffer);
+  return StartReader(claim, ReaderKind::LibraryBuffer);
 }
 
 int FilmScanner::ScanA(const devapi::ScanBufferParam* param) {
   if (!param) return Refuse();
   const std::uint32_t size = param->size;
   void* buffer = param->buffer;
-  JoinReader();
+  ReaderClaim claim = ClaimReader();
   {
     std::lock_guard<std::mutex> lock(mutex);
     width = scanParameters.ScanXSize;
@@ -329,14 +331,14 @@ int FilmScanner::ScanA(const devapi::ScanBufferParam* param) {
     callerBuffer = static_cast<std::uint16_t*>(buffer);
     scanIntoLibraryBuffer = false;
   }
-  return StartReader(ReaderKind::CallerBuffer);
+  return StartReader(claim, ReaderKind::CallerBuffer);
 }
 
 int FilmScanner::ScanEx(const devapi::ScanBufferParam* param) {
   if (!param) return Refuse();
   const std::uint32_t size = param->size;
   void* buffer = param->buffer;
-  JoinReader();
+  ReaderClaim claim = ClaimReader();
   {
     std::lock_guard<std::mutex> lock(mutex);
     width = scanParameters.ScanXSize;
@@ -358,7 +360,7 @@ int FilmScanner::ScanEx(const devapi::ScanBufferParam* param) {
     callerBuffer = static_cast<std::uint16_t*>(buffer);
     scanIntoLibraryBuffer = false;
   }
-  return StartReader(ReaderKind::WithoutHeader);
+  return StartReader(claim, ReaderKind::WithoutHeader);
 }
 
 int FilmScanner::ScanM(const devapi::BlockScanParam* param) {
@@ -372,7 +374,7 @@ int FilmScanner::ScanM(const devapi::BlockScanParam* param) {
   const std::uint32_t perSample = bytesPerSensorSample(pixelBits);
   const std::uint64_t perBlock = std::uint64_t(pixW) * pixH * perSample;
   const std::uint64_t expected = perBlock * count;
-  JoinReader();
+  ReaderClaim claim = ClaimReader();
   {
     std::lock_guard<std::mutex> lock(mutex);
     const bool fits = blocks && pixW != 0 && pixH != 0 && count != 0 &&
@@ -412,7 +414,7 @@ int FilmScanner::ScanM(const devapi::BlockScanParam* param) {
     callerBuffer = nullptr;
     scanIntoLibraryBuffer = false;
   }
-  return StartReader(ReaderKind::MultiBlock);
+  return StartReader(claim, ReaderKind::MultiBlock);
 }
 
 void FilmScanner::BlockProgress(std::int32_t done, void* context) {

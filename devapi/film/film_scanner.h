@@ -58,7 +58,7 @@ class FilmScanner : public devapi::KorvaScanner {
   bool SendCancel(std::uint16_t value);
   // Under `mutex`: the geometry of the next scan from the cached parameters.
   void PrepareScanLocked(std::uint64_t expected);
-  int StartReader(ReaderKind kind);
+  int StartReader(ReaderClaim& claim, ReaderKind kind);
   void ReaderMain(ReaderKind kind);
   static void BlockProgress(std::int32_t blocksDone, void* context);
   bool ReadInquiry();

@@ -22,10 +22,13 @@ class QuietSink : public crengine::LogSink {
   void setFacilityLevel(int) override {}
 };
 
+// Never destroyed: the clean-up at exit runs after static destructors of
+// this file and must still find the path.
 const std::filesystem::path& directory() {
-  static const std::filesystem::path dir = [] {
-    auto d = std::filesystem::temp_directory_path() / ("crengine-fuzz-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(d);
+  static const std::filesystem::path* const dir = [] {
+    auto* d = new std::filesystem::path(std::filesystem::temp_directory_path() /
+                                        ("crengine-fuzz-" + std::to_string(::getpid())));
+    std::filesystem::create_directories(*d);
     static QuietSink sink;
     crengine::setLogSink(&sink);
     std::atexit([] {
@@ -34,7 +37,7 @@ const std::filesystem::path& directory() {
     });
     return d;
   }();
-  return dir;
+  return *dir;
 }
 
 void put(const std::filesystem::path& file, const std::uint8_t* data, std::size_t size) {

@@ -85,8 +85,9 @@ std::optional<BandRecord> parseBandRecord(std::string_view text) {
   return r;
 }
 
-HardParams loadHardParams(const std::filesystem::path& file) {
-  const platform::ini::IniFile ini = platform::ini::IniFile::load(file);
+namespace {
+
+HardParams fromIni(const platform::ini::IniFile& ini) {
   HardParams params;
   for (std::size_t s = 0; s < kHardSections.size(); ++s) {
     const std::string_view section = kHardSections[s];
@@ -108,6 +109,16 @@ HardParams loadHardParams(const std::filesystem::path& file) {
     }
   }
   return params;
+}
+
+}  // namespace
+
+HardParams loadHardParams(const std::filesystem::path& file) {
+  return fromIni(platform::ini::IniFile::load(file));
+}
+
+HardParams parseHardParams(std::string_view content) {
+  return fromIni(platform::ini::IniFile::parse(content));
 }
 
 }  // namespace zentrac

@@ -48,5 +48,7 @@ std::optional<BandRecord> parseBandRecord(std::string_view text);
 
 // Missing file, sections or keys give the defaults; malformed band records are skipped.
 HardParams loadHardParams(const std::filesystem::path& file);
+// The same from the file's text.
+HardParams parseHardParams(std::string_view content);
 
 }  // namespace zentrac

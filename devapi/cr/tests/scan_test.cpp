@@ -3,6 +3,7 @@
 // library's buffer with its corrections, and the corrections over the caller's blocks.
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "devapi/cr/internal/corrections.h"
 #include "devapi/cr/tests/zentrac_fixture.h"
@@ -345,6 +346,26 @@ TEST_F(ScanTest, ScanIntoTheCallersBufferNeedsRoomForTheWholeImage) {
 
 namespace zentrac_test {
 namespace {
+
+// Two block scans from two threads on one object: the second waits for the
+// first one's reader, and both plates arrive whole.
+TEST_F(ScanTest, BlockScansFromTwoThreadsRunOneAfterTheOther) {
+  openForBlocks();
+  Blocks first(kWidth, kLines, 3), second(kWidth, kLines, 3);
+  int results[2] = {-1, -1};
+  std::thread a([&] { results[0] = api.ScanM(handle, &first.param); });
+  std::thread b([&] { results[1] = api.ScanM(handle, &second.param); });
+  a.join();
+  b.join();
+  EXPECT_EQ(results[0], 1);
+  EXPECT_EQ(results[1], 1);
+  ASSERT_TRUE(eventually([&] { return countWord(kBlockScanWord) == 6; }));
+  waitBlocks(3);
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(first.data[i], block(i)) << "block " << i;
+    EXPECT_EQ(second.data[i], block(i)) << "block " << i;
+  }
+}
 
 TEST_F(ScanTest, DeleteDuringABlockScanWaitsForTheReader) {
   openForBlocks();

@@ -1,7 +1,9 @@
 // Scans into the library's buffer read chunk by chunk, and the other scan forms.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "devapi/film/tests/brightel_fixture.h"
 #include "platform/clock.h"
@@ -205,6 +207,47 @@ TEST_F(ScanTest, DeleteDuringAScanWaitsForTheReader) {
   std::uint32_t lines = 7;
   EXPECT_EQ(api.GetScanStatus(handle, &lines), 1);
   EXPECT_EQ(lines, 0u);
+}
+
+// Scans and deletes from several threads at once: the reader thread of one
+// scan is never joined by one caller while another starts the next.
+TEST_F(ScanTest, ScansFromTwoThreadsRunOneAfterTheOther) {
+  setCondition(20, 10, 100, 12);
+  film.clearLog();
+  int results[2] = {-1, -1};
+  std::thread first([&] { results[0] = api.Scan(handle); });
+  std::thread second([&] { results[1] = api.Scan(handle); });
+  first.join();
+  second.join();
+  EXPECT_EQ(results[0], 1);
+  EXPECT_EQ(results[1], 1);
+  const std::vector<std::uint8_t> expected = expectedImage(5);
+  std::vector<std::uint8_t> image(expected.size());
+  ASSERT_EQ(read(image.data(), std::uint32_t(image.size()), true), 1);
+  EXPECT_TRUE(image == expected);
+  const auto sent = commands();
+  EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const sim::LogEntry& e) { return e.word == kScanWord; }),
+            2);
+}
+
+TEST_F(ScanTest, DeleteRacingAScanLeavesNoReaderBehind) {
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    setCondition(20, 10, 100, 12);
+    int deleted = -1;
+    std::thread scan([&] { api.Scan(handle); });
+    std::thread remove([&] { deleted = api.Delete(handle); });
+    scan.join();
+    remove.join();
+    EXPECT_EQ(deleted, 1);
+  }
+  // A fresh object scans as ever.
+  setCondition(20, 10, 100, 12);
+  ASSERT_EQ(api.Scan(handle), 1);
+  const std::vector<std::uint8_t> expected = expectedImage(5);
+  std::vector<std::uint8_t> image(expected.size());
+  ASSERT_EQ(read(image.data(), std::uint32_t(image.size()), true), 1);
+  EXPECT_TRUE(image == expected);
 }
 
 }  // namespace
