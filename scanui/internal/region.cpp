@@ -92,10 +92,10 @@ void ScanRegion::setMaxLength(std::int64_t mm) {
   if (topMm + heightMm > maxLength) setHeightMm(maxLength - topMm);
 }
 
-std::uint32_t ScanRegion::dataSize(int bytesPerPixel) const {
+// Both sides are below 2^31 and bytes per pixel is 1 or 2: no overflow in 64 bits.
+std::uint64_t ScanRegion::dataSize(int bytesPerPixel) const {
   if (!valid() || bytesPerPixel < 1) return 0;
-  const std::uint64_t n = std::uint64_t(bytesPerPixel) * std::uint64_t(widthPx) * std::uint64_t(heightPx);
-  return n > UINT32_MAX ? 0 : std::uint32_t(n);
+  return std::uint64_t(bytesPerPixel) * std::uint64_t(widthPx) * std::uint64_t(heightPx);
 }
 
 int deviceScanMode(int modeIndex) { return modeIndex == 1 || modeIndex == 2 ? modeIndex : 0; }

@@ -56,8 +56,8 @@ struct ScanRegion {
   void setFilm(int code);
   void setMaxLength(std::int64_t mm);
   bool valid() const { return widthPx >= 1 && heightPx >= 1; }
-  // Bytes of one scan of this region; 0 when it does not fit 32 bits.
-  std::uint32_t dataSize(int bytesPerPixel) const;
+  // Bytes of one scan of this region.
+  std::uint64_t dataSize(int bytesPerPixel) const;
 
  private:
   void setSidePx(std::int64_t px, std::int32_t room, std::int32_t& mmOut, std::int32_t& pxOut);

@@ -19,14 +19,6 @@ namespace {
 
 using platform::qt::control;
 
-int closeRequests = 0;
-int onCloseHideAndTerm() {
-  ++closeRequests;
-  HideUI(0);
-  TermUI(0);
-  return 7;
-}
-
 class Dialog : public ScanUiTest {
  protected:
   void SetUp() override {

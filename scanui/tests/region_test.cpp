@@ -130,6 +130,8 @@ TEST(ScanRegion, HugeTypedValuesNeitherOverflowNorEscapeTheFilm) {
   EXPECT_EQ(r.heightMm, 0);
   EXPECT_EQ(r.heightPx, 0);
   EXPECT_EQ(r.dataSize(2), 0u);
+  r.setHeightMm(432);  // 365000 x 432000 pixels of 2 bytes: beyond 32 bits
+  EXPECT_EQ(r.dataSize(2), 2ull * 365000 * 432000);
 }
 
 TEST(ScanRegion, FilmsAndTheMaximumLength) {
