@@ -110,6 +110,58 @@ TEST_F(ScanDialog, AutosenseFeedsWithoutAFilmAndPicksTheFilmUpAtTheNextCheck) {
   EXPECT_EQ(c<QLabel>(1025)->text(), "5,340,000");  // 2 bytes x 1780 x 1500
 }
 
+TEST_F(ScanDialog, WithOneDeviceTheDialogEndsAboveTheDeviceSelectors) {
+  show();
+  EXPECT_FALSE(w->findChild<QWidget*>("1011")->isVisible());
+  EXPECT_FALSE(c<QComboBox>(1004)->isEnabled());
+  EXPECT_FALSE(c<QComboBox>(1006)->isEnabled());
+  EXPECT_FALSE(c<QComboBox>(1013)->isVisible());
+
+  brightel.devices["TRESSOLA/KT7163"] = {{0, 5}, {1, 3}, {1, 4}};
+  brightel.adapterNames = {"first", "second"};
+  TermUI(0);
+  ASSERT_EQ(InitUI(0), 1);
+  platform::ini::writeInt(config.ini(), "Profile", "Host", 1);
+  platform::ini::writeInt(config.ini(), "Profile", "Digitizer", 9);  // no such entry: left as it is
+  show();
+  EXPECT_TRUE(w->findChild<QWidget*>("1011")->isVisible());
+  auto* adapters = c<QComboBox>(1004);
+  ASSERT_EQ(adapters->count(), 2);
+  EXPECT_EQ(adapters->itemText(1), "#1 second");
+  EXPECT_EQ(adapters->currentIndex(), 1);
+  auto* ids = c<QComboBox>(1006);
+  ASSERT_EQ(ids->count(), 2);
+  EXPECT_EQ(ids->itemText(0), "#3");
+  EXPECT_EQ(ids->currentIndex(), 0);
+  EXPECT_EQ(connection().selectedIndex(), 1);
+}
+
+TEST_F(ScanDialog, TheRegionListReadsClearWhileOpenAndIsNotSensedThen) {
+  show();
+  auto* regions = c<QComboBox>(1001);
+  regions->showPopup();
+  EXPECT_EQ(regions->itemText(0), "Clear");
+  EXPECT_EQ(regions->currentIndex(), 1);
+  const int checks = brightel.count("GetCondition(1)");
+  ticks(11);
+  EXPECT_EQ(brightel.count("GetCondition(1)"), checks);
+  regions->hidePopup();
+  EXPECT_EQ(regions->itemText(0), "Custom");
+  ticks(11);
+  EXPECT_EQ(brightel.count("GetCondition(1)"), checks + 1);
+  auto* mini = w->findChild<scanui::internal::CMiniScreen*>("99");
+  EXPECT_EQ(mini->phase(), 22 * 6 % 8);  // the marquee's dots moved every tick
+}
+
+TEST(MiniScreen, CursorsFollowTheHitCode) {
+  using scanui::internal::CMiniScreen;
+  const std::pair<int, Qt::CursorShape> cases[] = {
+      {0, Qt::SizeAllCursor},   {1, Qt::SizeHorCursor},   {2, Qt::SizeHorCursor},   {4, Qt::SizeVerCursor},
+      {8, Qt::SizeVerCursor},   {5, Qt::SizeFDiagCursor}, {10, Qt::SizeFDiagCursor}, {6, Qt::SizeBDiagCursor},
+      {9, Qt::SizeBDiagCursor}, {-1, Qt::ArrowCursor},    {3, Qt::ArrowCursor}};
+  for (auto [code, shape] : cases) EXPECT_EQ(CMiniScreen::cursorFor(code), shape) << code;
+}
+
 TEST_F(ScanDialog, RegionFieldsClampKeepTypedPixelsAndSwitchToCustom) {
   show();
   choose(1007, 2);  // 100 micrometres
