@@ -40,6 +40,22 @@ void pressInNextBox(int id) {
   onNextBox([id](QWidget* box) { QTest::mouseClick(control<QPushButton>(box, id), Qt::LeftButton); });
 }
 
+// Closes every modal box that opens while it lives, noting its template.
+struct BoxWatch {
+  BoxWatch() {
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        seen.push_back(box->objectName());
+        box->reject();
+      }
+    });
+    timer.start();
+  }
+  QTimer timer;
+  std::vector<QString> seen;
+};
+
 class ScanDialog : public ScanUiTest {
  protected:
   void SetUp() override {
@@ -191,11 +207,13 @@ TEST_F(ScanDialog, EnterInAFieldStartsNothingButTheScanButtonDoes) {
   choose(1001, 2);  // 14"X17"
   auto* width = c<QLineEdit>(1018);
   width->setFocus();
+  BoxWatch watch;
   QTest::keyClick(width, Qt::Key_Return);
   QTest::keyClick(width, Qt::Key_Enter);
   QApplication::processEvents();
   EXPECT_EQ(scans, 0);
   EXPECT_TRUE(prompts.asked.empty());
+  EXPECT_TRUE(watch.seen.empty()) << watch.seen[0].toStdString();
   for (int id : {1008, 1010, 1022, 1031, 1036, 1050, 1054, 1016})
     EXPECT_FALSE(c<QPushButton>(id)->autoDefault()) << id;
   QTest::mouseClick(c<QPushButton>(1022), Qt::LeftButton);
