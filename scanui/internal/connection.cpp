@@ -133,6 +133,8 @@ bool DigitizerConnection::open() {
     feeder1_ = type.auto_feeder == 1;
     feeder2_ = type.auto_feeder == 2;
   }
+  // A device that cannot tell keeps the default, not the last device's figure.
+  maxOd_ = 40;
   devapi::KtGOption option{};
   if (table_.GetOption && table_.GetOption(handle_, &option)) maxOd_ = option.od_Max;
 

@@ -1,18 +1,47 @@
 // CScanDlg: the library's one scan dialog object. The object lives as long as
-// the library; its window exists only between create() and destroy(), so no
+// the library and keeps the scan settings, the region, the preview's cells and
+// the counters; its window exists only between create() and destroy(), so no
 // widget outlives the host's application or the library.
 #pragma once
 
 #include <QPointer>
 #include <QString>
+#include <cstdint>
+#include <functional>
 
 #include "platform/library.h"
+#include "scanui/internal/preview_model.h"
+#include "scanui/internal/region.h"
+#include "scanui/internal/settings.h"
 #include "scanui/scanui.h"
 
+class QComboBox;
 class QDialog;
+class QTimer;
 class QWidget;
 
 namespace scanui::internal {
+
+class CMiniScreen;
+
+// The scan settings that outlive the window.
+struct ScanSettings {
+  int odRange = 40;  // O.D. times 10
+  int bits = 12;
+  int bytesPerPixel = 2;
+  int deviceScanMode = 0;
+  int autoScan = 0;
+  int autoSetup = 0;  // remembered "Auto Acquisition Set Up"
+  int lastFilmCode = 0;
+  int filmsAtStart = 0;
+  std::uint64_t dataSize = 0;
+  int scanning = 0;
+  int rePostArmed = 0;
+};
+
+// The application's property that marks the 19 cm warning suppressed for
+// the rest of the host process, whichever library instance set it.
+inline constexpr char kSuppressMarker[] = "Oskelu Suppress190mmWarning";
 
 class CScanDlg {
  public:
@@ -36,16 +65,68 @@ class CScanDlg {
   int autofeederCount() const;
   int resetAutofeeder();
 
+  // One tick of the 100 ms timer; tests call it in place of waiting.
+  void tick();
+  // The scan itself, run after the checks of the Scan button pass; the scout
+  // scan likewise. Empty: the button's checks run and nothing is scanned.
+  std::function<void()> scan;
+  std::function<void()> scoutScan;
+
+  ScanSettings& settings() { return settings_; }
+  const ScanRegion& region() const { return region_; }
+  PreviewModel& preview() { return preview_; }
+  const AntiMoire& antiMoire() const { return antiMoire_; }
+  int scanCount() const { return scanCount_; }
+  std::uint32_t scannedBytes() const { return scannedBytes_; }
+
  private:
+  void build(QDialog* w);
+  void fillLists();
+  void fillStudy();
+  void layoutStudy(bool open);
+  void applyFilmCode(int code);
+  void regionChosen(int index);
+  void switchToCustom();
+  void regionEdited(int id);
+  void writeRegionFields();
+  void setupToggled(bool remember);
+  void readProfile(int n);
+  Profile currentProfile() const;
+  void bitsChosen();
+  void odChosen();
+  void pitchChosen();
+  void modeChosen();
+  void adapterChosen();
+  void deviceChosen();
+  void adjustOd();
+  void moireSettings();
+  void applyChanges();
+  void scanPressed();
+  void marqueeDrawn();
+  void settingChanged();
+  void updateLabels();
+  void clearStudy();
   void exit();
 
   QPointer<QDialog> window_;
+  CMiniScreen* mini_ = nullptr;
+  QTimer* timer_ = nullptr;
   platform::Library moire_;
   StudyData* study_ = nullptr;
   int studyEnable_ = 0;
   int studyExpanded_ = 0;
+  bool studyOpen_ = false;
   int ceased_ = 0;
   bool suppress190_ = false;
+  int scanCount_ = 0;
+  std::uint32_t scannedBytes_ = 0;
+  std::uint32_t deviceBuffer_ = 0;
+  int ticks_ = 0;
+  bool regionListOpen_ = false;
+  ScanSettings settings_;
+  ScanRegion region_;
+  PreviewModel preview_;
+  AntiMoire antiMoire_;
 };
 
 // The caption of the dialog: the template's, then " (", the suffix and ")".

@@ -4,9 +4,9 @@
 #include <iterator>
 
 namespace scanui::internal {
-namespace {
-
 QString tr(const char* text) { return QCoreApplication::translate("Oskelu", text); }
+
+namespace {
 
 constexpr int kFirstErrorText = 140;
 const char* const kErrorTexts[] = {
@@ -36,5 +36,6 @@ QString symbolMissingCaption() { return tr("Initialize Error2"); }
 QString deviceErrorCaption() { return tr("Scan"); }
 QString noDetailText() { return tr("No detail."); }
 QString scanDialogCaption() { return tr("SCAN"); }
+QString badPitchText() { return tr("Unable to scan with this pixel spacing."); }
 
 }  // namespace scanui::internal

@@ -16,5 +16,7 @@ QString symbolMissingCaption();  // "Initialize Error2"
 QString deviceErrorCaption();    // "Scan"
 QString noDetailText();          // "No detail."
 QString scanDialogCaption();     // "SCAN"
+QString badPitchText();          // "Unable to scan with this pixel spacing."
+QString tr(const char* text);    // a text of the string table in the user's language
 
 }  // namespace scanui::internal

@@ -3,14 +3,18 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
+#include <cstring>
 
 #include "platform/qt/control.h"
 #include "platform/qt/translations.h"
+#include "scanui/internal/preview_model.h"
 #include "scanui/internal/strings.h"
 #include "scanui/tests/scanui_fixture.h"
 
@@ -18,14 +22,6 @@ namespace scanui_test {
 namespace {
 
 using platform::qt::control;
-
-int closeRequests = 0;
-int onCloseHideAndTerm() {
-  ++closeRequests;
-  HideUI(0);
-  TermUI(0);
-  return 7;
-}
 
 class Dialog : public ScanUiTest {
  protected:
@@ -130,19 +126,54 @@ TEST_F(Dialog, CeaseScanWithoutAScanRunningPostsNothing) {
 
 TEST_F(Dialog, Screenshot) {
   scanui::StudyData study{};
-  EnableDICOMField(&study, 1, 0);
+  std::strcpy(study.componentName, "Pipe 7, weld 3");
+  std::strcpy(study.manufacturingDate, "20240307");
+  std::strcpy(study.studyId, "S-0042");
+  EnableDICOMField(&study, 1, 1);
+  // A scout image: a step wedge across, darker down the film, and a weld seam.
+  auto& preview = scanui::internal::library().dialog.preview();
+  for (int r = 0; r < scanui::internal::kPreviewRows; ++r)
+    for (int c = 0; c < scanui::internal::kPreviewColumns; ++c) {
+      int v = 4095 - (c / 30) * 500 - r * 4;
+      if (r > 90 && r < 110) v -= 900;
+      preview.stored()[r * scanui::internal::kPreviewColumns + c] = std::uint16_t(std::clamp(v, 0, 4095));
+    }
+  preview.setScoutPresent();
   const std::filesystem::path dir = testsupport::selfExecutable().parent_path() / "screenshots";
   std::filesystem::create_directories(dir);
   QWidget* w = show("Screenshot");
-  w->adjustSize();
+  auto* width = control<QLineEdit>(w, 1018);
+  width->setText("200");
+  emit width->textEdited("200");  // a custom frame, drawn as the marquee
+  EXPECT_TRUE(control<QLineEdit>(w, 1040)->isEnabled());
   EXPECT_TRUE(w->grab().save(QString::fromStdString((dir / "scan_dialog.png").string())));
-  // The same window in Japanese, for a person to check the glyphs.
-  platform::qt::Translation japanese;
-  ASSERT_TRUE(japanese.install("oskelu", QString::fromStdString(scanui::internal::translationsDir().string()),
-                               QLocale(QLocale::Japanese, QLocale::Japan)));
-  w = show("Screenshot");
-  w->adjustSize();
-  EXPECT_TRUE(w->grab().save(QString::fromStdString((dir / "scan_dialog_ja.png").string())));
+  // The same window in Japanese and Chinese, for a person to check the glyphs.
+  for (const auto& [locale, file] : {std::pair{QLocale(QLocale::Japanese, QLocale::Japan), "scan_dialog_ja.png"},
+                                     std::pair{QLocale(QLocale::Chinese, QLocale::China), "scan_dialog_zh.png"}}) {
+    platform::qt::Translation t;
+    ASSERT_TRUE(t.install("oskelu", QString::fromStdString(scanui::internal::translationsDir().string()), locale));
+    w = show("Screenshot");
+    EXPECT_TRUE(w->grab().save(QString::fromStdString((dir / file).string())));
+  }
+  preview.reset();
+}
+
+TEST_F(Dialog, WithAJapaneseOrChineseLocaleTheCaptionAndButtonsComeFromTheCatalogue) {
+  const QString dir = QString::fromStdString(scanui::internal::translationsDir().string());
+  const std::pair<QLocale, const char*> cases[] = {
+      {QLocale(QLocale::Japanese, QLocale::Japan), "終了(&X)"},
+      {QLocale(QLocale::Chinese, QLocale::China), "退出(&X)"},
+  };
+  for (const auto& [locale, exitText] : cases) {
+    platform::qt::Translation t;
+    ASSERT_TRUE(t.install("oskelu", dir, locale));
+    QWidget* w = show(nullptr);
+    EXPECT_NE(w->windowTitle(), "SCAN");
+    EXPECT_EQ(w->windowTitle(), QCoreApplication::translate("Oskelu", "SCAN"));
+    EXPECT_EQ(control<QPushButton>(w, 1054)->text(), QString::fromUtf8(exitText));
+    EXPECT_NE(control<QComboBox>(w, 1001)->itemText(1), "Autosense");
+  }
+  EXPECT_EQ(control<QPushButton>(show(nullptr), 1054)->text(), "E&xit");
 }
 
 TEST(Catalogues, JapaneseAndChineseTextsComeFromTheLibrarysCatalogues) {

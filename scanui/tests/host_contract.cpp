@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 
 #include <QApplication>
+#include <QPushButton>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
@@ -123,7 +124,12 @@ int main(int argc, char** argv) {
     void* dialog = api.ShowUI(&mainWindow, "host");
     if (dialog == nullptr) return fail(round, "ShowUI");
     QApplication::processEvents();
-    if (api.CloseRequest() != 1 || closeRequests != round) return fail(round, "CloseRequest");
+    // The operator ends the run: Exit asks the host to close, whose callback ends the library.
+    auto* exitButton = static_cast<QWidget*>(dialog)->findChild<QPushButton*>("1054");
+    if (exitButton == nullptr) return fail(round, "no Exit button");
+    exitButton->click();
+    QApplication::processEvents();
+    if (closeRequests != round) return fail(round, "Exit did not ask the host to close");
     if (::dlclose(library) != 0) return fail(round, "dlclose");
     // Anything the library left queued would run here, into unmapped code.
     QApplication::processEvents();

@@ -4,6 +4,14 @@
 
 namespace scanui_test {
 
+int closeRequests = 0;
+int onCloseHideAndTerm() {
+  ++closeRequests;
+  HideUI(0);
+  TermUI(0);
+  return 7;
+}
+
 bool mapped(const std::filesystem::path& file) {
   std::error_code ec;
   const std::filesystem::path canonical = std::filesystem::weakly_canonical(file, ec);

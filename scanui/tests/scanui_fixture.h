@@ -30,6 +30,10 @@ class ConfigDir {
   testsupport::TempDir dir_;
 };
 
+// A host's close-request callback: counts, then HideUI and TermUI as hosts do.
+extern int closeRequests;
+int onCloseHideAndTerm();
+
 class ScanUiTest : public ::testing::Test {
  protected:
   void SetUp() override;

@@ -91,5 +91,277 @@ Please check all connections and switches.</source>
         <source>Study Data &amp;&gt;&gt;</source>
         <translation>検査データ &amp;&gt;&gt;</translation>
     </message>
+    <message>
+        <source>Scan Region:</source>
+        <translation>スキャン範囲:</translation>
+    </message>
+    <message>
+        <source>Custom</source>
+        <translation>カスタム</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>クリア</translation>
+    </message>
+    <message>
+        <source>Autosense</source>
+        <translation>自動検出</translation>
+    </message>
+    <message>
+        <source>Left:</source>
+        <translation>左:</translation>
+    </message>
+    <message>
+        <source>Top:</source>
+        <translation>上:</translation>
+    </message>
+    <message>
+        <source>Width:</source>
+        <translation>幅:</translation>
+    </message>
+    <message>
+        <source>Height:</source>
+        <translation>高さ:</translation>
+    </message>
+    <message>
+        <source>pixels</source>
+        <translation>ピクセル</translation>
+    </message>
+    <message>
+        <source>Auto Acquisition Set Up</source>
+        <translation>自動取得設定</translation>
+    </message>
+    <message>
+        <source>&amp;Apply Changes</source>
+        <translation>変更を適用(&amp;A)</translation>
+    </message>
+    <message>
+        <source>Bits per Pixel:</source>
+        <translation>ピクセルあたりのビット数:</translation>
+    </message>
+    <message>
+        <source>O.D. Range:</source>
+        <translation>O.D.範囲:</translation>
+    </message>
+    <message>
+        <source>Pixel Spacing:</source>
+        <translation>ピクセル間隔:</translation>
+    </message>
+    <message>
+        <source>Scan Mode:</source>
+        <translation>スキャンモード:</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>高速</translation>
+    </message>
+    <message>
+        <source>Standard</source>
+        <translation>標準</translation>
+    </message>
+    <message>
+        <source>Quality</source>
+        <translation>高画質</translation>
+    </message>
+    <message>
+        <source>Moire Reduction</source>
+        <translation>モアレ低減</translation>
+    </message>
+    <message>
+        <source>Setting...</source>
+        <translation>設定...</translation>
+    </message>
+    <message>
+        <source>Maximum O.D. in Marquee:</source>
+        <translation>選択範囲内の最大O.D.:</translation>
+    </message>
+    <message>
+        <source>Maximum O.D.:</source>
+        <translation>最大O.D.:</translation>
+    </message>
+    <message>
+        <source>Scou&amp;t Scan</source>
+        <translation>プレスキャン(&amp;T)</translation>
+    </message>
+    <message>
+        <source>Adjust &amp;O.D. Range</source>
+        <translation>O.D.範囲を調整(&amp;O)</translation>
+    </message>
+    <message>
+        <source>&amp;Feed</source>
+        <translation>給送(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Study Data &amp;&lt;&lt;</source>
+        <translation>検査データ &amp;&lt;&lt;</translation>
+    </message>
+    <message>
+        <source>Study Data(DICONDE Attributes)</source>
+        <translation>検査データ(DICONDE属性)</translation>
+    </message>
+    <message>
+        <source>Component Name:</source>
+        <translation>部品名:</translation>
+    </message>
+    <message>
+        <source>Component ID Number:</source>
+        <translation>部品ID番号:</translation>
+    </message>
+    <message>
+        <source>Date of Manufacture:</source>
+        <translation>製造日:</translation>
+    </message>
+    <message>
+        <source>Male</source>
+        <translation>男性</translation>
+    </message>
+    <message>
+        <source>Female</source>
+        <translation>女性</translation>
+    </message>
+    <message>
+        <source>Other</source>
+        <translation>その他</translation>
+    </message>
+    <message>
+        <source>Blank</source>
+        <translation>空白</translation>
+    </message>
+    <message>
+        <source>Sex:</source>
+        <translation>性別:</translation>
+    </message>
+    <message>
+        <source>Study Date:</source>
+        <translation>検査日:</translation>
+    </message>
+    <message>
+        <source>Study ID:</source>
+        <translation>検査ID:</translation>
+    </message>
+    <message>
+        <source>Study Description:</source>
+        <translation>検査の説明:</translation>
+    </message>
+    <message>
+        <source>&amp;Clear</source>
+        <translation>クリア(&amp;C)</translation>
+    </message>
+    <message>
+        <source>SCSI Adapter:</source>
+        <translation>SCSIアダプタ:</translation>
+    </message>
+    <message>
+        <source>Digitizer SCSI-ID:</source>
+        <translation>デジタイザSCSI-ID:</translation>
+    </message>
+    <message>
+        <source>Volume of Image Data:</source>
+        <translation>画像データ量:</translation>
+    </message>
+    <message>
+        <source>Maximum Scannable Data per Scan:</source>
+        <translation>1回のスキャンの最大データ量:</translation>
+    </message>
+    <message>
+        <source>Total Number of Scans:</source>
+        <translation>スキャン総数:</translation>
+    </message>
+    <message>
+        <source>Digitizer is not connected.</source>
+        <translation>デジタイザが接続されていません。</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message>
+        <source>&amp;Cancel</source>
+        <translation>キャンセル(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Scanning OD range does not include the detected OD range.</source>
+        <translation>スキャンのOD範囲が検出されたOD範囲を含んでいません。</translation>
+    </message>
+    <message>
+        <source>Scout Scan</source>
+        <translation>プレスキャン</translation>
+    </message>
+    <message>
+        <source>Do you wish to overwrite the previous Scout Scan?</source>
+        <translation>前回のプレスキャンを上書きしますか?</translation>
+    </message>
+    <message>
+        <source>&amp;Scout Scan</source>
+        <translation>プレスキャン(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Set the film to start scan.</source>
+        <translation>スキャンを開始するにはフィルムをセットしてください。</translation>
+    </message>
+    <message>
+        <source>&amp;Move the film forward</source>
+        <translation>フィルムを送る(&amp;M)</translation>
+    </message>
+    <message>
+        <source>There is not enough memory in the dizitizer.</source>
+        <translation>デジタイザのメモリが不足しています。</translation>
+    </message>
+    <message>
+        <source>Apply Changes?</source>
+        <translation>変更を適用しますか?</translation>
+    </message>
+    <message>
+        <source>Confirmation</source>
+        <translation>確認</translation>
+    </message>
+    <message>
+        <source>Check that the film size is 19cm or more.</source>
+        <translation>フィルムサイズが19cm以上であることを確認してください。</translation>
+    </message>
+    <message>
+        <source>Don't show this warning until exiting the program</source>
+        <translation>プログラムを終了するまでこの警告を表示しない</translation>
+    </message>
+    <message>
+        <source>Unable to scan with this pixel spacing.</source>
+        <translation>このピクセル間隔ではスキャンできません。</translation>
+    </message>
+    <message>
+        <source>Moire Reduction Settings</source>
+        <translation>モアレ低減の設定</translation>
+    </message>
+    <message>
+        <source>Scan &amp;Pitch:</source>
+        <translation>スキャンピッチ(&amp;P):</translation>
+    </message>
+    <message>
+        <source>&amp;Vertical</source>
+        <translation>縦方向(&amp;V)</translation>
+    </message>
+    <message>
+        <source>Filter &amp;Width:</source>
+        <translation>フィルタ幅(&amp;W):</translation>
+    </message>
+    <message>
+        <source>&amp;Horizontal</source>
+        <translation>横方向(&amp;H)</translation>
+    </message>
+    <message>
+        <source>Filter Wi&amp;dth:</source>
+        <translation>フィルタ幅(&amp;D):</translation>
+    </message>
+    <message>
+        <source>&amp;Filter Type:</source>
+        <translation>フィルタの種類(&amp;F):</translation>
+    </message>
+    <message>
+        <source>&amp;Interpolation:</source>
+        <translation>補間(&amp;I):</translation>
+    </message>
 </context>
 </TS>

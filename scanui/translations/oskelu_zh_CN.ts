@@ -91,5 +91,277 @@ Please check all connections and switches.</source>
         <source>Study Data &amp;&gt;&gt;</source>
         <translation>检查数据 &amp;&gt;&gt;</translation>
     </message>
+    <message>
+        <source>Scan Region:</source>
+        <translation>扫描区域:</translation>
+    </message>
+    <message>
+        <source>Custom</source>
+        <translation>自定义</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>清除</translation>
+    </message>
+    <message>
+        <source>Autosense</source>
+        <translation>自动检测</translation>
+    </message>
+    <message>
+        <source>Left:</source>
+        <translation>左:</translation>
+    </message>
+    <message>
+        <source>Top:</source>
+        <translation>上:</translation>
+    </message>
+    <message>
+        <source>Width:</source>
+        <translation>宽:</translation>
+    </message>
+    <message>
+        <source>Height:</source>
+        <translation>高:</translation>
+    </message>
+    <message>
+        <source>pixels</source>
+        <translation>像素</translation>
+    </message>
+    <message>
+        <source>Auto Acquisition Set Up</source>
+        <translation>自动采集设置</translation>
+    </message>
+    <message>
+        <source>&amp;Apply Changes</source>
+        <translation>应用更改(&amp;A)</translation>
+    </message>
+    <message>
+        <source>Bits per Pixel:</source>
+        <translation>每像素位数:</translation>
+    </message>
+    <message>
+        <source>O.D. Range:</source>
+        <translation>O.D.范围:</translation>
+    </message>
+    <message>
+        <source>Pixel Spacing:</source>
+        <translation>像素间距:</translation>
+    </message>
+    <message>
+        <source>Scan Mode:</source>
+        <translation>扫描模式:</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>Standard</source>
+        <translation>标准</translation>
+    </message>
+    <message>
+        <source>Quality</source>
+        <translation>质量</translation>
+    </message>
+    <message>
+        <source>Moire Reduction</source>
+        <translation>莫尔纹消除</translation>
+    </message>
+    <message>
+        <source>Setting...</source>
+        <translation>设置...</translation>
+    </message>
+    <message>
+        <source>Maximum O.D. in Marquee:</source>
+        <translation>选框内最大O.D.:</translation>
+    </message>
+    <message>
+        <source>Maximum O.D.:</source>
+        <translation>最大O.D.:</translation>
+    </message>
+    <message>
+        <source>Scou&amp;t Scan</source>
+        <translation>预扫描(&amp;T)</translation>
+    </message>
+    <message>
+        <source>Adjust &amp;O.D. Range</source>
+        <translation>调整O.D.范围(&amp;O)</translation>
+    </message>
+    <message>
+        <source>&amp;Feed</source>
+        <translation>送片(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Study Data &amp;&lt;&lt;</source>
+        <translation>检查数据 &amp;&lt;&lt;</translation>
+    </message>
+    <message>
+        <source>Study Data(DICONDE Attributes)</source>
+        <translation>检查数据(DICONDE属性)</translation>
+    </message>
+    <message>
+        <source>Component Name:</source>
+        <translation>部件名称:</translation>
+    </message>
+    <message>
+        <source>Component ID Number:</source>
+        <translation>部件ID号:</translation>
+    </message>
+    <message>
+        <source>Date of Manufacture:</source>
+        <translation>制造日期:</translation>
+    </message>
+    <message>
+        <source>Male</source>
+        <translation>男</translation>
+    </message>
+    <message>
+        <source>Female</source>
+        <translation>女</translation>
+    </message>
+    <message>
+        <source>Other</source>
+        <translation>其他</translation>
+    </message>
+    <message>
+        <source>Blank</source>
+        <translation>空白</translation>
+    </message>
+    <message>
+        <source>Sex:</source>
+        <translation>性别:</translation>
+    </message>
+    <message>
+        <source>Study Date:</source>
+        <translation>检查日期:</translation>
+    </message>
+    <message>
+        <source>Study ID:</source>
+        <translation>检查ID:</translation>
+    </message>
+    <message>
+        <source>Study Description:</source>
+        <translation>检查说明:</translation>
+    </message>
+    <message>
+        <source>&amp;Clear</source>
+        <translation>清除(&amp;C)</translation>
+    </message>
+    <message>
+        <source>SCSI Adapter:</source>
+        <translation>SCSI适配器:</translation>
+    </message>
+    <message>
+        <source>Digitizer SCSI-ID:</source>
+        <translation>数字化仪SCSI-ID:</translation>
+    </message>
+    <message>
+        <source>Volume of Image Data:</source>
+        <translation>图像数据量:</translation>
+    </message>
+    <message>
+        <source>Maximum Scannable Data per Scan:</source>
+        <translation>每次扫描的最大数据量:</translation>
+    </message>
+    <message>
+        <source>Total Number of Scans:</source>
+        <translation>扫描总数:</translation>
+    </message>
+    <message>
+        <source>Digitizer is not connected.</source>
+        <translation>数字化仪未连接。</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>&amp;Cancel</source>
+        <translation>取消(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Scanning OD range does not include the detected OD range.</source>
+        <translation>扫描OD范围不包含检测到的OD范围。</translation>
+    </message>
+    <message>
+        <source>Scout Scan</source>
+        <translation>预扫描</translation>
+    </message>
+    <message>
+        <source>Do you wish to overwrite the previous Scout Scan?</source>
+        <translation>是否覆盖上一次预扫描?</translation>
+    </message>
+    <message>
+        <source>&amp;Scout Scan</source>
+        <translation>预扫描(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Set the film to start scan.</source>
+        <translation>请放入胶片以开始扫描。</translation>
+    </message>
+    <message>
+        <source>&amp;Move the film forward</source>
+        <translation>向前送片(&amp;M)</translation>
+    </message>
+    <message>
+        <source>There is not enough memory in the dizitizer.</source>
+        <translation>数字化仪内存不足。</translation>
+    </message>
+    <message>
+        <source>Apply Changes?</source>
+        <translation>是否应用更改?</translation>
+    </message>
+    <message>
+        <source>Confirmation</source>
+        <translation>确认</translation>
+    </message>
+    <message>
+        <source>Check that the film size is 19cm or more.</source>
+        <translation>请确认胶片尺寸在19cm以上。</translation>
+    </message>
+    <message>
+        <source>Don't show this warning until exiting the program</source>
+        <translation>在退出程序前不再显示此警告</translation>
+    </message>
+    <message>
+        <source>Unable to scan with this pixel spacing.</source>
+        <translation>无法以此像素间距扫描。</translation>
+    </message>
+    <message>
+        <source>Moire Reduction Settings</source>
+        <translation>莫尔纹消除设置</translation>
+    </message>
+    <message>
+        <source>Scan &amp;Pitch:</source>
+        <translation>扫描间距(&amp;P):</translation>
+    </message>
+    <message>
+        <source>&amp;Vertical</source>
+        <translation>垂直(&amp;V)</translation>
+    </message>
+    <message>
+        <source>Filter &amp;Width:</source>
+        <translation>滤波宽度(&amp;W):</translation>
+    </message>
+    <message>
+        <source>&amp;Horizontal</source>
+        <translation>水平(&amp;H)</translation>
+    </message>
+    <message>
+        <source>Filter Wi&amp;dth:</source>
+        <translation>滤波宽度(&amp;D):</translation>
+    </message>
+    <message>
+        <source>&amp;Filter Type:</source>
+        <translation>滤波类型(&amp;F):</translation>
+    </message>
+    <message>
+        <source>&amp;Interpolation:</source>
+        <translation>插值(&amp;I):</translation>
+    </message>
 </context>
 </TS>
