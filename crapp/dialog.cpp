@@ -143,6 +143,8 @@ void CHalcyoneDlg::buildControls() {
   pq::setControlId(fine_, IDC_RADIO_FINE);
 
   scan_ = button(IDC_BTN_SCAN, "Scan");
+  // Only the IP-set poll enables Scan, once the engine reports a plate.
+  scan_->setEnabled(false);
   id_ = edit(IDC_EDIT_ID);
   name_ = edit(IDC_EDIT_NAME);
   description_ = edit(IDC_EDIT_DESCRIPTION);
