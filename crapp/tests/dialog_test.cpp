@@ -207,7 +207,24 @@ TEST(DialogTestMode, AScanSavedWithAnIdMakesExactlyOneExportSet) {
   const QString shot = QString::fromStdString((kScreenshotDir / "halcyone_test_scan.png").string());
   EXPECT_TRUE(d.dlg->grab().save(shot));
 
+  // Scan again with the image held, answered Cancel: image and records stay.
+  ASSERT_TRUE(pumpUntil([&] { return d.scanEnabled(); }));
+  d.prompt.answers = {pq::Answer::Cancel};
+  d.button(crapp::IDC_BTN_SCAN)->click();
+  EXPECT_EQ(d.asked(), (std::vector<QString>{k500}));
+  EXPECT_TRUE(d.dlg->miniscreen()->m_DIB.exists());
+  EXPECT_TRUE(d.dlg->container()->scanImage());
+  EXPECT_TRUE(d.idle());
+  d.prompt.asked.clear();
+
+  // A save that fails keeps the scan, so the next one still exports it once.
   d.get<QLineEdit>(crapp::IDC_EDIT_ID)->setText("W-17");
+  d.dlg->container()->setFileStepHook([](int step, std::string_view) { return step != 0; });
+  d.button(crapp::IDC_BTN_SAVE)->click();
+  EXPECT_EQ(d.status(), "Failed to output DICOM file.");
+  EXPECT_TRUE(d.dlg->container()->scanImage());
+  EXPECT_EQ(countSuffix(d.dlg->container()->exportFolder(), ".dcm.ready"), 0);
+  d.dlg->container()->setFileStepHook({});
   d.button(crapp::IDC_BTN_SAVE)->click();
   EXPECT_EQ(d.status(), kEndOfSaving);
   const fs::path exported = d.dlg->container()->exportFolder();
@@ -289,6 +306,58 @@ TEST(DialogTestMode, SavedConditionsSelectTheOfferedItems) {
     // Without ScanSpeedSlow, Fine stays disabled even when it is the saved speed.
     EXPECT_FALSE(d.get<QRadioButton>(crapp::IDC_RADIO_FINE)->isEnabled());
   }
+}
+
+TEST(DialogTestMode, TheWindowComesBackWhereItWas) {
+  if (ranInProgramFolder(testMode())) return;
+  const fs::path site = crapp::CDataContainer(platform::paths::programDir()).siteIniPath();
+  {
+    Dialog d;
+    ASSERT_TRUE(d.started);
+    d.dlg->move(70, 40);
+    d.button(crapp::IDC_BTN_CLOSE)->click();
+    EXPECT_FALSE(d.dlg->isVisible());
+  }
+  const crapp::WindowRect r = crapp::CDataContainer(platform::paths::programDir()).ReadWindowRect();
+  EXPECT_EQ(r.left, 70);
+  EXPECT_EQ(r.top, 40);
+  Dialog again;
+  ASSERT_TRUE(again.started);
+  EXPECT_EQ(again.dlg->pos(), QPoint(70, 40));
+  EXPECT_EQ(again.dlg->frameGeometry().width(), r.right - r.left);
+}
+
+TEST(DialogTestMode, ScannerLogIsSavedWhereTheOperatorChose) {
+  if (ranInProgramFolder(testMode())) return;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  const fs::path chosen = platform::paths::programDir() / "chosen";
+  char expected[4096] = {};
+  int size = 0;
+  ASSERT_EQ(QuorinGetDeviceLogInfo(expected, sizeof expected, &size), 1);
+  ASSERT_GE(size, 0);
+  // The default extension is added to a name without one; a cancel writes nothing.
+  d.prompt.fileAnswers = {QString::fromStdString(chosen.string()), QString()};
+  d.button(crapp::IDC_BTN_LOG)->click();
+  ASSERT_TRUE(fs::exists(chosen.string() + ".txt"));
+  EXPECT_EQ(testsupport::readFile(chosen.string() + ".txt"), std::string(expected, std::size_t(size)));
+  d.button(crapp::IDC_BTN_LOG)->click();
+  EXPECT_EQ(d.prompt.fileCaptions.size(), 2u);
+  EXPECT_TRUE(d.idle());
+  EXPECT_TRUE(d.dlg->timerRunning());
+}
+
+TEST(DialogTestMode, ClearInfoEmptiesTheStudyFields) {
+  if (ranInProgramFolder(testMode())) return;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  for (int id : {crapp::IDC_EDIT_ID, crapp::IDC_EDIT_NAME, crapp::IDC_EDIT_DESCRIPTION})
+    d.get<QLineEdit>(id)->setText("typed");
+  d.button(crapp::IDC_BTN_CLEAR_INFO)->click();
+  for (int id : {crapp::IDC_EDIT_ID, crapp::IDC_EDIT_NAME, crapp::IDC_EDIT_DESCRIPTION})
+    EXPECT_EQ(d.get<QLineEdit>(id)->text(), "") << id;
+  // No push button presses itself on Enter.
+  for (QPushButton* b : d.dlg->findChildren<QPushButton*>()) EXPECT_FALSE(b->autoDefault()) << b->objectName().toStdString();
 }
 
 TEST(DialogTestMode, SensitivityOutsideItsRangeStopsTheScan) {
