@@ -119,10 +119,6 @@ bool pumpUntil(const std::function<bool()>& done, int limitMs = 30000) {
   return true;
 }
 
-void pumpFor(int ms) {
-  pumpUntil([] { return false; }, ms);
-}
-
 // The dialog of the program folder this process runs in, started and shown.
 class Dialog {
  public:
