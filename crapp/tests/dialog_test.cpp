@@ -3,6 +3,7 @@
 // copy of this test executable placed in a fresh program folder.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -302,6 +303,10 @@ TEST(DialogTestMode, SavedConditionsSelectTheOfferedItems) {
     // Without ScanSpeedSlow, Fine stays disabled even when it is the saved speed.
     EXPECT_FALSE(d.get<QRadioButton>(crapp::IDC_RADIO_FINE)->isEnabled());
   }
+  platform::ini::writeString(site, "Settings", "ScanSpeedSlow", "ON");
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  EXPECT_TRUE(d.get<QRadioButton>(crapp::IDC_RADIO_FINE)->isEnabled());
 }
 
 TEST(DialogTestMode, TheWindowComesBackWhereItWas) {
@@ -352,6 +357,13 @@ TEST(DialogTestMode, ClearInfoEmptiesTheStudyFields) {
   d.button(crapp::IDC_BTN_CLEAR_INFO)->click();
   for (int id : {crapp::IDC_EDIT_ID, crapp::IDC_EDIT_NAME, crapp::IDC_EDIT_DESCRIPTION})
     EXPECT_EQ(d.get<QLineEdit>(id)->text(), "") << id;
+  // The about item answers with the program's version.
+  auto* about = d.dlg->findChild<QAction*>(pq::controlName(crapp::IDM_ABOUTBOX));
+  ASSERT_NE(about, nullptr);
+  EXPECT_EQ(about->text(), "Halcyone Version Information(&A)...");
+  about->trigger();
+  ASSERT_EQ(d.prompt.asked.size(), 1u);
+  EXPECT_TRUE(d.prompt.asked[0].text.contains("Version")) << d.prompt.asked[0].text.toStdString();
   // No push button presses itself on Enter.
   for (QPushButton* b : d.dlg->findChildren<QPushButton*>()) EXPECT_FALSE(b->autoDefault()) << b->objectName().toStdString();
 }
