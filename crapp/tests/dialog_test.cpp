@@ -78,6 +78,11 @@ bool ranInProgramFolder(const Folder& spec) {
   // The copied libraries, not the build folder's, so the engine loads the
   // reader library (and its settings) from beside itself.
   env["LD_LIBRARY_PATH"] = folder.root().string();
+#if defined(__SANITIZE_THREAD__)
+  // The dialog paints; Qt's own painting threads are not instrumented.
+  const char* tsan = std::getenv("TSAN_OPTIONS");
+  env["TSAN_OPTIONS"] = std::string(tsan ? tsan : "") + " suppressions=" CRAPP_TEST_DIR "/qt.tsan-supp";
+#endif
   std::map<std::string, std::optional<std::string>> saved;
   for (const auto& [name, value] : env) {
     const char* old = std::getenv(name.c_str());
