@@ -505,6 +505,8 @@ TEST(DialogScanMode, APlateFromTheSimulatedReaderIsExportedAsTheReaderSentIt) {
     ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
     ASSERT_EQ(d.status(), kEndOfScan);
     const auto image = *d.dlg->container()->scanImage();
+    // The simulator's radiograph after the tone stretch, for a person to look at.
+    EXPECT_TRUE(d.dlg->grab().save(QString::fromStdString((kScreenshotDir / "halcyone_scan_mode.png").string())));
 
     // The plate as the simulated reader rendered it, block by block.
     get_scan_para got{};
