@@ -76,6 +76,23 @@ TEST_F(Connect, ScanModeReachesTheSimulatedReader) {
   EXPECT_EQ(folder.connect(), 1) << folder.log();
 }
 
+TEST_F(Connect, WithoutArgumentsTheDialogStartsTheEngineAndPollsThePlate) {
+  ProgramFolder folder(true, Reader::None);
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  platform::Process p;
+  ASSERT_TRUE(p.start(folder.program(), {}, folder.root()));
+  // The IP-set poll of the running dialog reports Test mode's plate.
+  bool polled = false;
+  for (int i = 0; i < 1000 && !polled; ++i) {
+    polled = folder.log().find("IPSetFlag changed. TRUE") != std::string::npos;
+    if (!polled) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ::kill(p.pid(), SIGKILL);
+  p.wait();
+  EXPECT_TRUE(polled) << folder.log();
+  EXPECT_NE(folder.log().find("-- TEST mode --"), std::string::npos);
+}
+
 // Holds the instance mutex until killed; a file says when it holds it.
 const testsupport::ChildRegistration holder("crapp-hold-instance", [](const std::vector<std::string>& args) {
   platform::NamedMutex mutex("Halcyone");
