@@ -373,6 +373,22 @@ TEST(DialogTestMode, ClearInfoEmptiesTheStudyFields) {
   for (QPushButton* b : d.dlg->findChildren<QPushButton*>()) EXPECT_FALSE(b->autoDefault()) << b->objectName().toStdString();
 }
 
+TEST(DialogTestMode, APlateOverTheImageMemoryLimitIsRefused) {
+  Folder spec = testMode();
+  spec.prepare = [](const crapptest::ProgramFolder& f) {
+    // 1 MiB: 10x12 at 200 um needs 1270 x 1525 x 2 bytes.
+    platform::ini::writeString(f.dir() / "HalcyoneSite.ini", "Settings", "AvailableImageSize", "1");
+  };
+  if (ranInProgramFolder(spec)) return;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  EXPECT_FALSE(d.startScan(0, "200"));
+  EXPECT_EQ(d.asked(), (std::vector<QString>{"Over an avalable image data size.  Please change the value of IPsize or "
+                                             "pixel spacing."}));
+  EXPECT_FALSE(d.dlg->container()->scanCondition());
+  EXPECT_EQ(d.status(), "");
+}
+
 TEST(DialogTestMode, SensitivityOutsideItsRangeStopsTheScan) {
   if (ranInProgramFolder(testMode())) return;
   Dialog d;
