@@ -132,6 +132,8 @@ void CHalcyoneDlg::OnAcquireCanceled() {
 
 void CHalcyoneDlg::OnAcquireComplete() {
   appLog(6, "---CHalcyoneDlg::OnAcquireComplete");
+  // The engine says so only once the raw file and its companions are written.
+  scanCompleted_ = true;
   miniscreen_->scanning = false;
   scan_status status{};
   if (!QuorinGetScanningStatus(&status)) {
@@ -142,7 +144,6 @@ void CHalcyoneDlg::OnAcquireComplete() {
     startTimer();
     return;
   }
-  scanCompleted_ = true;
   tone_ = ToneParameters::forDepth(scanDepth_);
   appLog(9, "---CHalcyoneDlg::OnAcquireComplete: Depth=%d TONE_PARA1=%d  PARA2=%d  BASE=%d", scanDepth_,
          tone_.para1, tone_.para2, tone_.base);
@@ -168,6 +169,7 @@ void CHalcyoneDlg::OnAcquireError() {
   // whose erase failed after it was complete is kept.
   if (scanRunning_ && !scanCompleted_) container_->DeleteScanRecords();
   scanRunning_ = false;
+  miniscreen_->scanning = false;
   enableButtons(true);
   enableConditions(true);
   startTimer();

@@ -509,6 +509,31 @@ TEST(DialogScanMode, SaveAfterAScanThatFailedReportsThatThereIsNoImage) {
   }
 }
 
+TEST(DialogScanMode, APlateWhoseEraseFailsAfterwardsIsKeptAndSaved) {
+  if (ranInProgramFolder(scanMode())) return;
+  LentBus lent;
+  ASSERT_EQ(lent.readers.size(), 1u);
+  {
+    Dialog d;
+    ASSERT_TRUE(d.started) << d.status().toStdString();
+    // Time enough between the plate's end and the end of its erase.
+    sim::Timing slow;
+    slow.erasePhaseMs = 2000;
+    lent.readers[0].setTiming(slow);
+    ASSERT_TRUE(d.startScan(2, "200")) << d.status().toStdString();
+    ASSERT_TRUE(pumpUntil([&] { return d.status() == kEndOfScan; }));
+    ASSERT_FALSE(d.idle());
+    lent.readers[0].raiseError(0x4001, "COVER OPEN");
+    ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
+    EXPECT_TRUE(d.status().startsWith(" ")) << d.status().toStdString();  // the device's code and text
+    ASSERT_TRUE(d.dlg->container()->scanImage());
+    d.get<QLineEdit>(crapp::IDC_EDIT_ID)->setText("W-19");
+    d.button(crapp::IDC_BTN_SAVE)->click();
+    EXPECT_EQ(d.status(), kEndOfSaving);
+    EXPECT_EQ(countSuffix(d.dlg->container()->exportFolder(), ".dcm.ready"), 1);
+  }
+}
+
 TEST(DialogScanMode, APlateFromTheSimulatedReaderIsExportedAsTheReaderSentIt) {
   if (ranInProgramFolder(scanMode())) return;
   LentBus lent;
