@@ -15,7 +15,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <cstdio>
 #include <fstream>
 #include <new>
 

@@ -4,7 +4,6 @@
 #include <QPainter>
 
 #include <new>
-#include <vector>
 
 #include "crapp/internal/applog.h"
 

@@ -534,6 +534,26 @@ TEST(DialogScanMode, APlateWhoseEraseFailsAfterwardsIsKeptAndSaved) {
   }
 }
 
+TEST(DialogScanMode, EjectAndResetErrorWaitForTheReaderAndReport) {
+  if (ranInProgramFolder(scanMode())) return;
+  LentBus lent;
+  ASSERT_EQ(lent.readers.size(), 1u);
+  Dialog d;
+  ASSERT_TRUE(d.started) << d.status().toStdString();
+  struct Case {
+    int button;
+    QString status;
+  } cases[] = {{crapp::IDC_BTN_EJECT, "End of ejecting IP."}, {crapp::IDC_BTN_RESET_ERROR, ""}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(pumpUntil([&] { return d.scanEnabled(); })) << c.button;
+    d.get<QLabel>(crapp::IDC_STATUS)->setText("before");
+    d.button(c.button)->click();
+    EXPECT_EQ(d.status(), c.status) << c.button;
+    EXPECT_TRUE(d.idle()) << c.button;
+    EXPECT_TRUE(d.dlg->timerRunning()) << c.button;
+  }
+}
+
 TEST(DialogScanMode, APlateFromTheSimulatedReaderIsExportedAsTheReaderSentIt) {
   if (ranInProgramFolder(scanMode())) return;
   LentBus lent;
