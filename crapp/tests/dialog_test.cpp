@@ -66,12 +66,12 @@ struct Folder {
 // In the first run: makes the program folder, runs the current test again in
 // a copy of this executable placed there, and returns true (the test ends).
 // In the copy: false, and the test body runs there.
-bool ranInProgramFolder(const Folder& spec) {
+bool ranInProgramFolder(const Folder& setup) {
   if (std::getenv(kInside) != nullptr) return false;
-  crapptest::ProgramFolder folder(kBinDir, testsupport::selfExecutable(), spec.options);
-  if (spec.prepare) spec.prepare(folder);
+  crapptest::ProgramFolder folder(kBinDir, testsupport::selfExecutable(), setup.options);
+  if (setup.prepare) setup.prepare(folder);
   testsupport::TempDir runtime;
-  std::map<std::string, std::string> env = spec.env;
+  std::map<std::string, std::string> env = setup.env;
   env[kInside] = "1";
   env["NDT_RUNTIME_DIR"] = runtime.path().string();
   env["NDT_CONFIG_DIR"] = (runtime.path() / "config").string();
@@ -374,12 +374,12 @@ TEST(DialogTestMode, ClearInfoEmptiesTheStudyFields) {
 }
 
 TEST(DialogTestMode, APlateOverTheImageMemoryLimitIsRefused) {
-  Folder spec = testMode();
-  spec.prepare = [](const crapptest::ProgramFolder& f) {
+  Folder setup = testMode();
+  setup.prepare = [](const crapptest::ProgramFolder& f) {
     // 1 MiB: 10x12 at 200 um needs 1270 x 1525 x 2 bytes.
     platform::ini::writeString(f.dir() / "HalcyoneSite.ini", "Settings", "AvailableImageSize", "1");
   };
-  if (ranInProgramFolder(spec)) return;
+  if (ranInProgramFolder(setup)) return;
   Dialog d;
   ASSERT_TRUE(d.started);
   EXPECT_FALSE(d.startScan(0, "200"));
@@ -413,12 +413,12 @@ TEST(DialogTestMode, TheBusyWaitKeepsPaintingAndKeepsItsTimeOut) {
   for (const Case& c : cases) {
     const std::string index = std::to_string(&c - cases);
     if (inside != nullptr && index != inside) continue;
-    Folder spec = testMode();
-    spec.env["CRAPP_DIALOG_CASE"] = index;
-    spec.prepare = [&](const crapptest::ProgramFolder& f) {
+    Folder setup = testMode();
+    setup.env["CRAPP_DIALOG_CASE"] = index;
+    setup.prepare = [&](const crapptest::ProgramFolder& f) {
       platform::ini::writeString(f.dir() / "Halcyone.ini", "Timer", "TimeMs", c.limitMs);
     };
-    if (ranInProgramFolder(spec)) continue;
+    if (ranInProgramFolder(setup)) continue;
     Dialog d;
     ASSERT_TRUE(d.started);
     // A paint asked for while the reader erases must be done at once, with
@@ -447,8 +447,8 @@ TEST(DialogTestMode, TheBusyWaitKeepsPaintingAndKeepsItsTimeOut) {
 
 TEST(DialogNoReader, AFailedStartAsksOnceAndEndsTheDialog) {
   // Scan mode with no reader library: the engine cannot start.
-  const Folder spec{crapptest::FolderOptions{false, false, false}, {}, {}};
-  if (ranInProgramFolder(spec)) return;
+  const Folder setup{crapptest::FolderOptions{false, false, false}, {}, {}};
+  if (ranInProgramFolder(setup)) return;
   for (pq::Answer answer : {pq::Answer::No, pq::Answer::Yes}) {
     Dialog d(false);
     d.prompt.answers = {answer};
@@ -461,13 +461,13 @@ TEST(DialogNoReader, AFailedStartAsksOnceAndEndsTheDialog) {
 // Scan mode over the real engine, reader library and driver, on the
 // simulated CR reader that NDT_USB names.
 Folder scanMode() {
-  Folder spec{crapptest::FolderOptions{false, true, false}, {{"NDT_USB", "sim:cr"}}, {}};
-  spec.prepare = [](const crapptest::ProgramFolder& f) {
+  Folder setup{crapptest::FolderOptions{false, true, false}, {{"NDT_USB", "sim:cr"}}, {}};
+  setup.prepare = [](const crapptest::ProgramFolder& f) {
     // No line correction: the reader library delivers the plate unchanged.
     testsupport::writeFile(f.root() / "Zentrac_DLL.ini", "[KVDEV]\nEIGHT_LINE=0\n");
     testsupport::writeFile(f.dir() / "HalcyoneHard.ini", "[Common]\r\nMode=Scan\r\nScannerThread_IdleMs=5\r\n");
   };
-  return spec;
+  return setup;
 }
 
 // The bus NDT_USB describes, lent to the reader library while it lives.
