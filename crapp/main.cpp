@@ -1,30 +1,24 @@
 // Halcyone, the CR acquisition program. Whether it runs a window at all is
 // decided before any Qt application exists: "-connect" runs on hosts without a display.
 #include <QApplication>
-#include <QWidget>
 
 #include <string>
 #include <vector>
 
 #include "crapp/app.h"
 #include "crapp/datacontainer.h"
-#include "crapp/internal/applog.h"
+#include "crapp/dialog.h"
 #include "log/log.h"
 #include "platform/paths.h"
 
 namespace {
 
-// Stands in for the main dialog: its data container and one plain window.
 void runDialog(int& argc, char** argv, const std::filesystem::path& programDir) {
   QApplication application(argc, argv);
-  crapp::CDataContainer container(programDir);
-  Log::setLogLevel(container.GetLogLevel());
-  QWidget window;
-  window.setObjectName("Halcyone");
-  window.setWindowTitle("Halcyone");
-  window.resize(640, 480);
-  window.show();
-  application.exec();
+  crapp::CHalcyoneDlg dialog(programDir);
+  if (dialog.initFailed()) return;
+  Log::setLogLevel(dialog.container()->GetLogLevel());
+  if (dialog.OnInitDialog()) dialog.exec();
 }
 
 }  // namespace

@@ -24,65 +24,21 @@ namespace fs = std::filesystem;
 const fs::path kProgram = HALCYONE_PROGRAM;
 const fs::path kBinDir = NDT_BIN_DIR;
 
-// Copies a library of the program directory. The build gives each library a
-// search path back into the build folder, which a copy must not keep: it is cut
-// to "$ORIGIN", so that the copy finds only what lies beside it.
-void copyLibrary(const std::string& name, const fs::path& to) {
-  std::string bytes = testsupport::readFile(kBinDir / name);
-  ASSERT_FALSE(bytes.empty()) << name;
-  const std::string searchPath = "$ORIGIN:" + kBinDir.string() + std::string(1, '\0');
-  for (std::size_t at = bytes.find(searchPath); at != std::string::npos; at = bytes.find(searchPath, at))
-    bytes[at + 7] = '\0';
-  testsupport::writeFile(to / name, bytes);
-}
-
 enum class Reader { None, Library };
 
-// root/Halcyone/Halcyone with its settings; the suite's libraries in root.
-class ProgramFolder {
+class ProgramFolder : public crapptest::ProgramFolder {
  public:
-  ProgramFolder(bool testMode, Reader reader) {
-    std::vector<std::string> libraries = {"libQuorin2.so", "libLog.so", "libndtplatform.so"};
-    if (reader == Reader::Library) {
-      libraries.push_back("libZentrac.so");
-      libraries.push_back("libPravik.so");
-    }
-    for (const std::string& library : libraries) copyLibrary(library, root_.path());
-    fs::create_directories(dir());
-    fs::copy_file(kProgram, program());
-    fs::permissions(program(), fs::perms::owner_all);
-    crapptest::writeMainIni(dir());
-    if (testMode) {
-      testsupport::writeFile(dir() / "HalcyoneHard.ini", "[Common]\r\nMode=Test\r\n");
-      // The stored image the engine plays back in Test mode.
-      const fs::path images = dir() / "halcDemoData";
-      fs::create_directories(images);
-      testsupport::writeFile(images / "plate.raw", crapptest::makeRaw(64, 48, 16));
-      testsupport::writeFile(images / "plate.raw.info",
-                             "[ImageInfo]\r\nImageWidth=48\r\nImageHeight=64\r\nBitsPerPixel=16\r\n");
-    }
-  }
-  fs::path dir() const { return root_.path() / "Halcyone"; }
-  fs::path program() const { return dir() / "Halcyone"; }
+  ProgramFolder(bool testMode, Reader reader)
+      : crapptest::ProgramFolder(kBinDir, kProgram, {testMode, reader == Reader::Library}) {}
 
   // The exit code of "Halcyone -connect".
   int connect() const {
     platform::Process p;
-    EXPECT_TRUE(p.start(program(), {"-connect"}, root_.path()));
+    EXPECT_TRUE(p.start(program(), {"-connect"}, root()));
     const platform::ProcessExit exit = p.wait();
     EXPECT_EQ(exit.kind, platform::ProcessExit::Kind::Exited);
     return exit.code;
   }
-
-  std::string log() const {
-    std::string all;
-    std::error_code ec;
-    for (auto& entry : fs::directory_iterator(dir() / "halcLog", ec)) all += testsupport::readFile(entry.path());
-    return all;
-  }
-
- private:
-  testsupport::TempDir root_;
 };
 
 class Connect : public ::testing::Test {
@@ -118,6 +74,23 @@ TEST_F(Connect, ScanModeReachesTheSimulatedReader) {
   ProgramFolder folder(false, Reader::Library);
   ::setenv("NDT_USB", "sim:cr", 1);
   EXPECT_EQ(folder.connect(), 1) << folder.log();
+}
+
+TEST_F(Connect, WithoutArgumentsTheDialogStartsTheEngineAndPollsThePlate) {
+  ProgramFolder folder(true, Reader::None);
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  platform::Process p;
+  ASSERT_TRUE(p.start(folder.program(), {}, folder.root()));
+  // The IP-set poll of the running dialog reports Test mode's plate.
+  bool polled = false;
+  for (int i = 0; i < 1000 && !polled; ++i) {
+    polled = folder.log().find("IPSetFlag changed. TRUE") != std::string::npos;
+    if (!polled) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ::kill(p.pid(), SIGKILL);
+  p.wait();
+  EXPECT_TRUE(polled) << folder.log();
+  EXPECT_NE(folder.log().find("-- TEST mode --"), std::string::npos);
 }
 
 // Holds the instance mutex until killed; a file says when it holds it.

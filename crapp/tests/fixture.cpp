@@ -1,5 +1,7 @@
 #include "fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -63,6 +65,58 @@ std::string listFolder(const std::filesystem::path& folder) {
   std::string out;
   for (auto& n : names) out += n + "\n";
   return out;
+}
+
+namespace {
+
+// Copies a library of the program directory. The build gives each library a
+// search path back into the build folder, which a copy must not keep: it is cut
+// to "$ORIGIN", so that the copy finds only what lies beside it.
+void copyLibrary(const std::filesystem::path& binDir, const std::string& name, const std::filesystem::path& to) {
+  std::string bytes = testsupport::readFile(binDir / name);
+  ASSERT_FALSE(bytes.empty()) << name;
+  const std::string searchPath = "$ORIGIN:" + binDir.string() + std::string(1, '\0');
+  for (std::size_t at = bytes.find(searchPath); at != std::string::npos; at = bytes.find(searchPath, at))
+    bytes[at + 7] = '\0';
+  testsupport::writeFile(to / name, bytes);
+}
+
+}  // namespace
+
+ProgramFolder::ProgramFolder(const std::filesystem::path& binDir, const std::filesystem::path& program,
+                             const FolderOptions& options)
+    : programName_(program.filename()) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> libraries = {"libQuorin2.so", "libLog.so", "libndtplatform.so", "libndtplatform_qt.so"};
+  if (options.readerLibraries) {
+    libraries.push_back("libZentrac.so");
+    libraries.push_back("libPravik.so");
+  }
+  for (const std::string& library : libraries) copyLibrary(binDir, library, root_.path());
+  fs::create_directories(dir());
+  fs::copy_file(program, this->program());
+  fs::permissions(this->program(), fs::perms::owner_all);
+  writeMainIni(dir());
+  if (options.testMode) {
+    testsupport::writeFile(dir() / "HalcyoneHard.ini", "[Common]\r\nMode=Test\r\n");
+    const fs::path images = dir() / "halcDemoData";
+    fs::create_directories(images);
+    if (options.storedImage) {
+      testsupport::writeFile(images / "plate.raw", makeRaw(options.storedHeight, options.storedWidth, 16));
+      testsupport::writeFile(images / "plate.raw.info",
+                             "[ImageInfo]\r\nImageWidth=" + std::to_string(options.storedWidth) +
+                                 "\r\nImageHeight=" + std::to_string(options.storedHeight) +
+                                 "\r\nBitsPerPixel=16\r\n");
+    }
+  }
+}
+
+std::string ProgramFolder::log() const {
+  std::string all;
+  std::error_code ec;
+  for (auto& entry : std::filesystem::directory_iterator(dir() / "halcLog", ec))
+    all += testsupport::readFile(entry.path());
+  return all;
 }
 
 }  // namespace crapptest

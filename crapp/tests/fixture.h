@@ -8,6 +8,7 @@
 #include <string>
 
 #include "crapp/datacontainer.h"
+#include "testsupport/testsupport.h"
 
 namespace crapptest {
 
@@ -27,5 +28,29 @@ std::time_t localTime(int year, int month, int day, int hour, int minute, int se
 
 // Every file name in a folder, sorted.
 std::string listFolder(const std::filesystem::path& folder);
+
+struct FolderOptions {
+  bool testMode = true;          // HalcyoneHard.ini Mode=Test
+  bool readerLibraries = false;  // the CR reader library and the driver beside the engine
+  bool storedImage = true;       // the image the engine plays back in Test mode
+  int storedWidth = 48, storedHeight = 64;
+};
+
+// A program folder of its own: root/Halcyone/<program> with its settings, the
+// suite's libraries (from binDir) in root, as the build lays them out.
+class ProgramFolder {
+ public:
+  ProgramFolder(const std::filesystem::path& binDir, const std::filesystem::path& program,
+                const FolderOptions& options);
+  const std::filesystem::path& root() const { return root_.path(); }
+  std::filesystem::path dir() const { return root_.path() / "Halcyone"; }
+  std::filesystem::path program() const { return dir() / programName_; }
+  // Every log file of the program's log folder, one after the other.
+  std::string log() const;
+
+ private:
+  testsupport::TempDir root_;
+  std::filesystem::path programName_;
+};
 
 }  // namespace crapptest

@@ -1,0 +1,602 @@
+// The main dialog, offscreen, in program folders of its own. The engine reads
+// its settings beside the running program, so each test runs again inside a
+// copy of this test executable placed in a fresh program folder.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "crapp/datacontainer.h"
+#include "crapp/dialog.h"
+#include "crengine/quorin.h"
+#include "dicom/dicom.h"
+#include "fixture.h"
+#include "log/log.h"
+#include "platform/ini.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/qt/control.h"
+#include "platform/qt/prompt.h"
+#include "simulator/radiograph.h"
+#include "simulator/sim.h"
+#include "testsupport/testsupport.h"
+
+namespace {
+
+std::shared_ptr<platform::usb::Port> lentPort;
+
+}  // namespace
+
+// Found by the reader library with dlsym: the test lends it the bus that
+// NDT_USB describes, so it can read back what the simulated reader rendered.
+extern "C" __attribute__((visibility("default"))) void* ndt_usb_host_port() { return &lentPort; }
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace pq = platform::qt;
+using crapp::CHalcyoneDlg;
+
+const fs::path kBinDir = NDT_BIN_DIR;
+const fs::path kScreenshotDir = CRAPP_SCREENSHOT_DIR;
+constexpr const char* kInside = "CRAPP_DIALOG_IN_FOLDER";
+
+struct Folder {
+  crapptest::FolderOptions options;
+  std::map<std::string, std::string> env;
+  std::function<void(const crapptest::ProgramFolder&)> prepare;
+};
+
+// In the first run: makes the program folder, runs the current test again in
+// a copy of this executable placed there, and returns true (the test ends).
+// In the copy: false, and the test body runs there.
+bool ranInProgramFolder(const Folder& setup) {
+  if (std::getenv(kInside) != nullptr) return false;
+  crapptest::ProgramFolder folder(kBinDir, testsupport::selfExecutable(), setup.options);
+  if (setup.prepare) setup.prepare(folder);
+  testsupport::TempDir runtime;
+  std::map<std::string, std::string> env = setup.env;
+  env[kInside] = "1";
+  env["NDT_RUNTIME_DIR"] = runtime.path().string();
+  env["NDT_CONFIG_DIR"] = (runtime.path() / "config").string();
+  // The copied libraries, not the build folder's, so the engine loads the
+  // reader library (and its settings) from beside itself.
+  env["LD_LIBRARY_PATH"] = folder.root().string();
+#if defined(__SANITIZE_THREAD__)
+  // The dialog paints; Qt's own painting threads are not instrumented.
+  const char* tsan = std::getenv("TSAN_OPTIONS");
+  env["TSAN_OPTIONS"] = std::string(tsan ? tsan : "") + " suppressions=" CRAPP_TEST_DIR "/dialog.tsan-supp";
+#endif
+  std::map<std::string, std::optional<std::string>> saved;
+  for (const auto& [name, value] : env) {
+    const char* old = std::getenv(name.c_str());
+    saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    ::setenv(name.c_str(), value.c_str(), 1);
+  }
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const fs::path report = runtime.path() / "inside.xml";
+  platform::Process child;
+  const bool started = child.start(folder.program(),
+                                   {std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name(),
+                                    "--gtest_brief=1", "--gtest_output=xml:" + report.string()},
+                                   folder.root());
+  for (const auto& [name, value] : saved) {
+    if (value)
+      ::setenv(name.c_str(), value->c_str(), 1);
+    else
+      ::unsetenv(name.c_str());
+  }
+  EXPECT_TRUE(started);
+  if (!started) return true;
+  const platform::ProcessExit exit = child.wait();
+  EXPECT_EQ(exit.kind, platform::ProcessExit::Kind::Exited);
+  EXPECT_EQ(exit.code, 0) << "the test failed inside its program folder\n" << crapptest::listFolder(folder.dir()) << crapptest::listFolder(folder.dir() / "halcLog") << folder.log();
+  // The test really ran there: one test, no failure, none skipped.
+  const std::string xml = testsupport::readFile(report);
+  EXPECT_NE(xml.find("tests=\"1\" failures=\"0\" disabled=\"0\""), std::string::npos) << xml;
+  EXPECT_EQ(xml.find("<skipped"), std::string::npos) << xml;
+  return true;
+}
+
+// Real time, for waiting on the engine's thread; never a measure of speed.
+bool pumpUntil(const std::function<bool()>& done, int limitMs = 30000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// The dialog of the program folder this process runs in, started and shown.
+class Dialog {
+ public:
+  explicit Dialog(bool start = true) {
+    const fs::path log = platform::paths::programDir() / "halcLog";
+    fs::create_directories(log);
+    Log::setLogFileDir(log.c_str());
+    Log::setDailyLogFile(true);
+    Log::setLogFileNameBase("Halcyone");
+    Log::setLogLevel(9);
+    dlg = std::make_unique<CHalcyoneDlg>(platform::paths::programDir());
+    if (start) {
+      started = dlg->OnInitDialog();
+      if (started) dlg->show();
+    }
+  }
+  template <typename T>
+  T* get(int id) const {
+    T* c = pq::control<T>(dlg.get(), id);
+    if (c == nullptr) ADD_FAILURE() << "no control " << id;
+    return c;
+  }
+  QString status() const { return get<QLabel>(crapp::IDC_STATUS)->text(); }
+  QPushButton* button(int id) const { return get<QPushButton>(id); }
+  bool scanEnabled() const { return button(crapp::IDC_BTN_SCAN)->isEnabled(); }
+  bool idle() const { return button(crapp::IDC_BTN_CLOSE)->isEnabled(); }
+  // Scan enabled by the IP-set poll, then pressed; true once the engine runs.
+  bool startScan(int ipSizeIndex, const char* pitch) {
+    if (!pumpUntil([&] { return scanEnabled(); })) return false;
+    get<QComboBox>(crapp::IDC_COMBO_IPSIZE)->setCurrentIndex(ipSizeIndex);
+    get<QComboBox>(crapp::IDC_COMBO_PITCH)->setCurrentText(pitch);
+    button(crapp::IDC_BTN_SCAN)->click();
+    return !idle();
+  }
+  void escape() {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(dlg.get(), &press);
+  }
+  std::vector<QString> asked() const {
+    std::vector<QString> texts;
+    for (const auto& a : prompt.asked) texts.push_back(a.text);
+    return texts;
+  }
+
+  pq::ScriptedPrompt prompt;
+  std::unique_ptr<CHalcyoneDlg> dlg;
+  bool started = false;
+};
+
+const QString kScanning = "Scanning........";
+const QString kEndOfScan = "End of scan.";
+const QString kEndOfSaving = "End of saving data.";
+const QString k500 = "A scanning previous image is left.  Are you sure to lost this image?";
+const QString k503 = "In processing.  Please wait for end of processing.";
+const QString k504 = "Not connect to scanner. Do you retry to connect to scanner?";
+
+int countSuffix(const fs::path& folder, const std::string& suffix) {
+  int n = 0;
+  std::error_code ec;
+  for (auto& e : fs::directory_iterator(folder, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) ++n;
+  }
+  return n;
+}
+
+Folder testMode() { return Folder{crapptest::FolderOptions{true, false, true, 250, 320}, {}, {}}; }
+
+TEST(DialogTestMode, AScanSavedWithAnIdMakesExactlyOneExportSet) {
+  if (ranInProgramFolder(testMode())) return;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  ASSERT_TRUE(d.startScan(0, "200")) << d.status().toStdString();
+  EXPECT_EQ(d.status(), kScanning);
+  EXPECT_TRUE(d.dlg->miniscreen()->m_DIB.exists());
+  ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
+  EXPECT_EQ(d.status(), kEndOfScan);
+  // Study fields stay open during the scan and after it.
+  EXPECT_TRUE(d.get<QLineEdit>(crapp::IDC_EDIT_ID)->isEnabled());
+
+  // A person looks at this one: the plate aspect-fitted into the pane.
+  const QString shot = QString::fromStdString((kScreenshotDir / "halcyone_test_scan.png").string());
+  EXPECT_TRUE(d.dlg->grab().save(shot));
+
+  // Scan again with the image held, answered Cancel: image and records stay.
+  ASSERT_TRUE(pumpUntil([&] { return d.scanEnabled(); }));
+  d.prompt.answers = {pq::Answer::Cancel};
+  d.button(crapp::IDC_BTN_SCAN)->click();
+  EXPECT_EQ(d.asked(), (std::vector<QString>{k500}));
+  EXPECT_TRUE(d.dlg->miniscreen()->m_DIB.exists());
+  EXPECT_TRUE(d.dlg->container()->scanImage());
+  EXPECT_TRUE(d.idle());
+  d.prompt.asked.clear();
+
+  // A save that fails keeps the scan, so the next one still exports it once.
+  d.get<QLineEdit>(crapp::IDC_EDIT_ID)->setText("W-17");
+  d.dlg->container()->setFileStepHook([](int step, std::string_view) { return step != 0; });
+  d.button(crapp::IDC_BTN_SAVE)->click();
+  EXPECT_EQ(d.status(), "Failed to output DICOM file.");
+  EXPECT_TRUE(d.dlg->container()->scanImage());
+  EXPECT_EQ(countSuffix(d.dlg->container()->exportFolder(), ".dcm.ready"), 0);
+  d.dlg->container()->setFileStepHook({});
+  d.button(crapp::IDC_BTN_SAVE)->click();
+  EXPECT_EQ(d.status(), kEndOfSaving);
+  const fs::path exported = d.dlg->container()->exportFolder();
+  EXPECT_EQ(countSuffix(exported, ".dcm"), 1) << crapptest::listFolder(exported);
+  EXPECT_EQ(countSuffix(exported, ".dcm.info"), 1);
+  EXPECT_EQ(countSuffix(exported, ".dcm.ready"), 1);
+  EXPECT_FALSE(d.dlg->container()->scanImage());
+  EXPECT_FALSE(d.dlg->miniscreen()->m_DIB.exists());
+  EXPECT_TRUE(d.prompt.asked.empty());
+
+  // Nothing held any more: Save reports it, and nothing more is exported.
+  d.button(crapp::IDC_BTN_SAVE)->click();
+  EXPECT_EQ(d.status(), "There is no scanning image.");
+  EXPECT_EQ(countSuffix(exported, ".dcm.ready"), 1);
+}
+
+TEST(DialogTestMode, CloseAndEscapeAreRefusedDuringAScanAndAskWithAnUnsavedImage) {
+  if (ranInProgramFolder(testMode())) return;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  ASSERT_TRUE(d.startScan(0, "200")) << d.status().toStdString();
+  d.dlg->close();
+  d.escape();
+  EXPECT_EQ(d.asked(), (std::vector<QString>{k503, k503}));
+  EXPECT_TRUE(d.dlg->isVisible());
+
+  ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
+  d.prompt.asked.clear();
+  d.prompt.answers = {pq::Answer::Cancel, pq::Answer::Cancel, pq::Answer::Ok};
+  d.dlg->close();
+  EXPECT_TRUE(d.dlg->isVisible());
+  d.escape();
+  EXPECT_TRUE(d.dlg->isVisible());
+  EXPECT_TRUE(d.dlg->container()->scanImage());
+  d.escape();
+  EXPECT_FALSE(d.dlg->isVisible());
+  EXPECT_EQ(d.asked(), (std::vector<QString>{k500, k500, k500}));
+  // The window's place is kept for the next start.
+  const crapp::WindowRect r = d.dlg->container()->ReadWindowRect();
+  EXPECT_GT(r.right - r.left, 0);
+  EXPECT_GT(r.bottom - r.top, 0);
+}
+
+TEST(DialogTestMode, ACancelledScanShowsItsStatusAndKeepsWhatArrived) {
+  if (ranInProgramFolder(testMode())) return;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  ASSERT_TRUE(d.startScan(0, "200")) << d.status().toStdString();
+  ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
+  // The engine never posts it; a reader's cancel would come the same road.
+  platform::post(d.dlg->messageHandle(), platform::Message{platform::kCommandMessage, 32774, 0});
+  ASSERT_TRUE(pumpUntil([&] { return d.status() == "Cancel a scan."; }));
+  scan_status s{};
+  ASSERT_EQ(QuorinGetScanningStatus(&s), 1);
+  ASSERT_TRUE(d.dlg->container()->scanImage());
+  EXPECT_EQ(d.dlg->container()->scanImage()->rows, s.ScanLine);
+  EXPECT_FALSE(d.dlg->miniscreen()->scanning);
+}
+
+TEST(DialogTestMode, SavedConditionsSelectTheOfferedItems) {
+  if (ranInProgramFolder(testMode())) return;
+  struct Case {
+    int pitch;
+    QString shown;
+    int speed;
+    int checked;
+  } cases[] = {
+      {40, "50", 2, crapp::IDC_RADIO_STANDARD},  {10, "100", 1, crapp::IDC_RADIO_HIGHSPEED},
+      {200, "200", 3, crapp::IDC_RADIO_FINE},    {3, "50", 9, crapp::IDC_RADIO_STANDARD},
+  };
+  const fs::path site = crapp::CDataContainer(platform::paths::programDir()).siteIniPath();
+  for (const Case& c : cases) {
+    platform::ini::writeInt(site, "UISettings", "ScanPitch", c.pitch);
+    platform::ini::writeInt(site, "UISettings", "ScanSpeed", c.speed);
+    Dialog d;
+    ASSERT_TRUE(d.started);
+    EXPECT_EQ(d.get<QComboBox>(crapp::IDC_COMBO_PITCH)->currentText(), c.shown) << c.pitch;
+    EXPECT_TRUE(d.get<QRadioButton>(c.checked)->isChecked()) << c.speed;
+    // Without ScanSpeedSlow, Fine stays disabled even when it is the saved speed.
+    EXPECT_FALSE(d.get<QRadioButton>(crapp::IDC_RADIO_FINE)->isEnabled());
+  }
+  platform::ini::writeString(site, "Settings", "ScanSpeedSlow", "ON");
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  EXPECT_TRUE(d.get<QRadioButton>(crapp::IDC_RADIO_FINE)->isEnabled());
+}
+
+TEST(DialogTestMode, TheWindowComesBackWhereItWas) {
+  if (ranInProgramFolder(testMode())) return;
+  const fs::path site = crapp::CDataContainer(platform::paths::programDir()).siteIniPath();
+  {
+    Dialog d;
+    ASSERT_TRUE(d.started);
+    d.dlg->move(70, 40);
+    d.button(crapp::IDC_BTN_CLOSE)->click();
+    EXPECT_FALSE(d.dlg->isVisible());
+  }
+  const crapp::WindowRect r = crapp::CDataContainer(platform::paths::programDir()).ReadWindowRect();
+  EXPECT_EQ(r.left, 70);
+  EXPECT_EQ(r.top, 40);
+  Dialog again;
+  ASSERT_TRUE(again.started);
+  EXPECT_EQ(again.dlg->pos(), QPoint(70, 40));
+  EXPECT_EQ(again.dlg->frameGeometry().width(), r.right - r.left);
+}
+
+TEST(DialogTestMode, ScannerLogIsSavedWhereTheOperatorChose) {
+  if (ranInProgramFolder(testMode())) return;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  const fs::path chosen = platform::paths::programDir() / "chosen";
+  char expected[4096] = {};
+  int size = 0;
+  ASSERT_EQ(QuorinGetDeviceLogInfo(expected, sizeof expected, &size), 1);
+  ASSERT_GE(size, 0);
+  // The default extension is added to a name without one; a cancel writes nothing.
+  d.prompt.fileAnswers = {QString::fromStdString(chosen.string()), QString()};
+  d.button(crapp::IDC_BTN_LOG)->click();
+  ASSERT_TRUE(fs::exists(chosen.string() + ".txt"));
+  EXPECT_EQ(testsupport::readFile(chosen.string() + ".txt"), std::string(expected, std::size_t(size)));
+  d.button(crapp::IDC_BTN_LOG)->click();
+  EXPECT_EQ(d.prompt.fileCaptions.size(), 2u);
+  EXPECT_TRUE(d.idle());
+  EXPECT_TRUE(d.dlg->timerRunning());
+}
+
+TEST(DialogTestMode, ClearInfoEmptiesTheStudyFields) {
+  if (ranInProgramFolder(testMode())) return;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  for (int id : {crapp::IDC_EDIT_ID, crapp::IDC_EDIT_NAME, crapp::IDC_EDIT_DESCRIPTION})
+    d.get<QLineEdit>(id)->setText("typed");
+  d.button(crapp::IDC_BTN_CLEAR_INFO)->click();
+  for (int id : {crapp::IDC_EDIT_ID, crapp::IDC_EDIT_NAME, crapp::IDC_EDIT_DESCRIPTION})
+    EXPECT_EQ(d.get<QLineEdit>(id)->text(), "") << id;
+  // The about item answers with the program's version.
+  auto* about = d.dlg->findChild<QAction*>(pq::controlName(crapp::IDM_ABOUTBOX));
+  ASSERT_NE(about, nullptr);
+  EXPECT_EQ(about->text(), "Halcyone Version Information(&A)...");
+  about->trigger();
+  ASSERT_EQ(d.prompt.asked.size(), 1u);
+  EXPECT_TRUE(d.prompt.asked[0].text.contains("Version")) << d.prompt.asked[0].text.toStdString();
+  // No push button presses itself on Enter.
+  for (QPushButton* b : d.dlg->findChildren<QPushButton*>()) EXPECT_FALSE(b->autoDefault()) << b->objectName().toStdString();
+}
+
+TEST(DialogTestMode, APlateOverTheImageMemoryLimitIsRefused) {
+  Folder setup = testMode();
+  setup.prepare = [](const crapptest::ProgramFolder& f) {
+    // 1 MiB: 10x12 at 200 um needs 1270 x 1525 x 2 bytes.
+    platform::ini::writeString(f.dir() / "HalcyoneSite.ini", "Settings", "AvailableImageSize", "1");
+  };
+  if (ranInProgramFolder(setup)) return;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  EXPECT_FALSE(d.startScan(0, "200"));
+  EXPECT_EQ(d.asked(), (std::vector<QString>{"Over an avalable image data size.  Please change the value of IPsize or "
+                                             "pixel spacing."}));
+  EXPECT_FALSE(d.dlg->container()->scanCondition());
+  EXPECT_EQ(d.status(), "");
+}
+
+TEST(DialogTestMode, SensitivityOutsideItsRangeStopsTheScan) {
+  if (ranInProgramFolder(testMode())) return;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  ASSERT_TRUE(pumpUntil([&] { return d.scanEnabled(); }));
+  for (const char* typed : {"99", "1001", "abc", ""}) {
+    d.prompt.asked.clear();
+    d.get<QLineEdit>(crapp::IDC_EDIT_SENSITIVITY)->setText(typed);
+    d.button(crapp::IDC_BTN_SCAN)->click();
+    EXPECT_TRUE(d.idle()) << typed;
+    EXPECT_EQ(d.prompt.asked.size(), 1u) << typed;
+    EXPECT_FALSE(d.dlg->container()->scanCondition()) << typed;
+  }
+}
+
+TEST(DialogTestMode, TheBusyWaitKeepsPaintingAndKeepsItsTimeOut) {
+  struct Case {
+    const char* limitMs;
+    QString status;
+  } cases[] = {{"600000", "End of erasing IP."}, {"100", "Waiting device command time-out."}};
+  const char* inside = std::getenv("CRAPP_DIALOG_CASE");
+  for (const Case& c : cases) {
+    const std::string index = std::to_string(&c - cases);
+    if (inside != nullptr && index != inside) continue;
+    Folder setup = testMode();
+    setup.env["CRAPP_DIALOG_CASE"] = index;
+    setup.prepare = [&](const crapptest::ProgramFolder& f) {
+      platform::ini::writeString(f.dir() / "Halcyone.ini", "Timer", "TimeMs", c.limitMs);
+    };
+    if (ranInProgramFolder(setup)) continue;
+    Dialog d;
+    ASSERT_TRUE(d.started);
+    // A paint asked for while the reader erases must be done at once, with
+    // the controls still disabled.
+    struct Painted : QObject {
+      int during = 0;
+      QPushButton* close = nullptr;
+      bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint && !close->isEnabled()) ++during;
+        return false;
+      }
+    } painted;
+    painted.close = d.button(crapp::IDC_BTN_CLOSE);
+    // The engine takes an erase only once it is idle, as the poll shows.
+    ASSERT_TRUE(pumpUntil([&] { return d.scanEnabled(); }));
+    d.dlg->miniscreen()->installEventFilter(&painted);
+    QTimer::singleShot(30, d.dlg->miniscreen(), [&] { d.dlg->miniscreen()->update(); });
+    d.button(crapp::IDC_BTN_ERASE)->click();
+    EXPECT_EQ(d.status(), c.status) << c.limitMs;
+    EXPECT_GT(painted.during, 0) << c.limitMs;
+    EXPECT_TRUE(d.idle());
+    EXPECT_TRUE(d.dlg->timerRunning());
+    d.dlg->miniscreen()->removeEventFilter(&painted);
+  }
+}
+
+TEST(DialogNoReader, AFailedStartAsksOnceAndEndsTheDialog) {
+  // Scan mode with no reader library: the engine cannot start.
+  const Folder setup{crapptest::FolderOptions{false, false, false}, {}, {}};
+  if (ranInProgramFolder(setup)) return;
+  for (pq::Answer answer : {pq::Answer::No, pq::Answer::Yes}) {
+    Dialog d(false);
+    d.prompt.answers = {answer};
+    EXPECT_FALSE(d.dlg->OnInitDialog());
+    EXPECT_EQ(d.asked(), (std::vector<QString>{k504}));
+    EXPECT_FALSE(d.dlg->timerRunning());
+  }
+}
+
+// Scan mode over the real engine, reader library and driver, on the
+// simulated CR reader that NDT_USB names.
+Folder scanMode() {
+  Folder setup{crapptest::FolderOptions{false, true, false}, {{"NDT_USB", "sim:cr"}}, {}};
+  setup.prepare = [](const crapptest::ProgramFolder& f) {
+    // No line correction: the reader library delivers the plate unchanged.
+    testsupport::writeFile(f.root() / "Zentrac_DLL.ini", "[KVDEV]\nEIGHT_LINE=0\n");
+    testsupport::writeFile(f.dir() / "HalcyoneHard.ini", "[Common]\r\nMode=Scan\r\nScannerThread_IdleMs=5\r\n");
+  };
+  return setup;
+}
+
+// The bus NDT_USB describes, lent to the reader library while it lives.
+struct LentBus {
+  LentBus() {
+    std::string error;
+    bus = sim::busFromEnvironment(&error);
+    EXPECT_TRUE(bus) << error;
+    if (bus) readers = bus->scanners();
+    EXPECT_EQ(readers.size(), 1u);
+    lentPort = bus;
+  }
+  ~LentBus() { lentPort.reset(); }
+  std::shared_ptr<sim::Bus> bus;
+  std::vector<sim::Scanner> readers;
+};
+
+TEST(DialogScanMode, SaveAfterAScanThatFailedReportsThatThereIsNoImage) {
+  if (ranInProgramFolder(scanMode())) return;
+  LentBus lent;
+  ASSERT_EQ(lent.readers.size(), 1u);
+  {
+    Dialog d;
+    ASSERT_TRUE(d.started) << d.status().toStdString();
+    // Every image read of the plate is refused with a device error.
+    lent.readers[0].arm(sim::Fault{sim::Fault::Kind::StatusError, 128, 0x4001, 0, 1000});
+    ASSERT_TRUE(d.startScan(2, "200")) << d.status().toStdString();
+    ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
+    EXPECT_NE(d.status(), kEndOfScan);
+    EXPECT_FALSE(d.dlg->container()->scanImage());
+    d.get<QLineEdit>(crapp::IDC_EDIT_ID)->setText("W-18");
+    d.button(crapp::IDC_BTN_SAVE)->click();
+    EXPECT_EQ(d.status(), "There is no scanning image.");
+    EXPECT_EQ(crapptest::listFolder(d.dlg->container()->exportFolder()), "");
+    // Nothing is held, so closing asks nothing.
+    d.dlg->close();
+    EXPECT_FALSE(d.dlg->isVisible());
+    EXPECT_TRUE(d.prompt.asked.empty());
+  }
+}
+
+TEST(DialogScanMode, APlateWhoseEraseFailsAfterwardsIsKeptAndSaved) {
+  if (ranInProgramFolder(scanMode())) return;
+  LentBus lent;
+  ASSERT_EQ(lent.readers.size(), 1u);
+  {
+    Dialog d;
+    ASSERT_TRUE(d.started) << d.status().toStdString();
+    // Time enough between the plate's end and the end of its erase.
+    sim::Timing slow;
+    slow.erasePhaseMs = 2000;
+    lent.readers[0].setTiming(slow);
+    ASSERT_TRUE(d.startScan(2, "200")) << d.status().toStdString();
+    ASSERT_TRUE(pumpUntil([&] { return d.status() == kEndOfScan; }));
+    ASSERT_FALSE(d.idle());
+    lent.readers[0].raiseError(0x4001, "COVER OPEN");
+    ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
+    EXPECT_TRUE(d.status().startsWith(" ")) << d.status().toStdString();  // the device's code and text
+    ASSERT_TRUE(d.dlg->container()->scanImage());
+    d.get<QLineEdit>(crapp::IDC_EDIT_ID)->setText("W-19");
+    d.button(crapp::IDC_BTN_SAVE)->click();
+    EXPECT_EQ(d.status(), kEndOfSaving);
+    EXPECT_EQ(countSuffix(d.dlg->container()->exportFolder(), ".dcm.ready"), 1);
+  }
+}
+
+TEST(DialogScanMode, EjectAndResetErrorWaitForTheReaderAndReport) {
+  if (ranInProgramFolder(scanMode())) return;
+  LentBus lent;
+  ASSERT_EQ(lent.readers.size(), 1u);
+  Dialog d;
+  ASSERT_TRUE(d.started) << d.status().toStdString();
+  struct Case {
+    int button;
+    QString status;
+  } cases[] = {{crapp::IDC_BTN_EJECT, "End of ejecting IP."}, {crapp::IDC_BTN_RESET_ERROR, ""}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(pumpUntil([&] { return d.scanEnabled(); })) << c.button;
+    d.get<QLabel>(crapp::IDC_STATUS)->setText("before");
+    d.button(c.button)->click();
+    EXPECT_EQ(d.status(), c.status) << c.button;
+    EXPECT_TRUE(d.idle()) << c.button;
+    EXPECT_TRUE(d.dlg->timerRunning()) << c.button;
+  }
+}
+
+TEST(DialogScanMode, APlateFromTheSimulatedReaderIsExportedAsTheReaderSentIt) {
+  if (ranInProgramFolder(scanMode())) return;
+  LentBus lent;
+  ASSERT_EQ(lent.readers.size(), 1u);
+  std::vector<sim::Scanner>& readers = lent.readers;
+  {
+    Dialog d;
+    ASSERT_TRUE(d.started) << d.status().toStdString();
+    ASSERT_TRUE(d.startScan(2, "200")) << d.status().toStdString();
+    ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
+    ASSERT_EQ(d.status(), kEndOfScan);
+    const auto image = *d.dlg->container()->scanImage();
+    // The simulator's radiograph after the tone stretch, for a person to look at.
+    EXPECT_TRUE(d.dlg->grab().save(QString::fromStdString((kScreenshotDir / "halcyone_scan_mode.png").string())));
+
+    // The plate as the simulated reader rendered it, block by block.
+    get_scan_para got{};
+    ASSERT_EQ(QuorinGetScanPara(&got), 1);
+    ASSERT_EQ(got.height, image.rows);
+    const std::vector<std::uint16_t> words = readers[0].scanParameters();
+    std::string expected;
+    for (int b = 0; b < got.blk_n; ++b) {
+      const auto bytes = sim::radiograph(
+          sim::scanImageSpec(words, 128, std::uint32_t(b * got.blk_pix_h), std::uint32_t(got.blk_pix_h), 0));
+      expected.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    ASSERT_EQ(expected.size(), std::size_t(image.pixelBytes));
+
+    d.get<QLineEdit>(crapp::IDC_EDIT_NAME)->setText("Weld 3");
+    d.button(crapp::IDC_BTN_SAVE)->click();
+    ASSERT_EQ(d.status(), kEndOfSaving);
+    const fs::path exported = d.dlg->container()->lastExportedFile();
+    ASSERT_TRUE(fs::exists(exported.string() + ".ready"));
+    DicomObject* o = nullptr;
+    CreateDicomObject(&o);
+    EXPECT_TRUE(ReadDicomFile(o, exported.c_str(), 1));
+    DeleteDicomObject(o);
+    // The samples close the file.
+    const std::string file = testsupport::readFile(exported);
+    ASSERT_GT(file.size(), expected.size());
+    EXPECT_TRUE(file.compare(file.size() - expected.size(), expected.size(), expected) == 0)
+        << "the exported pixels differ from the reader's plate";
+  }
+}
+
+}  // namespace
