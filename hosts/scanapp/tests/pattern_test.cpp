@@ -15,6 +15,8 @@ struct PatternCase {
   Format format;
 };
 
+void PrintTo(const PatternCase& c, std::ostream* os) { *os << c.path; }
+
 class PatternTest : public ::testing::TestWithParam<PatternCase> {};
 
 TEST_P(PatternTest, NumbersFilesFromTheDigitRun) {

@@ -324,7 +324,10 @@ TEST_F(FakeRun, AFailedWriteDeletesTheFileAndTheNextImageTakesItsNumber) {
     SCOPED_TRACE(ext);
     fs::remove_all(out());
     fs::create_directories(out());
-    testsupport::writeFile(dir / "script", "image 10 10 1 8 50 40\nimage 100 100 2 12 50 40\nimage 10 10 1 8 50 40\nexit\n");
+    // The third image takes the second's number; the last fails and leaves nothing.
+    testsupport::writeFile(dir / "script",
+                           "image 10 10 1 8 50 40\nimage 100 100 2 12 50 40\nimage 10 10 1 8 50 40\n"
+                           "image 100 100 2 12 50 40\nexit\n");
     platform::Process child;
     ASSERT_TRUE(child.start(testsupport::selfExecutable(),
                             testsupport::childArgs("size-limited-run", {(out() / "f001.").string() + ext,
@@ -335,9 +338,11 @@ TEST_F(FakeRun, AFailedWriteDeletesTheFileAndTheNextImageTakesItsNumber) {
     const std::string second = (out() / "f002.").string() + ext;
     EXPECT_EQ(filesIn(out()), (std::vector<std::string>{std::string("f001.") + ext, std::string("f002.") + ext}));
     EXPECT_EQ(fs::file_size(second), fs::file_size(out() / (std::string("f001.") + ext)));
+    const std::string third = (out() / "f003.").string() + ext;
+    const std::string tail = "|" + std::to_string(int(platform::qt::Icon::Warning)) + "|1";
     EXPECT_EQ(lines(dir / "asked"),
-              (std::vector<std::string>{"Failed to write.|Failed to write the file(" + second + ").", "|" +
-                                        std::to_string(int(platform::qt::Icon::Warning)) + "|1"}));
+              (std::vector<std::string>{"Failed to write.|Failed to write the file(" + second + ").", tail,
+                                        "Failed to write.|Failed to write the file(" + third + ").", tail}));
   }
 }
 
