@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QObject>
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,7 @@ namespace {
 struct Step {
   enum Kind { Image, Study, Exit } kind = Image;
   scanui::ScanRecord record{};
+  bool worker = false;  // delivered from a thread of its own, as the CR link does
   std::string field, text;
 };
 
@@ -38,6 +41,9 @@ struct State {
   // us at once with nothing of ours queued.
   QTimer* player = nullptr;
   bool playing = false;
+  bool workerMode = false;
+  std::thread worker;
+  std::atomic<bool> workerBusy{false};
 };
 
 State state;
@@ -78,6 +84,7 @@ void readScript() {
   state.next = 0;
   state.initResult = 1;
   state.showFails = false;
+  state.workerMode = false;
   const char* file = std::getenv("NDT_FAKEUI_SCRIPT");
   if (file == nullptr) return;
   std::ifstream in(file);
@@ -88,6 +95,8 @@ void readScript() {
     if (!(words >> verb) || verb[0] == '#') continue;
     if (verb == "initui") {
       words >> state.initResult;
+    } else if (verb == "worker") {
+      state.workerMode = true;
     } else if (verb == "showui") {
       state.showFails = true;
     } else if (verb == "image") {
@@ -100,6 +109,7 @@ void readScript() {
       s.record.bits = std::uint8_t(bits);
       s.record.pitch = std::uint16_t(pitch);
       s.record.odRange = std::uint8_t(od);
+      s.worker = state.workerMode;
       state.steps.push_back(s);
     } else if (verb == "study") {
       Step s;
@@ -138,28 +148,47 @@ void writeStudyBack() {
   }
 }
 
+void* makePixels(const scanui::ScanRecord& r) {
+  const std::size_t count = std::size_t(r.width) * r.height;
+  auto* pixels = new std::uint8_t[count * r.bytesPerPixel];
+  for (std::uint32_t y = 0; y < r.height; ++y)
+    for (std::uint32_t x = 0; x < r.width; ++x) {
+      const std::uint16_t v = fakeui::sample(x, y, r.bits);
+      std::uint8_t* p = pixels + (std::size_t(y) * r.width + x) * r.bytesPerPixel;
+      p[0] = std::uint8_t(v);
+      if (r.bytesPerPixel == 2) p[1] = std::uint8_t(v >> 8);
+    }
+  return pixels;
+}
+
+// Hands one image over; a host that never released it leaves it to be freed here.
+void deliver(scanui::ScanRecord& record) {
+  record.pixels = makePixels(record);
+  XFerReady(&record);
+  state.current = nullptr;
+  if (record.pixels != nullptr) {
+    log("unreleased");
+    delete[] static_cast<std::uint8_t*>(record.pixels);
+    record.pixels = nullptr;
+  }
+}
+
 void playStep() {
+  if (state.worker.joinable()) {
+    if (state.workerBusy) return;  // the UI thread keeps pumping meanwhile
+    state.worker.join();
+  }
   if (!state.shown || state.next >= state.steps.size()) return;
   const Step& s = state.steps[state.next++];
-  if (s.kind == Step::Image) {
+  if (s.kind == Step::Image && s.worker) {
+    state.workerBusy = true;
+    state.worker = std::thread([record = s.record]() mutable {
+      deliver(record);  // the record lives on this thread's stack, as the CR link's does
+      state.workerBusy = false;
+    });
+  } else if (s.kind == Step::Image) {
     state.own = s.record;
-    const std::size_t count = std::size_t(s.record.width) * s.record.height;
-    auto* pixels = new std::uint8_t[count * s.record.bytesPerPixel];
-    for (std::uint32_t y = 0; y < s.record.height; ++y)
-      for (std::uint32_t x = 0; x < s.record.width; ++x) {
-        const std::uint16_t v = fakeui::sample(x, y, s.record.bits);
-        std::uint8_t* p = pixels + (std::size_t(y) * s.record.width + x) * s.record.bytesPerPixel;
-        p[0] = std::uint8_t(v);
-        if (s.record.bytesPerPixel == 2) p[1] = std::uint8_t(v >> 8);
-      }
-    state.own.pixels = pixels;
-    XFerReady(&state.own);
-    // A host that never released the image leaves it to be freed here.
-    if (state.own.pixels != nullptr) {
-      log("unreleased");
-      delete[] static_cast<std::uint8_t*>(state.own.pixels);
-      state.own.pixels = nullptr;
-    }
+    deliver(state.own);
   } else if (s.kind == Step::Exit) {
     writeStudyBack();
     CloseRequest();
@@ -222,6 +251,8 @@ int HideUI(std::intptr_t) {
 void TermUI(std::intptr_t) {
   log("TermUI");
   stopPlayer();
+  // An image still under way on its thread is waited for, so nothing of ours runs after unloading.
+  if (state.worker.joinable()) state.worker.join();
 }
 
 void XFerReady(scanui::ScanRecord* record) {

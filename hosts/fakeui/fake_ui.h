@@ -5,6 +5,8 @@
 //     initui N                         InitUI returns N (default 1)
 //     showui null                      ShowUI fails (returns null)
 //     image W H BYTES BITS PITCH OD    an image: XFerReady with a record of that shape
+//     worker                           later images come from a thread of their own, one
+//                                      at a time, as the CR link delivers them
 //     study FIELD TEXT                 the operator's entry, written back at Exit;
 //                                      FIELD is name, id, date, sex, studydate,
 //                                      studyid or description; \xNN in TEXT is a byte

@@ -248,14 +248,20 @@ std::string toIso2022JpWithin(std::string_view in, std::size_t maxBytes) {
     if (maxBytes < 2) return std::string();
     return "*" + std::string(maxBytes - 2, ' ') + "*";
   }
-  // Drop whole characters from the end until the converted text fits.
-  std::size_t keep = in.size();
-  while (keep > 0) {
-    keep = platform::text::cp932CutLength(in, keep - 1);
-    std::string cut = toIso2022Jp(in.substr(0, keep));
-    if (cut.size() <= maxBytes) return cut;
+  // The longest whole-character prefix whose text fits; a longer prefix never
+  // converts shorter, so the search may halve.
+  std::vector<std::size_t> ends{0};
+  for (std::size_t i = 0; i < in.size();) {
+    i += platform::text::isCp932LeadByte(static_cast<unsigned char>(in[i])) && i + 1 < in.size() ? 2 : 1;
+    ends.push_back(i);
   }
-  return std::string();
+  std::size_t fits = 0, tooLong = ends.size() - 1;
+  while (tooLong - fits > 1) {
+    const std::size_t mid = fits + (tooLong - fits) / 2;
+    if (toIso2022Jp(in.substr(0, ends[mid])).size() <= maxBytes) fits = mid;
+    else tooLong = mid;
+  }
+  return toIso2022Jp(in.substr(0, ends[fits]));
 }
 
 std::uint64_t pixelBytes(const scanui::ScanData& scan) {

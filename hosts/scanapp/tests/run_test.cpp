@@ -247,6 +247,12 @@ TEST_F(FakeRun, EveryEndingIsQuietAndGivesZero) {
     }
     EXPECT_EQ(filesIn(out()), std::vector<std::string>{"plain"});
   }
+  // A library that is missing, or lacks one of the ten functions, is freed unused.
+  for (const fs::path& library : {dir.path() / "libOskelu.so", platform::paths::programDir() / "libFennick.so"}) {
+    testsupport::writeFile(dir / "script", "exit\n");
+    EXPECT_EQ(run((out() / "f.dcm").string(), library.string()), 0) << library;
+    EXPECT_EQ(filesIn(out()), std::vector<std::string>{"plain"});
+  }
   EXPECT_TRUE(prompts.asked.empty());
 }
 
@@ -320,12 +326,17 @@ testsupport::ChildRegistration sizeLimited("size-limited-run", [](const std::vec
 });
 
 TEST_F(FakeRun, AFailedWriteDeletesTheFileAndTheNextImageTakesItsNumber) {
-  for (const char* ext : {"dcm", "tif", "raw"}) {
-    SCOPED_TRACE(ext);
+  // The worker's images are saved on its thread; their boxes are asked on the UI thread.
+  struct Case {
+    const char* ext;
+    const char* delivery;
+  };
+  for (const auto& [ext, delivery] : {Case{"dcm", ""}, Case{"tif", ""}, Case{"raw", ""}, Case{"dcm", "worker\n"}}) {
+    SCOPED_TRACE(std::string(ext) + " " + delivery);
     fs::remove_all(out());
     fs::create_directories(out());
     // The third image takes the second's number; the last fails and leaves nothing.
-    testsupport::writeFile(dir / "script",
+    testsupport::writeFile(dir / "script", std::string(delivery) +
                            "image 10 10 1 8 50 40\nimage 100 100 2 12 50 40\nimage 10 10 1 8 50 40\n"
                            "image 100 100 2 12 50 40\nexit\n");
     platform::Process child;
