@@ -2,16 +2,16 @@
 
 #include <QCoreApplication>
 #include <QObject>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
-#include <thread>
-#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "scanui/scanui.h"
