@@ -21,6 +21,9 @@ inline constexpr const char* kSpecificCharacterSet = "\\ISO 2022 IR 87\\ISO 2022
 // to ASCII, the value ends in ASCII; control characters, half-width katakana
 // and characters outside JIS X 0208 are dropped.
 std::string toDicondeText(std::string_view cp932);
+// The arithmetic mapping of one Shift-JIS pair to its JIS X 0208 code; pairs
+// outside JIS X 0208 give bytes outside 0x21..0x7E.
+void sjisToJis(unsigned char s1, unsigned char s2, unsigned char& j1, unsigned char& j2);
 // The reverse: ISO 2022 escapes and JIS X 0208 pairs back to CP932.
 std::string fromDicondeText(std::string_view iso2022);
 

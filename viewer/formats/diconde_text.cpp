@@ -9,15 +9,6 @@ bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && 
 bool isTrail(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
 bool isJis(unsigned char c) { return c >= 0x21 && c <= 0x7E; }
 
-// The arithmetic mapping between Shift-JIS and JIS X 0208 codes.
-void sjisToJis(unsigned char s1, unsigned char s2, unsigned char& j1, unsigned char& j2) {
-  const int adjust = s2 < 0x9F ? 1 : 0;
-  const int rowOffset = s1 < 0xA0 ? 0x70 : 0xB0;
-  const int cellOffset = adjust ? (s2 > 0x7F ? 0x20 : 0x1F) : 0x7E;
-  j1 = static_cast<unsigned char>(((s1 - rowOffset) << 1) - adjust);
-  j2 = static_cast<unsigned char>(s2 - cellOffset);
-}
-
 void jisToSjis(unsigned char j1, unsigned char j2, unsigned char& s1, unsigned char& s2) {
   const int rowOffset = j1 < 0x5F ? 0x70 : 0xB0;
   const int cellOffset = (j1 & 1) ? (j2 > 0x5F ? 0x20 : 0x1F) : 0x7E;
@@ -26,6 +17,14 @@ void jisToSjis(unsigned char j1, unsigned char j2, unsigned char& s1, unsigned c
 }
 
 }  // namespace
+
+void sjisToJis(unsigned char s1, unsigned char s2, unsigned char& j1, unsigned char& j2) {
+  const int adjust = s2 < 0x9F ? 1 : 0;
+  const int rowOffset = s1 < 0xA0 ? 0x70 : 0xB0;
+  const int cellOffset = adjust ? (s2 > 0x7F ? 0x20 : 0x1F) : 0x7E;
+  j1 = static_cast<unsigned char>(((s1 - rowOffset) << 1) - adjust);
+  j2 = static_cast<unsigned char>(s2 - cellOffset);
+}
 
 std::string toDicondeText(std::string_view in) {
   std::string out;
