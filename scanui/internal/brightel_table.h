@@ -5,33 +5,35 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "devapi/film/brightel.h"
 #include "devapi/records.h"
 #include "platform/library.h"
 
 namespace scanui::internal {
 
+// Each pointer has the type of the library's own declaration.
 struct BrightelTable {
   // Required.
-  int (*GetSCSIAdapter)(devapi::AdapterInfo*) = nullptr;
-  int (*GetScanner)(const char*, const char*, devapi::ScannerMatchInfo*, std::uint8_t*) = nullptr;
-  int (*New)(devapi::DeviceNewParam*) = nullptr;
-  int (*Init)(int) = nullptr;
-  int (*Delete)(int) = nullptr;
-  int (*GetError)(int, devapi::DeviceErrorInfo*) = nullptr;
-  int (*GetCondition)(int, devapi::ScanCondition*) = nullptr;
-  int (*SetCondition)(int, const devapi::ScanCondition*) = nullptr;
-  int (*SetLUT)(int, const devapi::TableParam*) = nullptr;
-  int (*Scan)(int) = nullptr;
-  int (*ReadBuffer)(int, const devapi::ReadBufferParam*) = nullptr;
-  int (*ReverseFilm)(int) = nullptr;
-  int (*EjectFilm)(int) = nullptr;
-  int (*NextFilm)(int) = nullptr;
-  int (*Cancel)(int) = nullptr;
+  decltype(&KT7163_W32GetSCSIAdapter) GetSCSIAdapter = nullptr;
+  decltype(&KT7163_W32GetScanner) GetScanner = nullptr;
+  decltype(&KT7163_W32New) New = nullptr;
+  decltype(&KT7163_W32Init) Init = nullptr;
+  decltype(&KT7163_W32Delete) Delete = nullptr;
+  decltype(&KT7163_W32GetError) GetError = nullptr;
+  decltype(&KT7163_W32GetCondition) GetCondition = nullptr;
+  decltype(&KT7163_W32SetCondition) SetCondition = nullptr;
+  decltype(&KT7163_W32SetLUT) SetLUT = nullptr;
+  decltype(&KT7163_W32Scan) Scan = nullptr;
+  decltype(&KT7163_W32ReadBuffer) ReadBuffer = nullptr;
+  decltype(&KT7163_W32ReverseFilm) ReverseFilm = nullptr;
+  decltype(&KT7163_W32EjectFilm) EjectFilm = nullptr;
+  decltype(&KT7163_W32NextFilm) NextFilm = nullptr;
+  decltype(&KT7163_W32Cancel) Cancel = nullptr;
   // Optional: a missing one switches off what it serves.
-  int (*GetScannerType)(int, devapi::ScannerTypeInfo*) = nullptr;
-  int (*GetOption)(int, devapi::KtGOption*) = nullptr;
-  int (*GetErrorString)(devapi::DeviceErrorString*) = nullptr;
-  int (*ClearHardError)(int) = nullptr;
+  decltype(&KT7163_W32GetScannerType) GetScannerType = nullptr;
+  decltype(&KT7163_W32GetOption) GetOption = nullptr;
+  decltype(&KT7163_W32GetErrorString) GetErrorString = nullptr;
+  decltype(&KT7163_W32ClearHardError) ClearHardError = nullptr;
 };
 
 enum class BindResult { Bound, CannotLoad, SymbolMissing };

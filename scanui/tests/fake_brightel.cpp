@@ -2,7 +2,11 @@
 // variant, each as a libBrightel.so of its own directory.
 #include <cstdint>
 
-#define FAKE_API extern "C" __attribute__((visibility("default")))
+// The real declarations: a stand-in of another type would be called through a
+// mismatched function type.
+#include "devapi/film/brightel.h"
+
+#define FAKE_API BRIGHTEL_API
 
 #if defined(FAKE_UNLOADABLE)
 // Never defined anywhere: loading with every symbol resolved fails.
@@ -12,16 +16,16 @@ FAKE_API int KT7163_W32Init(int h) { return ndt_fake_brightel_absent_dependency(
 FAKE_API int KT7163_W32Init(int) { return 0; }
 #endif
 
-FAKE_API int KT7163_W32GetSCSIAdapter(void*) { return 0; }
-FAKE_API int KT7163_W32GetScanner(const char*, const char*, void*, std::uint8_t*) { return 0; }
-FAKE_API int KT7163_W32New(void*) { return 0; }
+FAKE_API int KT7163_W32GetSCSIAdapter(devapi::AdapterInfo*) { return 0; }
+FAKE_API int KT7163_W32GetScanner(const char*, const char*, devapi::ScannerMatchInfo*, std::uint8_t*) { return 0; }
+FAKE_API int KT7163_W32New(devapi::DeviceNewParam*) { return 0; }
 FAKE_API int KT7163_W32Delete(int) { return 1; }
-FAKE_API int KT7163_W32GetError(int, void*) { return 0; }
-FAKE_API int KT7163_W32GetCondition(int, void*) { return 0; }
-FAKE_API int KT7163_W32SetCondition(int, const void*) { return 0; }
-FAKE_API int KT7163_W32SetLUT(int, const void*) { return 0; }
+FAKE_API int KT7163_W32GetError(int, devapi::DeviceErrorInfo*) { return 0; }
+FAKE_API int KT7163_W32GetCondition(int, devapi::ScanCondition*) { return 0; }
+FAKE_API int KT7163_W32SetCondition(int, const devapi::ScanCondition*) { return 0; }
+FAKE_API int KT7163_W32SetLUT(int, const devapi::TableParam*) { return 0; }
 FAKE_API int KT7163_W32Scan(int) { return 0; }
-FAKE_API int KT7163_W32ReadBuffer(int, const void*) { return 0; }
+FAKE_API int KT7163_W32ReadBuffer(int, const devapi::ReadBufferParam*) { return 0; }
 FAKE_API int KT7163_W32ReverseFilm(int) { return 0; }
 FAKE_API int KT7163_W32EjectFilm(int) { return 0; }
 FAKE_API int KT7163_W32NextFilm(int) { return 0; }
@@ -29,8 +33,8 @@ FAKE_API int KT7163_W32NextFilm(int) { return 0; }
 FAKE_API int KT7163_W32Cancel(int) { return 0; }
 #endif
 #if !defined(FAKE_NO_OPTIONAL)
-FAKE_API int KT7163_W32GetScannerType(int, void*) { return 0; }
-FAKE_API int KT7163_W32GetOption(int, void*) { return 0; }
-FAKE_API int KT7163_W32GetErrorString(void*) { return 0; }
+FAKE_API int KT7163_W32GetScannerType(int, devapi::ScannerTypeInfo*) { return 0; }
+FAKE_API int KT7163_W32GetOption(int, devapi::KtGOption*) { return 0; }
+FAKE_API int KT7163_W32GetErrorString(devapi::DeviceErrorString*) { return 0; }
 FAKE_API int KT7163_W32ClearHardError(int) { return 0; }
 #endif
