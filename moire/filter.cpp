@@ -173,10 +173,21 @@ void runParts(std::size_t parts, Part part) {
 // normaliser), so the samples are the same as one row at a time.
 constexpr int kLanes = 8;
 using F64x8 = double __attribute__((vector_size(64)));
-// The same vector read from any double: no alignment, and it may alias.
-using F64x8Unaligned = double __attribute__((vector_size(64), aligned(8), may_alias));
-
-inline const F64x8Unaligned& load8(const double* p) { return *reinterpret_cast<const F64x8Unaligned*>(p); }
+// Vectors read from and written to any address through memcpy: an
+// under-aligned vector type is honoured by one compiler and not by another.
+// Macros, since a function returning a wide vector has an ABI that depends on
+// the target of each clone.
+#define NDT_LOAD_VECTOR(V, p)            \
+  __extension__({                        \
+    V ndt_v_;                            \
+    std::memcpy(&ndt_v_, (p), sizeof(V)); \
+    ndt_v_;                              \
+  })
+#define NDT_STORE_VECTOR(V, p, value)    \
+  do {                                   \
+    const V ndt_v_ = (value);            \
+    std::memcpy((p), &ndt_v_, sizeof(V)); \
+  } while (0)
 
 FENNICK_VECTOR_CLONES void smoothEight(
     const double* __restrict rows8, const double* __restrict weights, int stride, int taps, const int* base,
@@ -198,10 +209,10 @@ FENNICK_VECTOR_CLONES void smoothEight(
     F64x8 a0 = {}, a1 = {}, a2 = {}, a3 = {};
     for (int i = 0; i < taps; ++i) {
       const std::size_t k = std::size_t(i) * kLanes;
-      a0 += w0[i] * load8(i0 + k);
-      a1 += w1[i] * load8(i1 + k);
-      a2 += w2[i] * load8(i2 + k);
-      a3 += w3[i] * load8(i3 + k);
+      a0 += w0[i] * NDT_LOAD_VECTOR(F64x8, i0 + k);
+      a1 += w1[i] * NDT_LOAD_VECTOR(F64x8, i1 + k);
+      a2 += w2[i] * NDT_LOAD_VECTOR(F64x8, i2 + k);
+      a3 += w3[i] * NDT_LOAD_VECTOR(F64x8, i3 + k);
     }
     store(b, a0 * w0[taps]);
     store(b + 1, a1 * w1[taps]);
@@ -212,13 +223,12 @@ FENNICK_VECTOR_CLONES void smoothEight(
     const double* w = weights + std::size_t(b) * std::size_t(stride);
     const double* in = rows8 + std::size_t(base[b]) * kLanes;
     F64x8 a = {};
-    for (int i = 0; i < taps; ++i) a += w[i] * load8(in + std::size_t(i) * kLanes);
+    for (int i = 0; i < taps; ++i) a += w[i] * NDT_LOAD_VECTOR(F64x8, in + std::size_t(i) * kLanes);
     store(b, a * w[taps]);
   }
 }
 
 using U16x8 = std::uint16_t __attribute__((vector_size(16)));
-using U16x8Unaligned = std::uint16_t __attribute__((vector_size(16), aligned(2), may_alias));
 using I32x8 = std::int32_t __attribute__((vector_size(32)));
 
 // rows8[k * 8 + r] = in[r][k] for k < span: eight 16-bit rows side by side as
@@ -235,7 +245,7 @@ FENNICK_VECTOR_CLONES void interleaveEight(
   // The last eight columns overlap the ones before them: the same values land twice.
   for (std::size_t k0 = 0; k0 < span; k0 += 8) {
     const std::size_t k = std::min(k0, span - 8);
-#define NDT_LOAD(r) (*reinterpret_cast<const U16x8Unaligned*>(row[r] + k))
+#define NDT_LOAD(r) NDT_LOAD_VECTOR(U16x8, row[r] + k)
     const U16x8 v0 = NDT_LOAD(0), v1 = NDT_LOAD(1), v2 = NDT_LOAD(2), v3 = NDT_LOAD(3);
     const U16x8 v4 = NDT_LOAD(4), v5 = NDT_LOAD(5), v6 = NDT_LOAD(6), v7 = NDT_LOAD(7);
 #undef NDT_LOAD
@@ -255,11 +265,12 @@ FENNICK_VECTOR_CLONES void interleaveEight(
 #undef NDT_HI
     // All eight rows, one column a vector; widened to 32 bits, then to doubles.
 #define NDT_COLUMN(j, x, y, i0, i1)                                                                   \
-  *reinterpret_cast<F64x8Unaligned*>(rows8 + (k + j) * kLanes) = __builtin_convertvector(          \
-      __builtin_convertvector(__builtin_shufflevector(x, y, i0, i0 + 1, i0 + 2, i0 + 3, i1, i1 + 1, \
-                                                      i1 + 2, i1 + 3),                             \
-                              I32x8),                                                              \
-      F64x8)
+  NDT_STORE_VECTOR(F64x8, rows8 + (k + j) * kLanes,                                                \
+              __builtin_convertvector(                                                             \
+                  __builtin_convertvector(__builtin_shufflevector(x, y, i0, i0 + 1, i0 + 2, i0 + 3, \
+                                                                  i1, i1 + 1, i1 + 2, i1 + 3),     \
+                                          I32x8),                                                  \
+                  F64x8))
     NDT_COLUMN(0, b0, b4, 0, 8);
     NDT_COLUMN(1, b0, b4, 4, 12);
     NDT_COLUMN(2, b1, b5, 0, 8);
@@ -279,7 +290,7 @@ FENNICK_VECTOR_CLONES void combineLines(
   int b = 0;
   for (; b + kLanes <= nb; b += kLanes) {
     F64x8 a = {};
-    for (int k = 0; k < count; ++k) a += w[k] * load8(lines[k] + b);
+    for (int k = 0; k < count; ++k) a += w[k] * NDT_LOAD_VECTOR(F64x8, lines[k] + b);
     if (norm) a *= *norm;
     std::memcpy(acc + b, &a, sizeof a);
   }

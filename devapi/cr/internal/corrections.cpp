@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <thread>
@@ -127,7 +128,21 @@ struct LineTask {
 #endif
 
 using I32x8 = std::int32_t __attribute__((vector_size(32)));
-using I32x8Unaligned = std::int32_t __attribute__((vector_size(32), aligned(4), may_alias));
+// Vectors read from and written to any address through memcpy: an
+// under-aligned vector type is honoured by one compiler and not by another.
+// Macros, since a function returning a wide vector has an ABI that depends on
+// the target of each clone.
+#define NDT_LOAD_VECTOR(V, p)            \
+  __extension__({                        \
+    V ndt_v_;                            \
+    std::memcpy(&ndt_v_, (p), sizeof(V)); \
+    ndt_v_;                              \
+  })
+#define NDT_STORE_VECTOR(V, p, value)    \
+  do {                                   \
+    const V ndt_v_ = (value);            \
+    std::memcpy((p), &ndt_v_, sizeof(V)); \
+  } while (0)
 using U64x4 = std::uint64_t __attribute__((vector_size(32)));
 using F64x8 = double __attribute__((vector_size(64)));
 
@@ -145,8 +160,8 @@ NDT_VECTOR_CLONES void windowMeans(const LineTask& t, const std::int32_t* __rest
   const double invFull = 1.0 / full;
   std::size_t x = 0;
   for (; x + 8 <= width; x += 8) {
-    const I32x8 sum = *reinterpret_cast<const I32x8Unaligned*>(sHi + x) - *reinterpret_cast<const I32x8Unaligned*>(sLo + x);
-    const I32x8 n = *reinterpret_cast<const I32x8Unaligned*>(nHi + x) - *reinterpret_cast<const I32x8Unaligned*>(nLo + x);
+    const I32x8 sum = NDT_LOAD_VECTOR(I32x8, sHi + x) - NDT_LOAD_VECTOR(I32x8, sLo + x);
+    const I32x8 n = NDT_LOAD_VECTOR(I32x8, nHi + x) - NDT_LOAD_VECTOR(I32x8, nLo + x);
     // The mean rounded half away from zero: adding n / 2 alone would round
     // every negative mean up, and a band 30 too bright would come down by 29.
     const I32x8 negative = sum >> 31;  // 0 or -1
@@ -161,7 +176,7 @@ NDT_VECTOR_CLONES void windowMeans(const LineTask& t, const std::int32_t* __rest
       q = a / __builtin_convertvector(n + (((n - 1) >> 31) & 1), F64x8);
     }
     const I32x8 m = __builtin_convertvector(q, I32x8);
-    *reinterpret_cast<I32x8Unaligned*>(corr + x) = (m ^ negative) - negative;
+    NDT_STORE_VECTOR(I32x8, corr + x, (m ^ negative) - negative);
   }
   for (; x < width; ++x) {
     const std::int32_t sum = sHi[x] - sLo[x];
@@ -186,8 +201,7 @@ NDT_VECTOR_CLONES void correctRow(const LineTask& t, std::uint16_t* __restrict r
 }
 
 using I32x16 = std::int32_t __attribute__((vector_size(64)));
-using I32x16Unaligned = std::int32_t __attribute__((vector_size(64), aligned(4), may_alias));
-using U16x16Unaligned = std::uint16_t __attribute__((vector_size(32), aligned(2), may_alias));
+using U16x16 = std::uint16_t __attribute__((vector_size(32)));
 using F64x16 = double __attribute__((vector_size(128)));
 
 // v + v shifted up by 1, 2, 4 and 8 lanes: the running sums within the vector.
@@ -218,15 +232,15 @@ NDT_VECTOR_CLONES void deviationSums(const LineTask& t, std::int32_t* __restrict
   I32x16 dCarryV = {}, nCarryV = {};
   std::size_t x = 0;
   for (; x + 16 <= width; x += 16) {
-    I32x16 s = *reinterpret_cast<const I32x16Unaligned*>(sum + x);
+    I32x16 s = NDT_LOAD_VECTOR(I32x16, sum + x);
     if (slide) {
-      s += __builtin_convertvector(*reinterpret_cast<const U16x16Unaligned*>(in + x), I32x16) -
-           __builtin_convertvector(*reinterpret_cast<const U16x16Unaligned*>(out + x), I32x16);
-      *reinterpret_cast<I32x16Unaligned*>(sum + x) = s;
+      s += __builtin_convertvector(NDT_LOAD_VECTOR(U16x16, in + x), I32x16) -
+           __builtin_convertvector(NDT_LOAD_VECTOR(U16x16, out + x), I32x16);
+      NDT_STORE_VECTOR(I32x16, sum + x, s);
     }
     const F64x16 mean = __builtin_convertvector(s + roundBox, F64x16) * invBox + kEps;
     const I32x16 d = __builtin_convertvector(mean, I32x16) -
-                     __builtin_convertvector(*reinterpret_cast<const U16x16Unaligned*>(row + x), I32x16);
+                     __builtin_convertvector(NDT_LOAD_VECTOR(U16x16, row + x), I32x16);
     // -1 where minDev <= d <= maxDev, else 0; no differences here leave 32 bits.
     const I32x16 ok = ~((d - minDev) >> 31) & ~((maxDev - d) >> 31);
     I32x16 dv = d & ok, nv = -ok;
@@ -234,8 +248,8 @@ NDT_VECTOR_CLONES void deviationSums(const LineTask& t, std::int32_t* __restrict
     NDT_RUNNING_SUMS(nv);
     dv += dCarryV;
     nv += nCarryV;
-    *reinterpret_cast<I32x16Unaligned*>(devSum + x + 1) = dv;
-    *reinterpret_cast<I32x16Unaligned*>(validCount + x + 1) = nv;
+    NDT_STORE_VECTOR(I32x16, devSum + x + 1, dv);
+    NDT_STORE_VECTOR(I32x16, validCount + x + 1, nv);
     dCarryV = __builtin_shufflevector(dv, dv, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15);
     nCarryV = __builtin_shufflevector(nv, nv, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15);
   }
