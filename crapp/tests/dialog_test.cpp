@@ -81,7 +81,7 @@ bool ranInProgramFolder(const Folder& setup) {
 #if defined(__SANITIZE_THREAD__)
   // The dialog paints; Qt's own painting threads are not instrumented.
   const char* tsan = std::getenv("TSAN_OPTIONS");
-  env["TSAN_OPTIONS"] = std::string(tsan ? tsan : "") + " suppressions=" CRAPP_TEST_DIR "/dialog.tsan-supp";
+  env["TSAN_OPTIONS"] = std::string(tsan ? tsan : "") + " suppressions=" NDT_QT_TSAN_SUPPRESSIONS;
 #endif
   std::map<std::string, std::optional<std::string>> saved;
   for (const auto& [name, value] : env) {

@@ -13,6 +13,7 @@
 #include "platform/library.h"
 #include "platform/paths.h"
 #include "platform/qt/prompt.h"
+#include "platform/qt/ui_thread.h"
 #include "platform/qt/wait_cursor.h"
 #include "viewer/formats/tiff.h"
 
@@ -58,8 +59,7 @@ void showWriteFailed(const std::string& path) {
                                    platform::qt::Icon::Warning, platform::qt::Buttons::Ok);
   };
   // A box belongs to the UI thread; a worker waits for it there.
-  if (onUiThread() || qApp == nullptr) ask();
-  else QMetaObject::invokeMethod(qApp, ask, Qt::BlockingQueuedConnection);
+  if (!platform::qt::callOnUiThread(ask)) ask();
 }
 
 bool writeParts(const std::filesystem::path& file, std::initializer_list<std::pair<const void*, std::size_t>> parts) {

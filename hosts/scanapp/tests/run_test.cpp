@@ -371,8 +371,9 @@ TEST(Program, MissingFolderOrNoArgumentEndsAtOnceWithZero) {
 // shows its dialog under the program's title, and its Exit ends the run.
 TEST(RealScanUi, OpensTheDialogAndExitEndsTheRun) {
   TempDir dir;
+  TempDir config;  // the scan UI keeps its settings there at Exit
   ::setenv("NDT_USB", "sim:film", 1);
-  ::setenv("NDT_CONFIG_DIR", dir.path().c_str(), 1);
+  ::setenv("NDT_CONFIG_DIR", config.path().c_str(), 1);
   platform::qt::ScriptedPrompt prompts;
   QString title;
   bool exited = false;

@@ -4,10 +4,12 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/qt/message_target.h"
+#include "platform/qt/ui_thread.h"
 
 namespace platform::qt {
 namespace {
@@ -76,6 +78,31 @@ TEST(QtMessageTarget, ADestroyedTargetDropsPendingPostsAndAnswersAWaitingSend) {
   QCoreApplication::processEvents();
   EXPECT_EQ(handled, 0);
   EXPECT_FALSE(platform::post(h, {3, 0, 0}));
+}
+
+// A worker's call runs on the UI thread, sees the worker's data, and the
+// worker sees its result once the call returns; on the UI thread it is direct.
+TEST(CallOnUiThread, AWorkerWaitsUntilItsCallRanOnTheUiThread) {
+  QThread* ui = QThread::currentThread();
+  std::atomic<bool> returned{false};
+  bool ranOnUi = false;
+  std::string result;
+  std::thread worker([&] {
+    const std::string text = "from the worker";
+    EXPECT_TRUE(callOnUiThread([&] {
+      ranOnUi = QThread::currentThread() == ui;
+      result = text + ", answered";
+    }));
+    EXPECT_EQ(result, "from the worker, answered");
+    returned = true;
+  });
+  EXPECT_TRUE(pumpUntil([&] { return returned.load(); }));
+  worker.join();
+  EXPECT_TRUE(ranOnUi);
+
+  bool direct = false;
+  EXPECT_TRUE(callOnUiThread([&] { direct = QThread::currentThread() == ui; }));
+  EXPECT_TRUE(direct);
 }
 
 }  // namespace
