@@ -261,7 +261,10 @@ TEST(Lifecycle, StandbyRefusesOperationsAndResumeReadiesTheScannerAgain) {
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[0].request, 16);
   EXPECT_EQ(r[1].request, 14);
-  // The next scan works.
+  // The scanner tells it is ready again by its next status; then a scan works.
+  ScanParameters ready{};
+  for (int i = 0; i < 300 && !(driver.ReadScanParameters(ready) == R(0, 0)); ++i)
+    std::this_thread::sleep_for(10ms);
   ScanParameters scan{};
   scan.ScanPitch = 100;
   scan.ScanXSize = 64;
