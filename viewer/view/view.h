@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QWidget>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -15,6 +16,8 @@
 
 class QPrinter;
 class QMenu;
+class QMdiArea;
+class QLabel;
 
 namespace platform::qt {
 class QtMessageTarget;
@@ -251,6 +254,79 @@ class CToolPalette : public QWidget, public ToolTarget {
 
  private:
   int tool_ = display::kToolRectangle;
+};
+
+// The plain child frame of a document: its view fills it.
+class CChildFrame : public QMdiSubWindow {
+ public:
+  explicit CChildFrame(CTivolaView* view, QWidget* parent = nullptr);
+  CTivolaView* view() const { return view_; }
+
+ private:
+  CTivolaView* view_;
+};
+
+// Command ids of the main frame.
+enum FrameCommand {
+  ID_HIDE_INFO = 32784,
+  ID_SHORT_INFO = 32785,
+  ID_FULL_INFO = 32786,
+  ID_HORIZONTAL_PROFILE = 32787,
+  ID_VERTICAL_PROFILE = 32788,
+  ID_OVERVIEW_WINDOW = 32814,
+  ID_TOOLBOX = 32827,
+  ID_FIND = 32831,
+};
+
+// The multi-document frame: status bar, the four floating palettes, the
+// palette and tool commands and dropped files.
+class CMainFrame : public QMainWindow, public ToolTarget {
+ public:
+  // `ini` keeps the Window section: Infomation, Overview and Main.
+  explicit CMainFrame(std::filesystem::path ini, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  // Makes the palettes at their places, then moves the frame right of them
+  // inside a screen of that size.
+  void createPalettes(int infomation, int overview, QSize screen);
+  CChildFrame* addView(CTivolaView* view);
+
+  bool command(int id);
+  bool commandChecked(int id) const;
+  // The status text of the active image; none clears it.
+  void setStatusImage(const CImageItem* image);
+  QString statusMessage() const;
+
+  int currentTool() const override;
+  void toolCommand(int command) override;
+
+  CToolPalette* toolPalette() const { return tool_; }
+  QWidget* infoPalette() const { return info_; }
+  QWidget* overviewPalette() const { return overview_; }
+  QWidget* profilePalette() const { return profile_; }
+  QMdiArea* mdiArea() const { return mdi_; }
+  int infoMode() const { return infoMode_; }  // 0 hidden, 1 short, 2 full
+  int profileMode() const { return profileMode_; }  // 0 hidden, 1 horizontal, 2 vertical
+
+  // Opens the dropped files; the open pipeline reads dropInProgress() to
+  // tell a drop from other opens.
+  std::function<void(const QStringList&)> openFiles;
+  static bool dropInProgress();
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent*) override;
+  void dropEvent(QDropEvent*) override;
+
+ private:
+  std::filesystem::path ini_;
+  QWidget* info_ = nullptr;
+  CToolPalette* tool_ = nullptr;
+  QWidget* overview_ = nullptr;
+  QWidget* profile_ = nullptr;
+  QMdiArea* mdi_ = nullptr;
+  QLabel* status_ = nullptr;
+  int infoMode_ = 0;
+  int profileMode_ = 0;
 };
 
 }  // namespace viewer::view
