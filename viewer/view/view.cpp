@@ -257,7 +257,11 @@ void CTivolaView::onMessage(int id) {
       platform::post(target_->handle(),
                      platform::Message{platform::kCommandMessage, std::uintptr_t(display::IDM_REFRESH_CURRENT), 0});
       break;
-    case display::IDM_REDRAW_PANES: redrawPanes(); break;
+    case display::IDM_REDRAW_PANES:
+      // A pane that the pointer's handler painted already is not drawn twice.
+      for (int i = 0; i < columns_ * rows_; ++i)
+        if (CImagePane* p = panes_[std::size_t(i)]; p && p->tile && p->tile->stamp != p->cache.stamp) p->update();
+      break;
     case IDM_IMAGE_ADDED: {
       grid_.setMode(display::CDisplayGrid::kNormal);
       const int have = grid_.tileCount(), now = images_ ? images_->imageCount() : 0;
