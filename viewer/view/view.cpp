@@ -101,6 +101,62 @@ const std::vector<LayoutCommand>& layoutCommands() {
   return table;
 }
 
+QString menuText(int id) {
+  struct Entry {
+    int id;
+    const char* text;
+  };
+  static constexpr Entry kMenu[] = {
+      {ID_FLIP_HORIZONTAL, QT_TRANSLATE_NOOP("Menu", "Flip &Horizontal")},
+      {ID_FLIP_VERTICAL, QT_TRANSLATE_NOOP("Menu", "Flip &Vertical")},
+      {ID_ROTATE_CW, QT_TRANSLATE_NOOP("Menu", "Rotate 90d&eg CW")},
+      {ID_ROTATE_CCW, QT_TRANSLATE_NOOP("Menu", "Rotate 90de&g CCW")},
+      {ID_CUT, QT_TRANSLATE_NOOP("Menu", "Cu&t")},
+      {ID_DISPLAY_WHOLE, QT_TRANSLATE_NOOP("Menu", "Display Whole &Image")},
+      {ID_DISPLAY_MARQUEE, QT_TRANSLATE_NOOP("Menu", "Display &Marquee")},
+      {ID_PIXEL_TO_PIXEL, QT_TRANSLATE_NOOP("Menu", "Display Pi&xel to Pixel")},
+      {ID_OPTIMIZE_TONECURVE, QT_TRANSLATE_NOOP("Menu", "&Optimize Tonecurve")},
+      {ID_LAYOUT_SPECIFY, QT_TRANSLATE_NOOP("Menu", "&Specify...")},
+      {ID_SAVE_CURRENT, QT_TRANSLATE_NOOP("Menu", "Save Curren&t Image...")},
+      {ID_SELECT_ALL_VIEWS, QT_TRANSLATE_NOOP("Menu", "&Select All Views")},
+      {ID_UNSELECT_ALL_VIEWS, QT_TRANSLATE_NOOP("Menu", "&Unselect All Views")},
+      {ID_EDIT_STUDY, QT_TRANSLATE_NOOP("Menu", "Edit Study &Data...")},
+      {ID_STUDY_DATA, QT_TRANSLATE_NOOP("Menu", "Study D&ata")},
+      {ID_SHOW_CURRENT_ONLY, QT_TRANSLATE_NOOP("Menu", "&Show Current View Only")},
+      {ID_DUPLICATE_CURRENT, QT_TRANSLATE_NOOP("Menu", "&Duplicate Current View")},
+      {ID_JUMP_FIRST, QT_TRANSLATE_NOOP("Menu", "Jump to &First View")},
+      {ID_SHOW_IMAGE_NAME, QT_TRANSLATE_NOOP("Menu", "Show Image &Name")},
+      {ID_MAXIMUM_VIEWS, QT_TRANSLATE_NOOP("Menu", "Show &Maximum Number of Views")},
+      {ID_COPY_ATTRIBUTES, QT_TRANSLATE_NOOP("Menu", "&Copy Display Attributes")},
+      {ID_PASTE_ATTRIBUTES, QT_TRANSLATE_NOOP("Menu", "&Paste Display Attributes")},
+      {ID_CLEAR_SHARPNESS, QT_TRANSLATE_NOOP("Menu", "Clear S&harpness")},
+      {ID_JUMP_LAST, QT_TRANSLATE_NOOP("Menu", "Jump to &Last View")},
+      {ID_INITIALIZE_VIEWING, QT_TRANSLATE_NOOP("Menu", "Initialize viewing conditions")},
+      {ID_CANCEL_ROI, QT_TRANSLATE_NOOP("Menu", "C&ancel ROI")},
+      {ID_FILE_PRINT, QT_TRANSLATE_NOOP("Menu", "&Print Current View...")},
+      {ID_EDIT_COPY, QT_TRANSLATE_NOOP("Menu", "&Copy")},
+      {ID_EDIT_SELECT_WHOLE, QT_TRANSLATE_NOOP("Menu", "Select &Whole Image")},
+      {ID_EDIT_UNDO, QT_TRANSLATE_NOOP("Menu", "&Reset Original Image Display")},
+      {ID_HIDE_INFO, QT_TRANSLATE_NOOP("Menu", "&Hide Info Palette")},
+      {ID_SHORT_INFO, QT_TRANSLATE_NOOP("Menu", "Sho&rt Info Palette")},
+      {ID_FULL_INFO, QT_TRANSLATE_NOOP("Menu", "&Full Info Palette")},
+      {ID_OVERVIEW_WINDOW, QT_TRANSLATE_NOOP("Menu", "&Overview Window")},
+      {ID_HORIZONTAL_PROFILE, QT_TRANSLATE_NOOP("Menu", "&Horizontal profile")},
+      {ID_VERTICAL_PROFILE, QT_TRANSLATE_NOOP("Menu", "&Vertical Profile")},
+      {ID_FIND, QT_TRANSLATE_NOOP("Menu", "&Find...")},
+      {ID_TOOL_HAND, QT_TRANSLATE_NOOP("Menu", "&Hand")},
+      {ID_TOOL_RECTANGLE, QT_TRANSLATE_NOOP("Menu", "&Rectangle")},
+      {ID_TOOL_ZOOM, QT_TRANSLATE_NOOP("Menu", "&Zoom")},
+      {ID_TOOL_TONE, QT_TRANSLATE_NOOP("Menu", "&Tone Curve")},
+      {ID_TOOLBOX, QT_TRANSLATE_NOOP("Menu", "Tool&box")},
+  };
+  for (const Entry& e : kMenu)
+    if (e.id == id) return QCoreApplication::translate("Menu", e.text);
+  for (const LayoutCommand& l : layoutCommands())
+    if (l.id == id) return QString::fromLatin1(l.text);
+  return {};
+}
+
 KeyState systemKeyState() {
   const Qt::KeyboardModifiers m = QGuiApplication::queryKeyboardModifiers();
   return KeyState{bool(m & Qt::ShiftModifier), bool(m & Qt::ControlModifier)};

@@ -68,6 +68,10 @@ enum ToolCommand { ID_TOOL_HAND = 32834, ID_TOOL_RECTANGLE = 32833, ID_TOOL_ZOOM
 int toolCommand(int tool);
 int toolOfCommand(int command);  // 0 for a command that is no tool
 
+// The translated menu text of a command of the view or the frame ("&Copy\tCtrl+C"
+// style accelerators are the caller's); empty for an unknown id.
+QString menuText(int id);
+
 // The layout commands and their columns x rows.
 struct LayoutCommand {
   int id, columns, rows;
