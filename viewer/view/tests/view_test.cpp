@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QDir>
 #include <QMenu>
 #include <QPrinter>
@@ -67,6 +68,92 @@ TEST(ViewPaging, HomeEndAndTheArrowFlags) {
   EXPECT_FALSE(v.view->commandEnabled(ID_PREVIOUS_IMAGE));
   v.view->command(ID_NEXT_IMAGE);
   EXPECT_EQ(v.view->grid().pageStart(), 1);
+}
+
+void key(QWidget* w, int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+  QKeyEvent e(QEvent::KeyPress, k, m);
+  QApplication::sendEvent(w, &e);
+}
+
+TEST(ViewKeys, ArrowsMoveTheCurrentPaneAndScrollAtThePageEnds) {
+  Viewer v(10, 8, 8);
+  v.view->command(32792);  // 2x2
+  v.view->command(ID_JUMP_FIRST);
+  auto& g = v.view->grid();
+  struct Step {
+    int key, pageStart, current;
+  } steps[] = {{Qt::Key_Left, 0, 0},  {Qt::Key_Up, 0, 0},    {Qt::Key_Right, 0, 1}, {Qt::Key_Down, 0, 3},
+               {Qt::Key_Right, 1, 4}, {Qt::Key_Down, 3, 6},  {Qt::Key_Down, 5, 8},  {Qt::Key_Down, 6, 9},
+               {Qt::Key_Down, 6, 9},  {Qt::Key_Left, 6, 8}};
+  for (const Step& s : steps) {
+    key(v.view.get(), s.key);
+    EXPECT_EQ(g.pageStart(), s.pageStart) << s.key;
+    EXPECT_EQ(g.indexOf(g.currentTile()), s.current) << s.key;
+    EXPECT_EQ(v.view->pane(g.indexOf(g.currentTile()) - g.pageStart())->tile, g.currentTile());
+  }
+}
+
+TEST(ViewKeys, ShiftArrowsMoveTheRoiOfTheSelectedImages) {
+  Viewer v(2, 40, 40);
+  v.view->command(ID_SELECT_ALL_VIEWS);
+  for (auto& image : v.doc.images) image->setRoi(Rect{5, 5, 15, 15});
+  key(v.view.get(), Qt::Key_Right, Qt::ShiftModifier);
+  key(v.view.get(), Qt::Key_Down, Qt::ShiftModifier);
+  key(v.view.get(), Qt::Key_Down, Qt::ShiftModifier);
+  for (auto& image : v.doc.images) EXPECT_EQ(image->roi, (Rect{6, 7, 16, 17}));
+  v.view->command(ID_CANCEL_ROI);
+  for (auto& image : v.doc.images) EXPECT_TRUE(image->roi.empty());
+  EXPECT_FALSE(v.view->commandEnabled(ID_CANCEL_ROI));
+  v.view->command(ID_EDIT_SELECT_WHOLE);
+  for (auto& image : v.doc.images) EXPECT_EQ(image->roi, (Rect{0, 0, 40, 40}));
+}
+
+TEST(ViewRedraw, AWindowDragRendersOnlyThePanesOfSelectedTiles) {
+  Viewer v(2, 100, 100);
+  v.tools.setTool(display::kToolToneCurve);
+  CImagePane* dragged = v.view->pane(0);
+  CImagePane* other = v.view->pane(1);
+  QApplication::processEvents();
+  const int otherStamp = other->cache.stamp, draggedStamp = dragged->cache.stamp;
+  ASSERT_NE(otherStamp, 0);  // both panes were painted once
+  // A render rewrites every byte of the cache, so a marker left there tells.
+  other->cache.bitmap.bits[0] = 7;
+  press(dragged, {50, 50});
+  ASSERT_TRUE(dragged->tile->selected && !other->tile->selected);
+  move(dragged, {60, 40});
+  QApplication::processEvents();
+  EXPECT_NE(dragged->cache.stamp, draggedStamp);
+  EXPECT_EQ(dragged->cache.stamp, dragged->tile->stamp);  // painted during the move
+  EXPECT_EQ(other->cache.stamp, otherStamp);
+  EXPECT_EQ(other->cache.bitmap.bits[0], 7);
+  release(dragged, {60, 40});
+}
+
+TEST(ViewTransforms, FlipsAndRotationsActOnTheSelectedImagesAndRedraw) {
+  Viewer v(2, 30, 20);
+  v.view->command(ID_SELECT_ALL_VIEWS);
+  QApplication::processEvents();
+  const int before = v.doc.images[0]->pixel(0, 0), corner = v.doc.images[0]->pixel(29, 0);
+  const int stamp = v.view->grid().tile(1)->stamp;
+  v.view->command(ID_FLIP_HORIZONTAL);
+  EXPECT_EQ(v.doc.images[0]->pixel(0, 0), corner);
+  EXPECT_EQ(v.doc.images[0]->pixel(29, 0), before);
+  EXPECT_NE(v.view->grid().tile(1)->stamp, stamp);
+  v.view->command(ID_ROTATE_CW);
+  EXPECT_EQ(v.doc.images[1]->width(), 20);
+  EXPECT_EQ(v.doc.images[1]->height(), 30);
+}
+
+TEST(ViewTimer, TheCurrentTilesReadoutClearsWhenThePointerIsOutside) {
+  Viewer v(1, 100, 100);
+  CImagePane* pane = v.view->pane(0);
+  move(pane, {100, 100});
+  ASSERT_NE(pane->tile->cursorValue, -1);
+  QCursor::setPos(pane->mapToGlobal(QPoint(-500, -500)));
+  v.view->timerTick();
+  v.view->timerTick();
+  EXPECT_EQ(pane->tile->cursorX, -1);
+  EXPECT_EQ(pane->tile->cursorValue, -1);
 }
 
 TEST(ViewStudyPanel, TogglesAndASecondViewInheritsTheWidth) {
