@@ -49,6 +49,11 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::createPalettes(int infomation, int overview, QSize screen) {
   tool_ = new CToolPalette(this);
+  // The panes show the new tool's cursor at once, not at the next move.
+  tool_->toolChanged = [this](int) {
+    for (QMdiSubWindow* w : mdi_->subWindowList())
+      if (auto* child = dynamic_cast<CChildFrame*>(w)) child->view()->updateCursors();
+  };
   tool_->setGeometry(0, 40, 140, 54);
   tool_->show();
   info_ = makePalette(this, QT_TRANSLATE_NOOP("CMainFrame", "Information"), QRect(0, 94, 140, 250));

@@ -62,6 +62,7 @@ void CToolPalette::setTool(int tool) {
   if (tool < display::kToolHand || tool > display::kToolToneCurve) return;
   tool_ = tool;
   update();
+  if (toolChanged) toolChanged(tool);
 }
 
 void CToolPalette::toolCommand(int command) {

@@ -190,6 +190,11 @@ CTivolaView::~CTivolaView() {
 }
 
 int CTivolaView::rememberedPanelWidth() { return gPanelWidth; }
+
+void CTivolaView::updateCursors() {
+  for (int i = 0; i < columns_ * rows_; ++i)
+    if (CImagePane* p = panes_[std::size_t(i)]; p && p->isVisible()) p->updateCursor(p->mapFromGlobal(QCursor::pos()));
+}
 int CTivolaView::marqueePhase() const { return gMarqueePhase; }
 int CTivolaView::tool() const { return tools_ ? tools_->currentTool() : display::kToolRectangle; }
 

@@ -128,6 +128,8 @@ class CImagePane : public QWidget {
   bool earlier = false, later = false;
   // The part of the pane the picture fills, inside the edge and frames.
   QRect pictureRect() const;
+  // The cursor of the current tool (and ROI zone) at a pane point.
+  void updateCursor(QPoint p);
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -139,7 +141,6 @@ class CImagePane : public QWidget {
 
  private:
   bool usable() const;
-  void updateCursor(QPoint p);
   void editRoi(QPoint p);
   CTivolaView* view_;
 };
@@ -207,6 +208,8 @@ class CTivolaView : public QWidget {
   void paintMovedPanes();
 
   static int rememberedPanelWidth();
+  // After a tool change: every shown pane takes the new tool's cursor.
+  void updateCursors();
 
  protected:
   void resizeEvent(QResizeEvent*) override;
@@ -251,6 +254,8 @@ class CToolPalette : public QWidget, public ToolTarget {
   int currentTool() const override { return tool_; }
   void toolCommand(int command) override;
   void setTool(int tool);
+  // Told after every change of the tool.
+  std::function<void(int)> toolChanged;
 
  protected:
   void paintEvent(QPaintEvent*) override;

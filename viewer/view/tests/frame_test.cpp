@@ -124,6 +124,11 @@ TEST(MainFrame, StatusTextAndAViewInItsChildFrame) {
   EXPECT_EQ(frame.statusMessage(), "path(12bits) [100X100] 20,000 Bytes");
   EXPECT_EQ(child->view(), view);
   EXPECT_TRUE(child->isMaximized());
+  // A click on the palette changes the pane's cursor without a mouse move.
+  mouse(frame.toolPalette(), QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
+  EXPECT_EQ(view->pane(0)->cursor().shape(), Qt::BitmapCursor);
+  mouse(frame.toolPalette(), QEvent::MouseButtonPress, {34 + 10, 10}, Qt::LeftButton);
+  EXPECT_EQ(view->pane(0)->cursor().shape(), Qt::ArrowCursor);
   QDir().mkpath(SCREENSHOT_DIR);
   frame.grab().save(QString(SCREENSHOT_DIR) + "/main_frame.png");
   frame.toolPalette()->grab().save(QString(SCREENSHOT_DIR) + "/tool_palette.png");
