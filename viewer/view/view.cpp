@@ -361,11 +361,8 @@ void CTivolaView::redrawPanes() {
 }
 
 void CTivolaView::paintMovedPanes() {
-  for (int i = 0; i < columns_ * rows_; ++i) {
-    CImagePane* p = panes_[std::size_t(i)];
-    if (p && p->tile && (p->tile->stamp != p->cache.stamp || (p->tile->image && p->tile->image->selected)))
-      p->repaint();
-  }
+  for (int i = 0; i < columns_ * rows_; ++i)
+    if (CImagePane* p = panes_[std::size_t(i)]; p && p->tile && p->tile->stamp != p->cache.stamp) p->repaint();
 }
 
 void CTivolaView::refreshCurrent() {
@@ -385,6 +382,10 @@ void CTivolaView::setSelectedRoi(const Rect& roi) {
     image.roi = roi;
     return true;
   });
+  // The marquee moved on every pane of a selected image.
+  for (int i = 0; i < columns_ * rows_; ++i)
+    if (CImagePane* p = panes_[std::size_t(i)]; p && p->tile && p->tile->image && p->tile->image->selected)
+      p->repaint();
   if (statisticsQueued_) return;
   statisticsQueued_ = true;
   QTimer::singleShot(0, this, [this] { flushRoiStatistics(); });
