@@ -52,6 +52,31 @@ TEST(ViewLayout, PanesTileTheClientRightOfThePanel) {
   EXPECT_FALSE(v.view->pane(12)->isVisible());
 }
 
+TEST(ViewLayout, LayoutCommandsAndSpecify) {
+  Viewer v(30, 8, 8);
+  for (const LayoutCommand& l : layoutCommands()) {
+    v.view->command(l.id);
+    EXPECT_EQ(QString("%1x%2").arg(v.view->columns()).arg(v.view->rows()), QString(l.text));
+  }
+  int offered = 0;
+  v.view->layoutDialog = [&](int& c, int& r) {
+    offered = c * 10 + r;
+    c = 3;
+    r = 2;
+    return true;
+  };
+  v.view->command(ID_LAYOUT_SPECIFY);
+  EXPECT_EQ(offered, 88);  // it opens with the layout in use
+  EXPECT_EQ(v.view->columns(), 3);
+  EXPECT_EQ(v.view->rows(), 2);
+  v.view->layoutDialog = [](int& c, int& r) {
+    c = r = 5;
+    return false;
+  };
+  v.view->command(ID_LAYOUT_SPECIFY);
+  EXPECT_EQ(v.view->columns(), 3);
+}
+
 TEST(ViewPaging, HomeEndAndTheArrowFlags) {
   Viewer v(10, 8, 8);
   v.view->command(32792);  // 2x2
