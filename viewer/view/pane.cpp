@@ -76,6 +76,14 @@ CImagePane::CImagePane(CTivolaView* view, int id) : QWidget(view), view_(view) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+CImagePane::~CImagePane() {
+  // A pane closed during a drag must not leave the drag running for the timer.
+  if (state().captured == this) {
+    state().captured = nullptr;
+    state().buttonDown = false;
+  }
+}
+
 bool CImagePane::usable() const { return tile && tile->image && tile->image->width() > 0; }
 
 QRect CImagePane::pictureRect() const {

@@ -123,6 +123,7 @@ class CTivolaView;
 class CImagePane : public QWidget {
  public:
   CImagePane(CTivolaView* view, int id);
+  ~CImagePane() override;
   display::CDisplayTile* tile = nullptr;
   display::RenderCache cache;
   bool earlier = false, later = false;

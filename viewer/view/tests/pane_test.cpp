@@ -130,6 +130,15 @@ TEST(TemporaryTools, ShiftAndCtrlSwitchAndReleaseRestoresButNotDuringADrag) {
   EXPECT_EQ(v.tools.currentTool(), display::kToolRectangle);
 }
 
+TEST(TemporaryTools, AViewClosedDuringADragLeavesNoDragBehind) {
+  {
+    Viewer v(1, 100, 100);
+    press(platform::qt::control<CImagePane>(v.view.get(), 2), {50, 50});
+    ASSERT_TRUE(paneDragInProgress());
+  }
+  EXPECT_FALSE(paneDragInProgress());
+}
+
 TEST(PaneTools, HandDragMovesTheImageWithThePointer) {
   Viewer v(1, 400, 400);
   v.tools.setTool(display::kToolHand);
