@@ -1,6 +1,11 @@
 #include "scanui/tests/scanui_fixture.h"
 
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
 #include <cstdlib>
+
+#include "platform/qt/control.h"
 
 namespace scanui_test {
 
@@ -10,6 +15,20 @@ int onCloseHideAndTerm() {
   HideUI(0);
   TermUI(0);
   return 7;
+}
+
+void typeInto(QWidget* window, int id, const QString& value) {
+  auto* e = platform::qt::control<QLineEdit>(window, id);
+  ASSERT_NE(e, nullptr) << id;
+  e->selectAll();
+  QTest::keyClicks(e, value);
+}
+
+void chooseIn(QWidget* window, int id, int index) {
+  auto* list = platform::qt::control<QComboBox>(window, id);
+  ASSERT_NE(list, nullptr) << id;
+  list->setCurrentIndex(index);
+  emit list->activated(index);
 }
 
 bool mapped(const std::filesystem::path& file) {

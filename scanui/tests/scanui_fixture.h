@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <QWidget>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,11 @@
 #include "testsupport/testsupport.h"
 
 namespace scanui_test {
+
+// The operator's input into a window's control: typed over the whole field,
+// or a list entry chosen.
+void typeInto(QWidget* window, int id, const QString& value);
+void chooseIn(QWidget* window, int id, int index);
 
 // True when the file is mapped into this process.
 bool mapped(const std::filesystem::path& file);
