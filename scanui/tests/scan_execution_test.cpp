@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
@@ -23,45 +22,21 @@ namespace {
 using platform::qt::control;
 using scanui::internal::CScanDlg;
 
-// A host that copies every image in its transfer-ready callback and, unless
-// holding, releases it there.
-struct TestHost {
-  int deliveries = 0;
-  bool hold = false;
-  bool onUiThread = true;
-  scanui::ScanData data{};
-  std::vector<std::uint8_t> pixels;
-};
-TestHost* host = nullptr;
-
-int onTransferReady() {
-  ++host->deliveries;
-  host->onUiThread = host->onUiThread && QThread::currentThread() == qApp->thread();
-  GetScanData(&host->data);
-  const std::size_t bytes = std::size_t(host->data.width) * host->data.height * host->data.bytesPerPixel;
-  const auto* p = static_cast<const std::uint8_t*>(host->data.pixels);
-  host->pixels.assign(p, p + bytes);
-  if (!host->hold) ReleaseScanData(&host->data);
-  return 0;
-}
-
 class ScanExecution : public ScanUiTest {
  protected:
   void SetUp() override {
     ScanUiTest::SetUp();
-    host = &testHost;
+    testHost.install();
     dlg().settings() = {};
     dlg().preview().reset();
-    SetDSProcAddress(onTransferReady, nullptr);
     ASSERT_EQ(InitUI(0), 1);
     w = static_cast<QWidget*>(ShowUI(&window, nullptr));
     ASSERT_NE(w, nullptr);
   }
   void TearDown() override {
-    if (testHost.hold && testHost.data.pixels != nullptr) ReleaseScanData(&testHost.data);
+    testHost.letGo();
     ScanUiTest::TearDown();
     dlg().settings() = {};
-    host = nullptr;
   }
   CScanDlg& dlg() { return scanui::internal::library().dialog; }
   template <typename T>
@@ -128,7 +103,7 @@ TEST_F(ScanExecution, SetsTheDeviceUpInOrderAndDeliversTheCroppedLines) {
     region(k.bitsIndex);
     brightel.extraColumns = 7;  // the device line is wider than asked
     brightel.conditions.clear();
-    testHost = {};
+    testHost.clear();
     const std::size_t first = brightel.log.size();
     pressScan();
     // From the set-up's first call, after the film check.
@@ -254,7 +229,7 @@ TEST_F(ScanExecution, FilmHandlingOfOneScanByFeederType) {
     brightel.filmCode = 0;  // no film: the prompt's Ok then a film
     brightel.nextFilmCodes = {0};
     prompts.asked.clear();
-    testHost = {};
+    testHost.clear();
     // The film prompt is answered once its poll sees the film arrive.
     QTimer::singleShot(50, [this] { brightel.filmCode = 1; });
     pressScan();

@@ -1,6 +1,8 @@
 #include "scanui/tests/scanui_fixture.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QThread>
 #include <QLineEdit>
 #include <QTest>
 #include <cstdlib>
@@ -15,6 +17,40 @@ int onCloseHideAndTerm() {
   HideUI(0);
   TermUI(0);
   return 7;
+}
+
+namespace {
+TestHost* host = nullptr;
+
+int onTransferReady() {
+  if (host == nullptr) return 0;
+  ++host->deliveries;
+  host->onUiThread = host->onUiThread && QThread::currentThread() == qApp->thread();
+  GetScanData(&host->data);
+  const std::size_t bytes = std::size_t(host->data.width) * host->data.height * host->data.bytesPerPixel;
+  const auto* p = static_cast<const std::uint8_t*>(host->data.pixels);
+  host->pixels.assign(p, p + bytes);
+  if (!host->hold) ReleaseScanData(&host->data);
+  return 0;
+}
+}  // namespace
+
+void TestHost::install() {
+  host = this;
+  SetDSProcAddress(onTransferReady, nullptr);
+}
+
+void TestHost::clear() {
+  letGo();
+  deliveries = 0;
+  hold = false;
+  onUiThread = true;
+  data = {};
+  pixels.clear();
+}
+
+void TestHost::letGo() {
+  if (data.pixels != nullptr) ReleaseScanData(&data);
 }
 
 void typeInto(QWidget* window, int id, const QString& value) {
@@ -54,6 +90,7 @@ void ScanUiTest::TearDown() {
   lib.mode = scanui::SOURCE_NONE;
   lib.current = nullptr;
   SetDSProcAddress(nullptr, nullptr);
+  host = nullptr;
   EnableDICOMField(nullptr, 0, 0);
   fake = nullptr;
 }

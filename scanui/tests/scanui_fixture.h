@@ -22,6 +22,19 @@ namespace scanui_test {
 void typeInto(QWidget* window, int id, const QString& value);
 void chooseIn(QWidget* window, int id, int index);
 
+// A host that copies every image in its transfer-ready callback and, unless
+// holding, releases it there. install() makes it the library's host.
+struct TestHost {
+  void install();
+  void clear();
+  void letGo();  // releases a held image
+  int deliveries = 0;
+  bool hold = false;
+  bool onUiThread = true;
+  scanui::ScanData data{};
+  std::vector<std::uint8_t> pixels;
+};
+
 // True when the file is mapped into this process.
 bool mapped(const std::filesystem::path& file);
 
