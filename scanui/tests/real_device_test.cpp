@@ -111,11 +111,7 @@ class RealScan : public RealDevice {
  protected:
   void SetUp() override {
     RealDevice::SetUp();
-    host.install();
-    dlg().settings() = {};
-    dlg().preview().reset();
-    ASSERT_EQ(InitUI(0), 1);
-    w = static_cast<QWidget*>(ShowUI(&window, nullptr));
+    w = openForScans(host, window);
     ASSERT_NE(w, nullptr);
   }
   void TearDown() override {

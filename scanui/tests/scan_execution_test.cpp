@@ -26,11 +26,7 @@ class ScanExecution : public ScanUiTest {
  protected:
   void SetUp() override {
     ScanUiTest::SetUp();
-    testHost.install();
-    dlg().settings() = {};
-    dlg().preview().reset();
-    ASSERT_EQ(InitUI(0), 1);
-    w = static_cast<QWidget*>(ShowUI(&window, nullptr));
+    w = openForScans(testHost, window);
     ASSERT_NE(w, nullptr);
   }
   void TearDown() override {

@@ -95,6 +95,15 @@ void ScanUiTest::TearDown() {
   fake = nullptr;
 }
 
+QWidget* ScanUiTest::openForScans(TestHost& host, QWidget& window) {
+  host.install();
+  auto& dialog = scanui::internal::library().dialog;
+  dialog.settings() = {};
+  dialog.preview().reset();
+  if (InitUI(0) != 1) return nullptr;
+  return static_cast<QWidget*>(ShowUI(&window, nullptr));
+}
+
 std::vector<std::string> ScanUiTest::boxes() const {
   std::vector<std::string> out;
   for (const auto& a : prompts.asked) out.push_back((a.caption + "|" + a.text).toStdString());
