@@ -727,10 +727,8 @@ void CScanDlg::tick() {
 int CScanDlg::cease() {
   ceased_ = 1;
   if (!progress_ || !progress_->isVisible()) return 0;  // no scan to end
-  QPointer<QDialog> progress = progress_;
-  QMetaObject::invokeMethod(progress, [progress] {
-    if (progress && progress->isVisible()) progress->reject();
-  }, Qt::QueuedConnection);
+  // Ended at once, so an OK the worker queues later finds it closed.
+  progress_->reject();
   return 1;
 }
 

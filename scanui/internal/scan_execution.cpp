@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -20,6 +21,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include "moire/moire.h"
 #include "platform/qt/control.h"
@@ -99,28 +103,90 @@ CScanProgressDlg::CScanProgressDlg(QWidget* parent) : QDialog(parent) {
 
 void CScanProgressDlg::setText(const QString& text) { text_->setText(text); }
 
-int ScanController::send(const std::function<int()>& call) {
-  int answer = 0;
-  QMetaObject::invokeMethod(this, [&] { answer = call(); }, Qt::BlockingQueuedConnection);
-  return answer;
+ScanController::ScanController(CScanProgressDlg* progress) : progress_(progress) {
+  wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wake_ >= 0) {
+    notifier_ = new QSocketNotifier(wake_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { serve(); });
+  }
 }
 
-void ScanController::post(std::function<void()> call) {
-  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+ScanController::~ScanController() {
+  delete notifier_;
+  if (wake_ >= 0) ::close(wake_);
 }
 
-void ScanController::postProgressText(const QString& caption, const QString& text) {
-  post([this, caption, text] {
-    if (!progress_ || !progress_->isVisible()) return;
-    progress_->setWindowTitle(caption);
-    progress_->setText(text);
+void ScanController::enqueue(const std::shared_ptr<Item>& item) {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(item);
+  }
+  const std::uint64_t one = 1;
+  if (wake_ < 0 || ::write(wake_, &one, sizeof one) != sizeof one) {
+    // Without a wake-up the call cannot reach the UI thread: answer it here as refused.
+    std::lock_guard lock(mutex_);
+    std::erase(queue_, item);
+    item->done = true;
+  }
+}
+
+int ScanController::send(std::function<int()> call) {
+  auto item = std::make_shared<Item>();
+  item->call = std::move(call);
+  item->wait = true;
+  enqueue(item);
+  std::unique_lock lock(mutex_);
+  answered_.wait(lock, [&] { return item->done; });
+  return item->answer;
+}
+
+void ScanController::post(std::function<int()> call) {
+  auto item = std::make_shared<Item>();
+  item->call = std::move(call);
+  enqueue(item);
+}
+
+void ScanController::serve() {
+  std::uint64_t count = 0;
+  while (::read(wake_, &count, sizeof count) == sizeof count) {
+  }
+  // Only what is queued now: the worker queues its next call as soon as one is
+  // answered, and the event loop must get its turn in between.
+  std::size_t pending = 0;
+  {
+    std::lock_guard lock(mutex_);
+    pending = queue_.size();
+  }
+  for (; pending > 0; --pending) {
+    std::shared_ptr<Item> item;
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty()) return;
+      item = queue_.front();
+      queue_.pop_front();
+    }
+    const int answer = item->call();
+    std::lock_guard lock(mutex_);
+    item->answer = answer;
+    item->done = true;
+    answered_.notify_all();
+  }
+}
+
+void ScanController::postScanningText() {
+  post([this] {
+    if (progress_ && progress_->isVisible()) {
+      progress_->setWindowTitle(tr("Scanning "));
+      progress_->setText(tr("Scanning..."));
+    }
+    return 0;
   });
 }
 
 void ScanController::postCommand(int command) {
   post([this, command] {
-    if (!progress_ || !progress_->isVisible()) return;
-    progress_->done(command == 1 ? QDialog::Accepted : QDialog::Rejected);
+    if (progress_ && progress_->isVisible()) progress_->done(command == 1 ? QDialog::Accepted : QDialog::Rejected);
+    return 0;
   });
 }
 
@@ -280,7 +346,14 @@ bool CScanDlg::scanWithProgress(std::uint32_t lines) {
     const QRect s = screen->geometry();
     progress.move(s.center().x() - progress.width() / 2, window_->frameGeometry().bottom() + 3);
   }
+  // Cancel, the operator's or CeaseScan's, stops the reads from the next one on.
+  QObject::connect(&progress, &QDialog::rejected, &progress, [this] { deviceCease_ = true; });
   ScanController controller(&progress);
+  if (!controller.usable()) {
+    progress_ = nullptr;
+    current_ = nullptr;
+    return false;
+  }
   bool finished = false;
   QEventLoop* waiting = nullptr;
   const std::uint32_t total = std::max<std::uint32_t>(lines, 1);
@@ -291,7 +364,7 @@ bool CScanDlg::scanWithProgress(std::uint32_t lines) {
     int lastTenth = 0;
     bool firstPass = true;
     while (left > 0) {
-      if (!firstPass) controller.postProgressText(tr("Scanning "), tr("Scanning..."));
+      if (!firstPass) controller.postScanningText();
       firstPass = false;
       const int tenth = int(std::uint64_t(total - std::min<std::uint32_t>(total, std::uint32_t(left))) * 10 / total);
       if (tenth != lastTenth) {
@@ -307,6 +380,7 @@ bool CScanDlg::scanWithProgress(std::uint32_t lines) {
     controller.post([&] {
       finished = true;
       if (waiting != nullptr) waiting->quit();
+      return 0;
     });
   });
   const int result = progress.exec();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QThread>
+#include <QTimer>
 #include <QLineEdit>
 #include <QTest>
 #include <cstdlib>
@@ -101,7 +102,11 @@ QWidget* ScanUiTest::openForScans(TestHost& host, QWidget& window) {
   dialog.settings() = {};
   dialog.preview().reset();
   if (InitUI(0) != 1) return nullptr;
-  return static_cast<QWidget*>(ShowUI(&window, nullptr));
+  auto* w = static_cast<QWidget*>(ShowUI(&window, nullptr));
+  // The test's ticks are the dialog's only clock.
+  if (w != nullptr)
+    for (QTimer* t : w->findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) t->stop();
+  return w;
 }
 
 std::vector<std::string> ScanUiTest::boxes() const {

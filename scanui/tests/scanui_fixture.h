@@ -60,7 +60,7 @@ class ScanUiTest : public ::testing::Test {
 
   scanui::internal::DigitizerConnection& connection() { return scanui::internal::library().connection; }
   // The dialog shown over `window` with fresh settings, `host` taking the
-  // images; null when InitUI or ShowUI fails.
+  // images and the dialog's timer stopped; null when InitUI or ShowUI fails.
   QWidget* openForScans(TestHost& host, QWidget& window);
   // Every box as "caption|text".
   std::vector<std::string> boxes() const;
