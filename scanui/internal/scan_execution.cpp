@@ -371,7 +371,9 @@ bool CScanDlg::scanWithProgress(std::uint32_t lines) {
         lastTenth = tenth;
         controller.send([&] { sampleLive(); return 0; });
       }
-      controller.send([&] { cancelCheck(); return 0; });
+      // The cancel check needs no answer: queued ahead of the read, both are
+      // served in one turn of the UI thread.
+      controller.post([&] { cancelCheck(); return 0; });
       left = controller.send([&] { return readChunk(false); });
     }
     controller.send([&] { sampleLive(); return 0; });
