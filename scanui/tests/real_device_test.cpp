@@ -165,9 +165,9 @@ TEST_F(RealScan, TwelveAndEightBitScansDeliverTheDigitizersPixelsCropped) {
     pressScan();
     ASSERT_EQ(host.deliveries, 1) << (prompts.asked.empty() ? "" : prompts.asked.back().text.toStdString());
     EXPECT_TRUE(host.onUiThread);
-    EXPECT_EQ(host.data.width, 53u);
-    EXPECT_EQ(host.data.height, 1000u);
-    EXPECT_EQ(host.data.bits, k.bits);
+    EXPECT_EQ(+host.data.width, 53u);
+    EXPECT_EQ(+host.data.height, 1000u);
+    EXPECT_EQ(+host.data.bits, k.bits);
     const std::vector<std::uint8_t> expected = sent(53, k.code);
     ASSERT_EQ(expected.size(), 53u * 1000 * std::size_t(k.bytes));
     EXPECT_TRUE(host.pixels == expected) << "the delivered image differs from the scanned one";
@@ -191,9 +191,9 @@ TEST_F(RealScan, TheMoireModeDeliversTheFiltersResultForTheSameSource) {
   region(2, scanui::internal::kMoireModeIndex);
   pressScan();
   ASSERT_EQ(host.deliveries, 1) << (prompts.asked.empty() ? "" : prompts.asked.back().text.toStdString());
-  EXPECT_EQ(host.data.width, 53u);
-  EXPECT_EQ(host.data.height, 1000u);
-  EXPECT_EQ(host.data.pitch, 200);
+  EXPECT_EQ(+host.data.width, 53u);
+  EXPECT_EQ(+host.data.height, 1000u);
+  EXPECT_EQ(+host.data.pitch, 200);
   // The source was scanned at 100 micrometres: 106 x 2000 samples.
   const std::vector<std::uint8_t> source = sent(106);
   ASSERT_EQ(source.size(), 106u * 2000 * 2);

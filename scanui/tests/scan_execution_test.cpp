@@ -79,7 +79,7 @@ class ScanExecution : public ScanUiTest {
   }
   void expectNothingDelivered() {
     EXPECT_EQ(testHost.deliveries, 0);
-    EXPECT_EQ(dlg().scanRecord().pixels, nullptr);
+    EXPECT_EQ(+dlg().scanRecord().pixels, nullptr);
     EXPECT_EQ(dlg().settings().scanning, 0);
     EXPECT_FALSE(dlg().preview().livePresent());
     EXPECT_EQ(dlg().scanCount(), 0);
@@ -113,28 +113,28 @@ TEST_F(ScanExecution, SetsTheDeviceUpInOrderAndDeliversTheCroppedLines) {
                                         "GetCondition(1)", "Scan",
                                         "ReadBuffer(0," + std::to_string(57 * k.bytes) + ")"}));
     ASSERT_EQ(brightel.conditions.size(), 2u);
-    EXPECT_EQ(brightel.conditions[0].width, 1u);
-    EXPECT_EQ(brightel.conditions[0].height, 1u);
-    EXPECT_EQ(brightel.conditions[0].pitch, 200);
+    EXPECT_EQ(+brightel.conditions[0].width, 1u);
+    EXPECT_EQ(+brightel.conditions[0].height, 1u);
+    EXPECT_EQ(+brightel.conditions[0].pitch, 200);
     const devapi::ScanCondition& scan = brightel.conditions[1];
-    EXPECT_EQ(scan.unit, 1);
-    EXPECT_EQ(scan.width, 10u);
-    EXPECT_EQ(scan.height, 200u);
-    EXPECT_EQ(scan.pitch, 200);
-    EXPECT_EQ(scan.pixel_bit_n, 8 * k.bytes);
-    EXPECT_EQ(scan.out_bit_depth, k.bits);
+    EXPECT_EQ(+scan.unit, 1);
+    EXPECT_EQ(+scan.width, 10u);
+    EXPECT_EQ(+scan.height, 200u);
+    EXPECT_EQ(+scan.pitch, 200);
+    EXPECT_EQ(+scan.pixel_bit_n, 8 * k.bytes);
+    EXPECT_EQ(+scan.out_bit_depth, k.bits);
     EXPECT_EQ(brightel.lutType, 2);
     ASSERT_EQ(brightel.lut.size(), 4096u);
     for (int i : {0, 1, 15, 16, 255, 256, 1000, 4095}) EXPECT_EQ(brightel.lut[std::size_t(i)], i >> (12 - k.bits)) << i;
 
     ASSERT_EQ(testHost.deliveries, 1);
     EXPECT_TRUE(testHost.onUiThread);
-    EXPECT_EQ(testHost.data.width, 50u);
-    EXPECT_EQ(testHost.data.height, 1000u);
-    EXPECT_EQ(testHost.data.bits, k.bits);
-    EXPECT_EQ(testHost.data.bytesPerPixel, k.bytes);
+    EXPECT_EQ(+testHost.data.width, 50u);
+    EXPECT_EQ(+testHost.data.height, 1000u);
+    EXPECT_EQ(+testHost.data.bits, k.bits);
+    EXPECT_EQ(+testHost.data.bytesPerPixel, k.bytes);
     EXPECT_TRUE(testHost.pixels == expected(50, 1000, k.bytes));
-    EXPECT_EQ(dlg().scanRecord().pixels, nullptr);  // released by the host
+    EXPECT_EQ(+dlg().scanRecord().pixels, nullptr);  // released by the host
     EXPECT_EQ(dlg().settings().scanning, 0);
     EXPECT_TRUE(prompts.asked.empty()) << prompts.asked[0].text.toStdString();
   }
@@ -279,7 +279,7 @@ TEST_F(ScanExecution, WhileTheHostHoldsTheImageTheNextScanWaitsForItsRelease) {
   testHost.hold = true;
   pressScan();
   ASSERT_EQ(testHost.deliveries, 1);
-  ASSERT_NE(dlg().scanRecord().pixels, nullptr);
+  ASSERT_NE(+dlg().scanRecord().pixels, nullptr);
   pressScan();
   EXPECT_EQ(brightel.count("Scan"), 1);
   EXPECT_EQ(dlg().settings().rePostArmed, 1);
@@ -304,8 +304,8 @@ TEST_F(ScanExecution, AForeignPointerIsNotFreed) {
   scanui::ScanData foreign = testHost.data;
   foreign.pixels = mine.data();
   ReleaseScanData(&foreign);  // would crash the allocator if freed
-  EXPECT_EQ(foreign.pixels, mine.data());
-  EXPECT_NE(dlg().scanRecord().pixels, nullptr);
+  EXPECT_EQ(+foreign.pixels, mine.data());
+  EXPECT_NE(+dlg().scanRecord().pixels, nullptr);
 }
 
 }  // namespace
