@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "platform/qt/control.h"
@@ -207,6 +209,28 @@ TEST_F(ScanExecution, CancelMidScanStopsTheDeviceAndDeliversNothing) {
   pressScan();
   EXPECT_EQ(testHost.deliveries, 1);
   EXPECT_TRUE(testHost.pixels == expected(50, 1000, 2));
+}
+
+TEST_F(ScanExecution, TheProgressDialogShowsTheScanningTextsFromTheSecondPassOn) {
+  region();
+  QString before, after;
+  brightel.onRead = [&](int n) {
+    auto* progress = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(progress->objectName(), "147");
+    const QString shown = progress->windowTitle() + "|" + control<QLabel>(progress, 1000)->text();
+    if (n == 2) before = shown;
+    if (n == 4) {
+      after = shown;
+      const std::filesystem::path dir = testsupport::selfExecutable().parent_path() / "screenshots";
+      std::filesystem::create_directories(dir);
+      EXPECT_TRUE(progress->grab().save(QString::fromStdString((dir / "scan_progress.png").string())));
+    }
+  };
+  pressScan();
+  EXPECT_EQ(before, "Preparing to scan|Digitizer is preparing to scan...");
+  EXPECT_EQ(after, "Scanning |Scanning...");
+  EXPECT_EQ(testHost.deliveries, 1);
 }
 
 TEST_F(ScanExecution, FilmHandlingOfOneScanByFeederType) {
