@@ -91,6 +91,7 @@ void TermUI(std::intptr_t) {
 void XFerReady(scanui::ScanRecord* record) {
   auto& lib = library();
   lib.current = record;
+  lib.handedOut = record != nullptr ? record->pixels : nullptr;
   if (lib.transferReady != nullptr) lib.transferReady();
 }
 
@@ -112,13 +113,17 @@ scanui::ScanData* GetScanData(scanui::ScanData* out) {
   return out;
 }
 
-// Pixel buffers are taken with malloc wherever the library makes them.
+// Only the buffer the library handed out, and only once: a second release or
+// a pointer of the host's own frees nothing.
 void ReleaseScanData(scanui::ScanData* data) {
+  auto& lib = library();
   if (data != nullptr && data->pixels != nullptr) {
-    std::free(data->pixels);
+    if (data->pixels != lib.handedOut) return;
+    std::free(lib.handedOut);
+    lib.handedOut = nullptr;
     data->pixels = nullptr;
   }
-  if (library().current != nullptr) library().current->pixels = nullptr;
+  if (lib.current != nullptr) lib.current->pixels = nullptr;
 }
 
 int CeaseScan() { return library().dialog.cease(); }

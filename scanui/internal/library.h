@@ -20,8 +20,8 @@ struct ScanUiLibrary {
   DSProc closeRequest = nullptr;
   int mode = SOURCE_NONE;
   DigitizerConnection connection;
-  ScanRecord scanRecord{};         // the record of the last digitizer scan
   ScanRecord* current = nullptr;   // set by XFerReady
+  void* handedOut = nullptr;       // the buffer XFerReady handed over, until released
   platform::qt::Translation translation;
   // Last, so it goes first: its window and the moire filter before the rest.
   CScanDlg dialog;

@@ -21,6 +21,7 @@
 #include "platform/qt/numbers.h"
 #include "platform/qt/prompt.h"
 #include "platform/text.h"
+#include "scanui/internal/control_ids.h"
 #include "scanui/internal/library.h"
 #include "scanui/internal/mini_screen.h"
 #include "scanui/internal/moire_dialog.h"
@@ -32,54 +33,6 @@ namespace {
 
 using platform::qt::control;
 using platform::qt::setControlId;
-
-enum : int {
-  kAutoScan = 1000,
-  kRegionList = 1001,
-  kFilms = 1002,
-  kBits = 1003,
-  kAdapter = 1004,
-  kOd = 1005,
-  kDeviceId = 1006,
-  kPitch = 1007,
-  kAdjustOd = 1008,
-  kStudyGroup = 1009,
-  kScout = 1010,
-  kMode = 1012,
-  kHeightSelector = 1013,
-  kLeft = 1015,
-  kStudyButton = 1016,
-  kTop = 1017,
-  kWidthMm = 1018,
-  kHeightMm = 1019,
-  kWidthPx = 1020,
-  kHeightPx = 1021,
-  kScan = 1022,
-  kPlaceholder = 1023,
-  kMaxOdValue = 1024,
-  kVolume = 1025,
-  kMaxData = 1026,
-  kApplyChanges = 1031,
-  kClear = 1036,
-  kAutoSetup = 1037,
-  kMaxOdLabel = 1038,
-  kComponentName = 1040,
-  kComponentId = 1041,
-  kMfgYear = 1042,
-  kMfgMonth = 1043,
-  kMfgDay = 1044,
-  kStudyYear = 1045,
-  kStudyMonth = 1046,
-  kStudyDay = 1047,
-  kStudyId = 1048,
-  kStudyDescription = 1049,
-  kSetting = 1050,
-  kMegabytes = 1053,
-  kExit = 1054,
-  kScansDelivered = 1056,
-  kHeightLabel = 1057,
-  kMale = 2005,  // to 2008: Female, Other, Blank
-};
 
 constexpr int kCustomEntry = 0;
 constexpr int kAutosenseEntry = 1;
@@ -173,7 +126,13 @@ QString scanCaption(const char* suffix) {
   return caption;
 }
 
-CScanDlg::CScanDlg() { moire_.open("Fennick.dll", this); }
+CScanDlg::CScanDlg() {
+  moire_.open("Fennick.dll", this);
+  record_.bits = 12;
+  record_.bytesPerPixel = 2;
+  record_.pitch = 200;
+  record_.odRange = 40;
+}
 
 CScanDlg::~CScanDlg() {
   // A window left by a host that never hid it goes only while its application lives.
@@ -411,7 +370,9 @@ QWidget* CScanDlg::create(QWidget* host, const QString& caption, bool visible) {
   QObject::connect(adapters, &QComboBox::activated, w, [this] { adapterChosen(); settingChanged(); });
   QObject::connect(ids, &QComboBox::activated, w, [this] { deviceChosen(); settingChanged(); });
   QObject::connect(control<QPushButton>(w, kAdjustOd), &QPushButton::clicked, w, [this] { adjustOd(); });
-  QObject::connect(control<QPushButton>(w, kScout), &QPushButton::clicked, w, [this] { if (scoutScan) scoutScan(); });
+  QObject::connect(control<QPushButton>(w, kScout), &QPushButton::clicked, w, [this] {
+    if (scoutScan) scoutScan(); else scoutScanCommand();
+  });
   QObject::connect(control<QPushButton>(w, kScan), &QPushButton::clicked, w, [this] { scanPressed(); });
   QObject::connect(control<QPushButton>(w, kExit), &QPushButton::clicked, w, &ScanWindow::requestExit);
   QObject::connect(studyButton, &QPushButton::clicked, w, [this] { layoutStudy(!studyOpen_); });
@@ -708,7 +669,10 @@ void CScanDlg::scanPressed() {
     }
   }
   settings_.filmsAtStart = int(fieldValue(control<QLineEdit>(w, kFilms)->text()));
-  if (scan) scan();
+  if (scan)
+    scan();
+  else
+    scanCommand();
 }
 
 void CScanDlg::marqueeDrawn() {
@@ -757,12 +721,15 @@ void CScanDlg::tick() {
     updateLabels();
   }
   if (settings_.rePostArmed != 0)
-    QMetaObject::invokeMethod(window_, [this] { scanPressed(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(window_, [this] { if (scan) scan(); else scanCommand(); }, Qt::QueuedConnection);
 }
 
 int CScanDlg::cease() {
   ceased_ = 1;
-  return 0;  // no scan progress dialog is open to take the Cancel
+  if (!progress_ || !progress_->isVisible()) return 0;  // no scan to end
+  // Ended at once, so an OK the worker queues later finds it closed.
+  progress_->reject();
+  return 1;
 }
 
 int CScanDlg::autofeederCount() const {

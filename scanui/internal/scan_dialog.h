@@ -65,19 +65,27 @@ class CScanDlg {
   int autofeederCount() const;
   int resetAutofeeder();
 
-  // One tick of the 100 ms timer; tests call it in place of waiting.
+  // One tick of the 100 ms timer; tests call it in place of waiting, so it
+  // is also the clock of the re-post.
   void tick();
   // The scan itself, run after the checks of the Scan button pass; the scout
   // scan likewise. Empty: the button's checks run and nothing is scanned.
   std::function<void()> scan;
   std::function<void()> scoutScan;
 
+  // The scan command (1055), the scout scan and the next film (32782).
+  void scanCommand();
+  void scoutScanCommand();
+  void nextFilmCommand();
+  ScanRecord& scanRecord() { return record_; }
+  ScanRecord& scoutRecord() { return scout_; }
+
   ScanSettings& settings() { return settings_; }
   const ScanRegion& region() const { return region_; }
   PreviewModel& preview() { return preview_; }
   const AntiMoire& antiMoire() const { return antiMoire_; }
   int scanCount() const { return scanCount_; }
-  std::uint32_t scannedBytes() const { return scannedBytes_; }
+  std::uint64_t scannedBytes() const { return scannedBytes_; }
 
  private:
   void build(QDialog* w);
@@ -108,6 +116,18 @@ class CScanDlg {
   void clearStudy();
   void exit();
 
+  // The scan execution (scan_execution.cpp).
+  int setUp(ScanRecord& record);
+  int readChunk(bool first);
+  void cancelCheck();
+  void startDevice();
+  void endCurrent() { current_ = nullptr; }
+  bool scanWithProgress(std::uint32_t lines);
+  bool waitForFilm(bool loadFirst);
+  void filmHandling(int count, bool counted);
+  void deliver();
+  void sampleLive();
+
   QPointer<QDialog> window_;
   CMiniScreen* mini_ = nullptr;
   QTimer* timer_ = nullptr;
@@ -119,7 +139,7 @@ class CScanDlg {
   int ceased_ = 0;
   bool suppress190_ = false;
   int scanCount_ = 0;
-  std::uint32_t scannedBytes_ = 0;
+  std::uint64_t scannedBytes_ = 0;
   std::uint32_t deviceBuffer_ = 0;
   int ticks_ = 0;
   bool regionListOpen_ = false;
@@ -127,6 +147,16 @@ class CScanDlg {
   ScanRegion region_;
   PreviewModel preview_;
   AntiMoire antiMoire_;
+  ScanRecord record_{};
+  ScanRecord scout_{};
+  ScanRecord* current_ = nullptr;
+  std::uint32_t linesRead_ = 0;
+  std::uint64_t outOffset_ = 0;
+  std::uint64_t outSize_ = 0;
+  bool deviceCease_ = false;
+  bool cancelSent_ = false;
+  bool failed_ = false;  // a device failure during the running scan
+  QPointer<QDialog> progress_;
 };
 
 // The caption of the dialog: the template's, then " (", the suffix and ")".

@@ -63,17 +63,68 @@ int GetError(int h, devapi::DeviceErrorInfo* info) {
 int GetCondition(int h, devapi::ScanCondition* c) {
   log("GetCondition(" + std::to_string(h) + ")");
   if (!fake->conditionOk) return 0;
+  if (!fake->conditions.empty()) {
+    const devapi::ScanCondition& set = fake->conditions.back();
+    *c = set;
+    const std::uint32_t pitch = set.pitch != 0 ? set.pitch : 200;
+    c->pix_w = fake->lineWidth >= 0 ? std::uint32_t(fake->lineWidth) : set.width * 1000 / pitch + fake->extraColumns;
+    c->pix_h = set.height * 1000 / pitch;
+  }
   c->film_sz_id = std::uint8_t(fake->filmCode);
   c->img_buff_sz = fake->bufferSize;
   return 1;
 }
-int SetCondition(int, const devapi::ScanCondition*) { log("SetCondition"); return 1; }
-int SetLUT(int, const devapi::TableParam*) { log("SetLUT"); return 1; }
-int Scan(int) { log("Scan"); return 1; }
-int ReadBuffer(int, const devapi::ReadBufferParam*) { log("ReadBuffer"); return 1; }
+int SetCondition(int, const devapi::ScanCondition* c) {
+  log("SetCondition");
+  fake->conditions.push_back(*c);
+  return 1;
+}
+int SetLUT(int, const devapi::TableParam* t) {
+  log("SetLUT");
+  fake->lutType = t->type;
+  fake->lut.assign(t->table, t->table + t->count);
+  return 1;
+}
+int Scan(int) {
+  log("Scan");
+  fake->linesDelivered = 0;
+  return fake->scanOk;
+}
+int ReadBuffer(int, const devapi::ReadBufferParam* p) {
+  log("ReadBuffer(" + std::to_string(p->first) + "," + std::to_string(p->length) + ")");
+  const int n = ++fake->reads;
+  if (n == fake->failRead) return 0;
+  const devapi::ScanCondition& set = fake->conditions.back();
+  const std::uint32_t pitch = set.pitch != 0 ? set.pitch : 200;
+  const std::uint32_t width = fake->lineWidth >= 0 ? std::uint32_t(fake->lineWidth) : set.width * 1000 / pitch + fake->extraColumns;
+  const std::uint32_t bpp = set.pixel_bit_n / 8;
+  if (p->first == 0) fake->linesDelivered = 0;
+  auto* out = static_cast<std::uint8_t*>(p->buffer);
+  const std::uint32_t lines = width * bpp != 0 ? p->length / (width * bpp) : 0;
+  for (std::uint32_t y = 0; y < lines; ++y, ++fake->linesDelivered)
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const std::uint16_t v = FakeBrightel::pixel(x, fake->linesDelivered);
+      std::uint8_t* at = out + (std::size_t(y) * width + x) * bpp;
+      if (bpp == 1) {
+        *at = std::uint8_t(v);
+      } else {
+        at[0] = std::uint8_t(v);
+        at[1] = std::uint8_t(v >> 8);
+      }
+    }
+  if (fake->onRead) fake->onRead(n);
+  return 1;
+}
 int ReverseFilm(int h) { log("ReverseFilm(" + std::to_string(h) + ")"); return fake->reverseOk; }
 int EjectFilm(int h) { log("EjectFilm(" + std::to_string(h) + ")"); return fake->ejectOk; }
-int NextFilm(int h) { log("NextFilm(" + std::to_string(h) + ")"); return 0; }
+int NextFilm(int h) {
+  log("NextFilm(" + std::to_string(h) + ")");
+  if (!fake->nextFilmCodes.empty()) {
+    fake->filmCode = fake->nextFilmCodes.front();
+    fake->nextFilmCodes.erase(fake->nextFilmCodes.begin());
+  }
+  return 0;
+}
 int Cancel(int) { log("Cancel"); return 1; }
 int GetScannerType(int h, devapi::ScannerTypeInfo* t) {
   log("GetScannerType(" + std::to_string(h) + ")");

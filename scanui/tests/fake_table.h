@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -40,6 +41,22 @@ struct FakeBrightel {
   // The optional functions that the fake library lacks.
   bool hasScannerType = true, hasOption = true, hasErrorString = true, hasClearHardError = true;
   int loads = 0, unloads = 0;
+
+  // Scanning. The device reports the frame last set, `extraColumns` wider;
+  // `lineWidth` of 0 or more reports that width instead. Its sample at column x of
+  // line y is pixel(x, y), a byte or a little-endian word.
+  std::vector<devapi::ScanCondition> conditions;  // every SetCondition
+  std::vector<std::uint16_t> lut;                  // the last SetLUT's entries
+  std::uint16_t lutType = 0;
+  std::uint32_t extraColumns = 0;
+  std::int64_t lineWidth = -1;
+  bool scanOk = true;
+  int failRead = 0;  // the n-th ReadBuffer (1-based) fails; 0 never
+  int reads = 0;
+  std::uint32_t linesDelivered = 0;
+  std::function<void(int)> onRead;  // after the n-th read, on the caller's thread
+  std::vector<int> nextFilmCodes;   // the film codes after each NextFilm; empty: unchanged
+  static std::uint16_t pixel(std::uint32_t x, std::uint32_t y) { return std::uint16_t((x * 3 + y * 5) & 0xFFF); }
 
   scanui::internal::BrightelTable table() const;
   // Calls to one function, e.g. "Delete(1)".

@@ -1,7 +1,15 @@
 // The real device library over the real driver and a simulated film digitizer.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
 #include <cstdlib>
+#include <cstring>
+
+#include "moire/moire.h"
+#include "platform/qt/control.h"
+#include "scanui/internal/preview_model.h"
 
 #include "devapi/records.h"
 #include "platform/library.h"
@@ -96,6 +104,120 @@ TEST_F(RealDevice, WithoutAScannerTheOpenFailsAndLeavesTheScannerFree) {
   EXPECT_FALSE(brightelMapped());
   // The library kept its device object waiting for an arrival; it was deleted.
   EXPECT_EQ(secondProcessOpens(), 0);
+}
+
+// Whole scans over the simulated digitizer, handed to a host that copies them.
+class RealScan : public RealDevice {
+ protected:
+  void SetUp() override {
+    RealDevice::SetUp();
+    w = openForScans(host, window);
+    ASSERT_NE(w, nullptr);
+  }
+  void TearDown() override {
+    host.letGo();
+    dlg().settings() = {};
+    dlg().preview().reset();
+    RealDevice::TearDown();
+  }
+  scanui::internal::CScanDlg& dlg() { return scanui::internal::library().dialog; }
+  // 53 pixels at 200 micrometres ask the device for 11 mm, 55 pixels a line.
+  void region(int bitsIndex, int modeIndex) {
+    chooseIn(w, 1007, 6);
+    chooseIn(w, 1003, bitsIndex);
+    chooseIn(w, 1012, modeIndex);
+    typeInto(w, 1015, "20");
+    typeInto(w, 1017, "0");
+    typeInto(w, 1019, "200");
+    typeInto(w, 1020, "53");
+    ASSERT_EQ(dlg().region().widthPx, 53);
+    ASSERT_EQ(dlg().region().heightPx, 1000);
+  }
+  void pressScan() { QTest::mouseClick(platform::qt::control<QPushButton>(w, 1022), Qt::LeftButton); }
+  // What the simulator sent for the scan last set, each line cut to `width`
+  // samples: code 5 for 2-byte samples, 128 for bytes.
+  std::vector<std::uint8_t> sent(std::uint32_t width, std::uint16_t code = 5) const {
+    const std::vector<std::uint16_t> p = film.scanParameters();
+    const sim::ImageSpec spec = sim::scanImageSpec(p, code, 0, p[4], 0);
+    const std::vector<std::uint8_t> all = sim::radiograph(spec);
+    std::vector<std::uint8_t> out;
+    const std::size_t line = std::size_t(spec.width) * spec.bytesPerSample;
+    for (std::uint32_t y = 0; y < spec.height; ++y)
+      out.insert(out.end(), all.begin() + std::ptrdiff_t(y * line),
+                 all.begin() + std::ptrdiff_t(y * line + width * spec.bytesPerSample));
+    return out;
+  }
+
+  TestHost host;
+  QWidget window;
+  QWidget* w = nullptr;
+};
+
+TEST_F(RealScan, TwelveAndEightBitScansDeliverTheDigitizersPixelsCropped) {
+  struct Case {
+    int bitsIndex, bits, bytes;
+    std::uint16_t code;
+  };
+  for (const Case k : {Case{2, 12, 2, 5}, Case{0, 8, 1, 128}}) {
+    SCOPED_TRACE(k.bits);
+    host.clear();
+    region(k.bitsIndex, 1);
+    pressScan();
+    ASSERT_EQ(host.deliveries, 1) << (prompts.asked.empty() ? "" : prompts.asked.back().text.toStdString());
+    EXPECT_TRUE(host.onUiThread);
+    EXPECT_EQ(+host.data.width, 53u);
+    EXPECT_EQ(+host.data.height, 1000u);
+    EXPECT_EQ(+host.data.bits, k.bits);
+    const std::vector<std::uint8_t> expected = sent(53, k.code);
+    ASSERT_EQ(expected.size(), 53u * 1000 * std::size_t(k.bytes));
+    EXPECT_TRUE(host.pixels == expected) << "the delivered image differs from the scanned one";
+  }
+  EXPECT_TRUE(prompts.asked.empty());
+}
+
+TEST_F(RealScan, TheScoutScanFillsThePreview) {
+  QTest::mouseClick(platform::qt::control<QPushButton>(w, 1010), Qt::LeftButton);
+  ASSERT_TRUE(dlg().preview().scoutPresent()) << (prompts.asked.empty() ? "" : prompts.asked.back().text.toStdString());
+  EXPECT_TRUE(platform::qt::control<QPushButton>(w, 1008)->isEnabled());
+  const std::vector<std::uint8_t> expected = sent(scanui::internal::kPreviewColumns);
+  const std::size_t lines = expected.size() / 2 / scanui::internal::kPreviewColumns;
+  ASSERT_GT(lines, 0u);
+  EXPECT_EQ(std::memcmp(dlg().preview().stored(), expected.data(), expected.size()), 0);
+  EXPECT_EQ(host.deliveries, 0);
+}
+
+TEST_F(RealScan, TheMoireModeDeliversTheFiltersResultForTheSameSource) {
+  ASSERT_TRUE(dlg().moireLoaded());
+  region(2, scanui::internal::kMoireModeIndex);
+  pressScan();
+  ASSERT_EQ(host.deliveries, 1) << (prompts.asked.empty() ? "" : prompts.asked.back().text.toStdString());
+  EXPECT_EQ(+host.data.width, 53u);
+  EXPECT_EQ(+host.data.height, 1000u);
+  EXPECT_EQ(+host.data.pitch, 200);
+  // The source was scanned at 100 micrometres: 106 x 2000 samples.
+  const std::vector<std::uint8_t> source = sent(106);
+  ASSERT_EQ(source.size(), 106u * 2000 * 2);
+  platform::Library fennick;
+  static int anchor;
+  ASSERT_TRUE(fennick.open("Fennick.dll", &anchor));
+  auto filter = fennick.function<DeMoireFuncPtr>("deMoireFunc");
+  ASSERT_NE(filter, nullptr);
+  std::vector<std::uint8_t> expected(53u * 1000 * 2);
+  MoireParams m{};
+  m.bits = 12;
+  m.scanPitch = 100;
+  m.targetPitch = 200;
+  m.FilterAmplitudeV = dlg().antiMoire().filterAmplitudeV;
+  m.FilterAmplitudeH = dlg().antiMoire().filterAmplitudeH;
+  m.direction = 0;  // vertical grid lines only
+  m.srcWidth = 106;
+  m.srcHeight = 2000;
+  m.dstWidth = 53;
+  m.dstHeight = 1000;
+  m.src = source.data();
+  m.dst = expected.data();
+  ASSERT_EQ(filter(&m, dlg().antiMoire().filterType + 1, dlg().antiMoire().interpolationType + 1), 0);
+  EXPECT_TRUE(host.pixels == expected) << "the delivered image is not the filter's result";
 }
 
 }  // namespace

@@ -81,16 +81,8 @@ class ScanDialog : public ScanUiTest {
     return found;
   }
   QString text(int id) { return c<QLineEdit>(id)->text(); }
-  void type(int id, const QString& value) {
-    auto* e = c<QLineEdit>(id);
-    e->selectAll();
-    QTest::keyClicks(e, value);
-  }
-  void choose(int id, int index) {
-    auto* list = c<QComboBox>(id);
-    list->setCurrentIndex(index);
-    emit list->activated(index);
-  }
+  void type(int id, const QString& value) { typeInto(w, id, value); }
+  void choose(int id, int index) { chooseIn(w, id, index); }
   void ticks(int n) {
     for (int i = 0; i < n; ++i) dlg().tick();
   }

@@ -1,6 +1,14 @@
 #include "scanui/tests/scanui_fixture.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QThread>
+#include <QTimer>
+#include <QLineEdit>
+#include <QTest>
 #include <cstdlib>
+
+#include "platform/qt/control.h"
 
 namespace scanui_test {
 
@@ -10,6 +18,54 @@ int onCloseHideAndTerm() {
   HideUI(0);
   TermUI(0);
   return 7;
+}
+
+namespace {
+TestHost* host = nullptr;
+
+int onTransferReady() {
+  if (host == nullptr) return 0;
+  ++host->deliveries;
+  host->onUiThread = host->onUiThread && QThread::currentThread() == qApp->thread();
+  GetScanData(&host->data);
+  const std::size_t bytes = std::size_t(host->data.width) * host->data.height * host->data.bytesPerPixel;
+  const auto* p = static_cast<const std::uint8_t*>(host->data.pixels);
+  host->pixels.assign(p, p + bytes);
+  if (!host->hold) ReleaseScanData(&host->data);
+  return 0;
+}
+}  // namespace
+
+void TestHost::install() {
+  host = this;
+  SetDSProcAddress(onTransferReady, nullptr);
+}
+
+void TestHost::clear() {
+  letGo();
+  deliveries = 0;
+  hold = false;
+  onUiThread = true;
+  data = {};
+  pixels.clear();
+}
+
+void TestHost::letGo() {
+  if (data.pixels != nullptr) ReleaseScanData(&data);
+}
+
+void typeInto(QWidget* window, int id, const QString& value) {
+  auto* e = platform::qt::control<QLineEdit>(window, id);
+  ASSERT_NE(e, nullptr) << id;
+  e->selectAll();
+  QTest::keyClicks(e, value);
+}
+
+void chooseIn(QWidget* window, int id, int index) {
+  auto* list = platform::qt::control<QComboBox>(window, id);
+  ASSERT_NE(list, nullptr) << id;
+  list->setCurrentIndex(index);
+  emit list->activated(index);
 }
 
 bool mapped(const std::filesystem::path& file) {
@@ -35,8 +91,22 @@ void ScanUiTest::TearDown() {
   lib.mode = scanui::SOURCE_NONE;
   lib.current = nullptr;
   SetDSProcAddress(nullptr, nullptr);
+  host = nullptr;
   EnableDICOMField(nullptr, 0, 0);
   fake = nullptr;
+}
+
+QWidget* ScanUiTest::openForScans(TestHost& host, QWidget& window) {
+  host.install();
+  auto& dialog = scanui::internal::library().dialog;
+  dialog.settings() = {};
+  dialog.preview().reset();
+  if (InitUI(0) != 1) return nullptr;
+  auto* w = static_cast<QWidget*>(ShowUI(&window, nullptr));
+  // The test's ticks are the dialog's only clock.
+  if (w != nullptr)
+    for (QTimer* t : w->findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) t->stop();
+  return w;
 }
 
 std::vector<std::string> ScanUiTest::boxes() const {

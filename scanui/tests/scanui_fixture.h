@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <QWidget>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,24 @@
 #include "testsupport/testsupport.h"
 
 namespace scanui_test {
+
+// The operator's input into a window's control: typed over the whole field,
+// or a list entry chosen.
+void typeInto(QWidget* window, int id, const QString& value);
+void chooseIn(QWidget* window, int id, int index);
+
+// A host that copies every image in its transfer-ready callback and, unless
+// holding, releases it there. install() makes it the library's host.
+struct TestHost {
+  void install();
+  void clear();
+  void letGo();  // releases a held image
+  int deliveries = 0;
+  bool hold = false;
+  bool onUiThread = true;
+  scanui::ScanData data{};
+  std::vector<std::uint8_t> pixels;
+};
 
 // True when the file is mapped into this process.
 bool mapped(const std::filesystem::path& file);
@@ -40,6 +59,9 @@ class ScanUiTest : public ::testing::Test {
   void TearDown() override;
 
   scanui::internal::DigitizerConnection& connection() { return scanui::internal::library().connection; }
+  // The dialog shown over `window` with fresh settings, `host` taking the
+  // images and the dialog's timer stopped; null when InitUI or ShowUI fails.
+  QWidget* openForScans(TestHost& host, QWidget& window);
   // Every box as "caption|text".
   std::vector<std::string> boxes() const;
 
