@@ -16,6 +16,7 @@ class QWidget;
 namespace viewer::app {
 
 class MainWindow;
+class CTivolaDoc;
 
 struct StartEnvironment {
   std::filesystem::path iniPath;   // the ini file beside the program
@@ -42,6 +43,8 @@ class TivolaApp {
   void exitInstance();
 
   void fileOpen();
+  // Scans films into a new document (command 32813).
+  void newScan();
   void option();
   void about();
   bool openDocumentFile(const std::string& path, bool dropped = false);
@@ -56,6 +59,7 @@ class TivolaApp {
   FormatPrompt formatPrompt_;
   std::unique_ptr<MainWindow> main_;
   QPointer<QWidget> splash_;
+  std::unique_ptr<CTivolaDoc> scanned_;  // waits for the posted File New
 };
 
 }  // namespace viewer::app

@@ -63,6 +63,7 @@ MainWindow::MainWindow(TivolaApp& app) : app_(app) {
   setAcceptDrops(true);
   QMenu* file = menuBar()->addMenu(text("&File"));
   file->addAction(text("&Open...\tCtrl+O"), this, [this] { app_.fileOpen(); });
+  file->addAction(text("New Scan"), this, [this] { app_.newScan(); });
   file->addAction(text("&Options..."), this, [this] { app_.option(); });
   file->addSeparator();
   file->addAction(text("E&xit"), this, [this] { close(); });

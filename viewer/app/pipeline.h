@@ -19,6 +19,14 @@ class CTivolaDoc {
  public:
   CImageTable images;
   std::string folderTitle;
+  std::string title;
+  int nextScanNumber = 1;
+  int hasScans = 0;
+
+  // Takes the scanned images from position `first` of the list in as unsaved
+  // scans "scan%03d" whose files are their temporary files; the first scans of
+  // an empty document give it the next "New scan%1d" title. False when none.
+  bool takeScannedImages(int first);
 };
 
 // The files of one open: a folder and names in it, with their sizes.

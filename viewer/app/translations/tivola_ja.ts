@@ -313,5 +313,33 @@
         <source>Cancelled to read the file.</source>
         <translation>ファイルの読み込みを中止しました。</translation>
     </message>
+    <message>
+        <source>New Scan</source>
+        <translation>新規スキャン</translation>
+    </message>
+    <message>
+        <source>Not enough disk space</source>
+        <translation>ディスクの空き容量が不足しています</translation>
+    </message>
+    <message>
+        <source>Failed to make work folder</source>
+        <translation>作業フォルダを作成できませんでした</translation>
+    </message>
+    <message>
+        <source>Failed to load the necessary DLL.</source>
+        <translation>必要なDLLを読み込めませんでした。</translation>
+    </message>
+    <message>
+        <source>Load Error</source>
+        <translation>読み込みエラー</translation>
+    </message>
+    <message>
+        <source>Not enough memory!</source>
+        <translation>メモリが不足しています!</translation>
+    </message>
+    <message>
+        <source>New scan%1d</source>
+        <translation>新規スキャン%1d</translation>
+    </message>
 </context>
 </TS>

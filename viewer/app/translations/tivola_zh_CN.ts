@@ -313,5 +313,33 @@
         <source>Cancelled to read the file.</source>
         <translation>已取消读取文件。</translation>
     </message>
+    <message>
+        <source>New Scan</source>
+        <translation>新扫描</translation>
+    </message>
+    <message>
+        <source>Not enough disk space</source>
+        <translation>磁盘空间不足</translation>
+    </message>
+    <message>
+        <source>Failed to make work folder</source>
+        <translation>无法创建工作文件夹</translation>
+    </message>
+    <message>
+        <source>Failed to load the necessary DLL.</source>
+        <translation>无法加载所需的DLL。</translation>
+    </message>
+    <message>
+        <source>Load Error</source>
+        <translation>加载错误</translation>
+    </message>
+    <message>
+        <source>Not enough memory!</source>
+        <translation>内存不足!</translation>
+    </message>
+    <message>
+        <source>New scan%1d</source>
+        <translation>新扫描%1d</translation>
+    </message>
 </context>
 </TS>
