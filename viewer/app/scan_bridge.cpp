@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QWidget>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include "platform/qt/prompt.h"
 #include "platform/qt/wait_cursor.h"
@@ -244,6 +247,7 @@ int ScanBridge::scanRun(const CImageItem* prefill, CImageTable& table) {
   if (running_) return 0;  // the scan dialog is already up
   prepareStudy(prefill, study_);
   table_ = &table;
+  const int first = table.count();  // an Add Scan's table already holds the document's images
   if (!loadLibrary()) {
     prompt().message(main_, text("Failed to load the necessary DLL."), text("Load Error"), Icon::Warning,
                      Buttons::Ok);
@@ -269,6 +273,7 @@ int ScanBridge::scanRun(const CImageItem* prefill, CImageTable& table) {
   }
   {
     const InputBlocker blocker(main_);
+    openWorkerCalls();
     QEventLoop loop;
     loop_ = &loop;
     if (running_) loop.exec();
@@ -277,7 +282,8 @@ int ScanBridge::scanRun(const CImageItem* prefill, CImageTable& table) {
   // A quit that ended the loop leaves the dialog up: take it down before
   // the library that owns it goes.
   if (running_) closeRequestOnUiThread();
-  for (int i = 0; i < table.count(); ++i)
+  closeWorkerCalls();
+  for (int i = first; i < table.count(); ++i)
     if (CImageItem* item = table.get(i)) applyStudy(study_, *item);
   if (main_) {
     main_->raise();
@@ -288,13 +294,79 @@ int ScanBridge::scanRun(const CImageItem* prefill, CImageTable& table) {
 
 int ScanBridge::transferReady() {
   ScanBridge& b = instance();
-  if (QThread::currentThread() == b.thread()) {
-    b.transferReadyOnUiThread();
-  } else {
-    // A worker of the scan UI: the UI thread does the work, inside its loop.
-    QMetaObject::invokeMethod(&b, [&b] { b.transferReadyOnUiThread(); }, Qt::BlockingQueuedConnection);
-  }
+  if (QThread::currentThread() == b.thread()) b.transferReadyOnUiThread();
+  else b.callFromWorker(Call::TransferReady);
   return 1;
+}
+
+// The hand-off keeps everything the two threads share under one mutex; the
+// event counter only wakes the UI thread's loop, so no Qt object crosses
+// threads.
+void ScanBridge::openWorkerCalls() {
+  wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wakeFd_ >= 0) {
+    wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
+    connect(wakeNotifier_.get(), &QSocketNotifier::activated, this, [this] { serveWorkerCall(); });
+  }
+  const std::lock_guard<std::mutex> lock(callMutex_);
+  acceptingCalls_ = wakeFd_ >= 0;
+}
+
+void ScanBridge::refuseWorkerCalls() {
+  {
+    // A caller still waiting is answered without the work.
+    const std::lock_guard<std::mutex> lock(callMutex_);
+    acceptingCalls_ = false;
+    pendingCall_ = Call::None;
+  }
+  callAnswered_.notify_all();
+}
+
+void ScanBridge::closeWorkerCalls() {
+  refuseWorkerCalls();
+  wakeNotifier_.reset();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+  wakeFd_ = -1;
+}
+
+void ScanBridge::callFromWorker(Call call) {
+  std::unique_lock<std::mutex> lock(callMutex_);
+  // One call at a time; a second caller waits its turn.
+  callAnswered_.wait(lock, [this] { return !acceptingCalls_ || pendingCall_ == Call::None; });
+  if (!acceptingCalls_) return;
+  pendingCall_ = call;
+  const std::uint64_t one = 1;
+  if (::write(wakeFd_, &one, sizeof one) != ssize_t(sizeof one)) {
+    pendingCall_ = Call::None;
+    return;
+  }
+  callAnswered_.wait(lock, [this] { return !acceptingCalls_ || pendingCall_ == Call::None; });
+}
+
+void ScanBridge::serveWorkerCall() {
+  std::uint64_t count = 0;
+  if (::read(wakeFd_, &count, sizeof count) < 0) {
+    // Nothing to read: a wake already served.
+  }
+  Call call = Call::None;
+  {
+    const std::lock_guard<std::mutex> lock(callMutex_);
+    call = pendingCall_;
+  }
+  if (call == Call::None) return;
+  if (call == Call::CloseRequest) {
+    // Answered first: the library may wait for its own thread while it ends.
+    refuseWorkerCalls();
+    closeRequestOnUiThread();
+    return;
+  }
+  // The caller waits until the answer below, so the call runs without the lock.
+  transferReadyOnUiThread();
+  {
+    const std::lock_guard<std::mutex> lock(callMutex_);
+    pendingCall_ = Call::None;
+  }
+  callAnswered_.notify_all();
 }
 
 void ScanBridge::transferReadyOnUiThread() {
@@ -350,11 +422,14 @@ void ScanBridge::addScannedImage(const scanui::ScanData& scan) {
 int ScanBridge::closeRequest() {
   ScanBridge& b = instance();
   if (QThread::currentThread() == b.thread()) b.closeRequestOnUiThread();
-  else QMetaObject::invokeMethod(&b, [&b] { b.closeRequestOnUiThread(); }, Qt::BlockingQueuedConnection);
+  else b.callFromWorker(Call::CloseRequest);
   return 1;
 }
 
 void ScanBridge::closeRequestOnUiThread() {
+  // Scans offered after the close are not taken; a waiting worker is let go
+  // before the library ends its threads.
+  refuseWorkerCalls();
   if (fn_.hideUI) fn_.hideUI(mainHandle());
   if (fn_.termUI) fn_.termUI(mainHandle());
   running_ = false;

@@ -4,6 +4,9 @@
 #include <QObject>
 #include <QPointer>
 #include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -14,6 +17,7 @@
 #include "viewer/image_model.h"
 
 class QEventLoop;
+class QSocketNotifier;
 class QWidget;
 
 namespace viewer::app {
@@ -40,7 +44,9 @@ class ScanBridge : public QObject {
   // false after its message.
   bool makeWorkFolder();
   // Runs the scan dialog over `table`, prefilled from `prefill` (or cleared);
-  // the number of images in the table afterwards, 0 when the library fails to load.
+  // the new scans are appended and take the study data the dialog holds at
+  // close. The number of images in the table afterwards, 0 when the library
+  // fails to load.
   int scanRun(const CImageItem* prefill, CImageTable& table);
   // Removes the work folder when it is empty, so the next run makes it again.
   void removeWorkFolderIfEmpty();
@@ -80,6 +86,14 @@ class ScanBridge : public QObject {
 
   static int transferReady();
   static int closeRequest();
+  // A callback from another thread: handed to the UI thread, which runs it
+  // inside whatever loop it is in, while the caller waits for the answer.
+  enum class Call { None, TransferReady, CloseRequest };
+  void callFromWorker(Call call);
+  void serveWorkerCall();
+  void openWorkerCalls();
+  void refuseWorkerCalls();
+  void closeWorkerCalls();
 
   QPointer<QWidget> main_;
   Settings* settings_ = nullptr;
@@ -95,6 +109,13 @@ class ScanBridge : public QObject {
   std::filesystem::path workFolder_;
   int folderCounter_ = 0;
   int tempCounter_ = 0;
+
+  std::mutex callMutex_;
+  std::condition_variable callAnswered_;
+  Call pendingCall_ = Call::None;  // under callMutex_
+  bool acceptingCalls_ = false;    // under callMutex_
+  int wakeFd_ = -1;
+  std::unique_ptr<QSocketNotifier> wakeNotifier_;
 };
 
 }  // namespace viewer::app

@@ -296,6 +296,43 @@ TEST_F(ScanBridgeTest, TheProbePostsNewScanWhenADigitizerAnswers) {
   EXPECT_EQ(documents().size(), 1u);
 }
 
+TEST_F(ScanBridgeTest, AddScanAppendsPrefilledFromTheLastImage) {
+  start();
+  CTivolaDoc doc;
+  for (const char* name : {"Pipe 1", "Pipe 2"}) {
+    auto item = std::make_unique<viewer::CImageItem>();
+    item->allocate(1, 4, 4);
+    viewer::CStudyInfo::set(item->study->componentName, name);
+    viewer::CStudyInfo::set(item->study->studyYear, "2025");
+    ASSERT_TRUE(doc.images.add(std::move(item)));
+  }
+  std::vector<int> posted;
+  doc.views = [&posted](int command) { posted.push_back(command); };
+  script.images = 2;
+  std::strcpy(script.studyDateAtClose, "20261210");
+  scriptFn(&script);
+  ASSERT_TRUE(doc.addScan());
+  EXPECT_STREQ(logFn()->lentAtShow.componentName, "Pipe 2");
+  ASSERT_EQ(doc.images.count(), 4);
+  EXPECT_EQ(doc.images.get(2)->shownName, "scan001");
+  EXPECT_EQ(doc.images.get(3)->shownName, "scan002");
+  EXPECT_STREQ(doc.images.get(3)->study->componentName, "Pipe 2");
+  EXPECT_STREQ(doc.images.get(3)->study->studyYear, "2026");
+  // The document's own images keep their study data.
+  EXPECT_STREQ(doc.images.get(1)->study->studyYear, "2025");
+  EXPECT_TRUE(posted.empty());  // posted, not sent
+  QApplication::processEvents();
+  EXPECT_EQ(posted, std::vector<int>{CTivolaDoc::kImageAdded});
+
+  // Nothing scanned: nothing added, nothing posted.
+  script.images = 0;
+  scriptFn(&script);
+  EXPECT_FALSE(doc.addScan());
+  QApplication::processEvents();
+  EXPECT_EQ(doc.images.count(), 4);
+  EXPECT_EQ(posted.size(), 1u);
+}
+
 TEST(ScanStudy, DatesAreSplitAndPrefilled) {
   scanui::StudyData study{};
   std::strcpy(study.componentName, "Weld 7");

@@ -1,0 +1,170 @@
+// The document's file commands over its images.
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/qt/prompt.h"
+#include "viewer/app/file_types.h"
+#include "viewer/app/pipeline.h"
+#include "viewer/app/scan_bridge.h"
+#include "viewer/app/texts.h"
+
+namespace viewer::app {
+
+namespace fs = std::filesystem;
+using platform::qt::Answer;
+using platform::qt::Buttons;
+using platform::qt::Icon;
+using platform::qt::prompt;
+
+namespace {
+
+bool inScope(const CImageItem& item, CTivolaDoc::Scope scope) {
+  switch (scope) {
+    case CTivolaDoc::Scope::All: return true;
+    case CTivolaDoc::Scope::Selected: return item.selected != 0;
+    case CTivolaDoc::Scope::Current: return item.active != 0;
+  }
+  return false;
+}
+
+// The series a save path starts. A name without a number still gives every
+// image its own file: "name001.ext", "name002.ext", ... after the stem.
+SeriesPattern savePattern(const fs::path& file, int imagesInScope) {
+  SeriesPattern p = seriesPattern(file.filename().string());
+  if (p.valid || imagesInScope <= 1) return p;
+  p.valid = true;
+  p.prefix = file.stem().string();
+  p.suffix = file.extension().string();
+  p.width = 3;
+  p.start = 1;
+  return p;
+}
+
+void padLeft(std::string& out, const std::string& value, std::size_t width) {
+  if (value.size() < width) out.append(width - value.size(), ' ');
+  out += value;
+}
+
+}  // namespace
+
+bool CTivolaDoc::canSaveRoiToCsv() const {
+  const CImageItem* item = images.activeItem();
+  if (item == nullptr) return false;
+  const Rect& r = item->roi;
+  return r.left != r.right && r.top != r.bottom;
+}
+
+void CTivolaDoc::postToViews(int command) {
+  if (!views) return;
+  auto target = views;
+  QMetaObject::invokeMethod(qApp, [target, command] { target(command); }, Qt::QueuedConnection);
+}
+
+bool CTivolaDoc::saveDocument(const std::string& path, Scope scope, int typeIndex, bool adopt) {
+  int inScopeCount = 0;
+  for (int i = 0; i < images.count(); ++i)
+    if (CImageItem* item = images.get(i); item && inScope(*item, scope)) ++inScopeCount;
+  const fs::path file(path);
+  const SeriesPattern pattern = savePattern(file, inScopeCount);
+  const fs::path folder = file.parent_path();
+  bool all = true;
+  long n = pattern.valid ? pattern.start : 0;
+  for (int i = 0; i < images.count(); ++i) {
+    CImageItem* item = images.get(i);
+    if (item == nullptr || !inScope(*item, scope)) continue;
+    const std::string name = pattern.valid ? pattern.name(n) : file.filename().string();
+    const bool ok = saveItem(*item, (folder / name).string(), adopt, pattern.valid ? pattern.width : 0, n,
+                             typeIndex == 6 ? 1 : 0, typeIndex == 3);
+    if (ok) item->saved = 1;
+    all = all && ok;
+    ++n;
+  }
+  if (adopt) {
+    std::string folderName = folder.filename().string();
+    if (folderName.empty()) folderName = folder.parent_path().filename().string();
+    title = folderName;
+  }
+  return all;
+}
+
+bool CTivolaDoc::saveToSeriesPath(QWidget* owner, int typeIndex) {
+  if (seriesPath.empty()) return false;
+  const fs::path file(seriesPath);
+  const SeriesPattern pattern = savePattern(file, images.count());
+  std::error_code ec;
+  for (int i = 0; pattern.valid && i < images.count(); ++i) {
+    const CImageItem* item = images.get(i);
+    const fs::path target = file.parent_path() / pattern.name(pattern.start + i);
+    if (item && target.string() != item->sourcePath && fs::exists(target, ec)) {
+      if (prompt().message(owner, text("Some files will be overwrited by added images. Are you sure?"),
+                           appCaption(), Icon::Question, Buttons::YesNo) == Answer::No)
+        return false;
+      break;
+    }
+  }
+  if (!saveDocument(seriesPath, Scope::All, typeIndex, true)) {
+    prompt().message(owner, text("Failed to save image"), appCaption(), Icon::Warning, Buttons::Ok);
+    return false;
+  }
+  nextScanNumber = 1;
+  return true;
+}
+
+bool CTivolaDoc::addScan() {
+  ScanBridge& bridge = ScanBridge::instance();
+  if (!bridge.makeWorkFolder()) return false;
+  const int before = images.count();
+  const CImageItem* last = before > 0 ? images.get(before - 1) : nullptr;
+  if (bridge.scanRun(last, images) <= before) return false;
+  if (!takeScannedImages(before)) return false;
+  postToViews(kImageAdded);
+  return true;
+}
+
+bool CTivolaDoc::saveRoiToCsv(const std::string& path, bool odUnit, QWidget* owner) {
+  CImageItem* item = images.activeItem();
+  if (item == nullptr || !canSaveRoiToCsv()) return false;
+  item->setRoi(item->roi);  // statistics over the normalised region
+  const Rect r = item->statisticsRect;
+  if (r.empty()) return false;
+  const bool od = odUnit && item->odRange >= 1 && item->maxValue >= 1;
+  const std::size_t width = item->bytesPerSample() == 2 ? 4 : 3;
+  std::string out;
+  for (int y = r.top; y < r.bottom; ++y) {
+    for (int x = r.left; x < r.right; ++x) {
+      if (x != r.left) out += ',';
+      const int v = item->pixel(x, y);
+      if (od) {
+        padLeft(out, fixed3(item->opticalDensity(v)), 5);
+      } else {
+        char buf[16];
+        const auto res = std::to_chars(buf, buf + sizeof buf, v);
+        padLeft(out, std::string(buf, res.ptr), width);
+      }
+    }
+    out += "\r\n";
+  }
+  // Written beside and renamed, so a failed write leaves no half file.
+  const std::string partial = path + ".part";
+  bool ok = false;
+  {
+    std::ofstream f(partial, std::ios::binary | std::ios::trunc);
+    ok = f && f.write(out.data(), std::streamsize(out.size())) && f.flush();
+  }
+  std::error_code ec;
+  if (ok) {
+    fs::rename(partial, path, ec);
+    ok = !ec;
+  }
+  if (!ok) {
+    fs::remove(partial, ec);
+    prompt().message(owner, text("Failed to write the file(%1).").arg(QString::fromStdString(path)), appCaption(),
+                     Icon::Warning, Buttons::Ok);
+  }
+  return ok;
+}
+
+}  // namespace viewer::app
