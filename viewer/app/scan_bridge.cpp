@@ -255,11 +255,14 @@ int ScanBridge::scanRun(const CImageItem* prefill, CImageTable& table) {
     return 0;
   }
   auto finish = [this, &table] {
+    closeWorkerCalls();
     unload();
     table_ = nullptr;
     return table.count();
   };
   if (!bind()) return finish();
+  // Open before ShowUI: a worker of the library may deliver at once.
+  openWorkerCalls();
   running_ = true;
   if (!fn_.initUI(mainHandle())) {
     running_ = false;
@@ -273,7 +276,6 @@ int ScanBridge::scanRun(const CImageItem* prefill, CImageTable& table) {
   }
   {
     const InputBlocker blocker(main_);
-    openWorkerCalls();
     QEventLoop loop;
     loop_ = &loop;
     if (running_) loop.exec();
@@ -282,7 +284,6 @@ int ScanBridge::scanRun(const CImageItem* prefill, CImageTable& table) {
   // A quit that ended the loop leaves the dialog up: take it down before
   // the library that owns it goes.
   if (running_) closeRequestOnUiThread();
-  closeWorkerCalls();
   for (int i = first; i < table.count(); ++i)
     if (CImageItem* item = table.get(i)) applyStudy(study_, *item);
   if (main_) {
@@ -303,6 +304,7 @@ int ScanBridge::transferReady() {
 // event counter only wakes the UI thread's loop, so no Qt object crosses
 // threads.
 void ScanBridge::openWorkerCalls() {
+  closeWorkerCalls();
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wakeFd_ >= 0) {
     wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);

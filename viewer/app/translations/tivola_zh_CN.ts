@@ -341,5 +341,103 @@
         <source>New scan%1d</source>
         <translation>新扫描%1d</translation>
     </message>
+    <message>
+        <source>Some files will be overwrited by added images. Are you sure?</source>
+        <translation>部分文件将被新加的图像覆盖。确定吗?</translation>
+    </message>
+    <message>
+        <source>Failed to save image</source>
+        <translation>无法保存图像</translation>
+    </message>
+    <message>
+        <source>TIFF files(*.tif)</source>
+        <translation>TIFF 文件(*.tif)</translation>
+    </message>
+    <message>
+        <source>DICONDE files(*.dcm)</source>
+        <translation>DICONDE 文件(*.dcm)</translation>
+    </message>
+    <message>
+        <source>DICONDE(JPEG) files(*.dcm)</source>
+        <translation>DICONDE(JPEG) 文件(*.dcm)</translation>
+    </message>
+    <message>
+        <source>JPEG files(*.jpg)</source>
+        <translation>JPEG 文件(*.jpg)</translation>
+    </message>
+    <message>
+        <source>Raw files Windows Format(*.raw)</source>
+        <translation>Raw文件 Windows格式(*.raw)</translation>
+    </message>
+    <message>
+        <source>Raw files Macintosh Format(*.raw)</source>
+        <translation>Raw文件 Macintosh格式(*.raw)</translation>
+    </message>
+    <message>
+        <source>BMP files(*.bmp)</source>
+        <translation>BMP 文件(*.bmp)</translation>
+    </message>
+    <message>
+        <source>PGM files(*.pgm)</source>
+        <translation>PGM 文件(*.pgm)</translation>
+    </message>
+    <message>
+        <source>&amp;Save in a new folder</source>
+        <translation>保存到新文件夹(&amp;S)</translation>
+    </message>
+    <message>
+        <source>N&amp;ew folder name:</source>
+        <translation>新文件夹名(&amp;E):</translation>
+    </message>
+    <message>
+        <source>Selected folder is reserved for work space.
+Please select another folder to save.</source>
+        <translation>所选文件夹保留为工作区。
+请选择其他文件夹保存。</translation>
+    </message>
+    <message>
+        <source>The folder already exist.
+Use another name.</source>
+        <translation>文件夹已存在。
+请使用其他名称。</translation>
+    </message>
+    <message>
+        <source>Use .dcm, .tif, .bmp, .pgm or .raw as extension.</source>
+        <translation>请使用 .dcm、.tif、.bmp、.pgm 或 .raw 作为扩展名。</translation>
+    </message>
+    <message>
+        <source>To save two or more images, filenames should include numbers.</source>
+        <translation>要保存两个或更多图像,文件名中应包含数字。</translation>
+    </message>
+    <message>
+        <source>The new filename is already assigned.
+Are you sure to overwrite?</source>
+        <translation>新文件名已被使用。
+确定要覆盖吗?</translation>
+    </message>
+    <message>
+        <source>Convert to 8-bit and save</source>
+        <translation>转换为8位并保存</translation>
+    </message>
+    <message>
+        <source>10-bit, 12 bit images will be converted to 8-bit. We may lose accuracy.</source>
+        <translation>10位、12位图像将被转换为8位。可能会损失精度。</translation>
+    </message>
+    <message>
+        <source>C&amp;ontinue</source>
+        <translation>继续(&amp;O)</translation>
+    </message>
+    <message>
+        <source>Confirmation</source>
+        <translation>确认</translation>
+    </message>
+    <message>
+        <source>These images are not saved</source>
+        <translation>这些图像尚未保存</translation>
+    </message>
+    <message>
+        <source>Close &amp;Anyway</source>
+        <translation>仍然关闭(&amp;A)</translation>
+    </message>
 </context>
 </TS>

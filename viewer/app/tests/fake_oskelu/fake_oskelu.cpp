@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstring>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -92,8 +93,11 @@ OSKELU_API void* ShowUI(void* hostWindow, const char* captionSuffix) {
   std::strncpy(g_log.caption, captionSuffix ? captionSuffix : "", sizeof g_log.caption - 1);
   if (hostWindow != nullptr) g_log.hostEnabledAtShow = static_cast<QWidget*>(hostWindow)->isEnabled() ? 1 : 0;
   if (g_study != nullptr) g_log.lentAtShow = *g_study;
-  if (g_script.fromWorker) g_worker = std::thread(deliverFromWorker);
-  else QTimer::singleShot(1, qApp, [] { deliverFromTimer(0); });
+  if (g_script.fromWorker) {
+    // The worker's first scan may come before the dialog is up.
+    g_worker = std::thread(deliverFromWorker);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  } else QTimer::singleShot(1, qApp, [] { deliverFromTimer(0); });
   return &g_dialog;
 }
 OSKELU_API int HideUI(std::intptr_t) {
