@@ -1,11 +1,14 @@
 // The document's file commands over its images.
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/qt/prompt.h"
+#include "viewer/app/dialogs.h"
+#include "viewer/app/settings.h"
 #include "viewer/app/file_types.h"
 #include "viewer/app/pipeline.h"
 #include "viewer/app/scan_bridge.h"
@@ -109,6 +112,52 @@ bool CTivolaDoc::saveToSeriesPath(QWidget* owner, int typeIndex) {
     prompt().message(owner, text("Failed to save image"), appCaption(), Icon::Warning, Buttons::Ok);
     return false;
   }
+  nextScanNumber = 1;
+  return true;
+}
+
+bool CTivolaDoc::saveReplica(Scope scope, const QString& title, Settings& settings, const std::string& workRoot,
+                             QWidget* owner, bool adopt) {
+  settings.newImageFormat = std::clamp(settings.newImageFormat, 1, 8);
+  SaveCheckContext context;
+  context.workRoot = workRoot;
+  context.saveNewFolder = &settings.saveNewFolder;
+  context.jpegQuality = &settings.jpegQuality;
+  context.imagesToSave = 0;
+  for (int i = 0; i < images.count(); ++i) {
+    const CImageItem* item = images.get(i);
+    if (item == nullptr || !inScope(*item, scope)) continue;
+    ++context.imagesToSave;
+    context.studyDataValid = context.studyDataValid && studyDataFitsDiconde(*item);
+    context.deepImages = context.deepImages || item->bitsStored > 8;
+  }
+  CMyFileDialog dialog(title, settings.newImageFormat, QStringLiteral("IMAGE001") + saveTypeExtension(settings.newImageFormat),
+                       context, owner);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  settings.newImageFormat = dialog.typeIndex();
+  settings.handToFormats();
+  fs::path path(dialog.selectedFiles().first().toStdString());
+  if (dialog.inNewFolder()) {
+    const fs::path folder(dialog.newFolderPath().toStdString());
+    std::error_code ec;
+    fs::create_directory(folder, ec);
+    if (!fs::is_directory(folder, ec)) {
+      prompt().message(owner, text("Failed to make new folder."), appCaption(), Icon::Warning, Buttons::Ok);
+      return false;
+    }
+    path = folder / path.filename();
+  }
+  if (!saveDocument(path.string(), scope, dialog.typeIndex(), adopt)) {
+    prompt().message(owner, text("Failed to save image"), appCaption(), Icon::Warning, Buttons::Ok);
+    return false;
+  }
+  if (adopt) seriesPath = path.string();
+  return true;
+}
+
+bool CTivolaDoc::save(Settings& settings, const std::string& workRoot, QWidget* owner) {
+  if (!seriesPath.empty()) return saveToSeriesPath(owner, settings.newImageFormat);
+  if (!saveReplica(Scope::All, text("Save"), settings, workRoot, owner, true)) return false;
   nextScanNumber = 1;
   return true;
 }

@@ -41,6 +41,12 @@ class CTivolaDoc {
   // Save once the series path is known: one question before overwriting a
   // file no image of the document owns; false on No or a failed write.
   bool saveToSeriesPath(QWidget* owner, int typeIndex);
+  // Save Replica, Save Selected and Save Current through the save dialog
+  // (title given); Save asks for the series path the first time and then
+  // writes there. False when cancelled or failed.
+  bool saveReplica(Scope scope, const QString& title, Settings& settings, const std::string& workRoot,
+                   QWidget* owner, bool adopt = false);
+  bool save(Settings& settings, const std::string& workRoot, QWidget* owner);
   // Scans onto the end of the document, prefilled from its last image.
   bool addScan();
   // The current image's region as comma-separated values, CR LF line ends.

@@ -1,6 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+
+#include "modal_script.h"
+#include "platform/qt/control.h"
+#include "viewer/app/control_ids.h"
+#include "viewer/app/settings.h"
 
 #include "platform/qt/prompt.h"
 #include "testsupport/testsupport.h"
@@ -127,6 +135,40 @@ TEST_F(DocumentTest, EveryFormatIsReadBackByAnOutsideJudge) {
   const int second = doc.images.get(1)->pixel(1, 0);  // (1 + 0 + 0) * 9
   EXPECT_EQ(std::uint8_t(w[2]) | std::uint8_t(w[3]) << 8, second);
   EXPECT_EQ(std::uint8_t(m[3]) | std::uint8_t(m[2]) << 8, second);
+}
+
+TEST_F(DocumentTest, TheFirstSaveAsksForTheSeriesInANewFolderAndLaterSavesGoThere) {
+  scans(2, 2);
+  Settings settings;
+  settings.saveNewFolder = 1;
+  settings.newImageFormat = 8;
+  app_test::ModalScript modals;
+  QString offered;
+  modals.handlers.push_back([&](QDialog* d) {
+    auto* dialog = static_cast<QFileDialog*>(d);
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    offered = name->text();
+    dialog->setDirectory(QString::fromStdString(dir.path().string()));
+    name->setText(QString::fromStdString((dir / "weld01.tif").string()));
+    platform::qt::control<QLineEdit>(d, ids::kNewFolderName)->setText("IMG001");
+    d->accept();
+  });
+  ASSERT_TRUE(doc.save(settings, (dir / "work").string(), nullptr));
+  EXPECT_EQ(offered, "IMAGE001.PGM");
+  ASSERT_EQ(modals.titles.size(), 1u);
+  EXPECT_EQ(modals.titles[0], "Save");
+  // The type list was left at PGM but the name says TIFF; the name decides the writer.
+  for (const char* name : {"weld01.tif", "weld02.tif"}) {
+    const auto r = testsupport::runCommand("tiffinfo '" + (dir / "IMG001" / name).string() + "' >/dev/null 2>&1");
+    EXPECT_EQ(r.status, 0) << name;
+  }
+  EXPECT_EQ(doc.seriesPath, (dir / "IMG001" / "weld01.tif").string());
+  EXPECT_EQ(doc.title, "IMG001");
+  EXPECT_TRUE(doc.canSaveReplica());
+  // Later saves write over the images' own files without a dialog or a question.
+  EXPECT_TRUE(doc.save(settings, (dir / "work").string(), nullptr));
+  EXPECT_EQ(modals.titles.size(), 1u);
+  EXPECT_TRUE(prompts.asked.empty());
 }
 
 TEST_F(DocumentTest, RoiToCsvInRawValuesAndInOpticalDensity) {

@@ -439,5 +439,53 @@ Are you sure to overwrite?</source>
         <source>Close &amp;Anyway</source>
         <translation>保存せずに閉じる(&amp;A)</translation>
     </message>
+    <message>
+        <source>&amp;Save</source>
+        <translation>保存(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Save &amp;Replica...</source>
+        <translation>複製を保存(&amp;R)...</translation>
+    </message>
+    <message>
+        <source>Save Se&amp;lected Image...</source>
+        <translation>選択した画像を保存(&amp;L)...</translation>
+    </message>
+    <message>
+        <source>Save Curren&amp;t Image...</source>
+        <translation>現在の画像を保存(&amp;T)...</translation>
+    </message>
+    <message>
+        <source>&amp;Add Scan...</source>
+        <translation>スキャンを追加(&amp;A)...</translation>
+    </message>
+    <message>
+        <source>Save ROI to CS&amp;V file...</source>
+        <translation>ROIをCSVファイルに保存(&amp;V)...</translation>
+    </message>
+    <message>
+        <source>Save ROI to CSV file</source>
+        <translation>ROIをCSVファイルに保存</translation>
+    </message>
+    <message>
+        <source>Save Replica</source>
+        <translation>複製を保存</translation>
+    </message>
+    <message>
+        <source>Save Selected</source>
+        <translation>選択を保存</translation>
+    </message>
+    <message>
+        <source>Save Current</source>
+        <translation>現在を保存</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>Failed to make new folder.</source>
+        <translation>新しいフォルダを作成できませんでした。</translation>
+    </message>
 </context>
 </TS>

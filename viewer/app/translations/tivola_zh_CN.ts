@@ -439,5 +439,53 @@ Are you sure to overwrite?</source>
         <source>Close &amp;Anyway</source>
         <translation>仍然关闭(&amp;A)</translation>
     </message>
+    <message>
+        <source>&amp;Save</source>
+        <translation>保存(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Save &amp;Replica...</source>
+        <translation>保存副本(&amp;R)...</translation>
+    </message>
+    <message>
+        <source>Save Se&amp;lected Image...</source>
+        <translation>保存所选图像(&amp;L)...</translation>
+    </message>
+    <message>
+        <source>Save Curren&amp;t Image...</source>
+        <translation>保存当前图像(&amp;T)...</translation>
+    </message>
+    <message>
+        <source>&amp;Add Scan...</source>
+        <translation>添加扫描(&amp;A)...</translation>
+    </message>
+    <message>
+        <source>Save ROI to CS&amp;V file...</source>
+        <translation>将ROI保存为CSV文件(&amp;V)...</translation>
+    </message>
+    <message>
+        <source>Save ROI to CSV file</source>
+        <translation>将ROI保存为CSV文件</translation>
+    </message>
+    <message>
+        <source>Save Replica</source>
+        <translation>保存副本</translation>
+    </message>
+    <message>
+        <source>Save Selected</source>
+        <translation>保存所选</translation>
+    </message>
+    <message>
+        <source>Save Current</source>
+        <translation>保存当前</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>Failed to make new folder.</source>
+        <translation>无法创建新文件夹。</translation>
+    </message>
 </context>
 </TS>
