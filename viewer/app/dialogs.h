@@ -151,6 +151,43 @@ class ConfirmationDialog : public QDialog {
   QPushButton* close_;
 };
 
+// The fields of "Edit Study Data" as the operator sees them; "*" marks a
+// field that differs between the images and keeps each image's own value.
+struct StudyFields {
+  QString componentName, componentId;
+  QString manufacturingYear, manufacturingMonth, manufacturingDay;
+  int sex = -1;  // 0 Male, 1 Female, 2 Other, 3 Blank, 4 Keep Mixed
+  QString studyYear, studyMonth, studyDay;
+  QString studyId, studyDescription;
+};
+// A date of one image as its three parts.
+struct StudyDate {
+  QString year, month, day;
+};
+
+// "Edit Study Data" (dialog 149). The images' own dates stand in for blank date fields.
+class EditStudyDataDialog : public QDialog {
+ public:
+  EditStudyDataDialog(const StudyFields& fields, std::vector<StudyDate> ownManufacturing,
+                      std::vector<StudyDate> ownStudy, std::vector<bool> ownName, std::vector<bool> ownId,
+                      bool saveMode, int currentYear, QWidget* parent = nullptr);
+  StudyFields fields() const;
+  // The id of the first field that fails its check, or 0.
+  int firstInvalidField() const;
+  void accept() override;
+
+ private:
+  QLineEdit* edit(int id) const;
+  void limitTyping(QLineEdit* box);
+  std::vector<StudyDate> ownManufacturing_, ownStudy_;
+  std::vector<bool> ownName_, ownId_;
+  bool saveMode_;
+  int currentYear_;
+};
+
+// Bytes of a text in the DICONDE encoding.
+std::size_t dicondeLength(const QString& text);
+
 // What the save dialog's checks need to know of the save.
 struct SaveCheckContext {
   std::filesystem::path workRoot;

@@ -3,10 +3,12 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/qt/prompt.h"
+#include "platform/text.h"
 #include "viewer/app/dialogs.h"
 #include "viewer/app/settings.h"
 #include "viewer/app/file_types.h"
@@ -131,6 +133,9 @@ bool CTivolaDoc::saveReplica(Scope scope, const QString& title, Settings& settin
     context.studyDataValid = context.studyDataValid && studyDataFitsDiconde(*item);
     context.deepImages = context.deepImages || item->bitsStored > 8;
   }
+  context.editStudyData = [this, scope, owner] {
+    return editStudyDataForImages(scope, true, platform::clock::localTime().year, owner);
+  };
   CMyFileDialog dialog(title, settings.newImageFormat, QStringLiteral("IMAGE001") + saveTypeExtension(settings.newImageFormat),
                        context, owner);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
@@ -159,6 +164,106 @@ bool CTivolaDoc::save(Settings& settings, const std::string& workRoot, QWidget* 
   if (!seriesPath.empty()) return saveToSeriesPath(owner, settings.newImageFormat);
   if (!saveReplica(Scope::All, text("Save"), settings, workRoot, owner, true)) return false;
   nextScanNumber = 1;
+  return true;
+}
+
+namespace {
+
+QString field(const char* cp932) { return QString::fromStdString(platform::text::cp932ToUtf8(cp932)); }
+std::string cp932(const QString& t) { return platform::text::utf8ToCp932(t.toStdString()); }
+
+// A date part whose value is 0 (or no number) is shown empty.
+void clearZeroPart(char* part) {
+  if (std::atoi(part) == 0) part[0] = 0;
+}
+
+int sexIndex(const char* sex) {
+  const std::string s(sex);
+  if (s.rfind('M', 0) == 0) return 0;
+  if (s.rfind('F', 0) == 0) return 1;
+  if (s.rfind('O', 0) == 0) return 2;
+  return 3;
+}
+
+void mergeField(QString& into, const QString& value) {
+  if (into != value) into = QStringLiteral("*");
+}
+
+// Writes a field unless it keeps each image's own value.
+template <std::size_t N>
+void writeBack(char (&to)[N], const QString& value) {
+  if (value.trimmed().isEmpty() || value == QStringLiteral("*")) return;
+  CStudyInfo::set(to, cp932(value));
+}
+
+}  // namespace
+
+bool CTivolaDoc::editStudyDataForImages(Scope scope, bool saveMode, int currentYear, QWidget* owner) {
+  std::vector<CImageItem*> edited;
+  for (int i = 0; i < images.count(); ++i)
+    if (CImageItem* item = images.get(i); item && inScope(*item, scope)) {
+      if (!item->study) item->study = std::make_unique<CStudyInfo>();
+      edited.push_back(item);
+    }
+  if (edited.empty()) return false;
+  StudyFields f;
+  std::vector<StudyDate> manufacturing, study;
+  std::vector<bool> hasName, hasId;
+  for (std::size_t i = 0; i < edited.size(); ++i) {
+    CStudyInfo& s = *edited[i]->study;
+    for (char* part : {s.studyYear, s.studyMonth, s.studyDay, s.manufacturingYear, s.manufacturingMonth,
+                       s.manufacturingDay})
+      clearZeroPart(part);
+    StudyFields mine;
+    mine.componentName = field(s.componentName);
+    mine.componentId = field(s.componentIdNumber);
+    mine.manufacturingYear = field(s.manufacturingYear);
+    mine.manufacturingMonth = field(s.manufacturingMonth);
+    mine.manufacturingDay = field(s.manufacturingDay);
+    mine.sex = sexIndex(s.sex);
+    mine.studyYear = field(s.studyYear);
+    mine.studyMonth = field(s.studyMonth);
+    mine.studyDay = field(s.studyDay);
+    mine.studyId = field(s.studyId);
+    mine.studyDescription = field(s.studyDescription);
+    manufacturing.push_back({mine.manufacturingYear, mine.manufacturingMonth, mine.manufacturingDay});
+    study.push_back({mine.studyYear, mine.studyMonth, mine.studyDay});
+    hasName.push_back(!mine.componentName.isEmpty());
+    hasId.push_back(!mine.componentId.isEmpty());
+    if (i == 0) {
+      f = mine;
+      continue;
+    }
+    mergeField(f.componentName, mine.componentName);
+    mergeField(f.componentId, mine.componentId);
+    mergeField(f.manufacturingYear, mine.manufacturingYear);
+    mergeField(f.manufacturingMonth, mine.manufacturingMonth);
+    mergeField(f.manufacturingDay, mine.manufacturingDay);
+    mergeField(f.studyYear, mine.studyYear);
+    mergeField(f.studyMonth, mine.studyMonth);
+    mergeField(f.studyDay, mine.studyDay);
+    mergeField(f.studyId, mine.studyId);
+    mergeField(f.studyDescription, mine.studyDescription);
+    if (f.sex != mine.sex) f.sex = 4;
+  }
+  EditStudyDataDialog dialog(f, manufacturing, study, hasName, hasId, saveMode, currentYear, owner);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const StudyFields out = dialog.fields();
+  static const char* const kSex[] = {"M ", "F ", "O ", ""};
+  for (CImageItem* item : edited) {
+    CStudyInfo& s = *item->study;
+    writeBack(s.componentName, out.componentName);
+    writeBack(s.componentIdNumber, out.componentId);
+    writeBack(s.manufacturingYear, out.manufacturingYear);
+    writeBack(s.manufacturingMonth, out.manufacturingMonth);
+    writeBack(s.manufacturingDay, out.manufacturingDay);
+    writeBack(s.studyYear, out.studyYear);
+    writeBack(s.studyMonth, out.studyMonth);
+    writeBack(s.studyDay, out.studyDay);
+    writeBack(s.studyId, out.studyId);
+    writeBack(s.studyDescription, out.studyDescription);
+    if (out.sex >= 0 && out.sex <= 3) CStudyInfo::set(s.sex, kSex[out.sex]);
+  }
   return true;
 }
 

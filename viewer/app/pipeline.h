@@ -47,6 +47,9 @@ class CTivolaDoc {
   bool saveReplica(Scope scope, const QString& title, Settings& settings, const std::string& workRoot,
                    QWidget* owner, bool adopt = false);
   bool save(Settings& settings, const std::string& workRoot, QWidget* owner);
+  // Edits the study data of the images in scope in "Edit Study Data"; false
+  // when cancelled. saveMode: shown before a DICONDE save ("Save Anyway").
+  bool editStudyDataForImages(Scope scope, bool saveMode, int currentYear, QWidget* owner);
   // Scans onto the end of the document, prefilled from its last image.
   bool addScan();
   // The current image's region as comma-separated values, CR LF line ends.

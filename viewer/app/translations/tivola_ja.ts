@@ -487,5 +487,65 @@ Are you sure to overwrite?</source>
         <source>Failed to make new folder.</source>
         <translation>新しいフォルダを作成できませんでした。</translation>
     </message>
+    <message>
+        <source>Edit Study Data</source>
+        <translation>検査データの編集</translation>
+    </message>
+    <message>
+        <source>Component Name:</source>
+        <translation>部品名:</translation>
+    </message>
+    <message>
+        <source>Component ID Number:</source>
+        <translation>部品ID番号:</translation>
+    </message>
+    <message>
+        <source>Date of Manufacture:</source>
+        <translation>製造日:</translation>
+    </message>
+    <message>
+        <source>Sex</source>
+        <translation>性別</translation>
+    </message>
+    <message>
+        <source>Male</source>
+        <translation>男性</translation>
+    </message>
+    <message>
+        <source>Female</source>
+        <translation>女性</translation>
+    </message>
+    <message>
+        <source>Other</source>
+        <translation>その他</translation>
+    </message>
+    <message>
+        <source>Blank</source>
+        <translation>空白</translation>
+    </message>
+    <message>
+        <source>Keep Mixed</source>
+        <translation>混在のまま</translation>
+    </message>
+    <message>
+        <source>Study Date:</source>
+        <translation>検査日:</translation>
+    </message>
+    <message>
+        <source>Study ID:</source>
+        <translation>検査ID:</translation>
+    </message>
+    <message>
+        <source>Study Description:</source>
+        <translation>検査の説明:</translation>
+    </message>
+    <message>
+        <source>Invalid Study Data</source>
+        <translation>検査データが不正です</translation>
+    </message>
+    <message>
+        <source>Save &amp;Anyway</source>
+        <translation>このまま保存(&amp;A)</translation>
+    </message>
 </context>
 </TS>

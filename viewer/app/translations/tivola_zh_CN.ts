@@ -487,5 +487,65 @@ Are you sure to overwrite?</source>
         <source>Failed to make new folder.</source>
         <translation>无法创建新文件夹。</translation>
     </message>
+    <message>
+        <source>Edit Study Data</source>
+        <translation>编辑检查数据</translation>
+    </message>
+    <message>
+        <source>Component Name:</source>
+        <translation>部件名称:</translation>
+    </message>
+    <message>
+        <source>Component ID Number:</source>
+        <translation>部件ID号:</translation>
+    </message>
+    <message>
+        <source>Date of Manufacture:</source>
+        <translation>制造日期:</translation>
+    </message>
+    <message>
+        <source>Sex</source>
+        <translation>性别</translation>
+    </message>
+    <message>
+        <source>Male</source>
+        <translation>男</translation>
+    </message>
+    <message>
+        <source>Female</source>
+        <translation>女</translation>
+    </message>
+    <message>
+        <source>Other</source>
+        <translation>其他</translation>
+    </message>
+    <message>
+        <source>Blank</source>
+        <translation>空白</translation>
+    </message>
+    <message>
+        <source>Keep Mixed</source>
+        <translation>保持混合</translation>
+    </message>
+    <message>
+        <source>Study Date:</source>
+        <translation>检查日期:</translation>
+    </message>
+    <message>
+        <source>Study ID:</source>
+        <translation>检查ID:</translation>
+    </message>
+    <message>
+        <source>Study Description:</source>
+        <translation>检查说明:</translation>
+    </message>
+    <message>
+        <source>Invalid Study Data</source>
+        <translation>检查数据无效</translation>
+    </message>
+    <message>
+        <source>Save &amp;Anyway</source>
+        <translation>仍然保存(&amp;A)</translation>
+    </message>
 </context>
 </TS>
