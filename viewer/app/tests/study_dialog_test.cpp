@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <filesystem>
 
 #include "modal_script.h"
 #include "platform/qt/control.h"
@@ -113,6 +114,11 @@ TEST(EditStudyData, TypingPastTheLimitStripsWhatTheEncodingDrops) {
   EXPECT_TRUE(name->testAttribute(Qt::WA_InputMethodEnabled));
   for (int id : {1041, 1042, 1043, 1044, 1045, 1046, 1047, 1048})
     EXPECT_FALSE(platform::qt::control<QLineEdit>(&d, id)->testAttribute(Qt::WA_InputMethodEnabled)) << id;
+  // For a person to look at.
+  EditStudyDataDialog shown(validFields(), {{}}, {{}}, {true}, {true}, true, 2026);
+  const std::filesystem::path shots(SCREENSHOT_DIR);
+  std::filesystem::create_directories(shots);
+  shown.grab().save(QString::fromStdString((shots / "edit_study_data.png").string()));
 }
 
 TEST(EditStudyData, TheDocumentShowsDifferencesAsStarsAndKeepsThemOnOk) {
