@@ -80,7 +80,7 @@ std::string_view fieldOf(const char (&field)[N]) {
 template <std::size_t N>
 void copyField(char (&to)[N], std::string_view from) {
   std::memset(to, 0, N);
-  std::memcpy(to, from.data(), std::min(from.size(), N - 1));
+  if (!from.empty()) std::memcpy(to, from.data(), std::min(from.size(), N - 1));
 }
 
 // A date field of the study record: year, month and day each padded with
