@@ -127,13 +127,18 @@ bool TivolaApp::openDocumentFile(const std::string& path, bool dropped) {
   return true;
 }
 
-void TivolaApp::fileOpen() {
+std::vector<std::string> TivolaApp::chooseFilesToOpen() {
   CMyFileDialogOpen dialog(settings.openSeries != 0, QString::fromLatin1(kOpenFilter), main_.get());
   dialog.selectNameFilter(QStringLiteral("All files(*.*)"));
-  if (dialog.exec() != QDialog::Accepted) return;
+  if (dialog.exec() != QDialog::Accepted) return {};
   settings.openSeries = dialog.openSeries() ? 1 : 0;
   std::vector<std::string> selection;
   for (const QString& f : dialog.selectedFiles()) selection.push_back(f.toStdString());
+  return selection;
+}
+
+void TivolaApp::fileOpen() {
+  const std::vector<std::string> selection = chooseFilesToOpen();
   if (selection.empty()) return;
   const PublishedSelection published(selection);
   openDocumentFile(selection.front());
@@ -155,6 +160,15 @@ void TivolaApp::newScan() {
     const QString title = QString::fromStdString(scanned_->title);
     main_->addDocument(std::move(scanned_), title);
   });
+}
+
+bool TivolaApp::openAndAdd(CTivolaDoc& doc) {
+  const std::vector<std::string> selection = chooseFilesToOpen();
+  if (selection.empty()) return false;
+  const PublishedSelection published(selection);
+  if (!openIntoDocument(doc, OpenRequest{selection.front(), false}, settings, main_.get())) return false;
+  doc.postToViews(CTivolaDoc::kImageAdded);
+  return true;
 }
 
 void TivolaApp::option() {

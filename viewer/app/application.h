@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "viewer/app/format_prompt.h"
 #include "viewer/app/settings.h"
@@ -43,6 +45,8 @@ class TivolaApp {
   void exitInstance();
 
   void fileOpen();
+  // Opens the chosen files onto the end of a document and tells its views.
+  bool openAndAdd(CTivolaDoc& doc);
   // Scans films into a new document (command 32813).
   void newScan();
   void option();
@@ -55,6 +59,8 @@ class TivolaApp {
   std::filesystem::path startDir;
 
  private:
+  // The open dialog's selection; empty when cancelled.
+  std::vector<std::string> chooseFilesToOpen();
   StartEnvironment env_;
   FormatPrompt formatPrompt_;
   std::unique_ptr<MainWindow> main_;

@@ -98,6 +98,9 @@ MainWindow::MainWindow(TivolaApp& app) : app_(app) {
       c.document().saveReplica(Scope::Current, text("Save Current"), app_.settings, app_.workRoot.string(), this);
     });
   });
+  file->addAction(text("Op&en and Add Image..."), this, [this] {
+    documentCommand([this](ImageChild& c) { app_.openAndAdd(c.document()); });
+  });
   QAction* addScan = file->addAction(text("&Add Scan..."), this, [this] {
     documentCommand([](ImageChild& c) { c.document().addScan(); });
   });

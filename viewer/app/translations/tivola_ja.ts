@@ -547,5 +547,9 @@ Are you sure to overwrite?</source>
         <source>Save &amp;Anyway</source>
         <translation>このまま保存(&amp;A)</translation>
     </message>
+    <message>
+        <source>Op&amp;en and Add Image...</source>
+        <translation>画像を開いて追加(&amp;E)...</translation>
+    </message>
 </context>
 </TS>

@@ -547,5 +547,9 @@ Are you sure to overwrite?</source>
         <source>Save &amp;Anyway</source>
         <translation>仍然保存(&amp;A)</translation>
     </message>
+    <message>
+        <source>Op&amp;en and Add Image...</source>
+        <translation>打开并添加图像(&amp;E)...</translation>
+    </message>
 </context>
 </TS>
