@@ -13,6 +13,7 @@
 #include "viewer/app/dialogs.h"
 #include "viewer/app/main_window.h"
 #include "viewer/app/pipeline.h"
+#include "viewer/app/scan_bridge.h"
 #include "viewer/app/texts.h"
 
 namespace viewer::app {
@@ -90,8 +91,14 @@ bool TivolaApp::initInstance(const QStringList& args, const StartEnvironment& en
   main_ = std::make_unique<MainWindow>(*this);
   if (settings.main == 2) main_->showMaximized();
   else main_->show();
+  ScanBridge::instance().attach(main_.get(), &settings, workRoot);
 
-  if (args.isEmpty()) return true;
+  if (args.isEmpty()) {
+    // Nothing to open: when a digitizer answers, the operator starts with a scan.
+    if (ScanBridge::instance().probe() != 0)
+      QTimer::singleShot(0, main_.get(), [this] { newScan(); });
+    return true;
+  }
   // The first argument, or a path with blanks given without quotes.
   std::string path = args.first().toStdString();
   std::error_code ec;
@@ -120,16 +127,48 @@ bool TivolaApp::openDocumentFile(const std::string& path, bool dropped) {
   return true;
 }
 
-void TivolaApp::fileOpen() {
+std::vector<std::string> TivolaApp::chooseFilesToOpen() {
   CMyFileDialogOpen dialog(settings.openSeries != 0, QString::fromLatin1(kOpenFilter), main_.get());
   dialog.selectNameFilter(QStringLiteral("All files(*.*)"));
-  if (dialog.exec() != QDialog::Accepted) return;
+  if (dialog.exec() != QDialog::Accepted) return {};
   settings.openSeries = dialog.openSeries() ? 1 : 0;
   std::vector<std::string> selection;
   for (const QString& f : dialog.selectedFiles()) selection.push_back(f.toStdString());
+  return selection;
+}
+
+void TivolaApp::fileOpen() {
+  const std::vector<std::string> selection = chooseFilesToOpen();
   if (selection.empty()) return;
   const PublishedSelection published(selection);
   openDocumentFile(selection.front());
+}
+
+void TivolaApp::newScan() {
+  ScanBridge& bridge = ScanBridge::instance();
+  bridge.attach(main_.get(), &settings, workRoot);
+  if (!bridge.makeWorkFolder()) return;
+  auto doc = std::make_unique<CTivolaDoc>();
+  if (bridge.scanRun(nullptr, doc->images) == 0) {
+    bridge.removeWorkFolderIfEmpty();
+    return;
+  }
+  // File New is posted; its document takes the scans in.
+  scanned_ = std::move(doc);
+  QTimer::singleShot(0, main_.get(), [this] {
+    if (!scanned_ || !scanned_->takeScannedImages(0)) return;
+    const QString title = QString::fromStdString(scanned_->title);
+    main_->addDocument(std::move(scanned_), title);
+  });
+}
+
+bool TivolaApp::openAndAdd(CTivolaDoc& doc) {
+  const std::vector<std::string> selection = chooseFilesToOpen();
+  if (selection.empty()) return false;
+  const PublishedSelection published(selection);
+  if (!openIntoDocument(doc, OpenRequest{selection.front(), false}, settings, main_.get())) return false;
+  doc.postToViews(CTivolaDoc::kImageAdded);
+  return true;
 }
 
 void TivolaApp::option() {

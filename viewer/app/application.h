@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "viewer/app/format_prompt.h"
 #include "viewer/app/settings.h"
@@ -16,6 +18,7 @@ class QWidget;
 namespace viewer::app {
 
 class MainWindow;
+class CTivolaDoc;
 
 struct StartEnvironment {
   std::filesystem::path iniPath;   // the ini file beside the program
@@ -42,6 +45,10 @@ class TivolaApp {
   void exitInstance();
 
   void fileOpen();
+  // Opens the chosen files onto the end of a document and tells its views.
+  bool openAndAdd(CTivolaDoc& doc);
+  // Scans films into a new document (command 32813).
+  void newScan();
   void option();
   void about();
   bool openDocumentFile(const std::string& path, bool dropped = false);
@@ -52,10 +59,13 @@ class TivolaApp {
   std::filesystem::path startDir;
 
  private:
+  // The open dialog's selection; empty when cancelled.
+  std::vector<std::string> chooseFilesToOpen();
   StartEnvironment env_;
   FormatPrompt formatPrompt_;
   std::unique_ptr<MainWindow> main_;
   QPointer<QWidget> splash_;
+  std::unique_ptr<CTivolaDoc> scanned_;  // waits for the posted File New
 };
 
 }  // namespace viewer::app

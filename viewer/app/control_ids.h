@@ -47,6 +47,13 @@ inline constexpr int kFailedList = 1061;
 inline constexpr int kOpeningBar = 1070;
 inline constexpr int kOpeningText = 1071;
 
+// The save dialog's extra controls
+inline constexpr int kSaveNewFolder = 1051;
+inline constexpr int kNewFolderName = 1052;
+
+// "Convert to 8-bit and save" and "Confirmation"
+inline constexpr int kNoticeText = 1055;
+
 // Main window
 inline constexpr int kMdiArea = 1080;
 

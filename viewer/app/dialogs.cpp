@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -11,17 +12,25 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "platform/qt/control.h"
 #include "platform/qt/numbers.h"
 #include "platform/qt/prompt.h"
+#include "platform/text.h"
+#include "viewer/formats/diconde.h"
 #include "viewer/app/control_ids.h"
+#include "viewer/app/file_types.h"
+#include "viewer/app/settings.h"
 #include "viewer/app/texts.h"
 #include "viewer/strings.h"
 
@@ -437,5 +446,382 @@ void OpeningDialog::refresh(int filesDone, int files, std::uint64_t bytesDone, s
 
 // Escape and the close button are the Cancel button.
 void OpeningDialog::reject() { cancelled_ = true; }
+
+}  // namespace viewer::app
+
+namespace viewer::app {
+
+namespace {
+
+constexpr const char* kSaveTypes[8][2] = {
+    {"TIFF files(*.tif)", ".TIF"},
+    {"DICONDE files(*.dcm)", ".DCM"},
+    {"DICONDE(JPEG) files(*.dcm)", ".DCM"},
+    {"JPEG files(*.jpg)", ".JPG"},
+    {"Raw files Windows Format(*.raw)", ".RAW"},
+    {"Raw files Macintosh Format(*.raw)", ".RAW"},
+    {"BMP files(*.bmp)", ".BMP"},
+    {"PGM files(*.pgm)", ".PGM"},
+};
+
+int clampType(int typeIndex) { return std::clamp(typeIndex, 1, 8); }
+
+// A dialog of one line of text and two buttons; the first accepts.
+QPushButton* noticeDialog(QDialog* d, const char* title, QLabel*& label, const char* textEnglish, const char* first,
+                          bool warning) {
+  d->setWindowTitle(text(title));
+  auto* layout = new QVBoxLayout(d);
+  auto* row = new QHBoxLayout;
+  auto* icon = new QLabel(d);
+  icon->setPixmap(d->style()->standardIcon(warning ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxQuestion)
+                      .pixmap(32, 32));
+  row->addWidget(icon);
+  label = new QLabel(text(textEnglish), d);
+  setControlId(label, ids::kNoticeText);
+  row->addWidget(label, 1);
+  layout->addLayout(row);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  QPushButton* ok = button(d, first, ids::kOk);
+  QPushButton* cancel = button(d, "&Cancel", ids::kCancel);
+  QObject::connect(ok, &QPushButton::clicked, d, &QDialog::accept);
+  QObject::connect(cancel, &QPushButton::clicked, d, &QDialog::reject);
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  layout->addLayout(buttons);
+  return ok;
+}
+
+}  // namespace
+
+QString saveTypeFilter(int typeIndex) { return QString::fromLatin1(kSaveTypes[clampType(typeIndex) - 1][0]); }
+QString saveTypeExtension(int typeIndex) { return QString::fromLatin1(kSaveTypes[clampType(typeIndex) - 1][1]); }
+
+ConvertTo8BitDialog::ConvertTo8BitDialog(QWidget* parent) : QDialog(parent) {
+  QLabel* label = nullptr;
+  noticeDialog(this, "Convert to 8-bit and save", label,
+               "10-bit, 12 bit images will be converted to 8-bit. We may lose accuracy.", "C&ontinue", true);
+}
+
+ConfirmationDialog::ConfirmationDialog(QWidget* parent) : QDialog(parent) {
+  close_ = noticeDialog(this, "Confirmation", text_, "These images are not saved", "Close &Anyway", false);
+}
+void ConfirmationDialog::setText(const QString& t) { text_->setText(t); }
+void ConfirmationDialog::setCloseCaption(const QString& caption) { close_->setText(caption); }
+
+CMyFileDialog::CMyFileDialog(const QString& title, int typeIndex, const QString& fileName, SaveCheckContext context,
+                             QWidget* parent)
+    : QFileDialog(parent), context_(std::move(context)) {
+  setOption(QFileDialog::DontUseNativeDialog, true);
+  setAcceptMode(QFileDialog::AcceptSave);
+  setFileMode(QFileDialog::AnyFile);
+  // The chain below asks about existing files itself.
+  setOption(QFileDialog::DontConfirmOverwrite, true);
+  setWindowTitle(title);
+  QStringList filters;
+  for (int i = 1; i <= 8; ++i) filters << text(kSaveTypes[i - 1][0]);
+  setNameFilters(filters);
+  selectNameFilter(filters[clampType(typeIndex) - 1]);
+  selectFile(fileName);
+
+  box_ = new QCheckBox(text("&Save in a new folder"), this);
+  setControlId(box_, ids::kSaveNewFolder);
+  auto* label = new QLabel(text("N&ew folder name:"), this);
+  folderName_ = new QLineEdit(this);
+  setControlId(folderName_, ids::kNewFolderName);
+  label->setBuddy(folderName_);
+  if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+    const int row = grid->rowCount();
+    grid->addWidget(box_, row, 0, 1, -1);
+    grid->addWidget(label, row + 1, 0);
+    grid->addWidget(folderName_, row + 1, 1, 1, -1);
+  }
+  const bool checked = context_.saveNewFolder != nullptr && *context_.saveNewFolder != 0;
+  box_->setChecked(checked);
+  folderName_->setEnabled(checked);
+  connect(box_, &QCheckBox::toggled, folderName_, &QLineEdit::setEnabled);
+  connect(this, &QFileDialog::directoryEntered, this, [this](const QString& d) { folderEntered(d); });
+  if (auto* types = findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+    types->setMinimumHeight(0);
+    connect(types, &QComboBox::currentIndexChanged, this, [this](int i) { typeChanged(i); });
+  }
+  folderEntered(directory().absolutePath());
+}
+
+int CMyFileDialog::selectedType() const {
+  const int at = int(nameFilters().indexOf(selectedNameFilter()));
+  return at < 0 ? 1 : at + 1;
+}
+
+void CMyFileDialog::folderEntered(const QString& folder) {
+  // The first "IMG%03d" not taken in the folder.
+  for (int n = 1; n <= 999; ++n) {
+    const QString name = QStringLiteral("IMG%1").arg(n, 3, 10, QLatin1Char('0'));
+    if (!QFileInfo::exists(QDir(folder).filePath(name))) {
+      folderName_->setText(name);
+      return;
+    }
+  }
+}
+
+void CMyFileDialog::typeChanged(int index) {
+  auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  if (edit == nullptr || index < 0 || index >= 8) return;
+  const QString name = edit->text();
+  if (name.endsWith(QLatin1Char('"'))) return;
+  const qsizetype slash = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  if (dot < 0 || dot < slash) return;
+  edit->setText(name.left(dot) + QString::fromLatin1(kSaveTypes[index][1]));
+}
+
+bool CMyFileDialog::checkName(const QString& chosen) {
+  namespace fs = std::filesystem;
+  const fs::path path(chosen.toStdString());
+  auto warn = [this](const char* english, Buttons buttons = Buttons::Ok) {
+    return prompt().message(this, text(english), appCaption(), Icon::Warning, buttons);
+  };
+  if (!context_.workRoot.empty() && isWorkRoot(path.parent_path(), context_.workRoot)) {
+    warn("Selected folder is reserved for work space.\nPlease select another folder to save.");
+    return false;
+  }
+  QString newFolder;
+  if (box_->isChecked()) {
+    const fs::path folder = path.parent_path() / folderName_->text().toStdString();
+    std::error_code ec;
+    if (folderName_->text().isEmpty() || fs::exists(folder, ec)) {
+      warn("The folder already exist.\nUse another name.");
+      return false;
+    }
+    newFolder = QString::fromStdString(folder.string()).left(300);
+  }
+  const std::string ext = extensionOf(path.filename().string());
+  std::string lower = ext;
+  for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+  if (lower != ".dcm" && lower != ".tif" && lower != ".bmp" && lower != ".pgm" && lower != ".jpg" &&
+      lower != ".raw") {
+    warn("Use .dcm, .tif, .bmp, .pgm or .raw as extension.");
+    return false;
+  }
+  const int type = selectedType();
+  const SeriesPattern pattern = seriesPattern(path.filename().string());
+  if (!pattern.valid && context_.imagesToSave > 1) {
+    warn("To save two or more images, filenames should include numbers.");
+    return false;
+  }
+  if (newFolder.isEmpty()) {
+    for (int i = 0; i < std::max(context_.imagesToSave, 1); ++i) {
+      const fs::path target = pattern.valid ? path.parent_path() / pattern.name(pattern.start + i) : path;
+      std::error_code ec;
+      if (!fs::exists(target, ec)) continue;
+      if (warn("The new filename is already assigned.\nAre you sure to overwrite?", Buttons::YesNo) == Answer::No)
+        return false;
+      break;
+    }
+  }
+  auto askQuality = [this] {
+    JpegQualityDialog q(context_.jpegQuality ? *context_.jpegQuality : 75, this);
+    if (q.exec() != QDialog::Accepted) return false;
+    if (context_.jpegQuality) *context_.jpegQuality = q.quality();
+    return true;
+  };
+  if (lower == ".dcm" && !context_.studyDataValid) {
+    if (!context_.editStudyData || !context_.editStudyData()) return false;
+    if (type == 3 && !askQuality()) return false;
+  }
+  if (lower == ".jpg" && !askQuality()) return false;
+  if ((lower == ".bmp" || lower == ".pgm") && context_.deepImages) {
+    ConvertTo8BitDialog convert(this);
+    if (convert.exec() != QDialog::Accepted) return false;
+  }
+  chosenType_ = type;
+  newFolderPath_ = newFolder;
+  if (context_.saveNewFolder) *context_.saveNewFolder = box_->isChecked() ? 1 : 0;
+  return true;
+}
+
+void CMyFileDialog::accept() {
+  const QStringList files = selectedFiles();
+  if (files.isEmpty() || !checkName(files.first())) return;
+  QFileDialog::accept();
+}
+
+}  // namespace viewer::app
+
+namespace viewer::app {
+
+std::size_t dicondeLength(const QString& t) {
+  return formats::toDicondeText(platform::text::utf8ToCp932(t.toStdString())).size();
+}
+
+namespace {
+
+constexpr int kMaxTypedBytes = 189;
+
+// What the DICONDE encoding drops: control characters and half-width katakana.
+QString withoutDropped(const QString& t) {
+  QString out;
+  for (const QChar c : t)
+    if (c.unicode() >= 0x20 && c.unicode() != 0x7F && !(c.unicode() >= 0xFF61 && c.unicode() <= 0xFF9F)) out += c;
+  return out;
+}
+
+int number(const QString& t) {
+  const auto v = platform::qt::parseInt(t.trimmed());
+  return v ? int(std::clamp<std::int64_t>(*v, -1, 100000)) : -1;
+}
+
+bool validCalendarDate(int y, int m, int d) {
+  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (m < 1 || m > 12 || d < 1) return false;
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  return d <= days[m - 1] + (m == 2 && leap ? 1 : 0);
+}
+
+// A field that stands for each image's own value.
+bool keepsOwn(const QString& t) { return t.trimmed().isEmpty() || t == QStringLiteral("*"); }
+
+}  // namespace
+
+EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<StudyDate> ownManufacturing,
+                                         std::vector<StudyDate> ownStudy, std::vector<bool> ownName,
+                                         std::vector<bool> ownId, bool saveMode, int currentYear, QWidget* parent)
+    : QDialog(parent),
+      ownManufacturing_(std::move(ownManufacturing)),
+      ownStudy_(std::move(ownStudy)),
+      ownName_(std::move(ownName)),
+      ownId_(std::move(ownId)),
+      saveMode_(saveMode),
+      currentYear_(currentYear) {
+  setObjectName(QStringLiteral("149"));
+  setWindowTitle(text("Edit Study Data"));
+  auto* grid = new QGridLayout(this);
+  auto addEdit = [&](int id, const QString& value, bool inputMethod) {
+    auto* e = new QLineEdit(value, this);
+    setControlId(e, id);
+    // Identifiers and dates are typed without the input method.
+    e->setAttribute(Qt::WA_InputMethodEnabled, inputMethod);
+    limitTyping(e);
+    return e;
+  };
+  auto row = [&](int r, const char* label, QWidget* w) {
+    auto* l = new QLabel(text(label), this);
+    l->setBuddy(w);
+    grid->addWidget(l, r, 0);
+    grid->addWidget(w, r, 1, 1, 3);
+  };
+  auto dateRow = [&](int r, const char* label, int firstId, const QString& y, const QString& m, const QString& d) {
+    grid->addWidget(new QLabel(text(label), this), r, 0);
+    // A number is shown in plain decimal.
+    auto plain = [](const QString& t) { const int v = number(t); return v >= 0 ? QString::number(v) : t; };
+    grid->addWidget(addEdit(firstId, plain(y), false), r, 1);
+    grid->addWidget(addEdit(firstId + 1, plain(m), false), r, 2);
+    grid->addWidget(addEdit(firstId + 2, plain(d), false), r, 3);
+  };
+  row(0, "Component Name:", addEdit(1040, f.componentName, true));
+  row(1, "Component ID Number:", addEdit(1041, f.componentId, false));
+  dateRow(2, "Date of Manufacture:", 1042, f.manufacturingYear, f.manufacturingMonth, f.manufacturingDay);
+  auto* sexBox = new QGroupBox(text("Sex"), this);
+  auto* sexRow = new QHBoxLayout(sexBox);
+  const char* sexes[] = {"Male", "Female", "Other", "Blank", "Keep Mixed"};
+  for (int i = 0; i < 5; ++i) {
+    auto* r = new QRadioButton(text(sexes[i]), sexBox);
+    setControlId(r, 1050 + i);
+    r->setChecked(f.sex == i);
+    sexRow->addWidget(r);
+  }
+  grid->addWidget(sexBox, 3, 0, 1, 4);
+  dateRow(4, "Study Date:", 1045, f.studyYear, f.studyMonth, f.studyDay);
+  row(5, "Study ID:", addEdit(1048, f.studyId, false));
+  auto* description = new QPlainTextEdit(f.studyDescription, this);
+  setControlId(description, 1049);
+  connect(description, &QPlainTextEdit::textChanged, this, [description] {
+    const QString t = description->toPlainText();
+    if (dicondeLength(t) <= kMaxTypedBytes) return;
+    QApplication::beep();
+    const QString stripped = withoutDropped(t);
+    if (stripped != t) description->setPlainText(stripped);
+  });
+  row(6, "Study Description:", description);
+  grid->addLayout(okCancel(this, saveMode ? "&Save" : "OK", "Cancel"), 7, 0, 1, 4);
+}
+
+void EditStudyDataDialog::limitTyping(QLineEdit* box) {
+  connect(box, &QLineEdit::textEdited, this, [box](const QString& t) {
+    if (dicondeLength(t) <= kMaxTypedBytes) return;
+    QApplication::beep();
+    const QString stripped = withoutDropped(t);
+    if (stripped != t) box->setText(stripped);
+  });
+}
+
+QLineEdit* EditStudyDataDialog::edit(int id) const { return platform::qt::control<QLineEdit>(this, id); }
+
+StudyFields EditStudyDataDialog::fields() const {
+  StudyFields f;
+  f.componentName = edit(1040)->text();
+  f.componentId = edit(1041)->text();
+  f.manufacturingYear = edit(1042)->text();
+  f.manufacturingMonth = edit(1043)->text();
+  f.manufacturingDay = edit(1044)->text();
+  for (int i = 0; i < 5; ++i)
+    if (platform::qt::control<QRadioButton>(this, 1050 + i)->isChecked()) f.sex = i;
+  f.studyYear = edit(1045)->text();
+  f.studyMonth = edit(1046)->text();
+  f.studyDay = edit(1047)->text();
+  f.studyId = edit(1048)->text();
+  f.studyDescription = platform::qt::control<QPlainTextEdit>(this, 1049)->toPlainText();
+  return f;
+}
+
+int EditStudyDataDialog::firstInvalidField() const {
+  const StudyFields f = fields();
+  const int latest = currentYear_ >= 1999 && currentYear_ <= 2100 ? currentYear_ : 2100;
+  auto textOk = [](const QString& t, const std::vector<bool>& own) {
+    if (t.isEmpty()) return std::all_of(own.begin(), own.end(), [](bool b) { return b; });
+    return t == QStringLiteral("*") || dicondeLength(t) <= 32;
+  };
+  if (!textOk(f.componentName, ownName_)) return 1040;
+  if (!textOk(f.componentId, ownId_)) return 1041;
+  auto dateOk = [latest](const QString& y, const QString& m, const QString& d, const std::vector<StudyDate>& own,
+                         int firstId) {
+    const std::size_t n = std::max<std::size_t>(own.size(), 1);
+    for (std::size_t i = 0; i < n; ++i) {
+      const StudyDate mine = i < own.size() ? own[i] : StudyDate();
+      const int year = number(keepsOwn(y) ? mine.year : y);
+      const int month = number(keepsOwn(m) ? mine.month : m);
+      const int day = number(keepsOwn(d) ? mine.day : d);
+      if (year < 1800 || year > latest) return firstId;
+      if (month < 1 || month > 12) return firstId + 1;
+      if (!validCalendarDate(year, month, day)) return firstId + 2;
+    }
+    return 0;
+  };
+  if (const int bad = dateOk(f.manufacturingYear, f.manufacturingMonth, f.manufacturingDay, ownManufacturing_, 1042))
+    return bad;
+  if (const int bad = dateOk(f.studyYear, f.studyMonth, f.studyDay, ownStudy_, 1045)) return bad;
+  if (f.studyId != QStringLiteral("*") && dicondeLength(f.studyId) > 16) return 1048;
+  if (f.studyDescription != QStringLiteral("*") && dicondeLength(f.studyDescription) > 128) return 1049;
+  return 0;
+}
+
+void EditStudyDataDialog::accept() {
+  const int bad = firstInvalidField();
+  if (bad == 0) {
+    QDialog::accept();
+    return;
+  }
+  if (saveMode_) {
+    ConfirmationDialog confirm(this);
+    confirm.setText(text("Invalid Study Data"));
+    confirm.setCloseCaption(text("Save &Anyway"));
+    if (confirm.exec() == QDialog::Accepted) {
+      QDialog::accept();
+      return;
+    }
+  }
+  // Outside the save mode invalid data are not taken: the field is shown.
+  if (QWidget* w = platform::qt::control<QWidget>(this, bad)) w->setFocus();
+}
 
 }  // namespace viewer::app

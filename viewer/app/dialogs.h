@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QStringList>
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -129,5 +131,106 @@ class OpeningDialog : public QDialog {
   QLabel* text_;
   bool cancelled_ = false;
 };
+
+// "Convert to 8-bit and save": Continue accepts.
+class ConvertTo8BitDialog : public QDialog {
+ public:
+  explicit ConvertTo8BitDialog(QWidget* parent = nullptr);
+};
+
+// "Confirmation": the text and the first button's caption may be replaced
+// before it opens; that button accepts.
+class ConfirmationDialog : public QDialog {
+ public:
+  explicit ConfirmationDialog(QWidget* parent = nullptr);
+  void setText(const QString& text);
+  void setCloseCaption(const QString& caption);
+
+ private:
+  QLabel* text_;
+  QPushButton* close_;
+};
+
+// The fields of "Edit Study Data" as the operator sees them; "*" marks a
+// field that differs between the images and keeps each image's own value.
+struct StudyFields {
+  QString componentName, componentId;
+  QString manufacturingYear, manufacturingMonth, manufacturingDay;
+  int sex = -1;  // 0 Male, 1 Female, 2 Other, 3 Blank, 4 Keep Mixed
+  QString studyYear, studyMonth, studyDay;
+  QString studyId, studyDescription;
+};
+// A date of one image as its three parts.
+struct StudyDate {
+  QString year, month, day;
+};
+
+// "Edit Study Data" (dialog 149). The images' own dates stand in for blank date fields.
+class EditStudyDataDialog : public QDialog {
+ public:
+  EditStudyDataDialog(const StudyFields& fields, std::vector<StudyDate> ownManufacturing,
+                      std::vector<StudyDate> ownStudy, std::vector<bool> ownName, std::vector<bool> ownId,
+                      bool saveMode, int currentYear, QWidget* parent = nullptr);
+  StudyFields fields() const;
+  // The id of the first field that fails its check, or 0.
+  int firstInvalidField() const;
+  void accept() override;
+
+ private:
+  QLineEdit* edit(int id) const;
+  void limitTyping(QLineEdit* box);
+  std::vector<StudyDate> ownManufacturing_, ownStudy_;
+  std::vector<bool> ownName_, ownId_;
+  bool saveMode_;
+  int currentYear_;
+};
+
+// Bytes of a text in the DICONDE encoding.
+std::size_t dicondeLength(const QString& text);
+
+// What the save dialog's checks need to know of the save.
+struct SaveCheckContext {
+  std::filesystem::path workRoot;
+  int imagesToSave = 1;
+  bool studyDataValid = true;
+  bool deepImages = false;  // some image in scope has more than 8 bits stored
+  int* saveNewFolder = nullptr;  // the setting the box starts from and is stored into
+  int* jpegQuality = nullptr;
+  // Edits the study data of the images in scope; false when cancelled. Null:
+  // invalid study data cannot be mended here, and a DICONDE save is refused.
+  std::function<bool()> editStudyData;
+};
+
+// The save dialog: always the non-native dialog, with "&Save in a new folder"
+// and the checks that run before it may close.
+class CMyFileDialog : public QFileDialog {
+ public:
+  // typeIndex 1..8 selects the type; fileName is offered in the name box.
+  CMyFileDialog(const QString& title, int typeIndex, const QString& fileName, SaveCheckContext context,
+                QWidget* parent = nullptr);
+  // The chain of checks on a chosen path; false keeps the dialog open.
+  bool checkName(const QString& path);
+  void accept() override;
+
+  int typeIndex() const { return chosenType_; }
+  bool dicondeJpeg() const { return chosenType_ == 3; }
+  bool inNewFolder() const { return newFolderPath_.size() > 0; }
+  const QString& newFolderPath() const { return newFolderPath_; }
+  // The type whose filter entry is selected, 1..8.
+  int selectedType() const;
+
+ private:
+  void folderEntered(const QString& folder);
+  void typeChanged(int index);
+  SaveCheckContext context_;
+  QCheckBox* box_;
+  QLineEdit* folderName_;
+  int chosenType_ = 0;
+  QString newFolderPath_;
+};
+
+// The eight save types, index 1..8: the filter entry and the extension offered.
+QString saveTypeFilter(int typeIndex);
+QString saveTypeExtension(int typeIndex);
 
 }  // namespace viewer::app

@@ -8,8 +8,10 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 
 #include "platform/qt/control.h"
+#include "platform/qt/prompt.h"
 #include "viewer/app/application.h"
 #include "viewer/app/control_ids.h"
 #include "viewer/app/texts.h"
@@ -38,6 +40,18 @@ QImage displayImage(CImageItem& item) {
 ImageChild::ImageChild(std::unique_ptr<CTivolaDoc> doc, QWidget* parent) : QWidget(parent), doc_(std::move(doc)) {
   if (CImageItem* item = doc_->images.activeItem()) image_ = displayImage(*item);
   setMinimumSize(160, 120);
+  QPointer<ImageChild> self(this);
+  doc_->views = [self](int command) {
+    if (self && command == CTivolaDoc::kImageAdded) self->refresh();
+  };
+}
+
+void ImageChild::refresh() {
+  image_ = QImage();
+  if (CImageItem* item = doc_->images.activeItem()) image_ = displayImage(*item);
+  if (!doc_->title.empty() && parentWidget() != nullptr)
+    parentWidget()->setWindowTitle(QString::fromStdString(doc_->title));
+  update();
 }
 
 QSize ImageChild::sizeHint() const {
@@ -63,6 +77,49 @@ MainWindow::MainWindow(TivolaApp& app) : app_(app) {
   setAcceptDrops(true);
   QMenu* file = menuBar()->addMenu(text("&File"));
   file->addAction(text("&Open...\tCtrl+O"), this, [this] { app_.fileOpen(); });
+  file->addAction(text("New Scan"), this, [this] { app_.newScan(); });
+  // The document's commands, enabled by its rules whenever the menu opens.
+  using Scope = CTivolaDoc::Scope;
+  QAction* save = file->addAction(text("&Save"), this, [this] {
+    documentCommand([this](ImageChild& c) { c.document().save(app_.settings, app_.workRoot.string(), this); });
+  });
+  QAction* replica = file->addAction(text("Save &Replica..."), this, [this] {
+    documentCommand([this](ImageChild& c) {
+      c.document().saveReplica(Scope::All, text("Save Replica"), app_.settings, app_.workRoot.string(), this);
+    });
+  });
+  QAction* selected = file->addAction(text("Save Se&lected Image..."), this, [this] {
+    documentCommand([this](ImageChild& c) {
+      c.document().saveReplica(Scope::Selected, text("Save Selected"), app_.settings, app_.workRoot.string(), this);
+    });
+  });
+  QAction* current = file->addAction(text("Save Curren&t Image..."), this, [this] {
+    documentCommand([this](ImageChild& c) {
+      c.document().saveReplica(Scope::Current, text("Save Current"), app_.settings, app_.workRoot.string(), this);
+    });
+  });
+  file->addAction(text("Op&en and Add Image..."), this, [this] {
+    documentCommand([this](ImageChild& c) { app_.openAndAdd(c.document()); });
+  });
+  QAction* addScan = file->addAction(text("&Add Scan..."), this, [this] {
+    documentCommand([](ImageChild& c) { c.document().addScan(); });
+  });
+  QAction* csv = file->addAction(text("Save ROI to CS&V file..."), this, [this] {
+    documentCommand([this](ImageChild& c) {
+      const QString path = platform::qt::prompt().saveFileName(this, text("Save ROI to CSV file"), QString(),
+                                                               QStringLiteral("CSV files(*.csv)"));
+      if (!path.isEmpty()) c.document().saveRoiToCsv(path.toStdString(), app_.settings.value == 1, this);
+    });
+  });
+  connect(file, &QMenu::aboutToShow, this, [=, this] {
+    ImageChild* c = activeChild();
+    save->setEnabled(c && c->document().canSave());
+    replica->setEnabled(c && c->document().canSaveReplica());
+    selected->setEnabled(c != nullptr);
+    current->setEnabled(c != nullptr);
+    addScan->setEnabled(c != nullptr);
+    csv->setEnabled(c && c->document().canSaveRoiToCsv());
+  });
   file->addAction(text("&Options..."), this, [this] { app_.option(); });
   file->addSeparator();
   file->addAction(text("E&xit"), this, [this] { close(); });
@@ -79,6 +136,19 @@ ImageChild* MainWindow::addDocument(std::unique_ptr<CTivolaDoc> doc, const QStri
   sub->show();
   sub->adjustSize();
   return child;
+}
+
+ImageChild* MainWindow::activeChild() const {
+  QMdiSubWindow* sub = mdi_->activeSubWindow();
+  if (sub == nullptr && !mdi_->subWindowList().isEmpty()) sub = mdi_->subWindowList().last();
+  return sub ? dynamic_cast<ImageChild*>(sub->widget()) : nullptr;
+}
+
+void MainWindow::documentCommand(const std::function<void(ImageChild&)>& command) {
+  if (ImageChild* c = activeChild()) {
+    command(*c);
+    c->refresh();
+  }
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

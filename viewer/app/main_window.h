@@ -3,6 +3,7 @@
 #pragma once
 #include <QImage>
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 #include "viewer/app/pipeline.h"
@@ -20,6 +21,8 @@ class ImageChild : public QWidget {
  public:
   explicit ImageChild(std::unique_ptr<CTivolaDoc> doc, QWidget* parent = nullptr);
   CTivolaDoc& document() { return *doc_; }
+  // Shows the current image again, and the document's title.
+  void refresh();
   // The image's size, within what a child window may start with.
   QSize sizeHint() const override;
 
@@ -37,12 +40,15 @@ class MainWindow : public QMainWindow {
   QMdiArea* mdiArea() const { return mdi_; }
   // Shows a document that holds at least one image in its own child window.
   ImageChild* addDocument(std::unique_ptr<CTivolaDoc> doc, const QString& title);
+  // The document of the active child window, or null.
+  ImageChild* activeChild() const;
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
+  void documentCommand(const std::function<void(ImageChild&)>& command);
   TivolaApp& app_;
   QMdiArea* mdi_;
 };

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -284,6 +285,38 @@ bool studyDataFitsDiconde(const CImageItem& item) {
          dateWithin(s.manufacturingYear, s.manufacturingMonth, s.manufacturingDay, 1870) &&
          dateWithin(s.studyYear, s.studyMonth, s.studyDay, 1970) && dicondeBytes(s.studyId) <= 16 &&
          dicondeBytes(s.studyDescription) <= 64;
+}
+
+}  // namespace viewer::app
+
+namespace viewer::app {
+
+namespace {
+int g_newScanTitle = 1;  // program-wide, for the "New scan%1d" titles
+}
+
+bool CTivolaDoc::takeScannedImages(int first) {
+  if (first < 0 || first >= images.count()) return false;
+  for (int i = first; i < images.count(); ++i) {
+    CImageItem* item = images.get(i);
+    if (item == nullptr) continue;
+    if (!item->sourcePath.empty()) item->tempPath = item->sourcePath;
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "scan%03d", nextScanNumber);
+    item->shownName = shown;
+    item->fileName.clear();
+    item->sourcePath.clear();
+    item->saved = 0;
+    ++nextScanNumber;
+  }
+  if (first == 0) {
+    title = text("New scan%1d").toStdString();
+    const std::size_t at = title.find("%1d");
+    if (at != std::string::npos) title.replace(at, 3, std::to_string(g_newScanTitle));
+    ++g_newScanTitle;
+  }
+  hasScans = 1;
+  return true;
 }
 
 }  // namespace viewer::app

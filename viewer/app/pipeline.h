@@ -14,11 +14,52 @@ namespace viewer::app {
 struct Settings;
 class OpeningDialog;
 
-// What a document holds until the document class of the view lands.
+// The viewer's document: its images and the file commands over them.
 class CTivolaDoc {
  public:
+  enum class Scope { All, Selected, Current };
+  static constexpr int kImageAdded = 32839;  // posted to the views
+
   CImageTable images;
   std::string folderTitle;
+  std::string title;
+  int nextScanNumber = 1;
+  int hasScans = 0;
+  std::string seriesPath;  // where Save writes; empty until the first Save
+  // The document's views; a command posted to them arrives as a queued call.
+  std::function<void(int command)> views;
+
+  // Enable rules of the file commands.
+  bool canSave() const { return hasScans == 1; }
+  bool canSaveReplica() const { return nextScanNumber == 1; }
+  bool canSaveRoiToCsv() const;
+
+  // Writes the images in scope as the numbered series that `path` starts
+  // (type index 1..8 of the save dialog); with adopt the files become the
+  // images' own. True only when every image was written.
+  bool saveDocument(const std::string& path, Scope scope, int typeIndex, bool adopt);
+  // Save once the series path is known: one question before overwriting a
+  // file no image of the document owns; false on No or a failed write.
+  bool saveToSeriesPath(QWidget* owner, int typeIndex);
+  // Save Replica, Save Selected and Save Current through the save dialog
+  // (title given); Save asks for the series path the first time and then
+  // writes there. False when cancelled or failed.
+  bool saveReplica(Scope scope, const QString& title, Settings& settings, const std::string& workRoot,
+                   QWidget* owner, bool adopt = false);
+  bool save(Settings& settings, const std::string& workRoot, QWidget* owner);
+  // Edits the study data of the images in scope in "Edit Study Data"; false
+  // when cancelled. saveMode: shown before a DICONDE save ("Save Anyway").
+  bool editStudyDataForImages(Scope scope, bool saveMode, int currentYear, QWidget* owner);
+  // Scans onto the end of the document, prefilled from its last image.
+  bool addScan();
+  // The current image's region as comma-separated values, CR LF line ends.
+  bool saveRoiToCsv(const std::string& path, bool odUnit, QWidget* owner);
+  void postToViews(int command);
+
+  // Takes the scanned images from position `first` of the list in as unsaved
+  // scans "scan%03d" whose files are their temporary files; the first scans of
+  // an empty document give it the next "New scan%1d" title. False when none.
+  bool takeScannedImages(int first);
 };
 
 // The files of one open: a folder and names in it, with their sizes.

@@ -140,3 +140,24 @@ TEST_F(ShellTest, ADroppedNumberedFileOffersItsSeries) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0]->document().images.count(), 2);
 }
+
+TEST_F(ShellTest, OpenAndAddAppendsToTheDocumentAndTellsItsView) {
+  app_test::writeFlatTiff(dir / "first.tif", 40);
+  app_test::writeFlatTiff(dir / "second.tif", 200);
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({QString::fromStdString((dir / "first.tif").string())}, env()));
+  ASSERT_EQ(children(app).size(), 1u);
+  CTivolaDoc& doc = children(app)[0]->document();
+  std::vector<int> posted;
+  doc.views = [&posted](int command) { posted.push_back(command); };
+  app_test::ModalScript modals;
+  modals.handlers.push_back([this](QDialog* d) {
+    static_cast<QFileDialog*>(d)->selectFile(QString::fromStdString((dir / "second.tif").string()));
+    d->accept();
+  });
+  ASSERT_TRUE(app.openAndAdd(doc));
+  EXPECT_EQ(doc.images.count(), 2);
+  EXPECT_EQ(doc.images.get(1)->pixel(0, 0), 200);
+  QApplication::processEvents();
+  EXPECT_EQ(posted, std::vector<int>{CTivolaDoc::kImageAdded});
+}

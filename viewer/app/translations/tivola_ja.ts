@@ -313,5 +313,243 @@
         <source>Cancelled to read the file.</source>
         <translation>ファイルの読み込みを中止しました。</translation>
     </message>
+    <message>
+        <source>New Scan</source>
+        <translation>新規スキャン</translation>
+    </message>
+    <message>
+        <source>Not enough disk space</source>
+        <translation>ディスクの空き容量が不足しています</translation>
+    </message>
+    <message>
+        <source>Failed to make work folder</source>
+        <translation>作業フォルダを作成できませんでした</translation>
+    </message>
+    <message>
+        <source>Failed to load the necessary DLL.</source>
+        <translation>必要なDLLを読み込めませんでした。</translation>
+    </message>
+    <message>
+        <source>Load Error</source>
+        <translation>読み込みエラー</translation>
+    </message>
+    <message>
+        <source>Not enough memory!</source>
+        <translation>メモリが不足しています!</translation>
+    </message>
+    <message>
+        <source>New scan%1d</source>
+        <translation>新規スキャン%1d</translation>
+    </message>
+    <message>
+        <source>Some files will be overwrited by added images. Are you sure?</source>
+        <translation>追加した画像でいくつかのファイルが上書きされます。よろしいですか?</translation>
+    </message>
+    <message>
+        <source>Failed to save image</source>
+        <translation>画像を保存できませんでした</translation>
+    </message>
+    <message>
+        <source>TIFF files(*.tif)</source>
+        <translation>TIFF ファイル(*.tif)</translation>
+    </message>
+    <message>
+        <source>DICONDE files(*.dcm)</source>
+        <translation>DICONDE ファイル(*.dcm)</translation>
+    </message>
+    <message>
+        <source>DICONDE(JPEG) files(*.dcm)</source>
+        <translation>DICONDE(JPEG) ファイル(*.dcm)</translation>
+    </message>
+    <message>
+        <source>JPEG files(*.jpg)</source>
+        <translation>JPEG ファイル(*.jpg)</translation>
+    </message>
+    <message>
+        <source>Raw files Windows Format(*.raw)</source>
+        <translation>Rawファイル Windows形式(*.raw)</translation>
+    </message>
+    <message>
+        <source>Raw files Macintosh Format(*.raw)</source>
+        <translation>Rawファイル Macintosh形式(*.raw)</translation>
+    </message>
+    <message>
+        <source>BMP files(*.bmp)</source>
+        <translation>BMP ファイル(*.bmp)</translation>
+    </message>
+    <message>
+        <source>PGM files(*.pgm)</source>
+        <translation>PGM ファイル(*.pgm)</translation>
+    </message>
+    <message>
+        <source>&amp;Save in a new folder</source>
+        <translation>新しいフォルダに保存(&amp;S)</translation>
+    </message>
+    <message>
+        <source>N&amp;ew folder name:</source>
+        <translation>新しいフォルダ名(&amp;E):</translation>
+    </message>
+    <message>
+        <source>Selected folder is reserved for work space.
+Please select another folder to save.</source>
+        <translation>選択したフォルダは作業用に予約されています。
+別のフォルダを選択してください。</translation>
+    </message>
+    <message>
+        <source>The folder already exist.
+Use another name.</source>
+        <translation>フォルダは既に存在します。
+別の名前を使用してください。</translation>
+    </message>
+    <message>
+        <source>Use .dcm, .tif, .bmp, .pgm or .raw as extension.</source>
+        <translation>拡張子には .dcm, .tif, .bmp, .pgm または .raw を使用してください。</translation>
+    </message>
+    <message>
+        <source>To save two or more images, filenames should include numbers.</source>
+        <translation>2つ以上の画像を保存するには、ファイル名に番号を含めてください。</translation>
+    </message>
+    <message>
+        <source>The new filename is already assigned.
+Are you sure to overwrite?</source>
+        <translation>新しいファイル名は既に使われています。
+上書きしてもよろしいですか?</translation>
+    </message>
+    <message>
+        <source>Convert to 8-bit and save</source>
+        <translation>8ビットに変換して保存</translation>
+    </message>
+    <message>
+        <source>10-bit, 12 bit images will be converted to 8-bit. We may lose accuracy.</source>
+        <translation>10ビット、12ビットの画像は8ビットに変換されます。精度が失われる場合があります。</translation>
+    </message>
+    <message>
+        <source>C&amp;ontinue</source>
+        <translation>続行(&amp;O)</translation>
+    </message>
+    <message>
+        <source>Confirmation</source>
+        <translation>確認</translation>
+    </message>
+    <message>
+        <source>These images are not saved</source>
+        <translation>これらの画像は保存されていません</translation>
+    </message>
+    <message>
+        <source>Close &amp;Anyway</source>
+        <translation>保存せずに閉じる(&amp;A)</translation>
+    </message>
+    <message>
+        <source>&amp;Save</source>
+        <translation>保存(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Save &amp;Replica...</source>
+        <translation>複製を保存(&amp;R)...</translation>
+    </message>
+    <message>
+        <source>Save Se&amp;lected Image...</source>
+        <translation>選択した画像を保存(&amp;L)...</translation>
+    </message>
+    <message>
+        <source>Save Curren&amp;t Image...</source>
+        <translation>現在の画像を保存(&amp;T)...</translation>
+    </message>
+    <message>
+        <source>&amp;Add Scan...</source>
+        <translation>スキャンを追加(&amp;A)...</translation>
+    </message>
+    <message>
+        <source>Save ROI to CS&amp;V file...</source>
+        <translation>ROIをCSVファイルに保存(&amp;V)...</translation>
+    </message>
+    <message>
+        <source>Save ROI to CSV file</source>
+        <translation>ROIをCSVファイルに保存</translation>
+    </message>
+    <message>
+        <source>Save Replica</source>
+        <translation>複製を保存</translation>
+    </message>
+    <message>
+        <source>Save Selected</source>
+        <translation>選択を保存</translation>
+    </message>
+    <message>
+        <source>Save Current</source>
+        <translation>現在を保存</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>Failed to make new folder.</source>
+        <translation>新しいフォルダを作成できませんでした。</translation>
+    </message>
+    <message>
+        <source>Edit Study Data</source>
+        <translation>検査データの編集</translation>
+    </message>
+    <message>
+        <source>Component Name:</source>
+        <translation>部品名:</translation>
+    </message>
+    <message>
+        <source>Component ID Number:</source>
+        <translation>部品ID番号:</translation>
+    </message>
+    <message>
+        <source>Date of Manufacture:</source>
+        <translation>製造日:</translation>
+    </message>
+    <message>
+        <source>Sex</source>
+        <translation>性別</translation>
+    </message>
+    <message>
+        <source>Male</source>
+        <translation>男性</translation>
+    </message>
+    <message>
+        <source>Female</source>
+        <translation>女性</translation>
+    </message>
+    <message>
+        <source>Other</source>
+        <translation>その他</translation>
+    </message>
+    <message>
+        <source>Blank</source>
+        <translation>空白</translation>
+    </message>
+    <message>
+        <source>Keep Mixed</source>
+        <translation>混在のまま</translation>
+    </message>
+    <message>
+        <source>Study Date:</source>
+        <translation>検査日:</translation>
+    </message>
+    <message>
+        <source>Study ID:</source>
+        <translation>検査ID:</translation>
+    </message>
+    <message>
+        <source>Study Description:</source>
+        <translation>検査の説明:</translation>
+    </message>
+    <message>
+        <source>Invalid Study Data</source>
+        <translation>検査データが不正です</translation>
+    </message>
+    <message>
+        <source>Save &amp;Anyway</source>
+        <translation>このまま保存(&amp;A)</translation>
+    </message>
+    <message>
+        <source>Op&amp;en and Add Image...</source>
+        <translation>画像を開いて追加(&amp;E)...</translation>
+    </message>
 </context>
 </TS>

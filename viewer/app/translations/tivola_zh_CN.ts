@@ -313,5 +313,243 @@
         <source>Cancelled to read the file.</source>
         <translation>已取消读取文件。</translation>
     </message>
+    <message>
+        <source>New Scan</source>
+        <translation>新扫描</translation>
+    </message>
+    <message>
+        <source>Not enough disk space</source>
+        <translation>磁盘空间不足</translation>
+    </message>
+    <message>
+        <source>Failed to make work folder</source>
+        <translation>无法创建工作文件夹</translation>
+    </message>
+    <message>
+        <source>Failed to load the necessary DLL.</source>
+        <translation>无法加载所需的DLL。</translation>
+    </message>
+    <message>
+        <source>Load Error</source>
+        <translation>加载错误</translation>
+    </message>
+    <message>
+        <source>Not enough memory!</source>
+        <translation>内存不足!</translation>
+    </message>
+    <message>
+        <source>New scan%1d</source>
+        <translation>新扫描%1d</translation>
+    </message>
+    <message>
+        <source>Some files will be overwrited by added images. Are you sure?</source>
+        <translation>部分文件将被新加的图像覆盖。确定吗?</translation>
+    </message>
+    <message>
+        <source>Failed to save image</source>
+        <translation>无法保存图像</translation>
+    </message>
+    <message>
+        <source>TIFF files(*.tif)</source>
+        <translation>TIFF 文件(*.tif)</translation>
+    </message>
+    <message>
+        <source>DICONDE files(*.dcm)</source>
+        <translation>DICONDE 文件(*.dcm)</translation>
+    </message>
+    <message>
+        <source>DICONDE(JPEG) files(*.dcm)</source>
+        <translation>DICONDE(JPEG) 文件(*.dcm)</translation>
+    </message>
+    <message>
+        <source>JPEG files(*.jpg)</source>
+        <translation>JPEG 文件(*.jpg)</translation>
+    </message>
+    <message>
+        <source>Raw files Windows Format(*.raw)</source>
+        <translation>Raw文件 Windows格式(*.raw)</translation>
+    </message>
+    <message>
+        <source>Raw files Macintosh Format(*.raw)</source>
+        <translation>Raw文件 Macintosh格式(*.raw)</translation>
+    </message>
+    <message>
+        <source>BMP files(*.bmp)</source>
+        <translation>BMP 文件(*.bmp)</translation>
+    </message>
+    <message>
+        <source>PGM files(*.pgm)</source>
+        <translation>PGM 文件(*.pgm)</translation>
+    </message>
+    <message>
+        <source>&amp;Save in a new folder</source>
+        <translation>保存到新文件夹(&amp;S)</translation>
+    </message>
+    <message>
+        <source>N&amp;ew folder name:</source>
+        <translation>新文件夹名(&amp;E):</translation>
+    </message>
+    <message>
+        <source>Selected folder is reserved for work space.
+Please select another folder to save.</source>
+        <translation>所选文件夹保留为工作区。
+请选择其他文件夹保存。</translation>
+    </message>
+    <message>
+        <source>The folder already exist.
+Use another name.</source>
+        <translation>文件夹已存在。
+请使用其他名称。</translation>
+    </message>
+    <message>
+        <source>Use .dcm, .tif, .bmp, .pgm or .raw as extension.</source>
+        <translation>请使用 .dcm、.tif、.bmp、.pgm 或 .raw 作为扩展名。</translation>
+    </message>
+    <message>
+        <source>To save two or more images, filenames should include numbers.</source>
+        <translation>要保存两个或更多图像,文件名中应包含数字。</translation>
+    </message>
+    <message>
+        <source>The new filename is already assigned.
+Are you sure to overwrite?</source>
+        <translation>新文件名已被使用。
+确定要覆盖吗?</translation>
+    </message>
+    <message>
+        <source>Convert to 8-bit and save</source>
+        <translation>转换为8位并保存</translation>
+    </message>
+    <message>
+        <source>10-bit, 12 bit images will be converted to 8-bit. We may lose accuracy.</source>
+        <translation>10位、12位图像将被转换为8位。可能会损失精度。</translation>
+    </message>
+    <message>
+        <source>C&amp;ontinue</source>
+        <translation>继续(&amp;O)</translation>
+    </message>
+    <message>
+        <source>Confirmation</source>
+        <translation>确认</translation>
+    </message>
+    <message>
+        <source>These images are not saved</source>
+        <translation>这些图像尚未保存</translation>
+    </message>
+    <message>
+        <source>Close &amp;Anyway</source>
+        <translation>仍然关闭(&amp;A)</translation>
+    </message>
+    <message>
+        <source>&amp;Save</source>
+        <translation>保存(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Save &amp;Replica...</source>
+        <translation>保存副本(&amp;R)...</translation>
+    </message>
+    <message>
+        <source>Save Se&amp;lected Image...</source>
+        <translation>保存所选图像(&amp;L)...</translation>
+    </message>
+    <message>
+        <source>Save Curren&amp;t Image...</source>
+        <translation>保存当前图像(&amp;T)...</translation>
+    </message>
+    <message>
+        <source>&amp;Add Scan...</source>
+        <translation>添加扫描(&amp;A)...</translation>
+    </message>
+    <message>
+        <source>Save ROI to CS&amp;V file...</source>
+        <translation>将ROI保存为CSV文件(&amp;V)...</translation>
+    </message>
+    <message>
+        <source>Save ROI to CSV file</source>
+        <translation>将ROI保存为CSV文件</translation>
+    </message>
+    <message>
+        <source>Save Replica</source>
+        <translation>保存副本</translation>
+    </message>
+    <message>
+        <source>Save Selected</source>
+        <translation>保存所选</translation>
+    </message>
+    <message>
+        <source>Save Current</source>
+        <translation>保存当前</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>Failed to make new folder.</source>
+        <translation>无法创建新文件夹。</translation>
+    </message>
+    <message>
+        <source>Edit Study Data</source>
+        <translation>编辑检查数据</translation>
+    </message>
+    <message>
+        <source>Component Name:</source>
+        <translation>部件名称:</translation>
+    </message>
+    <message>
+        <source>Component ID Number:</source>
+        <translation>部件ID号:</translation>
+    </message>
+    <message>
+        <source>Date of Manufacture:</source>
+        <translation>制造日期:</translation>
+    </message>
+    <message>
+        <source>Sex</source>
+        <translation>性别</translation>
+    </message>
+    <message>
+        <source>Male</source>
+        <translation>男</translation>
+    </message>
+    <message>
+        <source>Female</source>
+        <translation>女</translation>
+    </message>
+    <message>
+        <source>Other</source>
+        <translation>其他</translation>
+    </message>
+    <message>
+        <source>Blank</source>
+        <translation>空白</translation>
+    </message>
+    <message>
+        <source>Keep Mixed</source>
+        <translation>保持混合</translation>
+    </message>
+    <message>
+        <source>Study Date:</source>
+        <translation>检查日期:</translation>
+    </message>
+    <message>
+        <source>Study ID:</source>
+        <translation>检查ID:</translation>
+    </message>
+    <message>
+        <source>Study Description:</source>
+        <translation>检查说明:</translation>
+    </message>
+    <message>
+        <source>Invalid Study Data</source>
+        <translation>检查数据无效</translation>
+    </message>
+    <message>
+        <source>Save &amp;Anyway</source>
+        <translation>仍然保存(&amp;A)</translation>
+    </message>
+    <message>
+        <source>Op&amp;en and Add Image...</source>
+        <translation>打开并添加图像(&amp;E)...</translation>
+    </message>
 </context>
 </TS>
