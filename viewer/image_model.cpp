@@ -1,6 +1,7 @@
 #include "viewer/image_model.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <new>
 #include <system_error>
+#include <thread>
 #include <sys/mman.h>
 
 #include "platform/text.h"
@@ -359,56 +361,101 @@ Rect CImageItem::clampedRoi(const Rect& in) const {
   return r;
 }
 
-void CImageItem::takeStatistics(const Rect& in) {
-  const Rect r = clampedRoi(in);
-  statisticsRect = r;
-  // Four interleaved tables, so that runs of equal samples do not wait on
-  // one counter; summed into the one 4096-bin histogram.
-  std::vector<std::uint32_t> tables(4 * 4096, 0);
-  std::uint32_t* t0 = tables.data();
+namespace {
+
+// Four interleaved tables, so that runs of equal samples do not wait on one
+// counter; summed into the one 4096-bin histogram.
+struct RowCounts {
+  std::vector<std::uint32_t> tables = std::vector<std::uint32_t>(4 * 4096, 0);
+  unsigned high = 0;  // every 16-bit sample ORed together
+};
+
+// Counts columns [x0, x1) of rows [y0, y1); 16-bit samples above 4095 go
+// into the last bin, and their bits into `high`.
+void countRows(const CImageBuffer& image, int x0, int x1, int y0, int y1, RowCounts& c) {
+  std::uint32_t* t0 = c.tables.data();
   std::uint32_t* t1 = t0 + 4096;
   std::uint32_t* t2 = t1 + 4096;
   std::uint32_t* t3 = t2 + 4096;
-  auto bin = [](unsigned v) { return v < 4095u ? v : 4095u; };
-  if (hasPixels()) {
-    for (int y = r.top; y < r.bottom; ++y) {
-      const std::size_t base = std::size_t(y) * std::size_t(width());
-      int x = r.left;
-      if (bytesPerSample() == 2) {
-        const std::uint16_t* p = data16() + base;
-        for (; x + 4 <= r.right; x += 4) {
-          ++t0[bin(p[x])];
-          ++t1[bin(p[x + 1])];
-          ++t2[bin(p[x + 2])];
-          ++t3[bin(p[x + 3])];
-        }
-        for (; x < r.right; ++x) ++t0[bin(p[x])];
-      } else {
-        const std::uint8_t* p = data() + base;
-        for (; x + 4 <= r.right; x += 4) {
-          ++t0[p[x]];
-          ++t1[p[x + 1]];
-          ++t2[p[x + 2]];
-          ++t3[p[x + 3]];
-        }
-        for (; x < r.right; ++x) ++t0[p[x]];
+  const std::size_t w = std::size_t(image.width());
+  if (image.bytesPerSample() == 2) {
+    auto bin = [](unsigned v) { return v < 4095u ? v : 4095u; };
+    unsigned h0 = 0, h1 = 0, h2 = 0, h3 = 0;
+    for (int y = y0; y < y1; ++y) {
+      const std::uint16_t* p = image.data16() + std::size_t(y) * w;
+      int x = x0;
+      for (; x + 4 <= x1; x += 4) {
+        const unsigned a = p[x], b = p[x + 1], d = p[x + 2], e = p[x + 3];
+        h0 |= a;
+        h1 |= b;
+        h2 |= d;
+        h3 |= e;
+        ++t0[bin(a)];
+        ++t1[bin(b)];
+        ++t2[bin(d)];
+        ++t3[bin(e)];
+      }
+      for (; x < x1; ++x) {
+        h0 |= p[x];
+        ++t0[bin(p[x])];
       }
     }
+    c.high |= h0 | h1 | h2 | h3;
+  } else {
+    for (int y = y0; y < y1; ++y) {
+      const std::uint8_t* p = image.data() + std::size_t(y) * w;
+      int x = x0;
+      for (; x + 4 <= x1; x += 4) {
+        ++t0[p[x]];
+        ++t1[p[x + 1]];
+        ++t2[p[x + 2]];
+        ++t3[p[x + 3]];
+      }
+      for (; x < x1; ++x) ++t0[p[x]];
+    }
   }
-  std::vector<std::uint64_t> hist(4096);
-  for (std::size_t v = 0; v < 4096; ++v) hist[v] = std::uint64_t(t0[v]) + t1[v] + t2[v] + t3[v];
-  int lo = 4095, hi = 0;
+}
+
+struct Summary {
+  int lo = 4095, hi = 0, mean = 0;
+};
+
+Summary summarise(const std::vector<RowCounts>& counts) {
+  std::vector<std::uint64_t> hist(4096, 0);
+  for (const RowCounts& c : counts)
+    for (std::size_t k = 0; k < 4; ++k)
+      for (std::size_t v = 0; v < 4096; ++v) hist[v] += c.tables[k * 4096 + v];
+  Summary s;
   std::uint64_t sum = 0, count = 0;
   for (int v = 0; v < 4096; ++v) {
     if (!hist[std::size_t(v)]) continue;
-    lo = std::min(lo, v);
-    hi = std::max(hi, v);
+    s.lo = std::min(s.lo, v);
+    s.hi = std::max(s.hi, v);
     sum += std::uint64_t(v) * hist[std::size_t(v)];
     count += hist[std::size_t(v)];
   }
-  roiMin = lo;
-  roiMax = hi;
-  roiMeanValue = count ? int((sum + count / 2) / count) : 0;
+  s.mean = count ? int((sum + count / 2) / count) : 0;
+  return s;
+}
+
+// Rows per piece of work: about 256 KB, so that rows just read are still in
+// the cache when they are counted.
+int rowsPerPiece(const CImageBuffer& image) {
+  const std::size_t rowBytes = std::max<std::size_t>(1, image.byteCount() / std::size_t(std::max(1, image.height())));
+  return int(std::clamp<std::size_t>((256u << 10) / rowBytes, 1, 1u << 16));
+}
+
+}  // namespace
+
+void CImageItem::takeStatistics(const Rect& in) {
+  const Rect r = clampedRoi(in);
+  statisticsRect = r;
+  std::vector<RowCounts> counts(1);
+  if (hasPixels()) countRows(*this, r.left, r.right, r.top, r.bottom, counts[0]);
+  const Summary s = summarise(counts);
+  roiMin = s.lo;
+  roiMax = s.hi;
+  roiMeanValue = s.mean;
 }
 
 void CImageItem::roiChanged() {
@@ -435,12 +482,62 @@ void CImageItem::copyRoi(std::uint8_t* dest) const {
   }
 }
 
-bool CImageItem::completeLoad() {
-  if (!cutToTwelveBits()) return false;
+bool CImageItem::completeLoad() { return completeLoad(RowSource{}) == LoadResult::kLoaded; }
+
+CImageItem::LoadResult CImageItem::completeLoad(const RowSource& fill) {
+  if (!hasPixels()) {
+    if (fill) return LoadResult::kReadFailed;
+    roi = {0, 0, width(), height()};
+    takeStatistics(roi);
+    applyLoadDefaults();
+    return LoadResult::kLoaded;
+  }
+  // Pieces of rows go to every core: each is filled (read) and then counted
+  // while still in the cache, so the 12-bit check, the statistics and the
+  // read make one pass over the samples.
+  const int piece = rowsPerPiece(*this);
+  const int pieces = (height() + piece - 1) / piece;
+  const bool small = byteCount() < (std::size_t(4) << 20);
+  const int threads = small ? 1 : std::clamp(int(std::thread::hardware_concurrency()), 1, std::min(8, pieces));
+  std::vector<RowCounts> counts(static_cast<std::size_t>(threads));
+  std::atomic<int> next{0};
+  std::atomic<bool> failed{false};
+  auto work = [&](RowCounts& c) {
+    for (int k = next.fetch_add(1); k < pieces && !failed.load(std::memory_order_relaxed); k = next.fetch_add(1)) {
+      const int y0 = k * piece, y1 = std::min(height(), y0 + piece);
+      if (fill && !fill(y0, y1)) {
+        failed = true;
+        return;
+      }
+      countRows(*this, 0, width(), y0, y1, c);
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (int i = 1; i < threads; ++i) {
+    try {
+      helpers.emplace_back(work, std::ref(counts[std::size_t(i)]));
+    } catch (const std::system_error&) {
+      break;  // the calling thread takes the pieces no helper could
+    }
+  }
+  work(counts[0]);
+  for (std::thread& t : helpers) t.join();
+  if (failed) return LoadResult::kReadFailed;
+
+  unsigned high = 0;
+  for (const RowCounts& c : counts) high |= c.high;
+  if (high & 0xF000u) {
+    cutToTwelveBits();
+    return LoadResult::kLargerThan12Bits;
+  }
   roi = {0, 0, width(), height()};
-  takeStatistics(roi);
+  statisticsRect = roi;
+  const Summary s = summarise(counts);
+  roiMin = s.lo;
+  roiMax = s.hi;
+  roiMeanValue = s.mean;
   applyLoadDefaults();
-  return true;
+  return LoadResult::kLoaded;
 }
 
 void CImageItem::applyLoadDefaults() {

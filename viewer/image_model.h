@@ -198,6 +198,12 @@ class CImageItem : public CImageBuffer {
   // After a file was read: the 12-bit check, whole-image statistics, maximum
   // value and window defaults. False when a sample had more than 12 bits.
   bool completeLoad();
+  // The same, with the allocated buffer's rows [y0, y1) first filled by the
+  // reader (which may be called from several threads at once, for disjoint
+  // rows); a fill that fails ends the load.
+  using RowSource = std::function<bool(int y0, int y1)>;
+  enum class LoadResult { kLoaded, kReadFailed, kLargerThan12Bits };
+  LoadResult completeLoad(const RowSource& fill);
   // Maximum value, window defaults and image range from the current statistics.
   void applyLoadDefaults();
 

@@ -397,6 +397,9 @@ class DicondeReader {
   bool inverted_ = false;
   int pitch_ = -1;
   StudyValues study_;
+  // Native samples are read straight into the image while the load counts them.
+  bool nativePixels_ = false;
+  std::uint64_t pixelsAt_ = 0;
 };
 
 void DicondeReader::readMeta() {
@@ -492,8 +495,8 @@ Step DicondeReader::pixelData(const Element& e) {
   if (e.length != kUndefined) {
     if (e.length < bytes) return failStep(kFileAccessFailure);
     if (!image_.allocate(bps, columns_, rows_)) return failStep(kOutOfMemory);
-    if (!f_.readExact(e.valueStart, image_.data(), image_.byteCount())) return failStep(kFileAccessFailure);
-    if (bps == 2 && big_) internal::swap16(image_.data16(), image_.sampleCount());
+    nativePixels_ = true;
+    pixelsAt_ = e.valueStart;
     return Step::kEnd;
   }
   // Encapsulated: the basic offset table, then the fragments up to the
@@ -574,8 +577,20 @@ int DicondeReader::finish() {
   CStudyInfo::set(s.studyId, fromDicondeText(study_.studyId));
   const char first = study_.sex.empty() ? '\0' : study_.sex[0];
   CStudyInfo::set(s.sex, first == 'M' ? "M " : first == 'F' ? "F " : first == 'O' ? "O " : "");
-  if (!image_.completeLoad()) return fail(kLargerThan12Bits);
-  return 1;
+  const std::size_t rowBytes = std::size_t(columns_) * std::size_t(bps);
+  const CImageItem::RowSource readRows = [&](int y0, int y1) {
+    std::uint8_t* dest = image_.data() + std::size_t(y0) * rowBytes;
+    const std::size_t n = std::size_t(y1 - y0) * rowBytes;
+    if (!f_.readExact(pixelsAt_ + std::uint64_t(y0) * rowBytes, dest, n)) return false;
+    if (bps == 2 && big_) internal::swap16(reinterpret_cast<std::uint16_t*>(dest), n / 2);
+    return true;
+  };
+  switch (image_.completeLoad(nativePixels_ ? readRows : CImageItem::RowSource{})) {
+    case CImageItem::LoadResult::kLoaded: return 1;
+    case CImageItem::LoadResult::kReadFailed: return fail(kFileAccessFailure);
+    case CImageItem::LoadResult::kLargerThan12Bits: return fail(kLargerThan12Bits);
+  }
+  return 0;
 }
 
 int DicondeReader::run() {

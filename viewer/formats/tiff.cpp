@@ -262,23 +262,33 @@ int ReadTiffFile(CImageItem& image, const std::string& path) {
   }
 
   if (!image.allocate(bpp, int(v.width), int(v.height))) return fail(kOutOfMemory);
-  std::vector<std::uint8_t> packed;
-  for (std::uint64_t i = 0; i < needed; ++i) {
-    const std::uint64_t rows = std::min(rps, v.height - i * rps);
-    const std::size_t room = std::size_t(rows * rowBytes);
-    std::uint8_t* dest = image.data() + std::size_t(i * rps * rowBytes);
-    const std::uint64_t off = v.stripOffsets[i], count = v.stripByteCounts[i];
-    if (v.compression == 1) {
-      // A strip longer than its rows is clipped to them.
-      if (!f.readExact(off, dest, room)) return fail(kFileAccessFailure);
-    } else {
-      packed.resize(std::size_t(count));
-      if (!f.readExact(off, packed.data(), packed.size())) return fail(kFileAccessFailure);
+  if (v.compression != 1) {
+    std::vector<std::uint8_t> packed;
+    for (std::uint64_t i = 0; i < needed; ++i) {
+      const std::uint64_t rows = std::min(rps, v.height - i * rps);
+      const std::size_t room = std::size_t(rows * rowBytes);
+      std::uint8_t* dest = image.data() + std::size_t(i * rps * rowBytes);
+      packed.resize(std::size_t(v.stripByteCounts[i]));
+      if (!f.readExact(v.stripOffsets[i], packed.data(), packed.size())) return fail(kFileAccessFailure);
       if (DecodePackBits(int(v.compression), packed.data(), packed.size(), dest, room) != room)
         return fail(kFileAccessFailure);
     }
+    if (bpp == 2 && v.bigEndian) internal::swap16(image.data16(), image.sampleCount());
   }
-  if (bpp == 2 && v.bigEndian) internal::swap16(image.data16(), image.sampleCount());
+  // Uncompressed rows are read straight into the image, piece by piece, as
+  // the load counts them; a strip longer than its rows is clipped to them.
+  const CImageItem::RowSource readRows = [&](int y0, int y1) {
+    for (std::uint64_t y = std::uint64_t(y0); y < std::uint64_t(y1);) {
+      const std::uint64_t strip = y / rps, first = strip * rps;
+      const std::uint64_t end = std::min<std::uint64_t>(std::uint64_t(y1), first + rps);
+      std::uint8_t* dest = image.data() + std::size_t(y * rowBytes);
+      const std::size_t n = std::size_t((end - y) * rowBytes);
+      if (!f.readExact(v.stripOffsets[strip] + (y - first) * rowBytes, dest, n)) return false;
+      if (bpp == 2 && v.bigEndian) internal::swap16(reinterpret_cast<std::uint16_t*>(dest), n / 2);
+      y = end;
+    }
+    return true;
+  };
 
   int divisor = 10;
   switch (v.grayResponseUnit) {
@@ -296,7 +306,11 @@ int ReadTiffFile(CImageItem& image, const std::string& path) {
   image.sopInstanceUid.clear();
   image.studyInstanceUid.clear();
   image.seriesInstanceUid.clear();
-  if (!image.completeLoad()) return fail(kLargerThan12Bits);
+  switch (image.completeLoad(v.compression == 1 ? readRows : CImageItem::RowSource{})) {
+    case CImageItem::LoadResult::kLoaded: break;
+    case CImageItem::LoadResult::kReadFailed: return fail(kFileAccessFailure);
+    case CImageItem::LoadResult::kLargerThan12Bits: return fail(kLargerThan12Bits);
+  }
   if (bpp == 2) image.bitsStored = v.blockFound ? v.blockBits : image.maxValue > 1023 ? 12 : 10;
   return 1;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "format_test_util.h"
@@ -525,4 +526,34 @@ TEST_F(DicondeTest, AFailedWriteLeavesNoFile) {
   EXPECT_FALSE(std::filesystem::exists(dir / "s.dcm"));
   ASSERT_EQ(promptScript.messages.size(), 1u);
   EXPECT_EQ(promptScript.messages[0], "Failed to write.|Failed to write the file(" + path("s.dcm") + ").");
+}
+
+// A film-sized data set is read and counted in pieces on several threads:
+// each piece swapped and a wide sample in the last row refused, as in one pass.
+TEST_F(DicondeTest, LargeBigEndianPixelsReadInPiecesLikeInOnePass) {
+  constexpr int kW = 1031, kH = 2100;
+  struct Case {
+    const char* name;
+    bool wideLastSample;
+    int result, reason;
+  };
+  for (const Case c : {Case{"whole", false, 1, kReasonNone}, Case{"wide", true, 0, kLargerThan12Bits}}) {
+    SCOPED_TRACE(c.name);
+    std::vector<int> expect(std::size_t(kW) * kH);
+    for (std::size_t i = 0; i < expect.size(); ++i) expect[i] = int((i * 2654435761u >> 5) % 4000) + 3;
+    std::string pixels;
+    for (std::size_t i = 0; i < expect.size(); ++i) {
+      const unsigned v = i + 1 == expect.size() && c.wideLastSample ? 0x8003u : unsigned(expect[i]);
+      pixels += {char(v >> 8), char(v)};
+    }
+    DataSetBuilder be(true, false);
+    be.image(kW, kH, 16).el(0x7FE0, 0x0010, "OW", pixels);
+    CImageItem back;
+    ASSERT_EQ(ReadDicondeFile(back, put("film.dcm", be.out)), c.result);
+    EXPECT_EQ(failures().reason(), c.reason);
+    if (c.result != 1) continue;
+    EXPECT_EQ(samples(back), expect);
+    EXPECT_EQ(back.roiMinimum(), *std::min_element(expect.begin(), expect.end()));
+    EXPECT_EQ(back.roiMaximum(), *std::max_element(expect.begin(), expect.end()));
+  }
 }

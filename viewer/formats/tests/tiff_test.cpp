@@ -442,3 +442,52 @@ TEST_F(TiffTest, ShortWriteDeletesTheFileAndUnopenablePathIsReported) {
   ASSERT_EQ(promptScript.messages.size(), 1u);
   EXPECT_EQ(promptScript.messages[0], "Failed to write.|Failed to write the file(" + path("no/such/folder.tif") + ").");
 }
+
+// A film-sized file is read and counted in pieces on several threads; pieces
+// that cut strips, the byte swap per piece and a wide sample in the very last
+// row must all come out as in one pass.
+TEST_F(TiffTest, LargeStripedFilesReadInPiecesLikeInOnePass) {
+  constexpr std::uint32_t kW = 1031, kH = 2100, kRowsPerStrip = 7, kStrips = kH / kRowsPerStrip;
+  struct Case {
+    bool bigEndian;
+    bool wideLastSample;
+  };
+  for (const Case c : {Case{false, false}, Case{true, false}, Case{false, true}, Case{true, true}}) {
+    SCOPED_TRACE(testing::Message() << "big-endian " << c.bigEndian << ", wide sample " << c.wideLastSample);
+    TiffBuilder b(c.bigEndian);
+    std::vector<int> expect(std::size_t(kW) * kH);
+    std::string pixels;
+    for (std::size_t i = 0; i < expect.size(); ++i) expect[i] = int((i * 2654435761u >> 7) % 3001) + 17;
+    expect.back() = 4095;
+    std::uint64_t sum = 0;
+    for (int v : expect) sum += std::uint64_t(v);
+    for (std::size_t i = 0; i < expect.size(); ++i) {
+      const unsigned v = i + 1 == expect.size() && c.wideLastSample ? 0x1FFFu : unsigned(expect[i]);
+      std::string two;
+      b.put16(two, v);
+      pixels += two;
+    }
+    std::vector<std::uint32_t> offsets, counts;
+    for (std::uint32_t s = 0; s < kStrips; ++s) {
+      offsets.push_back(8 + s * kRowsPerStrip * kW * 2);
+      counts.push_back(kRowsPerStrip * kW * 2);
+    }
+    auto e = with(with(greyEntries(kW, kH, 16, 1, 0, kRowsPerStrip), Entry{273, 4, kStrips, offsets}),
+                  Entry{279, 4, kStrips, counts});
+    CImageItem back;
+    const int r = ReadTiffFile(back, put("film.tif", b.build(pixels, {e})));
+    if (c.wideLastSample) {
+      EXPECT_EQ(r, 0);
+      EXPECT_EQ(failures().reason(), kLargerThan12Bits);
+      // The check cuts every sample to its low twelve bits.
+      EXPECT_EQ(back.pixel(int(kW) - 1, int(kH) - 1), 0xFFF);
+      continue;
+    }
+    ASSERT_EQ(r, 1);
+    EXPECT_EQ(samples(back), expect);
+    EXPECT_EQ(back.roiMinimum(), 17);
+    EXPECT_EQ(back.roiMaximum(), 4095);
+    EXPECT_EQ(back.roiMean(), int((sum + expect.size() / 2) / expect.size()));
+    EXPECT_EQ(back.maxValue, 4095);
+  }
+}
