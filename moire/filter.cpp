@@ -199,7 +199,6 @@ FENNICK_VECTOR_CLONES void smoothEight(
   // Eight columns at a time keep eight independent sums in flight, and their
   // 8 x 8 block is turned round in registers so that each row gets one store.
   using V = F64x8;
-  using VUnaligned = F64x8Unaligned;
   for (; b + 8 <= nb; b += 8) {
     const double* w[8];
     const double* in[8];
@@ -210,14 +209,14 @@ FENNICK_VECTOR_CLONES void smoothEight(
     V a0 = {}, a1 = {}, a2 = {}, a3 = {}, a4 = {}, a5 = {}, a6 = {}, a7 = {};
     for (int i = 0; i < taps; ++i) {
       const std::size_t k = std::size_t(i) * kLanes;
-      a0 += w[0][i] * load8(in[0] + k);
-      a1 += w[1][i] * load8(in[1] + k);
-      a2 += w[2][i] * load8(in[2] + k);
-      a3 += w[3][i] * load8(in[3] + k);
-      a4 += w[4][i] * load8(in[4] + k);
-      a5 += w[5][i] * load8(in[5] + k);
-      a6 += w[6][i] * load8(in[6] + k);
-      a7 += w[7][i] * load8(in[7] + k);
+      a0 += w[0][i] * NDT_LOAD_VECTOR(F64x8, in[0] + k);
+      a1 += w[1][i] * NDT_LOAD_VECTOR(F64x8, in[1] + k);
+      a2 += w[2][i] * NDT_LOAD_VECTOR(F64x8, in[2] + k);
+      a3 += w[3][i] * NDT_LOAD_VECTOR(F64x8, in[3] + k);
+      a4 += w[4][i] * NDT_LOAD_VECTOR(F64x8, in[4] + k);
+      a5 += w[5][i] * NDT_LOAD_VECTOR(F64x8, in[5] + k);
+      a6 += w[6][i] * NDT_LOAD_VECTOR(F64x8, in[6] + k);
+      a7 += w[7][i] * NDT_LOAD_VECTOR(F64x8, in[7] + k);
     }
     a0 *= w[0][taps];
     a1 *= w[1][taps];
@@ -244,15 +243,15 @@ FENNICK_VECTOR_CLONES void smoothEight(
     const V u6 = __builtin_shufflevector(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
     const V u5 = __builtin_shufflevector(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
     const V u7 = __builtin_shufflevector(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
-    auto row = [&](int r) { return reinterpret_cast<VUnaligned*>(out + std::size_t(r) * outStride + std::size_t(b)); };
-    *row(0) = __builtin_shufflevector(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11);
-    *row(4) = __builtin_shufflevector(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15);
-    *row(1) = __builtin_shufflevector(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11);
-    *row(5) = __builtin_shufflevector(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15);
-    *row(2) = __builtin_shufflevector(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11);
-    *row(6) = __builtin_shufflevector(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15);
-    *row(3) = __builtin_shufflevector(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11);
-    *row(7) = __builtin_shufflevector(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15);
+    auto row = [&](int r) { return out + std::size_t(r) * outStride + std::size_t(b); };
+    NDT_STORE_VECTOR(V, row(0), __builtin_shufflevector(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11));
+    NDT_STORE_VECTOR(V, row(4), __builtin_shufflevector(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15));
+    NDT_STORE_VECTOR(V, row(1), __builtin_shufflevector(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11));
+    NDT_STORE_VECTOR(V, row(5), __builtin_shufflevector(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15));
+    NDT_STORE_VECTOR(V, row(2), __builtin_shufflevector(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11));
+    NDT_STORE_VECTOR(V, row(6), __builtin_shufflevector(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15));
+    NDT_STORE_VECTOR(V, row(3), __builtin_shufflevector(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11));
+    NDT_STORE_VECTOR(V, row(7), __builtin_shufflevector(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15));
   }
   for (; b + 4 <= nb; b += 4) {
     const double* w0 = weights + std::size_t(b) * std::size_t(stride);
