@@ -510,6 +510,18 @@ std::string renderedPlate(sim::Scanner& reader, const get_scan_para& got) {
   return plate;
 }
 
+// One plate scanned to its end, as the dialog holds it and as the engine describes it.
+void scanPlate(Dialog& d, crapp::ScanImage& image, get_scan_para& got) {
+  ASSERT_TRUE(d.started) << d.status().toStdString();
+  ASSERT_TRUE(d.startScan(2, "200")) << d.status().toStdString();
+  ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
+  ASSERT_EQ(d.status(), kEndOfScan);
+  ASSERT_TRUE(d.dlg->container()->scanImage());
+  image = *d.dlg->container()->scanImage();
+  ASSERT_EQ(QuorinGetScanPara(&got), 1);
+  ASSERT_EQ(got.height, image.rows);
+}
+
 // The saved export set's pixels, which close its file; empty when it is not
 // a readable, ready export.
 std::string savedPixels(Dialog& d, std::size_t bytes) {
@@ -603,17 +615,11 @@ TEST(DialogScanMode, APlateFromTheSimulatedReaderIsExportedAsTheReaderSentIt) {
   std::vector<sim::Scanner>& readers = lent.readers;
   {
     Dialog d;
-    ASSERT_TRUE(d.started) << d.status().toStdString();
-    ASSERT_TRUE(d.startScan(2, "200")) << d.status().toStdString();
-    ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
-    ASSERT_EQ(d.status(), kEndOfScan);
-    const auto image = *d.dlg->container()->scanImage();
+    crapp::ScanImage image;
+    get_scan_para got{};
+    ASSERT_NO_FATAL_FAILURE(scanPlate(d, image, got));
     // The simulator's radiograph after the tone stretch, for a person to look at.
     EXPECT_TRUE(d.dlg->grab().save(QString::fromStdString((kScreenshotDir / "halcyone_scan_mode.png").string())));
-
-    get_scan_para got{};
-    ASSERT_EQ(QuorinGetScanPara(&got), 1);
-    ASSERT_EQ(got.height, image.rows);
     const std::string expected = renderedPlate(readers[0], got);
     ASSERT_EQ(expected.size(), std::size_t(image.pixelBytes));
 
@@ -628,14 +634,9 @@ TEST(DialogScanMode, APlateIsExportedAfterTheReaderLibrarysLineCorrection) {
   ASSERT_EQ(lent.readers.size(), 1u);
   {
     Dialog d;
-    ASSERT_TRUE(d.started) << d.status().toStdString();
-    ASSERT_TRUE(d.startScan(2, "200")) << d.status().toStdString();
-    ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
-    ASSERT_EQ(d.status(), kEndOfScan);
-    const auto image = *d.dlg->container()->scanImage();
+    crapp::ScanImage image;
     get_scan_para got{};
-    ASSERT_EQ(QuorinGetScanPara(&got), 1);
-    ASSERT_EQ(got.height, image.rows);
+    ASSERT_NO_FATAL_FAILURE(scanPlate(d, image, got));
     ASSERT_GT(got.blk_n, 1);
     const std::string raw = renderedPlate(lent.readers[0], got);
     ASSERT_EQ(raw.size(), std::size_t(image.pixelBytes));
