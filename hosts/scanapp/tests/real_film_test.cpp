@@ -65,6 +65,7 @@ TEST(RealFilmRoad, OneScanIsWrittenAsTheDigitizersFilm) {
     SCOPED_TRACE(c.output);
     testsupport::TempDir dir;
     testsupport::SimulatedFilmRoad road;
+    ASSERT_FALSE(road.crProgramConnects());
     platform::qt::ScriptedPrompt prompts;
     testsupport::ScanSettings settings;
     settings.bits = c.bits;

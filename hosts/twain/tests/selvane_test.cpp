@@ -355,6 +355,7 @@ class SelvaneOverTheFilmScanUi : public ::testing::Test {
  protected:
   void SetUp() override {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ASSERT_FALSE(road.crProgramConnects());
     fs::create_directories(dir / "source");
     install(dir / "source", oskelu().string(), managerPath().string());
     ::setenv("NDT_TWAIN_SOURCE", (dir / "source" / "Selvane.ds").c_str(), 1);
