@@ -23,8 +23,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One operator's run: enter the settings, scan once, exit. The steps run from
-// inside the program's event loop, as soon as the dialog is shown.
+// One operator's run: feed a film, enter the settings, scan once, exit. The
+// steps run from inside the program's event loop, as soon as the dialog shows.
 struct Operator {
   explicit Operator(testsupport::ScanSettings s) : settings(std::move(s)) {
     poll.setInterval(20);
@@ -33,7 +33,7 @@ struct Operator {
       if (shown == nullptr) return;
       poll.stop();
       testsupport::ScanDialogDriver dialog(shown);
-      if (!dialog.enter(settings)) fault = dialog.fault();
+      if (!dialog.feed() || !dialog.enter(settings)) fault = dialog.fault();
       lines = dialog.heightPx();
       if (fault.empty() && !dialog.scan()) fault = dialog.fault();
       dialog.screenshot(platform::paths::programDir() / "ombrel_real_film_dialog.png");

@@ -484,13 +484,22 @@ TEST_F(SelvaneOverTheFilmScanUi, OpensShowsTheDialogAndClosesOnItsRequest) {
   close();
 }
 
-// The operator enters a region and presses Scan while the application pumps
-// its events through the source; the memory transfer brings the film the
-// digitizer sent, and Exit ends the session.
+// The operator feeds a film, enters a region and presses Scan while the
+// application pumps its events through the source; the memory transfer brings
+// the film the digitizer sent, and Exit ends the session.
 TEST_F(SelvaneOverTheFilmScanUi, OneSessionDeliversTheDigitizersFilm) {
   ASSERT_NO_FATAL_FAILURE(enable());
   testsupport::ScanDialogDriver dialog(testsupport::ScanDialogDriver::findShown());
   ASSERT_NE(dialog.dialog(), nullptr);
+  // Feed brings the film from the feeder: the digitizer is told to set one.
+  const auto filmSets = [&] {
+    int n = 0;
+    for (const sim::LogEntry& e : road.digitizer().log(sim::LogEntry::Kind::Command)) n += e.word == 3;
+    return n;
+  };
+  const int before = filmSets();
+  ASSERT_TRUE(dialog.feed()) << dialog.fault();
+  EXPECT_EQ(filmSets(), before + 1);
   ASSERT_TRUE(dialog.enter({})) << dialog.fault();
   ASSERT_EQ(dialog.heightPx(), 1000);
   // The operator's press arrives among the application's events.
