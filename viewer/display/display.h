@@ -97,6 +97,10 @@ struct Point {
   bool operator==(const Point&) const = default;
 };
 
+// The item's ROI with its corners ordered and clamped into the image; empty
+// when nothing of it lies on the image.
+Rect normalisedRoi(const CImageItem& item);
+
 class CDisplayTile {
  public:
   CDisplayTile() = default;

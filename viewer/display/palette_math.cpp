@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "viewer/display/display.h"
-#include "viewer/display/internal/roi.h"
 
 namespace viewer::display {
 
