@@ -37,8 +37,10 @@ CMainFrame::CMainFrame(std::filesystem::path ini, QWidget* parent) : QMainWindow
 CMainFrame::~CMainFrame() {
   platform::ini::writeInt(ini_, "Window", "Main", isMaximized() ? 2 : 1);
   // The views go after this frame's own part: none may call back into it.
-  for (QMdiSubWindow* w : mdi_->subWindowList())
-    if (auto* child = dynamic_cast<CChildFrame*>(w)) child->view()->setPaletteLink(nullptr);
+  // A closed child that is not deleted yet is no longer in the window list.
+  // The view class has no meta-object of its own, so it is told apart by dynamic_cast.
+  for (QWidget* w : findChildren<QWidget*>())
+    if (auto* view = dynamic_cast<CTivolaView*>(w)) view->setPaletteLink(nullptr);
 }
 
 void CMainFrame::createPalettes(int infomation, int overview, QSize screen) {
