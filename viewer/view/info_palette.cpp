@@ -237,8 +237,8 @@ CInfoPalette::CInfoPalette(QWidget* owner) : QWidget(owner, Qt::Tool) {
   valueUnit_->addItem(text(QT_TRANSLATE_NOOP("CInfoPalette", "Pixel Val.")));
   valueUnit_->addItem(text(QT_TRANSLATE_NOOP("CInfoPalette", "O.D.")));
   QLabel* grey = label(QT_TRANSLATE_NOOP("CInfoPalette", "Gray Value:"));
-  place(grey, QRect(2, 154, 60, 14), QRect(2, 72, 60, 14));
-  place(valueUnit_, QRect(62, 152, 76, 20), QRect(62, 70, 76, 20));
+  place(grey, QRect(2, 154, 63, 14), QRect(2, 72, 63, 14));
+  place(valueUnit_, QRect(65, 152, 73, 20), QRect(65, 70, 73, 20));
 
   const char* stats[] = {QT_TRANSLATE_NOOP("CInfoPalette", "Min:"), QT_TRANSLATE_NOOP("CInfoPalette", "Max:"),
                          QT_TRANSLATE_NOOP("CInfoPalette", "Mean:")};
