@@ -328,6 +328,36 @@ TEST(ProfilePalette, TitlesWidthAndAUserSizeKeptUntilShownAgain) {
   EXPECT_EQ(profile->width(), 130) << "shown again, it follows the profile";
 }
 
+TEST(Palettes, FollowTheCurrentImageAndThePanesTools) {
+  std::vector<std::unique_ptr<CImageItem>> two;
+  two.push_back(halves(400, 200));
+  two.push_back(halves(100, 200));
+  Framed f(std::move(two));
+  COverviewPalette* overview = f.frame.overviewPalette();
+  EXPECT_EQ(overview->height(), 70);
+  CImagePane* second = f.view->pane(1);
+  ASSERT_EQ(second->tile, f.grid().tile(1));
+  const QPoint mid(second->width() / 2, second->height() / 2);
+  press(second, mid);
+  release(second, mid);
+  QApplication::processEvents();
+  EXPECT_EQ(f.grid().currentTile(), f.grid().tile(1));
+  EXPECT_EQ(overview->height(), 280) << "the OverView takes the new current image's shape";
+  EXPECT_EQ(f.text(1006), "-       ") << "no marquee on the new image";
+
+  // The panes' Tone Curve tool: the palette's edits follow the window.
+  f.frame.command(ID_TOOL_TONE);
+  const int before = f.grid().tile(1)->windowCentre;
+  press(second, mid);
+  move(second, mid + QPoint(10, 0));
+  release(second, mid + QPoint(10, 0));
+  const int after = f.grid().tile(1)->windowCentre;
+  EXPECT_NE(after, before);
+  EXPECT_EQ(control<QLineEdit>(f.info(), 1018)->text(), QString::number(after));
+  EXPECT_EQ(f.info()->toneCurve()->window().centre, after);
+  EXPECT_EQ(f.grid().mirror().windowCentre, after);
+}
+
 // A film from the simulated digitizer, with its palettes, for a person to look at.
 TEST(Palettes, ScreenshotOfTheFrameWithThePalettesShowingAFilm) {
   sim::ImageSpec scan;
