@@ -36,9 +36,9 @@ CMainFrame::CMainFrame(std::filesystem::path ini, QWidget* parent) : QMainWindow
 
 CMainFrame::~CMainFrame() {
   platform::ini::writeInt(ini_, "Window", "Main", isMaximized() ? 2 : 1);
-  // The views go after this frame's own part: none may call back into it.
-  // A closed child that is not deleted yet is no longer in the window list.
-  // The view class has no meta-object of its own, so it is told apart by dynamic_cast.
+  // The views die after this frame's own part, so none may call back into it;
+  // a closed child awaiting deletion is no longer in the window list, and
+  // the view has no meta-object of its own, hence the search by dynamic_cast.
   for (QWidget* w : findChildren<QWidget*>())
     if (auto* view = dynamic_cast<CTivolaView*>(w)) view->setPaletteLink(nullptr);
 }
