@@ -8,7 +8,6 @@
 // there are drawn columns (zoom 1 and above) each source sample of a row is
 // processed once and then spread out.
 #include "viewer/display/display.h"
-#include "viewer/display/internal/roi.h"
 
 #include <algorithm>
 #include <cmath>

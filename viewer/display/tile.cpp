@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "viewer/display/display.h"
-#include "viewer/display/internal/roi.h"
 
 namespace viewer::display {
 
