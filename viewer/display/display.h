@@ -50,6 +50,9 @@ struct Bitmap {
 struct RenderCache {
   Bitmap bitmap;
   int stamp = 0;
+  // The bitmap pixels the image covered at the last render (right and bottom
+  // exclusive); the rest is background. Empty when nothing was drawn.
+  Rect covered;
   // Makes a cleared bitmap of the pane's client size (row length rounded up
   // to 4) and forgets the stamp, so the next render draws. False when the
   // size is negative or too large.
@@ -80,8 +83,9 @@ bool sourceTables(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHe
 // width x height (and the row padding) is the background unless a sample
 // lands there. False, with the bitmap untouched, when the image has no
 // pixels or the bitmap does not hold rowLength x height bytes.
+// When covered is given it receives the pixels the image covers.
 bool renderImage(const CImageBuffer& image, const std::array<std::uint8_t, 4096>& greyTable,
-                 const RenderParams& params, Bitmap& bitmap);
+                 const RenderParams& params, Bitmap& bitmap, Rect* covered = nullptr);
 
 // The printed picture: the whole image at zoom 1 without sharpening, rows
 // rounded up to 4 bytes, padding white. False when it cannot be made.

@@ -146,7 +146,7 @@ bool CDisplayTile::render(RenderCache& cache) const {
   p.centreX = centreX;
   p.centreY = centreY;
   p.sharpness = sharpness;
-  if (!renderImage(*image, lut.table, p, cache.bitmap)) return false;
+  if (!renderImage(*image, lut.table, p, cache.bitmap, &cache.covered)) return false;
   cache.stamp = stamp;
   return true;
 }

@@ -365,8 +365,17 @@ void CTivolaView::redrawPanes() {
 }
 
 void CTivolaView::paintMovedPanes() {
+  // Each pane paints only what its render changed, and all in one pass: the
+  // others are marked, and the last one's repaint paints them too.
+  CImagePane* last = nullptr;
+  QRect lastRect;
   for (int i = 0; i < columns_ * rows_; ++i)
-    if (CImagePane* p = panes_[std::size_t(i)]; p && p->tile && p->tile->stamp != p->cache.stamp) p->repaint();
+    if (CImagePane* p = panes_[std::size_t(i)]; p && p->tile && p->tile->stamp != p->cache.stamp) {
+      if (last) last->update(lastRect);
+      last = p;
+      lastRect = p->renderMoved();
+    }
+  if (last) last->repaint(lastRect);
 }
 
 void CTivolaView::refreshCurrent() {

@@ -144,6 +144,9 @@ class CImagePane : public QWidget {
   QRect pictureRect() const;
   // The cursor of the current tool (and ROI zone) at a pane point.
   void updateCursor(QPoint p);
+  // Renders the tile after its stamp moved and returns the part of the pane
+  // that changed since it was last shown (the whole pane when that is not known).
+  QRect renderMoved();
 
  protected:
   void paintEvent(QPaintEvent*) override;
