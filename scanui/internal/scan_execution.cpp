@@ -297,10 +297,16 @@ int CScanDlg::readChunk(bool first) {
   const std::uint32_t left = r.height - std::min(linesRead_, r.height);
   lines = std::min(lines, left);
   static std::array<std::uint8_t, kStagingBytes> staging;
+  auto* out = static_cast<std::uint8_t*>(r.pixels);
+  const std::uint64_t want = std::uint64_t(r.width) * bpp;
+  // Lines as wide as the image's need no cropping: read straight into it.
+  const std::uint64_t length = std::uint64_t(lineBytes) * lines;
+  const bool inPlace =
+      r.deviceLineWidth == r.width && out != nullptr && length <= outSize_ - std::min(outOffset_, outSize_);
   devapi::ReadBufferParam p{};
   p.first = first ? 0 : 1;
-  p.length = lineBytes * lines;
-  p.buffer = staging.data();
+  p.length = std::uint32_t(length);
+  p.buffer = inPlace ? out + outOffset_ : staging.data();
   if (!connection.table().ReadBuffer(connection.handle(), &p)) {
     r.readInProgress = 0;
     if (linesRead_ > 0) {
@@ -318,11 +324,13 @@ int CScanDlg::readChunk(bool first) {
   }
   r.readInProgress = 0;
   if (deviceCease_) return 0;
-  auto* out = static_cast<std::uint8_t*>(r.pixels);
-  const std::uint64_t want = std::uint64_t(r.width) * bpp;
-  for (std::uint32_t i = 0; i < lines && outOffset_ + want <= outSize_; ++i) {
-    std::memcpy(out + outOffset_, staging.data() + std::size_t(i) * lineBytes, want);
-    outOffset_ += want;
+  if (inPlace) {
+    outOffset_ += length;
+  } else {
+    for (std::uint32_t i = 0; i < lines && outOffset_ + want <= outSize_; ++i) {
+      std::memcpy(out + outOffset_, staging.data() + std::size_t(i) * lineBytes, want);
+      outOffset_ += want;
+    }
   }
   linesRead_ += lines;
   if (linesRead_ < r.height) return int(r.height - linesRead_);

@@ -154,6 +154,28 @@ TEST_F(ScanExecution, SetsTheDeviceUpInOrderAndDeliversTheCroppedLines) {
   EXPECT_EQ(c<QLabel>(1053)->text(), "(0.24MB)");
 }
 
+TEST_F(ScanExecution, LinesAsWideAsTheImageAreDeliveredWhole) {
+  struct Case {
+    int bitsIndex, bytes;
+    std::vector<std::string> reads;  // 1000 lines: one, then whole chunks of 32768 bytes at most
+  };
+  for (const Case& k : {Case{2, 2, {"ReadBuffer(0,100)", "ReadBuffer(1,32700)", "ReadBuffer(1,32700)",
+                                     "ReadBuffer(1,32700)", "ReadBuffer(1,1800)"}},
+                        Case{0, 1, {"ReadBuffer(0,50)", "ReadBuffer(1,32750)", "ReadBuffer(1,17200)"}}}) {
+    SCOPED_TRACE(k.bytes);
+    region(k.bitsIndex);
+    testHost.clear();
+    const std::size_t first = brightel.log.size();
+    pressScan();
+    std::vector<std::string> reads;
+    for (const std::string& call : callsFrom(first))
+      if (call.rfind("ReadBuffer", 0) == 0) reads.push_back(call);
+    EXPECT_EQ(reads, k.reads);
+    ASSERT_EQ(testHost.deliveries, 1);
+    EXPECT_TRUE(testHost.pixels == expected(50, 1000, k.bytes));
+  }
+}
+
 TEST_F(ScanExecution, AFailedReadEndsTheScanWithItsErrorAndDeliversNothing) {
   struct Case {
     int failRead;
