@@ -303,7 +303,12 @@ void CrLink::run() {
         logLeft(dcm, why);
         continue;
       }
-      if (!deliver(image) || !waitForRelease()) {
+      const Handing handing = deliver(image);
+      if (handing == Handing::NoHost) {
+        logLeft(dcm, "no host takes images");
+        continue;
+      }
+      if (handing == Handing::Ended || !waitForRelease()) {
         ended = true;
         break;
       }
@@ -321,24 +326,29 @@ void CrLink::run() {
   changed_.notify_all();
 }
 
-bool CrLink::deliver(CrImage& image) {
-  bool handed = false;
+CrLink::Handing CrLink::deliver(CrImage& image) {
+  Handing result = Handing::Ended;
   platform::qt::callOnUiThread([&] {
     ScanUiLibrary& lib = library();
     if (stopping() || lib.dialog.window() == nullptr) return;
+    // With nobody to take it the image would never be released, nor the set kept.
+    if (lib.transferReady == nullptr) {
+      result = Handing::NoHost;
+      return;
+    }
     lib.dialog.importedStudy(image.componentName, image.componentId, image.seriesDescription);
     record_ = image.record;
     {
       std::lock_guard lock(mutex_);
       held_ = record_.pixels;
     }
-    handed = true;
+    result = Handing::Handed;
     delivering_ = true;
     XFerReady(&record_);
     delivering_ = false;
   });
-  if (!handed) std::free(image.record.pixels);
-  return handed;
+  if (result != Handing::Handed) std::free(image.record.pixels);
+  return result;
 }
 
 bool CrLink::waitForRelease() {

@@ -63,8 +63,9 @@ class CrLink {
  private:
   void run();
   bool stopping();
-  // Hands one image to the host on the UI thread; false when the link ends.
-  bool deliver(CrImage& image);
+  enum class Handing { Handed, NoHost, Ended };
+  // Hands one image to the host on the UI thread; the pixels are freed unless handed.
+  Handing deliver(CrImage& image);
   // Blocks until the host released the image just handed over; false on stop.
   bool waitForRelease();
   void postExit();

@@ -522,6 +522,17 @@ TEST_F(CrImport, AProgramThatCannotStartImportsWhatIsThereAndExits) {
   EXPECT_TRUE(dir.exported().empty());
 }
 
+TEST_F(CrImport, WithoutATransferReadyCallbackEverySetIsLeftAndTheRunStillEnds) {
+  dir.publishingProgram();
+  Plate p;
+  dir.stage("kept.dcm", p);
+  SetDSProcAddress(nullptr, crCloseRequest);
+  start();
+  ASSERT_TRUE(pumpUntil([&] { return host.closes == 1; }));
+  EXPECT_EQ(library().current, nullptr);
+  EXPECT_EQ(dir.exported(), (std::set<std::string>{"kept.dcm", "kept.dcm.info", "kept.dcm.ready"}));
+}
+
 TEST_F(CrImport, TermUIWhileTheProgramRunsEndsTheLinkAtOnceAndImportsNothing) {
   // Keeps running until the test ends it; its pid in Halcyone/pid.
   dir.program("[ \"$1\" = -connect ] && exit 1\necho $$ > pid\nexec sleep 60");
