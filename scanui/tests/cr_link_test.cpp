@@ -211,6 +211,26 @@ TEST(ProbeDirectory, TheProgramRunsInItsOwnFolderAndOneInTheCurrentDirectoryIsNe
   EXPECT_FALSE(found);
 }
 
+// The real CR program beside this executable, with a simulated bus of its own.
+TEST(RealCrProgram, AnswersConnectedOnlyWhenItsBusHasACrReader) {
+  ConfigDir config;
+  testsupport::TempDir runtime;
+  ::setenv("NDT_RUNTIME_DIR", runtime.path().c_str(), 1);
+  const char* before = std::getenv("NDT_USB");
+  const std::string saved = before != nullptr ? before : "";
+  scanui::internal::CrLink link;
+  ASSERT_TRUE(fs::exists(link.programDir() / "Halcyone" / "Halcyone"));
+  ::setenv("NDT_USB", "sim:cr", 1);
+  EXPECT_TRUE(link.probe());
+  ::setenv("NDT_USB", "sim:film", 1);
+  EXPECT_FALSE(link.probe());
+  if (before != nullptr)
+    ::setenv("NDT_USB", saved.c_str(), 1);
+  else
+    ::unsetenv("NDT_USB");
+  ::unsetenv("NDT_RUNTIME_DIR");
+}
+
 // --- reading one exported file ----------------------------------------------
 
 struct ReadCase {
