@@ -215,6 +215,7 @@ bool CrLink::probe() const {
 }
 
 void CrLink::start() {
+  if (delivering_) return;  // a host's callback showing again: the running link goes on
   stop();
   join();
   {
@@ -273,8 +274,10 @@ void CrLink::run() {
   const fs::path folder = exportFolder();
   bool ended = false;
   platform::Process program;
-  if (program.start(platform::paths::resolve(kProgram, programDir_), {},
-                    platform::paths::resolve(kWorkingDir, programDir_))) {
+  // A program that cannot start exports nothing: the run only ends.
+  const bool imports = program.start(platform::paths::resolve(kProgram, programDir_), {},
+                                     platform::paths::resolve(kWorkingDir, programDir_));
+  if (imports) {
     // The operator scans and saves plates there; its exit code says nothing to us.
     std::unique_lock lock(mutex_);
     while (!stop_ && !program.poll()) changed_.wait_for(lock, kPollInterval);
@@ -283,7 +286,7 @@ void CrLink::run() {
   // Names tried once in this run are not listed again, so that every set is
   // reached however many the folder holds, and each listing ends.
   std::set<std::string> tried;
-  while (!ended) {
+  while (imports && !ended) {
     const std::vector<std::string> names = listSets(folder, tried);
     if (names.empty()) break;
     for (const std::string& name : names) {

@@ -528,18 +528,18 @@ TEST_F(CrImport, AnEmptyExportFolderEndsTheRunByExitWithNoImage) {
   EXPECT_TRUE(host.deliveries.empty());
 }
 
-TEST_F(CrImport, AProgramThatCannotStartImportsWhatIsThereAndExits) {
+TEST_F(CrImport, AProgramThatCannotStartImportsNothingAndTheRunEnds) {
   dir.program("[ \"$1\" = -connect ] && exit 1; exit 0");
   ASSERT_EQ(InitUI(0), 1);
-  fs::remove(dir.path() / "Halcyone" / "Halcyone");
+  fs::permissions(dir.path() / "Halcyone" / "Halcyone", fs::perms(0644));
   Plate p;
   writePlate(dir.exportFolder() / "left.dcm", p);
   testsupport::writeFile(dir.exportFolder() / "left.dcm.ready", "");
   host.hold = false;
   ASSERT_NE(ShowUI(&window, nullptr), nullptr);
   ASSERT_TRUE(pumpUntil([&] { return host.closes == 1; }));
-  EXPECT_EQ(host.deliveries.size(), 1u);
-  EXPECT_TRUE(dir.exported().empty());
+  EXPECT_TRUE(host.deliveries.empty());
+  EXPECT_EQ(dir.exported(), (std::set<std::string>{"left.dcm", "left.dcm.ready"}));
 }
 
 TEST_F(CrImport, WithoutATransferReadyCallbackEverySetIsLeftAndTheRunStillEnds) {
