@@ -1,0 +1,123 @@
+// The two roads from a simulated scanner into the viewer and out to files,
+// each inside a demo tree: this executable is copied into the tree's program
+// directory and runs the test again there, where the viewer finds its scan UI
+// and the CR program.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/process.h"
+#include "testsupport/scan_dialog_driver.h"
+#include "testsupport/testsupport.h"
+#include "tools/demo/cr_plate.h"
+#include "tools/demo/roads.h"
+#include "tools/demo/tree.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr const char* kInside = "NDT_DEMO_TEST_IN_TREE";
+
+demo::Tree insideTree() { return demo::Tree{testsupport::selfExecutable().parent_path().parent_path()}; }
+
+// First run: makes a tree, runs this test again from a copy of this
+// executable in its program directory and returns true. In the copy: false.
+bool ranInTree(demo::CrProgram cr, const std::string& usb) {
+  if (std::getenv(kInside) != nullptr) return false;
+  testsupport::TempDir root;
+  const demo::Tree tree{root.path()};
+  std::string fault;
+  EXPECT_TRUE(demo::installTree(NDT_BIN_DIR, NDT_DEMO_STANDIN, tree, cr, &fault)) << fault;
+  const fs::path self = tree.bin() / "demo_tests";
+  fs::copy_file(testsupport::selfExecutable(), self);
+  std::map<std::string, std::string> env = demo::treeEnvironment(tree, usb);
+  env[kInside] = "1";
+  env[demo::plate::kResultsVariable] = tree.results().string();
+  testsupport::rerunCurrentTest(self, env, tree.work(), tree.root / "inside.xml", [&] {
+    return testsupport::runCommand("ls -lR '" + tree.results().string() + "'").output;
+  });
+  // The screenshots stay under the build folder for a person to look at.
+  std::error_code ec;
+  fs::create_directories(DEMO_SCREENSHOT_DIR, ec);
+  for (const auto& e : fs::directory_iterator(tree.results(), ec))
+    if (e.path().extension() == ".png")
+      fs::copy_file(e.path(), fs::path(DEMO_SCREENSHOT_DIR) / e.path().filename(),
+                    fs::copy_options::overwrite_existing, ec);
+  return true;
+}
+
+// What pydicom reads from a file: its elements by "GGGG,EEEE" and its pixels
+// as little-endian 16-bit samples.
+struct Pydicom {
+  int status = -1;
+  std::string output;
+  std::map<std::string, std::string> elements;
+  std::string pixels;
+  // "VR value", or empty when the file lacks the element.
+  std::string at(const char* tag) const {
+    const auto it = elements.find(tag);
+    return it == elements.end() ? std::string() : it->second;
+  }
+};
+
+Pydicom pydicom(const fs::path& file) {
+  testsupport::TempDir out;
+  Pydicom read;
+  const auto r = testsupport::runCommand("/usr/bin/python3 '" PYDICOM_READER "' '" + file.string() + "' '" +
+                                         out.path().string() + "'");
+  read.status = r.status;
+  read.output = r.output;
+  std::size_t at = 0;
+  while (at < r.output.size()) {
+    std::size_t end = r.output.find('\n', at);
+    if (end == std::string::npos) end = r.output.size();
+    const std::string line = r.output.substr(at, end - at);
+    at = end + 1;
+    // "E GGGG,EEEE VR value"
+    if (line.size() > 14 && line.compare(0, 2, "E ") == 0) read.elements[line.substr(2, 9)] = line.substr(12);  // "VR value"
+  }
+  read.pixels = testsupport::readFile(out.path() / "pixels.bin");
+  return read;
+}
+
+std::string bytesOf(const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+TEST(Roads, AFilmScannedInTheViewerIsSavedAsDicondeAndTiffWithTheDigitizersPixels) {
+  if (ranInTree(demo::CrProgram::Real, "sim:film")) return;
+  const demo::Tree tree = insideTree();
+  // The digitizer's bus lent to this process, so the film it sent is known.
+  testsupport::SimulatedFilmRoad road;
+  const demo::RoadRun run = demo::filmRoad(tree);
+  ASSERT_EQ(run.fault, "");
+  EXPECT_TRUE(run.asked.empty()) << run.asked.front();
+  const std::string film = bytesOf(road.film(500, 2));
+  ASSERT_EQ(film.size(), 500u * 1000u * 2u);
+
+  const auto dump = testsupport::runCommand("dcmdump +E '" + run.dicom.string() + "'");
+  EXPECT_EQ(dump.status, 0) << dump.output;
+  const Pydicom dicom = pydicom(run.dicom);
+  ASSERT_EQ(dicom.status, 0) << dicom.output;
+  EXPECT_NE(dicom.output.find("shape 1000x500"), std::string::npos) << dicom.output;
+  EXPECT_EQ(dicom.at("0028,0101"), "US 12");
+  EXPECT_EQ(dicom.at("0010,0010"), std::string("PN ") + demo::kFilmComponentName);
+  EXPECT_EQ(dicom.at("0010,0020"), std::string("LO ") + demo::kFilmComponentId);
+  EXPECT_TRUE(dicom.pixels == film) << "the DICONDE file's pixels are not the digitizer's film";
+
+  const auto info = testsupport::runCommand("tiffinfo '" + run.tiff.string() + "'");
+  EXPECT_EQ(info.status, 0) << info.output;
+  EXPECT_NE(info.output.find("Image Width: 500 Image Length: 1000"), std::string::npos) << info.output;
+  EXPECT_NE(info.output.find("Bits/Sample: 16"), std::string::npos) << info.output;
+  // ImageMagick's samples of the one grey channel, 16 bits each in this machine's order.
+  testsupport::TempDir out;
+  const auto stream = testsupport::runCommand("stream -map i -storage-type short '" + run.tiff.string() + "' '" +
+                                              (out / "samples").string() + "'");
+  EXPECT_EQ(stream.status, 0) << stream.output;
+  EXPECT_TRUE(testsupport::readFile(out / "samples") == film) << "the TIFF file's pixels are not the digitizer's film";
+}
+
+}  // namespace
