@@ -40,7 +40,10 @@ void SetDSProcAddress(scanui::DSProc transferReady, scanui::DSProc closeRequest)
 int InitUI(std::intptr_t) {
   auto& lib = library();
   scanui::internal::installTranslation(lib);
-  // The CR link's probe will choose mode 2 here, before the digitizer is tried.
+  if (lib.crLink.probe()) {
+    lib.mode = scanui::SOURCE_CR_LINK;
+    return 1;
+  }
   if (!lib.connection.open()) return 0;
   lib.mode = scanui::SOURCE_DIGITIZER;
   return 1;
@@ -51,6 +54,10 @@ int IsThereAnyDigitizerAvailable(std::intptr_t) {
   // A connection of our own answers for itself; probing would close it.
   if (lib.connection.connected()) return 1;
   lib.mode = scanui::SOURCE_NONE;
+  if (lib.crLink.probe()) {
+    lib.mode = scanui::SOURCE_CR_LINK;
+    return 1;
+  }
   const bool ownTranslation = !lib.translation.installed();
   scanui::internal::installTranslation(lib);
   lib.connection.setQuiet(true);
@@ -74,15 +81,24 @@ void* ShowUI(void* hostWindow, const char* captionSuffix) {
   auto& lib = library();
   auto* host = static_cast<QWidget*>(hostWindow);
   lib.connection.setOwner(host);
-  const bool hidden = lib.mode == scanui::SOURCE_CR_LINK;
-  return lib.dialog.create(host, scanui::internal::scanCaption(captionSuffix), !hidden);
+  const bool crLink = lib.mode == scanui::SOURCE_CR_LINK;
+  if (crLink) lib.crLink.stop();
+  QWidget* w = lib.dialog.create(host, scanui::internal::scanCaption(captionSuffix), !crLink);
+  if (w != nullptr && crLink) lib.crLink.start();
+  return w;
 }
 
-int HideUI(std::intptr_t) { return library().dialog.destroy(); }
+// The import worker goes with the hidden dialog it fills.
+int HideUI(std::intptr_t) {
+  auto& lib = library();
+  lib.crLink.stop();
+  return lib.dialog.destroy();
+}
 
 void TermUI(std::intptr_t) {
   auto& lib = library();
-  if (lib.dialog.window() != nullptr) lib.dialog.destroy();
+  if (lib.dialog.window() != nullptr) HideUI(0);
+  lib.crLink.stop();
   if (lib.mode != scanui::SOURCE_CR_LINK) lib.connection.close();
   lib.connection.setOwner(nullptr);
   lib.translation.remove();
@@ -119,6 +135,7 @@ void ReleaseScanData(scanui::ScanData* data) {
   auto& lib = library();
   if (data != nullptr && data->pixels != nullptr) {
     if (data->pixels != lib.handedOut) return;
+    lib.crLink.released(lib.handedOut);
     std::free(lib.handedOut);
     lib.handedOut = nullptr;
     data->pixels = nullptr;

@@ -6,6 +6,7 @@
 
 #include "platform/qt/translations.h"
 #include "scanui/internal/connection.h"
+#include "scanui/internal/cr_link.h"
 #include "scanui/internal/scan_dialog.h"
 #include "scanui/scanui.h"
 
@@ -23,8 +24,9 @@ struct ScanUiLibrary {
   ScanRecord* current = nullptr;   // set by XFerReady
   void* handedOut = nullptr;       // the buffer XFerReady handed over, until released
   platform::qt::Translation translation;
-  // Last, so it goes first: its window and the moire filter before the rest.
-  CScanDlg dialog;
+  CScanDlg dialog;  // its window and the moire filter go before the rest
+  // Last, so it goes first: its worker reaches the dialog until joined.
+  CrLink crLink;
 };
 
 ScanUiLibrary& library();

@@ -751,6 +751,21 @@ int CScanDlg::resetAutofeeder() {
   return 1;
 }
 
+void CScanDlg::importedStudy(const std::string& componentName, const std::string& componentId,
+                             const std::string& description) {
+  if (!window_) return;
+  auto put = [this](int id, const std::string& cp932) {
+    control<QLineEdit>(window_, id)->setText(QString::fromStdString(platform::text::cp932ToUtf8(cp932)));
+  };
+  put(kComponentName, componentName);
+  put(kComponentId, componentId);
+  put(kStudyDescription, description);
+}
+
+void CScanDlg::postExit() {
+  if (window_) static_cast<ScanWindow*>(window_.data())->requestExit();
+}
+
 void CScanDlg::exit() {
   if (settings_.rePostArmed != 0) return;  // an auto-feeder run goes on
   if (study_ != nullptr && studyEnable_ != 0) {

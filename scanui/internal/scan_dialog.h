@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/library.h"
 #include "scanui/internal/preview_model.h"
@@ -62,6 +63,11 @@ class CScanDlg {
   bool suppress190mmWarning() const { return suppress190_; }
   bool moireLoaded() const { return moire_.isOpen(); }
   int cease();
+  // The CR link's study texts (CP932) into the hidden fields, which Exit writes back.
+  void importedStudy(const std::string& componentName, const std::string& componentId,
+                     const std::string& description);
+  // Exit as the button gives it: queued, so it runs after the caller returns.
+  void postExit();
   int autofeederCount() const;
   int resetAutofeeder();
 

@@ -13,6 +13,7 @@
 
 #include "devapi/records.h"
 #include "platform/library.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 #include "scanui/tests/scanui_fixture.h"
 #include "simulator/sim.h"
@@ -56,6 +57,8 @@ class RealDevice : public ScanUiTest {
     lentPort = bus;
     auto& lib = scanui::internal::library();
     connection().setSource(std::make_unique<scanui::internal::BrightelLibrary>(lib.brightelPath));
+    // The real program directory, with the real CR program: it must not answer connected.
+    lib.crLink.setProgramDir(platform::paths::programDir());
   }
   void TearDown() override {
     ScanUiTest::TearDown();

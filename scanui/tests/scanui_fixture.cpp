@@ -8,6 +8,7 @@
 #include <QTest>
 #include <cstdlib>
 
+#include "platform/paths.h"
 #include "platform/qt/control.h"
 
 namespace scanui_test {
@@ -82,6 +83,7 @@ void ScanUiTest::SetUp() {
   // One device on adapter 0 with id 5, as the real library reports it.
   brightel.devices["TRESSOLA/KT7163"] = {{0, 5}};
   connection().setSource(std::make_unique<FakeSource>());
+  scanui::internal::library().crLink.setProgramDir(noCrProgram.path());
 }
 
 void ScanUiTest::TearDown() {
@@ -90,6 +92,7 @@ void ScanUiTest::TearDown() {
   lib.connection.setSource(std::make_unique<scanui::internal::BrightelLibrary>(lib.brightelPath));
   lib.mode = scanui::SOURCE_NONE;
   lib.current = nullptr;
+  lib.crLink.setProgramDir(platform::paths::programDir());
   SetDSProcAddress(nullptr, nullptr);
   host = nullptr;
   EnableDICOMField(nullptr, 0, 0);

@@ -66,6 +66,8 @@ class ScanUiTest : public ::testing::Test {
   std::vector<std::string> boxes() const;
 
   ConfigDir config;
+  // An empty program directory for the CR link, so that the film road is taken.
+  testsupport::TempDir noCrProgram;
   platform::qt::ScriptedPrompt prompts;
   FakeBrightel brightel;
 };
