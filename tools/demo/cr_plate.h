@@ -10,7 +10,7 @@ inline constexpr const char* kId = "W-0731";
 inline constexpr const char* kName = "Pipe weld 7";
 inline constexpr const char* kDescription = "Girth weld, plate 1";
 
-inline constexpr const char* kScreenshot = "halcyone.png";      // the CR program's window after the save
+inline constexpr const char* kScreenshot = "halcyone.png";      // the CR program's window after the scan
 inline constexpr const char* kExportCopy = "exported.dcm";      // the set's DICOM file as it was published
 inline constexpr const char* kExportName = "exported.txt";      // its file name in the export folder
 inline constexpr const char* kRendered = "plate-rendered.raw";  // what the reader rendered

@@ -81,6 +81,10 @@ std::string scanOnePlate(CHalcyoneDlg& dlg, sim::Scanner& reader, const fs::path
   if (!pumpUntil([&] { return close->isEnabled(); }, 300000)) return "the scan never ended";
   if (status->text() != "End of scan.") return "the scan ended with \"" + status->text().toStdString() + "\"";
 
+  // The plate in the preview, for a person to look at.
+  if (!dlg.grab().save(QString::fromStdString((results / demo::plate::kScreenshot).string())))
+    return "cannot save the screenshot";
+
   get_scan_para got{};
   if (QuorinGetScanPara(&got) != 1) return "the engine does not describe its scan";
   const std::string rendered = crapptest::renderedPlate(reader, got);
@@ -99,8 +103,6 @@ std::string scanOnePlate(CHalcyoneDlg& dlg, sim::Scanner& reader, const fs::path
   fs::copy_file(exported, results / demo::plate::kExportCopy, fs::copy_options::overwrite_existing, ec);
   if (ec || !writeBytes(results / demo::plate::kExportName, exported.filename().string()))
     return "cannot keep a copy of " + exported.string();
-  if (!dlg.grab().save(QString::fromStdString((results / demo::plate::kScreenshot).string())))
-    return "cannot save the screenshot";
   close->click();
   return dlg.isVisible() ? "the window did not close" : "";
 }

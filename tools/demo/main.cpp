@@ -65,7 +65,7 @@ int road(int argc, char** argv, const std::string& which) {
   const demo::RoadRun run = which == "film" ? demo::filmRoad(tree) : demo::crRoad(tree);
   for (const demo::Left& left : run.left) std::printf("  %-52s %s\n", left.what.c_str(), left.where.c_str());
   if (which == "cr") {
-    std::printf("  %-52s %s\n", "the CR program's window after the save",
+    std::printf("  %-52s %s\n", "the CR program's window after the scan",
                 (tree.results() / demo::plate::kScreenshot).c_str());
   }
   for (const std::string& asked : run.asked) std::printf("  the viewer asked: %s\n", asked.c_str());

@@ -2,7 +2,6 @@
 
 #include <system_error>
 
-#include "crapp/tests/plate.h"
 #include "platform/ini.h"
 
 namespace demo {
@@ -22,7 +21,8 @@ bool isSharedLibrary(const fs::directory_entry& e) {
   return e.is_regular_file() && name.starts_with("lib") && name.ends_with(".so");
 }
 
-// Plate sizes of the CR program's list; its scan mode talks to the reader.
+// Plate sizes of the CR program's list, its depth, and its scan mode, which
+// talks to the reader.
 void writeCrSettings(const fs::path& folder) {
   using platform::ini::writeInt;
   using platform::ini::writeString;
@@ -41,6 +41,10 @@ void writeCrSettings(const fs::path& folder) {
     writeString(sizes, s.section, "DispName", s.name);
     writeString(sizes, s.section, "CassetteSizeString", s.cassette);
   }
+  // The reader's full 16 bits, which the link brings down to 12: a 12-bit
+  // request does not reach the simulated reader, whose 16-bit samples would
+  // then be exported as 12-bit ones.
+  writeInt(folder / "HalcyoneSite.ini", "Settings", "ImagePhotometrics", 4);
   const fs::path hard = folder / "HalcyoneHard.ini";
   writeString(hard, "Common", "Mode", "Scan");
   writeInt(hard, "Common", "ScannerThread_IdleMs", 5);
@@ -79,8 +83,6 @@ bool installTree(const fs::path& binDir, const fs::path& standIn, const Tree& tr
       return false;
   }
   writeCrSettings(tree.crFolder());
-  // The reader library corrects the plate's lines, as it does on a real reader.
-  crapptest::writeLineCorrectionSettings(tree.bin());
   return true;
 }
 

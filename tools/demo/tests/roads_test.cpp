@@ -87,6 +87,32 @@ Pydicom pydicom(const fs::path& file) {
 
 std::string bytesOf(const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); }
 
+// 16-bit samples as a 12-bit host receives them: shifted right when more than
+// 12 bits are stored (the CR link), then clamped to 4095 (the viewer).
+std::string asTwelveBits(const std::string& samples, int bitsStored) {
+  const int shift = bitsStored > 12 ? bitsStored - 12 : 0;
+  std::string out(samples.size(), '\0');
+  for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
+    const unsigned v = unsigned(std::uint8_t(samples[i])) | unsigned(std::uint8_t(samples[i + 1])) << 8;
+    const unsigned s = std::min(v >> shift, 4095u);
+    out[i] = char(s & 0xFF);
+    out[i + 1] = char(s >> 8);
+  }
+  return out;
+}
+
+std::string localStamp(std::time_t t) {
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &tm);
+  return text;
+}
+
+bool endsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 TEST(Roads, AFilmScannedInTheViewerIsSavedAsDicondeAndTiffWithTheDigitizersPixels) {
   if (ranInTree(demo::CrProgram::Real, "sim:film")) return;
   const demo::Tree tree = insideTree();
@@ -118,6 +144,61 @@ TEST(Roads, AFilmScannedInTheViewerIsSavedAsDicondeAndTiffWithTheDigitizersPixel
                                               (out / "samples").string() + "'");
   EXPECT_EQ(stream.status, 0) << stream.output;
   EXPECT_TRUE(testsupport::readFile(out / "samples") == film) << "the TIFF file's pixels are not the digitizer's film";
+}
+
+TEST(Roads, APlateExportedByTheCrProgramInThisRunArrivesInTheViewerThroughTheLink) {
+  if (ranInTree(demo::CrProgram::StandIn, "sim:cr")) return;
+  const demo::Tree tree = insideTree();
+  const std::time_t before = std::time(nullptr);
+  const demo::RoadRun run = demo::crRoad(tree);
+  const std::time_t after = std::time(nullptr);
+  const fs::path crFault = tree.results() / demo::plate::kFault;
+  ASSERT_FALSE(fs::exists(crFault)) << testsupport::readFile(crFault);
+  ASSERT_EQ(run.fault, "");
+  EXPECT_TRUE(run.asked.empty()) << run.asked.front();
+
+  // The set the CR program exported: made in this run, its UIDs built on its time stamp.
+  const Pydicom exported = pydicom(tree.results() / demo::plate::kExportCopy);
+  ASSERT_EQ(exported.status, 0) << exported.output;
+  auto value = [&](const char* tag) {
+    const std::string v = exported.at(tag);
+    return v.substr(std::min(v.size(), v.find(' ') + 1));
+  };
+  const std::string stamp = value("0008,0020") + value("0008,0030");
+  EXPECT_GE(stamp, localStamp(before));
+  EXPECT_LE(stamp, localStamp(after));
+  EXPECT_TRUE(endsWith(value("0020,000D"), "." + stamp)) << value("0020,000D");
+  EXPECT_TRUE(endsWith(value("0020,000E"), "." + stamp + ".0")) << value("0020,000E");
+  EXPECT_TRUE(endsWith(value("0008,0018"), "." + stamp + ".0")) << value("0008,0018");
+  EXPECT_NE(value("0020,000D"), value("0020,000E"));
+  const std::string name = testsupport::readFile(tree.results() / demo::plate::kExportName);
+  EXPECT_EQ(name, std::string(demo::plate::kId) + "_" + stamp + ".dcm");
+  // Imported, then deleted with its companions.
+  for (const char* suffix : {"", ".info", ".ready"})
+    EXPECT_FALSE(fs::exists(tree.crFolder() / "halcExport" / (name + suffix))) << name << suffix;
+
+  // The plate the reader rendered, after the reader library's line correction.
+  const std::string rendered = testsupport::readFile(tree.results() / demo::plate::kRendered);
+  const std::string corrected = testsupport::readFile(tree.results() / demo::plate::kExpected);
+  ASSERT_EQ(rendered.size(), 500u * 2000u * 2u);  // the strip plate at 200 micrometres
+  ASSERT_EQ(exported.pixels.size(), corrected.size());
+  EXPECT_TRUE(exported.pixels == corrected) << "the CR program did not export the corrected plate";
+  EXPECT_EQ(value("0028,0101"), "16");
+
+  // What the viewer holds and saved.
+  const auto dump = testsupport::runCommand("dcmdump +E '" + run.dicom.string() + "'");
+  EXPECT_EQ(dump.status, 0) << dump.output;
+  const Pydicom viewer = pydicom(run.dicom);
+  ASSERT_EQ(viewer.status, 0) << viewer.output;
+  for (const char* tag : {"0028,0010", "0028,0011"}) {
+    EXPECT_FALSE(value(tag).empty()) << tag;
+    EXPECT_EQ(viewer.at(tag), "US " + value(tag)) << tag;
+  }
+  EXPECT_EQ(viewer.at("0010,0010"), std::string("PN ") + demo::plate::kName);
+  EXPECT_EQ(viewer.at("0010,0020"), std::string("LO ") + demo::plate::kId);
+  EXPECT_NE(viewer.output.find(demo::plate::kDescription), std::string::npos) << viewer.output;
+  const int bits = std::atoi(value("0028,0101").c_str());
+  EXPECT_TRUE(viewer.pixels == asTwelveBits(corrected, bits)) << "the viewer's plate is not the corrected plate";
 }
 
 }  // namespace
