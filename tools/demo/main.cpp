@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
     std::printf("The CR road: the viewer, the CR program and the simulated CR reader, through the CR link\n");
     std::fflush(stdout);
     const bool cr = runRoad(tree, "cr", "sim:cr");
+    std::printf("Everything the two roads left is in %s\n", tree.results().c_str());
     return film && cr ? 0 : 1;
   }
   return usage();

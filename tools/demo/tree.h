@@ -27,7 +27,7 @@ struct Tree {
 // The real CR program's name beside the stand-in, which hands it "-connect".
 inline constexpr const char* kRealCrProgram = "Halcyone.real";
 
-// Copies from binDir every top-level shared library, the viewer, its
+// Copies from binDir the suite's shared libraries, the viewer, its
 // translations and the CR program (or the stand-in at standIn and the real
 // one beside it) into tree.bin(), and writes the CR program's plate sizes and
 // scan mode. A previous tree's programs are replaced; its results are kept.
