@@ -2,6 +2,8 @@
 // looks the hook up by name at its first open.
 #include <cstdlib>
 
+#include "platform/paths.h"
+#include "platform/process.h"
 #include "testsupport/scan_dialog_driver.h"
 
 namespace {
@@ -28,6 +30,15 @@ SimulatedFilmRoad::~SimulatedFilmRoad() {
     else
       ::unsetenv(v->name.c_str());
   }
+}
+
+bool SimulatedFilmRoad::crProgramConnects() const {
+  const std::filesystem::path program = platform::paths::programDir() / "Halcyone" / "Halcyone";
+  if (!std::filesystem::exists(program)) return false;
+  platform::Process probe;
+  if (!probe.start(program, {"-connect"}, runtime_.path())) return false;
+  const platform::ProcessExit exit = probe.wait();
+  return exit.kind == platform::ProcessExit::Kind::Exited && exit.code == 1;
 }
 
 void SimulatedFilmRoad::set(const char* name, const std::string& value) {

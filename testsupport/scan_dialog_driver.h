@@ -83,6 +83,9 @@ class SimulatedFilmRoad {
   SimulatedFilmRoad& operator=(const SimulatedFilmRoad&) = delete;
 
   const sim::Scanner& digitizer() const { return digitizer_; }
+  // True when the CR program beside the running executable answers
+  // "-connect" with 1 here: the scan UI would take the CR link instead.
+  bool crProgramConnects() const;
   std::vector<std::uint8_t> film(std::uint32_t width, int bytesPerSample) const {
     return simulatedFilm(digitizer_, width, bytesPerSample);
   }

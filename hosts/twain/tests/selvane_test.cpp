@@ -9,9 +9,12 @@
 #include "platform/library.h"
 #include "platform/qt/prompt.h"
 #include "scanui/scanui.h"
+#include "testsupport/scan_dialog_driver.h"
 #include "testsupport/testsupport.h"
 
 #include <QApplication>
+#include <QTimer>
+#include <unistd.h>
 #include <dlfcn.h>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -346,98 +349,181 @@ TEST_F(Selvane, ShowUiFalseShowsTheDialogAllTheSame) {
   EXPECT_EQ(nextMessage(), MSG_XFERREADY);
 }
 
-// The real film-scan UI over the simulated film digitizer: the dialog, one
-// image record through the library, and the dialog's close request. The
-// dialog's Scan button does not scan yet, so no film of the simulator is
-// transferred here.
-TEST(SelvaneOverTheFilmScanUi, OpensShowsTheDialogAndClosesOnItsRequest) {
-  testsupport::TempDir dir;
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  ::setenv("NDT_USB", "sim:film", 1);
-  ::setenv("NDT_CONFIG_DIR", (dir / "config").c_str(), 1);
-  ::setenv("NDT_RUNTIME_DIR", (dir / "run").c_str(), 1);
-  fs::create_directories(dir / "config");
-  fs::create_directories(dir / "run");
-  fs::create_directories(dir / "source");
-  const fs::path oskelu = binDir() / "libOskelu.so";
-  install(dir / "source", oskelu.string(), managerPath().string());
-  ::setenv("NDT_TWAIN_SOURCE", (dir / "source" / "Selvane.ds").c_str(), 1);
-  platform::qt::ScriptedPrompt prompt;
-  {
-    platform::Library managerLib, ui;
-    ASSERT_TRUE(managerLib.open(managerPath().string(), nullptr));
-    ASSERT_TRUE(ui.open(oskelu.string(), nullptr)) << ui.errorText();
-    auto dsm = managerLib.function<DSMENTRYPROC>("DSM_Entry");
-    auto closeRequest = ui.function<scanui::CloseRequestFn>("CloseRequest");
-    ASSERT_TRUE(dsm && closeRequest);
-
-    TW_IDENTITY app{}, source{};
+// An application's session over the real film-scan UI on a simulated film
+// digitizer, through the stand-in manager, in this process.
+class SelvaneOverTheFilmScanUi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ASSERT_FALSE(road.crProgramConnects());
+    fs::create_directories(dir / "source");
+    install(dir / "source", oskelu().string(), managerPath().string());
+    ::setenv("NDT_TWAIN_SOURCE", (dir / "source" / "Selvane.ds").c_str(), 1);
+    ASSERT_TRUE(managerLib.open(managerPath().string(), nullptr)) << managerLib.errorText();
+    dsm = managerLib.function<DSMENTRYPROC>("DSM_Entry");
+    ASSERT_NE(dsm, nullptr);
     std::strcpy(app.ProductName, "Imaging program");
-    TW_HANDLE parent = nullptr;
+  }
+  void TearDown() override {
+    for (const auto& asked : prompt.asked) ADD_FAILURE() << "unexpected box: " << asked.text.toStdString();
+    ::unsetenv("NDT_TWAIN_SOURCE");
+  }
+  static fs::path oskelu() { return binDir() / "libOskelu.so"; }
+  TW_UINT16 toSource(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF data) {
+    return dsm(&app, &source, DG, DAT, MSG, data);
+  }
+  // The application opens the source and enables it with its dialog.
+  void enable() {
     ASSERT_EQ(dsm(&app, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent), TWRC_SUCCESS);
     ASSERT_EQ(dsm(&app, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
-    TW_USERINTERFACE u{1, 0, nullptr};
-    ASSERT_EQ(dsm(&app, &source, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &u), TWRC_SUCCESS);
-
-    // The dialog is a window of its own; a person looks at it under the build folder.
-    QWidget* dialog = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (w->isVisible()) dialog = w;
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->parentWidget(), nullptr);
-    EXPECT_TRUE(dialog->windowTitle().contains("Imaging program")) << dialog->windowTitle().toStdString();
-    dialog->grab().save(QString::fromStdString((binDir() / "selvane_scan_dialog.png").string()));
-
-    // A record handed to the library as its scan execution hands one over:
-    // it reaches the application through the library's own GetScanData and
-    // is given back with ReleaseScanData, which frees the pixels.
-    constexpr std::uint32_t kWidth = 37, kHeight = 40;
-    const auto samples = expectedImage(kWidth, kHeight, 2, 12, 0);
-    scanui::ScanRecord record{};
-    record.width = kWidth;
-    record.height = kHeight;
-    record.pixels = std::malloc(samples.size());
-    ASSERT_NE(record.pixels, nullptr);
-    std::memcpy(record.pixels, samples.data(), samples.size());
-    record.bits = 12;
-    record.bytesPerPixel = 2;
-    record.pitch = 50;
-    ui.function<scanui::XFerReadyFn>("XFerReady")(&record);
-    TW_EVENT ready{nullptr, MSG_NULL};
-    ASSERT_EQ(dsm(&app, &source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &ready), TWRC_DSEVENT);
-    ASSERT_EQ(+ready.TWMessage, MSG_XFERREADY);
+    ASSERT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+  }
+  // The application's event loop: every event goes through the source. The
+  // first DAT_NULL message an event brings, MSG_NULL when none came in time.
+  TW_UINT16 nextMessage() {
+    for (int i = 0; i < 500; ++i) {
+      TW_EVENT event{nullptr, MSG_NULL};
+      if (toSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) == TWRC_DSEVENT && event.TWMessage != MSG_NULL)
+        return event.TWMessage;
+      ::usleep(2000);
+    }
+    return MSG_NULL;
+  }
+  // The held image as IMAGEINFO gives it: 2-byte samples, and its size.
+  void expectTwoByteImage(TW_INT32 width, TW_INT32 length) {
     TW_IMAGEINFO info{};
-    ASSERT_EQ(dsm(&app, &source, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
-    EXPECT_EQ(+info.ImageWidth, 37);
-    EXPECT_EQ(+info.ImageLength, 40);
+    ASSERT_EQ(toSource(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    EXPECT_EQ(info.ImageWidth, width);
+    EXPECT_EQ(info.ImageLength, length);
     EXPECT_EQ(+info.BitsPerPixel, 16);
-    constexpr std::size_t kPadded = 76;
-    std::vector<std::uint8_t> buffer(20 * kPadded), image;
+  }
+  // The held image by memory transfers into a buffer of `rows` padded rows:
+  // the rows of each strip, and the image without the padding.
+  void transfer(std::uint32_t rows, std::size_t rowBytes, std::vector<int>& strips, std::vector<std::uint8_t>& image) {
+    const std::size_t padded = (rowBytes + 3) / 4 * 4;
+    std::vector<std::uint8_t> buffer(rows * padded);
     for (TW_UINT16 rc = TWRC_SUCCESS; rc == TWRC_SUCCESS;) {
       TW_IMAGEMEMXFER x{};
       x.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, static_cast<TW_UINT32>(buffer.size()), buffer.data()};
-      rc = dsm(&app, &source, DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &x);
+      rc = toSource(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &x);
       ASSERT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << rc;
-      EXPECT_EQ(+x.Rows, 20u);
+      ASSERT_LE(std::size_t(x.Rows) * padded, buffer.size());
+      EXPECT_EQ(+x.BytesPerRow, padded);
+      strips.push_back(int(x.Rows));
       for (std::size_t r = 0; r < x.Rows; ++r)
-        image.insert(image.end(), buffer.begin() + r * kPadded, buffer.begin() + r * kPadded + kWidth * 2);
+        image.insert(image.end(), buffer.begin() + r * padded, buffer.begin() + r * padded + rowBytes);
     }
-    EXPECT_EQ(image, samples) << "byte for byte through the real library";
-    TW_PENDINGXFERS pending{};
-    ASSERT_EQ(dsm(&app, &source, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-    EXPECT_EQ(record.pixels, nullptr) << "the library took its pixels back";
-
-    EXPECT_EQ(closeRequest(), 1) << "the operator closes the dialog";
-    TW_EVENT event{nullptr, MSG_NULL};
-    EXPECT_EQ(dsm(&app, &source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_DSEVENT);
-    EXPECT_EQ(+event.TWMessage, MSG_CLOSEDSREQ);
-    EXPECT_EQ(dsm(&app, &source, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &u), TWRC_SUCCESS);
+  }
+  // After the dialog's close request: disabled, closed, and the application
+  // the source made is gone.
+  void close() {
+    EXPECT_EQ(nextMessage(), MSG_CLOSEDSREQ);
+    EXPECT_EQ(toSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
     EXPECT_EQ(dsm(&app, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
     EXPECT_EQ(dsm(&app, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &parent), TWRC_SUCCESS);
     EXPECT_EQ(QCoreApplication::instance(), nullptr);
   }
-  for (const auto& asked : prompt.asked) ADD_FAILURE() << "unexpected box: " << asked.text.toStdString();
-  for (const char* name : {"NDT_USB", "NDT_CONFIG_DIR", "NDT_RUNTIME_DIR", "NDT_TWAIN_SOURCE"}) ::unsetenv(name);
+
+  testsupport::TempDir dir;
+  testsupport::SimulatedFilmRoad road;
+  platform::qt::ScriptedPrompt prompt;
+  platform::Library managerLib;
+  DSMENTRYPROC dsm = nullptr;
+  TW_IDENTITY app{}, source{};
+  TW_HANDLE parent = nullptr;
+  TW_USERINTERFACE ui{1, 0, nullptr};
+};
+
+// The dialog, one image record handed to the library directly, and the
+// dialog's close request.
+TEST_F(SelvaneOverTheFilmScanUi, OpensShowsTheDialogAndClosesOnItsRequest) {
+  platform::Library library;
+  ASSERT_TRUE(library.open(oskelu().string(), nullptr)) << library.errorText();
+  auto closeRequest = library.function<scanui::CloseRequestFn>("CloseRequest");
+  ASSERT_NE(closeRequest, nullptr);
+  ASSERT_NO_FATAL_FAILURE(enable());
+
+  // The dialog is a window of its own; a person looks at it under the build folder.
+  QWidget* dialog = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible()) dialog = w;
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->parentWidget(), nullptr);
+  EXPECT_TRUE(dialog->windowTitle().contains("Imaging program")) << dialog->windowTitle().toStdString();
+  dialog->grab().save(QString::fromStdString((binDir() / "selvane_scan_dialog.png").string()));
+
+  // A record handed to the library as its scan execution hands one over:
+  // it reaches the application through the library's own GetScanData and
+  // is given back with ReleaseScanData, which frees the pixels.
+  constexpr std::uint32_t kWidth = 37, kHeight = 40;
+  const auto samples = expectedImage(kWidth, kHeight, 2, 12, 0);
+  scanui::ScanRecord record{};
+  record.width = kWidth;
+  record.height = kHeight;
+  record.pixels = std::malloc(samples.size());
+  ASSERT_NE(record.pixels, nullptr);
+  std::memcpy(record.pixels, samples.data(), samples.size());
+  record.bits = 12;
+  record.bytesPerPixel = 2;
+  record.pitch = 50;
+  library.function<scanui::XFerReadyFn>("XFerReady")(&record);
+  TW_EVENT ready{nullptr, MSG_NULL};
+  ASSERT_EQ(toSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &ready), TWRC_DSEVENT);
+  ASSERT_EQ(+ready.TWMessage, MSG_XFERREADY);
+  ASSERT_NO_FATAL_FAILURE(expectTwoByteImage(37, 40));
+  std::vector<int> strips;
+  std::vector<std::uint8_t> image;
+  ASSERT_NO_FATAL_FAILURE(transfer(20, kWidth * 2, strips, image));
+  EXPECT_EQ(strips, (std::vector<int>{20, 20}));
+  EXPECT_EQ(image, samples) << "byte for byte through the real library";
+  TW_PENDINGXFERS pending{};
+  ASSERT_EQ(toSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  EXPECT_EQ(record.pixels, nullptr) << "the library took its pixels back";
+
+  EXPECT_EQ(closeRequest(), 1) << "the operator closes the dialog";
+  close();
+}
+
+// The operator feeds a film, enters a region and presses Scan while the
+// application pumps its events through the source; the memory transfer brings
+// the film the digitizer sent, and Exit ends the session.
+TEST_F(SelvaneOverTheFilmScanUi, OneSessionDeliversTheDigitizersFilm) {
+  ASSERT_NO_FATAL_FAILURE(enable());
+  testsupport::ScanDialogDriver dialog(testsupport::ScanDialogDriver::findShown());
+  ASSERT_NE(dialog.dialog(), nullptr);
+  // Feed brings the film from the feeder: the digitizer is told to set one.
+  const auto filmSets = [&] {
+    int n = 0;
+    for (const sim::LogEntry& e : road.digitizer().log(sim::LogEntry::Kind::Command)) n += e.word == 3;
+    return n;
+  };
+  const int before = filmSets();
+  ASSERT_TRUE(dialog.feed()) << dialog.fault();
+  EXPECT_EQ(filmSets(), before + 1);
+  ASSERT_TRUE(dialog.enter({})) << dialog.fault();
+  ASSERT_EQ(dialog.heightPx(), 1000);
+  // The operator's press arrives among the application's events.
+  bool pressed = false;
+  QTimer::singleShot(0, dialog.dialog(), [&] { pressed = dialog.scan(); });
+  ASSERT_EQ(nextMessage(), MSG_XFERREADY)
+      << dialog.fault() << (prompt.asked.empty() ? "" : prompt.asked[0].text.toStdString());
+  EXPECT_TRUE(pressed);
+  dialog.screenshot(binDir() / "selvane_real_film_dialog.png");
+
+  ASSERT_NO_FATAL_FAILURE(expectTwoByteImage(53, 1000));
+  std::vector<int> strips;
+  std::vector<std::uint8_t> image;
+  ASSERT_NO_FATAL_FAILURE(transfer(300, 53 * 2, strips, image));
+  EXPECT_EQ(strips, (std::vector<int>{300, 300, 300, 100}));
+  const std::vector<std::uint8_t> film = road.film(53, 2);
+  ASSERT_EQ(film.size(), 53u * 1000 * 2);
+  EXPECT_TRUE(image == film) << "the transfer brings another image than the digitizer sent";
+  TW_PENDINGXFERS pending{};
+  ASSERT_EQ(toSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  EXPECT_EQ(+pending.Count, 0);
+
+  ASSERT_TRUE(dialog.exit()) << dialog.fault();
+  close();
 }
 
 // Rows of each strip as a test application logged them.
