@@ -196,7 +196,8 @@ RoadRun filmRoad(const Tree& tree) {
     namespace ids = scanui::internal;
     testsupport::ScanSettings settings;
     settings.widthPx = "500";
-    bool ok = dialog.enter(settings);
+    // As the operator does: Feed loads the film, then the region is entered.
+    bool ok = dialog.feed() && dialog.enter(settings);
     if (ok) {
       if (auto* study = control<QPushButton>(shown, ids::kStudyButton)) study->click();
       if (auto* name = control<QLineEdit>(shown, ids::kComponentName)) name->setText(kFilmComponentName);

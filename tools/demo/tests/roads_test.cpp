@@ -118,6 +118,8 @@ TEST(Roads, AFilmScannedInTheViewerIsSavedAsDicondeAndTiffWithTheDigitizersPixel
   const demo::Tree tree = insideTree();
   // The digitizer's bus lent to this process, so the film it sent is known.
   testsupport::SimulatedFilmRoad road;
+  // The tree's CR program finds no reader here, so the film road serves.
+  ASSERT_FALSE(road.crProgramConnects());
   const demo::RoadRun run = demo::filmRoad(tree);
   ASSERT_EQ(run.fault, "");
   EXPECT_TRUE(run.asked.empty()) << run.asked.front();
