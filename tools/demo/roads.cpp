@@ -35,13 +35,14 @@ using platform::qt::control;
 using testsupport::pumpUntil;
 
 QAction* command(QWidget* main, const QString& text) {
+  if (main == nullptr) return nullptr;
   for (QAction* a : main->findChildren<QAction*>())
     if (a->text().section(QLatin1Char('\t'), 0, 0) == text) return a;
   return nullptr;
 }
 
 int documents(QWidget* main) {
-  auto* area = main->findChild<QMdiArea*>();
+  auto* area = main ? main->findChild<QMdiArea*>() : nullptr;
   return area ? int(area->subWindowList().size()) : 0;
 }
 
@@ -118,7 +119,9 @@ class Viewer {
     return true;
   }
 
-  bool screenshot(const fs::path& png) const { return main()->grab().save(QString::fromStdString(png.string())); }
+  bool screenshot(const fs::path& png) const {
+    return main() != nullptr && main()->grab().save(QString::fromStdString(png.string()));
+  }
 
   std::vector<std::string> asked() const {
     std::vector<std::string> out;
