@@ -55,8 +55,10 @@ void writeCrSettings(const fs::path& folder) {
 bool installTree(const fs::path& binDir, const fs::path& standIn, const Tree& tree, CrProgram cr,
                  std::string* fault) {
   std::error_code ec;
-  // Programs and libraries of an older build must not stay beside the new ones.
+  // Programs and libraries of an older build must not stay beside the new
+  // ones, nor an older run's results among this run's.
   fs::remove_all(tree.bin(), ec);
+  fs::remove_all(tree.results(), ec);
   for (const fs::path& folder : {tree.bin(), tree.crFolder(), tree.config(), tree.runtime(), tree.work(),
                                  tree.results()}) {
     fs::create_directories(folder, ec);

@@ -30,7 +30,7 @@ inline constexpr const char* kRealCrProgram = "Halcyone.real";
 // Copies from binDir the suite's shared libraries, the viewer, its
 // translations and the CR program (or the stand-in at standIn and the real
 // one beside it) into tree.bin(), and writes the CR program's plate sizes and
-// scan mode. A previous tree's programs are replaced; its results are kept.
+// scan mode. A previous tree's programs and results are removed first.
 // False with *fault when something cannot be copied.
 bool installTree(const std::filesystem::path& binDir, const std::filesystem::path& standIn, const Tree& tree,
                  CrProgram cr, std::string* fault);
