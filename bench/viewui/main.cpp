@@ -8,6 +8,7 @@
 // milliseconds (goal at most 16).
 #include <QApplication>
 #include <QMouseEvent>
+#include <QScreen>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -56,6 +57,24 @@ void send(QWidget* w, QEvent::Type type, QPoint at) {
   QApplication::sendEvent(w, &e);
 }
 
+// Whether the window surface shows every visible pane's render cache inside
+// its frames (nothing else is drawn there in these scenes).
+bool surfaceShowsCaches(CTivolaView& view) {
+  const QImage surface = view.screen()->grabWindow(view.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+  for (int i = 0; i < view.columns() * view.rows(); ++i) {
+    const CImagePane* pane = view.pane(i);
+    const viewer::display::Bitmap& b = pane->cache.bitmap;
+    const QRect inside = pane->pictureRect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+      for (int x = inside.left(); x <= inside.right(); ++x) {
+        const int g = b.bits[std::size_t(y) * std::size_t(b.rowLength) + std::size_t(x)];
+        if ((surface.pixel(pane->geometry().topLeft() + QPoint(x, y)) & 0xffffff) != (qRgb(g, g, g) & 0xffffff))
+          return false;
+      }
+  }
+  return true;
+}
+
 struct Result {
   double widgetMs, coreMs;
 };
@@ -90,6 +109,8 @@ Result scene(int images, int w, int h, int steps) {
     // Every step must change the picture and leave the pane painted with it.
     return pane->tile->stamp != stamp && pane->cache.stamp == pane->tile->stamp;
   });
+  // The last step's picture is what the window shows.
+  bench::requireEqual(surfaceShowsCaches(view), "window surface against the panes' renders");
   send(pane, QEvent::MouseButtonRelease, next());
   QApplication::processEvents();
 
@@ -106,6 +127,12 @@ Result scene(int images, int w, int h, int steps) {
       if (const auto* t = view.grid().visibleTile(i); t && !t->render(caches[std::size_t(i)])) return false;
     return true;
   });
+  // The core drew what the panes draw for the same window.
+  for (int i = 0; i < page; ++i) {
+    CImagePane* p = view.pane(i);
+    bench::requireEqual(p->tile->render(p->cache) && p->cache.bitmap.bits == caches[std::size_t(i)].bitmap.bits,
+                        "pane render against the core's");
+  }
   QApplication::processEvents();
   return {widget, core};
 }

@@ -15,8 +15,10 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +50,14 @@ constexpr std::uint32_t kStagingBytes = 32768;
 constexpr int kLutEntries = 4096;
 constexpr int kType2WaitMs = 2500;
 constexpr int kProgressTextId = 1000;  // in dialog 147
+// The longest the UI thread reads on before its event loop runs again.
+constexpr auto kReadSlice = std::chrono::milliseconds(10);
+
+// The lines left when the progress of a scan of total lines reaches the tenth.
+std::uint32_t linesLeftAtTenth(std::uint32_t total, int tenth) {
+  const std::uint64_t read = (std::uint64_t(total) * std::uint64_t(std::max(tenth, 0)) + 9) / 10;
+  return read >= total ? 0 : total - std::uint32_t(read);
+}
 
 // Clears the scanning mark and drops the live image on every way out of a
 // scan that did not finish it.
@@ -287,10 +297,16 @@ int CScanDlg::readChunk(bool first) {
   const std::uint32_t left = r.height - std::min(linesRead_, r.height);
   lines = std::min(lines, left);
   static std::array<std::uint8_t, kStagingBytes> staging;
+  auto* out = static_cast<std::uint8_t*>(r.pixels);
+  const std::uint64_t want = std::uint64_t(r.width) * bpp;
+  // Lines as wide as the image's need no cropping: read straight into it.
+  const std::uint64_t length = std::uint64_t(lineBytes) * lines;
+  const bool inPlace =
+      r.deviceLineWidth == r.width && out != nullptr && length <= outSize_ - std::min(outOffset_, outSize_);
   devapi::ReadBufferParam p{};
   p.first = first ? 0 : 1;
-  p.length = lineBytes * lines;
-  p.buffer = staging.data();
+  p.length = std::uint32_t(length);
+  p.buffer = inPlace ? out + outOffset_ : staging.data();
   if (!connection.table().ReadBuffer(connection.handle(), &p)) {
     r.readInProgress = 0;
     if (linesRead_ > 0) {
@@ -308,11 +324,13 @@ int CScanDlg::readChunk(bool first) {
   }
   r.readInProgress = 0;
   if (deviceCease_) return 0;
-  auto* out = static_cast<std::uint8_t*>(r.pixels);
-  const std::uint64_t want = std::uint64_t(r.width) * bpp;
-  for (std::uint32_t i = 0; i < lines && outOffset_ + want <= outSize_; ++i) {
-    std::memcpy(out + outOffset_, staging.data() + std::size_t(i) * lineBytes, want);
-    outOffset_ += want;
+  if (inPlace) {
+    outOffset_ += length;
+  } else {
+    for (std::uint32_t i = 0; i < lines && outOffset_ + want <= outSize_; ++i) {
+      std::memcpy(out + outOffset_, staging.data() + std::size_t(i) * lineBytes, want);
+      outOffset_ += want;
+    }
   }
   linesRead_ += lines;
   if (linesRead_ < r.height) return int(r.height - linesRead_);
@@ -357,6 +375,19 @@ bool CScanDlg::scanWithProgress(std::uint32_t lines) {
   bool finished = false;
   QEventLoop* waiting = nullptr;
   const std::uint32_t total = std::max<std::uint32_t>(lines, 1);
+  // Chunks between which the worker would change nothing on screen are read
+  // in one call, the cancel check before each as the worker would make it, so
+  // that a chunk costs no trip between the threads; the event loop still runs
+  // at least every slice.
+  const auto readChunks = [this](std::uint32_t untilLeft) {
+    const auto sliceEnd = std::chrono::steady_clock::now() + kReadSlice;
+    for (;;) {
+      const int left = readChunk(false);
+      if (left <= 0 || std::uint32_t(left) <= untilLeft || std::chrono::steady_clock::now() >= sliceEnd)
+        return left;
+      cancelCheck();
+    }
+  };
   std::thread worker([&] {
     controller.send([&] { startDevice(); return 0; });
     controller.send([&] { cancelCheck(); return 0; });
@@ -365,16 +396,20 @@ bool CScanDlg::scanWithProgress(std::uint32_t lines) {
     bool firstPass = true;
     while (left > 0) {
       if (!firstPass) controller.postScanningText();
-      firstPass = false;
-      const int tenth = int(std::uint64_t(total - std::min<std::uint32_t>(total, std::uint32_t(left))) * 10 / total);
+      const std::uint32_t done = total - std::min<std::uint32_t>(total, std::uint32_t(left));
+      const int tenth = int(std::uint64_t(done) * 10 / total);
       if (tenth != lastTenth) {
         lastTenth = tenth;
-        controller.send([&] { sampleLive(); return 0; });
+        controller.post([&] { sampleLive(); return 0; });
       }
+      // The first pass reads one chunk (the scanning texts follow it); later
+      // ones read on to the next tenth of the progress.
+      const std::uint32_t untilLeft = firstPass ? UINT32_MAX : linesLeftAtTenth(total, tenth + 1);
+      firstPass = false;
       // The cancel check needs no answer: queued ahead of the read, both are
       // served in one turn of the UI thread.
       controller.post([&] { cancelCheck(); return 0; });
-      left = controller.send([&] { return readChunk(false); });
+      left = controller.send([&] { return readChunks(untilLeft); });
     }
     controller.send([&] { sampleLive(); return 0; });
     controller.send([&] { cancelCheck(); return 0; });

@@ -87,6 +87,15 @@ class ScanExecution : public ScanUiTest {
     EXPECT_EQ(dlg().scanCount(), 0);
   }
 
+  // The device got one cancel, with the film reversed right after it.
+  void expectCancelledOnce() {
+    const auto cancel = std::find(brightel.log.begin(), brightel.log.end(), "Cancel");
+    ASSERT_NE(cancel, brightel.log.end());
+    ASSERT_NE(cancel + 1, brightel.log.end());
+    EXPECT_EQ(*(cancel + 1), "ReverseFilm(1)");
+    EXPECT_EQ(brightel.count("Cancel"), 1);
+  }
+
   TestHost testHost;
   QWidget window;
   QWidget* w = nullptr;
@@ -145,6 +154,28 @@ TEST_F(ScanExecution, SetsTheDeviceUpInOrderAndDeliversTheCroppedLines) {
   EXPECT_EQ(c<QLabel>(1053)->text(), "(0.24MB)");
 }
 
+TEST_F(ScanExecution, LinesAsWideAsTheImageAreDeliveredWhole) {
+  struct Case {
+    int bitsIndex, bytes;
+    std::vector<std::string> reads;  // 1000 lines: one, then whole chunks of 32768 bytes at most
+  };
+  for (const Case& k : {Case{2, 2, {"ReadBuffer(0,100)", "ReadBuffer(1,32700)", "ReadBuffer(1,32700)",
+                                     "ReadBuffer(1,32700)", "ReadBuffer(1,1800)"}},
+                        Case{0, 1, {"ReadBuffer(0,50)", "ReadBuffer(1,32750)", "ReadBuffer(1,17200)"}}}) {
+    SCOPED_TRACE(k.bytes);
+    region(k.bitsIndex);
+    testHost.clear();
+    const std::size_t first = brightel.log.size();
+    pressScan();
+    std::vector<std::string> reads;
+    for (const std::string& call : callsFrom(first))
+      if (call.rfind("ReadBuffer", 0) == 0) reads.push_back(call);
+    EXPECT_EQ(reads, k.reads);
+    ASSERT_EQ(testHost.deliveries, 1);
+    EXPECT_TRUE(testHost.pixels == expected(50, 1000, k.bytes));
+  }
+}
+
 TEST_F(ScanExecution, AFailedReadEndsTheScanWithItsErrorAndDeliversNothing) {
   struct Case {
     int failRead;
@@ -196,11 +227,7 @@ TEST_F(ScanExecution, CancelMidScanStopsTheDeviceAndDeliversNothing) {
   };
   pressScan();
   expectNothingDelivered();
-  const auto cancel = std::find(brightel.log.begin(), brightel.log.end(), "Cancel");
-  ASSERT_NE(cancel, brightel.log.end());
-  ASSERT_NE(cancel + 1, brightel.log.end());
-  EXPECT_EQ(*(cancel + 1), "ReverseFilm(1)");
-  EXPECT_EQ(brightel.count("Cancel"), 1);
+  expectCancelledOnce();
   EXPECT_LE(brightel.reads, 3);
   EXPECT_EQ(boxes(), std::vector<std::string>{"Scan|Scan cancelled.  "});
 
@@ -209,6 +236,55 @@ TEST_F(ScanExecution, CancelMidScanStopsTheDeviceAndDeliversNothing) {
   pressScan();
   EXPECT_EQ(testHost.deliveries, 1);
   EXPECT_TRUE(testHost.pixels == expected(50, 1000, 2));
+}
+
+TEST_F(ScanExecution, TheCancelButtonEndsTheReadsWithinTheNextTenths) {
+  region();
+  brightel.lineWidth = 16384;  // one line a chunk: 1000 reads
+  brightel.onRead = [](int n) {
+    if (n != 150) return;
+    auto* cancel = control<QPushButton>(QApplication::activeModalWidget(), 2);
+    ASSERT_NE(cancel, nullptr);
+    // As the operator's click comes: through the event loop, not inside the read.
+    QMetaObject::invokeMethod(cancel, &QPushButton::click, Qt::QueuedConnection);
+  };
+  pressScan();
+  expectNothingDelivered();
+  expectCancelledOnce();
+  EXPECT_LE(brightel.reads, 400);  // a tenth is 100 reads
+  EXPECT_EQ(boxes(), std::vector<std::string>{"Scan|Scan cancelled.  "});
+}
+
+TEST_F(ScanExecution, TheLivePreviewIsSampledAtEveryTenthOfTheScan) {
+  region();
+  brightel.lineWidth = 16384;  // one line a chunk: a tenth is 100 reads
+  constexpr std::uint16_t kUnread = 0xFFFF;  // no 12-bit sample has it
+  std::vector<int> sampled;
+  brightel.onRead = [&](int n) {
+    auto* image = static_cast<std::uint16_t*>(dlg().scanRecord().pixels);
+    ASSERT_NE(image, nullptr);
+    if (n == 1) std::fill(image + 50, image + 50 * 1000, kUnread);  // all but the line just read
+    if (n % 100 != 1 || n == 1) return;
+    // Read n comes after the sample of the tenth just reached: the preview
+    // shows every line of it.
+    const int linesBefore = n - 1;
+    const auto& m = dlg().preview().liveMapping();
+    const std::uint16_t* live = dlg().preview().live();
+    bool all = m.rows > 0 && m.columns > 0;
+    for (int r = 0; r < m.rows; ++r) {
+      const auto line = std::uint32_t(r * m.step);
+      if (line >= std::uint32_t(linesBefore) || line < std::uint32_t(linesBefore - 100)) continue;
+      for (int c = 0; c < m.columns; ++c) {
+        const std::uint16_t shown = live[std::size_t(m.firstRow + r) * scanui::internal::kPreviewColumns + std::size_t(m.firstColumn + c)];
+        all = all && shown == FakeBrightel::pixel(std::uint32_t(c * m.step), line);
+      }
+    }
+    if (all) sampled.push_back(linesBefore / 100);
+  };
+  pressScan();
+  EXPECT_EQ(testHost.deliveries, 1);
+  EXPECT_EQ(brightel.reads, 1000);
+  EXPECT_EQ(sampled, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
 TEST_F(ScanExecution, TheProgressDialogShowsTheScanningTextsFromTheSecondPassOn) {

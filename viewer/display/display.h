@@ -1,7 +1,7 @@
 // The viewer's display core, free of any window system: the display state of
 // each image (tile), the tiles of one view (grid), rendering a tile into its
 // pane's 8-bit bitmap, and the window-free arithmetic of the view, its panes
-// and the Information palette. The windows only wire widgets to this.
+// and the palettes. The windows only wire widgets to this.
 #pragma once
 
 #include <array>
@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/messages.h"
@@ -49,6 +50,9 @@ struct Bitmap {
 struct RenderCache {
   Bitmap bitmap;
   int stamp = 0;
+  // The bitmap pixels the image covered at the last render (right and bottom
+  // exclusive); the rest is background. Empty when nothing was drawn.
+  Rect covered;
   // Makes a cleared bitmap of the pane's client size (row length rounded up
   // to 4) and forgets the stamp, so the next render draws. False when the
   // size is negative or too large.
@@ -79,8 +83,9 @@ bool sourceTables(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHe
 // width x height (and the row padding) is the background unless a sample
 // lands there. False, with the bitmap untouched, when the image has no
 // pixels or the bitmap does not hold rowLength x height bytes.
+// When covered is given it receives the pixels the image covers.
 bool renderImage(const CImageBuffer& image, const std::array<std::uint8_t, 4096>& greyTable,
-                 const RenderParams& params, Bitmap& bitmap);
+                 const RenderParams& params, Bitmap& bitmap, Rect* covered = nullptr);
 
 // The printed picture: the whole image at zoom 1 without sharpening, rows
 // rounded up to 4 bytes, padding white. False when it cannot be made.
@@ -95,6 +100,10 @@ struct Point {
   int x = 0, y = 0;
   bool operator==(const Point&) const = default;
 };
+
+// The item's ROI with its corners ordered and clamped into the image; empty
+// when nothing of it lies on the image.
+Rect normalisedRoi(const CImageItem& item);
 
 class CDisplayTile {
  public:
@@ -156,7 +165,8 @@ struct DisplayAttributes {
 };
 
 // What the grid asks the application's palettes to refresh.
-enum PaletteRefresh { kRefreshInfoReadout = 1, kRefreshInfoMeasures = 2, kRefreshOverview = 4 };
+// kRepaintOverview only repaints the OverView (the marquee marches on).
+enum PaletteRefresh { kRefreshInfoReadout = 1, kRefreshInfoMeasures = 2, kRefreshOverview = 4, kRepaintOverview = 8 };
 
 class CDisplayGrid {
  public:
@@ -315,12 +325,104 @@ class RoiEdit {
   Point anchor_, moving_, last_;
 };
 
-// ---------------------------------------------------------------- Information texts
+// ---------------------------------------------------------------- palettes
+
+// The process-wide choices the palettes make: the units of section Unit
+// (Scale 0 pixel, 1 mm; Value 0 pixel value, 1 O.D.) and the Profile
+// palette's direction (0 horizontal, 1 vertical). The application loads and
+// saves them with its settings.
+struct PaletteSettings {
+  int scale = 0;
+  int value = 0;
+  int profileMode = 0;
+};
+PaletteSettings& paletteSettings();
+
+// The Information palette's own mode codes, and the ini key Infomation that
+// keeps them from run to run (0 hidden, 1 short, 2 full).
+inline constexpr int kInfoFull = 1;
+inline constexpr int kInfoShort = 2;
+int infoModeOfKey(int infomation);  // kInfoShort or kInfoFull; 0 for hidden
+int keyOfInfoMode(int mode, bool shown);
 
 // A length (position, marquee size) by the Scale unit: 0 pixels, 1 mm with the
 // pitch in micrometres.
 std::string lengthText(int n, int scaleUnit, int pitch);
 // A sample by the Value unit: 0 the sample, 1 its O.D.
 std::string valueText(int sample, int valueUnit, int maxValue, int odRange);
+
+// What the Information palette shows of an image.
+struct ImageFacts {
+  int maxValue = 255;
+  int odRange = 0;
+  int pitch = 0;
+};
+struct ReadoutTexts {
+  std::string x, y, value;
+  bool operator==(const ReadoutTexts&) const = default;
+};
+// The pointer readout; a value below 0 means no sample under the pointer.
+ReadoutTexts readoutTexts(int x, int y, int value, const ImageFacts& image, const PaletteSettings& units);
+struct MeasureTexts {
+  std::string mx, my, mw, mh, min, max, mean;
+  bool operator==(const MeasureTexts&) const = default;
+};
+// The marquee (normalised) and the ROI statistics. In O.D. the Min field
+// shows the lowest density, which is the O.D. of the highest sample.
+MeasureTexts measureTexts(const Rect& marquee, int roiMin, int roiMax, int roiMean, const ImageFacts& image,
+                          const PaletteSettings& units);
+// Where the ROI minimum and maximum labels go under the tone curve.
+struct LabelPlaces {
+  int minX = 0, maxX = 0;
+  bool operator==(const LabelPlaces&) const = default;
+};
+LabelPlaces minMaxLabelPlaces(int roiMin, int roiMax, int maxValue);
+
+// Zoom list item 0 for a zoom ("%.3f      ").
+std::string zoomItemText(double zoom);
+// The number a list item or edit starts with, blanks before it skipped; 0
+// when it starts with none.
+double leadingNumber(std::string_view text);
+
+// The sharpness slider: a pointer row to its value (rows 4 to 93 span 2 to 0)
+// and the thumb's top row for a value.
+double sharpnessAtRow(int y);
+int sharpThumbRow(double value);
+
+// The tone-curve control's window.
+struct ToneWindow {
+  int centre = 0, width = 1;
+  bool operator==(const ToneWindow&) const = default;
+};
+// A drag by (dx, dy) since the last report on a window of maximum value m.
+ToneWindow toneCurveDrag(ToneWindow w, int maxValue, int dx, int dy);
+// A double click: the window of the ROI, or the full window when the edits
+// hold the ROI's window already.
+ToneWindow toneCurveDoubleClick(int roiMin, int roiMax, int maxValue, bool editsHoldRoiWindow);
+// The window's line across a control of that width: x at the bottom and at
+// the top (swapped when inverted), and a marker's x for a value.
+struct ToneLine {
+  int bottomX = 0, topX = 0;
+  bool operator==(const ToneLine&) const = default;
+};
+ToneLine toneCurveLine(ToneWindow w, int maxValue, bool invert, int clientWidth);
+int toneMarkerX(int value, int maxValue, int clientWidth);
+
+// The OverView: fits the mirror tile to a client width (its unclamped zoom)
+// and returns the client height, 0 without an image.
+int overviewFit(CDisplayTile& mirror, int clientWidth);
+// An image point in a tile's pane.
+Point imageToPane(const CDisplayTile& tile, Point image);
+// The part of the image that the current tile's pane shows, in OverView
+// points: the corners of its first and its last pixel.
+Rect overviewViewRect(const CDisplayTile& current, const CDisplayTile& mirror);
+// The current image's marquee in OverView points, 2 pixels shorter at its
+// right and bottom; empty for an empty ROI.
+Rect overviewMarquee(const CImageItem& image, const CDisplayTile& mirror);
+
+// The Profile palette: its window width for a profile, and the plot's points
+// in a window of that width (the first at column 40, then one per column).
+inline int profileWindowWidth(int length) { return length + 60; }
+std::vector<Point> profilePolyline(const std::vector<int>& samples, int windowWidth);
 
 }  // namespace viewer::display

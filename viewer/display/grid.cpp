@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "viewer/display/display.h"
-#include "viewer/display/internal/roi.h"
 
 namespace viewer::display {
 

@@ -8,7 +8,6 @@
 // there are drawn columns (zoom 1 and above) each source sample of a row is
 // processed once and then spread out.
 #include "viewer/display/display.h"
-#include "viewer/display/internal/roi.h"
 
 #include <algorithm>
 #include <cmath>
@@ -329,7 +328,8 @@ inline int insideIndex(double u, int limit) {
 }
 
 bool drawSamples(const CImageBuffer& image, int left, int top, int width, int height,
-                 const std::array<std::uint8_t, 4096>& table, const RenderParams& params, Bitmap& bm) {
+                 const std::array<std::uint8_t, 4096>& table, const RenderParams& params, Bitmap& bm,
+                 Rect* covered = nullptr) {
   if (!image.hasPixels() || width < 1 || height < 1 || left < 0 || top < 0 ||
       left + width > image.width() || top + height > image.height())
     return false;
@@ -343,6 +343,7 @@ bool drawSamples(const CImageBuffer& image, int left, int top, int width, int he
   if (!sourceTables(width, height, bm.width, bm.height, params.zoom, params.centreX, params.centreY, t))
     t = SourceTables();
   fillBackground(t, bm.rowLength, bm.height, params.background, bm.bits.data());
+  if (covered) *covered = t.x0 < t.x1 && t.y0 < t.y1 ? Rect{t.x0, t.y0, t.x1, t.y1} : Rect{};
   if (t.x0 == t.x1) return true;
   // A sharpness outside 0..2 (or none at all) is taken at the nearest end.
   const double s = params.sharpness > 0.0 ? std::min(params.sharpness, kMaxSharpness) : 0.0;
@@ -430,8 +431,8 @@ bool sourceTables(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHe
 }
 
 bool renderImage(const CImageBuffer& image, const std::array<std::uint8_t, 4096>& greyTable,
-                 const RenderParams& params, Bitmap& bitmap) {
-  return drawSamples(image, 0, 0, image.width(), image.height(), greyTable, params, bitmap);
+                 const RenderParams& params, Bitmap& bitmap, Rect* covered) {
+  return drawSamples(image, 0, 0, image.width(), image.height(), greyTable, params, bitmap, covered);
 }
 
 bool printPicture(const CImageItem& image, const CDisplayLUT& lut, Bitmap& out) {
@@ -446,6 +447,7 @@ bool copyPicture(const CImageItem& image, const CDisplayLUT& lut, Bitmap& out) {
 
 bool RenderCache::make(int width, int height) {
   stamp = 0;
+  covered = Rect{};
   if (width < 0 || height < 0) return false;
   Bitmap bm;
   if (!makeBitmap(width, height, bm)) return false;

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "viewer/display/display.h"
-#include "viewer/display/internal/roi.h"
 
 namespace viewer::display {
 
@@ -147,7 +146,7 @@ bool CDisplayTile::render(RenderCache& cache) const {
   p.centreX = centreX;
   p.centreY = centreY;
   p.sharpness = sharpness;
-  if (!renderImage(*image, lut.table, p, cache.bitmap)) return false;
+  if (!renderImage(*image, lut.table, p, cache.bitmap, &cache.covered)) return false;
   cache.stamp = stamp;
   return true;
 }

@@ -1,8 +1,6 @@
-// The window-free arithmetic of the view, its panes and the Information palette.
+// The window-free arithmetic of the view and its panes.
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
-#include <system_error>
 
 #include "viewer/display/display.h"
 
@@ -103,34 +101,6 @@ Rect RoiEdit::move(Point p) {
   }
   last_ = p;
   return normalised();
-}
-
-namespace {
-
-std::string fixed(double value, int digits) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, digits);
-  return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string();
-}
-
-constexpr const char* kNone = "-       ";
-
-}  // namespace
-
-std::string lengthText(int n, int scaleUnit, int pitch) {
-  if (n < 0) return kNone;
-  if (scaleUnit == 1) {
-    if (pitch <= 0) return kNone;
-    return fixed(double(pitch) * n * 0.001, 2) + " mm    ";
-  }
-  return std::to_string(n) + (n <= 1 ? " Pixel " : " Pixels");
-}
-
-std::string valueText(int sample, int valueUnit, int maxValue, int odRange) {
-  if (valueUnit != 1) return std::to_string(sample) + "       ";
-  if (maxValue <= 0 || odRange <= 0) return kNone;
-  const int v = std::clamp(sample, 0, maxValue);
-  return fixed3((1.0 - double(v) / maxValue) * odRange * 0.1) + "       ";
 }
 
 }  // namespace viewer::display

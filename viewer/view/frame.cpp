@@ -16,15 +16,6 @@ namespace {
 bool gDropping = false;
 
 QString frameText(const char* text) { return QCoreApplication::translate("CMainFrame", text); }
-
-// A floating palette of the frame: a tool window owned by it.
-QWidget* makePalette(QWidget* owner, const char* title, QRect place) {
-  auto* w = new QWidget(owner, Qt::Tool);
-  w->setObjectName(title);
-  w->setWindowTitle(frameText(title));
-  w->setGeometry(place);
-  return w;
-}
 }  // namespace
 
 CChildFrame::CChildFrame(CTivolaView* view, QWidget* parent) : QMdiSubWindow(parent), view_(view) {
@@ -45,6 +36,11 @@ CMainFrame::CMainFrame(std::filesystem::path ini, QWidget* parent) : QMainWindow
 
 CMainFrame::~CMainFrame() {
   platform::ini::writeInt(ini_, "Window", "Main", isMaximized() ? 2 : 1);
+  // The views die after this frame's own part, so none may call back into it;
+  // a closed child awaiting deletion is no longer in the window list, and
+  // the view has no meta-object of its own, hence the search by dynamic_cast.
+  for (QWidget* w : findChildren<QWidget*>())
+    if (auto* view = dynamic_cast<CTivolaView*>(w)) view->setPaletteLink(nullptr);
 }
 
 void CMainFrame::createPalettes(int infomation, int overview, QSize screen) {
@@ -56,18 +52,26 @@ void CMainFrame::createPalettes(int infomation, int overview, QSize screen) {
   };
   tool_->setGeometry(0, 40, 140, 54);
   tool_->show();
-  info_ = makePalette(this, QT_TRANSLATE_NOOP("CMainFrame", "Information"), QRect(0, 94, 140, 250));
+  info_ = new CInfoPalette(this);
+  info_->frameCommand = [this](int id) { command(id); };
+  info_->move(0, 94);
   info_->show();
-  command(infomation == 0 ? ID_HIDE_INFO : infomation == 2 ? ID_FULL_INFO : ID_SHORT_INFO);
-  overview_ = makePalette(this, QT_TRANSLATE_NOOP("CMainFrame", "OverView"), QRect(0, 344, 140, 20));
+  overview_ = new COverviewPalette(this);
+  overview_->setGeometry(0, 344, 140, 20);
   overview_->setVisible(overview == 1);
-  profile_ = makePalette(this, QT_TRANSLATE_NOOP("CMainFrame", "Profile"), QRect(140, 0, 200, 200));
+  // The mode is applied once the OverView stands, so a full palette makes
+  // room for it from the start.
+  const int mode = display::infoModeOfKey(infomation);
+  command(mode == 0 ? ID_HIDE_INFO : mode == display::kInfoFull ? ID_FULL_INFO : ID_SHORT_INFO);
+  profile_ = new CProfilePalette(this);
+  profile_->setGeometry(140, 0, 200, 200);
   profile_->hide();
   const int right = std::max(screen.width(), 141);
   setGeometry(140, 0, right - 140, std::max(screen.height() - 25, 1));
 }
 
 CChildFrame* CMainFrame::addView(CTivolaView* view) {
+  view->setPaletteLink(this);
   auto* child = new CChildFrame(view);
   mdi_->addSubWindow(child);
   child->showMaximized();
@@ -105,14 +109,77 @@ void CMainFrame::setStatusImage(const CImageItem* image) {
 
 QString CMainFrame::statusMessage() const { return status_->text(); }
 
+int CMainFrame::profileMode() const {
+  if (!profile_ || !profile_->isVisible()) return 0;
+  return display::paletteSettings().profileMode == 1 ? 2 : 1;
+}
+
+void CMainFrame::setActiveGrid(display::CDisplayGrid* grid) {
+  grid_ = grid;
+  if (info_) info_->setGrid(grid);
+  if (overview_) overview_->setGrid(grid);
+  const display::CDisplayTile* t = grid ? grid->currentTile() : nullptr;
+  setStatusImage(t ? t->image : nullptr);
+  refreshProfile();
+}
+
+void CMainFrame::withdrawGrid(display::CDisplayGrid* grid) {
+  if (info_) info_->withdrawGrid(grid);
+  if (overview_) overview_->withdrawGrid(grid);
+  if (grid_ != grid) return;
+  grid_ = nullptr;
+  setStatusImage(nullptr);
+  refreshProfile();
+}
+
+void CMainFrame::refreshPalettes(int what) {
+  // A palette's own update may change a window, which asks for a refresh again.
+  if (refreshing_) return;
+  refreshing_ = true;
+  if (info_) {
+    if (what & display::kRefreshInfoReadout) info_->updateReadout();
+    if (what & display::kRefreshInfoMeasures) {
+      info_->updateMeasures();
+      info_->updateWindow();
+    }
+  }
+  if (overview_) {
+    if (what & display::kRefreshOverview) overview_->refresh(false);
+    if (what & display::kRepaintOverview) overview_->update();
+  }
+  if (what & display::kRefreshInfoMeasures) refreshProfile();
+  refreshing_ = false;
+}
+
+// Only a shown profile is computed; its direction and unit are the palettes' choice.
+void CMainFrame::refreshProfile() {
+  if (!profile_ || !profile_->isVisible()) return;
+  const display::CDisplayTile* t = grid_ ? grid_->currentTile() : nullptr;
+  if (t && t->image) {
+    const display::PaletteSettings& s = display::paletteSettings();
+    CImageItem& image = *t->image;
+    // The active image keeps its profile as its ROI changes; it is taken
+    // again only for another direction or unit.
+    if (!image.active || image.profileVertical != (s.profileMode == 1) || image.odUnit != (s.value == 1)) {
+      image.profileVertical = s.profileMode == 1;
+      image.odUnit = s.value == 1;
+      image.computeProfile();
+    }
+    profile_->setProfile(image.profile);
+  } else {
+    profile_->setProfile(LineProfile());
+  }
+  profile_->updateProfile();
+}
+
 bool CMainFrame::commandChecked(int id) const {
   switch (id) {
     case ID_HIDE_INFO: return infoMode_ == 0;
     case ID_SHORT_INFO: return infoMode_ == 1;
     case ID_FULL_INFO: return infoMode_ == 2;
     case ID_OVERVIEW_WINDOW: return overview_ && overview_->isVisible();
-    case ID_HORIZONTAL_PROFILE: return profileMode_ == 1;
-    case ID_VERTICAL_PROFILE: return profileMode_ == 2;
+    case ID_HORIZONTAL_PROFILE: return profileMode() == 1;
+    case ID_VERTICAL_PROFILE: return profileMode() == 2;
     case ID_TOOLBOX: return tool_ && tool_->isVisible();
     default: return toolOfCommand(id) != 0 && toolOfCommand(id) == currentTool();
   }
@@ -129,10 +196,18 @@ bool CMainFrame::command(int id) {
     case ID_FULL_INFO: {
       if (!info_) return true;
       infoMode_ = id - ID_HIDE_INFO;
-      info_->setVisible(infoMode_ != 0);
-      if (infoMode_ == 2 && overview_ && overview_->isVisible() && info_->geometry().intersects(overview_->geometry()))
-        info_->move(info_->x(), overview_->geometry().bottom() + 1);
-      platform::ini::writeInt(ini_, "Window", "Infomation", infoMode_);
+      if (infoMode_ == 0) {
+        info_->hide();
+      } else {
+        // Laid out first: the full palette is the taller, and must not cover the OverView.
+        info_->setMode(infoMode_ == 2 ? display::kInfoFull : display::kInfoShort);
+        info_->show();
+        if (infoMode_ == 2 && overview_ && overview_->isVisible() &&
+            info_->frameGeometry().intersects(overview_->frameGeometry()))
+          info_->move(info_->frameGeometry().x(), overview_->frameGeometry().bottom() + 1);
+      }
+      platform::ini::writeInt(ini_, "Window", "Infomation",
+                              display::keyOfInfoMode(info_->mode(), infoMode_ != 0));
       return true;
     }
     case ID_OVERVIEW_WINDOW:
@@ -144,17 +219,24 @@ bool CMainFrame::command(int id) {
     case ID_VERTICAL_PROFILE: {
       if (!profile_) return true;
       const int mode = id == ID_HORIZONTAL_PROFILE ? 1 : 2;
-      if (profileMode_ == mode) {
-        profileMode_ = 0;
+      if (profileMode() == mode) {
         profile_->hide();
       } else {
-        profileMode_ = mode;
+        display::paletteSettings().profileMode = mode - 1;
         profile_->show();
-        profile_->update();
+        refreshProfile();
         activateWindow();
       }
       return true;
     }
+    case ID_CLEAR_SHARPNESS:
+      if (!info_) return true;
+      info_->sharpSlider()->setValue(0.0);
+      info_->command(IDM_SHARPNESS_CHANGED);
+      return true;
+    case ID_NEW_SCAN:
+      if (newScan) newScan();
+      return true;
     case ID_TOOLBOX:
       if (tool_) tool_->setVisible(!tool_->isVisible());
       return true;

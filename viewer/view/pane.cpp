@@ -4,11 +4,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
-#include <qdrawutil.h>
 
 #include "platform/qt/control.h"
 #include "platform/text.h"
 #include "viewer/view/internal/cursors.h"
+#include "viewer/view/internal/surface.h"
 #include "viewer/view/view.h"
 
 namespace viewer::view {
@@ -37,6 +37,22 @@ int flagsOf(Qt::KeyboardModifiers m) {
 }
 
 QRgb rgb(int r, int g, int b) { return qRgb(r, g, b); }
+
+// The sunken edge of lineWidth pixels: dark above and left, light below and
+// right. Solid runs, because lines drawn one pixel at a time cost as much as
+// a window-sized picture.
+void sunkenEdge(QPainter& p, const QRect& r, const QPalette& pal, int lineWidth) {
+  const QColor shade = pal.dark().color(), light = pal.light().color();
+  const int x = r.x(), y = r.y(), w = r.width(), h = r.height();
+  for (int i = 0; i < lineWidth; ++i) {
+    p.fillRect(QRect(QPoint(x, y + i), QPoint(x + w - 2 - i, y + i)), shade);
+    p.fillRect(QRect(QPoint(x + i, y + lineWidth - i), QPoint(x + i, y + h - 2)), shade);
+  }
+  for (int i = 0; i < lineWidth; ++i) {
+    p.fillRect(QRect(QPoint(x + i, y + h - 1 - i), QPoint(x + w - 1, y + h - 1 - i)), light);
+    p.fillRect(QRect(QPoint(x + w - 1 - i, y + i), QPoint(x + w - 1 - i, y + h - lineWidth - 1)), light);
+  }
+}
 
 }  // namespace
 
@@ -97,25 +113,30 @@ void CImagePane::resizeEvent(QResizeEvent*) {
   cache.make(width(), height());
 }
 
-void CImagePane::paintEvent(QPaintEvent*) {
+QRect CImagePane::renderMoved() {
+  if (cache.bitmap.rowLength < width() || cache.bitmap.height != height()) cache.make(width(), height());
+  const bool shown = cache.stamp != 0;
+  const Rect before = cache.covered;
+  if (!tile || !tile->render(cache) || !shown) return rect();
+  const auto area = [](const Rect& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); };
+  const QRect changed = area(before) | area(cache.covered);
+  if (changed.isEmpty()) return {};
+  // The marquee's right and bottom edges can lie one pixel past the picture.
+  return changed.adjusted(-1, -1, 1, 1) & rect();
+}
+
+void CImagePane::paintEvent(QPaintEvent* e) {
   QPainter p(this);
   if (cache.bitmap.rowLength < width() || cache.bitmap.height != height()) cache.make(width(), height());
   const bool drawn = tile && tile->render(cache);
   if (drawn) {
     // The cache is drawn where the tile's pane coordinates say, so the mouse
     // and the picture agree; edges and frames cover its border.
-    // The pane's colour table is the identity grey, which Qt draws fastest
-    // as a grey-scale image.
-    const QImage shown(cache.bitmap.bits.data(), cache.bitmap.width, cache.bitmap.height,
-                       cache.bitmap.rowLength, QImage::Format_Grayscale8);
-    p.save();
-    p.setClipRect(pictureRect());
-    p.drawImage(0, 0, shown);
-    p.restore();
+    internal::drawGreyBitmap(p, e->region() & pictureRect(), cache.bitmap);
   } else {
     p.fillRect(rect(), QColor(192, 192, 192));
   }
-  qDrawShadePanel(&p, rect(), palette(), true, 2);
+  sunkenEdge(p, rect(), palette(), 2);
   if (!drawn) return;
 
   const QRect inner = rect().adjusted(2, 2, -3, -3);

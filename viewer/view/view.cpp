@@ -179,10 +179,14 @@ CTivolaView::CTivolaView(ImageSource* images, ToolTarget* tools, QWidget* parent
     if (m.id == platform::kCommandMessage) onMessage(int(m.wParam));
   });
   grid_.setView(target_->handle());
+  grid_.paletteRefresh = [this](int what) {
+    if (link_) link_->refreshPalettes(what);
+  };
 }
 
 CTivolaView::~CTivolaView() {
   if (timerId_) killTimer(timerId_);
+  if (link_) link_->withdrawGrid(&grid_);
   // No message may reach a half-destroyed view.
   target_.reset();
   for (CImagePane* p : panes_)
@@ -195,7 +199,7 @@ void CTivolaView::updateCursors() {
   for (int i = 0; i < columns_ * rows_; ++i)
     if (CImagePane* p = panes_[std::size_t(i)]; p && p->isVisible()) p->updateCursor(p->mapFromGlobal(QCursor::pos()));
 }
-int CTivolaView::marqueePhase() const { return gMarqueePhase; }
+int CTivolaView::marqueePhase() { return gMarqueePhase; }
 int CTivolaView::tool() const { return tools_ ? tools_->currentTool() : display::kToolRectangle; }
 
 CImageItem* CTivolaView::currentImage() const {
@@ -361,11 +365,21 @@ void CTivolaView::redrawPanes() {
 }
 
 void CTivolaView::paintMovedPanes() {
+  // Each pane paints only what its render changed, and all in one pass: the
+  // others are marked, and the last one's repaint paints them too.
+  CImagePane* last = nullptr;
+  QRect lastRect;
   for (int i = 0; i < columns_ * rows_; ++i)
-    if (CImagePane* p = panes_[std::size_t(i)]; p && p->tile && p->tile->stamp != p->cache.stamp) p->repaint();
+    if (CImagePane* p = panes_[std::size_t(i)]; p && p->tile && p->tile->stamp != p->cache.stamp) {
+      if (last) last->update(lastRect);
+      last = p;
+      lastRect = p->renderMoved();
+    }
+  if (last) last->repaint(lastRect);
 }
 
 void CTivolaView::refreshCurrent() {
+  if (link_) link_->setActiveGrid(&grid_);
   if (grid_.paletteRefresh)
     grid_.paletteRefresh(display::kRefreshInfoReadout | display::kRefreshInfoMeasures | display::kRefreshOverview);
   CImageItem* image = currentImage();
@@ -630,6 +644,7 @@ void CTivolaView::timerTick() {
   }
   if (tick_ % 2 != 0) return;
   gMarqueePhase = (gMarqueePhase + 6) % 8;
+  if (link_) link_->refreshPalettes(display::kRepaintOverview);
   for (CImagePane* p : panes_) {
     if (!p || !p->isVisible() || !p->tile || !p->tile->image) continue;
     if (p->tile->current && !p->rect().contains(p->mapFromGlobal(QCursor::pos()))) {

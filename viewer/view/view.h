@@ -13,6 +13,7 @@
 
 #include "viewer/display/display.h"
 #include "viewer/image_model.h"
+#include "viewer/view/palettes.h"
 
 class QPrinter;
 class QMenu;
@@ -101,6 +102,18 @@ class ToolTarget {
   virtual void toolCommand(int command) = 0;
 };
 
+// The application's palette link: what a view tells the main frame's palettes.
+class PaletteLink {
+ public:
+  virtual ~PaletteLink() = default;
+  // The view's grid is the active one now (its current image changed).
+  virtual void setActiveGrid(display::CDisplayGrid* grid) = 0;
+  // The view goes; the palettes forget its grid when it was the active one.
+  virtual void withdrawGrid(display::CDisplayGrid* grid) = 0;
+  // display::PaletteRefresh bits.
+  virtual void refreshPalettes(int what) = 0;
+};
+
 struct KeyState {
   bool shift = false, ctrl = false;
 };
@@ -131,6 +144,9 @@ class CImagePane : public QWidget {
   QRect pictureRect() const;
   // The cursor of the current tool (and ROI zone) at a pane point.
   void updateCursor(QPoint p);
+  // Renders the tile after its stamp moved and returns the part of the pane
+  // that changed since it was last shown (the whole pane when that is not known).
+  QRect renderMoved();
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -196,7 +212,9 @@ class CTivolaView : public QWidget {
   int panelWidth() const { return panelWidth_; }
   int tool() const;
   int tick() const { return tick_; }
-  int marqueePhase() const;
+  // The marching marquee's phase, shared by every pane and the OverView.
+  static int marqueePhase();
+  void setPaletteLink(PaletteLink* link) { link_ = link; }
   CImageItem* currentImage() const;
   QMenu* contextMenu(bool duplicate);
   void openContextMenu(CImagePane* pane, QPoint global);
@@ -243,6 +261,7 @@ class CTivolaView : public QWidget {
   int tick_ = 0;
   QMenu* menus_[2] = {nullptr, nullptr};
   bool statisticsQueued_ = false;
+  PaletteLink* link_ = nullptr;
 
  protected:
   void timerEvent(QTimerEvent*) override;
@@ -290,7 +309,7 @@ enum FrameCommand {
 
 // The multi-document frame: status bar, the four floating palettes, the
 // palette and tool commands and dropped files.
-class CMainFrame : public QMainWindow, public ToolTarget {
+class CMainFrame : public QMainWindow, public ToolTarget, public PaletteLink {
  public:
   // `ini` keeps the Window section: Infomation, Overview and Main.
   explicit CMainFrame(std::filesystem::path ini, QWidget* parent = nullptr);
@@ -310,13 +329,20 @@ class CMainFrame : public QMainWindow, public ToolTarget {
   int currentTool() const override;
   void toolCommand(int command) override;
 
+  void setActiveGrid(display::CDisplayGrid* grid) override;
+  void withdrawGrid(display::CDisplayGrid* grid) override;
+  void refreshPalettes(int what) override;
+
   CToolPalette* toolPalette() const { return tool_; }
-  QWidget* infoPalette() const { return info_; }
-  QWidget* overviewPalette() const { return overview_; }
-  QWidget* profilePalette() const { return profile_; }
+  CInfoPalette* infoPalette() const { return info_; }
+  COverviewPalette* overviewPalette() const { return overview_; }
+  CProfilePalette* profilePalette() const { return profile_; }
   QMdiArea* mdiArea() const { return mdi_; }
-  int infoMode() const { return infoMode_; }  // 0 hidden, 1 short, 2 full
-  int profileMode() const { return profileMode_; }  // 0 hidden, 1 horizontal, 2 vertical
+  int infoMode() const { return infoMode_; }  // the Infomation key: 0 hidden, 1 short, 2 full
+  int profileMode() const;  // 0 hidden, 1 horizontal, 2 vertical
+
+  // The New Scan command (the Information palette's button).
+  std::function<void()> newScan;
 
   // Opens the dropped files; the open pipeline reads dropInProgress() to
   // tell a drop from other opens.
@@ -328,15 +354,18 @@ class CMainFrame : public QMainWindow, public ToolTarget {
   void dropEvent(QDropEvent*) override;
 
  private:
+  void refreshProfile();
+
   std::filesystem::path ini_;
-  QWidget* info_ = nullptr;
+  CInfoPalette* info_ = nullptr;
   CToolPalette* tool_ = nullptr;
-  QWidget* overview_ = nullptr;
-  QWidget* profile_ = nullptr;
+  COverviewPalette* overview_ = nullptr;
+  CProfilePalette* profile_ = nullptr;
   QMdiArea* mdi_ = nullptr;
   QLabel* status_ = nullptr;
   int infoMode_ = 0;
-  int profileMode_ = 0;
+  display::CDisplayGrid* grid_ = nullptr;
+  bool refreshing_ = false;
 };
 
 }  // namespace viewer::view

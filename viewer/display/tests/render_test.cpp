@@ -2,6 +2,7 @@
 // small fixtures that each show one rule at work.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <memory>
@@ -139,20 +140,24 @@ const Case kCases[] = {
     {"three columns subsampled, sharp 2", 2, 3, 40, kNoise, 0.3,  0.5,  0.5,  2.0,   4,  8,  2048, 4096, 0},
 };
 
+// A tile set up as the case says, rendered into a pane cache of its size.
+bool renderCase(const Case& c, CImageItem* image, CDisplayTile& tile, RenderCache& cache) {
+  tile.bind(image, image->maxValue);
+  tile.setWindow(c.windowCentre, c.windowWidth, c.invert);
+  tile.setCentre(c.centreX, c.centreY);
+  tile.setZoom(c.zoom);
+  tile.setSharpness(c.sharpness);
+  return cache.make(c.paneWidth, c.paneHeight) && tile.render(cache);
+}
+
 TEST(Rendering, MatchesTheReferenceByteForByte) {
   Reference reference;
   std::vector<std::unique_ptr<CImageItem>> images;
   for (const Case& c : kCases) {
     images.push_back(makeImage(c.bytes, c.width, c.height, c.pattern));
     CDisplayTile tile;
-    tile.bind(images.back().get(), images.back()->maxValue);
-    tile.setWindow(c.windowCentre, c.windowWidth, c.invert);
-    tile.setCentre(c.centreX, c.centreY);
-    tile.setZoom(c.zoom);
-    tile.setSharpness(c.sharpness);
     RenderCache cache;
-    ASSERT_TRUE(cache.make(c.paneWidth, c.paneHeight));
-    ASSERT_TRUE(tile.render(cache)) << c.name;
+    ASSERT_TRUE(renderCase(c, images.back().get(), tile, cache)) << c.name;
     reference.add(c.name, *images.back(), tile.lut, c.zoom, c.centreX, c.centreY, c.sharpness, cache.bitmap, 0);
   }
   reference.check();
@@ -213,6 +218,28 @@ TEST(Rendering, SharpenedEdgeKeepsTheBrightestGrey) {
   EXPECT_EQ(cache.bitmap.bits[6 * 16 + 7], tile.lut.table[0]);
 }
 
+// Grey tables never give entries below 21, so the background 0 tells where
+// the image landed.
+TEST(RenderCache, KnowsWhichPixelsTheImageCovers) {
+  for (const Case& c : kCases) {
+    auto image = makeImage(c.bytes, c.width, c.height, c.pattern);
+    CDisplayTile tile;
+    RenderCache cache;
+    ASSERT_TRUE(renderCase(c, image.get(), tile, cache)) << c.name;
+    const Bitmap& b = cache.bitmap;
+    Rect drawn{b.width, b.height, 0, 0};
+    for (int y = 0; y < b.height; ++y)
+      for (int x = 0; x < b.width; ++x)
+        if (b.bits[std::size_t(y * b.rowLength + x)] != 0)
+          drawn = Rect{std::min(drawn.left, x), std::min(drawn.top, y), std::max(drawn.right, x + 1),
+                       std::max(drawn.bottom, y + 1)};
+    EXPECT_EQ(cache.covered, drawn) << c.name;
+    for (int y = drawn.top; y < drawn.bottom; ++y)
+      for (int x = drawn.left; x < drawn.right; ++x)
+        ASSERT_NE(b.bits[std::size_t(y * b.rowLength + x)], 0) << c.name << " at " << x << "," << y;
+  }
+}
+
 TEST(RenderCache, RedrawsOnlyWhenTheStampMoved) {
   auto image = makeImage(2, 8, 8, kNoise);
   CDisplayTile tile;
@@ -229,6 +256,11 @@ TEST(RenderCache, RedrawsOnlyWhenTheStampMoved) {
   ASSERT_TRUE(tile.render(cache));
   EXPECT_NE(cache.bitmap.bits, std::vector<std::uint8_t>(drawn.size(), 7));
   EXPECT_EQ(cache.stamp, tile.stamp);
+  EXPECT_FALSE(cache.covered.empty());
+  // A cache made again has drawn nothing yet.
+  ASSERT_TRUE(cache.make(8, 8));
+  EXPECT_EQ(cache.stamp, 0);
+  EXPECT_TRUE(cache.covered.empty());
 }
 
 TEST(Rendering, RefusesWhatItCannotDraw) {

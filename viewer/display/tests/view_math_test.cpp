@@ -1,4 +1,4 @@
-// The window-free arithmetic of the view, the panes and the Information palette.
+// The window-free arithmetic of the view and the panes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -92,25 +92,6 @@ TEST(RoiEdit, ZonesMoveTheirCornerEdgeOrTheWholeRectangle) {
     EXPECT_EQ(edit.rect(), roi) << c.name << ": the start leaves the ROI as it is";
     EXPECT_EQ(edit.move(c.to), c.r) << c.name;
   }
-}
-
-TEST(InformationText, LengthsAndValues) {
-  struct {
-    int n, scale, pitch;
-    const char* text;
-  } lengths[] = {{1, 0, 50, "1 Pixel "},     {0, 0, 50, "0 Pixel "},   {2, 0, 50, "2 Pixels"},
-                 {200, 1, 50, "10.00 mm    "}, {3, 1, 175, "0.53 mm    "}, {-1, 0, 50, "-       "},
-                 {-1, 1, 50, "-       "},    {5, 1, 0, "-       "}};
-  for (const auto& l : lengths) EXPECT_EQ(lengthText(l.n, l.scale, l.pitch), l.text) << l.n << " " << l.scale;
-  struct {
-    int sample, unit, maxValue, odRange;
-    const char* text;
-  } values[] = {{100, 0, 4095, 45, "100       "},     {4095, 1, 4095, 0, "-       "},
-                {0, 1, 4095, 45, "4.500       "},    {4095, 1, 4095, 45, "0.000       "},
-                {5000, 1, 4095, 45, "0.000       "},  {-3, 1, 255, 30, "3.000       "},
-                {128, 1, 255, 30, "1.494       "},    {10, 1, 0, 45, "-       "}};
-  for (const auto& v : values)
-    EXPECT_EQ(valueText(v.sample, v.unit, v.maxValue, v.odRange), v.text) << v.sample << " " << v.unit;
 }
 
 }  // namespace

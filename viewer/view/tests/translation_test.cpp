@@ -2,7 +2,13 @@
 // and the frame show.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QMenu>
+#include <QPushButton>
+
+#include "platform/qt/control.h"
 
 #include "platform/qt/translations.h"
 #include "viewer/view/tests/fixture.h"
@@ -57,6 +63,42 @@ TEST(Catalogues, EveryMenuAndPopupTextIsTranslated) {
     EXPECT_NE(QCoreApplication::translate("CTivolaView", "Failed to copy.\nMarquee may be too large."),
               "Failed to copy.\nMarquee may be too large.");
     EXPECT_NE(QCoreApplication::translate("CMainFrame", "Information"), "Information");
+  }
+}
+
+// The palettes' own texts: every label, list item, button and title that
+// has words, read off palettes made after the catalogue is installed.
+QStringList paletteTexts() {
+  CInfoPalette info(nullptr);
+  QStringList texts;
+  for (QLabel* l : info.findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+    if (l->objectName().isEmpty()) texts << l->text();
+  for (int id : {1012, 1013})
+    for (int i = 0; i < 2; ++i) texts << platform::qt::control<QComboBox>(&info, id)->itemText(i);
+  texts << platform::qt::control<QCheckBox>(&info, 1022)->text() << platform::qt::control<QPushButton>(&info, 1023)->text();
+  for (int mode : {0, 1})
+    for (int unit : {0, 1}) texts << profileTitle(mode, unit);
+  return texts;
+}
+
+TEST(Catalogues, EveryPaletteTextIsTranslated) {
+  const QStringList english = paletteTexts();
+  ASSERT_GE(english.size(), 25);
+  EXPECT_TRUE(english.contains("Gray Value:"));
+  EXPECT_TRUE(english.contains("Vertical Profile(Pixel Value)"));
+  for (const char* language : {"ja", "zh_CN"}) {
+    platform::qt::Translation catalogue;
+    ASSERT_TRUE(catalogue.install("tivola_view", QCoreApplication::applicationDirPath() + "/translations",
+                                  QLocale(QString::fromLatin1(language))))
+        << language;
+    const QStringList translated = paletteTexts();
+    ASSERT_EQ(translated.size(), english.size()) << language;
+    // Coordinates and the millimetre read the same in every language.
+    const QStringList same{"X:", "Y:", "Mx:", "My:", "Mw:", "Mh:", "mm"};
+    for (int i = 0; i < english.size(); ++i)
+      if (!same.contains(english[i])) {
+        EXPECT_NE(translated[i], english[i]) << language;
+      }
   }
 }
 

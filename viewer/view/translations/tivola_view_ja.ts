@@ -279,4 +279,114 @@ Marquee may be too large.</source>
         <translation>NUM</translation>
     </message>
 </context>
+<context>
+    <name>CInfoPalette</name>
+    <message>
+        <source>X:</source>
+        <translation>X:</translation>
+    </message>
+    <message>
+        <source>Y:</source>
+        <translation>Y:</translation>
+    </message>
+    <message>
+        <source>Value:</source>
+        <translation>値:</translation>
+    </message>
+    <message>
+        <source>Zoom:</source>
+        <translation>倍率:</translation>
+    </message>
+    <message>
+        <source>Pixel</source>
+        <translation>画素</translation>
+    </message>
+    <message>
+        <source>mm</source>
+        <translation>mm</translation>
+    </message>
+    <message>
+        <source>Measure:</source>
+        <translation>計測:</translation>
+    </message>
+    <message>
+        <source>Mx:</source>
+        <translation>Mx:</translation>
+    </message>
+    <message>
+        <source>My:</source>
+        <translation>My:</translation>
+    </message>
+    <message>
+        <source>Mw:</source>
+        <translation>Mw:</translation>
+    </message>
+    <message>
+        <source>Mh:</source>
+        <translation>Mh:</translation>
+    </message>
+    <message>
+        <source>Pixel Val.</source>
+        <translation>画素値</translation>
+    </message>
+    <message>
+        <source>O.D.</source>
+        <translation>濃度</translation>
+    </message>
+    <message>
+        <source>Gray Value:</source>
+        <translation>濃淡値:</translation>
+    </message>
+    <message>
+        <source>Min:</source>
+        <translation>最小:</translation>
+    </message>
+    <message>
+        <source>Max:</source>
+        <translation>最大:</translation>
+    </message>
+    <message>
+        <source>Mean:</source>
+        <translation>平均:</translation>
+    </message>
+    <message>
+        <source>Sharp</source>
+        <translation>鮮鋭</translation>
+    </message>
+    <message>
+        <source>Center:</source>
+        <translation>中心:</translation>
+    </message>
+    <message>
+        <source>Width:</source>
+        <translation>幅:</translation>
+    </message>
+    <message>
+        <source>Invert</source>
+        <translation>反転</translation>
+    </message>
+    <message>
+        <source>New Scan</source>
+        <translation>新規スキャン</translation>
+    </message>
+</context>
+<context>
+    <name>CProfilePalette</name>
+    <message>
+        <source>Horizontal Profile</source>
+        <translation>水平プロファイル</translation>
+    </message>
+    <message>
+        <source>Vertical Profile</source>
+        <translation>垂直プロファイル</translation>
+    </message>
+    <message>
+        <source>(O.D.)</source>
+        <translation>(濃度)</translation>
+    </message>
+    <message>
+        <source>(Pixel Value)</source>
+        <translation>(画素値)</translation>
+    </message>
+</context>
 </TS>

@@ -1,0 +1,439 @@
+// The Information palette with its tone-curve control and sharpness slider.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScopedValueRollback>
+
+#include "platform/ini.h"
+#include "platform/qt/control.h"
+#include "viewer/view/palettes.h"
+
+namespace viewer::view {
+
+using display::CDisplayTile;
+
+namespace {
+
+QString text(const char* source) { return QCoreApplication::translate("CInfoPalette", source); }
+QString fromStd(const std::string& s) { return QString::fromStdString(s); }
+
+constexpr const char* kNone = "-       ";
+constexpr int kFullHeight = 466;
+constexpr int kShortHeight = 122;
+constexpr int kToneLeft = 2, kToneTop = 220, kToneSize = 100;
+constexpr int kMinMaxTop = 336, kMinMaxWidth = 25;
+
+// Ids of the value texts, in the order of their labels.
+enum { kX = 1001, kY, kValue, kMx, kMy, kMw, kMh, kMin, kMax, kMean };
+
+display::ImageFacts factsOf(const CDisplayTile& t) {
+  return display::ImageFacts{t.maxValue, t.image ? t.image->odRange : 0, t.image ? t.image->pitch : 0};
+}
+
+const CDisplayTile* currentWithImage(const display::CDisplayGrid* grid) {
+  const CDisplayTile* t = grid ? grid->currentTile() : nullptr;
+  return t && t->image && t->image->width() > 0 ? t : nullptr;
+}
+
+void setText(QWidget* root, int id, const QString& s) {
+  if (auto* l = platform::qt::control<QLabel>(root, id)) l->setText(s);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- sharpness slider
+
+CSharpSlider::CSharpSlider(CInfoPalette* palette) : QWidget(palette), palette_(palette) {
+  setObjectName("Sharpness");
+}
+
+void CSharpSlider::setValue(double v) {
+  if (v == value_) return;
+  value_ = v;
+  update();
+}
+
+void CSharpSlider::pointerAt(int y) {
+  const double v = display::sharpnessAtRow(y);
+  if (v == value_) return;
+  value_ = v;
+  repaint();
+  palette_->command(IDM_SHARPNESS_CHANGED);
+}
+
+void CSharpSlider::mousePressEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  dragging_ = true;
+  pointerAt(e->position().toPoint().y());
+}
+
+void CSharpSlider::mouseMoveEvent(QMouseEvent* e) {
+  if (dragging_) pointerAt(e->position().toPoint().y());
+}
+
+void CSharpSlider::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
+
+void CSharpSlider::mouseDoubleClickEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  value_ = 0.0;
+  repaint();
+  palette_->command(IDM_SHARPNESS_CHANGED);
+}
+
+void CSharpSlider::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  // The scale: a sunken groove from the top value 2 down to 0, a tick at each whole value.
+  p.fillRect(rect(), palette().window());
+  const int mid = width() / 2;
+  p.setPen(Qt::darkGray);
+  p.drawLine(mid - 1, 4, mid - 1, 98);
+  p.setPen(Qt::white);
+  p.drawLine(mid + 1, 4, mid + 1, 98);
+  p.setPen(Qt::black);
+  for (double v : {0.0, 1.0, 2.0}) {
+    const int y = display::sharpThumbRow(v) + 4;
+    p.drawLine(0, y, 3, y);
+    p.drawLine(width() - 4, y, width() - 1, y);
+  }
+  const QRect thumb(mid - 7, display::sharpThumbRow(value_), 14, 9);
+  p.fillRect(thumb, QColor(192, 192, 192));
+  p.setPen(Qt::white);
+  p.drawLine(thumb.topLeft(), thumb.topRight());
+  p.drawLine(thumb.topLeft(), thumb.bottomLeft());
+  p.setPen(Qt::black);
+  p.drawLine(thumb.bottomLeft(), thumb.bottomRight());
+  p.drawLine(thumb.topRight(), thumb.bottomRight());
+  p.drawLine(thumb.left() + 2, thumb.center().y(), thumb.right() - 2, thumb.center().y());
+}
+
+// ---------------------------------------------------------------- tone curve
+
+CToneCurveCtrl::CToneCurveCtrl(CInfoPalette* palette, QLineEdit* centre, QLineEdit* width)
+    : QWidget(palette), palette_(palette), centre_(centre), width_(width) {
+  setObjectName("ToneCurve");
+}
+
+void CToneCurveCtrl::setRoi(int minimum, int maximum, int maxValue) {
+  roiMin_ = minimum;
+  roiMax_ = maximum;
+  maxValue_ = maxValue;
+  update();
+}
+
+void CToneCurveCtrl::setWindow(int centre, int width, int invert) {
+  window_ = display::ToneWindow{centre, width};
+  invert_ = invert;
+  update();
+}
+
+void CToneCurveCtrl::write(display::ToneWindow w) {
+  window_ = w;
+  palette_->writeWindowEdits(w.centre, w.width);
+  palette_->command(IDM_WINDOW_EDITED);
+  update();
+}
+
+void CToneCurveCtrl::mousePressEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  dragging_ = true;
+  last_ = e->position().toPoint();
+}
+
+void CToneCurveCtrl::mouseMoveEvent(QMouseEvent* e) {
+  if (!dragging_) return;
+  const QPoint p = e->position().toPoint();
+  const QPoint d = p - last_;
+  last_ = p;
+  if (d.isNull()) return;
+  write(display::toneCurveDrag(window_, maxValue_, d.x(), d.y()));
+}
+
+void CToneCurveCtrl::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
+
+void CToneCurveCtrl::mouseDoubleClickEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  const display::ToneWindow roi = display::toneCurveDoubleClick(roiMin_, roiMax_, maxValue_, false);
+  const bool holds = centre_->text() == QString::number(roi.centre) && width_->text() == QString::number(roi.width);
+  write(display::toneCurveDoubleClick(roiMin_, roiMax_, maxValue_, holds));
+}
+
+void CToneCurveCtrl::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), Qt::white);
+  const int w = width(), h = height();
+  const display::ToneLine line = display::toneCurveLine(window_, maxValue_, invert_ != 0, w);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(Qt::black, 1));
+  p.drawLine(QPoint(line.bottomX, h - 1), QPoint(line.topX, 0));
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setPen(QPen(Qt::black, 0, Qt::DotLine));
+  for (int v : {roiMin_, roiMax_}) {
+    const int x = std::min(display::toneMarkerX(v, maxValue_, w), w - 1);
+    p.drawLine(x, 0, x, h - 1);
+  }
+  p.setPen(Qt::darkGray);
+  p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+// ---------------------------------------------------------------- palette
+
+QLabel* CInfoPalette::label(const char* source) { return new QLabel(text(source), this); }
+
+QLabel* CInfoPalette::value(int id, const char* initial) {
+  auto* l = new QLabel(QString::fromLatin1(initial), this);
+  platform::qt::setControlId(l, id);
+  return l;
+}
+
+void CInfoPalette::place(QWidget* control, QRect full, QRect brief) { places_.push_back(Place{control, full, brief}); }
+
+CInfoPalette::CInfoPalette(QWidget* owner) : QWidget(owner, Qt::Tool) {
+  setObjectName("Information");
+  setWindowTitle(QCoreApplication::translate("CMainFrame", "Information"));
+  QFont small = font();
+  small.setPixelSize(11);
+  setFont(small);
+
+  // The pointer readout: the same rows in both modes.
+  const char* readout[] = {QT_TRANSLATE_NOOP("CInfoPalette", "X:"), QT_TRANSLATE_NOOP("CInfoPalette", "Y:"),
+                           QT_TRANSLATE_NOOP("CInfoPalette", "Value:")};
+  for (int i = 0; i < 3; ++i) {
+    const int y = 2 + 14 * i;
+    place(label(readout[i]), QRect(2, y, 40, 14), QRect(2, y, 40, 14));
+    place(value(kX + i, kNone), QRect(42, y, 96, 14), QRect(42, y, 96, 14));
+  }
+
+  zoom_ = new QComboBox(this);
+  platform::qt::setControlId(zoom_, 1011);
+  // Item 0 shows the current zoom once there is one.
+  zoom_->addItem(QStringLiteral("1"));
+  for (const char* z : {"0.125", "0.250", "0.500", "1.000", "2.000", "4.000", "8.000"})
+    zoom_->addItem(QString::fromLatin1(z));
+  place(label(QT_TRANSLATE_NOOP("CInfoPalette", "Zoom:")), QRect(2, 48, 40, 14), QRect(2, 48, 40, 14));
+  place(zoom_, QRect(42, 46, 96, 20), QRect(42, 46, 96, 20));
+
+  lengthUnit_ = new QComboBox(this);
+  platform::qt::setControlId(lengthUnit_, 1013);
+  lengthUnit_->addItem(text(QT_TRANSLATE_NOOP("CInfoPalette", "Pixel")));
+  lengthUnit_->addItem(text(QT_TRANSLATE_NOOP("CInfoPalette", "mm")));
+  place(label(QT_TRANSLATE_NOOP("CInfoPalette", "Measure:")), QRect(2, 72, 52, 14));
+  place(lengthUnit_, QRect(54, 70, 84, 20));
+
+  const char* marquee[] = {QT_TRANSLATE_NOOP("CInfoPalette", "Mx:"), QT_TRANSLATE_NOOP("CInfoPalette", "My:"),
+                           QT_TRANSLATE_NOOP("CInfoPalette", "Mw:"), QT_TRANSLATE_NOOP("CInfoPalette", "Mh:")};
+  for (int i = 0; i < 4; ++i) {
+    const int y = 94 + 14 * i;
+    place(label(marquee[i]), QRect(2, y, 40, 14));
+    place(value(kMx + i, kNone), QRect(42, y, 96, 14));
+  }
+
+  valueUnit_ = new QComboBox(this);
+  platform::qt::setControlId(valueUnit_, 1012);
+  valueUnit_->addItem(text(QT_TRANSLATE_NOOP("CInfoPalette", "Pixel Val.")));
+  valueUnit_->addItem(text(QT_TRANSLATE_NOOP("CInfoPalette", "O.D.")));
+  QLabel* grey = label(QT_TRANSLATE_NOOP("CInfoPalette", "Gray Value:"));
+  place(grey, QRect(2, 154, 63, 14), QRect(2, 72, 63, 14));
+  place(valueUnit_, QRect(65, 152, 73, 20), QRect(65, 70, 73, 20));
+
+  const char* stats[] = {QT_TRANSLATE_NOOP("CInfoPalette", "Min:"), QT_TRANSLATE_NOOP("CInfoPalette", "Max:"),
+                         QT_TRANSLATE_NOOP("CInfoPalette", "Mean:")};
+  for (int i = 0; i < 3; ++i) {
+    const int y = 176 + 14 * i;
+    place(label(stats[i]), QRect(2, y, 40, 14));
+    place(value(kMin + i, kNone), QRect(42, y, 96, 14));
+  }
+
+  centre_ = new QLineEdit(this);
+  platform::qt::setControlId(centre_, 1018);
+  width_ = new QLineEdit(this);
+  platform::qt::setControlId(width_, 1019);
+  tone_ = new CToneCurveCtrl(this, centre_, width_);
+  place(tone_, QRect(kToneLeft, kToneTop, kToneSize, kToneSize));
+  place(label(QT_TRANSLATE_NOOP("CInfoPalette", "Sharp")), QRect(106, 220, 34, 14));
+  slider_ = new CSharpSlider(this);
+  place(slider_, QRect(110, 234, 26, 100));
+
+  place(value(1016, "0"), QRect(kToneLeft, 322, 30, 12));
+  scaleEnd_ = value(1017, "-");
+  scaleEnd_->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  place(scaleEnd_, QRect(kToneLeft + kToneSize - 40, 322, 40, 12));
+  minLabel_ = value(1014, "Min\n0");
+  maxLabel_ = value(1015, "Max\n255");
+  for (QLabel* l : {minLabel_, maxLabel_}) {
+    l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    l->hide();
+  }
+
+  place(label(QT_TRANSLATE_NOOP("CInfoPalette", "Center:")), QRect(2, 370, 48, 14));
+  place(centre_, QRect(50, 368, 52, 20));
+  place(label(QT_TRANSLATE_NOOP("CInfoPalette", "Width:")), QRect(2, 394, 48, 14));
+  place(width_, QRect(50, 392, 52, 20));
+  invert_ = new QCheckBox(text(QT_TRANSLATE_NOOP("CInfoPalette", "Invert")), this);
+  platform::qt::setControlId(invert_, 1022);
+  place(invert_, QRect(2, 416, 100, 18));
+  auto* scan = new QPushButton(text(QT_TRANSLATE_NOOP("CInfoPalette", "New Scan")), this);
+  platform::qt::setControlId(scan, 1023);
+  scan->setAutoDefault(false);
+  place(scan, QRect(2, 438, 136, 24), QRect(2, 94, 136, 24));
+
+  const display::PaletteSettings& units = display::paletteSettings();
+  lengthUnit_->setCurrentIndex(units.scale == 1 ? 1 : 0);
+  valueUnit_->setCurrentIndex(units.value == 1 ? 1 : 0);
+
+  connect(zoom_, &QComboBox::currentIndexChanged, this, [this](int i) {
+    if (writing_ || !grid_ || i < 0) return;
+    grid_->applyZoom(display::leadingNumber(zoom_->itemText(i).toStdString()));
+  });
+  connect(valueUnit_, &QComboBox::currentIndexChanged, this, [this](int i) {
+    if (writing_ || i < 0) return;
+    display::paletteSettings().value = i;
+    if (const CDisplayTile* t = currentWithImage(grid_)) {
+      t->image->odUnit = i == 1;
+      t->image->setRoi(t->image->roi);
+    }
+    refreshAfterUnitChange();
+  });
+  connect(lengthUnit_, &QComboBox::currentIndexChanged, this, [this](int i) {
+    if (writing_ || i < 0) return;
+    // The unit first, so the texts show it at once.
+    display::paletteSettings().scale = i;
+    refreshAfterUnitChange();
+  });
+  for (QLineEdit* e : {centre_, width_})
+    connect(e, &QLineEdit::textChanged, this, [this] {
+      if (!writing_) command(IDM_WINDOW_EDITED);
+    });
+  connect(invert_, &QCheckBox::clicked, this, [this] { command(IDM_WINDOW_EDITED); });
+  connect(scan, &QPushButton::clicked, this, [this] {
+    if (frameCommand) frameCommand(ID_NEW_SCAN);
+  });
+  setMode(display::kInfoFull);
+}
+
+void CInfoPalette::setMode(int mode) {
+  mode_ = mode == display::kInfoShort ? display::kInfoShort : display::kInfoFull;
+  const bool full = mode_ == display::kInfoFull;
+  for (const Place& p : places_) {
+    const QRect r = full ? p.full : p.brief;
+    if (!r.isNull()) p.control->setGeometry(r);
+    p.control->setVisible(!r.isNull());
+  }
+  showMinMaxLabels(full && measuresShown_);
+  resize(140, full ? kFullHeight : kShortHeight);
+}
+
+void CInfoPalette::showMinMaxLabels(bool on) {
+  minLabel_->setVisible(on);
+  maxLabel_->setVisible(on);
+}
+
+void CInfoPalette::setGrid(display::CDisplayGrid* grid) {
+  grid_ = grid;
+  lastZoom_ = -1.0;
+  updateReadout();
+  updateMeasures();
+  updateWindow();
+}
+
+void CInfoPalette::withdrawGrid(const display::CDisplayGrid* grid) {
+  if (grid_ == grid) setGrid(nullptr);
+}
+
+void CInfoPalette::clearTexts() {
+  for (int id = kX; id <= kMean; ++id) setText(this, id, QString::fromLatin1(kNone));
+}
+
+void CInfoPalette::updateReadout() {
+  const CDisplayTile* t = currentWithImage(grid_);
+  if (!t) {
+    for (int id : {kX, kY, kValue}) setText(this, id, QString::fromLatin1(kNone));
+    return;
+  }
+  const display::ReadoutTexts r =
+      display::readoutTexts(t->cursorX, t->cursorY, t->cursorValue, factsOf(*t), display::paletteSettings());
+  setText(this, kX, fromStd(r.x));
+  setText(this, kY, fromStd(r.y));
+  setText(this, kValue, fromStd(r.value));
+  if (t->zoom != lastZoom_) {
+    lastZoom_ = t->zoom;
+    const QScopedValueRollback<bool> writing(writing_, true);
+    zoom_->setItemText(0, fromStd(display::zoomItemText(t->zoom)));
+    zoom_->setCurrentIndex(0);
+  }
+  slider_->setValue(t->sharpness);
+}
+
+void CInfoPalette::updateMeasures() {
+  const CDisplayTile* t = currentWithImage(grid_);
+  if (!t) {
+    clearTexts();
+    measuresShown_ = false;
+    showMinMaxLabels(false);
+    return;
+  }
+  const CImageItem& image = *t->image;
+  const display::MeasureTexts m = display::measureTexts(display::normalisedRoi(image), image.roiMinimum(),
+                                                        image.roiMaximum(), image.roiMean(), factsOf(*t),
+                                                        display::paletteSettings());
+  const std::string* texts[] = {&m.mx, &m.my, &m.mw, &m.mh, &m.min, &m.max, &m.mean};
+  for (int i = 0; i < 7; ++i) setText(this, kMx + i, fromStd(*texts[i]));
+  scaleEnd_->setText(QString::number(t->maxValue));
+  tone_->setRoi(image.roiMinimum(), image.roiMaximum(), t->maxValue);
+  minLabel_->setText(QStringLiteral("Min\n%1").arg(image.roiMinimum()));
+  maxLabel_->setText(QStringLiteral("Max\n%1").arg(image.roiMaximum()));
+  const display::LabelPlaces at = display::minMaxLabelPlaces(image.roiMinimum(), image.roiMaximum(), t->maxValue);
+  minLabel_->setGeometry(kToneLeft + at.minX, kMinMaxTop, kMinMaxWidth, 26);
+  maxLabel_->setGeometry(kToneLeft + at.maxX, kMinMaxTop, kMinMaxWidth, 26);
+  measuresShown_ = true;
+  showMinMaxLabels(mode_ == display::kInfoFull);
+  update(0, kToneTop, width(), height() - kToneTop);
+}
+
+void CInfoPalette::updateWindow() {
+  const CDisplayTile* t = currentWithImage(grid_);
+  if (!t) return;
+  writeWindowEdits(t->windowCentre, t->windowWidth);
+  invert_->setChecked(t->userInvert != 0);
+  tone_->setWindow(t->windowCentre, t->windowWidth, t->userInvert);
+}
+
+void CInfoPalette::writeWindowEdits(int centre, int width) {
+  const QScopedValueRollback<bool> writing(writing_, true);
+  // An edit that already reads the value keeps its cursor where the user left it.
+  if (centre_->text() != QString::number(centre)) centre_->setText(QString::number(centre));
+  if (width_->text() != QString::number(width)) width_->setText(QString::number(width));
+}
+
+void CInfoPalette::refreshAfterUnitChange() {
+  if (grid_ && grid_->paletteRefresh) {
+    grid_->paletteRefresh(display::kRefreshInfoReadout | display::kRefreshInfoMeasures);
+    return;
+  }
+  updateReadout();
+  updateMeasures();
+}
+
+void CInfoPalette::command(int id) {
+  switch (id) {
+    case IDM_WINDOW_EDITED: {
+      if (!grid_ || width_->text().isEmpty()) return;
+      // Text that is no number counts 0.
+      const int centre = platform::ini::parseInt(centre_->text().toStdString());
+      const int width = platform::ini::parseInt(width_->text().toStdString());
+      grid_->applyWindow(centre, width, invert_->isChecked() ? 1 : 0);
+      updateWindow();
+      return;
+    }
+    case IDM_SHARPNESS_CHANGED:
+      if (grid_) grid_->applySharpness(slider_->value());
+      return;
+    default: return;
+  }
+}
+
+}  // namespace viewer::view

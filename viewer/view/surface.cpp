@@ -1,0 +1,127 @@
+// The pane bitmap onto the window surface in one pass per painted row.
+#include "viewer/view/internal/surface.h"
+
+#include <QImage>
+#include <QPaintEngine>
+#include <QPainter>
+#include <cmath>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace viewer::view::internal {
+
+#if defined(__SSE2__)
+namespace {
+
+template <bool kStream>
+inline void put(__m128i* at, __m128i v) {
+  if constexpr (kStream) _mm_stream_si128(at, v);
+  else _mm_storeu_si128(at, v);
+}
+
+// Byte g becomes g g g 0xFF in memory: 0xFFgggggg, 16 pixels a step.
+template <bool kStream>
+std::size_t expand16(const std::uint8_t* src, std::uint32_t* dst, std::size_t n) {
+  const __m128i opaque = _mm_set1_epi8(char(0xFF));
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    const __m128i gg0 = _mm_unpacklo_epi8(g, g), gg1 = _mm_unpackhi_epi8(g, g);
+    const __m128i ga0 = _mm_unpacklo_epi8(g, opaque), ga1 = _mm_unpackhi_epi8(g, opaque);
+    auto* out = reinterpret_cast<__m128i*>(dst + i);
+    put<kStream>(out, _mm_unpacklo_epi16(gg0, ga0));
+    put<kStream>(out + 1, _mm_unpackhi_epi16(gg0, ga0));
+    put<kStream>(out + 2, _mm_unpacklo_epi16(gg1, ga1));
+    put<kStream>(out + 3, _mm_unpackhi_epi16(gg1, ga1));
+  }
+  return i;
+}
+
+}  // namespace
+#endif
+
+void expandGrey(const std::uint8_t* src, std::uint32_t* dst, std::size_t n) {
+  const auto one = [&](std::size_t i) { dst[i] = 0xFF000000u | std::uint32_t(src[i]) * 0x010101u; };
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  // A long run of the surface is written, not read, and the render has just
+  // pushed it out of the cache: stores around the cache spare reading it
+  // back in. Short runs would leave partly written lines, which cost more.
+  if (n >= 512) {
+    for (; (reinterpret_cast<std::uintptr_t>(dst + i) & 15u) != 0; ++i) one(i);
+    i += expand16<true>(src + i, dst + i, n - i);
+  } else {
+    i = expand16<false>(src, dst, n);
+  }
+#endif
+  for (; i < n; ++i) one(i);
+}
+
+void expandDone() {
+#if defined(__SSE2__)
+  _mm_sfence();
+#endif
+}
+
+namespace {
+
+// The image p paints on and the whole-pixel offset to it, when p draws one
+// to one onto a 32-bit image whose pixels are 0xAARRGGBB words.
+QImage* directTarget(QPainter& p, QPoint& offset) {
+  QPaintEngine* engine = p.paintEngine();
+  if (!engine || engine->type() != QPaintEngine::Raster) return nullptr;
+  QPaintDevice* device = engine->paintDevice();
+  if (!device || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  const QImage::Format f = image->format();
+  if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 && f != QImage::Format_ARGB32_Premultiplied)
+    return nullptr;
+  // A shared image would be copied by the first write, away from the painter.
+  if (image->devicePixelRatio() != 1.0 || !image->isDetached()) return nullptr;
+  const QTransform t = p.deviceTransform();
+  if (t.type() > QTransform::TxTranslate || t.dx() != std::floor(t.dx()) || t.dy() != std::floor(t.dy()))
+    return nullptr;
+  offset = QPoint(int(t.dx()), int(t.dy()));
+  return image;
+}
+
+}  // namespace
+
+bool paintsDirectly(QPainter& p) {
+  QPoint offset;
+  return directTarget(p, offset) != nullptr;
+}
+
+void drawGreyBitmap(QPainter& p, const QRegion& region, const display::Bitmap& b) {
+  if (b.width <= 0 || b.height <= 0 || b.rowLength < b.width ||
+      b.bits.size() < std::size_t(b.rowLength) * std::size_t(b.height))
+    return;
+  QRegion painted = region & QRect(0, 0, b.width, b.height);
+  if (p.hasClipping()) painted &= p.clipRegion();
+  QPoint offset;
+  if (QImage* image = directTarget(p, offset)) {
+    // Only where the painter itself may draw: its system clip (the paint
+    // event's region on the surface) and the image.
+    QRegion allowed = p.paintEngine()->systemClip();
+    if (allowed.isEmpty()) allowed = image->rect();
+    const QRegion target = painted.translated(offset) & allowed & image->rect();
+    uchar* const base = image->bits();
+    const std::size_t line = std::size_t(image->bytesPerLine());
+    for (const QRect& to : target) {
+      const QPoint from = to.topLeft() - offset;
+      for (int y = 0; y < to.height(); ++y)
+        expandGrey(b.bits.data() + std::size_t(from.y() + y) * std::size_t(b.rowLength) + std::size_t(from.x()),
+                   reinterpret_cast<std::uint32_t*>(base + std::size_t(to.top() + y) * line) + to.left(),
+                   std::size_t(to.width()));
+    }
+    expandDone();
+    return;
+  }
+  // The pane colour table is the identity grey.
+  const QImage shown(b.bits.data(), b.width, b.height, b.rowLength, QImage::Format_Grayscale8);
+  for (const QRect& r : painted) p.drawImage(r.topLeft(), shown, r);
+}
+
+}  // namespace viewer::view::internal

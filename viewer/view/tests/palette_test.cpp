@@ -1,0 +1,416 @@
+// The Information, OverView and Profile palettes in a main frame with a view,
+// driven offscreen by control id.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QEventLoop>
+#include <QScreen>
+#include <QTimer>
+#include <cstring>
+
+#include "platform/ini.h"
+#include "platform/qt/control.h"
+#include "simulator/radiograph.h"
+#include "testsupport/testsupport.h"
+#include "viewer/view/tests/fixture.h"
+
+namespace viewer::view {
+namespace {
+
+using namespace viewtest;
+using platform::qt::control;
+
+// Left half 1000, right half 3000: the statistics of any ROI across the
+// middle are known.
+std::unique_ptr<CImageItem> halves(int w, int h) {
+  auto item = std::make_unique<CImageItem>();
+  EXPECT_TRUE(item->allocate(2, w, h));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) item->data16()[y * w + x] = x < w / 2 ? 1000 : 3000;
+  item->bitsStored = 12;
+  item->setRoi(Rect{});
+  item->applyLoadDefaults();
+  return item;
+}
+
+// A frame with its palettes and one view of the document.
+struct Framed {
+  explicit Framed(std::vector<std::unique_ptr<CImageItem>> images, int infomation = 2) : frame(dir / "Tivola.ini") {
+    display::paletteSettings() = display::PaletteSettings{};
+    doc.images = std::move(images);
+    frame.createPalettes(infomation, 1, QSize(1280, 1024));
+    view = new CTivolaView(&doc, &frame);
+    child = frame.addView(view);
+    frame.show();
+    view->initialUpdate();
+    QApplication::processEvents();
+    view->command(ID_SELECT_ALL_VIEWS);
+    QApplication::processEvents();
+  }
+  QString text(int id) const { return control<QLabel>(info(), id)->text(); }
+  CInfoPalette* info() const { return frame.infoPalette(); }
+  display::CDisplayGrid& grid() { return view->grid(); }
+  CImageItem& image(int i) { return *doc.images[std::size_t(i)]; }
+
+  testsupport::TempDir dir;
+  Document doc;
+  CMainFrame frame;
+  CTivolaView* view = nullptr;
+  CChildFrame* child = nullptr;
+};
+
+std::vector<std::unique_ptr<CImageItem>> images(int n, int w, int h) {
+  std::vector<std::unique_ptr<CImageItem>> v;
+  for (int i = 0; i < n; ++i) v.push_back(halves(w, h));
+  return v;
+}
+
+TEST(InfoPalette, ReadoutAndMeasuresFollowTheUnits) {
+  auto film = images(1, 200, 100);
+  film[0]->odRange = 40;
+  film[0]->pitch = 50;
+  Framed f(std::move(film));
+  ASSERT_EQ(f.info()->grid(), &f.grid());
+  CImagePane* pane = f.view->pane(0);
+  const QPoint at(pane->width() / 2 + 10, pane->height() / 2);
+  move(pane, at);
+  const display::Point p = f.grid().currentTile()->paneToImage(at.x(), at.y());
+  ASSERT_GE(p.x, 100) << "the pointer is on the right half";
+  EXPECT_EQ(f.text(1001), QString("%1 Pixels").arg(p.x));
+  EXPECT_EQ(f.text(1002), QString("%1 Pixels").arg(p.y));
+  EXPECT_EQ(f.text(1003), "3000       ");
+  f.view->setSelectedRoi(Rect{0, 0, 200, 100});
+  f.view->flushRoiStatistics();
+  EXPECT_EQ(f.text(1006), "200 Pixels");
+  EXPECT_EQ(f.text(1008), "1000       ");
+  EXPECT_EQ(f.text(1009), "3000       ");
+  EXPECT_EQ(f.text(1010), "2000       ");
+  EXPECT_EQ(f.text(1017), "4095");
+  EXPECT_EQ(f.text(1014), "Min\n1000");
+  EXPECT_EQ(f.text(1015), "Max\n3000");
+  EXPECT_EQ(control<QLabel>(f.info(), 1014)->x(), 2 + 24);
+  EXPECT_EQ(control<QLabel>(f.info(), 1015)->x(), 2 + 73);
+
+  // O.D.: the Min field shows the lowest density, the O.D. of the highest sample.
+  control<QComboBox>(f.info(), 1012)->setCurrentIndex(1);
+  EXPECT_EQ(display::paletteSettings().value, 1);
+  EXPECT_EQ(f.text(1008), "1.070       ");
+  EXPECT_EQ(f.text(1009), "3.023       ");
+  EXPECT_EQ(f.text(1010), "2.046       ");
+  EXPECT_EQ(f.text(1003), "1.070       ");
+  // mm at a 50-micrometre pitch: 200 pixels are 10 mm, padded to the field.
+  control<QComboBox>(f.info(), 1013)->setCurrentIndex(1);
+  EXPECT_EQ(display::paletteSettings().scale, 1);
+  EXPECT_EQ(f.text(1006), "10.00 mm    ");
+  EXPECT_EQ(f.text(1007), "5.00 mm    ");
+  // Without an O.D. range every value shows none.
+  f.image(0).odRange = 0;
+  f.frame.refreshPalettes(display::kRefreshInfoReadout | display::kRefreshInfoMeasures);
+  for (int id : {1003, 1008, 1009, 1010}) EXPECT_EQ(f.text(id), "-       ") << id;
+  // Off the image there is no position and no value.
+  f.grid().currentTile()->clearCursorReadout();
+  f.frame.refreshPalettes(display::kRefreshInfoReadout);
+  for (int id : {1001, 1002, 1003}) EXPECT_EQ(f.text(id), "-       ") << id;
+}
+
+TEST(InfoPalette, EditsInvertAndZoomActOnTheSelectedViews) {
+  Framed f(images(2, 16, 16));
+  f.view->command(ID_SELECT_ALL_VIEWS);
+  auto* centre = control<QLineEdit>(f.info(), 1018);
+  auto* width = control<QLineEdit>(f.info(), 1019);
+  auto windows = [&] {
+    std::vector<std::tuple<int, int, int>> w;
+    for (int i = 0; i < 2; ++i) {
+      const display::CDisplayTile* t = f.grid().tile(i);
+      w.emplace_back(t->windowCentre, t->windowWidth, t->userInvert);
+    }
+    return w;
+  };
+  using W = std::vector<std::tuple<int, int, int>>;
+  centre->setText("1000");
+  width->setText("500");
+  EXPECT_EQ(windows(), (W{{1000, 500, 0}, {1000, 500, 0}}));
+  centre->setText("abc");
+  EXPECT_EQ(windows(), (W{{0, 500, 0}, {0, 500, 0}})) << "text that is no number counts 0";
+  EXPECT_EQ(centre->text(), "0") << "the edit shows the window applied";
+  width->setText("");
+  centre->setText("700");
+  EXPECT_EQ(windows(), (W{{0, 500, 0}, {0, 500, 0}})) << "nothing applies while the width is empty";
+  width->setText("300");
+  control<QCheckBox>(f.info(), 1022)->click();
+  EXPECT_EQ(windows(), (W{{700, 300, 1}, {700, 300, 1}}));
+  EXPECT_GT(f.grid().tile(0)->lut.table[0], f.grid().tile(0)->lut.table[4095]) << "the grey table is inverted";
+  EXPECT_EQ(f.grid().mirror().windowCentre, 700) << "the OverView shows the new window";
+
+  auto* zoom = control<QComboBox>(f.info(), 1011);
+  ASSERT_EQ(zoom->count(), 8);
+  EXPECT_EQ(zoom->itemText(5), "2.000");
+  zoom->setCurrentIndex(5);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(f.grid().tile(i)->zoom, 2.0);
+  EXPECT_EQ(zoom->itemText(0), "2.000      ");
+  EXPECT_EQ(zoom->currentIndex(), 0);
+
+  int scans = 0;
+  f.frame.newScan = [&] { ++scans; };
+  control<QPushButton>(f.info(), 1023)->click();
+  EXPECT_EQ(scans, 1);
+}
+
+TEST(InfoPalette, ToneCurveDragsWriteTheEditsAndDoubleClicksToggle) {
+  Framed f(images(2, 16, 16));
+  f.view->command(ID_SELECT_ALL_VIEWS);
+  control<QLineEdit>(f.info(), 1018)->setText("2047");
+  control<QLineEdit>(f.info(), 1019)->setText("4095");
+  auto* tone = f.info()->findChild<CToneCurveCtrl*>("ToneCurve");
+  ASSERT_TRUE(tone);
+  auto expectWindow = [&](int c, int w, const char* what) {
+    EXPECT_EQ(control<QLineEdit>(f.info(), 1018)->text(), QString::number(c)) << what;
+    EXPECT_EQ(control<QLineEdit>(f.info(), 1019)->text(), QString::number(w)) << what;
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(f.grid().tile(i)->windowCentre, c) << what;
+      EXPECT_EQ(f.grid().tile(i)->windowWidth, w) << what;
+    }
+  };
+  press(tone, {50, 50});
+  move(tone, {80, 50});
+  expectWindow(3276, 4095, "30 right");
+  move(tone, {80, 20});
+  expectWindow(3276, 2866, "30 up");
+  release(tone, {80, 20});
+  move(tone, {10, 10});
+  expectWindow(3276, 2866, "no drag without the button");
+
+  // Both images hold 1000 and 3000 only.
+  mouse(tone, QEvent::MouseButtonDblClick, {5, 5}, Qt::LeftButton);
+  expectWindow(2000, 2000, "the ROI's window");
+  mouse(tone, QEvent::MouseButtonDblClick, {5, 5}, Qt::LeftButton);
+  expectWindow(2047, 4095, "the full window");
+  mouse(tone, QEvent::MouseButtonDblClick, {5, 5}, Qt::LeftButton);
+  expectWindow(2000, 2000, "the ROI's window again");
+}
+
+TEST(InfoPalette, SharpnessSliderByPointerAndDoubleClick) {
+  Framed f(images(2, 16, 16));
+  f.view->command(ID_SELECT_ALL_VIEWS);
+  auto* slider = f.info()->findChild<CSharpSlider*>("Sharpness");
+  ASSERT_TRUE(slider);
+  auto sharpness = [&](int i) { return f.grid().tile(i)->sharpness; };
+  press(slider, {10, 4});
+  EXPECT_EQ(sharpness(0), 2.0);
+  EXPECT_EQ(sharpness(1), 2.0);
+  move(slider, {10, 93});
+  EXPECT_EQ(sharpness(0), 0.0);
+  move(slider, {10, 48});
+  EXPECT_DOUBLE_EQ(sharpness(1), 45 / 44.5);
+  move(slider, {10, -30});
+  EXPECT_EQ(sharpness(1), 2.0) << "the pointer is held to the scale";
+  release(slider, {10, -30});
+  mouse(slider, QEvent::MouseButtonDblClick, {10, 30}, Qt::LeftButton);
+  EXPECT_EQ(slider->value(), 0.0);
+  EXPECT_EQ(sharpness(0), 0.0);
+  press(slider, {10, 4});
+  release(slider, {10, 4});
+  f.frame.command(ID_CLEAR_SHARPNESS);
+  EXPECT_EQ(slider->value(), 0.0);
+  EXPECT_EQ(sharpness(1), 0.0);
+}
+
+TEST(InfoPalette, ShortAndFullModesAndTheIniKey) {
+  Framed f(images(1, 16, 16), 1);
+  auto hidden = [&] {
+    int n = 0;
+    for (QWidget* w : f.info()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) n += w->isHidden() ? 1 : 0;
+    return n;
+  };
+  EXPECT_EQ(f.info()->mode(), display::kInfoShort);
+  EXPECT_EQ(hidden(), 28);
+  const int shortHeight = f.info()->height();
+  f.frame.command(ID_FULL_INFO);
+  EXPECT_EQ(f.info()->mode(), display::kInfoFull);
+  EXPECT_EQ(hidden(), 0);
+  EXPECT_GT(f.info()->height(), shortHeight);
+  EXPECT_FALSE(f.info()->frameGeometry().intersects(f.frame.overviewPalette()->frameGeometry()))
+      << "the full palette moves below the OverView";
+  EXPECT_EQ(platform::ini::getInt(f.dir / "Tivola.ini", "Window", "Infomation", -1), 2);
+  f.frame.command(ID_SHORT_INFO);
+  EXPECT_EQ(platform::ini::getInt(f.dir / "Tivola.ini", "Window", "Infomation", -1), 1);
+  EXPECT_EQ(f.info()->height(), shortHeight);
+}
+
+// The bounding box of the cyan pixels of a grab: the view rectangle.
+QRect cyanBox(const QImage& image) {
+  QRect box;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixel(x, y) == qRgb(0, 255, 255)) box |= QRect(x, y, 1, 1);
+  return box;
+}
+
+TEST(OverviewPalette, ADragMovesEverySelectedViewAndTheRectangleFollows) {
+  Framed f(images(3, 400, 200));
+  COverviewPalette* overview = f.frame.overviewPalette();
+  ASSERT_EQ(overview->grid(), &f.grid());
+  EXPECT_EQ(overview->width(), 140);
+  EXPECT_EQ(overview->height(), 70) << "trunc(200 x 140 / 400)";
+  EXPECT_DOUBLE_EQ(f.grid().mirror().zoom, 0.35);
+  f.view->command(ID_SELECT_ALL_VIEWS);
+  control<QComboBox>(f.info(), 1011)->setCurrentIndex(7);  // 8.000
+  QApplication::processEvents();
+  const QRect before = cyanBox(overview->grab().toImage());
+  ASSERT_FALSE(before.isEmpty());
+  EXPECT_NEAR(before.center().x(), 70, 1);
+  EXPECT_NEAR(before.center().y(), 35, 1);
+
+  press(overview, {35, 17});
+  move(overview, {105, 52});
+  release(overview, {105, 52});
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_DOUBLE_EQ(f.grid().tile(i)->centreX, 105.0 / 140) << i;
+    EXPECT_DOUBLE_EQ(f.grid().tile(i)->centreY, 52.0 / 70) << i;
+  }
+  const QRect after = cyanBox(overview->grab().toImage());
+  // Each corner is rounded on its own.
+  EXPECT_NEAR(after.width(), before.width(), 1);
+  EXPECT_NEAR(after.height(), before.height(), 1);
+  EXPECT_NEAR(after.center().x(), 105, 1);
+  EXPECT_NEAR(after.center().y(), 52, 1);
+}
+
+TEST(OverviewPalette, AVeryWideImageGivesALowWindowAndTheLastCloseEmptiesIt) {
+  Framed f(images(1, 2800, 40));
+  COverviewPalette* overview = f.frame.overviewPalette();
+  EXPECT_EQ(overview->height(), 2);
+  EXPECT_DOUBLE_EQ(f.grid().mirror().zoom, 0.05);
+  f.child->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QApplication::processEvents();
+  EXPECT_EQ(overview->grid(), nullptr);
+  EXPECT_EQ(overview->height(), 0) << "emptied to its caption";
+  EXPECT_EQ(f.info()->grid(), nullptr);
+  EXPECT_EQ(f.text(1008), "-       ");
+  EXPECT_TRUE(f.frame.statusMessage().isEmpty());
+}
+
+TEST(ProfilePalette, TitlesWidthAndAUserSizeKeptUntilShownAgain) {
+  Framed f(images(1, 120, 80));
+  f.view->setSelectedRoi(Rect{10, 10, 110, 50});
+  f.view->flushRoiStatistics();
+  CProfilePalette* profile = f.frame.profilePalette();
+  f.frame.command(ID_HORIZONTAL_PROFILE);
+  ASSERT_TRUE(profile->isVisible());
+  EXPECT_EQ(profile->windowTitle(), "Horizontal Profile(Pixel Value)");
+  EXPECT_EQ(profile->length(), 100);
+  EXPECT_EQ(profile->width(), 160);
+  control<QComboBox>(f.info(), 1012)->setCurrentIndex(1);
+  EXPECT_EQ(profile->windowTitle(), "Horizontal Profile(O.D.)");
+  f.frame.command(ID_VERTICAL_PROFILE);
+  EXPECT_EQ(profile->windowTitle(), "Vertical Profile(O.D.)");
+  EXPECT_EQ(profile->length(), 40);
+  EXPECT_EQ(profile->width(), 100);
+
+  profile->resize(300, 220);
+  QApplication::processEvents();
+  EXPECT_TRUE(profile->userSized());
+  f.view->setSelectedRoi(Rect{0, 0, 120, 70});
+  f.view->flushRoiStatistics();
+  EXPECT_EQ(profile->length(), 70);
+  EXPECT_EQ(profile->width(), 300) << "the user's size stays";
+  f.frame.command(ID_VERTICAL_PROFILE);
+  EXPECT_FALSE(profile->isVisible());
+  f.frame.command(ID_VERTICAL_PROFILE);
+  EXPECT_FALSE(profile->userSized());
+  EXPECT_EQ(profile->width(), 130) << "shown again, it follows the profile";
+}
+
+TEST(Palettes, FollowTheCurrentImageAndThePanesTools) {
+  std::vector<std::unique_ptr<CImageItem>> two;
+  two.push_back(halves(400, 200));
+  two.push_back(halves(100, 200));
+  Framed f(std::move(two));
+  COverviewPalette* overview = f.frame.overviewPalette();
+  EXPECT_EQ(overview->height(), 70);
+  CImagePane* second = f.view->pane(1);
+  ASSERT_EQ(second->tile, f.grid().tile(1));
+  const QPoint mid(second->width() / 2, second->height() / 2);
+  press(second, mid);
+  release(second, mid);
+  QApplication::processEvents();
+  EXPECT_EQ(f.grid().currentTile(), f.grid().tile(1));
+  EXPECT_EQ(overview->height(), 280) << "the OverView takes the new current image's shape";
+  EXPECT_EQ(f.text(1006), "-       ") << "no marquee on the new image";
+
+  // The panes' Tone Curve tool: the palette's edits follow the window.
+  f.frame.command(ID_TOOL_TONE);
+  const int before = f.grid().tile(1)->windowCentre;
+  press(second, mid);
+  move(second, mid + QPoint(10, 0));
+  release(second, mid + QPoint(10, 0));
+  const int after = f.grid().tile(1)->windowCentre;
+  EXPECT_NE(after, before);
+  EXPECT_EQ(control<QLineEdit>(f.info(), 1018)->text(), QString::number(after));
+  EXPECT_EQ(f.info()->toneCurve()->window().centre, after);
+  EXPECT_EQ(f.grid().mirror().windowCentre, after);
+}
+
+// A film from the simulated digitizer, with its palettes, for a person to look at.
+TEST(Palettes, ScreenshotOfTheFrameWithThePalettesShowingAFilm) {
+  sim::ImageSpec scan;
+  scan.pitchUm = 100;
+  scan.width = 900;
+  scan.height = 420;
+  scan.bits = 12;
+  const std::vector<std::uint8_t> bytes = sim::radiograph(scan);
+  ASSERT_EQ(bytes.size(), std::size_t(900 * 420 * 2));
+  auto film = std::make_unique<CImageItem>();
+  ASSERT_TRUE(film->allocate(2, 900, 420));
+  std::memcpy(film->data(), bytes.data(), bytes.size());
+  film->bitsStored = 12;
+  film->pitch = 100;
+  film->odRange = 45;
+  film->shownName = "weld-01";
+  film->sourcePath = "/films/weld-01.dcm";
+  film->setRoi(Rect{});
+  film->applyLoadDefaults();
+  std::vector<std::unique_ptr<CImageItem>> one;
+  one.push_back(std::move(film));
+  Framed f(std::move(one));
+  f.frame.resize(1000, 640);
+  f.view->setSelectedRoi(Rect{300, 120, 640, 260});
+  f.view->flushRoiStatistics();
+  control<QComboBox>(f.info(), 1011)->setCurrentIndex(5);
+  f.frame.command(ID_HORIZONTAL_PROFILE);
+  // Asked again once the OverView has its film's height, the full palette goes below it.
+  f.frame.command(ID_FULL_INFO);
+  move(f.view->pane(0), {300, 200});
+  QApplication::processEvents();
+
+  QImage screen(1400, 960, QImage::Format_RGB32);
+  screen.fill(QColor(0, 96, 128));
+  QPainter p(&screen);
+  for (QWidget* w : std::initializer_list<QWidget*>{&f.frame, f.frame.toolPalette(), f.info(),
+                                                    f.frame.overviewPalette(), f.frame.profilePalette()})
+    if (w->isVisible()) p.drawPixmap(w->geometry().topLeft(), w->grab());
+  p.end();
+  QDir().mkpath(SCREENSHOT_DIR);
+  ASSERT_TRUE(screen.save(QString(SCREENSHOT_DIR) + "/palettes_frame.png"));
+  f.info()->grab().save(QString(SCREENSHOT_DIR) + "/info_palette.png");
+  f.frame.profilePalette()->grab().save(QString(SCREENSHOT_DIR) + "/profile_palette.png");
+  // Under a real X server the palettes are windows of their own, where the window manager puts them.
+  if (QGuiApplication::platformName() == "xcb") {
+    // The X server maps and exposes the windows in its own time.
+    QEventLoop wait;
+    QTimer::singleShot(500, &wait, &QEventLoop::quit);
+    wait.exec();
+    QGuiApplication::primaryScreen()->grabWindow(0).save(QString(SCREENSHOT_DIR) + "/palettes_screen.png");
+  }
+  EXPECT_EQ(f.frame.profilePalette()->width(), 340 + 60);
+}
+
+}  // namespace
+}  // namespace viewer::view
