@@ -6,9 +6,12 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "platform/process.h"
 
 namespace testsupport {
 namespace {
@@ -71,6 +74,39 @@ CommandResult runCommand(const std::string& command) {
   else if (WIFSIGNALED(status))
     result.status = 128 + WTERMSIG(status);
   return result;
+}
+
+void rerunCurrentTest(const std::filesystem::path& program, const std::map<std::string, std::string>& env,
+                      const std::filesystem::path& workingDir, const std::filesystem::path& report,
+                      const std::function<std::string()>& whenFailed) {
+  std::map<std::string, std::optional<std::string>> saved;
+  for (const auto& [name, value] : env) {
+    const char* old = std::getenv(name.c_str());
+    saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    ::setenv(name.c_str(), value.c_str(), 1);
+  }
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  platform::Process child;
+  const bool started = child.start(program,
+                                   {std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name(),
+                                    "--gtest_brief=1", "--gtest_output=xml:" + report.string()},
+                                   workingDir);
+  for (const auto& [name, value] : saved) {
+    if (value)
+      ::setenv(name.c_str(), value->c_str(), 1);
+    else
+      ::unsetenv(name.c_str());
+  }
+  EXPECT_TRUE(started) << program;
+  if (!started) return;
+  const platform::ProcessExit exit = child.wait();
+  EXPECT_EQ(exit.kind, platform::ProcessExit::Kind::Exited);
+  EXPECT_EQ(exit.code, 0) << "the test failed inside its copy at " << program << "\n"
+                          << (whenFailed && exit.code != 0 ? whenFailed() : std::string());
+  // The test really ran there: one test, no failure, none skipped.
+  const std::string xml = readFile(report);
+  EXPECT_NE(xml.find("tests=\"1\" failures=\"0\" disabled=\"0\""), std::string::npos) << xml;
+  EXPECT_EQ(xml.find("<skipped"), std::string::npos) << xml;
 }
 
 }  // namespace testsupport

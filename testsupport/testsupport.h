@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,5 +52,13 @@ struct CommandResult {
   std::string output;  // standard output and standard error together
 };
 CommandResult runCommand(const std::string& command);
+
+// Runs the current test again in `program` (a copy of this test executable)
+// in `workingDir`, with `env` added to the environment, writing its XML report
+// to `report`. Adds a failure, followed by what `whenFailed` tells, unless the
+// copy ran exactly this one test and it passed.
+void rerunCurrentTest(const std::filesystem::path& program, const std::map<std::string, std::string>& env,
+                      const std::filesystem::path& workingDir, const std::filesystem::path& report,
+                      const std::function<std::string()>& whenFailed = {});
 
 }  // namespace testsupport

@@ -29,6 +29,7 @@
 #include "devapi/records.h"
 #include "dicom/dicom.h"
 #include "fixture.h"
+#include "plate.h"
 #include "log/log.h"
 #include "platform/ini.h"
 #include "platform/library.h"
@@ -38,6 +39,7 @@
 #include "platform/qt/prompt.h"
 #include "simulator/radiograph.h"
 #include "simulator/sim.h"
+#include "testsupport/pump.h"
 #include "testsupport/testsupport.h"
 
 namespace {
@@ -86,47 +88,13 @@ bool ranInProgramFolder(const Folder& setup) {
   const char* tsan = std::getenv("TSAN_OPTIONS");
   env["TSAN_OPTIONS"] = std::string(tsan ? tsan : "") + " suppressions=" NDT_QT_TSAN_SUPPRESSIONS;
 #endif
-  std::map<std::string, std::optional<std::string>> saved;
-  for (const auto& [name, value] : env) {
-    const char* old = std::getenv(name.c_str());
-    saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    ::setenv(name.c_str(), value.c_str(), 1);
-  }
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const fs::path report = runtime.path() / "inside.xml";
-  platform::Process child;
-  const bool started = child.start(folder.program(),
-                                   {std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name(),
-                                    "--gtest_brief=1", "--gtest_output=xml:" + report.string()},
-                                   folder.root());
-  for (const auto& [name, value] : saved) {
-    if (value)
-      ::setenv(name.c_str(), value->c_str(), 1);
-    else
-      ::unsetenv(name.c_str());
-  }
-  EXPECT_TRUE(started);
-  if (!started) return true;
-  const platform::ProcessExit exit = child.wait();
-  EXPECT_EQ(exit.kind, platform::ProcessExit::Kind::Exited);
-  EXPECT_EQ(exit.code, 0) << "the test failed inside its program folder\n" << crapptest::listFolder(folder.dir()) << crapptest::listFolder(folder.dir() / "halcLog") << folder.log();
-  // The test really ran there: one test, no failure, none skipped.
-  const std::string xml = testsupport::readFile(report);
-  EXPECT_NE(xml.find("tests=\"1\" failures=\"0\" disabled=\"0\""), std::string::npos) << xml;
-  EXPECT_EQ(xml.find("<skipped"), std::string::npos) << xml;
+  testsupport::rerunCurrentTest(folder.program(), env, folder.root(), runtime.path() / "inside.xml", [&] {
+    return crapptest::listFolder(folder.dir()) + crapptest::listFolder(folder.dir() / "halcLog") + folder.log();
+  });
   return true;
 }
 
-// Real time, for waiting on the engine's thread; never a measure of speed.
-bool pumpUntil(const std::function<bool()>& done, int limitMs = 30000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
+using testsupport::pumpUntil;
 
 // The dialog of the program folder this process runs in, started and shown.
 class Dialog {
@@ -463,18 +431,13 @@ TEST(DialogNoReader, AFailedStartAsksOnceAndEndsTheDialog) {
 
 // Scan mode over the real engine, reader library and driver, on the
 // simulated CR reader that NDT_USB names.
-// Without lineCorrection the reader library delivers the plate unchanged.
-// With it, the line correction keeps its default boxes and limits except the
-// upper pixel limit, raised so that the simulated plate's samples, which lie
-// above the default one, are corrected at all.
+// Without lineCorrection the reader library delivers the plate unchanged;
+// with it, its line correction works on the simulated plate.
 Folder scanMode(bool lineCorrection = false) {
   Folder setup{crapptest::FolderOptions{false, true, false}, {{"NDT_USB", "sim:cr"}}, {}};
   setup.prepare = [lineCorrection](const crapptest::ProgramFolder& f) {
     if (lineCorrection) {
-      std::string hard;
-      for (const char* set : {"HighspeedPara_M1", "StandradPara_M2", "FinePara_M3"})
-        hard += std::string("[") + set + "]\r\nMAX_PIX_VALUE=65535\r\n";
-      testsupport::writeFile(f.root() / "Zentrac_Hard.ini", hard);
+      crapptest::writeLineCorrectionSettings(f.root());
     } else {
       testsupport::writeFile(f.root() / "Zentrac_DLL.ini", "[KVDEV]\nEIGHT_LINE=0\n");
     }
@@ -497,18 +460,6 @@ struct LentBus {
   std::shared_ptr<sim::Bus> bus;
   std::vector<sim::Scanner> readers;
 };
-
-// The plate as the simulated reader rendered it, block by block.
-std::string renderedPlate(sim::Scanner& reader, const get_scan_para& got) {
-  const std::vector<std::uint16_t> words = reader.scanParameters();
-  std::string plate;
-  for (int b = 0; b < got.blk_n; ++b) {
-    const auto bytes = sim::radiograph(
-        sim::scanImageSpec(words, 128, std::uint32_t(b * got.blk_pix_h), std::uint32_t(got.blk_pix_h), 0));
-    plate.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  }
-  return plate;
-}
 
 // One plate scanned to its end, as the dialog holds it and as the engine describes it.
 void scanPlate(Dialog& d, crapp::ScanImage& image, get_scan_para& got) {
@@ -620,7 +571,7 @@ TEST(DialogScanMode, APlateFromTheSimulatedReaderIsExportedAsTheReaderSentIt) {
     ASSERT_NO_FATAL_FAILURE(scanPlate(d, image, got));
     // The simulator's radiograph after the tone stretch, for a person to look at.
     EXPECT_TRUE(d.dlg->grab().save(QString::fromStdString((kScreenshotDir / "halcyone_scan_mode.png").string())));
-    const std::string expected = renderedPlate(readers[0], got);
+    const std::string expected = crapptest::renderedPlate(readers[0], got);
     ASSERT_EQ(expected.size(), std::size_t(image.pixelBytes));
 
     d.get<QLineEdit>(crapp::IDC_EDIT_NAME)->setText("Weld 3");
@@ -638,34 +589,16 @@ TEST(DialogScanMode, APlateIsExportedAfterTheReaderLibrarysLineCorrection) {
     get_scan_para got{};
     ASSERT_NO_FATAL_FAILURE(scanPlate(d, image, got));
     ASSERT_GT(got.blk_n, 1);
-    const std::string raw = renderedPlate(lent.readers[0], got);
+    const std::string raw = crapptest::renderedPlate(lent.readers[0], got);
     ASSERT_EQ(raw.size(), std::size_t(image.pixelBytes));
 
     // The expected plate: the rendered blocks corrected by the reader
-    // library's own export, called as the engine calls it for a whole scan,
-    // while the reader is still connected.
-    platform::Library zentrac;
-    ASSERT_TRUE(zentrac.open((platform::paths::programDir().parent_path() / "libZentrac.so").string(), nullptr))
-        << zentrac.errorText();
-    using EightLineFn = int (*)(int, const devapi::BlockScanParam*);
-    const auto eightLine = zentrac.function<EightLineFn>("ZNTR_EightLine");
-    ASSERT_NE(eightLine, nullptr) << zentrac.errorText();
-    const std::size_t blockWords = std::size_t(got.blk_pix_w) * std::size_t(got.blk_pix_h);
-    std::vector<std::uint16_t> words(raw.size() / 2);
-    std::memcpy(words.data(), raw.data(), words.size() * 2);
-    std::vector<std::uint16_t*> blocks;
-    for (int b = 0; b < got.blk_n; ++b) blocks.push_back(words.data() + std::size_t(b) * blockWords);
-    devapi::BlockScanParam param{};
-    param.buff_sz = std::uint32_t(words.size() * 2);
-    param.buff_pp = blocks.data();
-    param.pix_w = std::uint16_t(got.blk_pix_w);
-    param.pix_h = std::uint16_t(got.blk_pix_h);
-    param.out_bit_depth = std::uint8_t(got.depth);
-    param.pixel_bit_n = 16;
-    param.block_size = std::uint16_t(got.blk_n);
-    ASSERT_EQ(eightLine(0, &param), 1);
-    std::string expected(raw.size(), '\0');
-    std::memcpy(expected.data(), words.data(), expected.size());
+    // library's own export.
+    std::string fault;
+    const std::optional<std::string> corrected =
+        crapptest::lineCorrected(raw, got, platform::paths::programDir().parent_path() / "libZentrac.so", &fault);
+    ASSERT_TRUE(corrected) << fault;
+    const std::string& expected = *corrected;
     // The correction changes this plate, so an export that skipped it fails.
     ASSERT_FALSE(expected == raw) << "the line correction left the plate unchanged";
 
