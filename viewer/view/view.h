@@ -170,6 +170,9 @@ class CTivolaView : public QWidget {
   void initialUpdate();
   // Carries out a command of the view; false for one it does not know.
   bool command(int id);
+  // Queues a command or message for the view, as its document does after
+  // adding images (IDM_IMAGE_ADDED).
+  void postCommand(int id);
   bool commandEnabled(int id) const;
   bool commandChecked(int id) const;
 
