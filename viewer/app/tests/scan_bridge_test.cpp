@@ -236,9 +236,12 @@ TEST_F(ScanBridgeTest, ALibraryThatFailsGivesNoImagesAndIsUnloaded) {
   newScan();
   EXPECT_TRUE(documents().empty());
   EXPECT_EQ(logFn()->shows, 0);
-  // A library without one of the exports is let go at once, without a box.
+  // A library without one of the exports is let go at once, and the box says so.
   EXPECT_EQ(::dlopen(kFakeMissing.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
-  EXPECT_TRUE(prompts.asked.empty());
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].text, "Failed to load the necessary DLL.");
+  EXPECT_EQ(prompts.asked[0].caption, "Load Error");
+  prompts.asked.clear();
 
   // One that cannot be loaded at all says so.
   app.settings.scanUiModuleName = (dir / "libNothing.so").string();
