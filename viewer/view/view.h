@@ -331,6 +331,9 @@ class CMainFrame : public QMainWindow, public ToolTarget {
   void dropEvent(QDropEvent*) override;
 
  private:
+  // The frame is drawn active while it or one of its Tool, Information and
+  // OverView palettes is the active window.
+  void followActivation();
   std::filesystem::path ini_;
   QWidget* info_ = nullptr;
   CToolPalette* tool_ = nullptr;

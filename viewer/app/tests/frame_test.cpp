@@ -250,4 +250,36 @@ TEST_F(FrameTest, PrintThroughThePrinterDialogWritesOnePicture) {
   EXPECT_TRUE(script.asked.empty());
 }
 
+TEST_F(FrameTest, TheFrameLooksActiveWhileOneOfItsPalettesIsTheActiveWindow) {
+  const QPalette before = QApplication::palette();
+  QPalette marked = before;
+  marked.setColor(QPalette::Active, QPalette::Highlight, Qt::blue);
+  marked.setColor(QPalette::Inactive, QPalette::Highlight, Qt::red);
+  QApplication::setPalette(marked);
+  start();
+  MainWindow* frame = app.mainWindow();
+  QWidget elsewhere;  // a window that is not the frame's
+  elsewhere.show();
+  const struct {
+    const char* name;
+    QWidget* window;
+    QColor inactiveHighlight;
+  } cases[] = {
+      {"tool palette", frame->toolPalette(), Qt::blue},
+      {"somewhere else", &elsewhere, Qt::red},
+      {"information palette", frame->infoPalette(), Qt::blue},
+      {"the frame", frame, Qt::blue},
+      {"somewhere else again", &elsewhere, Qt::red},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.window->show();
+    c.window->activateWindow();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), c.window);
+    EXPECT_EQ(frame->palette().color(QPalette::Inactive, QPalette::Highlight), c.inactiveHighlight);
+  }
+  QApplication::setPalette(before);
+}
+
 }  // namespace
