@@ -51,6 +51,12 @@ MainWindow::MainWindow(TivolaApp& app, std::filesystem::path ini) : CMainFrame(s
   resize(1024, 768);
 }
 
+MainWindow::~MainWindow() {
+  // The documents go while the window is whole: their views still tell it.
+  disconnect(mdiArea(), nullptr, this, nullptr);
+  for (QMdiSubWindow* sub : mdiArea()->subWindowList()) delete sub;
+}
+
 DocumentFrame* MainWindow::addDocument(std::unique_ptr<CTivolaDoc> doc, const QString& title) {
   doc->settings = &app_.settings;
   doc->workRoot = app_.workRoot.string();

@@ -29,6 +29,7 @@ class MainWindow : public view::CMainFrame {
  public:
   // `ini`: the viewer's ini file, whose Window section the frame keeps.
   MainWindow(TivolaApp& app, std::filesystem::path ini);
+  ~MainWindow() override;
   // Shows a document that holds at least one image in its own child frame.
   DocumentFrame* addDocument(std::unique_ptr<CTivolaDoc> doc, const QString& title);
   // The active child frame (else the last one), or null.
