@@ -15,6 +15,7 @@
 #include "app_test_util.h"
 #include "modal_script.h"
 #include "pane_check.h"
+#include "platform/qt/control.h"
 #include "platform/qt/prompt.h"
 #include "testsupport/testsupport.h"
 #include "viewer/app/application.h"
@@ -141,6 +142,37 @@ TEST_F(FrameTest, FlipRotateAndRestoreChangeExactlyTheSelectedImages) {
       EXPECT_GT(c.same, 24 * 16);
     }
   EXPECT_TRUE(script.asked.empty());
+}
+
+TEST_F(FrameTest, EditStudyDataReachesExactlyTheSelectedImages) {
+  start();
+  DocumentFrame* child = openSeries(3, 24, 16);
+  ASSERT_NE(child, nullptr);
+  select(child->view(), {0, 2});
+  app_test::ModalScript modals;
+  bool edited = false;
+  modals.handlers.push_back([&](QDialog* d) {
+    // A name, an identifier and the two dates: what its OK asks for.
+    const std::pair<int, const char*> typed[] = {{1040, "weld 7"}, {1041, "A-1"},  {1042, "2020"}, {1043, "5"},
+                                                 {1044, "6"},      {1045, "2026"}, {1046, "12"},   {1047, "10"}};
+    for (const auto& [id, value] : typed) {
+      auto* edit = platform::qt::control<QLineEdit>(d, id);
+      if (edit == nullptr) return d->reject();
+      edit->setText(value);
+    }
+    d->accept();
+    edited = !d->isVisible();
+    if (!edited) d->reject();  // refused: the test fails instead of waiting
+  });
+  pick(ID_EDIT_STUDY);
+  ASSERT_TRUE(edited);
+  const CTivolaDoc& doc = child->document();
+  EXPECT_STREQ(doc.images.get(0)->study->componentName, "weld 7");
+  EXPECT_STREQ(doc.images.get(1)->study->componentName, "");
+  EXPECT_STREQ(doc.images.get(2)->study->componentName, "weld 7");
+  EXPECT_STREQ(doc.images.get(2)->study->studyYear, "2026");
+  EXPECT_STREQ(doc.images.get(1)->study->studyYear, "");
+  EXPECT_TRUE(script.asked.empty()) << script.asked[0].text.toStdString();
 }
 
 TEST_F(FrameTest, AScanIsRestoredFromItsTemporaryCopyWithoutAsking) {
