@@ -1,6 +1,7 @@
 #include "testsupport/scan_dialog_driver.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPixmap>
@@ -16,8 +17,11 @@ namespace ids = scanui::internal;
 using platform::qt::control;
 
 QWidget* ScanDialogDriver::findShown() {
+  // The dialog itself: a host's main window holds it (and palettes reuse its
+  // control ids), so a window that merely contains the buttons is not it.
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->isVisible() && control<QPushButton>(w, ids::kScan) != nullptr && control<QPushButton>(w, ids::kExit))
+    if (w->isVisible() && qobject_cast<QDialog*>(w) != nullptr && control<QPushButton>(w, ids::kScan) != nullptr &&
+        control<QPushButton>(w, ids::kExit) != nullptr)
       return w;
   return nullptr;
 }

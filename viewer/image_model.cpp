@@ -77,6 +77,16 @@ void CImageBuffer::freePixels() {
 
 void CImageBuffer::freeSecondBuffer() { second_.reset(); }
 
+void CImageBuffer::takePixelsFrom(CImageBuffer& other) {
+  if (&other == this) return;
+  pixels_ = std::move(other.pixels_);
+  second_ = std::move(other.second_);
+  width_ = other.width_;
+  height_ = other.height_;
+  bytesPerSample_ = other.bytesPerSample_;
+  other.width_ = other.height_ = 0;
+}
+
 bool CImageBuffer::keepSecondBuffer() {
   if (!pixels_) return false;
   Storage s = allocateStorage(byteCount());
@@ -538,6 +548,24 @@ CImageItem::LoadResult CImageItem::completeLoad(const RowSource& fill) {
   roiMeanValue = s.mean;
   applyLoadDefaults();
   return LoadResult::kLoaded;
+}
+
+void CImageItem::takeLoaded(CImageItem& loaded) {
+  if (&loaded == this) return;
+  takePixelsFrom(loaded);
+  bitsStored = loaded.bitsStored;
+  maxValue = loaded.maxValue;
+  roi = loaded.roi;
+  statisticsRect = loaded.statisticsRect;
+  roiMax = loaded.roiMax;
+  roiMin = loaded.roiMin;
+  roiMeanValue = loaded.roiMeanValue;
+  imageMax = loaded.imageMax;
+  imageMin = loaded.imageMin;
+  windowCentre = loaded.windowCentre;
+  windowWidth = loaded.windowWidth;
+  thirdDisplayValue = loaded.thirdDisplayValue;
+  rawLayout = loaded.rawLayout;
 }
 
 void CImageItem::applyLoadDefaults() {

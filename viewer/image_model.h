@@ -69,6 +69,9 @@ class CImageBuffer {
   bool hasSecondBuffer() const { return second_ != nullptr; }
   // Keeps a copy of the current samples as the second buffer.
   bool keepSecondBuffer();
+  // Takes over the other buffer's pixels, second buffer, size and depth; the
+  // other is left without pixels.
+  void takePixelsFrom(CImageBuffer& other);
 
   // Transforms of the pixel buffer; false (image unchanged) when memory fails.
   bool crop(const Rect& rect);
@@ -206,6 +209,9 @@ class CImageItem : public CImageBuffer {
   LoadResult completeLoad(const RowSource& fill);
   // Maximum value, window defaults and image range from the current statistics.
   void applyLoadDefaults();
+  // Becomes the image `loaded` was just read as: its pixels, depth, bits,
+  // ROI, statistics and display defaults. Paths, names and study data stay.
+  void takeLoaded(CImageItem& loaded);
 
   // Optical density of a sample, and whether O.D. is shown for the given unit.
   double opticalDensity(int value) const;

@@ -55,20 +55,6 @@ void TestHost::letGo() {
   if (data.pixels != nullptr) ReleaseScanData(&data);
 }
 
-void typeInto(QWidget* window, int id, const QString& value) {
-  auto* e = platform::qt::control<QLineEdit>(window, id);
-  ASSERT_NE(e, nullptr) << id;
-  e->selectAll();
-  QTest::keyClicks(e, value);
-}
-
-void chooseIn(QWidget* window, int id, int index) {
-  auto* list = platform::qt::control<QComboBox>(window, id);
-  ASSERT_NE(list, nullptr) << id;
-  list->setCurrentIndex(index);
-  emit list->activated(index);
-}
-
 bool mapped(const std::filesystem::path& file) {
   std::error_code ec;
   const std::filesystem::path canonical = std::filesystem::weakly_canonical(file, ec);

@@ -11,16 +11,15 @@
 #include <vector>
 
 #include "platform/qt/prompt.h"
+#include "platform/qt/testing/input.h"
 #include "scanui/internal/library.h"
 #include "scanui/tests/fake_table.h"
 #include "testsupport/testsupport.h"
 
 namespace scanui_test {
 
-// The operator's input into a window's control: typed over the whole field,
-// or a list entry chosen.
-void typeInto(QWidget* window, int id, const QString& value);
-void chooseIn(QWidget* window, int id, int index);
+using platform::qt::testing::chooseIn;
+using platform::qt::testing::typeInto;
 
 // A host that copies every image in its transfer-ready callback and, unless
 // holding, releases it there. install() makes it the library's host.

@@ -88,7 +88,10 @@ bool TivolaApp::initInstance(const QStringList& args, const StartEnvironment& en
   workRoot = decided.root;
   settings.handToFormats();
 
-  main_ = std::make_unique<MainWindow>(*this);
+  main_ = std::make_unique<MainWindow>(*this, env.iniPath);
+  QSize screen(1280, 1024);
+  if (QScreen* s = QGuiApplication::primaryScreen()) screen = s->geometry().size();
+  main_->createPalettes(settings.infomation, settings.overview, screen);
   if (settings.main == 2) main_->showMaximized();
   else main_->show();
   ScanBridge::instance().attach(main_.get(), &settings, workRoot);
@@ -116,7 +119,15 @@ bool TivolaApp::initInstance(const QStringList& args, const StartEnvironment& en
   return openDocumentFile(path);
 }
 
-void TivolaApp::exitInstance() { settings.save(env_.iniPath); }
+void TivolaApp::exitInstance() {
+  // The palettes' states as the frame left them; the frame writes Main again when it goes.
+  if (main_) {
+    settings.infomation = main_->infoMode();
+    settings.overview = main_->overviewPalette() && main_->overviewPalette()->isVisible() ? 1 : 0;
+    settings.main = main_->isMaximized() ? 2 : 1;
+  }
+  settings.save(env_.iniPath);
+}
 
 bool TivolaApp::openDocumentFile(const std::string& path, bool dropped) {
   auto doc = std::make_unique<CTivolaDoc>();

@@ -68,6 +68,17 @@ void CTivolaDoc::postToViews(int command) {
   QMetaObject::invokeMethod(qApp, [target, command] { target(command); }, Qt::QueuedConnection);
 }
 
+void CTivolaDoc::saveCurrentImage() {
+  if (settings == nullptr) return;
+  saveReplica(Scope::Current, text("Save Current"), *settings, workRoot, owner);
+}
+
+bool CTivolaDoc::restoreOriginal(CImageItem& item) { return reloadItem(item); }
+
+bool CTivolaDoc::editStudyData() {
+  return editStudyDataForImages(Scope::Selected, false, platform::clock::localTime().year, owner);
+}
+
 bool CTivolaDoc::saveDocument(const std::string& path, Scope scope, int typeIndex, bool adopt) {
   int inScopeCount = 0;
   for (int i = 0; i < images.count(); ++i)

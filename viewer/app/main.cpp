@@ -7,9 +7,11 @@
 
 int main(int argc, char** argv) {
   QApplication qapp(argc, argv);
-  platform::qt::Translation translation;
-  translation.install(QStringLiteral("tivola"),
-                      QString::fromStdString((platform::paths::programDir() / "translations").string()));
+  // The program's catalogue and the one of its windows.
+  const QString catalogues = QString::fromStdString((platform::paths::programDir() / "translations").string());
+  platform::qt::Translation translation, windows;
+  translation.install(QStringLiteral("tivola"), catalogues);
+  windows.install(QStringLiteral("tivola_view"), catalogues);
   QStringList args = QApplication::arguments();
   args.removeFirst();
   viewer::app::TivolaApp app;

@@ -1,13 +1,8 @@
 #include "viewer/app/main_window.h"
 
-#include <QDragEnterEvent>
-#include <algorithm>
-#include <QDropEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QMimeData>
-#include <QPainter>
 #include <QPointer>
 
 #include "platform/qt/control.h"
@@ -18,147 +13,227 @@
 
 namespace viewer::app {
 
-QImage displayImage(CImageItem& item) {
-  if (!item.hasPixels()) return {};
-  item.lut.maxValue = item.maxValue;
-  item.lut.invertedImage = item.inverted;
-  item.lut.setWindow(item.windowCentre, item.windowWidth, item.lut.userInvert);
-  item.lut.build();
-  QImage out(item.width(), item.height(), QImage::Format_Grayscale8);
-  const bool wide = item.bytesPerSample() == 2;
-  for (int y = 0; y < item.height(); ++y) {
-    std::uint8_t* row = out.scanLine(y);
-    const std::size_t base = std::size_t(y) * std::size_t(item.width());
-    for (int x = 0; x < item.width(); ++x) {
-      const unsigned v = wide ? item.data16()[base + std::size_t(x)] : item.data()[base + std::size_t(x)];
-      row[x] = item.lut.table[v & 0x0FFF];
-    }
-  }
-  return out;
-}
+using namespace viewer::view;
 
-ImageChild::ImageChild(std::unique_ptr<CTivolaDoc> doc, QWidget* parent) : QWidget(parent), doc_(std::move(doc)) {
-  if (CImageItem* item = doc_->images.activeItem()) image_ = displayImage(*item);
-  setMinimumSize(160, 120);
-  QPointer<ImageChild> self(this);
-  doc_->views = [self](int command) {
-    if (self && command == CTivolaDoc::kImageAdded) self->refresh();
+DocumentFrame::DocumentFrame(std::unique_ptr<CTivolaDoc> doc, ToolTarget* tools)
+    : CChildFrame(new CTivolaView(doc.get(), tools)), doc_(std::move(doc)) {
+  QPointer<CTivolaView> shown(view());
+  // Posted by the document after it took images in; the view makes their tiles.
+  doc_->views = [shown](int command) {
+    if (shown) shown->postCommand(command);
   };
 }
 
-void ImageChild::refresh() {
-  image_ = QImage();
-  if (CImageItem* item = doc_->images.activeItem()) image_ = displayImage(*item);
-  if (!doc_->title.empty() && parentWidget() != nullptr)
-    parentWidget()->setWindowTitle(QString::fromStdString(doc_->title));
-  update();
+DocumentFrame::~DocumentFrame() {
+  // The view goes first: its tiles point into the document's images.
+  doc_->views = nullptr;
+  QWidget* v = widget();
+  setWidget(nullptr);
+  delete v;
 }
 
-QSize ImageChild::sizeHint() const {
-  if (image_.isNull()) return {320, 240};
-  return {std::clamp(image_.width(), 160, 800), std::clamp(image_.height(), 120, 600)};
+void DocumentFrame::refresh() {
+  if (!doc_->title.empty()) setWindowTitle(QString::fromStdString(doc_->title));
 }
 
-void ImageChild::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.fillRect(rect(), Qt::darkGray);
-  if (image_.isNull()) return;
-  // One image pixel per screen pixel when it fits, else the whole image scaled down.
-  QSize shown = image_.size();
-  if (shown.width() > width() || shown.height() > height()) shown.scale(size(), Qt::KeepAspectRatio);
-  p.drawImage(QRect(QPoint(0, 0), shown), image_);
-}
-
-MainWindow::MainWindow(TivolaApp& app) : app_(app) {
+MainWindow::MainWindow(TivolaApp& app, std::filesystem::path ini) : CMainFrame(std::move(ini)), app_(app) {
   setWindowTitle(QStringLiteral("Tivola"));
-  mdi_ = new QMdiArea(this);
-  platform::qt::setControlId(mdi_, ids::kMdiArea);
-  setCentralWidget(mdi_);
-  setAcceptDrops(true);
+  platform::qt::setControlId(mdiArea(), ids::kMdiArea);
+  // The palettes and the status text follow the active document.
+  connect(mdiArea(), &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+    if (auto* child = dynamic_cast<DocumentFrame*>(sub)) setActiveGrid(&child->view()->grid());
+  });
+  openFiles = [this](const QStringList& files) {
+    for (const QString& f : files) app_.openDocumentFile(f.toStdString(), true);
+  };
+  buildMenus();
+  resize(1024, 768);
+}
+
+MainWindow::~MainWindow() {
+  // The documents go while the window is whole: their views still tell it.
+  disconnect(mdiArea(), nullptr, this, nullptr);
+  for (QMdiSubWindow* sub : mdiArea()->subWindowList()) delete sub;
+}
+
+DocumentFrame* MainWindow::addDocument(std::unique_ptr<CTivolaDoc> doc, const QString& title) {
+  doc->settings = &app_.settings;
+  doc->workRoot = app_.workRoot.string();
+  doc->owner = this;
+  auto* child = new DocumentFrame(std::move(doc), this);
+  CTivolaView* view = child->view();
+  view->setPaletteLink(this);
+  child->setWindowTitle(title);
+  mdiArea()->addSubWindow(child);
+  child->showMaximized();
+  view->initialUpdate();
+  return child;
+}
+
+DocumentFrame* MainWindow::activeChild() const {
+  QMdiSubWindow* sub = mdiArea()->activeSubWindow();
+  if (sub == nullptr && !mdiArea()->subWindowList().isEmpty()) sub = mdiArea()->subWindowList().last();
+  return dynamic_cast<DocumentFrame*>(sub);
+}
+
+void MainWindow::documentCommand(const std::function<void(DocumentFrame&)>& command) {
+  if (DocumentFrame* c = activeChild()) {
+    command(*c);
+    c->refresh();
+  }
+}
+
+bool MainWindow::viewCommand(int id) {
+  DocumentFrame* c = activeChild();
+  if (c == nullptr) return false;
+  c->view()->command(id);
+  c->refresh();
+  return true;
+}
+
+void MainWindow::buildMenus() {
   QMenu* file = menuBar()->addMenu(text("&File"));
   file->addAction(text("&Open...\tCtrl+O"), this, [this] { app_.fileOpen(); });
   file->addAction(text("New Scan"), this, [this] { app_.newScan(); });
   // The document's commands, enabled by its rules whenever the menu opens.
   using Scope = CTivolaDoc::Scope;
   QAction* save = file->addAction(text("&Save"), this, [this] {
-    documentCommand([this](ImageChild& c) { c.document().save(app_.settings, app_.workRoot.string(), this); });
+    documentCommand([this](DocumentFrame& c) { c.document().save(app_.settings, app_.workRoot.string(), this); });
   });
   QAction* replica = file->addAction(text("Save &Replica..."), this, [this] {
-    documentCommand([this](ImageChild& c) {
+    documentCommand([this](DocumentFrame& c) {
       c.document().saveReplica(Scope::All, text("Save Replica"), app_.settings, app_.workRoot.string(), this);
     });
   });
   QAction* selected = file->addAction(text("Save Se&lected Image..."), this, [this] {
-    documentCommand([this](ImageChild& c) {
+    documentCommand([this](DocumentFrame& c) {
       c.document().saveReplica(Scope::Selected, text("Save Selected"), app_.settings, app_.workRoot.string(), this);
     });
   });
-  QAction* current = file->addAction(text("Save Curren&t Image..."), this, [this] {
-    documentCommand([this](ImageChild& c) {
-      c.document().saveReplica(Scope::Current, text("Save Current"), app_.settings, app_.workRoot.string(), this);
-    });
-  });
+  QAction* current = file->addAction(text("Save Curren&t Image..."), this, [this] { viewCommand(ID_SAVE_CURRENT); });
+  current->setObjectName(QString::number(ID_SAVE_CURRENT));
   file->addAction(text("Op&en and Add Image..."), this, [this] {
-    documentCommand([this](ImageChild& c) { app_.openAndAdd(c.document()); });
+    documentCommand([this](DocumentFrame& c) { app_.openAndAdd(c.document()); });
   });
   QAction* addScan = file->addAction(text("&Add Scan..."), this, [this] {
-    documentCommand([](ImageChild& c) { c.document().addScan(); });
+    documentCommand([](DocumentFrame& c) { c.document().addScan(); });
   });
   QAction* csv = file->addAction(text("Save ROI to CS&V file..."), this, [this] {
-    documentCommand([this](ImageChild& c) {
+    documentCommand([this](DocumentFrame& c) {
       const QString path = platform::qt::prompt().saveFileName(this, text("Save ROI to CSV file"), QString(),
                                                                QStringLiteral("CSV files(*.csv)"));
       if (!path.isEmpty()) c.document().saveRoiToCsv(path.toStdString(), app_.settings.value == 1, this);
     });
   });
+  file->addSeparator();
+  QAction* print = file->addAction(menuText(ID_FILE_PRINT), this, [this] { viewCommand(ID_FILE_PRINT); });
+  print->setObjectName(QString::number(ID_FILE_PRINT));
+  print->setShortcut(QKeySequence(QStringLiteral("Ctrl+P")));
   connect(file, &QMenu::aboutToShow, this, [=, this] {
-    ImageChild* c = activeChild();
+    DocumentFrame* c = activeChild();
     save->setEnabled(c && c->document().canSave());
     replica->setEnabled(c && c->document().canSaveReplica());
-    selected->setEnabled(c != nullptr);
-    current->setEnabled(c != nullptr);
-    addScan->setEnabled(c != nullptr);
+    for (QAction* a : {selected, current, addScan, print}) a->setEnabled(c != nullptr);
     csv->setEnabled(c && c->document().canSaveRoiToCsv());
   });
   file->addAction(text("&Options..."), this, [this] { app_.option(); });
   file->addSeparator();
   file->addAction(text("E&xit"), this, [this] { close(); });
+
+  // The view's commands reach the active view; the frame's its palettes.
+  struct Item {
+    int id;
+    const char* keys;
+  };
+  const auto addMenu = [this](const QString& title, std::initializer_list<Item> items, bool ofView) {
+    QMenu* menu = menuBar()->addMenu(title);
+    for (const Item& item : items) {
+      if (item.id == 0) {
+        menu->addSeparator();
+        continue;
+      }
+      const int id = item.id;
+      QAction* a = menu->addAction(menuText(id), this, [this, id, ofView] {
+        if (ofView) viewCommand(id);
+        else command(id);
+      });
+      a->setObjectName(QString::number(id));
+      if (item.keys) a->setShortcut(QKeySequence(QString::fromLatin1(item.keys)));
+    }
+    connect(menu, &QMenu::aboutToShow, this, [this, menu, ofView] {
+      DocumentFrame* c = activeChild();
+      for (QAction* a : menu->actions()) {
+        const int id = a->objectName().toInt();
+        if (id == 0) continue;
+        const bool checked = ofView ? c && c->view()->commandChecked(id) : commandChecked(id);
+        a->setCheckable(checked || a->isCheckable());
+        a->setChecked(checked);
+        if (ofView) a->setEnabled(c && c->view()->commandEnabled(id));
+      }
+    });
+    return menu;
+  };
+  addMenu(text("&Edit"),
+          {{ID_EDIT_COPY, "Ctrl+C"},
+           {ID_EDIT_SELECT_WHOLE, nullptr},
+           {ID_EDIT_UNDO, "Ctrl+Z"},
+           {ID_CANCEL_ROI, nullptr},
+           {0, nullptr},
+           {ID_SELECT_ALL_VIEWS, "Ctrl+A"},
+           {ID_UNSELECT_ALL_VIEWS, "Ctrl+R"},
+           {0, nullptr},
+           {ID_COPY_ATTRIBUTES, nullptr},
+           {ID_PASTE_ATTRIBUTES, nullptr},
+           {ID_EDIT_STUDY, nullptr}},
+          true);
+  addMenu(text("&Image"),
+          {{ID_FLIP_HORIZONTAL, nullptr},
+           {ID_FLIP_VERTICAL, nullptr},
+           {ID_ROTATE_CW, nullptr},
+           {ID_ROTATE_CCW, nullptr},
+           {ID_CUT, "Ctrl+X"},
+           {0, nullptr},
+           {ID_DISPLAY_WHOLE, nullptr},
+           {ID_DISPLAY_MARQUEE, nullptr},
+           {ID_PIXEL_TO_PIXEL, nullptr},
+           {ID_OPTIMIZE_TONECURVE, nullptr},
+           {ID_CLEAR_SHARPNESS, nullptr}},
+          true);
+  QMenu* views = addMenu(text("&View"),
+                         {{ID_MAXIMUM_VIEWS, nullptr},
+                          {ID_SHOW_CURRENT_ONLY, nullptr},
+                          {ID_DUPLICATE_CURRENT, nullptr},
+                          {ID_JUMP_FIRST, nullptr},
+                          {ID_JUMP_LAST, nullptr},
+                          {0, nullptr},
+                          {ID_SHOW_IMAGE_NAME, nullptr},
+                          {ID_STUDY_DATA, nullptr},
+                          {0, nullptr}},
+                         true);
+  QMenu* layout = views->addMenu(text("&Layout"));
+  std::vector<int> layouts;
+  for (const LayoutCommand& l : layoutCommands()) layouts.push_back(l.id);
+  layouts.push_back(ID_LAYOUT_SPECIFY);
+  for (const int id : layouts)
+    layout->addAction(menuText(id), this, [this, id] { viewCommand(id); })->setObjectName(QString::number(id));
+  addMenu(text("&Window"),
+          {{ID_HIDE_INFO, nullptr},
+           {ID_SHORT_INFO, nullptr},
+           {ID_FULL_INFO, nullptr},
+           {ID_OVERVIEW_WINDOW, nullptr},
+           {ID_HORIZONTAL_PROFILE, nullptr},
+           {ID_VERTICAL_PROFILE, nullptr},
+           {0, nullptr},
+           {ID_TOOL_HAND, "F1"},
+           {ID_TOOL_RECTANGLE, "F2"},
+           {ID_TOOL_ZOOM, "F3"},
+           {ID_TOOL_TONE, "F4"},
+           {ID_TOOLBOX, nullptr},
+           {0, nullptr},
+           {ID_FIND, nullptr}},
+          false);
   QMenu* help = menuBar()->addMenu(text("&Help"));
   help->addAction(text("&About Tivola..."), this, [this] { app_.about(); });
-  resize(1024, 768);
-}
-
-ImageChild* MainWindow::addDocument(std::unique_ptr<CTivolaDoc> doc, const QString& title) {
-  auto* child = new ImageChild(std::move(doc));
-  QMdiSubWindow* sub = mdi_->addSubWindow(child);
-  sub->setAttribute(Qt::WA_DeleteOnClose);
-  sub->setWindowTitle(title);
-  sub->show();
-  sub->adjustSize();
-  return child;
-}
-
-ImageChild* MainWindow::activeChild() const {
-  QMdiSubWindow* sub = mdi_->activeSubWindow();
-  if (sub == nullptr && !mdi_->subWindowList().isEmpty()) sub = mdi_->subWindowList().last();
-  return sub ? dynamic_cast<ImageChild*>(sub->widget()) : nullptr;
-}
-
-void MainWindow::documentCommand(const std::function<void(ImageChild&)>& command) {
-  if (ImageChild* c = activeChild()) {
-    command(*c);
-    c->refresh();
-  }
-}
-
-void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-}
-
-void MainWindow::dropEvent(QDropEvent* event) {
-  for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) app_.openDocumentFile(url.toLocalFile().toStdString(), true);
-  event->acceptProposedAction();
 }
 
 }  // namespace viewer::app

@@ -1,56 +1,46 @@
-// The multi-document main window and, until the real view lands, a plain
-// child window per document that shows its current image.
+// Tivola's main window: the multi-document frame with its palettes and menus,
+// and the child frame that holds a document with its view.
 #pragma once
-#include <QImage>
-#include <QMainWindow>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "viewer/app/pipeline.h"
-
-class QMdiArea;
+#include "viewer/view/view.h"
 
 namespace viewer::app {
 
 class TivolaApp;
 
-// The current image as 8-bit grey through its display table.
-QImage displayImage(CImageItem& item);
-
-class ImageChild : public QWidget {
+// The child frame of one document: it owns the document, its view shows it.
+class DocumentFrame : public view::CChildFrame {
  public:
-  explicit ImageChild(std::unique_ptr<CTivolaDoc> doc, QWidget* parent = nullptr);
+  DocumentFrame(std::unique_ptr<CTivolaDoc> doc, view::ToolTarget* tools);
+  ~DocumentFrame() override;
   CTivolaDoc& document() { return *doc_; }
-  // Shows the current image again, and the document's title.
+  // Shows the document's title again (it changes when Save adopts a folder).
   void refresh();
-  // The image's size, within what a child window may start with.
-  QSize sizeHint() const override;
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
 
  private:
   std::unique_ptr<CTivolaDoc> doc_;
-  QImage image_;
 };
 
-class MainWindow : public QMainWindow {
+class MainWindow : public view::CMainFrame {
  public:
-  explicit MainWindow(TivolaApp& app);
-  QMdiArea* mdiArea() const { return mdi_; }
-  // Shows a document that holds at least one image in its own child window.
-  ImageChild* addDocument(std::unique_ptr<CTivolaDoc> doc, const QString& title);
-  // The document of the active child window, or null.
-  ImageChild* activeChild() const;
-
- protected:
-  void dragEnterEvent(QDragEnterEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
+  // `ini`: the viewer's ini file, whose Window section the frame keeps.
+  MainWindow(TivolaApp& app, std::filesystem::path ini);
+  ~MainWindow() override;
+  // Shows a document that holds at least one image in its own child frame.
+  DocumentFrame* addDocument(std::unique_ptr<CTivolaDoc> doc, const QString& title);
+  // The active child frame (else the last one), or null.
+  DocumentFrame* activeChild() const;
 
  private:
-  void documentCommand(const std::function<void(ImageChild&)>& command);
+  void documentCommand(const std::function<void(DocumentFrame&)>& command);
+  // A command of the active view; false when there is none.
+  bool viewCommand(int id);
+  void buildMenus();
   TivolaApp& app_;
-  QMdiArea* mdi_;
 };
 
 }  // namespace viewer::app

@@ -240,6 +240,24 @@ bool openIntoDocument(CTivolaDoc& doc, const OpenRequest& request, Settings& set
   return true;
 }
 
+bool reloadItem(CImageItem& item) {
+  const std::string& path = !item.sourcePath.empty() ? item.sourcePath : item.tempPath;
+  if (path.empty() || !isFile(path)) return false;
+  CImageItem loaded;
+  int ok = 0;
+  if (typeByContent(path) == kTypeRaw) {
+    // The depth and layout it was read with; the RAW dialog is not asked again.
+    if (!loaded.allocate(item.bytesPerSample(), 1, 1)) return false;
+    loaded.rawLayout = item.rawLayout;
+    ok = formats::ReloadRawFile(loaded, path);
+  } else {
+    ok = readByType(loaded, path);
+  }
+  if (!ok || !loaded.hasPixels()) return false;
+  item.takeLoaded(loaded);
+  return true;
+}
+
 bool saveItem(CImageItem& item, const std::string& path, bool adoptPath, int seriesDigits, long seriesNumber,
               int byteOrder, bool dicondeJpeg) {
   int ok = 0;

@@ -8,14 +8,16 @@
 #include <vector>
 
 #include "viewer/image_model.h"
+#include "viewer/view/view.h"
 
 namespace viewer::app {
 
 struct Settings;
 class OpeningDialog;
 
-// The viewer's document: its images and the file commands over them.
-class CTivolaDoc {
+// The viewer's document: its images, the file commands over them and what
+// its view asks of it.
+class CTivolaDoc : public view::ImageSource {
  public:
   enum class Scope { All, Selected, Current };
   static constexpr int kImageAdded = 32839;  // posted to the views
@@ -28,6 +30,18 @@ class CTivolaDoc {
   std::string seriesPath;  // where Save writes; empty until the first Save
   // The document's views; a command posted to them arrives as a queued call.
   std::function<void(int command)> views;
+  // Where the view's commands save and whose window owns their dialogs; set
+  // by the application when it shows the document.
+  Settings* settings = nullptr;
+  std::string workRoot;
+  QWidget* owner = nullptr;
+
+  // What the view asks of its document.
+  int imageCount() const override { return images.count(); }
+  CImageItem* imageAt(int i) const override { return images.get(i); }
+  void saveCurrentImage() override;
+  bool restoreOriginal(CImageItem& item) override;
+  bool editStudyData() override;
 
   // Enable rules of the file commands.
   bool canSave() const { return hasScans == 1; }
@@ -99,6 +113,11 @@ struct OpenRequest {
 // Reads the named file (or the published selection, or the series) into the
 // document; true when at least one image was added.
 bool openIntoDocument(CTivolaDoc& doc, const OpenRequest& request, Settings& settings, QWidget* owner);
+
+// Reads the item again from its file, or a scan from its temporary copy, a
+// RAW file with the layout the item remembers (no dialog). The item keeps
+// its pixels when the read fails.
+bool reloadItem(CImageItem& item);
 
 // Writes one item by the path's extension. byteOrder: 0 Windows, 1 Macintosh,
 // for RAW. With adoptPath the item takes the new path and name (and, with

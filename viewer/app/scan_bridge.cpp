@@ -248,9 +248,12 @@ int ScanBridge::scanRun(const CImageItem* prefill, CImageTable& table) {
   prepareStudy(prefill, study_);
   table_ = &table;
   const int first = table.count();  // an Add Scan's table already holds the document's images
-  if (!loadLibrary()) {
+  const auto loadError = [this] {
     prompt().message(main_, text("Failed to load the necessary DLL."), text("Load Error"), Icon::Warning,
                      Buttons::Ok);
+  };
+  if (!loadLibrary()) {
+    loadError();
     table_ = nullptr;
     return 0;
   }
@@ -260,7 +263,13 @@ int ScanBridge::scanRun(const CImageItem* prefill, CImageTable& table) {
     table_ = nullptr;
     return table.count();
   };
-  if (!bind()) return finish();
+  // A library that lacks an export is as unusable as one that cannot be
+  // loaded; New Scan doing nothing at all would leave the operator guessing.
+  if (!bind()) {
+    const int count = finish();
+    loadError();
+    return count;
+  }
   // Open before ShowUI: a worker of the library may deliver at once.
   openWorkerCalls();
   running_ = true;

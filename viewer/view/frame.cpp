@@ -1,10 +1,12 @@
 // The main frame and the child frame of the viewer.
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QWindow>
 #include <algorithm>
 
 #include "platform/ini.h"
@@ -32,6 +34,19 @@ CMainFrame::CMainFrame(std::filesystem::path ini, QWidget* parent) : QMainWindow
   statusBar()->addWidget(status_, 1);
   // The two indicator panes.
   for (const char* indicator : {"CAP", "NUM"}) statusBar()->addPermanentWidget(new QLabel(frameText(indicator), this));
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { followActivation(); });
+}
+
+void CMainFrame::followActivation() {
+  // Qt draws an inactive window from the palette's Inactive group; the
+  // captions themselves are the window manager's to draw.
+  const QWidget* active = QApplication::activeWindow();
+  const bool ours = active != nullptr && (active == this || active == tool_ || active == info_ || active == overview_);
+  QPalette p = QApplication::palette(this);
+  if (ours)
+    for (int role = 0; role < QPalette::NColorRoles; ++role)
+      if (role != QPalette::NoRole) p.setColor(QPalette::Inactive, QPalette::ColorRole(role), p.color(QPalette::Active, QPalette::ColorRole(role)));
+  setPalette(p);
 }
 
 CMainFrame::~CMainFrame() {

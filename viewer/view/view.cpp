@@ -314,6 +314,10 @@ void CTivolaView::message(int id) {
 
 // ---------------------------------------------------------------- messages
 
+void CTivolaView::postCommand(int id) {
+  platform::post(target_->handle(), platform::Message{platform::kCommandMessage, std::uintptr_t(id), 0});
+}
+
 void CTivolaView::onMessage(int id) {
   switch (id) {
     case display::IDM_ACTICE_CHANGED: selectionToDocument(); break;
@@ -571,16 +575,24 @@ bool CTivolaView::command(int id) {
       });
       redrawPanes();
       break;
-    case ID_EDIT_UNDO:
+    case ID_EDIT_UNDO: {
+      // Each image once, though two tiles may show it; then every tile on a
+      // restored image starts its display again.
+      std::vector<const CImageItem*> restored;
+      forSelectedImages([&](CImageItem& image) {
+        if (images_->restoreOriginal(image)) restored.push_back(&image);
+        return true;
+      });
       for (int i = 0; i < grid_.count(); ++i) {
         CDisplayTile* t = grid_.tile(i);
-        if (t->image && t->image->selected && images_ && images_->restoreOriginal(*t->image)) {
-          t->bind(t->image, t->image->maxValue);
-          t->startDisplay();
-        }
+        if (!t->image || std::find(restored.begin(), restored.end(), t->image) == restored.end()) continue;
+        t->bind(t->image, t->image->maxValue);
+        t->startDisplay();
       }
+      grid_.raiseAllStamps();
       refreshCurrent();
       break;
+    }
     default: return false;
   }
   return true;

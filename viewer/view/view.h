@@ -186,6 +186,9 @@ class CTivolaView : public QWidget {
   void initialUpdate();
   // Carries out a command of the view; false for one it does not know.
   bool command(int id);
+  // Queues a command or message for the view, as its document does after
+  // adding images (IDM_IMAGE_ADDED).
+  void postCommand(int id);
   bool commandEnabled(int id) const;
   bool commandChecked(int id) const;
 
@@ -356,6 +359,9 @@ class CMainFrame : public QMainWindow, public ToolTarget, public PaletteLink {
  private:
   void refreshProfile();
 
+  // The frame is drawn active while it or one of its Tool, Information and
+  // OverView palettes is the active window.
+  void followActivation();
   std::filesystem::path ini_;
   CInfoPalette* info_ = nullptr;
   CToolPalette* tool_ = nullptr;

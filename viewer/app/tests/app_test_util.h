@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "viewer/app/application.h"
 #include "viewer/formats/tiff.h"
 #include "viewer/image_model.h"
 
@@ -26,6 +27,17 @@ inline void writeTiff(const std::filesystem::path& file, int w, int h, int bytes
 
 inline void writeFlatTiff(const std::filesystem::path& file, int v = 100) {
   writeTiff(file, 8, 6, 1, [v](int, int) { return v; });
+}
+
+// A start of Tivola in `dir`: its ini file there, no environment, no splash.
+inline viewer::app::StartEnvironment startIn(const std::filesystem::path& dir) {
+  viewer::app::StartEnvironment e;
+  e.iniPath = dir / "Tivola.INI";
+  e.startDir = dir;
+  e.getenv = [](const char*) -> const char* { return nullptr; };
+  e.now = 1765400000;
+  e.splash = false;
+  return e;
 }
 
 }  // namespace app_test

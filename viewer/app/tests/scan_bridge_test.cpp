@@ -55,10 +55,10 @@ class ScanBridgeTest : public ::testing::Test {
     app.newScan();
     QApplication::processEvents();
   }
-  std::vector<ImageChild*> documents() {
-    std::vector<ImageChild*> out;
+  std::vector<DocumentFrame*> documents() {
+    std::vector<DocumentFrame*> out;
     for (QMdiSubWindow* sub : app.mainWindow()->mdiArea()->subWindowList())
-      if (auto* c = dynamic_cast<ImageChild*>(sub->widget())) out.push_back(c);
+      if (auto* c = dynamic_cast<DocumentFrame*>(sub)) out.push_back(c);
     return out;
   }
   fs::path workFolder(int n) const {
@@ -129,7 +129,7 @@ TEST_F(ScanBridgeTest, ThreeScansBecomeOneDocumentWithTheirTemporaryFiles) {
     auto subs = run.mainWindow()->mdiArea()->subWindowList();
     ASSERT_EQ(subs.size(), 1);
     EXPECT_TRUE(subs[0]->windowTitle().startsWith("New scan"));
-    auto* doc = dynamic_cast<ImageChild*>(subs[0]->widget());
+    auto* doc = dynamic_cast<DocumentFrame*>(subs[0]);
     ASSERT_NE(doc, nullptr);
     CTivolaDoc& d = doc->document();
     ASSERT_EQ(d.images.count(), 3);
@@ -236,9 +236,12 @@ TEST_F(ScanBridgeTest, ALibraryThatFailsGivesNoImagesAndIsUnloaded) {
   newScan();
   EXPECT_TRUE(documents().empty());
   EXPECT_EQ(logFn()->shows, 0);
-  // A library without one of the exports is let go at once, without a box.
+  // A library without one of the exports is let go at once, and the box says so.
   EXPECT_EQ(::dlopen(kFakeMissing.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
-  EXPECT_TRUE(prompts.asked.empty());
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].text, "Failed to load the necessary DLL.");
+  EXPECT_EQ(prompts.asked[0].caption, "Load Error");
+  prompts.asked.clear();
 
   // One that cannot be loaded at all says so.
   app.settings.scanUiModuleName = (dir / "libNothing.so").string();

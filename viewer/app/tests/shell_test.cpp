@@ -9,6 +9,7 @@
 
 #include "app_test_util.h"
 #include "modal_script.h"
+#include "pane_check.h"
 #include "platform/ini.h"
 #include "platform/qt/prompt.h"
 #include "testsupport/testsupport.h"
@@ -23,19 +24,11 @@ namespace {
 
 class ShellTest : public ::testing::Test {
  protected:
-  StartEnvironment env() {
-    StartEnvironment e;
-    e.iniPath = dir / "Tivola.INI";
-    e.startDir = dir.path();
-    e.getenv = [](const char*) -> const char* { return nullptr; };
-    e.now = 1765400000;
-    e.splash = false;
-    return e;
-  }
-  std::vector<ImageChild*> children(TivolaApp& app) {
-    std::vector<ImageChild*> out;
+  StartEnvironment env() { return app_test::startIn(dir.path()); }
+  std::vector<DocumentFrame*> children(TivolaApp& app) {
+    std::vector<DocumentFrame*> out;
     for (QMdiSubWindow* sub : app.mainWindow()->mdiArea()->subWindowList())
-      if (auto* c = dynamic_cast<ImageChild*>(sub->widget())) out.push_back(c);
+      if (auto* c = dynamic_cast<DocumentFrame*>(sub)) out.push_back(c);
     return out;
   }
   testsupport::TempDir dir;
@@ -54,16 +47,24 @@ TEST_F(ShellTest, TheCommandLineFileIsShownInItsOwnWindow) {
   const auto shown = children(app);
   ASSERT_EQ(shown.size(), 1u);
   QApplication::processEvents();
-  const QImage grab = shown[0]->grab().toImage();
-  ASSERT_GE(grab.width(), 64);
-  ASSERT_GE(grab.height(), 40);
-  // The image sits one pixel per pixel at the window's origin.
-  for (int y = 0; y < 40; ++y)
-    for (int x = 0; x < 64; ++x) {
-      const int grey = qGray(grab.pixel(x, y));
-      if (block(x, y) > 100) ASSERT_GT(grey, 200) << x << "," << y;
-      else ASSERT_LT(grey, 40) << x << "," << y;
-    }
+  viewer::view::CTivolaView* view = shown[0]->view();
+  ASSERT_EQ(shown[0]->widget(), view);
+  const viewer::view::CImagePane& pane = *view->pane(0);
+  ASSERT_NE(pane.tile, nullptr);
+  ASSERT_EQ(pane.tile->image, shown[0]->document().images.get(0));
+  const QImage grab = view->grab().toImage();
+  // The pane shows the display core's rendering of the file.
+  const app_test::PaneCheck c = app_test::comparePane(grab, pane);
+  EXPECT_EQ(c.differ, 0);
+  EXPECT_GT(c.same, 64 * 40);
+  // The block is bright where the tile puts it, its surround dark.
+  const viewer::display::CDisplayTile& t = *pane.tile;
+  const auto at = [&](double x, double y) {
+    return pane.geometry().topLeft() + QPoint(int((x - 64 * t.centreX) * t.zoom) + pane.width() / 2,
+                                              int((y - 40 * t.centreY) * t.zoom) + pane.height() / 2);
+  };
+  EXPECT_GT(qGray(grab.pixel(at(40, 17))), 200);
+  EXPECT_LT(qGray(grab.pixel(at(10, 30))), 40);
   const fs::path shots = fs::path(SCREENSHOT_DIR);
   fs::create_directories(shots);
   app.mainWindow()->grab().save(QString::fromStdString((shots / "tivola_main.png").string()));
