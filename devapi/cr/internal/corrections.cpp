@@ -107,7 +107,6 @@ struct LineTask {
   std::int32_t roundBox = 0;
   double invBox = 0;
   std::int32_t minDev = 0, maxDev = 0, minPix = 0, maxPix = 0, maxval = 0;
-  std::int32_t fullWindow = 1;  // columns in a window that reaches no edge
   // A valid column counts as its deviation plus 2^countShift, so one running
   // sum carries both; see packedShift.
   std::uint32_t countShift = 0;
@@ -138,7 +137,6 @@ std::uint32_t packedShift(std::int64_t window, std::int64_t delta) {
 #define NDT_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
 
-using I32x8 = std::int32_t __attribute__((vector_size(32)));
 // Vectors read from and written to any address through memcpy: an
 // under-aligned vector type is honoured by one compiler and not by another.
 // Macros, since a function returning a wide vector has an ABI that depends on
@@ -154,10 +152,9 @@ using I32x8 = std::int32_t __attribute__((vector_size(32)));
     const V ndt_v_ = (value);            \
     std::memcpy((p), &ndt_v_, sizeof(V)); \
   } while (0)
-using U64x4 = std::uint64_t __attribute__((vector_size(32)));
-using U32x8 = std::uint32_t __attribute__((vector_size(32)));
-using F32x8 = float __attribute__((vector_size(32)));
-using F64x8 = double __attribute__((vector_size(64)));
+using I32x16 = std::int32_t __attribute__((vector_size(64)));
+using U32x16 = std::uint32_t __attribute__((vector_size(64)));
+using F32x16 = float __attribute__((vector_size(64)));
 
 // packed has left entries before index 0 and right entries after index
 // width: a window clipped at an edge reads the edge's sum there.
@@ -167,43 +164,32 @@ NDT_VECTOR_CLONES void windowMeans(const LineTask& t, const std::uint32_t* __res
   const std::uint32_t* pHi = packed + t.right + 1;
   const std::uint32_t* pLo = packed - t.left;
   const std::uint32_t shift = t.countShift, roundCount = std::uint32_t{1} << (shift - 1);
-  // Most windows hold every column of a full box: their divisor is known.
-  const std::int32_t full = t.fullWindow;
-  const double invFull = 1.0 / full;
+  // The mean rounded half away from zero: adding n / 2 alone would round
+  // every negative mean up, and a band 30 too bright would come down by 29.
+  // An empty window divides 0 by 1: no correction. A packed window's |sum| is
+  // below 2^(k - 1) and below n * 65536 with n < 2^(32 - k), so a + n1 < 2^24:
+  // both are exact floats, and the rounded quotient, at least 1 / n1 short of
+  // the next integer, never reaches it. Truncating it is the integer division.
   std::size_t x = 0;
-  for (; x + 8 <= width; x += 8) {
-    const U32x8 v = NDT_LOAD_VECTOR(U32x8, pHi + x) - NDT_LOAD_VECTOR(U32x8, pLo + x);
-    const U32x8 count = (v + roundCount) >> shift;
-    const I32x8 n = reinterpret_cast<I32x8>(count);
-    const I32x8 sum = reinterpret_cast<I32x8>(v - (count << shift));
-    // The mean rounded half away from zero: adding n / 2 alone would round
-    // every negative mean up, and a band 30 too bright would come down by 29.
-    const I32x8 negative = sum >> 31;  // 0 or -1
-    const I32x8 magnitude = (sum ^ negative) - negative;
-    const I32x8 a = magnitude + (n >> 1);
-    const U64x4 other = reinterpret_cast<U64x4>(n ^ full);
-    I32x8 m;
-    if ((other[0] | other[1] | other[2] | other[3]) == 0) {
-      m = __builtin_convertvector(__builtin_convertvector(a, F64x8) * invFull + kEps, I32x8);
-    } else {
-      // An empty window divides 0 by 1: no correction.
-      const I32x8 n1 = n + (((n - 1) >> 31) & 1);
-      // A packed window's |sum| is below 2^(k - 1) and below n * 65536 with
-      // n < 2^(32 - k), so a + n1 < 2^24: both are exact floats, and the
-      // rounded quotient, at least 1 / n1 short of the next integer, never
-      // reaches it. Truncating it is the integer division.
-      m = __builtin_convertvector(__builtin_convertvector(a, F32x8) / __builtin_convertvector(n1, F32x8), I32x8);
-    }
-    NDT_STORE_VECTOR(I32x8, corr + x, (m ^ negative) - negative);
+  for (; x + 16 <= width; x += 16) {
+    const U32x16 v = NDT_LOAD_VECTOR(U32x16, pHi + x) - NDT_LOAD_VECTOR(U32x16, pLo + x);
+    const U32x16 count = (v + roundCount) >> shift;
+    const I32x16 n = reinterpret_cast<I32x16>(count);
+    const I32x16 sum = reinterpret_cast<I32x16>(v - (count << shift));
+    const I32x16 negative = sum >> 31;  // 0 or -1
+    const I32x16 a = ((sum ^ negative) - negative) + (n >> 1);
+    const I32x16 n1 = n + (((n - 1) >> 31) & 1);
+    const I32x16 m =
+        __builtin_convertvector(__builtin_convertvector(a, F32x16) / __builtin_convertvector(n1, F32x16), I32x16);
+    NDT_STORE_VECTOR(I32x16, corr + x, (m ^ negative) - negative);
   }
   for (; x < width; ++x) {
     const std::uint32_t v = pHi[x] - pLo[x];
     const std::uint32_t count = (v + roundCount) >> shift;
     const std::int32_t n = static_cast<std::int32_t>(count);
     const std::int32_t sum = static_cast<std::int32_t>(v - (count << shift));
-    const std::int32_t magnitude = sum < 0 ? -sum : sum;
-    const double q = (static_cast<double>(magnitude) + static_cast<double>(n >> 1)) / static_cast<double>(n + (n == 0));
-    const std::int32_t m = static_cast<std::int32_t>(q);
+    const std::int32_t a = (sum < 0 ? -sum : sum) + (n >> 1);
+    const std::int32_t m = static_cast<std::int32_t>(static_cast<float>(a) / static_cast<float>(n + (n == 0)));
     corr[x] = sum < 0 ? -m : m;
   }
 }
@@ -220,8 +206,6 @@ NDT_VECTOR_CLONES void correctRow(const LineTask& t, std::uint16_t* __restrict r
   }
 }
 
-using I32x16 = std::int32_t __attribute__((vector_size(64)));
-using U32x16 = std::uint32_t __attribute__((vector_size(64)));
 using U16x16 = std::uint16_t __attribute__((vector_size(32)));
 using F64x16 = double __attribute__((vector_size(128)));
 
@@ -435,7 +419,6 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   task.right = static_cast<std::size_t>(std::min<std::int64_t>(right, static_cast<std::int64_t>(width)));
   task.left = static_cast<std::size_t>(
       std::min<std::int64_t>(p.boxWidth - 1 - right, static_cast<std::int64_t>(width)));
-  task.fullWindow = static_cast<std::int32_t>(fullWindow);
   task.countShift = countShift;
 
   const std::size_t firstCentre = first + task.half - 1;
