@@ -86,18 +86,11 @@ bool validRange(const CorrectionImage& image, std::size_t first, std::size_t las
   return image.valid() && first <= last && last < image.lines();
 }
 
-// The 32-bit line correction holds box sums of up to this many lines.
-constexpr int kMaxNarrowBox = 32766;
+// The 32-bit line correction's box means divide in float, exactly while a
+// box sum plus the box, at most 255 x 65535 + 382, stays below 2^24 (see
+// windowMeans); taller boxes take the 64-bit pass.
+constexpr int kMaxNarrowBox = 255;
 constexpr std::size_t kMinLinesPerThread = 64;
-
-// The quotients below are of non-negative integers below 2^53: a double
-// division rounds the true quotient, and below 2^53 that rounding never
-// crosses an integer, so truncating it is the integer division. Where the
-// divisor is known ahead, a multiply by its reciprocal serves: n * (1 / d) is
-// off by at most 2^-20 for n < 2^32, d <= 2^16, and a quotient's fraction is 0
-// or at least 1 / d below the next integer, so adding kEps lands every result
-// on the right side of the integer and never past the next.
-constexpr double kEps = 1.0 / 131072.0;
 
 // What every thread of one line correction reads.
 struct LineTask {
@@ -105,7 +98,7 @@ struct LineTask {
   std::size_t width = 0, half = 0, slots = 0;
   std::size_t left = 0, right = 0;  // window extents, at most the width
   std::int32_t roundBox = 0;
-  double invBox = 0;
+  float box = 1;
   std::int32_t minDev = 0, maxDev = 0, minPix = 0, maxPix = 0, maxval = 0;
   // A valid column counts as its deviation plus 2^countShift, so one running
   // sum carries both; see packedShift.
@@ -207,7 +200,6 @@ NDT_VECTOR_CLONES void correctRow(const LineTask& t, std::uint16_t* __restrict r
 }
 
 using U16x16 = std::uint16_t __attribute__((vector_size(32)));
-using F64x16 = double __attribute__((vector_size(128)));
 
 // v + v shifted up by 1, 2, 4 and 8 lanes: the running sums within the vector.
 #define NDT_RUNNING_SUMS(v)                                                                                \
@@ -231,7 +223,7 @@ NDT_VECTOR_CLONES std::uint32_t deviationSums(const LineTask& t, std::int32_t* _
   const std::size_t width = t.width;
   const std::int32_t roundBox = t.roundBox, minDev = t.minDev, maxDev = t.maxDev;
   const std::uint32_t one = std::uint32_t{1} << t.countShift;
-  const double invBox = t.invBox;
+  const float box = t.box;
   const bool slide = in != nullptr;
   const U32x16 zero = {};
   // The sum so far in every lane, kept in a vector: the loop waits on one add and one shuffle.
@@ -244,7 +236,7 @@ NDT_VECTOR_CLONES std::uint32_t deviationSums(const LineTask& t, std::int32_t* _
            __builtin_convertvector(NDT_LOAD_VECTOR(U16x16, out + x), I32x16);
       NDT_STORE_VECTOR(I32x16, sum + x, s);
     }
-    const F64x16 mean = __builtin_convertvector(s + roundBox, F64x16) * invBox + kEps;
+    const F32x16 mean = __builtin_convertvector(s + roundBox, F32x16) / box;
     const I32x16 d = __builtin_convertvector(mean, I32x16) -
                      __builtin_convertvector(NDT_LOAD_VECTOR(U16x16, row + x), I32x16);
     // -1 where minDev <= d <= maxDev, else 0; no differences here leave 32 bits.
@@ -258,7 +250,7 @@ NDT_VECTOR_CLONES std::uint32_t deviationSums(const LineTask& t, std::int32_t* _
   std::uint32_t carry = carryV[0];
   for (; x < width; ++x) {
     if (slide) sum[x] += static_cast<std::int32_t>(in[x]) - out[x];
-    const std::int32_t mean = static_cast<std::int32_t>(static_cast<double>(sum[x] + roundBox) * invBox + kEps);
+    const std::int32_t mean = static_cast<std::int32_t>(static_cast<float>(sum[x] + roundBox) / box);
     const std::int32_t d = mean - static_cast<std::int32_t>(row[x]);
     const bool ok = d >= minDev && d <= maxDev;
     carry += ok ? static_cast<std::uint32_t>(d) + one : 0;
@@ -407,7 +399,7 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   task.half = static_cast<std::size_t>(p.boxHeight / 2);
   task.slots = task.half + 1;
   task.roundBox = p.boxHeight / 2;
-  task.invBox = 1.0 / p.boxHeight;
+  task.box = static_cast<float>(p.boxHeight);
   // A negative delta admits no column; -1 keeps that without negating INT_MIN.
   task.minDev = -std::max(p.delta, -1);
   task.maxDev = std::max(p.delta, -1);

@@ -233,6 +233,7 @@ TEST(LineCorrection, ThreadsAndWideSumsEqualNaive) {
       {2, 500, 120, 30, 401, 8, 40000},        // deviations summed in 64 bits
       {2, 77, 120, 30, 41, 8, 65535, 60000},   // sums up to the packed bound
       {2, 300, 120, 30, 129, 4, 30000, 60000}, {1, 33, 60, 60, 15, 6, 500, 3000},
+      {1, 40, 300, 300, 5, 255, 65535, 60000}, {1, 40, 300, 300, 5, 256, 65535, 60000},  // tallest 32-bit box, and past it
       {1, 40, 60, 60, 7, 4, -3},               // no column valid
       {1, 40, 60, 60, 7, 4, std::numeric_limits<int>::min()},
   };
