@@ -86,20 +86,11 @@ bool validRange(const CorrectionImage& image, std::size_t first, std::size_t las
   return image.valid() && first <= last && last < image.lines();
 }
 
-// The 32-bit line correction holds box sums of up to this many lines and
-// window sums of deviations up to this bound below 2^31.
-constexpr int kMaxNarrowBox = 32766;
-constexpr int kMaxNarrowDelta = 32767;
+// The 32-bit line correction's box means divide in float, exactly while a
+// box sum plus the box, at most 255 x 65535 + 382, stays below 2^24 (see
+// windowMeans); taller boxes take the 64-bit pass.
+constexpr int kMaxNarrowBox = 255;
 constexpr std::size_t kMinLinesPerThread = 64;
-
-// The quotients below are of non-negative integers below 2^53: a double
-// division rounds the true quotient, and below 2^53 that rounding never
-// crosses an integer, so truncating it is the integer division. Where the
-// divisor is known ahead, a multiply by its reciprocal serves: n * (1 / d) is
-// off by at most 2^-20 for n < 2^32, d <= 2^16, and a quotient's fraction is 0
-// or at least 1 / d below the next integer, so adding kEps lands every result
-// on the right side of the integer and never past the next.
-constexpr double kEps = 1.0 / 131072.0;
 
 // What every thread of one line correction reads.
 struct LineTask {
@@ -107,10 +98,22 @@ struct LineTask {
   std::size_t width = 0, half = 0, slots = 0;
   std::size_t left = 0, right = 0;  // window extents, at most the width
   std::int32_t roundBox = 0;
-  double invBox = 0;
+  float box = 1;
   std::int32_t minDev = 0, maxDev = 0, minPix = 0, maxPix = 0, maxval = 0;
-  std::int32_t fullWindow = 1;  // columns in a window that reaches no edge
+  // A valid column counts as its deviation plus 2^countShift, so one running
+  // sum carries both; see packedShift.
+  std::uint32_t countShift = 0;
 };
+
+// The shift that packs a window's count of valid columns above the sum of
+// their deviations in 32 bits, or 0 when none fits. Running sums wrap, but
+// a window's difference of two of them is exact modulo 2^32: n * 2^k + sum,
+// with |sum| <= window * delta < 2^(k - 1) and n + 1 <= window + 1 <= 2^(32 - k).
+std::uint32_t packedShift(std::int64_t window, std::int64_t delta) {
+  for (std::uint32_t k = 1; k < 32; ++k)
+    if (window * delta < (std::int64_t{1} << (k - 1)) && window + 1 <= (std::int64_t{1} << (32 - k))) return k;
+  return 0;
+}
 
 // The passes over one line, written so that the compiler runs them over whole
 // vectors; built for AVX-512, AVX2 and the baseline, the best of which the machine has runs.
@@ -127,7 +130,6 @@ struct LineTask {
 #define NDT_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
 
-using I32x8 = std::int32_t __attribute__((vector_size(32)));
 // Vectors read from and written to any address through memcpy: an
 // under-aligned vector type is honoured by one compiler and not by another.
 // Macros, since a function returning a wide vector has an ABI that depends on
@@ -143,47 +145,44 @@ using I32x8 = std::int32_t __attribute__((vector_size(32)));
     const V ndt_v_ = (value);            \
     std::memcpy((p), &ndt_v_, sizeof(V)); \
   } while (0)
-using U64x4 = std::uint64_t __attribute__((vector_size(32)));
-using F64x8 = double __attribute__((vector_size(64)));
+using I32x16 = std::int32_t __attribute__((vector_size(64)));
+using U32x16 = std::uint32_t __attribute__((vector_size(64)));
+using F32x16 = float __attribute__((vector_size(64)));
 
-// devSum and validCount have left entries before index 0 and right entries
-// after index width: a window clipped at an edge reads the edge's sum there.
-NDT_VECTOR_CLONES void windowMeans(const LineTask& t, const std::int32_t* __restrict devSum,
-                                   const std::int32_t* __restrict validCount, std::int32_t* __restrict corr) {
+// packed has left entries before index 0 and right entries after index
+// width: a window clipped at an edge reads the edge's sum there.
+NDT_VECTOR_CLONES void windowMeans(const LineTask& t, const std::uint32_t* __restrict packed,
+                                   std::int32_t* __restrict corr) {
   const std::size_t width = t.width;
-  const std::int32_t* sHi = devSum + t.right + 1;
-  const std::int32_t* sLo = devSum - t.left;
-  const std::int32_t* nHi = validCount + t.right + 1;
-  const std::int32_t* nLo = validCount - t.left;
-  // Most windows hold every column of a full box: their divisor is known.
-  const std::int32_t full = t.fullWindow;
-  const double invFull = 1.0 / full;
+  const std::uint32_t* pHi = packed + t.right + 1;
+  const std::uint32_t* pLo = packed - t.left;
+  const std::uint32_t shift = t.countShift, roundCount = std::uint32_t{1} << (shift - 1);
+  // The mean rounded half away from zero: adding n / 2 alone would round
+  // every negative mean up, and a band 30 too bright would come down by 29.
+  // An empty window divides 0 by 1: no correction. A packed window's |sum| is
+  // below 2^(k - 1) and below n * 65536 with n < 2^(32 - k), so a + n1 < 2^24:
+  // both are exact floats, and the rounded quotient, at least 1 / n1 short of
+  // the next integer, never reaches it. Truncating it is the integer division.
   std::size_t x = 0;
-  for (; x + 8 <= width; x += 8) {
-    const I32x8 sum = NDT_LOAD_VECTOR(I32x8, sHi + x) - NDT_LOAD_VECTOR(I32x8, sLo + x);
-    const I32x8 n = NDT_LOAD_VECTOR(I32x8, nHi + x) - NDT_LOAD_VECTOR(I32x8, nLo + x);
-    // The mean rounded half away from zero: adding n / 2 alone would round
-    // every negative mean up, and a band 30 too bright would come down by 29.
-    const I32x8 negative = sum >> 31;  // 0 or -1
-    const I32x8 magnitude = (sum ^ negative) - negative;
-    const F64x8 a = __builtin_convertvector(magnitude, F64x8) + __builtin_convertvector(n >> 1, F64x8);
-    const U64x4 other = reinterpret_cast<U64x4>(n ^ full);
-    F64x8 q;
-    if ((other[0] | other[1] | other[2] | other[3]) == 0) {
-      q = a * invFull + kEps;
-    } else {
-      // An empty window divides 0 by 1: no correction.
-      q = a / __builtin_convertvector(n + (((n - 1) >> 31) & 1), F64x8);
-    }
-    const I32x8 m = __builtin_convertvector(q, I32x8);
-    NDT_STORE_VECTOR(I32x8, corr + x, (m ^ negative) - negative);
+  for (; x + 16 <= width; x += 16) {
+    const U32x16 v = NDT_LOAD_VECTOR(U32x16, pHi + x) - NDT_LOAD_VECTOR(U32x16, pLo + x);
+    const U32x16 count = (v + roundCount) >> shift;
+    const I32x16 n = reinterpret_cast<I32x16>(count);
+    const I32x16 sum = reinterpret_cast<I32x16>(v - (count << shift));
+    const I32x16 negative = sum >> 31;  // 0 or -1
+    const I32x16 a = ((sum ^ negative) - negative) + (n >> 1);
+    const I32x16 n1 = n + (((n - 1) >> 31) & 1);
+    const I32x16 m =
+        __builtin_convertvector(__builtin_convertvector(a, F32x16) / __builtin_convertvector(n1, F32x16), I32x16);
+    NDT_STORE_VECTOR(I32x16, corr + x, (m ^ negative) - negative);
   }
   for (; x < width; ++x) {
-    const std::int32_t sum = sHi[x] - sLo[x];
-    const std::int32_t n = nHi[x] - nLo[x];
-    const std::int32_t magnitude = sum < 0 ? -sum : sum;
-    const double q = (static_cast<double>(magnitude) + static_cast<double>(n >> 1)) / static_cast<double>(n + (n == 0));
-    const std::int32_t m = static_cast<std::int32_t>(q);
+    const std::uint32_t v = pHi[x] - pLo[x];
+    const std::uint32_t count = (v + roundCount) >> shift;
+    const std::int32_t n = static_cast<std::int32_t>(count);
+    const std::int32_t sum = static_cast<std::int32_t>(v - (count << shift));
+    const std::int32_t a = (sum < 0 ? -sum : sum) + (n >> 1);
+    const std::int32_t m = static_cast<std::int32_t>(static_cast<float>(a) / static_cast<float>(n + (n == 0)));
     corr[x] = sum < 0 ? -m : m;
   }
 }
@@ -200,9 +199,7 @@ NDT_VECTOR_CLONES void correctRow(const LineTask& t, std::uint16_t* __restrict r
   }
 }
 
-using I32x16 = std::int32_t __attribute__((vector_size(64)));
 using U16x16 = std::uint16_t __attribute__((vector_size(32)));
-using F64x16 = double __attribute__((vector_size(128)));
 
 // v + v shifted up by 1, 2, 4 and 8 lanes: the running sums within the vector.
 #define NDT_RUNNING_SUMS(v)                                                                                \
@@ -215,21 +212,22 @@ using F64x16 = double __attribute__((vector_size(128)));
 
 // One pass along the centre line: the box sums move on by one line (in enters,
 // out leaves; both null for the first centre of a run), each column's
-// deviation from its box mean is taken, and the running sums of the valid
-// deviations and of their count are written, devSum[x + 1] and validCount[x + 1]
-// for columns 0 .. x. Returns the line's totals through the last two arguments.
-NDT_VECTOR_CLONES void deviationSums(const LineTask& t, std::int32_t* __restrict sum,
-                                     const std::uint16_t* __restrict in, const std::uint16_t* __restrict out,
-                                     const std::uint16_t* __restrict row, std::int32_t* __restrict devSum,
-                                     std::int32_t* __restrict validCount, std::int32_t& devTotal,
-                                     std::int32_t& validTotal) {
+// deviation from its box mean is taken, and the running sum of the valid
+// columns' packed deviations and counts is written, packed[x + 1] for columns
+// 0 .. x. Returns the line's total.
+NDT_VECTOR_CLONES std::uint32_t deviationSums(const LineTask& t, std::int32_t* __restrict sum,
+                                              const std::uint16_t* __restrict in,
+                                              const std::uint16_t* __restrict out,
+                                              const std::uint16_t* __restrict row,
+                                              std::uint32_t* __restrict packed) {
   const std::size_t width = t.width;
   const std::int32_t roundBox = t.roundBox, minDev = t.minDev, maxDev = t.maxDev;
-  const double invBox = t.invBox;
+  const std::uint32_t one = std::uint32_t{1} << t.countShift;
+  const float box = t.box;
   const bool slide = in != nullptr;
-  const I32x16 zero = {};
-  // The sums so far in every lane, kept in a vector: the loop waits on one add and one shuffle.
-  I32x16 dCarryV = {}, nCarryV = {};
+  const U32x16 zero = {};
+  // The sum so far in every lane, kept in a vector: the loop waits on one add and one shuffle.
+  U32x16 carryV = {};
   std::size_t x = 0;
   for (; x + 16 <= width; x += 16) {
     I32x16 s = NDT_LOAD_VECTOR(I32x16, sum + x);
@@ -238,34 +236,27 @@ NDT_VECTOR_CLONES void deviationSums(const LineTask& t, std::int32_t* __restrict
            __builtin_convertvector(NDT_LOAD_VECTOR(U16x16, out + x), I32x16);
       NDT_STORE_VECTOR(I32x16, sum + x, s);
     }
-    const F64x16 mean = __builtin_convertvector(s + roundBox, F64x16) * invBox + kEps;
+    const F32x16 mean = __builtin_convertvector(s + roundBox, F32x16) / box;
     const I32x16 d = __builtin_convertvector(mean, I32x16) -
                      __builtin_convertvector(NDT_LOAD_VECTOR(U16x16, row + x), I32x16);
     // -1 where minDev <= d <= maxDev, else 0; no differences here leave 32 bits.
     const I32x16 ok = ~((d - minDev) >> 31) & ~((maxDev - d) >> 31);
-    I32x16 dv = d & ok, nv = -ok;
-    NDT_RUNNING_SUMS(dv);
-    NDT_RUNNING_SUMS(nv);
-    dv += dCarryV;
-    nv += nCarryV;
-    NDT_STORE_VECTOR(I32x16, devSum + x + 1, dv);
-    NDT_STORE_VECTOR(I32x16, validCount + x + 1, nv);
-    dCarryV = __builtin_shufflevector(dv, dv, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15);
-    nCarryV = __builtin_shufflevector(nv, nv, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15);
+    U32x16 pv = (reinterpret_cast<U32x16>(d) + one) & reinterpret_cast<U32x16>(ok);
+    NDT_RUNNING_SUMS(pv);
+    pv += carryV;
+    NDT_STORE_VECTOR(U32x16, packed + x + 1, pv);
+    carryV = __builtin_shufflevector(pv, pv, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15);
   }
-  std::int32_t dCarry = dCarryV[0], nCarry = nCarryV[0];
+  std::uint32_t carry = carryV[0];
   for (; x < width; ++x) {
     if (slide) sum[x] += static_cast<std::int32_t>(in[x]) - out[x];
-    const std::int32_t mean = static_cast<std::int32_t>(static_cast<double>(sum[x] + roundBox) * invBox + kEps);
+    const std::int32_t mean = static_cast<std::int32_t>(static_cast<float>(sum[x] + roundBox) / box);
     const std::int32_t d = mean - static_cast<std::int32_t>(row[x]);
     const bool ok = d >= minDev && d <= maxDev;
-    dCarry += ok ? d : 0;
-    nCarry += ok;
-    devSum[x + 1] = dCarry;
-    validCount[x + 1] = nCarry;
+    carry += ok ? static_cast<std::uint32_t>(d) + one : 0;
+    packed[x + 1] = carry;
   }
-  devTotal = dCarry;
-  validTotal = nCarry;
+  return carry;
 }
 #undef NDT_RUNNING_SUMS
 
@@ -275,12 +266,11 @@ NDT_VECTOR_CLONES void addRow(std::size_t width, std::int32_t* __restrict sum, c
 
 bool prepareLineWork(Corrections::LineWork& w, const LineTask& t) {
   const std::size_t padded = t.left + t.width + 1 + t.right;
-  if (!grow(w.sum, t.width) || !grow(w.devSum, padded) ||
-      !grow(w.validCount, padded) || !grow(w.ring, t.slots * t.width) || !grow(w.head, t.half * t.width))
+  if (!grow(w.sum, t.width) || !grow(w.packed, padded) || !grow(w.ring, t.slots * t.width) ||
+      !grow(w.head, t.half * t.width))
     return false;
   // Windows clipped at the left edge read 0 before the line.
-  std::fill(w.devSum.begin(), w.devSum.begin() + static_cast<std::ptrdiff_t>(t.left + 1), 0);
-  std::fill(w.validCount.begin(), w.validCount.begin() + static_cast<std::ptrdiff_t>(t.left + 1), 0);
+  std::fill(w.packed.begin(), w.packed.begin() + static_cast<std::ptrdiff_t>(t.left + 1), 0);
   return true;
 }
 
@@ -291,20 +281,17 @@ bool prepareLineWork(Corrections::LineWork& w, const LineTask& t) {
 void correctCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, std::size_t b) {
   const std::size_t width = t.width, half = t.half;
   std::int32_t* sum = w.sum.data();
-  std::int32_t* devSum = w.devSum.data() + t.left;
-  std::int32_t* validCount = w.validCount.data() + t.left;
+  std::uint32_t* packed = w.packed.data() + t.left;
   std::fill(sum, sum + width, 0);
   for (std::size_t y = a + 1 - half; y <= a + half; ++y) addRow(width, sum, t.image.line(y));
   for (std::size_t c = a; c < b; ++c) {
     // Running sums along the line, so that any window's sum is one difference.
-    std::int32_t s = 0, n = 0;
     const bool moved = c > a;
-    deviationSums(t, sum, moved ? t.image.line(c + half) : nullptr, moved ? t.image.line(c - half) : nullptr,
-                  t.image.line(c), devSum, validCount, s, n);
-    std::fill(devSum + width + 1, devSum + width + 1 + t.right, s);
-    std::fill(validCount + width + 1, validCount + width + 1 + t.right, n);
+    const std::uint32_t total = deviationSums(t, sum, moved ? t.image.line(c + half) : nullptr,
+                                              moved ? t.image.line(c - half) : nullptr, t.image.line(c), packed);
+    std::fill(packed + width + 1, packed + width + 1 + t.right, total);
     std::int32_t* corr = c < a + half ? w.head.data() + (c - a) * width : w.ring.data() + ((c - a) % t.slots) * width;
-    windowMeans(t, devSum, validCount, corr);
+    windowMeans(t, packed, corr);
     // Line c - half left the box with the previous centre.
     if (c >= a + 2 * half) {
       const std::size_t line = c - half;
@@ -400,9 +387,11 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   if (p.boxHeight < 2 || p.boxWidth < 1 || count < static_cast<std::size_t>(p.boxHeight)) return false;
   const int cdepth = correctionDepth(depth);
   if (cdepth < 1 || cdepth > 16) return false;
-  // Box sums and window sums of deviations stay within 32 bits only so far;
-  // beyond, the 64-bit pass serves.
-  if (p.boxHeight > kMaxNarrowBox || p.delta > kMaxNarrowDelta) return wideLineCorrection(image, first, last, cdepth, p);
+  // Box sums, and a window's count packed with its sum of deviations, stay
+  // within 32 bits only so far; beyond, the 64-bit pass serves.
+  const std::int64_t fullWindow = std::min<std::int64_t>(static_cast<std::int64_t>(width), p.boxWidth);
+  const std::uint32_t countShift = packedShift(fullWindow, std::max(p.delta, 0));
+  if (p.boxHeight > kMaxNarrowBox || countShift == 0) return wideLineCorrection(image, first, last, cdepth, p);
 
   LineTask task;
   task.image = image;
@@ -410,9 +399,10 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   task.half = static_cast<std::size_t>(p.boxHeight / 2);
   task.slots = task.half + 1;
   task.roundBox = p.boxHeight / 2;
-  task.invBox = 1.0 / p.boxHeight;
-  task.minDev = -p.delta;
-  task.maxDev = p.delta;
+  task.box = static_cast<float>(p.boxHeight);
+  // A negative delta admits no column; -1 keeps that without negating INT_MIN.
+  task.minDev = -std::max(p.delta, -1);
+  task.maxDev = std::max(p.delta, -1);
   task.minPix = p.minPixValue;
   task.maxPix = p.maxPixValue;
   task.maxval = static_cast<std::int32_t>((std::int64_t{1} << cdepth) - 1);
@@ -421,7 +411,7 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   task.right = static_cast<std::size_t>(std::min<std::int64_t>(right, static_cast<std::int64_t>(width)));
   task.left = static_cast<std::size_t>(
       std::min<std::int64_t>(p.boxWidth - 1 - right, static_cast<std::int64_t>(width)));
-  task.fullWindow = static_cast<std::int32_t>(std::min<std::size_t>(width, static_cast<std::size_t>(p.boxWidth)));
+  task.countShift = countShift;
 
   const std::size_t firstCentre = first + task.half - 1;
   const std::size_t lastCentre = last - task.half;

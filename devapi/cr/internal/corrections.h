@@ -95,7 +95,8 @@ class Corrections {
 
   // Work storage of one thread of the line correction.
   struct LineWork {
-    std::vector<std::int32_t> sum, devSum, validCount;
+    std::vector<std::int32_t> sum;
+    std::vector<std::uint32_t> packed;  // running sums of deviations and counts
     std::vector<std::int32_t> ring;  // corrections of the last half + 1 centres
     std::vector<std::int32_t> head;  // corrections of the first half lines, written last
   };

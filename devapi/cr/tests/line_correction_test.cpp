@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <limits>
 #include <random>
 
 namespace zentrac {
@@ -216,16 +217,25 @@ TEST(LineCorrection, RefusesImagesItCannotAddress) {
 
 // Plates tall enough to be shared among threads, and parameters past the
 // 32-bit sums, against the definition: the split and the wide pass change nothing.
+// A noise of tens of thousands gives deviations near the largest a window's
+// packed sum holds, and windows of every count.
 TEST(LineCorrection, ThreadsAndWideSumsEqualNaive) {
   struct Case {
     unsigned threads;
     std::size_t width, lines, perBlock;
     int boxWidth, boxHeight, delta;
+    unsigned noise = 21;
   };
   const Case cases[] = {
       {1, 97, 400, 37, 31, 8, 20},     {3, 97, 400, 37, 31, 8, 20},   {8, 97, 400, 400, 31, 8, 20},
       {8, 61, 700, 50, 200, 17, 35},   {5, 40, 333, 7, 3, 2, 12},     {8, 130, 260, 13, 401, 30, 25},
-      {4, 50, 300, 30, 41, 8, 40000},  // deviations summed in 64 bits
+      {4, 50, 300, 30, 41, 8, 40000},          // count and sum packed 10 and 22 bits
+      {2, 500, 120, 30, 401, 8, 40000},        // deviations summed in 64 bits
+      {2, 77, 120, 30, 41, 8, 65535, 60000},   // sums up to the packed bound
+      {2, 300, 120, 30, 129, 4, 30000, 60000}, {1, 33, 60, 60, 15, 6, 500, 3000},
+      {1, 40, 300, 300, 5, 255, 65535, 60000}, {1, 40, 300, 300, 5, 256, 65535, 60000},  // tallest 32-bit box, and past it
+      {1, 40, 60, 60, 7, 4, -3},               // no column valid
+      {1, 40, 60, 60, 7, 4, std::numeric_limits<int>::min()},
   };
   std::mt19937 rng(7);
   for (const Case& k : cases) {
@@ -233,7 +243,8 @@ TEST(LineCorrection, ThreadsAndWideSumsEqualNaive) {
     for (std::size_t y = 0; y < img.lines(); ++y) {
       const int step = static_cast<int>(rng() % 41) - 20;
       for (std::size_t x = 0; x < k.width; ++x)
-        img.at(y, x) = static_cast<std::uint16_t>(2000 + static_cast<int>(x * 7) + step + static_cast<int>(rng() % 21));
+        img.at(y, x) =
+            static_cast<std::uint16_t>(2000 + static_cast<int>(x * 7) + step + static_cast<int>(rng() % k.noise));
     }
     CorrectionParams p;
     p.boxWidth = k.boxWidth;
