@@ -189,9 +189,12 @@ using F64x8 = double __attribute__((vector_size(64)));
     std::memcpy((p), &ndt_v_, sizeof(V)); \
   } while (0)
 
+// weights8 holds the weights of each whole group of eight columns side by
+// side: weights8[(g * (taps + 1) + i) * 8 + c] is tap i (the normaliser at
+// i = taps) of column 8g + c.
 FENNICK_VECTOR_CLONES void smoothEight(
-    const double* __restrict rows8, const double* __restrict weights, int stride, int taps, const int* base,
-    int nb, double* __restrict out, std::size_t outStride) {
+    const double* __restrict rows8, const double* __restrict weights, const double* __restrict weights8,
+    int stride, int taps, const int* base, int nb, double* __restrict out, std::size_t outStride) {
   auto store = [&](int b, const F64x8& acc) {
     for (int r = 0; r < kLanes; ++r) out[std::size_t(r) * outStride + std::size_t(b)] = acc[r];
   };
@@ -200,32 +203,44 @@ FENNICK_VECTOR_CLONES void smoothEight(
   // 8 x 8 block is turned round in registers so that each row gets one store.
   using V = F64x8;
   for (; b + 8 <= nb; b += 8) {
-    const double* w[8];
-    const double* in[8];
-    for (int c = 0; c < 8; ++c) {
-      w[c] = weights + std::size_t(b + c) * std::size_t(stride);
-      in[c] = rows8 + std::size_t(base[b + c]) * kLanes;
+    // One pointer walks the weights and one the samples, the other columns'
+    // samples at fixed distances from it: few enough registers that nothing
+    // is spilled in the loop.
+    const double* w = weights8 + std::size_t(b / 8) * std::size_t(taps + 1) * 8;
+    const double* in = rows8 + std::size_t(base[b]) * kLanes;
+    std::ptrdiff_t d[8];
+    for (int c = 0; c < 8; ++c) d[c] = std::ptrdiff_t(base[b + c] - base[b]) * kLanes;
+    const std::ptrdiff_t d1 = d[1], d2 = d[2], d3 = d[3], d4 = d[4], d5 = d[5], d6 = d[6], d7 = d[7];
+    // The first tap starts each sum: 0 + x is x.
+    V a0 = w[0] * NDT_LOAD_VECTOR(F64x8, in);
+    V a1 = w[1] * NDT_LOAD_VECTOR(F64x8, in + d1);
+    V a2 = w[2] * NDT_LOAD_VECTOR(F64x8, in + d2);
+    V a3 = w[3] * NDT_LOAD_VECTOR(F64x8, in + d3);
+    V a4 = w[4] * NDT_LOAD_VECTOR(F64x8, in + d4);
+    V a5 = w[5] * NDT_LOAD_VECTOR(F64x8, in + d5);
+    V a6 = w[6] * NDT_LOAD_VECTOR(F64x8, in + d6);
+    V a7 = w[7] * NDT_LOAD_VECTOR(F64x8, in + d7);
+    for (int i = 1; i < taps; ++i) {
+      const double* wi = w + std::size_t(i) * 8;
+      const double* x = in + std::size_t(i) * kLanes;
+      a0 += wi[0] * NDT_LOAD_VECTOR(F64x8, x);
+      a1 += wi[1] * NDT_LOAD_VECTOR(F64x8, x + d1);
+      a2 += wi[2] * NDT_LOAD_VECTOR(F64x8, x + d2);
+      a3 += wi[3] * NDT_LOAD_VECTOR(F64x8, x + d3);
+      a4 += wi[4] * NDT_LOAD_VECTOR(F64x8, x + d4);
+      a5 += wi[5] * NDT_LOAD_VECTOR(F64x8, x + d5);
+      a6 += wi[6] * NDT_LOAD_VECTOR(F64x8, x + d6);
+      a7 += wi[7] * NDT_LOAD_VECTOR(F64x8, x + d7);
     }
-    V a0 = {}, a1 = {}, a2 = {}, a3 = {}, a4 = {}, a5 = {}, a6 = {}, a7 = {};
-    for (int i = 0; i < taps; ++i) {
-      const std::size_t k = std::size_t(i) * kLanes;
-      a0 += w[0][i] * NDT_LOAD_VECTOR(F64x8, in[0] + k);
-      a1 += w[1][i] * NDT_LOAD_VECTOR(F64x8, in[1] + k);
-      a2 += w[2][i] * NDT_LOAD_VECTOR(F64x8, in[2] + k);
-      a3 += w[3][i] * NDT_LOAD_VECTOR(F64x8, in[3] + k);
-      a4 += w[4][i] * NDT_LOAD_VECTOR(F64x8, in[4] + k);
-      a5 += w[5][i] * NDT_LOAD_VECTOR(F64x8, in[5] + k);
-      a6 += w[6][i] * NDT_LOAD_VECTOR(F64x8, in[6] + k);
-      a7 += w[7][i] * NDT_LOAD_VECTOR(F64x8, in[7] + k);
-    }
-    a0 *= w[0][taps];
-    a1 *= w[1][taps];
-    a2 *= w[2][taps];
-    a3 *= w[3][taps];
-    a4 *= w[4][taps];
-    a5 *= w[5][taps];
-    a6 *= w[6][taps];
-    a7 *= w[7][taps];
+    const double* norm = w + std::size_t(taps) * 8;
+    a0 *= norm[0];
+    a1 *= norm[1];
+    a2 *= norm[2];
+    a3 *= norm[3];
+    a4 *= norm[4];
+    a5 *= norm[5];
+    a6 *= norm[6];
+    a7 *= norm[7];
     // Lane r of column c goes to row r at column b + c.
     const V t0 = __builtin_shufflevector(a0, a1, 0, 8, 2, 10, 4, 12, 6, 14);
     const V t1 = __builtin_shufflevector(a0, a1, 1, 9, 3, 11, 5, 13, 7, 15);
@@ -443,7 +458,7 @@ class AlongX {
     const double lines = job_.direction == 2 ? 2.0 * job_.hH + 1.0 : 5.0;
     const double neededRows = double(ringRows());
     double b = (nc + nr) * 4.0;                           // fitting index lists
-    b += nc * (2.0 * job_.hV + 2.0) * 8.0;                // x weights
+    b += 2.0 * nc * (2.0 * job_.hV + 2.0) * 8.0;          // x weights, by column and by group
     b += double(job_.srcHeight) * 4.0;                    // row slots
     b += nr * (lines + 1.0) * 8.0;                        // y weights
     // Per thread: a ring of smoothed values and flags, eight converted source rows.
@@ -460,6 +475,13 @@ class AlongX {
     xw_.resize(fc_.size() * std::size_t(stride_));
     for (std::size_t j = 0; j < fc_.size(); ++j)
       smoothingWeights(xs_[std::size_t(fc_[j])].f, h, job_.gaussian, &xw_[j * std::size_t(stride_)]);
+    // The same weights, eight columns side by side, for the whole groups.
+    const std::size_t groups = fc_.size() / 8;
+    xw8_.resize(groups * std::size_t(stride_) * 8);
+    for (std::size_t g = 0; g < groups; ++g)
+      for (int i = 0; i < stride_; ++i)
+        for (std::size_t c = 0; c < 8; ++c)
+          xw8_[(g * std::size_t(stride_) + std::size_t(i)) * 8 + c] = xw_[(g * 8 + c) * std::size_t(stride_) + std::size_t(i)];
 
     // The lines each fitting target row combines.
     if (job_.direction == 2) {
@@ -551,6 +573,7 @@ class AlongX {
     }
     for (int b = 0; b < nb; ++b) base[b] -= lo;
     const double* wt = &xw_[j0 * std::size_t(stride_)];
+    const double* wt8 = xw8_.data() + j0 * std::size_t(stride_);  // blocks start at whole groups
     const std::size_t span = std::size_t(hi - lo + 1);
     sc.rows8.resize(std::max(sc.rows8.size(), span * kLanes));
     double* rows8 = sc.rows8.data();
@@ -567,7 +590,7 @@ class AlongX {
         for (std::size_t k = 0; k < span; ++k)
           for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(in[r][k]);
       }
-      smoothEight(rows8, wt, stride_, taps, base, nb, &sc.smoothed[(s0 % ringRows()) * block_], block_);
+      smoothEight(rows8, wt, wt8, stride_, taps, base, nb, &sc.smoothed[(s0 % ringRows()) * block_], block_);
       if (job_.detectChars) {
         for (std::size_t r = 0; r < nr; ++r) {
           unsigned char* fired = &sc.fired[((s0 + r) % ringRows()) * block_];
@@ -643,7 +666,7 @@ class AlongX {
   std::vector<int> fc_, fr_;
   int stride_ = 0, yStride_ = 0, lineCount_ = 0;
   std::vector<int> lineOffset_;
-  std::vector<double> xw_, yw_;
+  std::vector<double> xw_, xw8_, yw_;
   std::vector<int> slot_, rows_;  // source row -> slot in the smoothed values, slot -> source row
   std::vector<int> lastSlot_;     // per fitting target row, the highest slot it combines
   std::size_t block_ = kBlock;    // target columns per block
