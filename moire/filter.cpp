@@ -354,44 +354,41 @@ FENNICK_VECTOR_CLONES void interleaveEight(
   }
 }
 
-// acc[b] = the sum over k of w[k] x lines[k][b], lines in order, then times
-// norm where one is given: the chain of the scalar interpolation.
-FENNICK_VECTOR_CLONES void combineLines(
-    const double* const* lines, const double* w, int count, int nb, const double* norm, double* __restrict acc) {
+// out[b] = the rounded, limited sample of the sum over k of w[k] x
+// lines[k][b], lines in order, then times norm where one is given: the chain
+// of the scalar interpolation, rounded as toSample rounds.
+using U8x8 = std::uint8_t __attribute__((vector_size(8)));
+template <typename T>
+[[gnu::always_inline]] inline void combineInto(const double* const* lines, const double* w, int count, int nb,
+                                               const double* norm, unsigned maxValue, T* __restrict out) {
+  using TV = std::conditional_t<std::is_same_v<T, std::uint8_t>, U8x8, U16x8>;
+  const double top = double(maxValue);
   int b = 0;
   for (; b + kLanes <= nb; b += kLanes) {
     F64x8 a = {};
     for (int k = 0; k < count; ++k) a += w[k] * NDT_LOAD_VECTOR(F64x8, lines[k] + b);
     if (norm) a *= *norm;
-    std::memcpy(acc + b, &a, sizeof a);
+    // For values limited to 0 .. top, floor(a + 0.5) is the truncation of
+    // the limited a + 0.5; what is not a number goes to 0 as well.
+    F64x8 r = a + 0.5;
+    r = r > 0.0 ? r : F64x8{};
+    r = r < top ? r : top;
+    NDT_STORE_VECTOR(TV, out + b, __builtin_convertvector(__builtin_convertvector(r, I32x8), TV));
   }
   for (; b < nb; ++b) {
     double a = 0.0;
     for (int k = 0; k < count; ++k) a += w[k] * lines[k][b];
     if (norm) a *= *norm;
-    acc[b] = a;
+    out[b] = T(toSample(a, maxValue));
   }
 }
-
-// The rounded, limited samples of acc[0 .. nb - 1], as toSample gives them.
-template <typename T>
-[[gnu::always_inline]] inline void roundInto(const double* __restrict acc, int nb, unsigned maxValue,
-                                             T* __restrict out) {
-  const double top = double(maxValue);
-  for (int b = 0; b < nb; ++b) {
-    double r = std::floor(acc[b] + 0.5);
-    r = r > 0.0 ? r : 0.0;  // also what is not a number
-    r = r < top ? r : top;
-    out[b] = T(r);
-  }
+FENNICK_VECTOR_CLONES void combineLines(const double* const* lines, const double* w, int count, int nb,
+                                        const double* norm, unsigned maxValue, std::uint8_t* out) {
+  combineInto(lines, w, count, nb, norm, maxValue, out);
 }
-FENNICK_VECTOR_CLONES void toSamples(const double* acc, int nb,
-                                                                           unsigned maxValue, std::uint8_t* out) {
-  roundInto(acc, nb, maxValue, out);
-}
-FENNICK_VECTOR_CLONES void toSamples(const double* acc, int nb,
-                                                                           unsigned maxValue, std::uint16_t* out) {
-  roundInto(acc, nb, maxValue, out);
+FENNICK_VECTOR_CLONES void combineLines(const double* const* lines, const double* w, int count, int nb,
+                                        const double* norm, unsigned maxValue, std::uint16_t* out) {
+  combineInto(lines, w, count, nb, norm, maxValue, out);
 }
 
 template <typename T>
@@ -613,7 +610,6 @@ class AlongX {
 
   // Target rows fr_[q0 .. q1 - 1].
   void combineBlock(Scratch& sc, std::size_t j0, int nb, std::size_t q0, std::size_t q1) {
-    double acc[kBlock];
     std::vector<const double*>& sums = sc.lineSums;
     std::vector<const unsigned char*>& flags = sc.lineFlags;
     for (std::size_t q = q0; q < q1; ++q) {
@@ -625,9 +621,9 @@ class AlongX {
         sums[std::size_t(k)] = &sc.smoothed[(std::size_t(s) % ringRows()) * block_];
         if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[(std::size_t(s) % ringRows()) * block_];
       }
-      combineLines(sums.data(), w, lineCount_, nb, job_.direction == 2 ? &w[lineCount_] : nullptr, acc);
       T samples[kBlock];
-      toSamples(acc, nb, lim_.maxValue, samples);
+      combineLines(sums.data(), w, lineCount_, nb, job_.direction == 2 ? &w[lineCount_] : nullptr, lim_.maxValue,
+                   samples);
       T* out = targetRow<T>(job_, r);
       if (!job_.detectChars) {
         // The fitting columns are one run.
