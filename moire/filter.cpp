@@ -221,16 +221,20 @@ FENNICK_VECTOR_CLONES void smoothEight(
     V a6 = w[6] * NDT_LOAD_VECTOR(F64x8, in + d6);
     V a7 = w[7] * NDT_LOAD_VECTOR(F64x8, in + d7);
     for (int i = 1; i < taps; ++i) {
-      const double* wi = w + std::size_t(i) * 8;
+      // The eight weights come in one load and are spread in registers,
+      // which leaves the loads to the samples.
+      const V wi = NDT_LOAD_VECTOR(V, w + std::size_t(i) * 8);
       const double* x = in + std::size_t(i) * kLanes;
-      a0 += wi[0] * NDT_LOAD_VECTOR(F64x8, x);
-      a1 += wi[1] * NDT_LOAD_VECTOR(F64x8, x + d1);
-      a2 += wi[2] * NDT_LOAD_VECTOR(F64x8, x + d2);
-      a3 += wi[3] * NDT_LOAD_VECTOR(F64x8, x + d3);
-      a4 += wi[4] * NDT_LOAD_VECTOR(F64x8, x + d4);
-      a5 += wi[5] * NDT_LOAD_VECTOR(F64x8, x + d5);
-      a6 += wi[6] * NDT_LOAD_VECTOR(F64x8, x + d6);
-      a7 += wi[7] * NDT_LOAD_VECTOR(F64x8, x + d7);
+#define NDT_SPREAD(c) __builtin_shufflevector(wi, wi, c, c, c, c, c, c, c, c)
+      a0 += NDT_SPREAD(0) * NDT_LOAD_VECTOR(F64x8, x);
+      a1 += NDT_SPREAD(1) * NDT_LOAD_VECTOR(F64x8, x + d1);
+      a2 += NDT_SPREAD(2) * NDT_LOAD_VECTOR(F64x8, x + d2);
+      a3 += NDT_SPREAD(3) * NDT_LOAD_VECTOR(F64x8, x + d3);
+      a4 += NDT_SPREAD(4) * NDT_LOAD_VECTOR(F64x8, x + d4);
+      a5 += NDT_SPREAD(5) * NDT_LOAD_VECTOR(F64x8, x + d5);
+      a6 += NDT_SPREAD(6) * NDT_LOAD_VECTOR(F64x8, x + d6);
+      a7 += NDT_SPREAD(7) * NDT_LOAD_VECTOR(F64x8, x + d7);
+#undef NDT_SPREAD
     }
     const double* norm = w + std::size_t(taps) * 8;
     a0 *= norm[0];
