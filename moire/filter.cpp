@@ -189,6 +189,37 @@ using F64x8 = double __attribute__((vector_size(64)));
     std::memcpy((p), &ndt_v_, sizeof(V)); \
   } while (0)
 
+// Turns an 8 x 8 block round: lane r of a[c] goes to element c of the
+// vector stored at out + r * stride.
+[[gnu::always_inline]] inline void storeTransposed(const F64x8* a, double* out, std::size_t stride) {
+  using V = F64x8;
+  const V t0 = __builtin_shufflevector(a[0], a[1], 0, 8, 2, 10, 4, 12, 6, 14);
+  const V t1 = __builtin_shufflevector(a[0], a[1], 1, 9, 3, 11, 5, 13, 7, 15);
+  const V t2 = __builtin_shufflevector(a[2], a[3], 0, 8, 2, 10, 4, 12, 6, 14);
+  const V t3 = __builtin_shufflevector(a[2], a[3], 1, 9, 3, 11, 5, 13, 7, 15);
+  const V t4 = __builtin_shufflevector(a[4], a[5], 0, 8, 2, 10, 4, 12, 6, 14);
+  const V t5 = __builtin_shufflevector(a[4], a[5], 1, 9, 3, 11, 5, 13, 7, 15);
+  const V t6 = __builtin_shufflevector(a[6], a[7], 0, 8, 2, 10, 4, 12, 6, 14);
+  const V t7 = __builtin_shufflevector(a[6], a[7], 1, 9, 3, 11, 5, 13, 7, 15);
+  const V u0 = __builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);  // rows 0, 4
+  const V u2 = __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);  // rows 2, 6
+  const V u1 = __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);  // rows 1, 5
+  const V u3 = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);  // rows 3, 7
+  const V u4 = __builtin_shufflevector(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
+  const V u6 = __builtin_shufflevector(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
+  const V u5 = __builtin_shufflevector(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
+  const V u7 = __builtin_shufflevector(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
+  auto row = [&](int r) { return out + std::size_t(r) * stride; };
+  NDT_STORE_VECTOR(V, row(0), __builtin_shufflevector(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11));
+  NDT_STORE_VECTOR(V, row(4), __builtin_shufflevector(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15));
+  NDT_STORE_VECTOR(V, row(1), __builtin_shufflevector(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11));
+  NDT_STORE_VECTOR(V, row(5), __builtin_shufflevector(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15));
+  NDT_STORE_VECTOR(V, row(2), __builtin_shufflevector(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11));
+  NDT_STORE_VECTOR(V, row(6), __builtin_shufflevector(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15));
+  NDT_STORE_VECTOR(V, row(3), __builtin_shufflevector(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11));
+  NDT_STORE_VECTOR(V, row(7), __builtin_shufflevector(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15));
+}
+
 // weights8 holds the weights of each whole group of eight columns side by
 // side: weights8[(g * (taps + 1) + i) * 8 + c] is tap i (the normaliser at
 // i = taps) of column 8g + c.
@@ -245,32 +276,9 @@ FENNICK_VECTOR_CLONES void smoothEight(
     a5 *= norm[5];
     a6 *= norm[6];
     a7 *= norm[7];
-    // Lane r of column c goes to row r at column b + c.
-    const V t0 = __builtin_shufflevector(a0, a1, 0, 8, 2, 10, 4, 12, 6, 14);
-    const V t1 = __builtin_shufflevector(a0, a1, 1, 9, 3, 11, 5, 13, 7, 15);
-    const V t2 = __builtin_shufflevector(a2, a3, 0, 8, 2, 10, 4, 12, 6, 14);
-    const V t3 = __builtin_shufflevector(a2, a3, 1, 9, 3, 11, 5, 13, 7, 15);
-    const V t4 = __builtin_shufflevector(a4, a5, 0, 8, 2, 10, 4, 12, 6, 14);
-    const V t5 = __builtin_shufflevector(a4, a5, 1, 9, 3, 11, 5, 13, 7, 15);
-    const V t6 = __builtin_shufflevector(a6, a7, 0, 8, 2, 10, 4, 12, 6, 14);
-    const V t7 = __builtin_shufflevector(a6, a7, 1, 9, 3, 11, 5, 13, 7, 15);
-    const V u0 = __builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);  // rows 0, 4
-    const V u2 = __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);  // rows 2, 6
-    const V u1 = __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);  // rows 1, 5
-    const V u3 = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);  // rows 3, 7
-    const V u4 = __builtin_shufflevector(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
-    const V u6 = __builtin_shufflevector(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
-    const V u5 = __builtin_shufflevector(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
-    const V u7 = __builtin_shufflevector(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
-    auto row = [&](int r) { return out + std::size_t(r) * outStride + std::size_t(b); };
-    NDT_STORE_VECTOR(V, row(0), __builtin_shufflevector(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11));
-    NDT_STORE_VECTOR(V, row(4), __builtin_shufflevector(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15));
-    NDT_STORE_VECTOR(V, row(1), __builtin_shufflevector(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11));
-    NDT_STORE_VECTOR(V, row(5), __builtin_shufflevector(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15));
-    NDT_STORE_VECTOR(V, row(2), __builtin_shufflevector(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11));
-    NDT_STORE_VECTOR(V, row(6), __builtin_shufflevector(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15));
-    NDT_STORE_VECTOR(V, row(3), __builtin_shufflevector(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11));
-    NDT_STORE_VECTOR(V, row(7), __builtin_shufflevector(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15));
+    // Lane r of column c goes to row r at column b + c: one store a row.
+    const V acc[8] = {a0, a1, a2, a3, a4, a5, a6, a7};
+    storeTransposed(acc, out + std::size_t(b), outStride);
   }
   for (; b + 4 <= nb; b += 4) {
     const double* w0 = weights + std::size_t(b) * std::size_t(stride);
@@ -324,37 +332,12 @@ FENNICK_VECTOR_CLONES void interleaveEight(
     const U16x8 v0 = NDT_LOAD(0), v1 = NDT_LOAD(1), v2 = NDT_LOAD(2), v3 = NDT_LOAD(3);
     const U16x8 v4 = NDT_LOAD(4), v5 = NDT_LOAD(5), v6 = NDT_LOAD(6), v7 = NDT_LOAD(7);
 #undef NDT_LOAD
-    // Pairs of rows, column by column.
-#define NDT_LO(x, y) __builtin_shufflevector(x, y, 0, 8, 1, 9, 2, 10, 3, 11)
-#define NDT_HI(x, y) __builtin_shufflevector(x, y, 4, 12, 5, 13, 6, 14, 7, 15)
-    const U16x8 a0 = NDT_LO(v0, v1), a1 = NDT_HI(v0, v1), a2 = NDT_LO(v2, v3), a3 = NDT_HI(v2, v3);
-    const U16x8 a4 = NDT_LO(v4, v5), a5 = NDT_HI(v4, v5), a6 = NDT_LO(v6, v7), a7 = NDT_HI(v6, v7);
-#undef NDT_LO
-#undef NDT_HI
-    // Four rows, two columns a vector.
-#define NDT_LO(x, y) __builtin_shufflevector(x, y, 0, 1, 8, 9, 2, 3, 10, 11)
-#define NDT_HI(x, y) __builtin_shufflevector(x, y, 4, 5, 12, 13, 6, 7, 14, 15)
-    const U16x8 b0 = NDT_LO(a0, a2), b1 = NDT_HI(a0, a2), b2 = NDT_LO(a1, a3), b3 = NDT_HI(a1, a3);
-    const U16x8 b4 = NDT_LO(a4, a6), b5 = NDT_HI(a4, a6), b6 = NDT_LO(a5, a7), b7 = NDT_HI(a5, a7);
-#undef NDT_LO
-#undef NDT_HI
-    // All eight rows, one column a vector; widened to 32 bits, then to doubles.
-#define NDT_COLUMN(j, x, y, i0, i1)                                                                   \
-  NDT_STORE_VECTOR(F64x8, rows8 + (k + j) * kLanes,                                                \
-              __builtin_convertvector(                                                             \
-                  __builtin_convertvector(__builtin_shufflevector(x, y, i0, i0 + 1, i0 + 2, i0 + 3, \
-                                                                  i1, i1 + 1, i1 + 2, i1 + 3),     \
-                                          I32x8),                                                  \
-                  F64x8))
-    NDT_COLUMN(0, b0, b4, 0, 8);
-    NDT_COLUMN(1, b0, b4, 4, 12);
-    NDT_COLUMN(2, b1, b5, 0, 8);
-    NDT_COLUMN(3, b1, b5, 4, 12);
-    NDT_COLUMN(4, b2, b6, 0, 8);
-    NDT_COLUMN(5, b2, b6, 4, 12);
-    NDT_COLUMN(6, b3, b7, 0, 8);
-    NDT_COLUMN(7, b3, b7, 4, 12);
-#undef NDT_COLUMN
+    // Each row widened to doubles, then the block turned round: one vector a column.
+#define NDT_WIDEN(v) __builtin_convertvector(__builtin_convertvector(v, I32x8), F64x8)
+    const F64x8 wide[8] = {NDT_WIDEN(v0), NDT_WIDEN(v1), NDT_WIDEN(v2), NDT_WIDEN(v3),
+                           NDT_WIDEN(v4), NDT_WIDEN(v5), NDT_WIDEN(v6), NDT_WIDEN(v7)};
+#undef NDT_WIDEN
+    storeTransposed(wide, rows8 + k * kLanes, kLanes);
   }
 }
 
