@@ -189,9 +189,43 @@ using F64x8 = double __attribute__((vector_size(64)));
     std::memcpy((p), &ndt_v_, sizeof(V)); \
   } while (0)
 
+// Turns an 8 x 8 block round: lane r of a[c] goes to element c of the
+// vector stored at out + r * stride.
+[[gnu::always_inline]] inline void storeTransposed(const F64x8* a, double* out, std::size_t stride) {
+  using V = F64x8;
+  const V t0 = __builtin_shufflevector(a[0], a[1], 0, 8, 2, 10, 4, 12, 6, 14);
+  const V t1 = __builtin_shufflevector(a[0], a[1], 1, 9, 3, 11, 5, 13, 7, 15);
+  const V t2 = __builtin_shufflevector(a[2], a[3], 0, 8, 2, 10, 4, 12, 6, 14);
+  const V t3 = __builtin_shufflevector(a[2], a[3], 1, 9, 3, 11, 5, 13, 7, 15);
+  const V t4 = __builtin_shufflevector(a[4], a[5], 0, 8, 2, 10, 4, 12, 6, 14);
+  const V t5 = __builtin_shufflevector(a[4], a[5], 1, 9, 3, 11, 5, 13, 7, 15);
+  const V t6 = __builtin_shufflevector(a[6], a[7], 0, 8, 2, 10, 4, 12, 6, 14);
+  const V t7 = __builtin_shufflevector(a[6], a[7], 1, 9, 3, 11, 5, 13, 7, 15);
+  const V u0 = __builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);  // rows 0, 4
+  const V u2 = __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);  // rows 2, 6
+  const V u1 = __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);  // rows 1, 5
+  const V u3 = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);  // rows 3, 7
+  const V u4 = __builtin_shufflevector(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
+  const V u6 = __builtin_shufflevector(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
+  const V u5 = __builtin_shufflevector(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
+  const V u7 = __builtin_shufflevector(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
+  auto row = [&](int r) { return out + std::size_t(r) * stride; };
+  NDT_STORE_VECTOR(V, row(0), __builtin_shufflevector(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11));
+  NDT_STORE_VECTOR(V, row(4), __builtin_shufflevector(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15));
+  NDT_STORE_VECTOR(V, row(1), __builtin_shufflevector(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11));
+  NDT_STORE_VECTOR(V, row(5), __builtin_shufflevector(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15));
+  NDT_STORE_VECTOR(V, row(2), __builtin_shufflevector(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11));
+  NDT_STORE_VECTOR(V, row(6), __builtin_shufflevector(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15));
+  NDT_STORE_VECTOR(V, row(3), __builtin_shufflevector(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11));
+  NDT_STORE_VECTOR(V, row(7), __builtin_shufflevector(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15));
+}
+
+// weights8 holds the weights of each whole group of eight columns side by
+// side: weights8[(g * (taps + 1) + i) * 8 + c] is tap i (the normaliser at
+// i = taps) of column 8g + c.
 FENNICK_VECTOR_CLONES void smoothEight(
-    const double* __restrict rows8, const double* __restrict weights, int stride, int taps, const int* base,
-    int nb, double* __restrict out, std::size_t outStride) {
+    const double* __restrict rows8, const double* __restrict weights, const double* __restrict weights8,
+    int stride, int taps, const int* base, int nb, double* __restrict out, std::size_t outStride) {
   auto store = [&](int b, const F64x8& acc) {
     for (int r = 0; r < kLanes; ++r) out[std::size_t(r) * outStride + std::size_t(b)] = acc[r];
   };
@@ -200,58 +234,51 @@ FENNICK_VECTOR_CLONES void smoothEight(
   // 8 x 8 block is turned round in registers so that each row gets one store.
   using V = F64x8;
   for (; b + 8 <= nb; b += 8) {
-    const double* w[8];
-    const double* in[8];
-    for (int c = 0; c < 8; ++c) {
-      w[c] = weights + std::size_t(b + c) * std::size_t(stride);
-      in[c] = rows8 + std::size_t(base[b + c]) * kLanes;
+    // One pointer walks the weights and one the samples, the other columns'
+    // samples at fixed distances from it: few enough registers that nothing
+    // is spilled in the loop.
+    const double* w = weights8 + std::size_t(b / 8) * std::size_t(taps + 1) * 8;
+    const double* in = rows8 + std::size_t(base[b]) * kLanes;
+    std::ptrdiff_t d[8];
+    for (int c = 0; c < 8; ++c) d[c] = std::ptrdiff_t(base[b + c] - base[b]) * kLanes;
+    const std::ptrdiff_t d1 = d[1], d2 = d[2], d3 = d[3], d4 = d[4], d5 = d[5], d6 = d[6], d7 = d[7];
+    // The first tap starts each sum: 0 + x is x.
+    V a0 = w[0] * NDT_LOAD_VECTOR(F64x8, in);
+    V a1 = w[1] * NDT_LOAD_VECTOR(F64x8, in + d1);
+    V a2 = w[2] * NDT_LOAD_VECTOR(F64x8, in + d2);
+    V a3 = w[3] * NDT_LOAD_VECTOR(F64x8, in + d3);
+    V a4 = w[4] * NDT_LOAD_VECTOR(F64x8, in + d4);
+    V a5 = w[5] * NDT_LOAD_VECTOR(F64x8, in + d5);
+    V a6 = w[6] * NDT_LOAD_VECTOR(F64x8, in + d6);
+    V a7 = w[7] * NDT_LOAD_VECTOR(F64x8, in + d7);
+    for (int i = 1; i < taps; ++i) {
+      // The eight weights come in one load and are spread in registers,
+      // which leaves the loads to the samples.
+      const V wi = NDT_LOAD_VECTOR(V, w + std::size_t(i) * 8);
+      const double* x = in + std::size_t(i) * kLanes;
+#define NDT_SPREAD(c) __builtin_shufflevector(wi, wi, c, c, c, c, c, c, c, c)
+      a0 += NDT_SPREAD(0) * NDT_LOAD_VECTOR(F64x8, x);
+      a1 += NDT_SPREAD(1) * NDT_LOAD_VECTOR(F64x8, x + d1);
+      a2 += NDT_SPREAD(2) * NDT_LOAD_VECTOR(F64x8, x + d2);
+      a3 += NDT_SPREAD(3) * NDT_LOAD_VECTOR(F64x8, x + d3);
+      a4 += NDT_SPREAD(4) * NDT_LOAD_VECTOR(F64x8, x + d4);
+      a5 += NDT_SPREAD(5) * NDT_LOAD_VECTOR(F64x8, x + d5);
+      a6 += NDT_SPREAD(6) * NDT_LOAD_VECTOR(F64x8, x + d6);
+      a7 += NDT_SPREAD(7) * NDT_LOAD_VECTOR(F64x8, x + d7);
+#undef NDT_SPREAD
     }
-    V a0 = {}, a1 = {}, a2 = {}, a3 = {}, a4 = {}, a5 = {}, a6 = {}, a7 = {};
-    for (int i = 0; i < taps; ++i) {
-      const std::size_t k = std::size_t(i) * kLanes;
-      a0 += w[0][i] * NDT_LOAD_VECTOR(F64x8, in[0] + k);
-      a1 += w[1][i] * NDT_LOAD_VECTOR(F64x8, in[1] + k);
-      a2 += w[2][i] * NDT_LOAD_VECTOR(F64x8, in[2] + k);
-      a3 += w[3][i] * NDT_LOAD_VECTOR(F64x8, in[3] + k);
-      a4 += w[4][i] * NDT_LOAD_VECTOR(F64x8, in[4] + k);
-      a5 += w[5][i] * NDT_LOAD_VECTOR(F64x8, in[5] + k);
-      a6 += w[6][i] * NDT_LOAD_VECTOR(F64x8, in[6] + k);
-      a7 += w[7][i] * NDT_LOAD_VECTOR(F64x8, in[7] + k);
-    }
-    a0 *= w[0][taps];
-    a1 *= w[1][taps];
-    a2 *= w[2][taps];
-    a3 *= w[3][taps];
-    a4 *= w[4][taps];
-    a5 *= w[5][taps];
-    a6 *= w[6][taps];
-    a7 *= w[7][taps];
-    // Lane r of column c goes to row r at column b + c.
-    const V t0 = __builtin_shufflevector(a0, a1, 0, 8, 2, 10, 4, 12, 6, 14);
-    const V t1 = __builtin_shufflevector(a0, a1, 1, 9, 3, 11, 5, 13, 7, 15);
-    const V t2 = __builtin_shufflevector(a2, a3, 0, 8, 2, 10, 4, 12, 6, 14);
-    const V t3 = __builtin_shufflevector(a2, a3, 1, 9, 3, 11, 5, 13, 7, 15);
-    const V t4 = __builtin_shufflevector(a4, a5, 0, 8, 2, 10, 4, 12, 6, 14);
-    const V t5 = __builtin_shufflevector(a4, a5, 1, 9, 3, 11, 5, 13, 7, 15);
-    const V t6 = __builtin_shufflevector(a6, a7, 0, 8, 2, 10, 4, 12, 6, 14);
-    const V t7 = __builtin_shufflevector(a6, a7, 1, 9, 3, 11, 5, 13, 7, 15);
-    const V u0 = __builtin_shufflevector(t0, t2, 0, 1, 8, 9, 4, 5, 12, 13);  // rows 0, 4
-    const V u2 = __builtin_shufflevector(t0, t2, 2, 3, 10, 11, 6, 7, 14, 15);  // rows 2, 6
-    const V u1 = __builtin_shufflevector(t1, t3, 0, 1, 8, 9, 4, 5, 12, 13);  // rows 1, 5
-    const V u3 = __builtin_shufflevector(t1, t3, 2, 3, 10, 11, 6, 7, 14, 15);  // rows 3, 7
-    const V u4 = __builtin_shufflevector(t4, t6, 0, 1, 8, 9, 4, 5, 12, 13);
-    const V u6 = __builtin_shufflevector(t4, t6, 2, 3, 10, 11, 6, 7, 14, 15);
-    const V u5 = __builtin_shufflevector(t5, t7, 0, 1, 8, 9, 4, 5, 12, 13);
-    const V u7 = __builtin_shufflevector(t5, t7, 2, 3, 10, 11, 6, 7, 14, 15);
-    auto row = [&](int r) { return out + std::size_t(r) * outStride + std::size_t(b); };
-    NDT_STORE_VECTOR(V, row(0), __builtin_shufflevector(u0, u4, 0, 1, 2, 3, 8, 9, 10, 11));
-    NDT_STORE_VECTOR(V, row(4), __builtin_shufflevector(u0, u4, 4, 5, 6, 7, 12, 13, 14, 15));
-    NDT_STORE_VECTOR(V, row(1), __builtin_shufflevector(u1, u5, 0, 1, 2, 3, 8, 9, 10, 11));
-    NDT_STORE_VECTOR(V, row(5), __builtin_shufflevector(u1, u5, 4, 5, 6, 7, 12, 13, 14, 15));
-    NDT_STORE_VECTOR(V, row(2), __builtin_shufflevector(u2, u6, 0, 1, 2, 3, 8, 9, 10, 11));
-    NDT_STORE_VECTOR(V, row(6), __builtin_shufflevector(u2, u6, 4, 5, 6, 7, 12, 13, 14, 15));
-    NDT_STORE_VECTOR(V, row(3), __builtin_shufflevector(u3, u7, 0, 1, 2, 3, 8, 9, 10, 11));
-    NDT_STORE_VECTOR(V, row(7), __builtin_shufflevector(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15));
+    const double* norm = w + std::size_t(taps) * 8;
+    a0 *= norm[0];
+    a1 *= norm[1];
+    a2 *= norm[2];
+    a3 *= norm[3];
+    a4 *= norm[4];
+    a5 *= norm[5];
+    a6 *= norm[6];
+    a7 *= norm[7];
+    // Lane r of column c goes to row r at column b + c: one store a row.
+    const V acc[8] = {a0, a1, a2, a3, a4, a5, a6, a7};
+    storeTransposed(acc, out + std::size_t(b), outStride);
   }
   for (; b + 4 <= nb; b += 4) {
     const double* w0 = weights + std::size_t(b) * std::size_t(stride);
@@ -305,78 +332,50 @@ FENNICK_VECTOR_CLONES void interleaveEight(
     const U16x8 v0 = NDT_LOAD(0), v1 = NDT_LOAD(1), v2 = NDT_LOAD(2), v3 = NDT_LOAD(3);
     const U16x8 v4 = NDT_LOAD(4), v5 = NDT_LOAD(5), v6 = NDT_LOAD(6), v7 = NDT_LOAD(7);
 #undef NDT_LOAD
-    // Pairs of rows, column by column.
-#define NDT_LO(x, y) __builtin_shufflevector(x, y, 0, 8, 1, 9, 2, 10, 3, 11)
-#define NDT_HI(x, y) __builtin_shufflevector(x, y, 4, 12, 5, 13, 6, 14, 7, 15)
-    const U16x8 a0 = NDT_LO(v0, v1), a1 = NDT_HI(v0, v1), a2 = NDT_LO(v2, v3), a3 = NDT_HI(v2, v3);
-    const U16x8 a4 = NDT_LO(v4, v5), a5 = NDT_HI(v4, v5), a6 = NDT_LO(v6, v7), a7 = NDT_HI(v6, v7);
-#undef NDT_LO
-#undef NDT_HI
-    // Four rows, two columns a vector.
-#define NDT_LO(x, y) __builtin_shufflevector(x, y, 0, 1, 8, 9, 2, 3, 10, 11)
-#define NDT_HI(x, y) __builtin_shufflevector(x, y, 4, 5, 12, 13, 6, 7, 14, 15)
-    const U16x8 b0 = NDT_LO(a0, a2), b1 = NDT_HI(a0, a2), b2 = NDT_LO(a1, a3), b3 = NDT_HI(a1, a3);
-    const U16x8 b4 = NDT_LO(a4, a6), b5 = NDT_HI(a4, a6), b6 = NDT_LO(a5, a7), b7 = NDT_HI(a5, a7);
-#undef NDT_LO
-#undef NDT_HI
-    // All eight rows, one column a vector; widened to 32 bits, then to doubles.
-#define NDT_COLUMN(j, x, y, i0, i1)                                                                   \
-  NDT_STORE_VECTOR(F64x8, rows8 + (k + j) * kLanes,                                                \
-              __builtin_convertvector(                                                             \
-                  __builtin_convertvector(__builtin_shufflevector(x, y, i0, i0 + 1, i0 + 2, i0 + 3, \
-                                                                  i1, i1 + 1, i1 + 2, i1 + 3),     \
-                                          I32x8),                                                  \
-                  F64x8))
-    NDT_COLUMN(0, b0, b4, 0, 8);
-    NDT_COLUMN(1, b0, b4, 4, 12);
-    NDT_COLUMN(2, b1, b5, 0, 8);
-    NDT_COLUMN(3, b1, b5, 4, 12);
-    NDT_COLUMN(4, b2, b6, 0, 8);
-    NDT_COLUMN(5, b2, b6, 4, 12);
-    NDT_COLUMN(6, b3, b7, 0, 8);
-    NDT_COLUMN(7, b3, b7, 4, 12);
-#undef NDT_COLUMN
+    // Each row widened to doubles, then the block turned round: one vector a column.
+#define NDT_WIDEN(v) __builtin_convertvector(__builtin_convertvector(v, I32x8), F64x8)
+    const F64x8 wide[8] = {NDT_WIDEN(v0), NDT_WIDEN(v1), NDT_WIDEN(v2), NDT_WIDEN(v3),
+                           NDT_WIDEN(v4), NDT_WIDEN(v5), NDT_WIDEN(v6), NDT_WIDEN(v7)};
+#undef NDT_WIDEN
+    storeTransposed(wide, rows8 + k * kLanes, kLanes);
   }
 }
 
-// acc[b] = the sum over k of w[k] x lines[k][b], lines in order, then times
-// norm where one is given: the chain of the scalar interpolation.
-FENNICK_VECTOR_CLONES void combineLines(
-    const double* const* lines, const double* w, int count, int nb, const double* norm, double* __restrict acc) {
+// out[b] = the rounded, limited sample of the sum over k of w[k] x
+// lines[k][b], lines in order, then times norm where one is given: the chain
+// of the scalar interpolation, rounded as toSample rounds.
+using U8x8 = std::uint8_t __attribute__((vector_size(8)));
+template <typename T>
+[[gnu::always_inline]] inline void combineInto(const double* const* lines, const double* w, int count, int nb,
+                                               const double* norm, unsigned maxValue, T* __restrict out) {
+  using TV = std::conditional_t<std::is_same_v<T, std::uint8_t>, U8x8, U16x8>;
+  const double top = double(maxValue);
   int b = 0;
   for (; b + kLanes <= nb; b += kLanes) {
     F64x8 a = {};
     for (int k = 0; k < count; ++k) a += w[k] * NDT_LOAD_VECTOR(F64x8, lines[k] + b);
     if (norm) a *= *norm;
-    std::memcpy(acc + b, &a, sizeof a);
+    // For values limited to 0 .. top, floor(a + 0.5) is the truncation of
+    // the limited a + 0.5; what is not a number goes to 0 as well.
+    F64x8 r = a + 0.5;
+    r = r > 0.0 ? r : F64x8{};
+    r = r < top ? r : top;
+    NDT_STORE_VECTOR(TV, out + b, __builtin_convertvector(__builtin_convertvector(r, I32x8), TV));
   }
   for (; b < nb; ++b) {
     double a = 0.0;
     for (int k = 0; k < count; ++k) a += w[k] * lines[k][b];
     if (norm) a *= *norm;
-    acc[b] = a;
+    out[b] = T(toSample(a, maxValue));
   }
 }
-
-// The rounded, limited samples of acc[0 .. nb - 1], as toSample gives them.
-template <typename T>
-[[gnu::always_inline]] inline void roundInto(const double* __restrict acc, int nb, unsigned maxValue,
-                                             T* __restrict out) {
-  const double top = double(maxValue);
-  for (int b = 0; b < nb; ++b) {
-    double r = std::floor(acc[b] + 0.5);
-    r = r > 0.0 ? r : 0.0;  // also what is not a number
-    r = r < top ? r : top;
-    out[b] = T(r);
-  }
+FENNICK_VECTOR_CLONES void combineLines(const double* const* lines, const double* w, int count, int nb,
+                                        const double* norm, unsigned maxValue, std::uint8_t* out) {
+  combineInto(lines, w, count, nb, norm, maxValue, out);
 }
-FENNICK_VECTOR_CLONES void toSamples(const double* acc, int nb,
-                                                                           unsigned maxValue, std::uint8_t* out) {
-  roundInto(acc, nb, maxValue, out);
-}
-FENNICK_VECTOR_CLONES void toSamples(const double* acc, int nb,
-                                                                           unsigned maxValue, std::uint16_t* out) {
-  roundInto(acc, nb, maxValue, out);
+FENNICK_VECTOR_CLONES void combineLines(const double* const* lines, const double* w, int count, int nb,
+                                        const double* norm, unsigned maxValue, std::uint16_t* out) {
+  combineInto(lines, w, count, nb, norm, maxValue, out);
 }
 
 template <typename T>
@@ -443,7 +442,7 @@ class AlongX {
     const double lines = job_.direction == 2 ? 2.0 * job_.hH + 1.0 : 5.0;
     const double neededRows = double(ringRows());
     double b = (nc + nr) * 4.0;                           // fitting index lists
-    b += nc * (2.0 * job_.hV + 2.0) * 8.0;                // x weights
+    b += 2.0 * nc * (2.0 * job_.hV + 2.0) * 8.0;          // x weights, by column and by group
     b += double(job_.srcHeight) * 4.0;                    // row slots
     b += nr * (lines + 1.0) * 8.0;                        // y weights
     // Per thread: a ring of smoothed values and flags, eight converted source rows.
@@ -460,6 +459,13 @@ class AlongX {
     xw_.resize(fc_.size() * std::size_t(stride_));
     for (std::size_t j = 0; j < fc_.size(); ++j)
       smoothingWeights(xs_[std::size_t(fc_[j])].f, h, job_.gaussian, &xw_[j * std::size_t(stride_)]);
+    // The same weights, eight columns side by side, for the whole groups.
+    const std::size_t groups = fc_.size() / 8;
+    xw8_.resize(groups * std::size_t(stride_) * 8);
+    for (std::size_t g = 0; g < groups; ++g)
+      for (int i = 0; i < stride_; ++i)
+        for (std::size_t c = 0; c < 8; ++c)
+          xw8_[(g * std::size_t(stride_) + std::size_t(i)) * 8 + c] = xw_[(g * 8 + c) * std::size_t(stride_) + std::size_t(i)];
 
     // The lines each fitting target row combines.
     if (job_.direction == 2) {
@@ -551,6 +557,7 @@ class AlongX {
     }
     for (int b = 0; b < nb; ++b) base[b] -= lo;
     const double* wt = &xw_[j0 * std::size_t(stride_)];
+    const double* wt8 = xw8_.data() + j0 * std::size_t(stride_);  // blocks start at whole groups
     const std::size_t span = std::size_t(hi - lo + 1);
     sc.rows8.resize(std::max(sc.rows8.size(), span * kLanes));
     double* rows8 = sc.rows8.data();
@@ -567,7 +574,7 @@ class AlongX {
         for (std::size_t k = 0; k < span; ++k)
           for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(in[r][k]);
       }
-      smoothEight(rows8, wt, stride_, taps, base, nb, &sc.smoothed[(s0 % ringRows()) * block_], block_);
+      smoothEight(rows8, wt, wt8, stride_, taps, base, nb, &sc.smoothed[(s0 % ringRows()) * block_], block_);
       if (job_.detectChars) {
         for (std::size_t r = 0; r < nr; ++r) {
           unsigned char* fired = &sc.fired[((s0 + r) % ringRows()) * block_];
@@ -590,7 +597,6 @@ class AlongX {
 
   // Target rows fr_[q0 .. q1 - 1].
   void combineBlock(Scratch& sc, std::size_t j0, int nb, std::size_t q0, std::size_t q1) {
-    double acc[kBlock];
     std::vector<const double*>& sums = sc.lineSums;
     std::vector<const unsigned char*>& flags = sc.lineFlags;
     for (std::size_t q = q0; q < q1; ++q) {
@@ -602,9 +608,9 @@ class AlongX {
         sums[std::size_t(k)] = &sc.smoothed[(std::size_t(s) % ringRows()) * block_];
         if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[(std::size_t(s) % ringRows()) * block_];
       }
-      combineLines(sums.data(), w, lineCount_, nb, job_.direction == 2 ? &w[lineCount_] : nullptr, acc);
       T samples[kBlock];
-      toSamples(acc, nb, lim_.maxValue, samples);
+      combineLines(sums.data(), w, lineCount_, nb, job_.direction == 2 ? &w[lineCount_] : nullptr, lim_.maxValue,
+                   samples);
       T* out = targetRow<T>(job_, r);
       if (!job_.detectChars) {
         // The fitting columns are one run.
@@ -643,7 +649,7 @@ class AlongX {
   std::vector<int> fc_, fr_;
   int stride_ = 0, yStride_ = 0, lineCount_ = 0;
   std::vector<int> lineOffset_;
-  std::vector<double> xw_, yw_;
+  std::vector<double> xw_, xw8_, yw_;
   std::vector<int> slot_, rows_;  // source row -> slot in the smoothed values, slot -> source row
   std::vector<int> lastSlot_;     // per fitting target row, the highest slot it combines
   std::size_t block_ = kBlock;    // target columns per block
