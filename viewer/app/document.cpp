@@ -83,6 +83,8 @@ bool CTivolaDoc::saveDocument(const std::string& path, Scope scope, int typeInde
   int inScopeCount = 0;
   for (int i = 0; i < images.count(); ++i)
     if (CImageItem* item = images.get(i); item && inScope(*item, scope)) ++inScopeCount;
+  // Nothing to write is no success: the caller would report a save that never happened.
+  if (inScopeCount == 0) return false;
   const fs::path file(path);
   const SeriesPattern pattern = savePattern(file, inScopeCount);
   const fs::path folder = file.parent_path();

@@ -108,6 +108,17 @@ TEST_F(DocumentTest, SaveSelectedWritesOnlyTheSelectedImages) {
   EXPECT_EQ(doc.images.get(1)->sourcePath, "");
 }
 
+TEST_F(DocumentTest, ASaveWithNoImageInItsScopeFailsAndKeepsTheTitle) {
+  scans(2);
+  const std::string title = doc.title;
+  // No current image and none selected: nothing to write is no success.
+  for (CTivolaDoc::Scope scope : {CTivolaDoc::Scope::Current, CTivolaDoc::Scope::Selected}) {
+    EXPECT_FALSE(doc.saveDocument((dir / "NONE001.TIF").string(), scope, 1, true));
+    EXPECT_FALSE(fs::exists(dir / "NONE001.TIF"));
+    EXPECT_EQ(doc.title, title);
+  }
+}
+
 TEST_F(DocumentTest, EveryFormatIsReadBackByAnOutsideJudge) {
   scans(1, 1);
   const struct {
