@@ -88,7 +88,11 @@ bool TivolaApp::initInstance(const QStringList& args, const StartEnvironment& en
   workRoot = decided.root;
   settings.handToFormats();
 
+  // The Information palette's unit lists read and set these for the whole process.
+  display::paletteSettings().scale = settings.scale;
+  display::paletteSettings().value = settings.value;
   main_ = std::make_unique<MainWindow>(*this, env.iniPath);
+  main_->newScan = [this] { newScan(); };
   QSize screen(1280, 1024);
   if (QScreen* s = QGuiApplication::primaryScreen()) screen = s->geometry().size();
   main_->createPalettes(settings.infomation, settings.overview, screen);
@@ -126,6 +130,8 @@ void TivolaApp::exitInstance() {
     settings.overview = main_->overviewPalette() && main_->overviewPalette()->isVisible() ? 1 : 0;
     settings.main = main_->isMaximized() ? 2 : 1;
   }
+  settings.scale = display::paletteSettings().scale;
+  settings.value = display::paletteSettings().value;
   settings.save(env_.iniPath);
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QMimeData>
@@ -11,6 +12,7 @@
 #include "modal_script.h"
 #include "pane_check.h"
 #include "platform/ini.h"
+#include "platform/qt/control.h"
 #include "platform/qt/prompt.h"
 #include "testsupport/testsupport.h"
 #include "viewer/app/application.h"
@@ -97,6 +99,26 @@ TEST_F(ShellTest, ExitWritesTheSettingsBeside) {
   app.exitInstance();
   EXPECT_EQ(platform::ini::getInt(dir / "Tivola.INI", "Setting", "OpenSeries", 0), 1);
   EXPECT_EQ(platform::ini::getString(dir / "Tivola.INI", "Data", "Instance", ""), "1765400000");
+}
+
+TEST_F(ShellTest, TheUnitsComeFromTheSettingsIntoTheInformationPaletteAndGoBack) {
+  ASSERT_TRUE(platform::ini::writeInt(dir / "Tivola.INI", "Unit", "Scale", 1));
+  ASSERT_TRUE(platform::ini::writeInt(dir / "Tivola.INI", "Unit", "Value", 1));
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({}, env()));
+  viewer::view::CInfoPalette* info = app.mainWindow()->infoPalette();
+  ASSERT_NE(info, nullptr);
+  auto* length = platform::qt::control<QComboBox>(info, 1013);
+  auto* value = platform::qt::control<QComboBox>(info, 1012);
+  ASSERT_TRUE(length && value);
+  EXPECT_EQ(length->currentIndex(), 1);  // mm
+  EXPECT_EQ(value->currentIndex(), 1);   // O.D.
+  // The operator picks pixels for both; the next start finds them so.
+  length->setCurrentIndex(0);
+  value->setCurrentIndex(0);
+  app.exitInstance();
+  EXPECT_EQ(platform::ini::getInt(dir / "Tivola.INI", "Unit", "Scale", -1), 0);
+  EXPECT_EQ(platform::ini::getInt(dir / "Tivola.INI", "Unit", "Value", -1), 0);
 }
 
 TEST_F(ShellTest, FileOpenReadsTheWholeSelectionIntoOneDocument) {
