@@ -16,6 +16,13 @@ constexpr std::uint16_t kEchoBit = 0x2000;
 constexpr std::uint16_t kPrefixBit = 0x1000;
 constexpr std::uint16_t kReadBit = 0x100;
 
+// Output bits of the plate reader for a photometric word.
+std::uint16_t plateOutputBits(std::uint16_t photometricWord) {
+  if (photometricWord <= 1) return 12;
+  if (photometricWord <= 3) return 14;
+  return 16;
+}
+
 enum Who : std::uint8_t { kFilm = 1, kCr = 2, kBoth = 3 };
 
 }  // namespace
@@ -191,17 +198,18 @@ Core::Core(const DeviceConfig& config, std::string path, Clock::time_point epoch
     : config_(config), path_(std::move(path)), epoch_(epoch), generation_(std::move(generation)) {
   bool film = config_.personality == Personality::Film;
   // Start-up scan parameters: a 14 x 17 inch film at 100 um, 12 bits (film) or
-  // 16 bits (CR) in blocks of 400 lines.
+  // the plate reader's 14-bit sensor in 16-bit words (photometric word 4), in
+  // blocks of 400 lines.
   scanParameters_ = {100,
                      0,
                      0,
                      3560,
                      std::uint16_t(film ? 4320 : 400),
-                     std::uint16_t(film ? 0x0C0C : 0x1010),
+                     std::uint16_t(film ? 0x0C0C : 0x0E10),
                      356,
                      432,
                      1,
-                     0,
+                     std::uint16_t(film ? 0 : 4),
                      1,
                      0x0028,
                      0,
@@ -923,6 +931,9 @@ void Core::handleLocked(Command& c) {
       unsigned out = w[5] & 0xFF, sensor = w[5] >> 8;
       if (w[0] == 0 || w[3] == 0 || w[4] == 0 || out < 1 || out > 16 || sensor < 1 || sensor > 16)
         return replyLocked(c, {}, protocol::kUnknownDataParameter);
+      // The plate reader's output form follows the photometric word in
+      // NumberOfLUT: 0 and 1 give 12 bits, 2 and 3 give 14, any other 16.
+      if (!film) w[5] = std::uint16_t((w[5] & 0xFF00) | plateOutputBits(w[9]));
       scanParameters_ = w;
       blocksDone_ = 0;
       return replyLocked(c, {});

@@ -144,6 +144,8 @@ ImageSpec scanImageSpec(std::span<const std::uint16_t> w, std::uint16_t code,
   unsigned out = w[5] & 0xFF;
   unsigned sensor = w[5] >> 8;
   s.bits = std::uint8_t(out == 0 || out > 16 ? 16 : out);
+  // Wider words than the sensor reads carry only the sensor's bits.
+  if (sensor > 8 && sensor < s.bits) s.bits = std::uint8_t(sensor);
   s.bytesPerSample = (code == 5 || sensor > 8) ? 2 : 1;
   s.seed = seed;
   return s;

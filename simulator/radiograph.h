@@ -36,7 +36,9 @@ std::uint64_t radiographBytes(const ImageSpec& spec);
 // What a scan command of the simulated scanners delivers for these scan
 // parameters (the 15 words as set): `code` 5 (2-byte samples), 128 or 129 (one
 // byte per sample when the sensor depth in the high byte of ImageDataFormat is 8
-// or less); `lineOffset` lines below the parameters' start line and `lines` lines.
+// or less), with the output depth of the low byte but no more bits than a sensor
+// of 9 bits or more reads; `lineOffset` lines below the parameters' start line
+// and `lines` lines.
 ImageSpec scanImageSpec(std::span<const std::uint16_t> scanParameters, std::uint16_t code,
                         std::uint32_t lineOffset, std::uint32_t lines, std::uint32_t seed);
 

@@ -573,6 +573,8 @@ TEST(DialogScanMode, APlateFromTheSimulatedReaderIsExportedAsTheReaderSentIt) {
     EXPECT_TRUE(d.dlg->grab().save(QString::fromStdString((kScreenshotDir / "halcyone_scan_mode.png").string())));
     const std::string expected = crapptest::renderedPlate(readers[0], got);
     ASSERT_EQ(expected.size(), std::size_t(image.pixelBytes));
+    // The reader sends samples of the depth the engine asked for.
+    EXPECT_EQ(crapptest::countAtCeiling(expected, got.depth).above, 0u) << "depth " << got.depth;
 
     d.get<QLineEdit>(crapp::IDC_EDIT_NAME)->setText("Weld 3");
     EXPECT_TRUE(savedPixels(d, expected.size()) == expected) << "the exported pixels differ from the reader's plate";
@@ -601,6 +603,10 @@ TEST(DialogScanMode, APlateIsExportedAfterTheReaderLibrarysLineCorrection) {
     const std::string& expected = *corrected;
     // The correction changes this plate, so an export that skipped it fails.
     ASSERT_FALSE(expected == raw) << "the line correction left the plate unchanged";
+    // ... and leaves it a radiograph, not a plate driven to the ceiling.
+    const crapptest::CeilingCount ceiling = crapptest::countAtCeiling(expected, got.depth);
+    EXPECT_EQ(ceiling.above, 0u) << "depth " << got.depth;
+    EXPECT_LT(ceiling.at * 100, ceiling.samples) << ceiling.at << " of " << ceiling.samples << " at the ceiling";
 
     d.get<QLineEdit>(crapp::IDC_EDIT_NAME)->setText("Weld 4");
     EXPECT_TRUE(savedPixels(d, expected.size()) == expected) << "the exported pixels are not the corrected plate";

@@ -1,5 +1,6 @@
 #include "plate.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -64,6 +65,18 @@ std::optional<std::string> lineCorrected(const std::string& raw, const get_scan_
   std::string corrected(raw.size(), '\0');
   std::memcpy(corrected.data(), words.data(), corrected.size());
   return corrected;
+}
+
+CeilingCount countAtCeiling(const std::string& plate, int depth) {
+  const std::uint32_t ceiling = (std::uint32_t(1) << std::clamp(depth, 1, 16)) - 1;
+  CeilingCount n;
+  for (std::size_t i = 0; i + 1 < plate.size(); i += 2) {
+    const std::uint32_t v = std::uint8_t(plate[i]) | std::uint32_t(std::uint8_t(plate[i + 1])) << 8;
+    n.above += v > ceiling;
+    n.at += v == ceiling;
+    ++n.samples;
+  }
+  return n;
 }
 
 }  // namespace crapptest

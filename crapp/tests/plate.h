@@ -26,4 +26,11 @@ std::string renderedPlate(const sim::Scanner& reader, const get_scan_para& got);
 std::optional<std::string> lineCorrected(const std::string& raw, const get_scan_para& got,
                                          const std::filesystem::path& zentrac, std::string* fault);
 
+// How many 16-bit samples of `plate` lie above, and how many at, the largest
+// value of `depth` bits.
+struct CeilingCount {
+  std::size_t above = 0, at = 0, samples = 0;
+};
+CeilingCount countAtCeiling(const std::string& plate, int depth);
+
 }  // namespace crapptest

@@ -50,7 +50,7 @@ TEST(EndToEnd, AScanModePlateReachesTheRawFileAsTheReaderSentIt) {
   auto bus = std::make_shared<sim::Bus>();
   sim::Scanner reader = bus->plug(sim::crReader());
   {
-    // 16-bit samples from the sensor, as a real reader delivers them.
+    // A sensor of the full 16 bits, so that the raw file carries every bit.
     Pravik driver(bus);
     ASSERT_EQ(driver.OpenAndInitializeScanner(&answer, nullptr).category, 0);
     ScanParameters p{};

@@ -150,9 +150,41 @@ TEST_F(Plate, BlocksContinueDownThePlate) {
     all.insert(all.end(), b.begin(), b.end());
     EXPECT_EQ(condition(), i < 2 ? 6 : 1) << "block " << i;
   }
-  EXPECT_EQ(all, sim::radiograph(sim::scanImageSpec(p, 128, 0, 150, 0)));
+  // Photometric word 3: 14 bits, whatever depth the host asked for.
+  const auto kept = scanner.scanParameters();
+  EXPECT_EQ(kept[5], 0x100E);
+  EXPECT_EQ(all, sim::radiograph(sim::scanImageSpec(kept, 128, 0, 150, 0)));
   // The next plate starts at the top again.
-  EXPECT_EQ(block(400 * 50 * 2), sim::radiograph(sim::scanImageSpec(p, 128, 0, 50, 0)));
+  EXPECT_EQ(block(400 * 50 * 2), sim::radiograph(sim::scanImageSpec(kept, 128, 0, 50, 0)));
+}
+
+TEST_F(Plate, PhotometricWordSetsTheOutputDepth) {
+  struct Case {
+    std::uint16_t format, word, kept, ceiling;
+  } cases[] = {{0x1010, 0, 0x100C, 4095},   {0x1010, 1, 0x100C, 4095},  {0x100C, 2, 0x100E, 16383},
+               {0x1010, 3, 0x100E, 16383},  {0x100C, 4, 0x1010, 65535}, {0x100C, 9, 0x1010, 65535},
+               {0x0E10, 4, 0x0E10, 16383},  {0x0E0C, 1, 0x0E0C, 4095}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << k.format << " word " << k.word);
+    auto p = parameters(1000, 0, 0, 260, 40, k.format);
+    p[9] = k.word;
+    ASSERT_EQ(host.send(2, toBytes(p)).code, 0);
+    EXPECT_EQ(le16(host.ask(36, 32).data, 2 + 10), k.kept) << "the depth read back";
+    Bytes b = block(260 * 40 * 2);
+    std::uint16_t top = 0;
+    for (std::size_t i = 0; i + 1 < b.size(); i += 2) top = std::max(top, le16(b, i));
+    EXPECT_LE(top, k.ceiling);
+    EXPECT_GT(top, k.ceiling / 2) << "the samples use the depth's range";
+  }
+}
+
+TEST(CrReader, StartsWithItsSensorInSixteenBitWords) {
+  sim::Bus bus;
+  sim::Scanner reader = bus.plug(sim::crReader());
+  const auto p = reader.scanParameters();
+  EXPECT_EQ(p[5], 0x0E10);
+  EXPECT_EQ(p[9], 4);
+  EXPECT_EQ(sim::scanImageSpec(p, 128, 0, 1, 0).bits, 14);
 }
 
 TEST_F(Plate, EndsEarlyAfterKBlocks) {

@@ -41,10 +41,6 @@ void writeCrSettings(const fs::path& folder) {
     writeString(sizes, s.section, "DispName", s.name);
     writeString(sizes, s.section, "CassetteSizeString", s.cassette);
   }
-  // The reader's full 16 bits, which the link brings down to 12: a 12-bit
-  // request does not reach the simulated reader, whose 16-bit samples would
-  // then be exported as 12-bit ones.
-  writeInt(folder / "HalcyoneSite.ini", "Settings", "ImagePhotometrics", 4);
   const fs::path hard = folder / "HalcyoneHard.ini";
   writeString(hard, "Common", "Mode", "Scan");
   writeInt(hard, "Common", "ScannerThread_IdleMs", 5);

@@ -27,7 +27,7 @@ TEST_F(ZentracTest, ConditionIsMappedToTheScanParameters) {
   EXPECT_EQ(p[AFMode], 1);
   EXPECT_EQ(p[Option1] & 0xFF, 2);  // mode 1, sent plus one
   EXPECT_EQ(p[Option2], 2 * 256 + 40);
-  EXPECT_EQ(p[Format], 0x1010);  // the scanner's own output depth stays
+  EXPECT_EQ(p[Format], 0x0E10);  // the scanner's own sensor and output depth stay
 
   devapi::ScanCondition back{};
   ASSERT_EQ(api.GetCondition(handle, &back), 1) << lastCode();
@@ -41,7 +41,7 @@ TEST_F(ZentracTest, ConditionIsMappedToTheScanParameters) {
   EXPECT_EQ(back.pix_h, 2000u);
   EXPECT_EQ(back.od_min, 2);
   EXPECT_EQ(back.od_max, 40);
-  EXPECT_EQ(back.pixel_bit_n, 16);
+  EXPECT_EQ(back.pixel_bit_n, 14);
   EXPECT_EQ(back.out_bit_depth, 16);
   EXPECT_EQ(back.img_buff_sz, 0x20000000u);
   EXPECT_EQ(back.film_sz_id, 1);  // the idle reader's condition is 1

@@ -424,3 +424,86 @@ TEST_F(ScanTest, BlockRefusedByTheScannerLeavesItsCodeForTheQueries) {
 
 }  // namespace
 }  // namespace zentrac_test
+
+namespace zentrac_test {
+namespace {
+
+// A plate of the whole step wedge (ten 25 mm steps across 260 mm, 40 lines at
+// 1 mm) scanned in two blocks with the reader's output form set by the
+// photometric word, as the engine sends it.
+class DepthTest : public ScanTest {
+ protected:
+  struct Case {
+    std::uint32_t word;
+    std::uint8_t depth;
+    std::uint16_t ceiling;
+  };
+  void SetUp() override {
+    ScanTest::SetUp();
+    load();
+    ASSERT_EQ(open(), 1);
+    // The reader's range of optical density, as the engine passes it on.
+    devapi::ScanCondition c = condition(260, 20, 1000, 16);
+    c.od_max = 40;
+    setCondition(c);
+  }
+  void scan(const Case& k, Blocks& b) {
+    devapi::KtGOption o{};
+    o.ScanOption = k.word << 16;
+    ASSERT_EQ(api.SetOption(handle, &o), 1) << lastCode();
+    devapi::ScanCondition back{};
+    ASSERT_EQ(api.GetCondition(handle, &back), 1) << lastCode();
+    EXPECT_EQ(back.out_bit_depth, k.depth);
+    b.param.out_bit_depth = k.depth;
+    ASSERT_EQ(api.ScanM(handle, &b.param), 1) << lastCode();
+    waitBlocks(2);
+  }
+};
+
+// The library reports the depth and the samples stay within it (16-bit words
+// carry the reader's 14 bits until the table conversion).
+TEST_F(DepthTest, PhotometricWordSetsTheDepthOfTheSamples) {
+  const Case cases[] = {{0, 12, 4095},  {1, 12, 4095},  {2, 14, 16383},
+                        {3, 14, 16383}, {4, 16, 16383}, {5, 16, 16383}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.word);
+    Blocks b(260, 20, 2);
+    ASSERT_NO_FATAL_FAILURE(scan(k, b));
+    std::uint16_t top = 0;
+    for (const auto& block : b.data) top = std::max(top, *std::max_element(block.begin(), block.end()));
+    EXPECT_LE(top, k.ceiling);
+    EXPECT_GT(top, k.ceiling / 2) << "the samples use the depth's range";
+  }
+}
+
+// The reader's own plate, corrected as the engine corrects it, keeps its
+// structure: few samples at the ceiling, the wedge's steps still in order.
+TEST_F(DepthTest, CorrectedPlateKeepsItsStepWedge) {
+  const Case cases[] = {{1, 12, 4095}, {4, 16, 65535}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.word);
+    Blocks b(260, 20, 2);
+    ASSERT_NO_FATAL_FAILURE(scan(k, b));
+    ASSERT_EQ(api.EightLine(handle, &b.param), 1) << lastCode();
+    std::size_t atCeiling = 0, samples = 0;
+    for (const auto& block : b.data)
+      for (auto v : block) atCeiling += v == k.ceiling, ++samples;
+    EXPECT_LT(atCeiling * 100, samples) << atCeiling << " of " << samples << " at the ceiling";
+    // Mean of each step over both blocks, away from its edges.
+    double previous = -1;
+    for (int step = 0; step < 10; ++step) {
+      double sum = 0;
+      int n = 0;
+      for (const auto& block : b.data)
+        for (int y = 0; y < 20; ++y)
+          for (int x = step * 25 + 3; x < step * 25 + 22; ++x, ++n) sum += block[std::size_t(y) * 260 + x];
+      const double mean = sum / n;
+      EXPECT_GT(mean, previous) << "step " << step;
+      EXPECT_LT(mean, 0.95 * k.ceiling) << "step " << step;
+      previous = mean;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zentrac_test

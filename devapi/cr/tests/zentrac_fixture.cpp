@@ -205,6 +205,9 @@ void presetScanner(std::shared_ptr<sim::Bus> bus, std::uint16_t imageDataFormat)
   ScanParameters p{};
   ASSERT_EQ(driver.ReadScanParameters(p).category, 0);
   p.ImageDataFormat = imageDataFormat;
+  // The reader takes its output depth from the photometric word.
+  const unsigned bits = imageDataFormat & 0xFF;
+  p.NumberOfLUT = std::uint16_t(bits <= 12 ? 0 : bits <= 14 ? 2 : 4);
   ASSERT_EQ(driver.SetScanParameters(p).category, 0);
   driver.CloseOpenedScanner();
 }

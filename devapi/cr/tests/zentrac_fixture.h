@@ -113,7 +113,8 @@ inline constexpr std::uint16_t kSetLutWord = 16;
 }  // namespace zentrac_test
 
 namespace zentrac_test {
-// Sets the scanner's scan parameters before the library opens it (the library
-// keeps the output depth the scanner reports).
+// Sets the scanner's scan parameters before the library opens it, with the
+// photometric word of that output depth (the library keeps the output depth
+// the scanner reports).
 void presetScanner(std::shared_ptr<sim::Bus> bus, std::uint16_t imageDataFormat);
 }  // namespace zentrac_test
