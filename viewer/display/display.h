@@ -37,6 +37,11 @@ enum Tool { kToolHand = 1, kToolRectangle = 2, kToolZoom = 3, kToolToneCurve = 4
 
 // ---------------------------------------------------------------- rendering
 
+struct Point {
+  int x = 0, y = 0;
+  bool operator==(const Point&) const = default;
+};
+
 // An 8-bit top-down bitmap: width pixels drawn in rows of rowLength bytes.
 struct Bitmap {
   std::vector<std::uint8_t> bits;
@@ -45,8 +50,8 @@ struct Bitmap {
   int height = 0;
 };
 
-// A pane's render cache: the bitmap (its width is its row length) and the
-// stamp of the tile it was drawn with.
+// A pane's render cache: the bitmap (as wide as the pane's client area, its
+// rows rounded up to 4 bytes) and the stamp of the tile it was drawn with.
 struct RenderCache {
   Bitmap bitmap;
   int stamp = 0;
@@ -57,6 +62,10 @@ struct RenderCache {
   // to 4) and forgets the stamp, so the next render draws. False when the
   // size is negative or too large.
   bool make(int width, int height);
+  // Makes the bitmap again only when it is not of that size.
+  bool sizeTo(int width, int height) {
+    return (bitmap.width == width && bitmap.height == height) || make(width, height);
+  }
 };
 
 // How the picture is taken from the image.
@@ -79,6 +88,12 @@ struct SourceTables {
 bool sourceTables(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHeight, double zoom,
                   double centreX, double centreY, SourceTables& out);
 
+// The image column and row that bitmap point (px, py) shows, as sourceTables
+// takes them; beside the picture (or past the bitmap) a column or row off the
+// image. (-1, -1) for a zoom that is not a positive number.
+Point sourceAt(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHeight, double zoom, double centreX,
+               double centreY, int px, int py);
+
 // Renders the image through the grey table into bitmap rows: every byte of
 // width x height (and the row padding) is the background unless a sample
 // lands there. False, with the bitmap untouched, when the image has no
@@ -95,11 +110,6 @@ bool printPicture(const CImageItem& image, const CDisplayLUT& lut, Bitmap& out);
 bool copyPicture(const CImageItem& image, const CDisplayLUT& lut, Bitmap& out);
 
 // ---------------------------------------------------------------- tile
-
-struct Point {
-  int x = 0, y = 0;
-  bool operator==(const Point&) const = default;
-};
 
 // The item's ROI with its corners ordered and clamped into the image; empty
 // when nothing of it lies on the image.
@@ -123,6 +133,8 @@ class CDisplayTile {
   void zoomToFit();
   void setSharpness(double s);
   void fitToPane(int width, int height);
+  // The image pixel the tile's picture shows at a pane point: the one the
+  // renderer draws there, so the readout, the ROI edit and the picture agree.
   Point paneToImage(int px, int py) const;
   // The readout under a pane point when the pane's size is the viewport's;
   // origin is the settings' coordinate origin.

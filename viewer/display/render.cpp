@@ -389,6 +389,14 @@ bool pictureOf(const CImageItem& image, const Rect& r, const CDisplayLUT& lut, s
   return true;
 }
 
+// The unrounded source coordinate of bitmap column or row x.
+inline double sourceCoordinate(int x, int half, double zoom, double centre) {
+  return double(x - half) / zoom + centre;
+}
+
+// The first drawn row: the one at or above the image's top edge.
+inline double firstRow(int half, double centre, double zoom) { return std::floor(double(half) - centre * zoom); }
+
 }  // namespace
 
 bool sourceTables(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHeight, double zoom,
@@ -405,10 +413,10 @@ bool sourceTables(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHe
   // drawn ones end where it reaches the image width.
   int x = 0;
   for (; x < bitmapWidth; ++x)
-    if (double(x - hw) / zoom + cx >= 0.0) break;
+    if (sourceCoordinate(x, hw, zoom, cx) >= 0.0) break;
   out.x0 = x;
   for (; x < bitmapWidth; ++x) {
-    const double u = double(x - hw) / zoom + cx;
+    const double u = sourceCoordinate(x, hw, zoom, cx);
     if (u >= double(imageWidth)) break;
     out.cols.push_back(insideIndex(u, imageWidth));
   }
@@ -418,16 +426,32 @@ bool sourceTables(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHe
   // can lie above the image, so every row is kept inside it. Rows end where
   // the unrounded source reaches the image height, as the columns do: a
   // truncated end would drop the last row of an odd-sized picture at zoom 1.
-  const double first = std::floor(double(hh) - cy * zoom);
+  const double first = firstRow(hh, cy, zoom);
   out.y0 = first <= 0.0 ? 0 : (first >= double(bitmapHeight) ? bitmapHeight : int(first));
   int y = out.y0;
   for (; y < bitmapHeight; ++y) {
-    const double u = double(y - hh) / zoom + cy;
+    const double u = sourceCoordinate(y, hh, zoom, cy);
     if (u >= double(imageHeight)) break;
     out.rows.push_back(insideIndex(u, imageHeight));
   }
   out.y1 = y;
   return out.x0 < out.x1 && out.y0 < out.y1;
+}
+
+Point sourceAt(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHeight, double zoom, double centreX,
+               double centreY, int px, int py) {
+  if (!(zoom > 0.0) || !std::isfinite(zoom) || !std::isfinite(centreX) || !std::isfinite(centreY))
+    return Point{-1, -1};
+  const double cx = double(imageWidth) * centreX;
+  const double cy = double(imageHeight) * centreY;
+  const int hw = bitmapWidth / 2, hh = bitmapHeight / 2;
+  // Far outside any image; keeps the conversion defined.
+  const auto index = [](double u) { return int(std::floor(std::clamp(u, -1e9, 1e9))); };
+  const int x = index(sourceCoordinate(px, hw, zoom, cx));
+  int y = index(sourceCoordinate(py, hh, zoom, cy));
+  // The first drawn row shows the top row even where its source lies above.
+  if (y < 0 && double(py) >= firstRow(hh, cy, zoom)) y = 0;
+  return Point{x, y};
 }
 
 bool renderImage(const CImageBuffer& image, const std::array<std::uint8_t, 4096>& greyTable,
@@ -450,9 +474,9 @@ bool RenderCache::make(int width, int height) {
   covered = Rect{};
   if (width < 0 || height < 0) return false;
   Bitmap bm;
+  // The picture is laid out over the client width, the width the pointer is
+  // mapped with; the row padding stays background.
   if (!makeBitmap(width, height, bm)) return false;
-  // A pane's picture spans its whole row.
-  bm.width = bm.rowLength;
   bitmap = std::move(bm);
   return true;
 }

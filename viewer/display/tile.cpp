@@ -111,12 +111,8 @@ void CDisplayTile::fitToPane(int width, int height) {
 }
 
 Point CDisplayTile::paneToImage(int px, int py) const {
-  if (!hasImage() || !(zoom > 0.0)) return Point{-1, -1};
-  const double ux = (px - viewportWidth / 2) / zoom + image->width() * centreX;
-  const double uy = (py - viewportHeight / 2) / zoom + image->height() * centreY;
-  // Far outside any image; keeps the conversion defined.
-  constexpr double kFar = 1e9;
-  return Point{int(std::clamp(ux, -kFar, kFar)), int(std::clamp(uy, -kFar, kFar))};
+  if (!hasImage()) return Point{-1, -1};
+  return sourceAt(image->width(), image->height(), viewportWidth, viewportHeight, zoom, centreX, centreY, px, py);
 }
 
 void CDisplayTile::cursorReadout(int px, int py, int paneWidth, int paneHeight, Point origin) {

@@ -48,7 +48,7 @@ void COverviewPalette::paintEvent(QPaintEvent*) {
   }
   mirror->viewportWidth = width();
   mirror->viewportHeight = height();
-  if (cache_.bitmap.rowLength < width() || cache_.bitmap.height != height()) cache_.make(width(), height());
+  cache_.sizeTo(width(), height());
   if (!mirror->render(cache_)) {
     p.fillRect(rect(), QColor(192, 192, 192));
     return;

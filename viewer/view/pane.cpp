@@ -114,7 +114,7 @@ void CImagePane::resizeEvent(QResizeEvent*) {
 }
 
 QRect CImagePane::renderMoved() {
-  if (cache.bitmap.rowLength < width() || cache.bitmap.height != height()) cache.make(width(), height());
+  cache.sizeTo(width(), height());
   const bool shown = cache.stamp != 0;
   const Rect before = cache.covered;
   if (!tile || !tile->render(cache) || !shown) return rect();
@@ -127,7 +127,7 @@ QRect CImagePane::renderMoved() {
 
 void CImagePane::paintEvent(QPaintEvent* e) {
   QPainter p(this);
-  if (cache.bitmap.rowLength < width() || cache.bitmap.height != height()) cache.make(width(), height());
+  cache.sizeTo(width(), height());
   const bool drawn = tile && tile->render(cache);
   if (drawn) {
     // The cache is drawn where the tile's pane coordinates say, so the mouse

@@ -20,7 +20,7 @@ inline PaneCheck comparePane(const QImage& window, const viewer::view::CImagePan
   PaneCheck out;
   if (pane.tile == nullptr || pane.tile->image == nullptr) return out;
   const viewer::display::CDisplayTile& t = *pane.tile;
-  // The core renders a pane's cache as wide as its rows.
+  // The core renders a pane's cache over its client width.
   viewer::display::RenderCache cache;
   if (!cache.make(pane.width(), pane.height()) || !t.render(cache)) return out;
   const viewer::display::Bitmap& want = cache.bitmap;

@@ -205,6 +205,22 @@ TEST(OverView, TheViewRectangleAndTheMarquee) {
   EXPECT_EQ(overviewMarquee(*other, mirror), Rect{}) << "not the mirror's image";
 }
 
+// The mirror's picture spans the OverView's client width from its first
+// column, whether or not that width is a multiple of 4.
+TEST(OverView, TheMirrorFillsItsClientWidth) {
+  auto item = image(1400, 1000);
+  for (int width : {140, 141, 142, 143}) {
+    CDisplayTile mirror;
+    mirror.bind(item.get(), 255);
+    mirror.viewportWidth = width;
+    mirror.viewportHeight = overviewFit(mirror, width);
+    RenderCache cache;
+    ASSERT_TRUE(cache.make(width, mirror.viewportHeight));
+    ASSERT_TRUE(mirror.render(cache));
+    EXPECT_EQ(cache.covered, (Rect{0, 0, width, mirror.viewportHeight})) << width;
+  }
+}
+
 TEST(Profile, PlotColumnsTakeTheirSampleByProportion) {
   const std::vector<int> three{0, 100, 200};
   const std::vector<Point> stretched{{40, 20}, {40, 20}, {41, 20}, {42, 70}, {43, 70}, {44, 120}, {45, 120}};

@@ -12,6 +12,7 @@
 
 #include "testsupport/testsupport.h"
 #include "viewer/display/display.h"
+#include "viewer/display/tests/named_pixels.h"
 
 namespace viewer::display {
 namespace {
@@ -138,6 +139,10 @@ const Case kCases[] = {
     {"one-pixel image, sharp 2",       2,  1,   1, kNoise, 3.0,   0.5,  0.5,  2.0,   8,  8,  2048, 4096, 0},
     {"two columns, sharp 1.3",         2,  2,   3, kNoise, 2.0,   0.5,  0.5,  1.3,   8,  8,  2048, 4096, 0},
     {"three columns subsampled, sharp 2", 2, 3, 40, kNoise, 0.3,  0.5,  0.5,  2.0,   4,  8,  2048, 4096, 0},
+    // Panes off the rows' multiple of 4: the picture centres on the client width.
+    {"pane 13 wide in rows of 16",     2,  9,   7, kNoise, 1.0,   0.5,  0.5,  0.0,  13,  9,  2048, 4096, 0},
+    {"pane 21 wide, magnified, sharp 1", 2, 9,  7, kRamp,  2.5,   0.3,  0.6,  1.0,  21, 11,  1024, 1500, 0},
+    {"pane 3 wide, subsampled",        1, 61,  47, kNoise, 0.05,  0.5,  0.5,  0.0,   3,  5,   128,  256, 0},
 };
 
 // A tile set up as the case says, rendered into a pane cache of its size.
@@ -355,6 +360,57 @@ TEST(TileGeometry, CursorReadoutAndFitToPane) {
   tile.fitToPane(200, 50);
   EXPECT_EQ(tile.zoom, 2.0);
   EXPECT_EQ(tile.overflow, 2.0);
+}
+
+// The pointer and the picture share one mapping: at every pane point the
+// readout names the pixel the renderer drew there, or nothing over the
+// background, for pane widths on and off the rows' multiple of 4.
+TEST(TileGeometry, EveryPanePointNamesThePixelDrawnThere) {
+  auto image = testing::namedPixels(16, 14);
+  ASSERT_TRUE(image);
+  struct View {
+    double zoom, centreX, centreY;  // zoom 0: zoom to fit
+  } views[] = {{0.0, 0.5, 0.5}, {0.3, 0.5, 0.5}, {1.0, 0.5, 0.5}, {2.5, 0.13, 0.91}, {7.3, 1.0, 0.0}, {0.7, 0.02, 0.97}};
+  int drawn = 0;
+  for (int w : {1, 2, 3, 97, 98, 99, 100})
+    for (int h : {3, 61})
+      for (const View& v : views) {
+        SCOPED_TRACE(::testing::Message() << "pane " << w << " x " << h << ", zoom " << v.zoom << ", centre "
+                                        << v.centreX << "," << v.centreY);
+        CDisplayTile tile;
+        tile.bind(image.get(), 4095);
+        tile.setWindow(testing::kIdentityCentre, testing::kIdentityWidth, 0);
+        tile.fitToPane(w, h);
+        if (v.zoom > 0.0) tile.setZoom(v.zoom);
+        else tile.zoomToFit();
+        tile.setCentre(v.centreX, v.centreY);
+        RenderCache cache;
+        ASSERT_TRUE(cache.make(w, h));
+        ASSERT_TRUE(tile.render(cache));
+        const Bitmap& b = cache.bitmap;
+        ASSERT_EQ(b.width, w);
+        ASSERT_EQ(b.rowLength, (w + 3) / 4 * 4);
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < b.rowLength; ++x) {
+            const int byte = b.bits[std::size_t(y * b.rowLength + x)];
+            if (x >= w) {
+              ASSERT_EQ(byte, 0) << "row padding at " << x << "," << y;
+              continue;
+            }
+            const Point want = testing::pixelNamed(byte, image->width());
+            const Point at = tile.paneToImage(x, y);
+            if (want.x < 0) {
+              ASSERT_TRUE(at.x < 0 || at.y < 0 || at.x >= image->width() || at.y >= image->height())
+                  << "background at " << x << "," << y << " read as " << at.x << "," << at.y;
+            } else {
+              ASSERT_EQ(at, want) << "at " << x << "," << y;
+              ++drawn;
+            }
+            tile.cursorReadout(x, y, w, h, Point{});
+            ASSERT_EQ(tile.cursorValue, want.x < 0 ? -1 : byte) << "at " << x << "," << y;
+          }
+      }
+  EXPECT_GT(drawn, 10000);
 }
 
 }  // namespace
