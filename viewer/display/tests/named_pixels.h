@@ -10,14 +10,21 @@
 
 namespace viewer::display::testing {
 
-// w x h must stay within the 235 bytes from 21 to 255.
+// Gives a 16-bit image of at most 235 pixels its named samples; false for
+// any other.
+inline bool nameEveryPixel(CImageItem& item) {
+  const int n = item.width() * item.height();
+  if (item.bytesPerSample() != 2 || n < 1 || n > 235) return false;
+  for (int i = 0; i < n; ++i) item.data16()[i] = std::uint16_t(21 + i);
+  item.bitsStored = 12;
+  item.maxValue = 4095;
+  item.setRoi(Rect{});
+  return true;
+}
+
 inline std::unique_ptr<CImageItem> namedPixels(int w, int h) {
   auto item = std::make_unique<CImageItem>();
-  if (w * h > 235 || !item->allocate(2, w, h)) return nullptr;
-  for (int i = 0; i < w * h; ++i) item->data16()[i] = std::uint16_t(21 + i);
-  item->bitsStored = 12;
-  item->maxValue = 4095;
-  item->setRoi(Rect{});
+  if (!item->allocate(2, w, h) || !nameEveryPixel(*item)) return nullptr;
   return item;
 }
 
