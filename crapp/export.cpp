@@ -148,35 +148,29 @@ std::string characterSet(const std::vector<const std::string*>& texts) {
   return "ISO_IR 100";
 }
 
-class DicomHandle {
+// A new data set filled element by element; ok() stays false once a value
+// was refused.
+class DataSetBuilder {
  public:
-  DicomHandle() {
-    if (!CreateDicomObject(&handle_)) handle_ = nullptr;
-  }
-  ~DicomHandle() {
-    if (handle_) DeleteDicomObject(handle_);
-  }
-  DicomHandle(const DicomHandle&) = delete;
-  DicomHandle& operator=(const DicomHandle&) = delete;
-  DicomObject* get() const { return handle_; }
+  DicomObject* get() const { return object_.get(); }
 
   void text(std::uint32_t group, std::uint32_t element, const char* vr, std::string_view value) {
-    ok_ = SetDicomElement(handle_, group, element, vr, value.data(),
+    ok_ = SetDicomElement(object_.get(), group, element, vr, value.data(),
                           static_cast<std::uint32_t>(value.size())) &&
           ok_;
   }
   void u16(std::uint32_t group, std::uint32_t element, unsigned value) {
     const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
-    ok_ = SetDicomElement(handle_, group, element, "US", bytes, 2) && ok_;
+    ok_ = SetDicomElement(object_.get(), group, element, "US", bytes, 2) && ok_;
   }
   void bytes(std::uint32_t group, std::uint32_t element, const char* vr, const void* value,
              std::uint32_t length) {
-    ok_ = SetDicomElement(handle_, group, element, vr, value, length) && ok_;
+    ok_ = SetDicomElement(object_.get(), group, element, vr, value, length) && ok_;
   }
   bool ok() const { return ok_; }
 
  private:
-  DicomObject* handle_ = nullptr;
+  dicom::OwnedObject object_ = dicom::OwnedObject::create();
   bool ok_ = true;
 };
 
@@ -214,7 +208,7 @@ int CDataContainer::MakeFileDICOM(const std::tm& t) {
   const std::string time = format("%02d%02d%02d", t.tm_hour, t.tm_min, t.tm_sec);
   const std::string dateTime = date + time;
 
-  DicomHandle dicom;
+  DataSetBuilder dicom;
   if (!dicom.get()) {
     appLog(1, "---CDataContainer::MakeFileDICOM: Fail CreateDicomObject");
     return 0;

@@ -101,3 +101,51 @@ unsigned SetDicomGroupLength(unsigned flag);
 unsigned SetDicomJisConversion(unsigned flag);
 
 }  // extern "C"
+
+namespace dicom {
+
+// Owns one top-level data set and deletes it with itself. Empty when the
+// library could not make one, and after a move or a release.
+class OwnedObject {
+ public:
+  OwnedObject() noexcept = default;
+  // Takes over an object made by CreateDicomObject; never an item of a
+  // sequence, which belongs to its element.
+  explicit OwnedObject(DicomObject* adopted) noexcept : handle_(adopted) {}
+  static OwnedObject create() noexcept {
+    DicomObject* handle = nullptr;
+    if (!CreateDicomObject(&handle)) handle = nullptr;
+    return OwnedObject(handle);
+  }
+  ~OwnedObject() { drop(); }
+
+  OwnedObject(OwnedObject&& other) noexcept : handle_(other.release()) {}
+  OwnedObject& operator=(OwnedObject&& other) noexcept {
+    if (this != &other) {
+      drop();
+      handle_ = other.release();
+    }
+    return *this;
+  }
+  OwnedObject(const OwnedObject&) = delete;
+  OwnedObject& operator=(const OwnedObject&) = delete;
+
+  DicomObject* get() const noexcept { return handle_; }
+  explicit operator bool() const noexcept { return handle_ != nullptr; }
+  // Gives the object up; the caller deletes it.
+  DicomObject* release() noexcept {
+    DicomObject* handle = handle_;
+    handle_ = nullptr;
+    return handle;
+  }
+
+ private:
+  void drop() noexcept {
+    if (handle_ != nullptr) DeleteDicomObject(handle_);
+    handle_ = nullptr;
+  }
+
+  DicomObject* handle_ = nullptr;
+};
+
+}  // namespace dicom

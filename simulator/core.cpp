@@ -16,13 +16,6 @@ constexpr std::uint16_t kEchoBit = 0x2000;
 constexpr std::uint16_t kPrefixBit = 0x1000;
 constexpr std::uint16_t kReadBit = 0x100;
 
-// Output bits of the plate reader for a photometric word.
-std::uint16_t plateOutputBits(std::uint16_t photometricWord) {
-  if (photometricWord <= 1) return 12;
-  if (photometricWord <= 3) return 14;
-  return 16;
-}
-
 enum Who : std::uint8_t { kFilm = 1, kCr = 2, kBoth = 3 };
 
 }  // namespace
@@ -931,8 +924,7 @@ void Core::handleLocked(Command& c) {
       unsigned out = w[5] & 0xFF, sensor = w[5] >> 8;
       if (w[0] == 0 || w[3] == 0 || w[4] == 0 || out < 1 || out > 16 || sensor < 1 || sensor > 16)
         return replyLocked(c, {}, protocol::kUnknownDataParameter);
-      // The plate reader's output form follows the photometric word in
-      // NumberOfLUT: 0 and 1 give 12 bits, 2 and 3 give 14, any other 16.
+      // The plate reader's output depth follows the photometric word in NumberOfLUT.
       if (!film) w[5] = std::uint16_t((w[5] & 0xFF00) | plateOutputBits(w[9]));
       scanParameters_ = w;
       blocksDone_ = 0;
@@ -1142,7 +1134,9 @@ void Core::scanLocked(Command& c) {
     if (blocksDone_ >= blocks) blocksDone_ = 0;
     offset = blocksDone_ * std::uint32_t(p[4]);
   }
-  ImageSpec spec = scanImageSpec(p, code, offset, lines, seed_);
+  // The CR reader inverts its samples itself for the photometric words that ask for it.
+  ImageSpec spec = config_.personality == Personality::Cr ? plateImageSpec(p, code, offset, lines, seed_)
+                                                          : scanImageSpec(p, code, offset, lines, seed_);
   std::uint64_t bytes = radiographBytes(spec);
   std::uint64_t expected = bytes + (code == 5 ? 16 : 0);
   if (bytes == 0) return refuseCommandLocked(c, protocol::kCommandFailed);

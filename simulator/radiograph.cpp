@@ -14,6 +14,8 @@ bool validSpec(const ImageSpec& s) {
          s.bits <= 16;
 }
 
+std::uint16_t maxValue(const ImageSpec& s) { return std::uint16_t((std::uint32_t(1) << s.bits) - 1); }
+
 std::uint32_t noise(std::uint32_t x, std::uint32_t y, std::uint32_t seed) {
   std::uint32_t h = x * 0x9E3779B1u ^ (y + 0x7F4A7C15u) * 0x85EBCA77u ^ seed * 0xC2B2AE3Du;
   h ^= h >> 15;
@@ -70,7 +72,8 @@ std::int64_t levelAt(const Row& row, std::uint64_t u) {
 std::uint16_t finish(const ImageSpec& s, std::int64_t level, std::uint32_t x, std::uint32_t y) {
   level += std::int64_t(noise(x, y, s.seed) & 1023) - 512;
   level = std::clamp<std::int64_t>(level, 0, 65535);
-  return std::uint16_t(std::uint32_t(level) >> (16 - s.bits));
+  const std::uint16_t sample = std::uint16_t(std::uint32_t(level) >> (16 - s.bits));
+  return s.inverted ? std::uint16_t(maxValue(s) - sample) : sample;
 }
 
 }  // namespace
@@ -103,6 +106,7 @@ std::vector<std::uint8_t> radiograph(const ImageSpec& s) {
   }
   std::vector<std::uint8_t> out(bytes);
   const int shift = 16 - s.bits;
+  const std::uint16_t flip = s.inverted ? maxValue(s) : 0;
   const std::size_t rowBytes = std::size_t(s.width) * s.bytesPerSample;
   auto render = [&](std::uint32_t from, std::uint32_t to) {
     std::uint8_t* p = out.data() + from * rowBytes;
@@ -114,7 +118,8 @@ std::vector<std::uint8_t> radiograph(const ImageSpec& s) {
       for (std::uint32_t c = 0; c < s.width; ++c) {
         std::int32_t v = level[c] + add + std::int32_t(noise(s.startX + c, y, s.seed) & 1023) - 512;
         v = std::clamp<std::int32_t>(v, 0, 65535);
-        std::uint16_t sample = std::uint16_t(std::uint32_t(v) >> shift);
+        // Within the depth, subtracting from all ones is the same as flipping the bits.
+        std::uint16_t sample = std::uint16_t((std::uint32_t(v) >> shift) ^ flip);
         *p++ = std::uint8_t(sample);
         if (s.bytesPerSample == 2) *p++ = std::uint8_t(sample >> 8);
       }
@@ -148,6 +153,23 @@ ImageSpec scanImageSpec(std::span<const std::uint16_t> w, std::uint16_t code,
   if (sensor > 8 && sensor < s.bits) s.bits = std::uint8_t(sensor);
   s.bytesPerSample = (code == 5 || sensor > 8) ? 2 : 1;
   s.seed = seed;
+  return s;
+}
+
+std::uint8_t plateOutputBits(std::uint16_t photometricWord) {
+  if (photometricWord <= 1) return 12;
+  if (photometricWord <= 3) return 14;
+  return 16;
+}
+
+bool plateInverted(std::uint16_t photometricWord) {
+  return photometricWord == 1 || photometricWord == 3 || photometricWord == 4;
+}
+
+ImageSpec plateImageSpec(std::span<const std::uint16_t> w, std::uint16_t code,
+                         std::uint32_t lineOffset, std::uint32_t lines, std::uint32_t seed) {
+  ImageSpec s = scanImageSpec(w, code, lineOffset, lines, seed);
+  if (w.size() >= 15) s.inverted = plateInverted(w[9]);
   return s;
 }
 

@@ -19,6 +19,7 @@ struct ImageSpec {
   std::uint8_t bytesPerSample = 2;  // 1 (the low byte) or 2 (little-endian)
   std::uint8_t bits = 16;           // significant bits per sample, 1..16
   std::uint32_t seed = 0;           // the noise
+  bool inverted = false;            // samples run white to black: 2^bits - 1 - level
 
   bool operator==(const ImageSpec&) const = default;
 };
@@ -41,6 +42,16 @@ std::uint64_t radiographBytes(const ImageSpec& spec);
 // and `lines` lines.
 ImageSpec scanImageSpec(std::span<const std::uint16_t> scanParameters, std::uint16_t code,
                         std::uint32_t lineOffset, std::uint32_t lines, std::uint32_t seed);
+
+// The CR reader's output form by the photometric word in NumberOfLUT: 0 and 1
+// give 12 bits, 2 and 3 give 14, any other 16; 1, 3 and 4 run inverted.
+std::uint8_t plateOutputBits(std::uint16_t photometricWord);
+bool plateInverted(std::uint16_t photometricWord);
+
+// What a scan command of the simulated CR reader delivers: scanImageSpec's
+// image, inverted within its depth when the parameters' photometric word says so.
+ImageSpec plateImageSpec(std::span<const std::uint16_t> scanParameters, std::uint16_t code,
+                         std::uint32_t lineOffset, std::uint32_t lines, std::uint32_t seed);
 
 // The 14-byte header that a scan with the scan command 5 sends after its prefix.
 std::vector<std::uint8_t> scanHeader(std::span<const std::uint16_t> scanParameters);

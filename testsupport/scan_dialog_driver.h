@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "simulator/sim.h"
+#include "testsupport/simulated_film.h"
 #include "testsupport/testsupport.h"
 
 namespace testsupport {
@@ -65,10 +66,6 @@ class ScanDialogDriver {
   QWidget* dialog_;
   std::string fault_;
 };
-
-// The film the digitizer sent for the scan last set on it, each line cut to
-// `width` samples of `bytesPerSample` bytes (1 or 2): what a host must receive.
-std::vector<std::uint8_t> simulatedFilm(const sim::Scanner& digitizer, std::uint32_t width, int bytesPerSample);
 
 // One film digitizer on a simulated bus lent to the device library of this
 // process while this lives, with the UI's settings and locks in fresh folders.

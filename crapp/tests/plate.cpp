@@ -22,7 +22,7 @@ std::string renderedPlate(const sim::Scanner& reader, const get_scan_para& got) 
   std::string plate;
   for (int b = 0; b < got.blk_n; ++b) {
     const auto bytes = sim::radiograph(
-        sim::scanImageSpec(words, 128, std::uint32_t(b * got.blk_pix_h), std::uint32_t(got.blk_pix_h), 0));
+        sim::plateImageSpec(words, 128, std::uint32_t(b * got.blk_pix_h), std::uint32_t(got.blk_pix_h), 0));
     plate.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   }
   return plate;

@@ -116,7 +116,7 @@ TEST(EndToEnd, AScanModePlateReachesTheRawFileAsTheReaderSentIt) {
   std::string expected;
   for (int b = 0; b < got.blk_n; ++b) {
     const auto bytes = sim::radiograph(
-        sim::scanImageSpec(words, 128, std::uint32_t(b * got.blk_pix_h), std::uint32_t(got.blk_pix_h), 0));
+        sim::plateImageSpec(words, 128, std::uint32_t(b * got.blk_pix_h), std::uint32_t(got.blk_pix_h), 0));
     expected.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   }
   const std::string file = testsupport::readFile(raw);

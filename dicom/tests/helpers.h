@@ -11,17 +11,11 @@
 
 namespace dicomtest {
 
-class Object {
+// A new data set that passes as its handle.
+class Object : public dicom::OwnedObject {
  public:
-  Object() { CreateDicomObject(&handle_); }
-  ~Object() { DeleteDicomObject(handle_); }
-  Object(const Object&) = delete;
-  Object& operator=(const Object&) = delete;
-  DicomObject* get() const { return handle_; }
-  operator DicomObject*() const { return handle_; }
-
- private:
-  DicomObject* handle_ = nullptr;
+  Object() : dicom::OwnedObject(create()) {}
+  operator DicomObject*() const { return get(); }
 };
 
 // Little-endian unless told otherwise.

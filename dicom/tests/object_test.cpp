@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "dicom/internal/object.h"
 #include "helpers.h"
@@ -302,6 +303,39 @@ TEST(TransferSyntax, PaddedUidValuesAreRecognised) {
   EXPECT_EQ(IsDicomJPEG(o), 1u);
   ASSERT_EQ(SetDicomElement(o, 0x0002, 0x0010, "UI", "1.2.840.10008.1.2.2 ", 20), 1u);
   EXPECT_EQ(IsDicomBigEndian(o), 1u);
+}
+
+// The owner's hand-overs: a move empties its source, a move assignment deletes
+// what the target held (the leak checker sees it if not), and a released
+// object is the caller's to delete.
+TEST(OwnedObject, MovesEmptyTheSourceAndReleaseHandsTheObjectOver) {
+  dicom::OwnedObject first = dicom::OwnedObject::create();
+  ASSERT_TRUE(first);
+  DicomObject* const made = first.get();
+  ASSERT_EQ(setText(made, 0x0008, 0x0060, "CS", "CR"), 1u);
+
+  dicom::OwnedObject second(std::move(first));
+  EXPECT_FALSE(first);
+  EXPECT_EQ(first.get(), nullptr);
+  EXPECT_EQ(second.get(), made);
+  EXPECT_EQ(getString(second.get(), 0x0008, 0x0060), "CR");
+
+  dicom::OwnedObject third = dicom::OwnedObject::create();
+  ASSERT_TRUE(third);
+  third = std::move(second);
+  EXPECT_FALSE(second);
+  EXPECT_EQ(third.get(), made);
+
+  DicomObject* const released = third.release();
+  EXPECT_FALSE(third);
+  EXPECT_EQ(released, made);
+  EXPECT_EQ(DeleteDicomObject(released), 1u);
+
+  DicomObject* raw = nullptr;
+  ASSERT_EQ(CreateDicomObject(&raw), 1u);
+  { dicom::OwnedObject adopted(raw); EXPECT_EQ(adopted.get(), raw); }
+  dicom::OwnedObject empty;
+  EXPECT_FALSE(empty);
 }
 
 }  // namespace

@@ -52,7 +52,10 @@ std::vector<std::uint16_t> wordsOf(const ScanParameters& p) {
 
 Bytes expectedImage(const sim::Scanner& scanner, std::uint16_t code, std::uint32_t lines,
                     std::uint32_t lineOffset = 0) {
-  const auto spec = sim::scanImageSpec(scanner.scanParameters(), code, lineOffset, lines, 0);
+  const auto words = scanner.scanParameters();
+  const auto spec = scanner.config().personality == sim::Personality::Cr
+                        ? sim::plateImageSpec(words, code, lineOffset, lines, 0)
+                        : sim::scanImageSpec(words, code, lineOffset, lines, 0);
   return sim::radiograph(spec);
 }
 

@@ -40,24 +40,16 @@ void logLeft(const fs::path& file, const std::string& why) {
                why.c_str());
 }
 
-class Dicom {
+class DataSetReader {
  public:
-  Dicom() {
-    if (!CreateDicomObject(&handle_)) handle_ = nullptr;
-  }
-  ~Dicom() {
-    if (handle_ != nullptr) DeleteDicomObject(handle_);
-  }
-  Dicom(const Dicom&) = delete;
-  Dicom& operator=(const Dicom&) = delete;
-  DicomObject* get() const { return handle_; }
+  DicomObject* get() const { return object_.get(); }
 
   // A US value; 0 when absent or not two bytes.
   std::uint32_t number(std::uint32_t group, std::uint32_t element) const {
     std::uint32_t length = 0;
-    if (!GetDicomElementLength(handle_, group, element, 0, &length) || length != 2) return 0;
+    if (!GetDicomElementLength(object_.get(), group, element, 0, &length) || length != 2) return 0;
     std::uint8_t b[2] = {};
-    if (!GetDicomElement(handle_, group, element, 0, b, sizeof b)) return 0;
+    if (!GetDicomElement(object_.get(), group, element, 0, b, sizeof b)) return 0;
     return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8;
   }
 
@@ -65,16 +57,16 @@ class Dicom {
   // character), without its padding; empty when absent.
   std::string text(std::uint32_t group, std::uint32_t element, std::uint32_t limit) const {
     std::uint32_t length = 0;
-    if (!GetDicomElementLength(handle_, group, element, 0, &length) || length == 0) return {};
+    if (!GetDicomElementLength(object_.get(), group, element, 0, &length) || length == 0) return {};
     std::string value(length, '\0');
-    if (!GetDicomElement(handle_, group, element, 0, value.data(), length)) return {};
+    if (!GetDicomElement(object_.get(), group, element, 0, value.data(), length)) return {};
     value.resize(platform::text::cp932CutLength(value, limit));
     while (!value.empty() && (value.back() == ' ' || value.back() == '\0')) value.pop_back();
     return value;
   }
 
  private:
-  DicomObject* handle_ = nullptr;
+  dicom::OwnedObject object_ = dicom::OwnedObject::create();
 };
 
 // Micrometres from the first number of a spacing text, rounded; 0 when there
@@ -119,7 +111,7 @@ bool present(const fs::path& file) {
 }  // namespace
 
 bool readCrImage(const fs::path& file, CrImage& out, std::string& why) {
-  Dicom dicom;
+  DataSetReader dicom;
   if (dicom.get() == nullptr) {
     why = "no memory for the data set";
     return false;

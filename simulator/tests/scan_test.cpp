@@ -153,17 +153,22 @@ TEST_F(Plate, BlocksContinueDownThePlate) {
   // Photometric word 3: 14 bits, whatever depth the host asked for.
   const auto kept = scanner.scanParameters();
   EXPECT_EQ(kept[5], 0x100E);
-  EXPECT_EQ(all, sim::radiograph(sim::scanImageSpec(kept, 128, 0, 150, 0)));
+  EXPECT_EQ(all, sim::radiograph(sim::plateImageSpec(kept, 128, 0, 150, 0)));
   // The next plate starts at the top again.
-  EXPECT_EQ(block(400 * 50 * 2), sim::radiograph(sim::scanImageSpec(kept, 128, 0, 50, 0)));
+  EXPECT_EQ(block(400 * 50 * 2), sim::radiograph(sim::plateImageSpec(kept, 128, 0, 50, 0)));
 }
 
-TEST_F(Plate, PhotometricWordSetsTheOutputDepth) {
+// The photometric word sets the output depth, and for 1, 3 and 4 the reader
+// sends every sample inverted within that depth.
+TEST_F(Plate, PhotometricWordSetsTheOutputDepthAndTheInversion) {
   struct Case {
     std::uint16_t format, word, kept, ceiling;
-  } cases[] = {{0x1010, 0, 0x100C, 4095},   {0x1010, 1, 0x100C, 4095},  {0x100C, 2, 0x100E, 16383},
-               {0x1010, 3, 0x100E, 16383},  {0x100C, 4, 0x1010, 65535}, {0x100C, 9, 0x1010, 65535},
-               {0x0E10, 4, 0x0E10, 16383},  {0x0E0C, 1, 0x0E0C, 4095}};
+    bool inverted;
+  } cases[] = {{0x1010, 0, 0x100C, 4095, false},  {0x1010, 1, 0x100C, 4095, true},
+               {0x100C, 2, 0x100E, 16383, false}, {0x1010, 3, 0x100E, 16383, true},
+               {0x100C, 4, 0x1010, 65535, true},  {0x100C, 5, 0x1010, 65535, false},
+               {0x100C, 9, 0x1010, 65535, false}, {0x0E10, 4, 0x0E10, 16383, true},
+               {0x0E0C, 1, 0x0E0C, 4095, true}};
   for (const auto& k : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << k.format << " word " << k.word);
     auto p = parameters(1000, 0, 0, 260, 40, k.format);
@@ -175,6 +180,16 @@ TEST_F(Plate, PhotometricWordSetsTheOutputDepth) {
     for (std::size_t i = 0; i + 1 < b.size(); i += 2) top = std::max(top, le16(b, i));
     EXPECT_LE(top, k.ceiling);
     EXPECT_GT(top, k.ceiling / 2) << "the samples use the depth's range";
+
+    // Against the radiograph as the film digitizer would send it at this depth.
+    const Bytes plain = sim::radiograph(sim::scanImageSpec(scanner.scanParameters(), 128, 0, 40, 0));
+    ASSERT_EQ(plain.size(), b.size());
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
+      const std::uint16_t v = le16(plain, i);
+      wrong += le16(b, i) != (k.inverted ? k.ceiling - v : v);
+    }
+    EXPECT_EQ(wrong, 0u) << "of " << b.size() / 2 << " samples";
   }
 }
 

@@ -477,10 +477,14 @@ TEST_F(DepthTest, PhotometricWordSetsTheDepthOfTheSamples) {
 }
 
 // The reader's own plate, corrected as the engine corrects it, keeps its
-// structure: few samples at the ceiling, the wedge's steps still in order.
+// structure: few samples at the ceiling, the wedge's steps still in order,
+// falling where the photometric word has the reader invert its samples.
 TEST_F(DepthTest, CorrectedPlateKeepsItsStepWedge) {
-  const Case cases[] = {{1, 12, 4095}, {4, 16, 65535}};
-  for (const auto& k : cases) {
+  const struct {
+    Case k;
+    bool inverted;
+  } cases[] = {{{1, 12, 4095}, true}, {{4, 16, 65535}, true}, {{0, 12, 4095}, false}, {{5, 16, 65535}, false}};
+  for (const auto& [k, inverted] : cases) {
     SCOPED_TRACE(k.word);
     Blocks b(260, 20, 2);
     ASSERT_NO_FATAL_FAILURE(scan(k, b));
@@ -490,7 +494,7 @@ TEST_F(DepthTest, CorrectedPlateKeepsItsStepWedge) {
       for (auto v : block) atCeiling += v == k.ceiling, ++samples;
     EXPECT_LT(atCeiling * 100, samples) << atCeiling << " of " << samples << " at the ceiling";
     // Mean of each step over both blocks, away from its edges.
-    double previous = -1;
+    double previous = inverted ? k.ceiling + 1.0 : -1.0;
     for (int step = 0; step < 10; ++step) {
       double sum = 0;
       int n = 0;
@@ -498,7 +502,11 @@ TEST_F(DepthTest, CorrectedPlateKeepsItsStepWedge) {
         for (int y = 0; y < 20; ++y)
           for (int x = step * 25 + 3; x < step * 25 + 22; ++x, ++n) sum += block[std::size_t(y) * 260 + x];
       const double mean = sum / n;
-      EXPECT_GT(mean, previous) << "step " << step;
+      if (inverted) {
+        EXPECT_LT(mean, previous) << "step " << step;
+      } else {
+        EXPECT_GT(mean, previous) << "step " << step;
+      }
       EXPECT_LT(mean, 0.95 * k.ceiling) << "step " << step;
       previous = mean;
     }

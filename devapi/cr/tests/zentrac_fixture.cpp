@@ -177,7 +177,7 @@ int ZentracTest::countWord(std::uint16_t word) const {
 std::vector<std::uint16_t> ZentracTest::expectedLines(std::uint32_t offset,
                                                       std::uint32_t lines) const {
   const std::vector<std::uint16_t> p = cr.scanParameters();
-  const std::vector<std::uint8_t> bytes = sim::radiograph(sim::scanImageSpec(p, 128, offset, lines, 0));
+  const std::vector<std::uint8_t> bytes = sim::radiograph(sim::plateImageSpec(p, 128, offset, lines, 0));
   std::vector<std::uint16_t> samples(bytes.size() / 2);
   std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
   return samples;
