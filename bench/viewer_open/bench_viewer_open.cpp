@@ -52,6 +52,15 @@ bool openOnce(const std::string& path, viewer::app::Settings& settings) {
   return openWithViewer(doc, path, settings);
 }
 
+// The offscreen platform says at every progress window that it cannot pass
+// size hints on; every other message goes through.
+QtMessageHandler g_qtMessages = nullptr;
+void quietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (text.contains("propagateSizeHints")) return;
+  if (g_qtMessages) g_qtMessages(type, context, text);
+  else std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
 bool samePixels(const CImageItem& ours, const Pixels<std::uint16_t>& peer) {
   return peer.data && peer.width == ours.width() && peer.height == ours.height() &&
          std::memcmp(ours.data16(), peer.data.get(), kSamples * 2) == 0;
@@ -70,6 +79,7 @@ void requireSameRead(const std::string& path, viewer::app::Settings& settings, b
 int main(int argc, char** argv) {
   bench::sameAllocator(argv);
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  g_qtMessages = qInstallMessageHandler(quietOffscreen);
   int qargc = 1;
   char name[] = "bench_viewer_open";
   char* qargv[] = {name, nullptr};
@@ -94,14 +104,22 @@ int main(int argc, char** argv) {
   viewer::app::Settings settings;
   const double limit = bench::warmMemcpyMs(kSamples * 2, reps);
 
-  // Each side's best of reps; the CPU time tells how many cores ours used.
-  const bench::Timing tiffOurs = bench::bestTiming(reps, [&] { return openOnce(tif, settings); });
-  const bench::Timing tiffPeer = bench::bestTiming(reps, [&] {
-    Pixels<std::uint16_t> back;
-    return bench_formats::tiffRead(tif, back);
-  });
-  const bench::Timing dcmOurs = bench::bestTiming(reps, [&] { return openOnce(dcm, settings); });
-  const bench::Timing dcmPeer = bench::bestTiming(reps, [&] { return bench_formats::dcmtkRead(dcm, nullptr); });
+  // Taken in turn, so that a busy moment of the shared machine falls on all
+  // four alike; each keeps its best run, whose CPU time tells how many cores
+  // ours used.
+  bench::Timing tiffOurs, tiffPeer, dcmOurs, dcmPeer;
+  const auto keepBest = [](bench::Timing& best, const bench::Timing& run) {
+    if (run.wallMs < best.wallMs) best = run;
+  };
+  for (int i = 0; i < reps; ++i) {
+    keepBest(tiffOurs, bench::bestTiming(1, [&] { return openOnce(tif, settings); }));
+    keepBest(tiffPeer, bench::bestTiming(1, [&] {
+               Pixels<std::uint16_t> back;
+               return bench_formats::tiffRead(tif, back);
+             }));
+    keepBest(dcmOurs, bench::bestTiming(1, [&] { return openOnce(dcm, settings); }));
+    keepBest(dcmPeer, bench::bestTiming(1, [&] { return bench_formats::dcmtkRead(dcm, nullptr); }));
+  }
   {
     Pixels<std::uint16_t> peer;
     const bool read = bench_formats::tiffRead(tif, peer);
