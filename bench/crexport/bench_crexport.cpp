@@ -7,7 +7,7 @@
 // export folder). The peer's files are compared with ours; a warm memcpy of
 // the pixel bytes is the limit.
 //
-//   bench_crexport [work directory] [repetitions]
+//   bench_crexport [folder on the file system to measure] [repetitions]
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -120,8 +120,10 @@ void emptyFolder(const fs::path& folder) {
 
 int main(int argc, char** argv) {
   bench::sameAllocator(argv);
-  const fs::path dir = argc > 1 && argv[1][0] ? fs::path(argv[1])
-                                              : fs::temp_directory_path() / ("bench_crexport-" + std::to_string(::getpid()));
+  // A folder of its own inside the one given (which picks the file system),
+  // so that removing it at the end removes nothing else.
+  const fs::path dir = (argc > 1 && argv[1][0] ? fs::path(argv[1]) : fs::temp_directory_path()) /
+                       ("bench_crexport-" + std::to_string(::getpid()));
   const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   fs::remove_all(dir);
   fs::create_directories(dir / "program");
