@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "bench/support/bench_support.h"
+#include "film.h"
 #include "peers.h"
 #include "viewer/formats/diconde.h"
 #include "viewer/formats/format_support.h"
@@ -29,28 +30,9 @@ using bench_formats::Pixels;
 
 namespace {
 
-constexpr int kWidth = 7300, kHeight = 8640, kQuality = 75;
+constexpr int kWidth = bench_formats::kFilmWidth, kHeight = bench_formats::kFilmHeight, kQuality = 75;
 constexpr std::size_t kSamples = std::size_t(kWidth) * kHeight;
-
-// A radiograph-like 12-bit image: a slow density wave, a weld seam and noise.
-void makeFilm(CImageItem& image, int bps) {
-  image.allocate(bps, kWidth, kHeight);
-  std::uint32_t noise = 12345;
-  for (int y = 0; y < kHeight; ++y) {
-    const double seam = std::exp(-std::pow((y - kHeight / 2) / 300.0, 2));
-    for (int x = 0; x < kWidth; ++x) {
-      noise = noise * 1664525u + 1013904223u;
-      double v = 1800 + 900 * std::sin(x / 450.0) * std::cos(y / 520.0) + 1100 * seam + double(noise >> 27);
-      v = std::clamp(v, 0.0, 4095.0);
-      const std::size_t i = std::size_t(y) * kWidth + x;
-      if (bps == 2) image.data16()[i] = std::uint16_t(v);
-      else image.data()[i] = std::uint8_t(int(v) >> 4);
-    }
-  }
-  image.bitsStored = bps == 2 ? 12 : 8;
-  image.pitch = 50;
-  image.odRange = 40;
-}
+using bench_formats::makeFilm;
 
 template <class T>
 bool same(const CImageItem& ours, const Pixels<T>& peer) {

@@ -49,10 +49,11 @@ void printTable(const std::string& title, const std::vector<Row>& rows) {
     std::snprintf(b, sizeof b, fmt, v);
     return std::string(b);
   };
+  // Times below 10 ms keep more decimals, so that sub-millisecond work still shows.
+  auto ms = [&](double v) { return num(v, v < 1 ? "%.3f" : (v < 10 ? "%.2f" : "%.1f")); };
   for (const Row& r : rows)
-    std::printf("%-34s %10s %10s %10s %9s %9s  %s\n", r.what.c_str(), num(r.ours, "%.1f").c_str(),
-                num(r.peer, "%.1f").c_str(), num(r.limit, "%.1f").c_str(),
-                num(r.peer > 0 && r.ours >= 0 ? r.ours / r.peer : -1, "%.2f").c_str(),
+    std::printf("%-34s %10s %10s %10s %9s %9s  %s\n", r.what.c_str(), ms(r.ours).c_str(), ms(r.peer).c_str(),
+                ms(r.limit).c_str(), num(r.peer > 0 && r.ours >= 0 ? r.ours / r.peer : -1, "%.2f").c_str(),
                 num(r.limit > 0 && r.ours >= 0 ? r.ours / r.limit : -1, "%.2f").c_str(),
                 r.peerHow.empty() ? "-" : r.peerHow.c_str());
   std::fflush(stdout);
