@@ -377,17 +377,22 @@ TEST(RealScanUi, OpensTheDialogAndExitEndsTheRun) {
   platform::qt::ScriptedPrompt prompts;
   QString title;
   bool exited = false;
-  QTimer::singleShot(200, qApp, [&] {
+  // Polled, not one fixed shot: on a loaded machine the dialog can take longer
+  // than any guess to come up.
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, qApp, [&] {
     for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (!w->isVisible()) continue;
+      auto* exitButton = w->findChild<QPushButton*>("1054");
+      if (!w->isVisible() || exitButton == nullptr || exited) continue;
+      poll.stop();
       title = w->windowTitle();
       w->grab().save(QString::fromStdString((platform::paths::programDir() / "ombrel_scan_dialog.png").string()));
-      if (auto* exitButton = w->findChild<QPushButton*>("1054")) {
-        exitButton->click();
-        exited = true;
-      }
+      exitButton->click();
+      exited = true;
+      break;
     }
   });
+  poll.start(50);
   EXPECT_EQ(run((dir.path() / "film001.dcm").string(), "Oskelu.DLL"), 0);
   ::unsetenv("NDT_USB");
   ::unsetenv("NDT_CONFIG_DIR");
