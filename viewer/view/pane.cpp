@@ -121,8 +121,9 @@ QRect CImagePane::renderMoved() {
   const auto area = [](const Rect& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); };
   const QRect changed = area(before) | area(cache.covered);
   if (changed.isEmpty()) return {};
-  // The marquee's right and bottom edges can lie one pixel past the picture.
-  return changed.adjusted(-1, -1, 1, 1) & rect();
+  // The marquee's right and bottom edges can lie one pixel past the picture;
+  // the edge and frames around the picture do not change with it.
+  return changed.adjusted(-1, -1, 1, 1) & pictureRect();
 }
 
 void CImagePane::paintEvent(QPaintEvent* e) {
@@ -136,11 +137,13 @@ void CImagePane::paintEvent(QPaintEvent* e) {
   } else {
     p.fillRect(rect(), QColor(192, 192, 192));
   }
-  sunkenEdge(p, rect(), palette(), 2);
+  // A drag step repaints only inside the frames.
+  const bool borders = !drawn || !pictureRect().contains(e->region().boundingRect());
+  if (borders) sunkenEdge(p, rect(), palette(), 2);
   if (!drawn) return;
 
   const QRect inner = rect().adjusted(2, 2, -3, -3);
-  if (tile->selected) {
+  if (borders && tile->selected) {
     p.setPen(tile->current ? QColor(0, 255, 255) : QColor(0, 255, 0));
     p.drawRect(inner);
     if (tile->current) p.drawRect(inner.adjusted(1, 1, -1, -1));

@@ -15,6 +15,9 @@ namespace viewer::view::internal {
 #if defined(__SSE2__)
 namespace {
 
+// Runs from this many pixels on store their whole cache lines around the cache.
+constexpr std::size_t kStreamedRun = 64;
+
 template <bool kStream>
 inline void put(__m128i* at, __m128i v) {
   if constexpr (kStream) _mm_stream_si128(at, v);
@@ -46,15 +49,19 @@ void expandGrey(const std::uint8_t* src, std::uint32_t* dst, std::size_t n) {
   const auto one = [&](std::size_t i) { dst[i] = 0xFF000000u | std::uint32_t(src[i]) * 0x010101u; };
   std::size_t i = 0;
 #if defined(__SSE2__)
-  // A long run of the surface is written, not read, and the render has just
-  // pushed it out of the cache: stores around the cache spare reading it
-  // back in. Short runs would leave partly written lines, which cost more.
-  if (n >= 512) {
-    for (; (reinterpret_cast<std::uintptr_t>(dst + i) & 15u) != 0; ++i) one(i);
-    i += expand16<true>(src + i, dst + i, n - i);
-  } else {
-    i = expand16<false>(src, dst, n);
+  // The surface is written, not read, and the render has just pushed it out
+  // of the cache: whole cache lines stored around the cache spare reading
+  // them in first. Only whole lines go that way; a partly written line would
+  // cost more than it saves, so the ends of a run take ordinary stores.
+  if (n >= kStreamedRun) {
+    std::size_t head = 0;
+    while (head < n && (reinterpret_cast<std::uintptr_t>(dst + head) & 63u) != 0) ++head;
+    const std::size_t lines = (n - head) / 16 * 16;
+    i = expand16<false>(src, dst, head);
+    for (; i < head; ++i) one(i);
+    i += expand16<true>(src + i, dst + i, lines);
   }
+  i += expand16<false>(src + i, dst + i, n - i);
 #endif
   for (; i < n; ++i) one(i);
 }

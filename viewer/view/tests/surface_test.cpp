@@ -18,9 +18,9 @@ TEST(PaneSurface, GreyBytesExpandAsThePaneColourTableShowsThem) {
   const QList<QRgb> table = paneColourTable();
   std::vector<std::uint8_t> src(1000 + 3);
   for (std::size_t i = 0; i < src.size(); ++i) src[i] = std::uint8_t(i * 7 + 3);
-  // Lengths around the 16-pixel steps and the long runs that bypass the
-  // cache, from unaligned starts; 300 bytes meet every value.
-  for (std::size_t n : {0, 1, 15, 16, 17, 31, 33, 300, 511, 512, 1000})
+  // Lengths around the 16-pixel steps and the runs whose whole cache lines
+  // bypass the cache, from unaligned starts; 300 bytes meet every value.
+  for (std::size_t n : {0, 1, 15, 16, 17, 31, 33, 63, 64, 65, 79, 80, 152, 300, 511, 512, 1000})
     for (std::size_t from : {0, 1, 3}) {
       // The output starts unaligned as well, with a marker on either side.
       std::vector<std::uint32_t> dst(n + 2 + from, 0x12345678u);
