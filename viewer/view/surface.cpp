@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPaintEngine>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 #if defined(__SSE2__)
@@ -101,31 +102,54 @@ bool paintsDirectly(QPainter& p) {
   return directTarget(p, offset) != nullptr;
 }
 
-void drawGreyBitmap(QPainter& p, const QRegion& region, const display::Bitmap& b) {
-  if (b.width <= 0 || b.height <= 0 || b.rowLength < b.width ||
-      b.bits.size() < std::size_t(b.rowLength) * std::size_t(b.height))
-    return;
+namespace {
+
+bool holds(const display::Bitmap& b) {
+  return b.width > 0 && b.height > 0 && b.rowLength >= b.width &&
+         b.bits.size() >= std::size_t(b.rowLength) * std::size_t(b.height);
+}
+
+}  // namespace
+
+DirectRows::DirectRows(QPainter& p, const QRegion& region, const display::Bitmap& b) : bitmap_(b) {
+  if (!holds(b)) return;
+  QImage* image = directTarget(p, offset_);
+  if (!image) return;
   QRegion painted = region & QRect(0, 0, b.width, b.height);
   if (p.hasClipping()) painted &= p.clipRegion();
-  QPoint offset;
-  if (QImage* image = directTarget(p, offset)) {
-    // Only where the painter itself may draw: its system clip (the paint
-    // event's region on the surface) and the image.
-    QRegion allowed = p.paintEngine()->systemClip();
-    if (allowed.isEmpty()) allowed = image->rect();
-    const QRegion target = painted.translated(offset) & allowed & image->rect();
-    uchar* const base = image->bits();
-    const std::size_t line = std::size_t(image->bytesPerLine());
-    for (const QRect& to : target) {
-      const QPoint from = to.topLeft() - offset;
-      for (int y = 0; y < to.height(); ++y)
-        expandGrey(b.bits.data() + std::size_t(from.y() + y) * std::size_t(b.rowLength) + std::size_t(from.x()),
-                   reinterpret_cast<std::uint32_t*>(base + std::size_t(to.top() + y) * line) + to.left(),
-                   std::size_t(to.width()));
-    }
-    expandDone();
+  // Only where the painter itself may draw: its system clip (the paint
+  // event's region on the surface) and the image.
+  QRegion allowed = p.paintEngine()->systemClip();
+  if (allowed.isEmpty()) allowed = image->rect();
+  target_ = painted.translated(offset_) & allowed & image->rect();
+  base_ = image->bits();
+  line_ = std::size_t(image->bytesPerLine());
+}
+
+DirectRows::~DirectRows() {
+  if (base_) expandDone();
+}
+
+void DirectRows::put(int y0, int y1) {
+  if (!base_) return;
+  const display::Bitmap& b = bitmap_;
+  for (const QRect& to : target_) {
+    const int top = std::max(to.top(), y0 + offset_.y()), end = std::min(to.bottom() + 1, y1 + offset_.y());
+    const int fromX = to.left() - offset_.x();
+    for (int y = top; y < end; ++y)
+      expandGrey(b.bits.data() + std::size_t(y - offset_.y()) * std::size_t(b.rowLength) + std::size_t(fromX),
+                 reinterpret_cast<std::uint32_t*>(base_ + std::size_t(y) * line_) + to.left(), std::size_t(to.width()));
+  }
+}
+
+void drawGreyBitmap(QPainter& p, const QRegion& region, const display::Bitmap& b) {
+  if (!holds(b)) return;
+  if (DirectRows direct(p, region, b); direct.usable()) {
+    direct.put(0, b.height);
     return;
   }
+  QRegion painted = region & QRect(0, 0, b.width, b.height);
+  if (p.hasClipping()) painted &= p.clipRegion();
   // The pane colour table is the identity grey.
   const QImage shown(b.bits.data(), b.width, b.height, b.rowLength, QImage::Format_Grayscale8);
   for (const QRect& r : painted) p.drawImage(r.topLeft(), shown, r);

@@ -143,5 +143,42 @@ TEST(PaneSurface, DragStepsLeaveTheWindowAsAFullRepaintWouldDrawIt) {
   }
 }
 
+// A changed tile painted only in part: its cache is drawn whole, the surface
+// takes the new picture inside the part and keeps the old one outside.
+TEST(PaneSurface, APartialPaintAfterAChangeTouchesOnlyItsPart) {
+  Viewer v(1, 200, 150, QSize(400, 300));
+  QApplication::processEvents();
+  CImagePane* pane = v.view->pane(0);
+  ASSERT_TRUE(pane->tile && pane->tile->image);
+  // Nothing left to paint but the part below.
+  v.view->repaint();
+  QApplication::processEvents();
+  const auto surface = [&] {
+    return v.view->screen()->grabWindow(v.view->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+  };
+  const QImage before = surface();
+  display::CDisplayTile& t = *pane->tile;
+  ASSERT_TRUE(t.setWindow(t.windowCentre + 300, t.windowWidth / 2, t.userInvert));
+  const Rect covered = t.coverage(pane->cache);
+  const QRect part = QRect(covered.left + 20, covered.top + 15, 50, 30) & pane->pictureRect();
+  ASSERT_EQ(part.size(), QSize(50, 30));
+  pane->repaint(part);
+  EXPECT_EQ(pane->cache.stamp, t.stamp);
+  const QImage after = surface();
+  const display::Bitmap& b = pane->cache.bitmap;
+  int changed = 0;
+  for (int y = 0; y < pane->height(); ++y)
+    for (int x = 0; x < pane->width(); ++x) {
+      const QPoint at = pane->geometry().topLeft() + QPoint(x, y);
+      const int g = b.bits[std::size_t(y) * std::size_t(b.rowLength) + std::size_t(x)];
+      const QRgb want = part.contains(x, y) ? qRgb(g, g, g) : before.pixel(at);
+      ASSERT_EQ(after.pixel(at) & 0xffffff, want & 0xffffff) << "at " << x << "," << y;
+      if (part.contains(x, y) && after.pixel(at) != before.pixel(at)) ++changed;
+    }
+  EXPECT_GT(changed, 0) << "the window change shows nowhere in the part";
+  pane->repaint();
+  expectSurfaceIsAFullPaint(v.view.get(), "the whole pane painted after the part");
+}
+
 }  // namespace
 }  // namespace viewer::view
