@@ -99,8 +99,13 @@ Point sourceAt(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHeigh
 // lands there. False, with the bitmap untouched, when the image has no
 // pixels or the bitmap does not hold rowLength x height bytes.
 // When covered is given it receives the pixels the image covers.
+// When rowsDone is given it is told of every row as the render finishes it,
+// each row once and in order (rowsDone(y0, y1): rows y0..y1-1 are final), so a
+// caller can take rows on while they are still in the cache.
+using RowsDone = std::function<void(int y0, int y1)>;
 bool renderImage(const CImageBuffer& image, const std::array<std::uint8_t, 4096>& greyTable,
-                 const RenderParams& params, Bitmap& bitmap, Rect* covered = nullptr);
+                 const RenderParams& params, Bitmap& bitmap, Rect* covered = nullptr,
+                 const RowsDone* rowsDone = nullptr);
 
 // The printed picture: the whole image at zoom 1 without sharpening, rows
 // rounded up to 4 bytes, padding white. False when it cannot be made.
@@ -143,8 +148,12 @@ class CDisplayTile {
   void startDisplay();
   void raiseStamp() { ++stamp; }
   // Redraws the cache when its stamp differs from the tile's; true when the
-  // cache holds the tile's picture.
-  bool render(RenderCache& cache) const;
+  // cache holds the tile's picture. rowsDone, when not empty, follows a
+  // redraw row by row (see renderImage).
+  bool render(RenderCache& cache, const RowsDone& rowsDone = {}) const;
+  // The part of the cache's bitmap a render would cover now, as
+  // RenderCache::covered; empty when nothing would be drawn.
+  Rect coverage(const RenderCache& cache) const;
 
   int selected = 0;
   int current = 0;

@@ -68,6 +68,7 @@ struct DoubleSharpen {
 
 struct Plan {
   const SourceTables* tables;
+  const RowsDone* done;               // told of each drawn row when finished
   int c0, c1;                         // source columns read by the drawn columns
   bool spans;                         // each source column of c0..c1 is used
   bool contiguous;                    // column i reads c0 + i
@@ -75,8 +76,8 @@ struct Plan {
   std::size_t i0, i1;                 // drawn columns whose source has both horizontal neighbours
 };
 
-Plan makePlan(const SourceTables& t, int imageWidth) {
-  Plan p{&t, t.cols.front(), t.cols.back(), false, false, {}, 0, 0};
+Plan makePlan(const SourceTables& t, int imageWidth, const RowsDone* done) {
+  Plan p{&t, done, t.cols.front(), t.cols.back(), false, false, {}, 0, 0};
   const int n = t.x1 - t.x0;
   p.spans = (p.c1 - p.c0 + 1) <= n;
   p.contiguous = (p.c1 - p.c0 + 1) == n;
@@ -105,9 +106,10 @@ void fillBackground(const SourceTables& t, int rowLength, int height, std::uint8
 // Walks the drawn rows: a row reading the same source row as the one above is
 // a copy of it; others are produced by `row(sy, next, out)` into out[x0..x1),
 // where next is the next different source row (-1 at the end), so its
-// samples can be on their way from memory while this one is worked.
+// samples can be on their way from memory while this one is worked. Each
+// finished row is reported to done.
 template <class RowFn>
-void forDrawnRows(const SourceTables& t, int rowLength, std::uint8_t* bits, RowFn row) {
+void forDrawnRows(const SourceTables& t, int rowLength, std::uint8_t* bits, const RowsDone* done, RowFn row) {
   const std::size_t n = std::size_t(t.x1 - t.x0);
   const std::int32_t* rows = t.rows.data();
   const int count = t.y1 - t.y0;
@@ -117,11 +119,12 @@ void forDrawnRows(const SourceTables& t, int rowLength, std::uint8_t* bits, RowF
     const int sy = rows[i];
     if (i > 0 && sy == rows[i - 1]) {
       std::memcpy(out, out - rowLength, n);
-      continue;
+    } else {
+      if (ahead <= i) ahead = i + 1;
+      while (ahead < count && rows[ahead] == sy) ++ahead;
+      row(sy, ahead < count ? rows[ahead] : -1, out);
     }
-    if (ahead <= i) ahead = i + 1;
-    while (ahead < count && rows[ahead] == sy) ++ahead;
-    row(sy, ahead < count ? rows[ahead] : -1, out);
+    if (done) (*done)(t.y0 + i, t.y0 + i + 1);
   }
 }
 
@@ -181,7 +184,7 @@ void renderPlain(const Source<T>& src, const std::uint8_t* lut, const Plan& p, i
   const std::size_t n = std::size_t(t.x1 - t.x0);
   const std::size_t m = std::size_t(p.c1 - p.c0 + 1);
   std::vector<std::uint8_t> span(p.spans && !p.contiguous ? m : 0);
-  forDrawnRows(t, rowLength, bits, [&](int sy, int next, std::uint8_t* out) {
+  forDrawnRows(t, rowLength, bits, p.done, [&](int sy, int next, std::uint8_t* out) {
     const T* r = src.row(sy);
     if (p.spans) {
       lookupRow(r + p.c0, next >= 0 ? src.row(next) + p.c0 : nullptr, lut, p.contiguous ? out : span.data(), m);
@@ -243,7 +246,7 @@ void renderSharp(const Source<T>& src, const std::uint8_t* table, const Sharpen&
   const auto above = [&](int sy) { return src.row(sy > 0 ? sy - 1 : sy); };
   const auto below = [&](int sy) { return src.row(sy + 1 < src.height ? sy + 1 : sy); };
   forDrawnRows(
-      t, rowLength, bits,
+      t, rowLength, bits, p.done,
       [&](int sy, int next, std::uint8_t* out) {
         const T* r = src.row(sy);
         const T* up = above(sy);
@@ -290,9 +293,9 @@ void renderSharp(const Source<T>& src, const std::uint8_t* table, const Sharpen&
 
 template <class T>
 void renderSource(const Source<T>& src, const std::array<std::uint8_t, 4096>& table, double sharpness,
-                  const SourceTables& t, int rowLength, std::uint8_t* bits) {
+                  const SourceTables& t, int rowLength, std::uint8_t* bits, const RowsDone* done) {
   const double k = 0.5 * sharpness;
-  const Plan plan = makePlan(t, src.width);
+  const Plan plan = makePlan(t, src.width, done);
   if (!(k > 0.0)) {
     if constexpr (sizeof(T) == 1) {
       renderPlain(src, table.data(), plan, rowLength, bits);
@@ -329,7 +332,7 @@ inline int insideIndex(double u, int limit) {
 
 bool drawSamples(const CImageBuffer& image, int left, int top, int width, int height,
                  const std::array<std::uint8_t, 4096>& table, const RenderParams& params, Bitmap& bm,
-                 Rect* covered = nullptr) {
+                 Rect* covered = nullptr, const RowsDone* done = nullptr) {
   if (!image.hasPixels() || width < 1 || height < 1 || left < 0 || top < 0 ||
       left + width > image.width() || top + height > image.height())
     return false;
@@ -344,17 +347,24 @@ bool drawSamples(const CImageBuffer& image, int left, int top, int width, int he
     t = SourceTables();
   fillBackground(t, bm.rowLength, bm.height, params.background, bm.bits.data());
   if (covered) *covered = t.x0 < t.x1 && t.y0 < t.y1 ? Rect{t.x0, t.y0, t.x1, t.y1} : Rect{};
-  if (t.x0 == t.x1) return true;
+  if (t.x0 == t.x1 || t.y0 == t.y1) {
+    if (done && bm.height > 0) (*done)(0, bm.height);
+    return true;
+  }
+  // The background rows above the picture are final now, those below it
+  // once the picture is drawn.
+  if (done && t.y0 > 0) (*done)(0, t.y0);
   // A sharpness outside 0..2 (or none at all) is taken at the nearest end.
   const double s = params.sharpness > 0.0 ? std::min(params.sharpness, kMaxSharpness) : 0.0;
   const std::ptrdiff_t stride = image.width();
   if (image.bytesPerSample() == 1) {
     const Source<std::uint8_t> src{image.data() + top * stride + left, stride, width, height};
-    renderSource(src, table, s, t, bm.rowLength, bm.bits.data());
+    renderSource(src, table, s, t, bm.rowLength, bm.bits.data(), done);
   } else {
     const Source<std::uint16_t> src{image.data16() + top * stride + left, stride, width, height};
-    renderSource(src, table, s, t, bm.rowLength, bm.bits.data());
+    renderSource(src, table, s, t, bm.rowLength, bm.bits.data(), done);
   }
+  if (done && t.y1 < bm.height) (*done)(t.y1, bm.height);
   return true;
 }
 
@@ -455,8 +465,8 @@ Point sourceAt(int imageWidth, int imageHeight, int bitmapWidth, int bitmapHeigh
 }
 
 bool renderImage(const CImageBuffer& image, const std::array<std::uint8_t, 4096>& greyTable,
-                 const RenderParams& params, Bitmap& bitmap, Rect* covered) {
-  return drawSamples(image, 0, 0, image.width(), image.height(), greyTable, params, bitmap, covered);
+                 const RenderParams& params, Bitmap& bitmap, Rect* covered, const RowsDone* rowsDone) {
+  return drawSamples(image, 0, 0, image.width(), image.height(), greyTable, params, bitmap, covered, rowsDone);
 }
 
 bool printPicture(const CImageItem& image, const CDisplayLUT& lut, Bitmap& out) {

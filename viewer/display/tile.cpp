@@ -134,7 +134,7 @@ void CDisplayTile::startDisplay() {
   setSharpness(0.0);
 }
 
-bool CDisplayTile::render(RenderCache& cache) const {
+bool CDisplayTile::render(RenderCache& cache, const RowsDone& rowsDone) const {
   if (!hasImage() || !image->hasPixels()) return false;
   if (cache.stamp == stamp) return true;
   RenderParams p;
@@ -142,9 +142,17 @@ bool CDisplayTile::render(RenderCache& cache) const {
   p.centreX = centreX;
   p.centreY = centreY;
   p.sharpness = sharpness;
-  if (!renderImage(*image, lut.table, p, cache.bitmap, &cache.covered)) return false;
+  if (!renderImage(*image, lut.table, p, cache.bitmap, &cache.covered, rowsDone ? &rowsDone : nullptr)) return false;
   cache.stamp = stamp;
   return true;
+}
+
+Rect CDisplayTile::coverage(const RenderCache& cache) const {
+  if (!hasImage() || !image->hasPixels()) return Rect{};
+  SourceTables t;
+  if (!sourceTables(image->width(), image->height(), cache.bitmap.width, cache.bitmap.height, zoom, centreX, centreY, t))
+    return Rect{};
+  return Rect{t.x0, t.y0, t.x1, t.y1};
 }
 
 }  // namespace viewer::display

@@ -113,34 +113,51 @@ void CImagePane::resizeEvent(QResizeEvent*) {
   cache.make(width(), height());
 }
 
-QRect CImagePane::renderMoved() {
+QRect CImagePane::movedArea() {
   cache.sizeTo(width(), height());
   const bool shown = cache.stamp != 0;
-  const Rect before = cache.covered;
-  if (!tile || !tile->render(cache) || !shown) return rect();
+  if (!usable() || !shown) return rect();
   const auto area = [](const Rect& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); };
-  const QRect changed = area(before) | area(cache.covered);
-  if (changed.isEmpty()) return {};
-  // The marquee's right and bottom edges can lie one pixel past the picture.
-  return changed.adjusted(-1, -1, 1, 1) & rect();
+  const QRect changed = area(cache.covered) | area(tile->coverage(cache));
+  if (changed.isEmpty()) {
+    // Nothing of the picture shows before or after; the cache still follows.
+    tile->render(cache);
+    return {};
+  }
+  // The marquee's right and bottom edges can lie one pixel past the picture;
+  // the edge and frames around the picture do not change with it.
+  return changed.adjusted(-1, -1, 1, 1) & pictureRect();
 }
 
 void CImagePane::paintEvent(QPaintEvent* e) {
   QPainter p(this);
   cache.sizeTo(width(), height());
-  const bool drawn = tile && tile->render(cache);
-  if (drawn) {
-    // The cache is drawn where the tile's pane coordinates say, so the mouse
-    // and the picture agree; edges and frames cover its border.
-    internal::drawGreyBitmap(p, e->region() & pictureRect(), cache.bitmap);
-  } else {
-    p.fillRect(rect(), QColor(192, 192, 192));
+  // The cache is drawn where the tile's pane coordinates say, so the mouse
+  // and the picture agree; edges and frames cover its border.
+  const QRegion picture = e->region() & pictureRect();
+  bool drawn = false;
+  if (tile && tile->stamp != cache.stamp) {
+    // A redraw puts each row on the surface as it is finished, while it is
+    // still in the cache.
+    internal::DirectRows direct(p, picture, cache.bitmap);
+    if (direct.usable()) {
+      drawn = tile->render(cache, [&direct](int y0, int y1) { direct.put(y0, y1); });
+    } else {
+      drawn = tile->render(cache);
+      if (drawn) internal::drawGreyBitmap(p, picture, cache.bitmap);
+    }
+  } else if (tile && tile->render(cache)) {
+    drawn = true;
+    internal::drawGreyBitmap(p, picture, cache.bitmap);
   }
-  sunkenEdge(p, rect(), palette(), 2);
+  if (!drawn) p.fillRect(rect(), QColor(192, 192, 192));
+  // A drag step repaints only inside the frames.
+  const bool borders = !drawn || !pictureRect().contains(e->region().boundingRect());
+  if (borders) sunkenEdge(p, rect(), palette(), 2);
   if (!drawn) return;
 
   const QRect inner = rect().adjusted(2, 2, -3, -3);
-  if (tile->selected) {
+  if (borders && tile->selected) {
     p.setPen(tile->current ? QColor(0, 255, 255) : QColor(0, 255, 0));
     p.drawRect(inner);
     if (tile->current) p.drawRect(inner.adjusted(1, 1, -1, -1));

@@ -369,7 +369,7 @@ void CTivolaView::redrawPanes() {
 }
 
 void CTivolaView::paintMovedPanes() {
-  // Each pane paints only what its render changed, and all in one pass: the
+  // Each pane paints only what its render changes, and all in one pass: the
   // others are marked, and the last one's repaint paints them too.
   CImagePane* last = nullptr;
   QRect lastRect;
@@ -377,7 +377,7 @@ void CTivolaView::paintMovedPanes() {
     if (CImagePane* p = panes_[std::size_t(i)]; p && p->tile && p->tile->stamp != p->cache.stamp) {
       if (last) last->update(lastRect);
       last = p;
-      lastRect = p->renderMoved();
+      lastRect = p->movedArea();
     }
   if (last) last->repaint(lastRect);
 }

@@ -144,9 +144,9 @@ class CImagePane : public QWidget {
   QRect pictureRect() const;
   // The cursor of the current tool (and ROI zone) at a pane point.
   void updateCursor(QPoint p);
-  // Renders the tile after its stamp moved and returns the part of the pane
-  // that changed since it was last shown (the whole pane when that is not known).
-  QRect renderMoved();
+  // After the tile's stamp moved: the part of the pane its next paint changes
+  // (the whole pane when that is not known). The paint renders the tile.
+  QRect movedArea();
 
  protected:
   void paintEvent(QPaintEvent*) override;

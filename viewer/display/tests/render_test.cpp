@@ -8,6 +8,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testsupport/testsupport.h"
@@ -243,6 +244,48 @@ TEST(RenderCache, KnowsWhichPixelsTheImageCovers) {
       for (int x = drawn.left; x < drawn.right; ++x)
         ASSERT_NE(b.bits[std::size_t(y * b.rowLength + x)], 0) << c.name << " at " << x << "," << y;
   }
+}
+
+// A caller told of finished rows may take them on at once: each row comes
+// once, in order, already holding its final bytes; and the tile knows the
+// covered part before it renders.
+TEST(RenderCache, ReportsEachRowOnceWhenItIsFinal) {
+  for (const Case& c : kCases) {
+    auto image = makeImage(c.bytes, c.width, c.height, c.pattern);
+    CDisplayTile tile;
+    RenderCache plain;
+    ASSERT_TRUE(renderCase(c, image.get(), tile, plain)) << c.name;
+    RenderCache cache;
+    ASSERT_TRUE(cache.make(c.paneWidth, c.paneHeight));
+    const Rect expected = tile.coverage(cache);
+    const std::size_t row = std::size_t(cache.bitmap.rowLength);
+    std::vector<std::uint8_t> seen(cache.bitmap.bits.size(), 0xAB);
+    int next = 0;
+    ASSERT_TRUE(tile.render(cache, [&](int y0, int y1) {
+      ASSERT_EQ(y0, next) << c.name;
+      ASSERT_GT(y1, y0) << c.name;
+      std::copy_n(cache.bitmap.bits.begin() + std::ptrdiff_t(row * std::size_t(y0)), row * std::size_t(y1 - y0),
+                  seen.begin() + std::ptrdiff_t(row * std::size_t(y0)));
+      next = y1;
+    })) << c.name;
+    EXPECT_EQ(next, c.paneHeight) << c.name;
+    EXPECT_EQ(seen, cache.bitmap.bits) << c.name << ": a row changed after it was reported";
+    EXPECT_EQ(cache.bitmap.bits, plain.bitmap.bits) << c.name;
+    EXPECT_EQ(expected, cache.covered) << c.name;
+  }
+  // An image wholly off the bitmap: the background, in one report.
+  auto image = makeImage(2, 8, 8, kNoise);
+  Bitmap b;
+  b.width = b.rowLength = 8;
+  b.height = 6;
+  b.bits.assign(48, 9);
+  RenderParams away;
+  away.centreX = 5.0;
+  std::vector<std::pair<int, int>> reports;
+  const RowsDone done = [&](int y0, int y1) { reports.emplace_back(y0, y1); };
+  ASSERT_TRUE(renderImage(*image, CDisplayLUT().table, away, b, nullptr, &done));
+  EXPECT_EQ(reports, (std::vector<std::pair<int, int>>{{0, 6}}));
+  EXPECT_EQ(b.bits, std::vector<std::uint8_t>(48, 0));
 }
 
 TEST(RenderCache, RedrawsOnlyWhenTheStampMoved) {

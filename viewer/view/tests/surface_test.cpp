@@ -18,9 +18,9 @@ TEST(PaneSurface, GreyBytesExpandAsThePaneColourTableShowsThem) {
   const QList<QRgb> table = paneColourTable();
   std::vector<std::uint8_t> src(1000 + 3);
   for (std::size_t i = 0; i < src.size(); ++i) src[i] = std::uint8_t(i * 7 + 3);
-  // Lengths around the 16-pixel steps and the long runs that bypass the
-  // cache, from unaligned starts; 300 bytes meet every value.
-  for (std::size_t n : {0, 1, 15, 16, 17, 31, 33, 300, 511, 512, 1000})
+  // Lengths around the 16-pixel steps and the runs whose whole cache lines
+  // bypass the cache, from unaligned starts; 300 bytes meet every value.
+  for (std::size_t n : {0, 1, 15, 16, 17, 31, 33, 63, 64, 65, 79, 80, 152, 300, 511, 512, 1000})
     for (std::size_t from : {0, 1, 3}) {
       // The output starts unaligned as well, with a marker on either side.
       std::vector<std::uint32_t> dst(n + 2 + from, 0x12345678u);
@@ -141,6 +141,43 @@ TEST(PaneSurface, DragStepsLeaveTheWindowAsAFullRepaintWouldDrawIt) {
     expectSurfaceIsAFullPaint(v.view.get(), s.what);
     release(pane, at + s.by);
   }
+}
+
+// A changed tile painted only in part: its cache is drawn whole, the surface
+// takes the new picture inside the part and keeps the old one outside.
+TEST(PaneSurface, APartialPaintAfterAChangeTouchesOnlyItsPart) {
+  Viewer v(1, 200, 150, QSize(400, 300));
+  QApplication::processEvents();
+  CImagePane* pane = v.view->pane(0);
+  ASSERT_TRUE(pane->tile && pane->tile->image);
+  // Nothing left to paint but the part below.
+  v.view->repaint();
+  QApplication::processEvents();
+  const auto surface = [&] {
+    return v.view->screen()->grabWindow(v.view->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+  };
+  const QImage before = surface();
+  display::CDisplayTile& t = *pane->tile;
+  ASSERT_TRUE(t.setWindow(t.windowCentre + 300, t.windowWidth / 2, t.userInvert));
+  const Rect covered = t.coverage(pane->cache);
+  const QRect part = QRect(covered.left + 20, covered.top + 15, 50, 30) & pane->pictureRect();
+  ASSERT_EQ(part.size(), QSize(50, 30));
+  pane->repaint(part);
+  EXPECT_EQ(pane->cache.stamp, t.stamp);
+  const QImage after = surface();
+  const display::Bitmap& b = pane->cache.bitmap;
+  int changed = 0;
+  for (int y = 0; y < pane->height(); ++y)
+    for (int x = 0; x < pane->width(); ++x) {
+      const QPoint at = pane->geometry().topLeft() + QPoint(x, y);
+      const int g = b.bits[std::size_t(y) * std::size_t(b.rowLength) + std::size_t(x)];
+      const QRgb want = part.contains(x, y) ? qRgb(g, g, g) : before.pixel(at);
+      ASSERT_EQ(after.pixel(at) & 0xffffff, want & 0xffffff) << "at " << x << "," << y;
+      if (part.contains(x, y) && after.pixel(at) != before.pixel(at)) ++changed;
+    }
+  EXPECT_GT(changed, 0) << "the window change shows nowhere in the part";
+  pane->repaint();
+  expectSurfaceIsAFullPaint(v.view.get(), "the whole pane painted after the part");
 }
 
 }  // namespace
