@@ -59,6 +59,22 @@ constexpr double kWorkLimitBytes = 1024.0 * 1024.0 * 1024.0;
 // wide blocks read the source and write the target in long runs.
 constexpr int kBlock = 512;
 
+// Storage for whole vectors: 64-byte aligned, so that no vector load or
+// store is split over two cache lines.
+template <typename T>
+struct VectorAllocator {
+  using value_type = T;
+  VectorAllocator() = default;
+  template <typename U>
+  VectorAllocator(const VectorAllocator<U>&) {}
+  T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(64))); }
+  void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t(64)); }
+  template <typename U>
+  bool operator==(const VectorAllocator<U>&) const { return true; }
+};
+template <typename T>
+using AlignedVector = std::vector<T, VectorAllocator<T>>;
+
 // Where one target index falls on one source axis.
 struct Place {
   double pos = 0;  // source position
@@ -540,7 +556,7 @@ class AlongX {
   }
 
   struct Scratch {
-    std::vector<double> smoothed, rows8;
+    AlignedVector<double> smoothed, rows8;
     std::vector<unsigned char> fired;
     std::vector<const double*> lineSums;
     std::vector<const unsigned char*> lineFlags;
@@ -649,7 +665,8 @@ class AlongX {
   std::vector<int> fc_, fr_;
   int stride_ = 0, yStride_ = 0, lineCount_ = 0;
   std::vector<int> lineOffset_;
-  std::vector<double> xw_, xw8_, yw_;
+  std::vector<double> xw_, yw_;
+  AlignedVector<double> xw8_;
   std::vector<int> slot_, rows_;  // source row -> slot in the smoothed values, slot -> source row
   std::vector<int> lastSlot_;     // per fitting target row, the highest slot it combines
   std::size_t block_ = kBlock;    // target columns per block
