@@ -236,6 +236,56 @@ using F64x8 = double __attribute__((vector_size(64)));
   NDT_STORE_VECTOR(V, row(7), __builtin_shufflevector(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15));
 }
 
+// Eight columns whose windows start S source samples apart (S = 1: equal
+// size, S = 2: halving): column c's tap i is sample S c + i of the group, so
+// a window of 8 S sample vectors that moves on by S per S taps holds every
+// sample the columns need, and each is loaded once instead of once per
+// column. X[(j + S R) % 8S] is window position j at rotation R; the
+// rotations unroll so that the window stays in registers. Each lane runs the
+// chain of the scalar sum from 0.0 in tap order.
+template <int S, int R>
+[[gnu::always_inline]] inline bool slideStep(F64x8 (&a)[8], F64x8 (&X)[8 * S], const double* w, const double* x,
+                                             int& i, int taps) {
+#pragma GCC unroll 2
+  for (int e = 0; e < S; ++e) {
+    if (i + e == taps) return false;
+    const double* wi = w + std::size_t(i + e) * 8;
+#pragma GCC unroll 8
+    for (int c = 0; c < 8; ++c) a[c] += wi[c] * X[(S * c + e + S * R) % (8 * S)];
+  }
+  i += S;
+  if (i >= taps) return false;
+  // The S oldest positions take the next samples; the buffer holds two vectors past the span.
+#pragma GCC unroll 2
+  for (int e = 0; e < S; ++e)
+    X[(S * R + e) % (8 * S)] = NDT_LOAD_VECTOR(F64x8, x + std::size_t(i + 7 * S + e) * kLanes);
+  return true;
+}
+template <int S>
+[[gnu::always_inline]] inline void slideEight(const double* x, const double* w, int taps, F64x8 (&a)[8]) {
+  F64x8 X[8 * S];
+#pragma GCC unroll 16
+  for (int j = 0; j < 8 * S; ++j) X[j] = NDT_LOAD_VECTOR(F64x8, x + std::size_t(j) * kLanes);
+#pragma GCC unroll 8
+  for (int c = 0; c < 8; ++c) a[c] = F64x8{};
+  int i = 0;
+  while (slideStep<S, 0>(a, X, w, x, i, taps) && slideStep<S, 1>(a, X, w, x, i, taps) &&
+         slideStep<S, 2>(a, X, w, x, i, taps) && slideStep<S, 3>(a, X, w, x, i, taps) &&
+         slideStep<S, 4>(a, X, w, x, i, taps) && slideStep<S, 5>(a, X, w, x, i, taps) &&
+         slideStep<S, 6>(a, X, w, x, i, taps) && slideStep<S, 7>(a, X, w, x, i, taps)) {
+  }
+}
+
+// S when the eight columns from base[0] start their windows S = 1 or 2
+// samples apart, else 0.
+inline int evenStep(const int* base) {
+  const int step = base[1] - base[0];
+  if (step != 1 && step != 2) return 0;
+  for (int c = 2; c < 8; ++c)
+    if (base[c] - base[c - 1] != step) return 0;
+  return step;
+}
+
 // weights8 holds the weights of each whole group of eight columns side by
 // side: weights8[(g * (taps + 1) + i) * 8 + c] is tap i (the normaliser at
 // i = taps) of column 8g + c.
@@ -255,6 +305,18 @@ FENNICK_VECTOR_CLONES void smoothEight(
     // is spilled in the loop.
     const double* w = weights8 + std::size_t(b / 8) * std::size_t(taps + 1) * 8;
     const double* in = rows8 + std::size_t(base[b]) * kLanes;
+    if (const int step = evenStep(base + b)) {
+      V acc[8];
+      if (step == 2)
+        slideEight<2>(in, w, taps, acc);
+      else
+        slideEight<1>(in, w, taps, acc);
+      const double* norm = w + std::size_t(taps) * 8;
+#pragma GCC unroll 8
+      for (int c = 0; c < 8; ++c) acc[c] *= norm[c];
+      storeTransposed(acc, out + std::size_t(b), outStride);
+      continue;
+    }
     std::ptrdiff_t d[8];
     for (int c = 0; c < 8; ++c) d[c] = std::ptrdiff_t(base[b + c] - base[b]) * kLanes;
     const std::ptrdiff_t d1 = d[1], d2 = d[2], d3 = d[3], d4 = d[4], d5 = d[5], d6 = d[6], d7 = d[7];
@@ -575,7 +637,8 @@ class AlongX {
     const double* wt = &xw_[j0 * std::size_t(stride_)];
     const double* wt8 = xw8_.data() + j0 * std::size_t(stride_);  // blocks start at whole groups
     const std::size_t span = std::size_t(hi - lo + 1);
-    sc.rows8.resize(std::max(sc.rows8.size(), span * kLanes));
+    // Two vectors past the span: the sliding window may load them, never uses them.
+    sc.rows8.resize(std::max(sc.rows8.size(), (span + 2) * kLanes));
     double* rows8 = sc.rows8.data();
 
     std::size_t q = 0;  // next target row to combine
