@@ -424,21 +424,52 @@ FENNICK_VECTOR_CLONES void interleaveEight(
 // of the scalar interpolation, rounded as toSample rounds.
 using U8x8 = std::uint8_t __attribute__((vector_size(8)));
 template <typename T>
-[[gnu::always_inline]] inline void combineInto(const double* const* lines, const double* w, int count, int nb,
-                                               const double* norm, unsigned maxValue, T* __restrict out) {
+[[gnu::always_inline]] inline void storeSamples(F64x8 a, double top, T* __restrict out) {
   using TV = std::conditional_t<std::is_same_v<T, std::uint8_t>, U8x8, U16x8>;
-  const double top = double(maxValue);
+  // For values limited to 0 .. top, floor(a + 0.5) is the truncation of
+  // the limited a + 0.5; what is not a number goes to 0 as well.
+  F64x8 r = a + 0.5;
+  r = r > 0.0 ? r : F64x8{};
+  r = r < top ? r : top;
+  NDT_STORE_VECTOR(TV, out, __builtin_convertvector(__builtin_convertvector(r, I32x8), TV));
+}
+// The interpolations' fixed line counts: weights and line pointers stay in
+// registers over the whole row.
+template <int N, typename T>
+[[gnu::always_inline]] inline int combineFixed(const double* const* lines, const double* w, int nb, double top,
+                                               T* __restrict out) {
+  const double* l[N];
+  double wk[N];
+#pragma GCC unroll 5
+  for (int k = 0; k < N; ++k) {
+    l[k] = lines[k];
+    wk[k] = w[k];
+  }
   int b = 0;
   for (; b + kLanes <= nb; b += kLanes) {
     F64x8 a = {};
-    for (int k = 0; k < count; ++k) a += w[k] * NDT_LOAD_VECTOR(F64x8, lines[k] + b);
-    if (norm) a *= *norm;
-    // For values limited to 0 .. top, floor(a + 0.5) is the truncation of
-    // the limited a + 0.5; what is not a number goes to 0 as well.
-    F64x8 r = a + 0.5;
-    r = r > 0.0 ? r : F64x8{};
-    r = r < top ? r : top;
-    NDT_STORE_VECTOR(TV, out + b, __builtin_convertvector(__builtin_convertvector(r, I32x8), TV));
+#pragma GCC unroll 5
+    for (int k = 0; k < N; ++k) a += wk[k] * NDT_LOAD_VECTOR(F64x8, l[k] + b);
+    storeSamples(a, top, out + b);
+  }
+  return b;
+}
+template <typename T>
+[[gnu::always_inline]] inline void combineInto(const double* const* lines, const double* w, int count, int nb,
+                                               const double* norm, unsigned maxValue, T* __restrict out) {
+  const double top = double(maxValue);
+  int b = 0;
+  if (!norm && count == 5) {
+    b = combineFixed<5>(lines, w, nb, top, out);
+  } else if (!norm && count == 2) {
+    b = combineFixed<2>(lines, w, nb, top, out);
+  } else {
+    for (; b + kLanes <= nb; b += kLanes) {
+      F64x8 a = {};
+      for (int k = 0; k < count; ++k) a += w[k] * NDT_LOAD_VECTOR(F64x8, lines[k] + b);
+      if (norm) a *= *norm;
+      storeSamples(a, top, out + b);
+    }
   }
   for (; b < nb; ++b) {
     double a = 0.0;
