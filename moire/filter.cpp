@@ -615,6 +615,8 @@ class AlongX {
   // Blocks of target columns are independent: each thread takes every
   // threads-th block, with its own scratch.
   void runBlocks(unsigned threads) {
+    // No fitting row or no fitting column: the borders are the whole target.
+    if (fc_.empty() || fr_.empty()) return;
     // Narrower blocks where that gives every thread one.
     const std::size_t perThread = (fc_.size() + threads - 1) / threads;
     block_ = std::size_t(std::min<std::size_t>(kBlock, std::max<std::size_t>(8, (perThread + 7) / 8 * 8)));
