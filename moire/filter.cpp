@@ -424,7 +424,7 @@ FENNICK_VECTOR_CLONES void interleaveEight(
 // of the scalar interpolation, rounded as toSample rounds.
 using U8x8 = std::uint8_t __attribute__((vector_size(8)));
 template <typename T>
-[[gnu::always_inline]] inline void storeSamples(F64x8 a, double top, T* __restrict out) {
+[[gnu::always_inline]] inline void storeSamples(const F64x8& a, double top, T* __restrict out) {
   using TV = std::conditional_t<std::is_same_v<T, std::uint8_t>, U8x8, U16x8>;
   // For values limited to 0 .. top, floor(a + 0.5) is the truncation of
   // the limited a + 0.5; what is not a number goes to 0 as well.
