@@ -27,12 +27,14 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <type_traits>
+#include <unordered_map>
 #include <thread>
 #include <vector>
 
@@ -131,6 +133,23 @@ void smoothingWeights(double f, int h, bool gaussian, double* w) {
     sum += w[i];
   }
   w[2 * h + 1] = 1.0 / sum;
+}
+
+// smoothingWeights for each position at[j] of the axis, stride apart from
+// out: positions at the same fraction share one computation, which at whole
+// ratios serves them all.
+void weightsPerPosition(const std::vector<Place>& axis, const std::vector<int>& at, int h, bool gaussian,
+                        double* out, std::size_t stride) {
+  std::unordered_map<std::uint64_t, std::size_t> first;  // fraction's bits -> first position with it
+  for (std::size_t j = 0; j < at.size(); ++j) {
+    const double f = axis[std::size_t(at[j])].f;
+    const auto [it, fresh] = first.try_emplace(std::bit_cast<std::uint64_t>(f), j);
+    double* w = out + j * stride;
+    if (fresh)
+      smoothingWeights(f, h, gaussian, w);
+    else
+      std::copy_n(out + it->second * stride, stride, w);
+  }
 }
 
 // Offsets of the lines that the interpolation combines, and their weights.
@@ -554,6 +573,7 @@ class AlongX {
     b += 2.0 * nc * (2.0 * job_.hV + 2.0) * 8.0;          // x weights, by column and by group
     b += double(job_.srcHeight) * 4.0;                    // row slots
     b += nr * (lines + 1.0) * 8.0;                        // y weights
+    b += std::max(nc, nr) * 64.0;                         // fractions already weighted
     // Per thread: a ring of smoothed values and flags, eight converted source rows.
     b += double(threads) * (neededRows * (4.0 + kBlock * 9.0) + double(job_.srcWidth) * 8.0 * kLanes);
     return b;
@@ -566,8 +586,7 @@ class AlongX {
     const int h = job_.hV;
     stride_ = 2 * h + 2;
     xw_.resize(fc_.size() * std::size_t(stride_));
-    for (std::size_t j = 0; j < fc_.size(); ++j)
-      smoothingWeights(xs_[std::size_t(fc_[j])].f, h, job_.gaussian, &xw_[j * std::size_t(stride_)]);
+    weightsPerPosition(xs_, fc_, h, job_.gaussian, xw_.data(), std::size_t(stride_));
     // The same weights, eight columns side by side, for the whole groups.
     const std::size_t groups = fc_.size() / 8;
     xw8_.resize(groups * std::size_t(stride_) * 8);
@@ -589,13 +608,11 @@ class AlongX {
     }
     yw_.resize(fr_.size() * std::size_t(yStride_));
     slot_.assign(std::size_t(job_.srcHeight), -1);
+    if (job_.direction == 2) weightsPerPosition(ys_, fr_, job_.hH, job_.gaussian, yw_.data(), std::size_t(yStride_));
     for (std::size_t q = 0; q < fr_.size(); ++q) {
       const Place& y = ys_[std::size_t(fr_[q])];
-      double* w = &yw_[q * std::size_t(yStride_)];
-      if (job_.direction == 2)
-        smoothingWeights(y.f, job_.hH, job_.gaussian, w);
-      else
-        interpWeights(interpOffsets(job_.linear), job_.linear, y.f, w);
+      if (job_.direction != 2)
+        interpWeights(interpOffsets(job_.linear), job_.linear, y.f, &yw_[q * std::size_t(yStride_)]);
       for (int off : lineOffset_) slot_[std::size_t(clampIndex(y.n + off, job_.srcHeight))] = 0;
     }
     for (int row = 0; row < job_.srcHeight; ++row)
