@@ -33,9 +33,9 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <thread>
 #include <type_traits>
 #include <unordered_map>
-#include <thread>
 #include <vector>
 
 namespace fennick {
