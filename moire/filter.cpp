@@ -27,13 +27,15 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <limits>
 #include <new>
-#include <type_traits>
 #include <thread>
+#include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 namespace fennick {
@@ -58,6 +60,22 @@ constexpr double kWorkLimitBytes = 1024.0 * 1024.0 * 1024.0;
 // Most target columns handled together in the passes that smooth along x:
 // wide blocks read the source and write the target in long runs.
 constexpr int kBlock = 512;
+
+// Storage for whole vectors: 64-byte aligned, so that no vector load or
+// store is split over two cache lines.
+template <typename T>
+struct VectorAllocator {
+  using value_type = T;
+  VectorAllocator() = default;
+  template <typename U>
+  VectorAllocator(const VectorAllocator<U>&) {}
+  T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(64))); }
+  void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t(64)); }
+  template <typename U>
+  bool operator==(const VectorAllocator<U>&) const { return true; }
+};
+template <typename T>
+using AlignedVector = std::vector<T, VectorAllocator<T>>;
 
 // Where one target index falls on one source axis.
 struct Place {
@@ -115,6 +133,23 @@ void smoothingWeights(double f, int h, bool gaussian, double* w) {
     sum += w[i];
   }
   w[2 * h + 1] = 1.0 / sum;
+}
+
+// smoothingWeights for each position at[j] of the axis, stride apart from
+// out: positions at the same fraction share one computation, which at whole
+// ratios serves them all.
+void weightsPerPosition(const std::vector<Place>& axis, const std::vector<int>& at, int h, bool gaussian,
+                        double* out, std::size_t stride) {
+  std::unordered_map<std::uint64_t, std::size_t> first;  // fraction's bits -> first position with it
+  for (std::size_t j = 0; j < at.size(); ++j) {
+    const double f = axis[std::size_t(at[j])].f;
+    const auto [it, fresh] = first.try_emplace(std::bit_cast<std::uint64_t>(f), j);
+    double* w = out + j * stride;
+    if (fresh)
+      smoothingWeights(f, h, gaussian, w);
+    else
+      std::copy_n(out + it->second * stride, stride, w);
+  }
 }
 
 // Offsets of the lines that the interpolation combines, and their weights.
@@ -220,6 +255,56 @@ using F64x8 = double __attribute__((vector_size(64)));
   NDT_STORE_VECTOR(V, row(7), __builtin_shufflevector(u3, u7, 4, 5, 6, 7, 12, 13, 14, 15));
 }
 
+// Eight columns whose windows start S source samples apart (S = 1: equal
+// size, S = 2: halving): column c's tap i is sample S c + i of the group, so
+// a window of 8 S sample vectors that moves on by S per S taps holds every
+// sample the columns need, and each is loaded once instead of once per
+// column. X[(j + S R) % 8S] is window position j at rotation R; the
+// rotations unroll so that the window stays in registers. Each lane runs the
+// chain of the scalar sum from 0.0 in tap order.
+template <int S, int R>
+[[gnu::always_inline]] inline bool slideStep(F64x8 (&a)[8], F64x8 (&X)[8 * S], const double* w, const double* x,
+                                             int& i, int taps) {
+#pragma GCC unroll 2
+  for (int e = 0; e < S; ++e) {
+    if (i + e == taps) return false;
+    const double* wi = w + std::size_t(i + e) * 8;
+#pragma GCC unroll 8
+    for (int c = 0; c < 8; ++c) a[c] += wi[c] * X[(S * c + e + S * R) % (8 * S)];
+  }
+  i += S;
+  if (i >= taps) return false;
+  // The S oldest positions take the next samples; the buffer holds two vectors past the span.
+#pragma GCC unroll 2
+  for (int e = 0; e < S; ++e)
+    X[(S * R + e) % (8 * S)] = NDT_LOAD_VECTOR(F64x8, x + std::size_t(i + 7 * S + e) * kLanes);
+  return true;
+}
+template <int S>
+[[gnu::always_inline]] inline void slideEight(const double* x, const double* w, int taps, F64x8 (&a)[8]) {
+  F64x8 X[8 * S];
+#pragma GCC unroll 16
+  for (int j = 0; j < 8 * S; ++j) X[j] = NDT_LOAD_VECTOR(F64x8, x + std::size_t(j) * kLanes);
+#pragma GCC unroll 8
+  for (int c = 0; c < 8; ++c) a[c] = F64x8{};
+  int i = 0;
+  while (slideStep<S, 0>(a, X, w, x, i, taps) && slideStep<S, 1>(a, X, w, x, i, taps) &&
+         slideStep<S, 2>(a, X, w, x, i, taps) && slideStep<S, 3>(a, X, w, x, i, taps) &&
+         slideStep<S, 4>(a, X, w, x, i, taps) && slideStep<S, 5>(a, X, w, x, i, taps) &&
+         slideStep<S, 6>(a, X, w, x, i, taps) && slideStep<S, 7>(a, X, w, x, i, taps)) {
+  }
+}
+
+// S when the eight columns from base[0] start their windows S = 1 or 2
+// samples apart, else 0.
+inline int evenStep(const int* base) {
+  const int step = base[1] - base[0];
+  if (step != 1 && step != 2) return 0;
+  for (int c = 2; c < 8; ++c)
+    if (base[c] - base[c - 1] != step) return 0;
+  return step;
+}
+
 // weights8 holds the weights of each whole group of eight columns side by
 // side: weights8[(g * (taps + 1) + i) * 8 + c] is tap i (the normaliser at
 // i = taps) of column 8g + c.
@@ -239,6 +324,18 @@ FENNICK_VECTOR_CLONES void smoothEight(
     // is spilled in the loop.
     const double* w = weights8 + std::size_t(b / 8) * std::size_t(taps + 1) * 8;
     const double* in = rows8 + std::size_t(base[b]) * kLanes;
+    if (const int step = evenStep(base + b)) {
+      V acc[8];
+      if (step == 2)
+        slideEight<2>(in, w, taps, acc);
+      else
+        slideEight<1>(in, w, taps, acc);
+      const double* norm = w + std::size_t(taps) * 8;
+#pragma GCC unroll 8
+      for (int c = 0; c < 8; ++c) acc[c] *= norm[c];
+      storeTransposed(acc, out + std::size_t(b), outStride);
+      continue;
+    }
     std::ptrdiff_t d[8];
     for (int c = 0; c < 8; ++c) d[c] = std::ptrdiff_t(base[b + c] - base[b]) * kLanes;
     const std::ptrdiff_t d1 = d[1], d2 = d[2], d3 = d[3], d4 = d[4], d5 = d[5], d6 = d[6], d7 = d[7];
@@ -346,21 +443,52 @@ FENNICK_VECTOR_CLONES void interleaveEight(
 // of the scalar interpolation, rounded as toSample rounds.
 using U8x8 = std::uint8_t __attribute__((vector_size(8)));
 template <typename T>
-[[gnu::always_inline]] inline void combineInto(const double* const* lines, const double* w, int count, int nb,
-                                               const double* norm, unsigned maxValue, T* __restrict out) {
+[[gnu::always_inline]] inline void storeSamples(const F64x8& a, double top, T* __restrict out) {
   using TV = std::conditional_t<std::is_same_v<T, std::uint8_t>, U8x8, U16x8>;
-  const double top = double(maxValue);
+  // For values limited to 0 .. top, floor(a + 0.5) is the truncation of
+  // the limited a + 0.5; what is not a number goes to 0 as well.
+  F64x8 r = a + 0.5;
+  r = r > 0.0 ? r : F64x8{};
+  r = r < top ? r : top;
+  NDT_STORE_VECTOR(TV, out, __builtin_convertvector(__builtin_convertvector(r, I32x8), TV));
+}
+// The interpolations' fixed line counts: weights and line pointers stay in
+// registers over the whole row.
+template <int N, typename T>
+[[gnu::always_inline]] inline int combineFixed(const double* const* lines, const double* w, int nb, double top,
+                                               T* __restrict out) {
+  const double* l[N];
+  double wk[N];
+#pragma GCC unroll 5
+  for (int k = 0; k < N; ++k) {
+    l[k] = lines[k];
+    wk[k] = w[k];
+  }
   int b = 0;
   for (; b + kLanes <= nb; b += kLanes) {
     F64x8 a = {};
-    for (int k = 0; k < count; ++k) a += w[k] * NDT_LOAD_VECTOR(F64x8, lines[k] + b);
-    if (norm) a *= *norm;
-    // For values limited to 0 .. top, floor(a + 0.5) is the truncation of
-    // the limited a + 0.5; what is not a number goes to 0 as well.
-    F64x8 r = a + 0.5;
-    r = r > 0.0 ? r : F64x8{};
-    r = r < top ? r : top;
-    NDT_STORE_VECTOR(TV, out + b, __builtin_convertvector(__builtin_convertvector(r, I32x8), TV));
+#pragma GCC unroll 5
+    for (int k = 0; k < N; ++k) a += wk[k] * NDT_LOAD_VECTOR(F64x8, l[k] + b);
+    storeSamples(a, top, out + b);
+  }
+  return b;
+}
+template <typename T>
+[[gnu::always_inline]] inline void combineInto(const double* const* lines, const double* w, int count, int nb,
+                                               const double* norm, unsigned maxValue, T* __restrict out) {
+  const double top = double(maxValue);
+  int b = 0;
+  if (!norm && count == 5) {
+    b = combineFixed<5>(lines, w, nb, top, out);
+  } else if (!norm && count == 2) {
+    b = combineFixed<2>(lines, w, nb, top, out);
+  } else {
+    for (; b + kLanes <= nb; b += kLanes) {
+      F64x8 a = {};
+      for (int k = 0; k < count; ++k) a += w[k] * NDT_LOAD_VECTOR(F64x8, lines[k] + b);
+      if (norm) a *= *norm;
+      storeSamples(a, top, out + b);
+    }
   }
   for (; b < nb; ++b) {
     double a = 0.0;
@@ -445,6 +573,7 @@ class AlongX {
     b += 2.0 * nc * (2.0 * job_.hV + 2.0) * 8.0;          // x weights, by column and by group
     b += double(job_.srcHeight) * 4.0;                    // row slots
     b += nr * (lines + 1.0) * 8.0;                        // y weights
+    b += std::max(nc, nr) * 64.0;                         // fractions already weighted
     // Per thread: a ring of smoothed values and flags, eight converted source rows.
     b += double(threads) * (neededRows * (4.0 + kBlock * 9.0) + double(job_.srcWidth) * 8.0 * kLanes);
     return b;
@@ -457,8 +586,7 @@ class AlongX {
     const int h = job_.hV;
     stride_ = 2 * h + 2;
     xw_.resize(fc_.size() * std::size_t(stride_));
-    for (std::size_t j = 0; j < fc_.size(); ++j)
-      smoothingWeights(xs_[std::size_t(fc_[j])].f, h, job_.gaussian, &xw_[j * std::size_t(stride_)]);
+    weightsPerPosition(xs_, fc_, h, job_.gaussian, xw_.data(), std::size_t(stride_));
     // The same weights, eight columns side by side, for the whole groups.
     const std::size_t groups = fc_.size() / 8;
     xw8_.resize(groups * std::size_t(stride_) * 8);
@@ -480,13 +608,11 @@ class AlongX {
     }
     yw_.resize(fr_.size() * std::size_t(yStride_));
     slot_.assign(std::size_t(job_.srcHeight), -1);
+    if (job_.direction == 2) weightsPerPosition(ys_, fr_, job_.hH, job_.gaussian, yw_.data(), std::size_t(yStride_));
     for (std::size_t q = 0; q < fr_.size(); ++q) {
       const Place& y = ys_[std::size_t(fr_[q])];
-      double* w = &yw_[q * std::size_t(yStride_)];
-      if (job_.direction == 2)
-        smoothingWeights(y.f, job_.hH, job_.gaussian, w);
-      else
-        interpWeights(interpOffsets(job_.linear), job_.linear, y.f, w);
+      if (job_.direction != 2)
+        interpWeights(interpOffsets(job_.linear), job_.linear, y.f, &yw_[q * std::size_t(yStride_)]);
       for (int off : lineOffset_) slot_[std::size_t(clampIndex(y.n + off, job_.srcHeight))] = 0;
     }
     for (int row = 0; row < job_.srcHeight; ++row)
@@ -506,6 +632,8 @@ class AlongX {
   // Blocks of target columns are independent: each thread takes every
   // threads-th block, with its own scratch.
   void runBlocks(unsigned threads) {
+    // No fitting row or no fitting column: the borders are the whole target.
+    if (fc_.empty() || fr_.empty()) return;
     // Narrower blocks where that gives every thread one.
     const std::size_t perThread = (fc_.size() + threads - 1) / threads;
     block_ = std::size_t(std::min<std::size_t>(kBlock, std::max<std::size_t>(8, (perThread + 7) / 8 * 8)));
@@ -540,7 +668,7 @@ class AlongX {
   }
 
   struct Scratch {
-    std::vector<double> smoothed, rows8;
+    AlignedVector<double> smoothed, rows8;
     std::vector<unsigned char> fired;
     std::vector<const double*> lineSums;
     std::vector<const unsigned char*> lineFlags;
@@ -559,7 +687,8 @@ class AlongX {
     const double* wt = &xw_[j0 * std::size_t(stride_)];
     const double* wt8 = xw8_.data() + j0 * std::size_t(stride_);  // blocks start at whole groups
     const std::size_t span = std::size_t(hi - lo + 1);
-    sc.rows8.resize(std::max(sc.rows8.size(), span * kLanes));
+    // Two vectors past the span: the sliding window may load them, never uses them.
+    sc.rows8.resize(std::max(sc.rows8.size(), (span + 2) * kLanes));
     double* rows8 = sc.rows8.data();
 
     std::size_t q = 0;  // next target row to combine
@@ -649,7 +778,8 @@ class AlongX {
   std::vector<int> fc_, fr_;
   int stride_ = 0, yStride_ = 0, lineCount_ = 0;
   std::vector<int> lineOffset_;
-  std::vector<double> xw_, xw8_, yw_;
+  std::vector<double> xw_, yw_;
+  AlignedVector<double> xw8_;
   std::vector<int> slot_, rows_;  // source row -> slot in the smoothed values, slot -> source row
   std::vector<int> lastSlot_;     // per fitting target row, the highest slot it combines
   std::size_t block_ = kBlock;    // target columns per block

@@ -195,6 +195,27 @@ TEST_P(Exactness, PluginEqualsTheReferenceBitForBit) {
 
 INSTANTIATE_TEST_SUITE_P(Directions, Exactness, ::testing::Values(0, 1, 2));
 
+// Columns whose windows start one or two samples apart (equal size, halving)
+// are summed through a window that moves along the row; it stops after any
+// tap count, and groups of eight columns in between, short tails and columns
+// spaced unevenly share a row with it. At exact sizes the outermost weights
+// are nearly 0; 71 -> 70 and 143 -> 70 give every tap its weight. Direction
+// 0 tests its rows with the same half-width: the films are tall enough.
+TEST_F(Moire, EvenlySpacedColumnsEqualTheReferenceAtEveryHalfWidth) {
+  const Geometry geometries[] = {
+      {70, 40, 70, 40, 0, 100},  {69, 40, 69, 40, 0, 100},  {71, 40, 70, 40, 0, 100},
+      {140, 60, 70, 30, 0, 100}, {143, 60, 70, 30, 0, 100}};
+  std::uint32_t seed = 40;
+  for (int direction : {0, 2})
+    for (const Geometry& g : geometries)
+      for (int h = 2; h <= 11; ++h) {
+        SCOPED_TRACE(::testing::Message() << "direction " << direction << " " << g.w << " -> " << g.dw
+                                          << " half-width " << h);
+        Film src = testFilm(g.w, g.h, 12, seed++);
+        filterAndCompare(src, g.dw, g.dh, direction, 50.0 * h, g.ampH, 2, 2, false);
+      }
+}
+
 TEST_F(Moire, FlatImageStaysFlatInEveryMode) {
   for (int bits : {8, 12, 16})
     for (int direction : {0, 1, 2})
