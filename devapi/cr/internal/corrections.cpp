@@ -9,6 +9,15 @@
 #include <new>
 #include <thread>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12's AVX-512 headers start vectors from an uninitialised value on purpose.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#endif
+
 namespace zentrac {
 namespace {
 
@@ -103,6 +112,7 @@ struct LineTask {
   // A valid column counts as its deviation plus 2^countShift, so one running
   // sum carries both; see packedShift.
   std::uint32_t countShift = 0;
+  bool avx512 = false;  // the machine runs the AVX-512 passes
 };
 
 // The shift that packs a window's count of valid columns above the sum of
@@ -260,6 +270,149 @@ NDT_VECTOR_CLONES std::uint32_t deviationSums(const LineTask& t, std::int32_t* _
 }
 #undef NDT_RUNNING_SUMS
 
+// The same passes written out for AVX-512, which the compiler's vectors
+// reach only in part: their widening loads take four instructions, their
+// lane shifts a copy each, and their tails run column by column. Whole
+// vectors load and store plainly (masked stores cost more); masks take the tails.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define NDT_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl"), always_inline)) inline
+
+// Lanes 0 .. n - 1 of a vector at p; all 16 when Tail is false.
+template <bool Tail>
+NDT_AVX512 __m512i load512(const void* p, __mmask16 m) {
+  if constexpr (Tail) return _mm512_maskz_loadu_epi32(m, p);
+  else return _mm512_loadu_si512(p);
+}
+template <bool Tail>
+NDT_AVX512 void store512(void* p, __mmask16 m, __m512i v) {
+  if constexpr (Tail) _mm512_mask_storeu_epi32(p, m, v);
+  else _mm512_storeu_si512(p, v);
+}
+template <bool Tail>
+NDT_AVX512 __m512i widen512(const std::uint16_t* p, __mmask16 m) {
+  if constexpr (Tail) return _mm512_cvtepu16_epi32(_mm256_maskz_loadu_epi16(m, p));
+  else return _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+}
+template <bool Tail>
+NDT_AVX512 void narrow512(std::uint16_t* p, __mmask16 m, __m512i v) {
+  if constexpr (Tail) _mm256_mask_storeu_epi16(p, m, _mm512_cvtepi32_epi16(v));
+  else _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_cvtepi32_epi16(v));
+}
+NDT_AVX512 __mmask16 tailMask(std::size_t n) { return static_cast<__mmask16>((1u << n) - 1); }
+
+struct Consts512 {
+  __m512i roundBox, minDev, maxDev, one, zero, last, minPix, maxPix, maxval;
+  __m512 box;
+};
+
+// One vector of deviationSums512; returns the running sums within the vector.
+template <bool Slide, bool Correct, bool Tail>
+NDT_AVX512 __m512i deviationStep512(const Consts512& k, std::size_t x, __mmask16 m, std::int32_t* sum,
+                                    const std::uint16_t* in, std::uint16_t* out, const std::int32_t* outCorr,
+                                    const std::uint16_t* row, std::uint32_t* packed, __m512i carry) {
+  __m512i s = load512<Tail>(sum + x, m);
+  if constexpr (Slide) {
+    const __m512i o = widen512<Tail>(out + x, m);
+    s = _mm512_add_epi32(s, _mm512_sub_epi32(widen512<Tail>(in + x, m), o));
+    store512<Tail>(sum + x, m, s);
+    if constexpr (Correct) {
+      // The pixel plus its correction, clamped, where it lies within MIN .. MAX.
+      const __m512i c = _mm512_min_epi32(
+          _mm512_max_epi32(_mm512_add_epi32(o, load512<Tail>(outCorr + x, m)), k.zero), k.maxval);
+      const __mmask16 inRange = _mm512_mask_cmple_epi32_mask(_mm512_cmpge_epi32_mask(o, k.minPix), o, k.maxPix);
+      narrow512<Tail>(out + x, m, _mm512_mask_mov_epi32(o, inRange, c));
+    }
+  }
+  const __m512i mean = _mm512_cvttps_epi32(_mm512_div_ps(_mm512_cvtepi32_ps(_mm512_add_epi32(s, k.roundBox)), k.box));
+  const __m512i d = _mm512_sub_epi32(mean, widen512<Tail>(row + x, m));
+  __mmask16 ok = _mm512_mask_cmple_epi32_mask(_mm512_cmpge_epi32_mask(d, k.minDev), d, k.maxDev);
+  if constexpr (Tail) ok &= m;
+  __m512i pv = _mm512_maskz_add_epi32(ok, d, k.one);
+  pv = _mm512_add_epi32(pv, _mm512_alignr_epi32(pv, k.zero, 15));
+  pv = _mm512_add_epi32(pv, _mm512_alignr_epi32(pv, k.zero, 14));
+  pv = _mm512_add_epi32(pv, _mm512_alignr_epi32(pv, k.zero, 12));
+  pv = _mm512_add_epi32(pv, _mm512_alignr_epi32(pv, k.zero, 8));
+  store512<Tail>(packed + x + 1, m, _mm512_add_epi32(pv, carry));
+  return pv;
+}
+
+// deviationSums, and with Correct the line leaving the box corrected in the
+// same pass, as it is read for the last time.
+template <bool Slide, bool Correct>
+__attribute__((target("avx512f,avx512bw,avx512vl"))) std::uint32_t deviationSums512(
+    const LineTask& t, std::int32_t* __restrict sum, const std::uint16_t* __restrict in,
+    std::uint16_t* __restrict out, const std::int32_t* __restrict outCorr, const std::uint16_t* __restrict row,
+    std::uint32_t* __restrict packed) {
+  const std::size_t width = t.width;
+  Consts512 k;
+  k.roundBox = _mm512_set1_epi32(t.roundBox);
+  k.minDev = _mm512_set1_epi32(t.minDev);
+  k.maxDev = _mm512_set1_epi32(t.maxDev);
+  k.one = _mm512_set1_epi32(static_cast<std::int32_t>(std::uint32_t{1} << t.countShift));
+  k.zero = _mm512_setzero_si512();
+  k.last = _mm512_set1_epi32(15);
+  k.minPix = _mm512_set1_epi32(t.minPix);
+  k.maxPix = _mm512_set1_epi32(t.maxPix);
+  k.maxval = _mm512_set1_epi32(t.maxval);
+  k.box = _mm512_set1_ps(t.box);
+  __m512i carry = k.zero;  // the sum so far, in every lane
+  std::size_t x = 0;
+  for (; x + 16 <= width; x += 16) {
+    const __m512i pv = deviationStep512<Slide, Correct, false>(k, x, 0xFFFF, sum, in, out, outCorr, row, packed, carry);
+    // Off the loop's chain: the next carry waits on one add only.
+    carry = _mm512_add_epi32(carry, _mm512_permutexvar_epi32(k.last, pv));
+  }
+  if (x < width) {
+    const __m512i pv =
+        deviationStep512<Slide, Correct, true>(k, x, tailMask(width - x), sum, in, out, outCorr, row, packed, carry);
+    carry = _mm512_add_epi32(carry, _mm512_permutexvar_epi32(k.last, pv));
+  }
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(carry)));
+}
+
+std::uint32_t deviationSums512(const LineTask& t, std::int32_t* sum, const std::uint16_t* in, std::uint16_t* out,
+                               const std::int32_t* outCorr, const std::uint16_t* row, std::uint32_t* packed) {
+  if (!in) return deviationSums512<false, false>(t, sum, in, out, outCorr, row, packed);
+  if (!outCorr) return deviationSums512<true, false>(t, sum, in, out, outCorr, row, packed);
+  return deviationSums512<true, true>(t, sum, in, out, outCorr, row, packed);
+}
+
+// One vector of windowMeans512. The rounding half away from zero moves the
+// sum by n / 2 away from zero, and the truncating division is symmetric in the sign.
+template <bool Tail>
+NDT_AVX512 void windowStep512(std::size_t x, __mmask16 m, const std::uint32_t* pHi, const std::uint32_t* pLo,
+                              std::int32_t* corr, __m128i shift, __m512i roundCount, __m512i one, __m512i zero) {
+  const __m512i v = _mm512_sub_epi32(load512<Tail>(pHi + x, m), load512<Tail>(pLo + x, m));
+  const __m512i n = _mm512_srl_epi32(_mm512_add_epi32(v, roundCount), shift);
+  const __m512i s = _mm512_sub_epi32(v, _mm512_sll_epi32(n, shift));
+  const __m512i h = _mm512_srli_epi32(n, 1);
+  const __m512i a = _mm512_mask_sub_epi32(_mm512_add_epi32(s, h), _mm512_cmplt_epi32_mask(s, zero), s, h);
+  const __m512 q = _mm512_div_ps(_mm512_cvtepi32_ps(a), _mm512_cvtepi32_ps(_mm512_max_epu32(n, one)));
+  store512<Tail>(corr + x, m, _mm512_cvttps_epi32(q));
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void windowMeans512(const LineTask& t,
+                                                                         const std::uint32_t* __restrict packed,
+                                                                         std::int32_t* __restrict corr) {
+  const std::size_t width = t.width;
+  const std::uint32_t* pHi = packed + t.right + 1;
+  const std::uint32_t* pLo = packed - t.left;
+  const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(t.countShift));
+  const __m512i roundCount = _mm512_set1_epi32(std::int32_t{1} << (t.countShift - 1)), one = _mm512_set1_epi32(1),
+                zero = _mm512_setzero_si512();
+  std::size_t x = 0;
+  for (; x + 16 <= width; x += 16) windowStep512<false>(x, 0xFFFF, pHi, pLo, corr, shift, roundCount, one, zero);
+  if (x < width) windowStep512<true>(x, tailMask(width - x), pHi, pLo, corr, shift, roundCount, one, zero);
+}
+
+bool haveAvx512() {
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vl");
+}
+#else
+bool haveAvx512() { return false; }
+#endif
+
 NDT_VECTOR_CLONES void addRow(std::size_t width, std::int32_t* __restrict sum, const std::uint16_t* __restrict row) {
   for (std::size_t x = 0; x < width; ++x) sum[x] += row[x];
 }
@@ -287,16 +440,30 @@ void correctCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, 
   for (std::size_t c = a; c < b; ++c) {
     // Running sums along the line, so that any window's sum is one difference.
     const bool moved = c > a;
-    const std::uint32_t total = deviationSums(t, sum, moved ? t.image.line(c + half) : nullptr,
-                                              moved ? t.image.line(c - half) : nullptr, t.image.line(c), packed);
-    std::fill(packed + width + 1, packed + width + 1 + t.right, total);
+    const std::uint16_t* in = moved ? t.image.line(c + half) : nullptr;
+    std::uint16_t* out = moved ? t.image.line(c - half) : nullptr;
+    // Line c - half leaves the box with this move, and is corrected then.
+    const std::int32_t* outCorr = c >= a + 2 * half ? w.ring.data() + ((c - half - a) % t.slots) * width : nullptr;
     std::int32_t* corr = c < a + half ? w.head.data() + (c - a) * width : w.ring.data() + ((c - a) % t.slots) * width;
-    windowMeans(t, packed, corr);
-    // Line c - half left the box with the previous centre.
-    if (c >= a + 2 * half) {
-      const std::size_t line = c - half;
-      correctRow(t, t.image.line(line), w.ring.data() + ((line - a) % t.slots) * width);
+    std::uint32_t total;
+    // The line entering the next box comes from memory, and the hardware
+    // does not fetch it early enough by itself across these passes.
+    if (c + 1 < b) {
+      const char* next = reinterpret_cast<const char*>(t.image.line(c + 1 + half));
+      for (std::size_t i = 0; i < width * sizeof(std::uint16_t); i += 64) __builtin_prefetch(next + i, 0, 2);
     }
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (t.avx512) {
+      total = deviationSums512(t, sum, in, out, outCorr, t.image.line(c), packed);
+      std::fill(packed + width + 1, packed + width + 1 + t.right, total);
+      windowMeans512(t, packed, corr);
+      continue;
+    }
+#endif
+    total = deviationSums(t, sum, in, out, t.image.line(c), packed);
+    std::fill(packed + width + 1, packed + width + 1 + t.right, total);
+    windowMeans(t, packed, corr);
+    if (outCorr) correctRow(t, out, outCorr);
   }
 }
 
@@ -412,6 +579,7 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   task.left = static_cast<std::size_t>(
       std::min<std::int64_t>(p.boxWidth - 1 - right, static_cast<std::int64_t>(width)));
   task.countShift = countShift;
+  task.avx512 = haveAvx512();
 
   const std::size_t firstCentre = first + task.half - 1;
   const std::size_t lastCentre = last - task.half;
