@@ -512,6 +512,11 @@ void Corrections::setThreads(unsigned threads) {
   threads_ = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
 }
 
+void Corrections::setAvx512(bool allowed) {
+  std::lock_guard lock(mutex_);
+  avx512_ = allowed;
+}
+
 CorrectionOutcome Corrections::apply(const CorrectionImage& image, std::size_t lines, const ScanContext& scan) {
   std::lock_guard lock(mutex_);
   if (!image.valid() || lines > image.lines()) return CorrectionOutcome::LineRefused;
@@ -579,7 +584,7 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   task.left = static_cast<std::size_t>(
       std::min<std::int64_t>(p.boxWidth - 1 - right, static_cast<std::int64_t>(width)));
   task.countShift = countShift;
-  task.avx512 = haveAvx512();
+  task.avx512 = avx512_ && haveAvx512();
 
   const std::size_t firstCentre = first + task.half - 1;
   const std::size_t lastCentre = last - task.half;

@@ -92,6 +92,9 @@ class Corrections {
   // one per core. The output does not depend on it.
   void setThreads(unsigned threads);
   unsigned threads() const { return threads_; }
+  // The line passes take AVX-512 where the machine has it; false keeps to the
+  // portable passes, which give the same output.
+  void setAvx512(bool allowed);
 
   // Work storage of one thread of the line correction.
   struct LineWork {
@@ -129,6 +132,7 @@ class Corrections {
   int tableOd_ = -1;  // no od builds nothing yet, so od 0 builds a real table
   int tableBuilds_ = 0;
   unsigned threads_ = 1;
+  bool avx512_ = true;
   std::vector<LineWork> lineWork_;
 };
 
