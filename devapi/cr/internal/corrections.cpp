@@ -113,6 +113,7 @@ struct LineTask {
   // sum carries both; see packedShift.
   std::uint32_t countShift = 0;
   bool avx512 = false;  // the machine runs the AVX-512 passes
+  int boxShift = -1;     // n for a box of 2^n lines, else -1
 };
 
 // The shift that packs a window's count of valid columns above the sum of
@@ -224,12 +225,13 @@ using U16x16 = std::uint16_t __attribute__((vector_size(32)));
 // out leaves; both null for the first centre of a run), each column's
 // deviation from its box mean is taken, and the running sum of the valid
 // columns' packed deviations and counts is written, packed[x + 1] for columns
-// 0 .. x. Returns the line's total.
+// 0 .. x; the line at ahead is fetched into the cache on the way. Returns the
+// line's total.
 NDT_VECTOR_CLONES std::uint32_t deviationSums(const LineTask& t, std::int32_t* __restrict sum,
                                               const std::uint16_t* __restrict in,
                                               const std::uint16_t* __restrict out,
                                               const std::uint16_t* __restrict row,
-                                              std::uint32_t* __restrict packed) {
+                                              std::uint32_t* __restrict packed, const std::uint16_t* ahead) {
   const std::size_t width = t.width;
   const std::int32_t roundBox = t.roundBox, minDev = t.minDev, maxDev = t.maxDev;
   const std::uint32_t one = std::uint32_t{1} << t.countShift;
@@ -240,6 +242,7 @@ NDT_VECTOR_CLONES std::uint32_t deviationSums(const LineTask& t, std::int32_t* _
   U32x16 carryV = {};
   std::size_t x = 0;
   for (; x + 16 <= width; x += 16) {
+    __builtin_prefetch(ahead + x);
     I32x16 s = NDT_LOAD_VECTOR(I32x16, sum + x);
     if (slide) {
       s += __builtin_convertvector(NDT_LOAD_VECTOR(U16x16, in + x), I32x16) -
@@ -303,10 +306,11 @@ NDT_AVX512 __mmask16 tailMask(std::size_t n) { return static_cast<__mmask16>((1u
 struct Consts512 {
   __m512i roundBox, minDev, maxDev, one, zero, last, minPix, maxPix, maxval;
   __m512 box;
+  __m128i boxShift;
 };
 
 // One vector of deviationSums512; returns the running sums within the vector.
-template <bool Slide, bool Correct, bool Tail>
+template <bool Slide, bool Correct, bool Shift, bool Tail>
 NDT_AVX512 __m512i deviationStep512(const Consts512& k, std::size_t x, __mmask16 m, std::int32_t* sum,
                                     const std::uint16_t* in, std::uint16_t* out, const std::int32_t* outCorr,
                                     const std::uint16_t* row, std::uint32_t* packed, __m512i carry) {
@@ -323,7 +327,11 @@ NDT_AVX512 __m512i deviationStep512(const Consts512& k, std::size_t x, __mmask16
       narrow512<Tail>(out + x, m, _mm512_mask_mov_epi32(o, inRange, c));
     }
   }
-  const __m512i mean = _mm512_cvttps_epi32(_mm512_div_ps(_mm512_cvtepi32_ps(_mm512_add_epi32(s, k.roundBox)), k.box));
+  // A box of 2^n lines divides by a shift; box sums are never negative.
+  const __m512i rounded = _mm512_add_epi32(s, k.roundBox);
+  __m512i mean;
+  if constexpr (Shift) mean = _mm512_srl_epi32(rounded, k.boxShift);
+  else mean = _mm512_cvttps_epi32(_mm512_div_ps(_mm512_cvtepi32_ps(rounded), k.box));
   const __m512i d = _mm512_sub_epi32(mean, widen512<Tail>(row + x, m));
   __mmask16 ok = _mm512_mask_cmple_epi32_mask(_mm512_cmpge_epi32_mask(d, k.minDev), d, k.maxDev);
   if constexpr (Tail) ok &= m;
@@ -337,12 +345,13 @@ NDT_AVX512 __m512i deviationStep512(const Consts512& k, std::size_t x, __mmask16
 }
 
 // deviationSums, and with Correct the line leaving the box corrected in the
-// same pass, as it is read for the last time.
-template <bool Slide, bool Correct>
+// same pass, as it is read for the last time; the line at ahead is fetched
+// into the cache on the way.
+template <bool Slide, bool Correct, bool Shift>
 __attribute__((target("avx512f,avx512bw,avx512vl"))) std::uint32_t deviationSums512(
     const LineTask& t, std::int32_t* __restrict sum, const std::uint16_t* __restrict in,
     std::uint16_t* __restrict out, const std::int32_t* __restrict outCorr, const std::uint16_t* __restrict row,
-    std::uint32_t* __restrict packed) {
+    std::uint32_t* __restrict packed, const std::uint16_t* ahead) {
   const std::size_t width = t.width;
   Consts512 k;
   k.roundBox = _mm512_set1_epi32(t.roundBox);
@@ -355,26 +364,34 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) std::uint32_t deviationSums
   k.maxPix = _mm512_set1_epi32(t.maxPix);
   k.maxval = _mm512_set1_epi32(t.maxval);
   k.box = _mm512_set1_ps(t.box);
+  k.boxShift = _mm_cvtsi32_si128(t.boxShift);
   __m512i carry = k.zero;  // the sum so far, in every lane
   std::size_t x = 0;
   for (; x + 16 <= width; x += 16) {
-    const __m512i pv = deviationStep512<Slide, Correct, false>(k, x, 0xFFFF, sum, in, out, outCorr, row, packed, carry);
+    _mm_prefetch(reinterpret_cast<const char*>(ahead + x), _MM_HINT_T0);
+    const __m512i pv = deviationStep512<Slide, Correct, Shift, false>(k, x, 0xFFFF, sum, in, out, outCorr, row, packed, carry);
     // Off the loop's chain: the next carry waits on one add only.
     carry = _mm512_add_epi32(carry, _mm512_permutexvar_epi32(k.last, pv));
   }
   if (x < width) {
     const __m512i pv =
-        deviationStep512<Slide, Correct, true>(k, x, tailMask(width - x), sum, in, out, outCorr, row, packed, carry);
+        deviationStep512<Slide, Correct, Shift, true>(k, x, tailMask(width - x), sum, in, out, outCorr, row, packed, carry);
     carry = _mm512_add_epi32(carry, _mm512_permutexvar_epi32(k.last, pv));
   }
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(carry)));
 }
 
 std::uint32_t deviationSums512(const LineTask& t, std::int32_t* sum, const std::uint16_t* in, std::uint16_t* out,
-                               const std::int32_t* outCorr, const std::uint16_t* row, std::uint32_t* packed) {
-  if (!in) return deviationSums512<false, false>(t, sum, in, out, outCorr, row, packed);
-  if (!outCorr) return deviationSums512<true, false>(t, sum, in, out, outCorr, row, packed);
-  return deviationSums512<true, true>(t, sum, in, out, outCorr, row, packed);
+                               const std::int32_t* outCorr, const std::uint16_t* row, std::uint32_t* packed,
+                               const std::uint16_t* ahead) {
+  if (t.boxShift >= 0) {
+    if (!in) return deviationSums512<false, false, true>(t, sum, in, out, outCorr, row, packed, ahead);
+    if (!outCorr) return deviationSums512<true, false, true>(t, sum, in, out, outCorr, row, packed, ahead);
+    return deviationSums512<true, true, true>(t, sum, in, out, outCorr, row, packed, ahead);
+  }
+  if (!in) return deviationSums512<false, false, false>(t, sum, in, out, outCorr, row, packed, ahead);
+  if (!outCorr) return deviationSums512<true, false, false>(t, sum, in, out, outCorr, row, packed, ahead);
+  return deviationSums512<true, true, false>(t, sum, in, out, outCorr, row, packed, ahead);
 }
 
 // One vector of windowMeans512. The rounding half away from zero moves the
@@ -445,22 +462,19 @@ void correctCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, 
     // Line c - half leaves the box with this move, and is corrected then.
     const std::int32_t* outCorr = c >= a + 2 * half ? w.ring.data() + ((c - half - a) % t.slots) * width : nullptr;
     std::int32_t* corr = c < a + half ? w.head.data() + (c - a) * width : w.ring.data() + ((c - a) % t.slots) * width;
+    // The next centre's entering line is fetched during this one: the
+    // hardware alone fetches it too late.
+    const std::uint16_t* ahead = t.image.line(c + 1 < b ? c + 1 + half : c);
     std::uint32_t total;
-    // The line entering the next box comes from memory, and the hardware
-    // does not fetch it early enough by itself across these passes.
-    if (c + 1 < b) {
-      const char* next = reinterpret_cast<const char*>(t.image.line(c + 1 + half));
-      for (std::size_t i = 0; i < width * sizeof(std::uint16_t); i += 64) __builtin_prefetch(next + i, 0, 2);
-    }
 #if defined(__x86_64__) && defined(__GNUC__)
     if (t.avx512) {
-      total = deviationSums512(t, sum, in, out, outCorr, t.image.line(c), packed);
+      total = deviationSums512(t, sum, in, out, outCorr, t.image.line(c), packed, ahead);
       std::fill(packed + width + 1, packed + width + 1 + t.right, total);
       windowMeans512(t, packed, corr);
       continue;
     }
 #endif
-    total = deviationSums(t, sum, in, out, t.image.line(c), packed);
+    total = deviationSums(t, sum, in, out, t.image.line(c), packed, ahead);
     std::fill(packed + width + 1, packed + width + 1 + t.right, total);
     windowMeans(t, packed, corr);
     if (outCorr) correctRow(t, out, outCorr);
@@ -585,6 +599,8 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
       std::min<std::int64_t>(p.boxWidth - 1 - right, static_cast<std::int64_t>(width)));
   task.countShift = countShift;
   task.avx512 = avx512_ && haveAvx512();
+  for (int n = 1; n < 31; ++n)
+    if (p.boxHeight == 1 << n) task.boxShift = n;
 
   const std::size_t firstCentre = first + task.half - 1;
   const std::size_t lastCentre = last - task.half;
