@@ -434,6 +434,35 @@ NDT_VECTOR_CLONES void addRow(std::size_t width, std::int32_t* __restrict sum, c
   for (std::size_t x = 0; x < width; ++x) sum[x] += row[x];
 }
 
+// A reference line of the band correction: added to the column sums, and
+// taken into the columns' least and greatest values.
+NDT_VECTOR_CLONES void addReference(std::size_t width, const std::uint16_t* __restrict row, double* __restrict acc,
+                                    std::int32_t* __restrict lo, std::int32_t* __restrict hi) {
+  for (std::size_t x = 0; x < width; ++x) {
+    acc[x] += row[x];
+    lo[x] = std::min<std::int32_t>(lo[x], row[x]);
+    hi[x] = std::max<std::int32_t>(hi[x], row[x]);
+  }
+}
+
+// The deviations of one band line from the straight line between the two
+// reference blocks' means, and the line taken into the columns' range. The
+// file is built without contracting products and sums into fused ones, so
+// that every lane rounds as one column by itself would.
+NDT_VECTOR_CLONES void bandDeviations(std::size_t width, const double* __restrict before,
+                                      const double* __restrict after, double wBefore, double wAfter, double denom,
+                                      const std::uint16_t* __restrict row, std::int32_t* __restrict dev,
+                                      std::int32_t* __restrict lo, std::int32_t* __restrict hi) {
+  for (std::size_t x = 0; x < width; ++x) {
+    // A mean of samples plus 0.5, far within 32 bits: both weights are
+    // positive, so truncating it is the floor, which the vectoriser leaves alone.
+    const double expected = (before[x] * wBefore + after[x] * wAfter) / denom + 0.5;
+    dev[x] = static_cast<std::int32_t>(expected) - row[x];
+    lo[x] = std::min<std::int32_t>(lo[x], row[x]);
+    hi[x] = std::max<std::int32_t>(hi[x], row[x]);
+  }
+}
+
 bool prepareLineWork(Corrections::LineWork& w, const LineTask& t) {
   const std::size_t padded = t.left + t.width + 1 + t.right;
   if (!grow(w.sum, t.width) || !grow(w.packed, padded) || !grow(w.ring, t.slots * t.width) ||
@@ -722,8 +751,8 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
       !grow(bandDeviation_, width * kMaxBandLines))
     return false;
 
-  std::int64_t* before = refBefore_.data();
-  std::int64_t* after = refAfter_.data();
+  double* before = refBefore_.data();
+  double* after = refAfter_.data();
   std::int32_t* rmin = refMin_.data();
   std::int32_t* rmax = refMax_.data();
   std::int32_t* fmin = fullMin_.data();
@@ -747,17 +776,10 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
     std::fill(after, after + width, 0);
     std::fill(rmin, rmin + width, std::numeric_limits<std::int32_t>::max());
     std::fill(rmax, rmax + width, std::numeric_limits<std::int32_t>::min());
-    auto reference = [&](std::size_t y, std::int64_t* acc) {
-      const std::uint16_t* row = image.line(y);
-      for (std::size_t x = 0; x < width; ++x) {
-        acc[x] += row[x];
-        rmin[x] = std::min<std::int32_t>(rmin[x], row[x]);
-        rmax[x] = std::max<std::int32_t>(rmax[x], row[x]);
-      }
-    };
-    for (std::size_t y = bandStart - static_cast<std::size_t>(t); y < bandStart; ++y) reference(y, before);
+    for (std::size_t y = bandStart - static_cast<std::size_t>(t); y < bandStart; ++y)
+      addReference(width, image.line(y), before, rmin, rmax);
     for (std::size_t y = bandStart + lines; y < bandStart + lines + static_cast<std::size_t>(t); ++y)
-      reference(y, after);
+      addReference(width, image.line(y), after, rmin, rmax);
     std::copy(rmin, rmin + width, fmin);
     std::copy(rmax, rmax + width, fmax);
 
@@ -767,18 +789,10 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
     const double denom = static_cast<double>(t) * static_cast<double>(t + o);
     const double halfT = static_cast<double>(t) / 2.0;
     for (std::size_t k = 0; k < lines; ++k) {
-      const std::uint16_t* row = image.line(bandStart + k);
       const double wBefore = halfT + static_cast<double>(o) - static_cast<double>(k) - 0.5;
       const double wAfter = halfT + static_cast<double>(k) + 0.5;
-      std::int32_t* devK = bandDeviation_.data() + k;
-      for (std::size_t x = 0; x < width; ++x) {
-        const double expected =
-            std::floor((static_cast<double>(before[x]) * wBefore + static_cast<double>(after[x]) * wAfter) / denom +
-                       0.5);
-        devK[x * lines] = static_cast<std::int32_t>(static_cast<std::int64_t>(expected) - row[x]);
-        fmin[x] = std::min<std::int32_t>(fmin[x], row[x]);
-        fmax[x] = std::max<std::int32_t>(fmax[x], row[x]);
-      }
+      bandDeviations(width, before, after, wBefore, wAfter, denom, image.line(bandStart + k),
+                     bandDeviation_.data() + k * width, fmin, fmax);
     }
     for (std::size_t x = 0; x < width; ++x) {
       const std::int64_t refRange = std::int64_t{rmax[x]} - rmin[x];
@@ -796,14 +810,14 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
         width, band.window,
         [&](std::size_t x) {
           if (!ok[x]) return;
-          const std::int32_t* d = bandDeviation_.data() + x * lines;
-          for (std::size_t k = 0; k < lines; ++k) sums[k] += d[k];
+          const std::int32_t* d = bandDeviation_.data() + x;
+          for (std::size_t k = 0; k < lines; ++k) sums[k] += d[k * width];
           ++count;
         },
         [&](std::size_t x) {
           if (!ok[x]) return;
-          const std::int32_t* d = bandDeviation_.data() + x * lines;
-          for (std::size_t k = 0; k < lines; ++k) sums[k] -= d[k];
+          const std::int32_t* d = bandDeviation_.data() + x;
+          for (std::size_t k = 0; k < lines; ++k) sums[k] -= d[k * width];
           --count;
         },
         [&](std::size_t x) {
