@@ -12,7 +12,9 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 // GCC 12's AVX-512 headers start vectors from an uninitialised value on purpose.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
