@@ -465,6 +465,12 @@ NDT_VECTOR_CLONES void bandDeviations(std::size_t width, const double* __restric
   }
 }
 
+// Every sample of the row replaced by its table entry. Mask fill and device
+// data may exceed 14 bits; they take the last entry.
+NDT_VECTOR_CLONES void tableRow(std::uint16_t* __restrict row, std::size_t width, const std::uint16_t* __restrict table) {
+  for (std::size_t x = 0; x < width; ++x) row[x] = table[std::min<std::size_t>(row[x], kTableSize - 1)];
+}
+
 bool prepareLineWork(Corrections::LineWork& w, const LineTask& t) {
   const std::size_t padded = t.left + t.width + 1 + t.right;
   if (!grow(w.sum, t.width) || !grow(w.packed, padded) || !grow(w.ring, t.slots * t.width) ||
@@ -848,11 +854,8 @@ void Corrections::tableLocked(const CorrectionImage& image, std::size_t first, s
   if (!image.valid() || first > image.lines() || lines > image.lines() - first) return;
   const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads_, lines / kMinLinesPerThread));
   runParts(parts, [&](std::size_t part) {
-    for (std::size_t y = first + lines * part / parts; y < first + lines * (part + 1) / parts; ++y) {
-      std::uint16_t* row = image.line(y);
-      // Mask fill and device data may exceed 14 bits; they take the last entry.
-      for (std::size_t x = 0; x < image.width; ++x) row[x] = table_[std::min<std::size_t>(row[x], kTableSize - 1)];
-    }
+    for (std::size_t y = first + lines * part / parts; y < first + lines * (part + 1) / parts; ++y)
+      tableRow(image.line(y), image.width, table_.data());
   });
 }
 
