@@ -3,6 +3,7 @@
 #include "devapi/cr/internal/noproc_dump.h"
 
 #include <algorithm>
+#include <barrier>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -527,20 +528,39 @@ void finishCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, s
     correctRow(t, t.image.line(line), w.ring.data() + ((line - a) % t.slots) * width);
 }
 
-// part(0) .. part(parts - 1), each on its own thread but the first, which runs
-// on the caller's; parts that get no thread run on the caller's as well.
-template <class Part>
-void runParts(std::size_t parts, Part part) {
+// first(0) .. first(parts - 1), each on its own thread but the first, which
+// runs on the caller's, and once all are done second(0) .. second(parts - 1)
+// on the same threads: starting threads costs more here than the work of a
+// small plate. Parts that get no thread run on the caller's, which stands in
+// for them at the barrier.
+template <class First, class Second>
+void runParts(std::size_t parts, First first, Second second) {
+  std::barrier sync(static_cast<std::ptrdiff_t>(parts));
+  auto worker = [&](std::size_t i) {
+    first(i);
+    sync.arrive_and_wait();
+    second(i);
+  };
   std::vector<std::thread> threads;
   std::size_t started = 1;
   try {
     threads.reserve(parts - 1);
-    for (; started < parts; ++started) threads.emplace_back(part, started);
+    for (; started < parts; ++started) threads.emplace_back(worker, started);
   } catch (const std::exception&) {
   }
-  part(0);
-  for (std::size_t i = started; i < parts; ++i) part(i);
+  first(0);
+  for (std::size_t i = started; i < parts; ++i) {
+    first(i);
+    sync.arrive_and_drop();
+  }
+  sync.arrive_and_wait();
+  second(0);
+  for (std::size_t i = started; i < parts; ++i) second(i);
   for (std::thread& th : threads) th.join();
+}
+template <class Part>
+void runParts(std::size_t parts, Part part) {
+  runParts(parts, part, [](std::size_t) {});
 }
 
 }  // namespace
@@ -656,9 +676,10 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   }
   std::vector<std::size_t> start(parts + 1);
   for (std::size_t i = 0; i <= parts; ++i) start[i] = firstCentre + centres * i / parts;
-  runParts(parts, [&](std::size_t i) { correctCentres(task, lineWork_[i], start[i], start[i + 1]); });
   // The lines that the neighbouring runs read are written once every run has read them.
-  runParts(parts, [&](std::size_t i) { finishCentres(task, lineWork_[i], start[i], start[i + 1]); });
+  runParts(
+      parts, [&](std::size_t i) { correctCentres(task, lineWork_[i], start[i], start[i + 1]); },
+      [&](std::size_t i) { finishCentres(task, lineWork_[i], start[i], start[i + 1]); });
   return true;
 }
 
