@@ -372,13 +372,14 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) std::uint32_t deviationSums
   std::size_t x = 0;
   for (; x + 16 <= width; x += 16) {
     _mm_prefetch(reinterpret_cast<const char*>(ahead + x), _MM_HINT_T0);
-    const __m512i pv = deviationStep512<Slide, Correct, Shift, false>(k, x, 0xFFFF, sum, in, out, outCorr, row, packed, carry);
+    const __m512i pv =
+        deviationStep512<Slide, Correct, Shift, false>(k, x, 0xFFFF, sum, in, out, outCorr, row, packed, carry);
     // Off the loop's chain: the next carry waits on one add only.
     carry = _mm512_add_epi32(carry, _mm512_permutexvar_epi32(k.last, pv));
   }
   if (x < width) {
-    const __m512i pv =
-        deviationStep512<Slide, Correct, Shift, true>(k, x, tailMask(width - x), sum, in, out, outCorr, row, packed, carry);
+    const __m512i pv = deviationStep512<Slide, Correct, Shift, true>(k, x, tailMask(width - x), sum, in, out,
+                                                                     outCorr, row, packed, carry);
     carry = _mm512_add_epi32(carry, _mm512_permutexvar_epi32(k.last, pv));
   }
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(carry)));
@@ -468,7 +469,8 @@ NDT_VECTOR_CLONES void bandDeviations(std::size_t width, const double* __restric
 
 // Every sample of the row replaced by its table entry. Mask fill and device
 // data may exceed 14 bits; they take the last entry.
-NDT_VECTOR_CLONES void tableRow(std::uint16_t* __restrict row, std::size_t width, const std::uint16_t* __restrict table) {
+NDT_VECTOR_CLONES void tableRow(std::uint16_t* __restrict row, std::size_t width,
+                                const std::uint16_t* __restrict table) {
   for (std::size_t x = 0; x < width; ++x) row[x] = table[std::min<std::size_t>(row[x], kTableSize - 1)];
 }
 
