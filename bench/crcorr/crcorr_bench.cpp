@@ -19,6 +19,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kWidth = 7120, kLines = 8640, kLinesPerBlock = 480;
 constexpr int kRuns = 5;
+constexpr int kLimitRuns = 20;
 
 struct Plate {
   std::vector<std::uint16_t> pristine, work;
@@ -82,7 +83,10 @@ bench::Timing best(Plate& plate, F&& run) {
 int main(int, char** argv) {
   bench::sameAllocator(argv);
   Plate plate = makePlate();
-  const double memcpyMs = bench::warmMemcpyMs(plate.pristine.size() * 2, kRuns);
+  // The limit is noisy on a shared machine: the best of many copies, before
+  // and after the corrections, so that a busy moment cannot raise it.
+  const std::size_t plateBytes = plate.pristine.size() * 2;
+  double memcpyMs = bench::warmMemcpyMs(plateBytes, kLimitRuns);
 
   zentrac::ScanContext scan;
   scan.outBitDepth = 16;
@@ -93,6 +97,12 @@ int main(int, char** argv) {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   std::vector<bench::Row> rows;
   std::vector<std::string> notes;
+  // Per box width, on 1 thread and on all cores.
+  struct Figures {
+    int width;
+    double lineMs[2], bandMs[2], allMs[2], bandCpuMs[2];
+  };
+  std::vector<Figures> figures;
   for (const int width : {401, 4001}) {
     const zentrac::HardParams hp = paramsFor(width);
     zentrac::Corrections corrections(hp);
@@ -114,24 +124,32 @@ int main(int, char** argv) {
     }
     bench::requireEqual(lineOut[0] == lineOut[1], "line correction on 1 and on all threads," + box);
     bench::requireEqual(allOut[0] == allOut[1], "all corrections on 1 and on all threads," + box);
-    rows.push_back({"line," + box + ", 1 thread", lineMs[0], -1, memcpyMs, ""});
-    rows.push_back({"line + band," + box + ", 1 thread", bandMs[0], -1, memcpyMs, ""});
-    rows.push_back({"all with table," + box + ", 1 thread", allMs[0], -1, memcpyMs, ""});
-    rows.push_back({"line," + box + ", " + std::to_string(cores) + " threads", lineMs[1], -1, memcpyMs, ""});
-    rows.push_back({"line + band," + box + ", " + std::to_string(cores) + " threads", bandMs[1], -1, memcpyMs, ""});
-    rows.push_back({"all with table," + box + ", " + std::to_string(cores) + " threads", allMs[1], -1, memcpyMs, ""});
+    figures.push_back({width, {lineMs[0], lineMs[1]}, {bandMs[0], bandMs[1]}, {allMs[0], allMs[1]},
+                       {bandCpuMs[0], bandCpuMs[1]}});
+  }
+  memcpyMs = std::min(memcpyMs, bench::warmMemcpyMs(plateBytes, kLimitRuns));
+  for (const Figures& f : figures) {
+    const std::string box = " box " + std::to_string(f.width);
+    const std::string all = ", " + std::to_string(cores) + " threads";
+    rows.push_back({"line," + box + ", 1 thread", f.lineMs[0], -1, memcpyMs, ""});
+    rows.push_back({"line + band," + box + ", 1 thread", f.bandMs[0], -1, memcpyMs, ""});
+    rows.push_back({"all with table," + box + ", 1 thread", f.allMs[0], -1, memcpyMs, ""});
+    rows.push_back({"line," + box + all, f.lineMs[1], -1, memcpyMs, ""});
+    rows.push_back({"line + band," + box + all, f.bandMs[1], -1, memcpyMs, ""});
+    rows.push_back({"all with table," + box + all, f.allMs[1], -1, memcpyMs, ""});
     char note[300];
     std::snprintf(note, sizeof note,
                   "box %d: line + band %.2f x memcpy on 1 thread (goal <= 5; CPU time of that run %.1f ms); %u threads "
                   "%.2f x faster (goal >= %.1f), that run had %.1f cores on average",
-                  width, bandMs[0] / memcpyMs, bandCpuMs[0], cores, bandMs[0] / bandMs[1], 0.6 * cores,
-                  bandCpuMs[1] / bandMs[1]);
+                  f.width, f.bandMs[0] / memcpyMs, f.bandCpuMs[0], cores, f.bandMs[0] / f.bandMs[1], 0.6 * cores,
+                  f.bandCpuMs[1] / f.bandMs[1]);
     notes.push_back(note);
   }
   char title[160];
   std::snprintf(title, sizeof title,
-                "CR corrections, plate %zu x %zu 16-bit (%.1f MiB), best of %d; no peer: the limit is a warm memcpy of the plate",
-                kWidth, kLines, kWidth * kLines * 2 / 1048576.0, kRuns);
+                "CR corrections, plate %zu x %zu 16-bit (%.1f MiB), best of %d; no peer: the limit is a warm memcpy of the "
+                "plate, best of %d before and %d after",
+                kWidth, kLines, kWidth * kLines * 2 / 1048576.0, kRuns, kLimitRuns, kLimitRuns);
   bench::printTable(title, rows);
   for (const std::string& n : notes) std::printf("%s\n", n.c_str());
   std::printf("outputs on 1 and on all threads are equal\n");

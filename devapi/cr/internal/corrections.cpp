@@ -3,11 +3,23 @@
 #include "devapi/cr/internal/noproc_dump.h"
 
 #include <algorithm>
+#include <barrier>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <thread>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12's AVX-512 headers start vectors from an uninitialised value on purpose.
+#pragma GCC diagnostic push
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#endif
 
 namespace zentrac {
 namespace {
@@ -103,6 +115,8 @@ struct LineTask {
   // A valid column counts as its deviation plus 2^countShift, so one running
   // sum carries both; see packedShift.
   std::uint32_t countShift = 0;
+  bool avx512 = false;  // the machine runs the AVX-512 passes
+  int boxShift = -1;     // n for a box of 2^n lines, else -1
 };
 
 // The shift that packs a window's count of valid columns above the sum of
@@ -214,12 +228,13 @@ using U16x16 = std::uint16_t __attribute__((vector_size(32)));
 // out leaves; both null for the first centre of a run), each column's
 // deviation from its box mean is taken, and the running sum of the valid
 // columns' packed deviations and counts is written, packed[x + 1] for columns
-// 0 .. x. Returns the line's total.
+// 0 .. x; the line at ahead is fetched into the cache on the way. Returns the
+// line's total.
 NDT_VECTOR_CLONES std::uint32_t deviationSums(const LineTask& t, std::int32_t* __restrict sum,
                                               const std::uint16_t* __restrict in,
                                               const std::uint16_t* __restrict out,
                                               const std::uint16_t* __restrict row,
-                                              std::uint32_t* __restrict packed) {
+                                              std::uint32_t* __restrict packed, const std::uint16_t* ahead) {
   const std::size_t width = t.width;
   const std::int32_t roundBox = t.roundBox, minDev = t.minDev, maxDev = t.maxDev;
   const std::uint32_t one = std::uint32_t{1} << t.countShift;
@@ -230,6 +245,7 @@ NDT_VECTOR_CLONES std::uint32_t deviationSums(const LineTask& t, std::int32_t* _
   U32x16 carryV = {};
   std::size_t x = 0;
   for (; x + 16 <= width; x += 16) {
+    __builtin_prefetch(ahead + x);
     I32x16 s = NDT_LOAD_VECTOR(I32x16, sum + x);
     if (slide) {
       s += __builtin_convertvector(NDT_LOAD_VECTOR(U16x16, in + x), I32x16) -
@@ -260,8 +276,202 @@ NDT_VECTOR_CLONES std::uint32_t deviationSums(const LineTask& t, std::int32_t* _
 }
 #undef NDT_RUNNING_SUMS
 
+// The same passes written out for AVX-512, which the compiler's vectors
+// reach only in part: their widening loads take four instructions, their
+// lane shifts a copy each, and their tails run column by column. Whole
+// vectors load and store plainly (masked stores cost more); masks take the tails.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define NDT_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl"), always_inline)) inline
+
+// Lanes 0 .. n - 1 of a vector at p; all 16 when Tail is false.
+template <bool Tail>
+NDT_AVX512 __m512i load512(const void* p, __mmask16 m) {
+  if constexpr (Tail) return _mm512_maskz_loadu_epi32(m, p);
+  else return _mm512_loadu_si512(p);
+}
+template <bool Tail>
+NDT_AVX512 void store512(void* p, __mmask16 m, __m512i v) {
+  if constexpr (Tail) _mm512_mask_storeu_epi32(p, m, v);
+  else _mm512_storeu_si512(p, v);
+}
+template <bool Tail>
+NDT_AVX512 __m512i widen512(const std::uint16_t* p, __mmask16 m) {
+  if constexpr (Tail) return _mm512_cvtepu16_epi32(_mm256_maskz_loadu_epi16(m, p));
+  else return _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+}
+template <bool Tail>
+NDT_AVX512 void narrow512(std::uint16_t* p, __mmask16 m, __m512i v) {
+  if constexpr (Tail) _mm256_mask_storeu_epi16(p, m, _mm512_cvtepi32_epi16(v));
+  else _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_cvtepi32_epi16(v));
+}
+NDT_AVX512 __mmask16 tailMask(std::size_t n) { return static_cast<__mmask16>((1u << n) - 1); }
+
+struct Consts512 {
+  __m512i roundBox, minDev, maxDev, one, zero, last, minPix, maxPix, maxval;
+  __m512 box;
+  __m128i boxShift;
+};
+
+// One vector of deviationSums512; returns the running sums within the vector.
+template <bool Slide, bool Correct, bool Shift, bool Tail>
+NDT_AVX512 __m512i deviationStep512(const Consts512& k, std::size_t x, __mmask16 m, std::int32_t* sum,
+                                    const std::uint16_t* in, std::uint16_t* out, const std::int32_t* outCorr,
+                                    const std::uint16_t* row, std::uint32_t* packed, __m512i carry) {
+  __m512i s = load512<Tail>(sum + x, m);
+  if constexpr (Slide) {
+    const __m512i o = widen512<Tail>(out + x, m);
+    s = _mm512_add_epi32(s, _mm512_sub_epi32(widen512<Tail>(in + x, m), o));
+    store512<Tail>(sum + x, m, s);
+    if constexpr (Correct) {
+      // The pixel plus its correction, clamped, where it lies within MIN .. MAX.
+      const __m512i c = _mm512_min_epi32(
+          _mm512_max_epi32(_mm512_add_epi32(o, load512<Tail>(outCorr + x, m)), k.zero), k.maxval);
+      const __mmask16 inRange = _mm512_mask_cmple_epi32_mask(_mm512_cmpge_epi32_mask(o, k.minPix), o, k.maxPix);
+      narrow512<Tail>(out + x, m, _mm512_mask_mov_epi32(o, inRange, c));
+    }
+  }
+  // A box of 2^n lines divides by a shift; box sums are never negative.
+  const __m512i rounded = _mm512_add_epi32(s, k.roundBox);
+  __m512i mean;
+  if constexpr (Shift) mean = _mm512_srl_epi32(rounded, k.boxShift);
+  else mean = _mm512_cvttps_epi32(_mm512_div_ps(_mm512_cvtepi32_ps(rounded), k.box));
+  const __m512i d = _mm512_sub_epi32(mean, widen512<Tail>(row + x, m));
+  __mmask16 ok = _mm512_mask_cmple_epi32_mask(_mm512_cmpge_epi32_mask(d, k.minDev), d, k.maxDev);
+  if constexpr (Tail) ok &= m;
+  __m512i pv = _mm512_maskz_add_epi32(ok, d, k.one);
+  pv = _mm512_add_epi32(pv, _mm512_alignr_epi32(pv, k.zero, 15));
+  pv = _mm512_add_epi32(pv, _mm512_alignr_epi32(pv, k.zero, 14));
+  pv = _mm512_add_epi32(pv, _mm512_alignr_epi32(pv, k.zero, 12));
+  pv = _mm512_add_epi32(pv, _mm512_alignr_epi32(pv, k.zero, 8));
+  store512<Tail>(packed + x + 1, m, _mm512_add_epi32(pv, carry));
+  return pv;
+}
+
+// deviationSums, and with Correct the line leaving the box corrected in the
+// same pass, as it is read for the last time; the line at ahead is fetched
+// into the cache on the way.
+template <bool Slide, bool Correct, bool Shift>
+__attribute__((target("avx512f,avx512bw,avx512vl"))) std::uint32_t deviationSums512(
+    const LineTask& t, std::int32_t* __restrict sum, const std::uint16_t* __restrict in,
+    std::uint16_t* __restrict out, const std::int32_t* __restrict outCorr, const std::uint16_t* __restrict row,
+    std::uint32_t* __restrict packed, const std::uint16_t* ahead) {
+  const std::size_t width = t.width;
+  Consts512 k;
+  k.roundBox = _mm512_set1_epi32(t.roundBox);
+  k.minDev = _mm512_set1_epi32(t.minDev);
+  k.maxDev = _mm512_set1_epi32(t.maxDev);
+  k.one = _mm512_set1_epi32(static_cast<std::int32_t>(std::uint32_t{1} << t.countShift));
+  k.zero = _mm512_setzero_si512();
+  k.last = _mm512_set1_epi32(15);
+  k.minPix = _mm512_set1_epi32(t.minPix);
+  k.maxPix = _mm512_set1_epi32(t.maxPix);
+  k.maxval = _mm512_set1_epi32(t.maxval);
+  k.box = _mm512_set1_ps(t.box);
+  k.boxShift = _mm_cvtsi32_si128(t.boxShift);
+  __m512i carry = k.zero;  // the sum so far, in every lane
+  std::size_t x = 0;
+  for (; x + 16 <= width; x += 16) {
+    _mm_prefetch(reinterpret_cast<const char*>(ahead + x), _MM_HINT_T0);
+    const __m512i pv =
+        deviationStep512<Slide, Correct, Shift, false>(k, x, 0xFFFF, sum, in, out, outCorr, row, packed, carry);
+    // Off the loop's chain: the next carry waits on one add only.
+    carry = _mm512_add_epi32(carry, _mm512_permutexvar_epi32(k.last, pv));
+  }
+  if (x < width) {
+    const __m512i pv = deviationStep512<Slide, Correct, Shift, true>(k, x, tailMask(width - x), sum, in, out,
+                                                                     outCorr, row, packed, carry);
+    carry = _mm512_add_epi32(carry, _mm512_permutexvar_epi32(k.last, pv));
+  }
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm512_castsi512_si128(carry)));
+}
+
+std::uint32_t deviationSums512(const LineTask& t, std::int32_t* sum, const std::uint16_t* in, std::uint16_t* out,
+                               const std::int32_t* outCorr, const std::uint16_t* row, std::uint32_t* packed,
+                               const std::uint16_t* ahead) {
+  if (t.boxShift >= 0) {
+    if (!in) return deviationSums512<false, false, true>(t, sum, in, out, outCorr, row, packed, ahead);
+    if (!outCorr) return deviationSums512<true, false, true>(t, sum, in, out, outCorr, row, packed, ahead);
+    return deviationSums512<true, true, true>(t, sum, in, out, outCorr, row, packed, ahead);
+  }
+  if (!in) return deviationSums512<false, false, false>(t, sum, in, out, outCorr, row, packed, ahead);
+  if (!outCorr) return deviationSums512<true, false, false>(t, sum, in, out, outCorr, row, packed, ahead);
+  return deviationSums512<true, true, false>(t, sum, in, out, outCorr, row, packed, ahead);
+}
+
+// One vector of windowMeans512. The rounding half away from zero moves the
+// sum by n / 2 away from zero, and the truncating division is symmetric in the sign.
+template <bool Tail>
+NDT_AVX512 void windowStep512(std::size_t x, __mmask16 m, const std::uint32_t* pHi, const std::uint32_t* pLo,
+                              std::int32_t* corr, __m128i shift, __m512i roundCount, __m512i one, __m512i zero) {
+  const __m512i v = _mm512_sub_epi32(load512<Tail>(pHi + x, m), load512<Tail>(pLo + x, m));
+  const __m512i n = _mm512_srl_epi32(_mm512_add_epi32(v, roundCount), shift);
+  const __m512i s = _mm512_sub_epi32(v, _mm512_sll_epi32(n, shift));
+  const __m512i h = _mm512_srli_epi32(n, 1);
+  const __m512i a = _mm512_mask_sub_epi32(_mm512_add_epi32(s, h), _mm512_cmplt_epi32_mask(s, zero), s, h);
+  const __m512 q = _mm512_div_ps(_mm512_cvtepi32_ps(a), _mm512_cvtepi32_ps(_mm512_max_epu32(n, one)));
+  store512<Tail>(corr + x, m, _mm512_cvttps_epi32(q));
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vl"))) void windowMeans512(const LineTask& t,
+                                                                         const std::uint32_t* __restrict packed,
+                                                                         std::int32_t* __restrict corr) {
+  const std::size_t width = t.width;
+  const std::uint32_t* pHi = packed + t.right + 1;
+  const std::uint32_t* pLo = packed - t.left;
+  const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(t.countShift));
+  const __m512i roundCount = _mm512_set1_epi32(std::int32_t{1} << (t.countShift - 1)), one = _mm512_set1_epi32(1),
+                zero = _mm512_setzero_si512();
+  std::size_t x = 0;
+  for (; x + 16 <= width; x += 16) windowStep512<false>(x, 0xFFFF, pHi, pLo, corr, shift, roundCount, one, zero);
+  if (x < width) windowStep512<true>(x, tailMask(width - x), pHi, pLo, corr, shift, roundCount, one, zero);
+}
+
+bool haveAvx512() {
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vl");
+}
+#else
+bool haveAvx512() { return false; }
+#endif
+
 NDT_VECTOR_CLONES void addRow(std::size_t width, std::int32_t* __restrict sum, const std::uint16_t* __restrict row) {
   for (std::size_t x = 0; x < width; ++x) sum[x] += row[x];
+}
+
+// A reference line of the band correction: added to the column sums, and
+// taken into the columns' least and greatest values.
+NDT_VECTOR_CLONES void addReference(std::size_t width, const std::uint16_t* __restrict row, double* __restrict acc,
+                                    std::int32_t* __restrict lo, std::int32_t* __restrict hi) {
+  for (std::size_t x = 0; x < width; ++x) {
+    acc[x] += row[x];
+    lo[x] = std::min<std::int32_t>(lo[x], row[x]);
+    hi[x] = std::max<std::int32_t>(hi[x], row[x]);
+  }
+}
+
+// The deviations of one band line from the straight line between the two
+// reference blocks' means, and the line taken into the columns' range. The
+// file is built without contracting products and sums into fused ones, so
+// that every lane rounds as one column by itself would.
+NDT_VECTOR_CLONES void bandDeviations(std::size_t width, const double* __restrict before,
+                                      const double* __restrict after, double wBefore, double wAfter, double denom,
+                                      const std::uint16_t* __restrict row, std::int32_t* __restrict dev,
+                                      std::int32_t* __restrict lo, std::int32_t* __restrict hi) {
+  for (std::size_t x = 0; x < width; ++x) {
+    // A mean of samples plus 0.5, far within 32 bits: both weights are
+    // positive, so truncating it is the floor, which the vectoriser leaves alone.
+    const double expected = (before[x] * wBefore + after[x] * wAfter) / denom + 0.5;
+    dev[x] = static_cast<std::int32_t>(expected) - row[x];
+    lo[x] = std::min<std::int32_t>(lo[x], row[x]);
+    hi[x] = std::max<std::int32_t>(hi[x], row[x]);
+  }
+}
+
+// Every sample of the row replaced by its table entry. Mask fill and device
+// data may exceed 14 bits; they take the last entry.
+NDT_VECTOR_CLONES void tableRow(std::uint16_t* __restrict row, std::size_t width,
+                                const std::uint16_t* __restrict table) {
+  for (std::size_t x = 0; x < width; ++x) row[x] = table[std::min<std::size_t>(row[x], kTableSize - 1)];
 }
 
 bool prepareLineWork(Corrections::LineWork& w, const LineTask& t) {
@@ -287,16 +497,27 @@ void correctCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, 
   for (std::size_t c = a; c < b; ++c) {
     // Running sums along the line, so that any window's sum is one difference.
     const bool moved = c > a;
-    const std::uint32_t total = deviationSums(t, sum, moved ? t.image.line(c + half) : nullptr,
-                                              moved ? t.image.line(c - half) : nullptr, t.image.line(c), packed);
-    std::fill(packed + width + 1, packed + width + 1 + t.right, total);
+    const std::uint16_t* in = moved ? t.image.line(c + half) : nullptr;
+    std::uint16_t* out = moved ? t.image.line(c - half) : nullptr;
+    // Line c - half leaves the box with this move, and is corrected then.
+    const std::int32_t* outCorr = c >= a + 2 * half ? w.ring.data() + ((c - half - a) % t.slots) * width : nullptr;
     std::int32_t* corr = c < a + half ? w.head.data() + (c - a) * width : w.ring.data() + ((c - a) % t.slots) * width;
-    windowMeans(t, packed, corr);
-    // Line c - half left the box with the previous centre.
-    if (c >= a + 2 * half) {
-      const std::size_t line = c - half;
-      correctRow(t, t.image.line(line), w.ring.data() + ((line - a) % t.slots) * width);
+    // The next centre's entering line is fetched during this one: the
+    // hardware alone fetches it too late.
+    const std::uint16_t* ahead = t.image.line(c + 1 < b ? c + 1 + half : c);
+    std::uint32_t total;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (t.avx512) {
+      total = deviationSums512(t, sum, in, out, outCorr, t.image.line(c), packed, ahead);
+      std::fill(packed + width + 1, packed + width + 1 + t.right, total);
+      windowMeans512(t, packed, corr);
+      continue;
     }
+#endif
+    total = deviationSums(t, sum, in, out, t.image.line(c), packed, ahead);
+    std::fill(packed + width + 1, packed + width + 1 + t.right, total);
+    windowMeans(t, packed, corr);
+    if (outCorr) correctRow(t, out, outCorr);
   }
 }
 
@@ -309,20 +530,39 @@ void finishCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, s
     correctRow(t, t.image.line(line), w.ring.data() + ((line - a) % t.slots) * width);
 }
 
-// part(0) .. part(parts - 1), each on its own thread but the first, which runs
-// on the caller's; parts that get no thread run on the caller's as well.
-template <class Part>
-void runParts(std::size_t parts, Part part) {
+// first(0) .. first(parts - 1), each on its own thread but the first, which
+// runs on the caller's, and once all are done second(0) .. second(parts - 1)
+// on the same threads: starting threads costs more here than the work of a
+// small plate. Parts that get no thread run on the caller's, which stands in
+// for them at the barrier.
+template <class First, class Second>
+void runParts(std::size_t parts, First first, Second second) {
+  std::barrier sync(static_cast<std::ptrdiff_t>(parts));
+  auto worker = [&](std::size_t i) {
+    first(i);
+    sync.arrive_and_wait();
+    second(i);
+  };
   std::vector<std::thread> threads;
   std::size_t started = 1;
   try {
     threads.reserve(parts - 1);
-    for (; started < parts; ++started) threads.emplace_back(part, started);
+    for (; started < parts; ++started) threads.emplace_back(worker, started);
   } catch (const std::exception&) {
   }
-  part(0);
-  for (std::size_t i = started; i < parts; ++i) part(i);
+  first(0);
+  for (std::size_t i = started; i < parts; ++i) {
+    first(i);
+    sync.arrive_and_drop();
+  }
+  sync.arrive_and_wait();
+  second(0);
+  for (std::size_t i = started; i < parts; ++i) second(i);
   for (std::thread& th : threads) th.join();
+}
+template <class Part>
+void runParts(std::size_t parts, Part part) {
+  runParts(parts, part, [](std::size_t) {});
 }
 
 }  // namespace
@@ -343,6 +583,11 @@ Corrections::Corrections(HardParams params) : params_(std::move(params)) { setTh
 void Corrections::setThreads(unsigned threads) {
   std::lock_guard lock(mutex_);
   threads_ = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
+}
+
+void Corrections::setAvx512(bool allowed) {
+  std::lock_guard lock(mutex_);
+  avx512_ = allowed;
 }
 
 CorrectionOutcome Corrections::apply(const CorrectionImage& image, std::size_t lines, const ScanContext& scan) {
@@ -412,6 +657,9 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   task.left = static_cast<std::size_t>(
       std::min<std::int64_t>(p.boxWidth - 1 - right, static_cast<std::int64_t>(width)));
   task.countShift = countShift;
+  task.avx512 = avx512_ && haveAvx512();
+  for (int n = 1; n < 31; ++n)
+    if (p.boxHeight == 1 << n) task.boxShift = n;
 
   const std::size_t firstCentre = first + task.half - 1;
   const std::size_t lastCentre = last - task.half;
@@ -430,9 +678,10 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   }
   std::vector<std::size_t> start(parts + 1);
   for (std::size_t i = 0; i <= parts; ++i) start[i] = firstCentre + centres * i / parts;
-  runParts(parts, [&](std::size_t i) { correctCentres(task, lineWork_[i], start[i], start[i + 1]); });
   // The lines that the neighbouring runs read are written once every run has read them.
-  runParts(parts, [&](std::size_t i) { finishCentres(task, lineWork_[i], start[i], start[i + 1]); });
+  runParts(
+      parts, [&](std::size_t i) { correctCentres(task, lineWork_[i], start[i], start[i + 1]); },
+      [&](std::size_t i) { finishCentres(task, lineWork_[i], start[i], start[i + 1]); });
   return true;
 }
 
@@ -533,8 +782,8 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
       !grow(bandDeviation_, width * kMaxBandLines))
     return false;
 
-  std::int64_t* before = refBefore_.data();
-  std::int64_t* after = refAfter_.data();
+  double* before = refBefore_.data();
+  double* after = refAfter_.data();
   std::int32_t* rmin = refMin_.data();
   std::int32_t* rmax = refMax_.data();
   std::int32_t* fmin = fullMin_.data();
@@ -558,17 +807,10 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
     std::fill(after, after + width, 0);
     std::fill(rmin, rmin + width, std::numeric_limits<std::int32_t>::max());
     std::fill(rmax, rmax + width, std::numeric_limits<std::int32_t>::min());
-    auto reference = [&](std::size_t y, std::int64_t* acc) {
-      const std::uint16_t* row = image.line(y);
-      for (std::size_t x = 0; x < width; ++x) {
-        acc[x] += row[x];
-        rmin[x] = std::min<std::int32_t>(rmin[x], row[x]);
-        rmax[x] = std::max<std::int32_t>(rmax[x], row[x]);
-      }
-    };
-    for (std::size_t y = bandStart - static_cast<std::size_t>(t); y < bandStart; ++y) reference(y, before);
+    for (std::size_t y = bandStart - static_cast<std::size_t>(t); y < bandStart; ++y)
+      addReference(width, image.line(y), before, rmin, rmax);
     for (std::size_t y = bandStart + lines; y < bandStart + lines + static_cast<std::size_t>(t); ++y)
-      reference(y, after);
+      addReference(width, image.line(y), after, rmin, rmax);
     std::copy(rmin, rmin + width, fmin);
     std::copy(rmax, rmax + width, fmax);
 
@@ -578,18 +820,10 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
     const double denom = static_cast<double>(t) * static_cast<double>(t + o);
     const double halfT = static_cast<double>(t) / 2.0;
     for (std::size_t k = 0; k < lines; ++k) {
-      const std::uint16_t* row = image.line(bandStart + k);
       const double wBefore = halfT + static_cast<double>(o) - static_cast<double>(k) - 0.5;
       const double wAfter = halfT + static_cast<double>(k) + 0.5;
-      std::int32_t* devK = bandDeviation_.data() + k;
-      for (std::size_t x = 0; x < width; ++x) {
-        const double expected =
-            std::floor((static_cast<double>(before[x]) * wBefore + static_cast<double>(after[x]) * wAfter) / denom +
-                       0.5);
-        devK[x * lines] = static_cast<std::int32_t>(static_cast<std::int64_t>(expected) - row[x]);
-        fmin[x] = std::min<std::int32_t>(fmin[x], row[x]);
-        fmax[x] = std::max<std::int32_t>(fmax[x], row[x]);
-      }
+      bandDeviations(width, before, after, wBefore, wAfter, denom, image.line(bandStart + k),
+                     bandDeviation_.data() + k * width, fmin, fmax);
     }
     for (std::size_t x = 0; x < width; ++x) {
       const std::int64_t refRange = std::int64_t{rmax[x]} - rmin[x];
@@ -607,14 +841,14 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
         width, band.window,
         [&](std::size_t x) {
           if (!ok[x]) return;
-          const std::int32_t* d = bandDeviation_.data() + x * lines;
-          for (std::size_t k = 0; k < lines; ++k) sums[k] += d[k];
+          const std::int32_t* d = bandDeviation_.data() + x;
+          for (std::size_t k = 0; k < lines; ++k) sums[k] += d[k * width];
           ++count;
         },
         [&](std::size_t x) {
           if (!ok[x]) return;
-          const std::int32_t* d = bandDeviation_.data() + x * lines;
-          for (std::size_t k = 0; k < lines; ++k) sums[k] -= d[k];
+          const std::int32_t* d = bandDeviation_.data() + x;
+          for (std::size_t k = 0; k < lines; ++k) sums[k] -= d[k * width];
           --count;
         },
         [&](std::size_t x) {
@@ -643,11 +877,8 @@ void Corrections::tableLocked(const CorrectionImage& image, std::size_t first, s
   if (!image.valid() || first > image.lines() || lines > image.lines() - first) return;
   const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads_, lines / kMinLinesPerThread));
   runParts(parts, [&](std::size_t part) {
-    for (std::size_t y = first + lines * part / parts; y < first + lines * (part + 1) / parts; ++y) {
-      std::uint16_t* row = image.line(y);
-      // Mask fill and device data may exceed 14 bits; they take the last entry.
-      for (std::size_t x = 0; x < image.width; ++x) row[x] = table_[std::min<std::size_t>(row[x], kTableSize - 1)];
-    }
+    for (std::size_t y = first + lines * part / parts; y < first + lines * (part + 1) / parts; ++y)
+      tableRow(image.line(y), image.width, table_.data());
   });
 }
 

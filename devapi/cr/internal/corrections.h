@@ -92,6 +92,9 @@ class Corrections {
   // one per core. The output does not depend on it.
   void setThreads(unsigned threads);
   unsigned threads() const { return threads_; }
+  // The line passes take AVX-512 where the machine has it; false keeps to the
+  // portable passes, which give the same output.
+  void setAvx512(bool allowed);
 
   // Work storage of one thread of the line correction.
   struct LineWork {
@@ -121,14 +124,16 @@ class Corrections {
   std::vector<std::int64_t> prefixDeviation_;
   std::vector<std::int32_t> prefixValid_;
   std::vector<std::int32_t> pending_;
-  // Band correction: per column the deviations of the band lines, and per band line the window sum.
+  // Band correction: per band line the deviations of every column, and per
+  // column the sums of the reference lines, exact in doubles.
   std::vector<std::int32_t> bandDeviation_;
-  std::vector<std::int64_t> refBefore_, refAfter_;
+  std::vector<double> refBefore_, refAfter_;
   std::vector<std::int32_t> refMin_, refMax_, fullMin_, fullMax_;
   std::array<std::uint16_t, kTableSize> table_{};
   int tableOd_ = -1;  // no od builds nothing yet, so od 0 builds a real table
   int tableBuilds_ = 0;
   unsigned threads_ = 1;
+  bool avx512_ = true;
   std::vector<LineWork> lineWork_;
 };
 

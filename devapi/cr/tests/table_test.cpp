@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace zentrac {
 namespace {
 
@@ -71,6 +74,26 @@ TEST(LogToLinearTable, ConvertsOnlyTheLinesGiven) {
   // A range beyond the image converts nothing.
   c.logToLinearTable(img.view(), 7, 2, 30);
   EXPECT_EQ(img.at(7, 0), 10922);
+}
+
+// Widths on both sides of whole vectors, samples across the table's end.
+TEST(LogToLinearTable, EverySampleOfEveryWidthTakesItsEntry) {
+  for (const std::size_t width : {1, 7, 8, 9, 15, 16, 17, 33, 100}) {
+    BlockImage img(width, 6, 4);
+    std::uint32_t v = 0;
+    for (std::size_t y = 0; y < img.lines(); ++y)
+      for (std::size_t x = 0; x < width; ++x) {
+        const std::uint16_t edges[] = {0, 1, 16381, 16382, 16383, 16384, 40000, 65535};
+        img.at(y, x) = (x + y) % 3 == 0 ? edges[(x + y) % 8] : static_cast<std::uint16_t>(v = v * 2654435761u + 7);
+      }
+    const BlockImage before(img);
+    Corrections c;
+    c.logToLinearTable(img.view(), 0, img.lines(), 30);
+    for (std::size_t y = 0; y < img.lines(); ++y)
+      for (std::size_t x = 0; x < width; ++x)
+        ASSERT_EQ(img.at(y, x), c.table()[std::min<std::size_t>(before.at(y, x), kTableSize - 1)])
+            << "width " << width << " at " << y << "," << x << " sample " << before.at(y, x);
+  }
 }
 
 }  // namespace
