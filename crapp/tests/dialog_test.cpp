@@ -521,9 +521,10 @@ TEST(DialogScanMode, APlateWhoseEraseFailsAfterwardsIsKeptAndSaved) {
   {
     Dialog d;
     ASSERT_TRUE(d.started) << d.status().toStdString();
-    // Time enough between the plate's end and the end of its erase.
+    // Time enough between the plate's end and the end of its erase, even
+    // when a loaded machine slows the scan's own end down.
     sim::Timing slow;
-    slow.erasePhaseMs = 2000;
+    slow.erasePhaseMs = 15000;
     lent.readers[0].setTiming(slow);
     ASSERT_TRUE(d.startScan(2, "200")) << d.status().toStdString();
     ASSERT_TRUE(pumpUntil([&] { return d.status() == kEndOfScan; }));
