@@ -52,8 +52,9 @@ double bestMs(int runs, Work&& work) {
   return bestTiming(runs, work).wallMs;
 }
 
-// Best of runs copies of bytes between two buffers touched before.
-double warmMemcpyMs(std::size_t bytes, int runs);
+// Best of runs copies of bytes between two buffers touched before, the
+// bytes split into equal parts over threads (the caller's among them).
+double warmMemcpyMs(std::size_t bytes, int runs, unsigned threads = 1);
 
 // Where a figure is missing (no peer for the line), pass a negative value.
 struct Row {
