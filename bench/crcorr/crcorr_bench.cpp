@@ -157,6 +157,8 @@ int main(int, char** argv) {
   bench::printTable(title, rows);
   std::printf("the limit on %u threads is the same copy split over them: %.2f ms, %.2f x faster than on one\n", cores,
               memcpyAllMs, memcpyMs / memcpyAllMs);
+  std::printf("the machine: %u threads of vector multiply-adds do %.2f x the work of one in the same time\n", cores,
+              bench::vectorScaling(cores));
   for (const std::string& n : notes) std::printf("%s\n", n.c_str());
   std::printf("outputs on 1 and on all threads are equal\n");
   return 0;

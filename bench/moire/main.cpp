@@ -156,6 +156,8 @@ int main(int argc, char** argv) {
                     oneMs / limitMs, oneCore.cpuMs, cores, oneMs / allMs, 0.6 * cores, allCores.cpuMs / allMs);
         std::printf("the limit on %d cores is the same copy split over them: %.2f ms, %.2f x faster than on one\n",
                     cores, limitAllMs, limitMs / limitAllMs);
+        std::printf("the machine: %d threads of vector multiply-adds do %.2f x the work of one in the same time\n",
+                    cores, bench::vectorScaling(unsigned(cores)));
         std::printf("same-weights oracle agreement: largest difference %g over %.0f interior samples, %.0f differ\n",
                     res["max_difference"], res["compared"], res["differing"]);
         rc = res["max_difference"] <= 1.0 ? 0 : 3;

@@ -50,6 +50,53 @@ double warmMemcpyMs(std::size_t bytes, int runs, unsigned threads) {
   });
 }
 
+namespace {
+
+using F32x16 = float __attribute__((vector_size(64)));
+
+// Eight independent chains, so the loop waits on throughput, not latency.
+template <class Vec>
+float multiplyAdds(long rounds) {
+  Vec a[8];
+  for (int k = 0; k < 8; ++k)
+    for (int l = 0; l < int(sizeof(Vec) / sizeof(float)); ++l) a[k][l] = 1.0f + float(k);
+  Vec m, c;
+  for (int l = 0; l < int(sizeof(Vec) / sizeof(float)); ++l) m[l] = 1.0000001f, c[l] = 1e-9f;
+  for (long i = 0; i < rounds; ++i)
+    for (int k = 0; k < 8; ++k) a[k] = a[k] * m + c;
+  float s = 0;
+  for (int k = 0; k < 8; ++k) s += a[k][0];
+  return s;
+}
+
+__attribute__((target("avx512f,fma"))) float wideMultiplyAdds(long rounds) { return multiplyAdds<F32x16>(rounds); }
+
+float someMultiplyAdds(long rounds) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (__builtin_cpu_supports("avx512f")) return wideMultiplyAdds(rounds);
+#endif
+  return multiplyAdds<F32x16>(rounds);
+}
+
+}  // namespace
+
+double vectorScaling(unsigned threads) {
+  threads = std::max(1u, threads);
+  constexpr long kRounds = 20000000;
+  volatile float sink = 0;
+  const auto on = [&](unsigned n) {
+    return bestMs(3, [&] {
+      std::vector<std::thread> helpers;
+      for (unsigned i = 1; i < n; ++i) helpers.emplace_back([&] { sink = someMultiplyAdds(kRounds); });
+      sink = someMultiplyAdds(kRounds);
+      for (std::thread& t : helpers) t.join();
+      return true;
+    });
+  };
+  const double one = on(1);
+  return double(threads) * one / on(threads);
+}
+
 void printTable(const std::string& title, const std::vector<Row>& rows) {
   std::printf("%s\nallocator: %s for the whole process, ours and peer alike\n", title.c_str(),
               std::getenv("NDT_BENCH_ALLOCATOR") ? std::getenv("NDT_BENCH_ALLOCATOR") : "glibc default");

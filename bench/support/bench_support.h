@@ -56,6 +56,13 @@ double bestMs(int runs, Work&& work) {
 // bytes split into equal parts over threads (the caller's among them).
 double warmMemcpyMs(std::size_t bytes, int runs, unsigned threads = 1);
 
+// How much more vector arithmetic threads do together than one alone: a
+// loop of multiply-adds held in registers (AVX-512 where the processor has
+// it), the same work on every thread. Frequency and shared units on a busy
+// or virtual machine make it fall short of the thread count; it bounds what
+// any all-core speed-up of vector code can reach here.
+double vectorScaling(unsigned threads);
+
 // Where a figure is missing (no peer for the line), pass a negative value.
 struct Row {
   std::string what;
