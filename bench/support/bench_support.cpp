@@ -83,13 +83,14 @@ float someMultiplyAdds(long rounds) {
 double vectorScaling(unsigned threads) {
   threads = std::max(1u, threads);
   constexpr long kRounds = 20000000;
-  volatile float sink = 0;
   const auto on = [&](unsigned n) {
+    std::vector<float> results(n);  // one each, so that no result is dropped
     return bestMs(3, [&] {
       std::vector<std::thread> helpers;
-      for (unsigned i = 1; i < n; ++i) helpers.emplace_back([&] { sink = someMultiplyAdds(kRounds); });
-      sink = someMultiplyAdds(kRounds);
+      for (unsigned i = 1; i < n; ++i) helpers.emplace_back([&results, i] { results[i] = someMultiplyAdds(kRounds); });
+      results[0] = someMultiplyAdds(kRounds);
       for (std::thread& t : helpers) t.join();
+      asm volatile("" : : "r"(results.data()) : "memory");
       return true;
     });
   };
