@@ -29,7 +29,6 @@
 #include "devapi/records.h"
 #include "dicom/dicom.h"
 #include "fixture.h"
-#include "plate.h"
 #include "log/log.h"
 #include "platform/ini.h"
 #include "platform/library.h"
@@ -40,6 +39,7 @@
 #include "simulator/radiograph.h"
 #include "simulator/sim.h"
 #include "testsupport/pump.h"
+#include "testsupport/simulated_plate.h"
 #include "testsupport/testsupport.h"
 
 namespace {
@@ -437,7 +437,7 @@ Folder scanMode(bool lineCorrection = false) {
   Folder setup{crapptest::FolderOptions{false, true, false}, {{"NDT_USB", "sim:cr"}}, {}};
   setup.prepare = [lineCorrection](const crapptest::ProgramFolder& f) {
     if (lineCorrection) {
-      crapptest::writeLineCorrectionSettings(f.root());
+      testsupport::writeLineCorrectionSettings(f.root());
     } else {
       testsupport::writeFile(f.root() / "Zentrac_DLL.ini", "[KVDEV]\nEIGHT_LINE=0\n");
     }
@@ -572,10 +572,10 @@ TEST(DialogScanMode, APlateFromTheSimulatedReaderIsExportedAsTheReaderSentIt) {
     ASSERT_NO_FATAL_FAILURE(scanPlate(d, image, got));
     // The simulator's radiograph after the tone stretch, for a person to look at.
     EXPECT_TRUE(d.dlg->grab().save(QString::fromStdString((kScreenshotDir / "halcyone_scan_mode.png").string())));
-    const std::string expected = crapptest::renderedPlate(readers[0], got);
+    const std::string expected = testsupport::renderedPlate(readers[0], got);
     ASSERT_EQ(expected.size(), std::size_t(image.pixelBytes));
     // The reader sends samples of the depth the engine asked for.
-    EXPECT_EQ(crapptest::countAtCeiling(expected, got.depth).above, 0u) << "depth " << got.depth;
+    EXPECT_EQ(testsupport::countAtCeiling(expected, got.depth).above, 0u) << "depth " << got.depth;
 
     d.get<QLineEdit>(crapp::IDC_EDIT_NAME)->setText("Weld 3");
     EXPECT_TRUE(savedPixels(d, expected.size()) == expected) << "the exported pixels differ from the reader's plate";
@@ -592,20 +592,20 @@ TEST(DialogScanMode, APlateIsExportedAfterTheReaderLibrarysLineCorrection) {
     get_scan_para got{};
     ASSERT_NO_FATAL_FAILURE(scanPlate(d, image, got));
     ASSERT_GT(got.blk_n, 1);
-    const std::string raw = crapptest::renderedPlate(lent.readers[0], got);
+    const std::string raw = testsupport::renderedPlate(lent.readers[0], got);
     ASSERT_EQ(raw.size(), std::size_t(image.pixelBytes));
 
     // The expected plate: the rendered blocks corrected by the reader
     // library's own export.
     std::string fault;
     const std::optional<std::string> corrected =
-        crapptest::lineCorrected(raw, got, platform::paths::programDir().parent_path() / "libZentrac.so", &fault);
+        testsupport::lineCorrected(raw, got, platform::paths::programDir().parent_path() / "libZentrac.so", &fault);
     ASSERT_TRUE(corrected) << fault;
     const std::string& expected = *corrected;
     // The correction changes this plate, so an export that skipped it fails.
     ASSERT_FALSE(expected == raw) << "the line correction left the plate unchanged";
     // ... and leaves it a radiograph, not a plate driven to the ceiling.
-    const crapptest::CeilingCount ceiling = crapptest::countAtCeiling(expected, got.depth);
+    const testsupport::CeilingCount ceiling = testsupport::countAtCeiling(expected, got.depth);
     EXPECT_EQ(ceiling.above, 0u) << "depth " << got.depth;
     EXPECT_LT(ceiling.at * 100, ceiling.samples) << ceiling.at << " of " << ceiling.samples << " at the ceiling";
 

@@ -8,8 +8,8 @@
 #include "driver/pravik.h"
 #include "platform/messages.h"
 #include "platform/paths.h"
-#include "simulator/radiograph.h"
 #include "simulator/sim.h"
+#include "testsupport/simulated_plate.h"
 #include "testsupport/testsupport.h"
 
 #include <chrono>
@@ -111,14 +111,7 @@ TEST(EndToEnd, AScanModePlateReachesTheRawFileAsTheReaderSentIt) {
   ASSERT_EQ(notifications.front(), IDM_ACQUIRE_STARTED);
   ASSERT_EQ(std::count(notifications.begin(), notifications.end(), IDM_ACQUIRE_ERROR), 0);
 
-  // The plate as the simulated reader rendered it, block by block.
-  const std::vector<std::uint16_t> words = reader.scanParameters();
-  std::string expected;
-  for (int b = 0; b < got.blk_n; ++b) {
-    const auto bytes = sim::radiograph(
-        sim::plateImageSpec(words, 128, std::uint32_t(b * got.blk_pix_h), std::uint32_t(got.blk_pix_h), 0));
-    expected.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  }
+  const std::string expected = testsupport::renderedPlate(reader, got);
   const std::string file = testsupport::readFile(raw);
   ASSERT_EQ(file.size(), std::size_t(got.width) * got.height * 2);
   EXPECT_TRUE(file == expected) << "the raw file differs from the reader's plate";

@@ -23,7 +23,6 @@
 #include "crapp/app.h"
 #include "crapp/datacontainer.h"
 #include "crapp/dialog.h"
-#include "crapp/tests/plate.h"
 #include "crengine/quorin.h"
 #include "log/log.h"
 #include "platform/paths.h"
@@ -31,6 +30,7 @@
 #include "platform/qt/prompt.h"
 #include "simulator/sim.h"
 #include "testsupport/pump.h"
+#include "testsupport/simulated_plate.h"
 #include "tools/demo/cr_plate.h"
 #include "tools/demo/tree.h"
 
@@ -87,9 +87,9 @@ std::string scanOnePlate(CHalcyoneDlg& dlg, sim::Scanner& reader, const fs::path
 
   get_scan_para got{};
   if (QuorinGetScanPara(&got) != 1) return "the engine does not describe its scan";
-  const std::string rendered = crapptest::renderedPlate(reader, got);
+  const std::string rendered = testsupport::renderedPlate(reader, got);
   std::string fault;
-  const auto expected = crapptest::lineCorrected(
+  const auto expected = testsupport::lineCorrected(
       rendered, got, platform::paths::programDir().parent_path() / "libZentrac.so", &fault);
   if (!expected) return fault;
   if (!writeBytes(results / demo::plate::kRendered, rendered) || !writeBytes(results / demo::plate::kExpected, *expected))

@@ -1,5 +1,6 @@
 // A plate as the simulated CR reader renders it and as the reader library's
-// line correction leaves it: what a scan over the real engine must export.
+// line correction leaves it: what a scan over the real engine must deliver.
+// No test main and no USB hook in it, so a stand-in program can use it too.
 #pragma once
 
 #include <filesystem>
@@ -9,7 +10,7 @@
 #include "crengine/quorin.h"
 #include "simulator/sim.h"
 
-namespace crapptest {
+namespace testsupport {
 
 // The reader library's settings, beside it in libDir, that let its line
 // correction work on the simulated plate: the default boxes and limits except
@@ -33,4 +34,4 @@ struct CeilingCount {
 };
 CeilingCount countAtCeiling(const std::string& plate, int depth);
 
-}  // namespace crapptest
+}  // namespace testsupport

@@ -1,4 +1,4 @@
-#include "plate.h"
+#include "testsupport/simulated_plate.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include "platform/library.h"
 #include "simulator/radiograph.h"
 
-namespace crapptest {
+namespace testsupport {
 
 void writeLineCorrectionSettings(const std::filesystem::path& libDir) {
   for (const char* set : {"HighspeedPara_M1", "StandradPara_M2", "FinePara_M3"})
@@ -79,4 +79,4 @@ CeilingCount countAtCeiling(const std::string& plate, int depth) {
   return n;
 }
 
-}  // namespace crapptest
+}  // namespace testsupport
