@@ -1,4 +1,7 @@
 // The Information palette with its tone-curve control and sharpness slider.
+#include <algorithm>
+#include <utility>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -23,10 +26,13 @@ QString text(const char* source) { return QCoreApplication::translate("CInfoPale
 QString fromStd(const std::string& s) { return QString::fromStdString(s); }
 
 constexpr const char* kNone = "-       ";
+constexpr int kWidth = 140;
+constexpr int kEdge = 2;  // every control keeps this far from the palette's sides
 constexpr int kFullHeight = 466;
 constexpr int kShortHeight = 122;
 constexpr int kToneLeft = 2, kToneTop = 220, kToneSize = 100;
-constexpr int kMinMaxTop = 336, kMinMaxWidth = 25;
+constexpr int kMinMaxTop = 336, kMinMaxWidth = 25, kMinMaxHeight = 26;
+const QRect kSlider(110, 234, 26, 100);
 
 // Ids of the value texts, in the order of their labels.
 enum { kX = 1001, kY, kValue, kMx, kMy, kMw, kMh, kMin, kMax, kMean };
@@ -42,6 +48,25 @@ const CDisplayTile* currentWithImage(const display::CDisplayGrid* grid) {
 
 void setText(QWidget* root, int id, const QString& s) {
   if (auto* l = platform::qt::control<QLabel>(root, id)) l->setText(s);
+}
+
+// Two labels on one row, wanted at lefts a <= b with widths wa and wb: where
+// they would overlap each moves half the way apart, just enough; then the pair
+// is shifted back within lo..hi.
+std::pair<int, int> apart(int a, int wa, int b, int wb, int lo, int hi) {
+  if (const int overlap = a + wa - b; overlap > 0) {
+    a -= overlap / 2;
+    b += overlap - overlap / 2;
+  }
+  if (a < lo) {
+    b += lo - a;
+    a = lo;
+  }
+  if (const int over = b + wb - hi; over > 0) {
+    a -= over;
+    b -= over;
+  }
+  return {a, b};
 }
 
 }  // namespace
@@ -237,8 +262,10 @@ CInfoPalette::CInfoPalette(QWidget* owner) : QWidget(owner, Qt::Tool) {
   valueUnit_->addItem(text(QT_TRANSLATE_NOOP("CInfoPalette", "Pixel Val.")));
   valueUnit_->addItem(text(QT_TRANSLATE_NOOP("CInfoPalette", "O.D.")));
   QLabel* grey = label(QT_TRANSLATE_NOOP("CInfoPalette", "Gray Value:"));
-  place(grey, QRect(2, 154, 63, 14), QRect(2, 72, 63, 14));
-  place(valueUnit_, QRect(65, 152, 73, 20), QRect(65, 70, 73, 20));
+  const int greyWidth = std::max(63, grey->sizeHint().width());
+  place(grey, QRect(kEdge, 154, greyWidth, 14), QRect(kEdge, 72, greyWidth, 14));
+  const int unitLeft = kEdge + greyWidth, unitWidth = kWidth - kEdge - unitLeft;
+  place(valueUnit_, QRect(unitLeft, 152, unitWidth, 20), QRect(unitLeft, 70, unitWidth, 20));
 
   const char* stats[] = {QT_TRANSLATE_NOOP("CInfoPalette", "Min:"), QT_TRANSLATE_NOOP("CInfoPalette", "Max:"),
                          QT_TRANSLATE_NOOP("CInfoPalette", "Mean:")};
@@ -254,9 +281,14 @@ CInfoPalette::CInfoPalette(QWidget* owner) : QWidget(owner, Qt::Tool) {
   platform::qt::setControlId(width_, 1019);
   tone_ = new CToneCurveCtrl(this, centre_, width_);
   place(tone_, QRect(kToneLeft, kToneTop, kToneSize, kToneSize));
-  place(label(QT_TRANSLATE_NOOP("CInfoPalette", "Sharp")), QRect(106, 220, 34, 14));
+  // "Sharp" centred over the slider, between the tone curve and the right side.
+  QLabel* sharp = label(QT_TRANSLATE_NOOP("CInfoPalette", "Sharp"));
+  const int sharpLeft = kToneLeft + kToneSize + kEdge, sharpRoom = kWidth - kEdge - sharpLeft;
+  const int sharpWidth = std::min(sharp->sizeHint().width(), sharpRoom);
+  place(sharp, QRect(std::clamp(kSlider.center().x() + 1 - sharpWidth / 2, sharpLeft, kWidth - kEdge - sharpWidth),
+                     kToneTop, sharpWidth, 14));
   slider_ = new CSharpSlider(this);
-  place(slider_, QRect(110, 234, 26, 100));
+  place(slider_, kSlider);
 
   place(value(1016, "0"), QRect(kToneLeft, 322, 30, 12));
   scaleEnd_ = value(1017, "-");
@@ -324,7 +356,7 @@ void CInfoPalette::setMode(int mode) {
     p.control->setVisible(!r.isNull());
   }
   showMinMaxLabels(full && measuresShown_);
-  resize(140, full ? kFullHeight : kShortHeight);
+  resize(kWidth, full ? kFullHeight : kShortHeight);
 }
 
 void CInfoPalette::showMinMaxLabels(bool on) {
@@ -386,9 +418,16 @@ void CInfoPalette::updateMeasures() {
   tone_->setRoi(image.roiMinimum(), image.roiMaximum(), t->maxValue);
   minLabel_->setText(QStringLiteral("Min\n%1").arg(image.roiMinimum()));
   maxLabel_->setText(QStringLiteral("Max\n%1").arg(image.roiMaximum()));
+  // Each label as wide as its text and a blank, so that two labels moved apart
+  // from close window ends still read as two.
   const display::LabelPlaces at = display::minMaxLabelPlaces(image.roiMinimum(), image.roiMaximum(), t->maxValue);
-  minLabel_->setGeometry(kToneLeft + at.minX, kMinMaxTop, kMinMaxWidth, 26);
-  maxLabel_->setGeometry(kToneLeft + at.maxX, kMinMaxTop, kMinMaxWidth, 26);
+  const QSize blank(minLabel_->fontMetrics().horizontalAdvance(QLatin1Char(' ')), 0);
+  const QSize minSize = (minLabel_->sizeHint() + blank).expandedTo(QSize(kMinMaxWidth, kMinMaxHeight));
+  const QSize maxSize = (maxLabel_->sizeHint() + blank).expandedTo(QSize(kMinMaxWidth, kMinMaxHeight));
+  const auto [minX, maxX] = apart(kToneLeft + at.minX, minSize.width(), kToneLeft + at.maxX, maxSize.width(), kEdge,
+                                  kWidth - kEdge);
+  minLabel_->setGeometry(QRect(QPoint(minX, kMinMaxTop), minSize));
+  maxLabel_->setGeometry(QRect(QPoint(maxX, kMinMaxTop), maxSize));
   measuresShown_ = true;
   showMinMaxLabels(mode_ == display::kInfoFull);
   update(0, kToneTop, width(), height() - kToneTop);

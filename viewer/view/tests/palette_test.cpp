@@ -12,10 +12,12 @@
 #include <QEventLoop>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <cstring>
 
 #include "platform/ini.h"
 #include "platform/qt/control.h"
+#include "platform/qt/translations.h"
 #include "simulator/radiograph.h"
 #include "testsupport/testsupport.h"
 #include "viewer/view/tests/fixture.h"
@@ -26,13 +28,13 @@ namespace {
 using namespace viewtest;
 using platform::qt::control;
 
-// Left half 1000, right half 3000: the statistics of any ROI across the
+// Left half `low`, right half `high`: the statistics of any ROI across the
 // middle are known.
-std::unique_ptr<CImageItem> halves(int w, int h) {
+std::unique_ptr<CImageItem> halves(int w, int h, std::uint16_t low = 1000, std::uint16_t high = 3000) {
   auto item = std::make_unique<CImageItem>();
   EXPECT_TRUE(item->allocate(2, w, h));
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) item->data16()[y * w + x] = x < w / 2 ? 1000 : 3000;
+    for (int x = 0; x < w; ++x) item->data16()[y * w + x] = x < w / 2 ? low : high;
   item->bitsStored = 12;
   item->setRoi(Rect{});
   item->applyLoadDefaults();
@@ -117,6 +119,106 @@ TEST(InfoPalette, ReadoutAndMeasuresFollowTheUnits) {
   f.grid().currentTile()->clearCursorReadout();
   f.frame.refreshPalettes(display::kRefreshInfoReadout);
   for (int id : {1001, 1002, 1003}) EXPECT_EQ(f.text(id), "-       ") << id;
+}
+
+// Every control keeps two pixels from the palette's sides.
+QRect inner(const CInfoPalette* info) { return info->rect().adjusted(2, 2, -2, -2); }
+
+// A label cut by its own rectangle or by the palette's side cannot be read.
+void expectWholeInside(const CInfoPalette* info, const QLabel* l, const std::string& what) {
+  EXPECT_TRUE(inner(info).contains(l->geometry())) << what << " " << l->objectName().toStdString();
+  EXPECT_GE(l->width(), l->sizeHint().width()) << what << " " << l->objectName().toStdString();
+}
+
+// Where the text of a label centred in its rectangle begins and ends.
+std::pair<int, int> textSpan(const QLabel* l) {
+  const int left = l->x() + (l->width() - l->sizeHint().width()) / 2;
+  return {left, left + l->sizeHint().width()};
+}
+
+TEST(InfoPalette, MinAndMaxLabelsStayApartAndInsideForEveryPairOfWindowEnds) {
+  struct Case {
+    const char* what;
+    std::uint16_t low, high;  // the image's top value follows from the high one
+  };
+  const Case cases[] = {
+      {"equal", 1000, 1000},           {"adjacent", 1000, 1001},        {"both at 0", 0, 0},
+      {"at 0 and next to it", 0, 1},   {"both at the top", 4095, 4095}, {"next to the top", 4094, 4095},
+      {"far apart", 0, 4095},          {"apart in the middle", 1000, 3000},
+      {"both at an 8-bit top", 255, 255},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::unique_ptr<CImageItem>> one;
+    one.push_back(halves(40, 20, c.low, c.high));
+    Framed f(std::move(one));
+    f.view->setSelectedRoi(Rect{0, 0, 40, 20});
+    f.view->flushRoiStatistics();
+    auto* minLabel = control<QLabel>(f.info(), 1014);
+    auto* maxLabel = control<QLabel>(f.info(), 1015);
+    ASSERT_EQ(minLabel->text(), QString("Min\n%1").arg(c.low)) << c.what;
+    ASSERT_EQ(maxLabel->text(), QString("Max\n%1").arg(c.high)) << c.what;
+    EXPECT_TRUE(minLabel->isVisible() && maxLabel->isVisible()) << c.what;
+    const QRect lo = minLabel->geometry(), hi = maxLabel->geometry();
+    EXPECT_FALSE(lo.intersects(hi)) << c.what;
+    EXPECT_LE(lo.right(), hi.left()) << c.what << ": the minimum stays on the left";
+    for (const QLabel* l : {minLabel, maxLabel}) {
+      expectWholeInside(f.info(), l, c.what);
+      EXPECT_GE(l->height(), l->sizeHint().height()) << c.what << ": both lines";
+    }
+    // Numbers that touch read as one.
+    const int blank = minLabel->fontMetrics().horizontalAdvance(QLatin1Char(' '));
+    EXPECT_GE(textSpan(maxLabel).first - textSpan(minLabel).second, blank - 1) << c.what;
+
+    // Where the labels fit at the places the window ends give, they stay
+    // there; otherwise they are moved apart no further than to touch.
+    const int top = f.grid().currentTile()->maxValue;
+    const QRect wantedLo(2 + 100 * c.low / top, lo.y(), lo.width(), lo.height());
+    const QRect wantedHi(2 + std::max(100 * c.high / top, 100 * c.low / top), hi.y(), hi.width(), hi.height());
+    if (!wantedLo.intersects(wantedHi) && inner(f.info()).contains(wantedHi)) {
+      EXPECT_EQ(lo.x(), wantedLo.x()) << c.what;
+      EXPECT_EQ(hi.x(), wantedHi.x()) << c.what;
+    } else {
+      EXPECT_EQ(lo.right() + 1, hi.left()) << c.what;
+    }
+  }
+}
+
+// Every control of the full palette, with its longest texts, in each catalogue.
+TEST(InfoPalette, NoControlOverlapsAnotherOrLeavesThePaletteInAnyLanguage) {
+  for (const char* language : {"en", "ja", "zh_CN"}) {
+    platform::qt::Translation catalogue;
+    if (std::strcmp(language, "en") != 0) {
+      ASSERT_TRUE(catalogue.install("tivola_view", QCoreApplication::applicationDirPath() + "/translations",
+                                    QLocale(QString::fromLatin1(language))))
+          << language;
+    }
+    std::vector<std::unique_ptr<CImageItem>> one;
+    one.push_back(halves(40, 20, 2047, 2048));
+    Framed f(std::move(one));
+    f.view->setSelectedRoi(Rect{0, 0, 40, 20});
+    f.view->flushRoiStatistics();
+    ASSERT_EQ(f.info()->mode(), display::kInfoFull);
+    std::vector<QWidget*> shown;
+    for (QWidget* w : f.info()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (w->isVisible()) shown.push_back(w);
+    ASSERT_GE(shown.size(), 39u) << language;
+    for (int id : {1014, 1015})
+      ASSERT_NE(std::find(shown.begin(), shown.end(), control<QLabel>(f.info(), id)), shown.end()) << id;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      const auto* l = qobject_cast<const QLabel*>(shown[i]);
+      const std::string what =
+          std::string(language) + " " + shown[i]->objectName().toStdString() + (l ? " " + l->text().toStdString() : "");
+      if (l)
+        expectWholeInside(f.info(), l, what);
+      else
+        EXPECT_TRUE(inner(f.info()).contains(shown[i]->geometry())) << what;
+      for (std::size_t k = i + 1; k < shown.size(); ++k)
+        EXPECT_FALSE(shown[i]->geometry().intersects(shown[k]->geometry()))
+            << what << " and " << shown[k]->objectName().toStdString();
+    }
+    QDir().mkpath(SCREENSHOT_DIR);
+    f.info()->grab().save(QString(SCREENSHOT_DIR) + "/info_palette_" + language + ".png");
+  }
 }
 
 TEST(InfoPalette, EditsInvertAndZoomActOnTheSelectedViews) {
