@@ -105,6 +105,8 @@ bool validRange(const CorrectionImage& image, std::size_t first, std::size_t las
 // windowMeans); taller boxes take the 64-bit pass.
 constexpr int kMaxNarrowBox = 255;
 constexpr std::size_t kMinLinesPerThread = 64;
+// Bands the band correction measures at once, at most.
+constexpr std::size_t kBandsAtOnce = 8;
 
 // What every thread of one line correction reads.
 struct LineTask {
@@ -849,7 +851,29 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
   const std::int64_t maxval = (std::int64_t{1} << cdepth) - 1;
   const double pitchMm = scanPitch / 1000.0;
 
-  std::size_t bands = 0;
+  // Each band in column ranges over all threads. Bands in a row of which
+  // none reads lines another corrects are measured together, then corrected
+  // together; a band reading an earlier one's lines waits for it. A group
+  // holds a few bands, so that a long list needs no more storage.
+  const std::size_t ranges = std::min<std::size_t>(threads_, width);
+  std::size_t bands = 0;  // in the group not yet applied
+  auto applyGroup = [&] {
+    const std::size_t tasks = bands * ranges;
+    const std::size_t parts = std::min<std::size_t>(threads_, tasks);
+    auto columns = [&](std::size_t task) {
+      const std::size_t r = task % ranges;
+      return std::pair{width * r / ranges, width * (r + 1) / ranges};
+    };
+    pool_.share(parts, tasks, [&](std::size_t task, std::size_t) {
+      const auto [x0, x1] = columns(task);
+      measureBand(image, bandWork_[task / ranges], x0, x1);
+    });
+    pool_.share(parts, tasks, [&](std::size_t task, std::size_t) {
+      const auto [x0, x1] = columns(task);
+      correctBand(image, bandWork_[task / ranges], x0, x1, maxval);
+    });
+    bands = 0;
+  };
   for (const BandRecord& band : p.bands) {
     if (band.position == 0.0) break;
     // Bands beyond the deviation slots, and records that would divide by zero, are skipped.
@@ -860,12 +884,16 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
     const std::int64_t t = band.refLines;
     const std::int64_t o = band.bandLines;
     if (u - t < static_cast<std::int64_t>(first) || u + o + t - 1 > static_cast<std::int64_t>(last)) continue;
+    const std::size_t from = static_cast<std::size_t>(u - t), to = static_cast<std::size_t>(u + o + t);
+    const bool readsGroup = std::any_of(bandWork_.begin(), bandWork_.begin() + static_cast<std::ptrdiff_t>(bands),
+                                        [&](const BandWork& b) { return from < b.start + b.lines && b.start < to; });
+    if (readsGroup || bands == kBandsAtOnce) applyGroup();
     try {
       if (bandWork_.size() <= bands) bandWork_.emplace_back();
     } catch (const std::bad_alloc&) {
       return false;
     }
-    BandWork& b = bandWork_[bands++];
+    BandWork& b = bandWork_[bands];
     b.record = &band;
     b.start = static_cast<std::size_t>(u);
     b.lines = static_cast<std::size_t>(o);
@@ -874,38 +902,9 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
         !grow(b.fullMin, width) || !grow(b.fullMax, width) || !grow(b.valid, width) ||
         !grow(b.deviation, width * b.lines))
       return false;
+    ++bands;
   }
-
-  // Each band in column ranges over all threads. Bands in a row of which
-  // none reads lines another corrects are measured together, then corrected
-  // together; a band reading an earlier one's lines waits for it.
-  const std::size_t ranges = std::min<std::size_t>(threads_, width);
-  auto reads = [](const BandWork& later, const BandWork& earlier) {
-    return later.start - later.refs < earlier.start + earlier.lines &&
-           earlier.start < later.start + later.lines + later.refs;
-  };
-  for (std::size_t from = 0; from < bands;) {
-    std::size_t to = from + 1;
-    while (to < bands && std::none_of(bandWork_.begin() + static_cast<std::ptrdiff_t>(from),
-                                      bandWork_.begin() + static_cast<std::ptrdiff_t>(to),
-                                      [&](const BandWork& b) { return reads(bandWork_[to], b); }))
-      ++to;
-    const std::size_t tasks = (to - from) * ranges;
-    const std::size_t parts = std::min<std::size_t>(threads_, tasks);
-    auto columns = [&](std::size_t task) {
-      const std::size_t r = task % ranges;
-      return std::pair{width * r / ranges, width * (r + 1) / ranges};
-    };
-    pool_.share(parts, tasks, [&](std::size_t task, std::size_t) {
-      const auto [x0, x1] = columns(task);
-      measureBand(image, bandWork_[from + task / ranges], x0, x1);
-    });
-    pool_.share(parts, tasks, [&](std::size_t task, std::size_t) {
-      const auto [x0, x1] = columns(task);
-      correctBand(image, bandWork_[from + task / ranges], x0, x1, maxval);
-    });
-    from = to;
-  }
+  applyGroup();
   return true;
 }
 
