@@ -89,8 +89,9 @@ class Corrections {
   const std::array<std::uint16_t, kTableSize>& table() const { return table_; }
   int tableBuilds() const { return tableBuilds_; }
 
-  // Threads the line correction and the table share the lines among; 0 takes
-  // one per core. The output does not depend on it.
+  // Threads the line correction and the table share the lines among, and the
+  // band correction the columns; 0 takes one per core. The output does not
+  // depend on it.
   void setThreads(unsigned threads);
   unsigned threads() const { return threads_; }
   // The line passes take AVX-512 where the machine has it; false keeps to the
