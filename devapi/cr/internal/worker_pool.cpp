@@ -37,6 +37,8 @@ WorkerPool::~WorkerPool() {
 void WorkerPool::run(std::size_t parts, const std::function<void(std::size_t)>& work) {
   if (parts == 0) return;
   try {
+    // Room first, so that a started thread is always kept and joined.
+    workers_.reserve(parts - 1);
     while (workers_.size() + 1 < parts) {
       auto w = std::make_unique<Worker>();
       w->thread = std::thread([this, self = w.get(), part = workers_.size() + 1] { serve(*self, part); });
