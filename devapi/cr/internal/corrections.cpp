@@ -3,7 +3,7 @@
 #include "devapi/cr/internal/noproc_dump.h"
 
 #include <algorithm>
-#include <barrier>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -27,15 +27,17 @@ namespace {
 // A horizontal window of boxWidth columns whose output column x sees the
 // columns x - (boxWidth - 1 - (boxWidth - 1) / 2) .. x + (boxWidth - 1) / 2,
 // clipped at the image's edges. Each column enters and leaves once, so the
-// cost is the width, whatever the box. boxWidth must be at least 1.
+// cost is the width, whatever the box. boxWidth must be at least 1. Only
+// output columns from .. to - 1: the window fills from the left edge of from's.
 template <class Add, class Remove, class Emit>
-void slideWindow(std::size_t width, int boxWidth, Add add, Remove remove, Emit emit) {
+void slideWindow(std::size_t width, int boxWidth, std::size_t from, std::size_t to, Add add, Remove remove,
+                 Emit emit) {
   const std::int64_t w = static_cast<std::int64_t>(width);
   const std::int64_t right = (boxWidth - 1) / 2;
   const std::int64_t left = boxWidth - 1 - right;
-  std::int64_t hi = -1;  // last column added
-  std::int64_t lo = 0;   // first column not yet removed
-  for (std::int64_t x = 0; x < w; ++x) {
+  std::int64_t lo = std::max<std::int64_t>(0, static_cast<std::int64_t>(from) - left);  // first column not yet removed
+  std::int64_t hi = lo - 1;  // last column added
+  for (std::int64_t x = static_cast<std::int64_t>(from); x < static_cast<std::int64_t>(to); ++x) {
     const std::int64_t wantHi = std::min(w - 1, x + right);
     while (hi < wantHi) add(static_cast<std::size_t>(++hi));
     // wantLo <= x <= hi: only columns that entered leave.
@@ -103,6 +105,8 @@ bool validRange(const CorrectionImage& image, std::size_t first, std::size_t las
 // windowMeans); taller boxes take the 64-bit pass.
 constexpr int kMaxNarrowBox = 255;
 constexpr std::size_t kMinLinesPerThread = 64;
+// Bands the band correction measures at once, at most.
+constexpr std::size_t kBandsAtOnce = 8;
 
 // What every thread of one line correction reads.
 struct LineTask {
@@ -476,9 +480,7 @@ NDT_VECTOR_CLONES void tableRow(std::uint16_t* __restrict row, std::size_t width
 
 bool prepareLineWork(Corrections::LineWork& w, const LineTask& t) {
   const std::size_t padded = t.left + t.width + 1 + t.right;
-  if (!grow(w.sum, t.width) || !grow(w.packed, padded) || !grow(w.ring, t.slots * t.width) ||
-      !grow(w.head, t.half * t.width))
-    return false;
+  if (!grow(w.sum, t.width) || !grow(w.packed, padded) || !grow(w.ring, t.slots * t.width)) return false;
   // Windows clipped at the left edge read 0 before the line.
   std::fill(w.packed.begin(), w.packed.begin() + static_cast<std::ptrdiff_t>(t.left + 1), 0);
   return true;
@@ -486,9 +488,11 @@ bool prepareLineWork(Corrections::LineWork& w, const LineTask& t) {
 
 // Centres a .. b - 1. The box of centre c holds lines c - half + 1 .. c + half;
 // a line is corrected once no later box of this run reads it. The first half
-// lines, which the run before reads, and the last half, which the run after
-// reads, keep their corrections for finishCentres.
-void correctCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, std::size_t b) {
+// lines, which the run before reads, keep their corrections in head, and the
+// last half past those, which the run after reads, in tail, for correctHead
+// and correctTail.
+void correctCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, std::size_t b,
+                    std::int32_t* head, std::int32_t* tail) {
   const std::size_t width = t.width, half = t.half;
   std::int32_t* sum = w.sum.data();
   std::uint32_t* packed = w.packed.data() + t.left;
@@ -501,7 +505,9 @@ void correctCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, 
     std::uint16_t* out = moved ? t.image.line(c - half) : nullptr;
     // Line c - half leaves the box with this move, and is corrected then.
     const std::int32_t* outCorr = c >= a + 2 * half ? w.ring.data() + ((c - half - a) % t.slots) * width : nullptr;
-    std::int32_t* corr = c < a + half ? w.head.data() + (c - a) * width : w.ring.data() + ((c - a) % t.slots) * width;
+    std::int32_t* corr = c < a + half    ? head + (c - a) * width
+                         : c >= b - half ? tail + (c - (b - half)) * width
+                                         : w.ring.data() + ((c - a) % t.slots) * width;
     // The next centre's entering line is fetched during this one: the
     // hardware alone fetches it too late.
     const std::uint16_t* ahead = t.image.line(c + 1 < b ? c + 1 + half : c);
@@ -521,48 +527,88 @@ void correctCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, 
   }
 }
 
-void finishCentres(const LineTask& t, Corrections::LineWork& w, std::size_t a, std::size_t b) {
-  const std::size_t width = t.width;
-  const std::size_t headEnd = std::min(b, a + t.half);
-  for (std::size_t line = a; line < headEnd; ++line)
-    correctRow(t, t.image.line(line), w.head.data() + (line - a) * width);
-  for (std::size_t line = std::max(headEnd, b - t.half); line < b; ++line)
-    correctRow(t, t.image.line(line), w.ring.data() + ((line - a) % t.slots) * width);
+void correctHead(const LineTask& t, std::size_t a, std::size_t b, const std::int32_t* head) {
+  for (std::size_t line = a; line < std::min(b, a + t.half); ++line)
+    correctRow(t, t.image.line(line), head + (line - a) * t.width);
 }
 
-// first(0) .. first(parts - 1), each on its own thread but the first, which
-// runs on the caller's, and once all are done second(0) .. second(parts - 1)
-// on the same threads: starting threads costs more here than the work of a
-// small plate. Parts that get no thread run on the caller's, which stands in
-// for them at the barrier.
-template <class First, class Second>
-void runParts(std::size_t parts, First first, Second second) {
-  std::barrier sync(static_cast<std::ptrdiff_t>(parts));
-  auto worker = [&](std::size_t i) {
-    first(i);
-    sync.arrive_and_wait();
-    second(i);
-  };
-  std::vector<std::thread> threads;
-  std::size_t started = 1;
-  try {
-    threads.reserve(parts - 1);
-    for (; started < parts; ++started) threads.emplace_back(worker, started);
-  } catch (const std::exception&) {
-  }
-  first(0);
-  for (std::size_t i = started; i < parts; ++i) {
-    first(i);
-    sync.arrive_and_drop();
-  }
-  sync.arrive_and_wait();
-  second(0);
-  for (std::size_t i = started; i < parts; ++i) second(i);
-  for (std::thread& th : threads) th.join();
+void correctTail(const LineTask& t, std::size_t a, std::size_t b, const std::int32_t* tail) {
+  for (std::size_t line = std::max(a + t.half, b - t.half); line < b; ++line)
+    correctRow(t, t.image.line(line), tail + (line - (b - t.half)) * t.width);
 }
-template <class Part>
-void runParts(std::size_t parts, Part part) {
-  runParts(parts, part, [](std::size_t) {});
+
+
+// The band's reference sums and ranges, its lines' deviations and which
+// columns count, over columns x0 .. x1 - 1: every column by itself.
+void measureBand(const CorrectionImage& image, Corrections::BandWork& b, std::size_t x0, std::size_t x1) {
+  const std::size_t width = image.width, n = x1 - x0;
+  double* before = b.before.data() + x0;
+  double* after = b.after.data() + x0;
+  std::int32_t* rmin = b.refMin.data() + x0;
+  std::int32_t* rmax = b.refMax.data() + x0;
+  std::int32_t* fmin = b.fullMin.data() + x0;
+  std::int32_t* fmax = b.fullMax.data() + x0;
+  std::fill(before, before + n, 0);
+  std::fill(after, after + n, 0);
+  std::fill(rmin, rmin + n, std::numeric_limits<std::int32_t>::max());
+  std::fill(rmax, rmax + n, std::numeric_limits<std::int32_t>::min());
+  for (std::size_t y = b.start - b.refs; y < b.start; ++y) addReference(n, image.line(y) + x0, before, rmin, rmax);
+  for (std::size_t y = b.start + b.lines; y < b.start + b.lines + b.refs; ++y)
+    addReference(n, image.line(y) + x0, after, rmin, rmax);
+  std::copy(rmin, rmin + n, fmin);
+  std::copy(rmax, rmax + n, fmax);
+
+  // Each band line is expected on the straight line between the means of the
+  // two reference blocks, whose centres lie t/2 + 0.5 lines before it and
+  // t/2 - 0.5 lines after its end.
+  const double t = static_cast<double>(b.refs), o = static_cast<double>(b.lines);
+  const double denom = t * (t + o);
+  const double halfT = t / 2.0;
+  for (std::size_t k = 0; k < b.lines; ++k) {
+    const double wBefore = halfT + o - static_cast<double>(k) - 0.5;
+    const double wAfter = halfT + static_cast<double>(k) + 0.5;
+    bandDeviations(n, before, after, wBefore, wAfter, denom, image.line(b.start + k) + x0,
+                   b.deviation.data() + k * width + x0, fmin, fmax);
+  }
+  for (std::size_t x = 0; x < n; ++x) {
+    const std::int64_t refRange = std::int64_t{rmax[x]} - rmin[x];
+    const std::int64_t fullRange = std::int64_t{fmax[x]} - fmin[x];
+    b.valid[x0 + x] = !(refRange > b.record->maxRefRange || fullRange > b.record->maxRange);
+  }
+}
+
+// The band's output columns x0 .. x1 - 1 corrected by the rounded mean
+// deviation of the valid columns in their windows. Sums of integers: any
+// split of the columns gives the same.
+void correctBand(const CorrectionImage& image, const Corrections::BandWork& b, std::size_t x0, std::size_t x1,
+                 std::int64_t maxval) {
+  const std::size_t width = image.width, lines = b.lines;
+  const std::uint8_t* ok = b.valid.data();
+  const std::int32_t* dev = b.deviation.data();
+  std::int64_t sums[kMaxBandLines] = {};
+  std::int64_t count = 0;
+  Divider byCount;
+  std::uint16_t* rows[kMaxBandLines];
+  for (std::size_t k = 0; k < lines; ++k) rows[k] = image.line(b.start + k);
+  const std::int64_t minValid = std::max(b.record->minValid, 1);
+  slideWindow(
+      width, b.record->window, x0, x1,
+      [&](std::size_t x) {
+        if (!ok[x]) return;
+        for (std::size_t k = 0; k < lines; ++k) sums[k] += dev[k * width + x];
+        ++count;
+      },
+      [&](std::size_t x) {
+        if (!ok[x]) return;
+        for (std::size_t k = 0; k < lines; ++k) sums[k] -= dev[k * width + x];
+        --count;
+      },
+      [&](std::size_t x) {
+        if (count < minValid) return;
+        if (byCount.divisor() != static_cast<std::uint64_t>(count)) byCount.set(static_cast<std::uint64_t>(count));
+        for (std::size_t k = 0; k < lines; ++k)
+          rows[k][x] = clampSample(rows[k][x] + roundedMean(sums[k], byCount), maxval);
+      });
 }
 
 }  // namespace
@@ -661,14 +707,29 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   for (int n = 1; n < 31; ++n)
     if (p.boxHeight == 1 << n) task.boxShift = n;
 
-  const std::size_t firstCentre = first + task.half - 1;
-  const std::size_t lastCentre = last - task.half;
+  const std::size_t half = task.half;
+  const std::size_t firstCentre = first + half - 1;
+  const std::size_t lastCentre = last - half;
   const std::size_t centres = lastCentre - firstCentre + 1;
-  // Each thread takes a run of centres; a run must hold its first and last
-  // half lines apart, and a short run is not worth a thread.
+  // Threads take runs of centres; a run must hold its first and last half
+  // lines apart, and a short run is not worth a thread.
   const std::size_t minRun = std::max<std::size_t>(kMinLinesPerThread, 2 * task.slots);
-  const std::size_t parts =
-      std::max<std::size_t>(1, std::min<std::size_t>(threads_, centres / minRun));
+  const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads_, centres / minRun));
+  // Runs are handed out largest first, each a share of the centres left, so
+  // that threads the shared memory slows take fewer and all end together.
+  // Tall boxes take longer runs, which keeps the runs' kept edge lines within
+  // half the image.
+  const std::size_t runMin = std::max(minRun, std::min(16 * half, centres / parts));
+  std::vector<std::size_t> start{firstCentre};
+  for (std::size_t at = firstCentre; parts > 1;) {
+    const std::size_t left = lastCentre + 1 - at;
+    const std::size_t n = std::max(runMin, left / (2 * parts));
+    if (left < n + runMin) break;
+    at += n;
+    start.push_back(at);
+  }
+  start.push_back(lastCentre + 1);
+  const std::size_t runs = start.size() - 1;
   try {
     if (lineWork_.size() < parts) lineWork_.resize(parts);
     for (std::size_t i = 0; i < parts; ++i)
@@ -676,12 +737,25 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   } catch (const std::bad_alloc&) {
     return false;
   }
-  std::vector<std::size_t> start(parts + 1);
-  for (std::size_t i = 0; i <= parts; ++i) start[i] = firstCentre + centres * i / parts;
-  // The lines that the neighbouring runs read are written once every run has read them.
-  runParts(
-      parts, [&](std::size_t i) { correctCentres(task, lineWork_[i], start[i], start[i + 1]); },
-      [&](std::size_t i) { finishCentres(task, lineWork_[i], start[i], start[i + 1]); });
+  const std::size_t edgeLines = 2 * half * width;
+  if (!grow(lineEdges_, runs * edgeLines)) return false;
+  auto headOf = [&](std::size_t r) { return lineEdges_.data() + r * edgeLines; };
+  auto tailOf = [&](std::size_t r) { return headOf(r) + half * width; };
+  // The lines about the edge between two runs are read by both; the run that
+  // ends second corrects them. The image's ends have one run each.
+  std::vector<std::atomic<int>> ended(runs + 1);
+  ended[0] = 1;
+  ended[runs] = 1;
+  auto meet = [&](std::size_t edge) {
+    if (ended[edge].fetch_add(1, std::memory_order_acq_rel) == 0) return;
+    if (edge > 0) correctTail(task, start[edge - 1], start[edge], tailOf(edge - 1));
+    if (edge < runs) correctHead(task, start[edge], start[edge + 1], headOf(edge));
+  };
+  pool_.share(parts, runs, [&](std::size_t r, std::size_t part) {
+    correctCentres(task, lineWork_[part], start[r], start[r + 1], headOf(r), tailOf(r));
+    meet(r);
+    meet(r + 1);
+  });
   return true;
 }
 
@@ -777,19 +851,29 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
   const std::int64_t maxval = (std::int64_t{1} << cdepth) - 1;
   const double pitchMm = scanPitch / 1000.0;
 
-  if (!grow(refBefore_, width) || !grow(refAfter_, width) || !grow(refMin_, width) || !grow(refMax_, width) ||
-      !grow(fullMin_, width) || !grow(fullMax_, width) || !grow(valid_, width) ||
-      !grow(bandDeviation_, width * kMaxBandLines))
-    return false;
-
-  double* before = refBefore_.data();
-  double* after = refAfter_.data();
-  std::int32_t* rmin = refMin_.data();
-  std::int32_t* rmax = refMax_.data();
-  std::int32_t* fmin = fullMin_.data();
-  std::int32_t* fmax = fullMax_.data();
-  std::uint8_t* ok = valid_.data();
-
+  // Each band in column ranges over all threads. Bands in a row of which
+  // none reads lines another corrects are measured together, then corrected
+  // together; a band reading an earlier one's lines waits for it. A group
+  // holds a few bands, so that a long list needs no more storage.
+  const std::size_t ranges = std::min<std::size_t>(threads_, width);
+  std::size_t bands = 0;  // in the group not yet applied
+  auto applyGroup = [&] {
+    const std::size_t tasks = bands * ranges;
+    const std::size_t parts = std::min<std::size_t>(threads_, tasks);
+    auto columns = [&](std::size_t task) {
+      const std::size_t r = task % ranges;
+      return std::pair{width * r / ranges, width * (r + 1) / ranges};
+    };
+    pool_.share(parts, tasks, [&](std::size_t task, std::size_t) {
+      const auto [x0, x1] = columns(task);
+      measureBand(image, bandWork_[task / ranges], x0, x1);
+    });
+    pool_.share(parts, tasks, [&](std::size_t task, std::size_t) {
+      const auto [x0, x1] = columns(task);
+      correctBand(image, bandWork_[task / ranges], x0, x1, maxval);
+    });
+    bands = 0;
+  };
   for (const BandRecord& band : p.bands) {
     if (band.position == 0.0) break;
     // Bands beyond the deviation slots, and records that would divide by zero, are skipped.
@@ -800,64 +884,27 @@ bool Corrections::bandCorrectionLocked(const CorrectionImage& image, std::size_t
     const std::int64_t t = band.refLines;
     const std::int64_t o = band.bandLines;
     if (u - t < static_cast<std::int64_t>(first) || u + o + t - 1 > static_cast<std::int64_t>(last)) continue;
-    const std::size_t bandStart = static_cast<std::size_t>(u);
-    const std::size_t lines = static_cast<std::size_t>(o);
-
-    std::fill(before, before + width, 0);
-    std::fill(after, after + width, 0);
-    std::fill(rmin, rmin + width, std::numeric_limits<std::int32_t>::max());
-    std::fill(rmax, rmax + width, std::numeric_limits<std::int32_t>::min());
-    for (std::size_t y = bandStart - static_cast<std::size_t>(t); y < bandStart; ++y)
-      addReference(width, image.line(y), before, rmin, rmax);
-    for (std::size_t y = bandStart + lines; y < bandStart + lines + static_cast<std::size_t>(t); ++y)
-      addReference(width, image.line(y), after, rmin, rmax);
-    std::copy(rmin, rmin + width, fmin);
-    std::copy(rmax, rmax + width, fmax);
-
-    // Each band line is expected on the straight line between the means of the
-    // two reference blocks, whose centres lie t/2 + 0.5 lines before it and
-    // t/2 - 0.5 lines after its end.
-    const double denom = static_cast<double>(t) * static_cast<double>(t + o);
-    const double halfT = static_cast<double>(t) / 2.0;
-    for (std::size_t k = 0; k < lines; ++k) {
-      const double wBefore = halfT + static_cast<double>(o) - static_cast<double>(k) - 0.5;
-      const double wAfter = halfT + static_cast<double>(k) + 0.5;
-      bandDeviations(width, before, after, wBefore, wAfter, denom, image.line(bandStart + k),
-                     bandDeviation_.data() + k * width, fmin, fmax);
+    const std::size_t from = static_cast<std::size_t>(u - t), to = static_cast<std::size_t>(u + o + t);
+    const bool readsGroup = std::any_of(bandWork_.begin(), bandWork_.begin() + static_cast<std::ptrdiff_t>(bands),
+                                        [&](const BandWork& b) { return from < b.start + b.lines && b.start < to; });
+    if (readsGroup || bands == kBandsAtOnce) applyGroup();
+    try {
+      if (bandWork_.size() <= bands) bandWork_.emplace_back();
+    } catch (const std::bad_alloc&) {
+      return false;
     }
-    for (std::size_t x = 0; x < width; ++x) {
-      const std::int64_t refRange = std::int64_t{rmax[x]} - rmin[x];
-      const std::int64_t fullRange = std::int64_t{fmax[x]} - fmin[x];
-      ok[x] = !(refRange > band.maxRefRange || fullRange > band.maxRange);
-    }
-
-    std::int64_t sums[kMaxBandLines] = {};
-    std::int64_t count = 0;
-    Divider byCount;
-    std::uint16_t* rows[kMaxBandLines];
-    for (std::size_t k = 0; k < lines; ++k) rows[k] = image.line(bandStart + k);
-    const std::int64_t minValid = std::max(band.minValid, 1);
-    slideWindow(
-        width, band.window,
-        [&](std::size_t x) {
-          if (!ok[x]) return;
-          const std::int32_t* d = bandDeviation_.data() + x;
-          for (std::size_t k = 0; k < lines; ++k) sums[k] += d[k * width];
-          ++count;
-        },
-        [&](std::size_t x) {
-          if (!ok[x]) return;
-          const std::int32_t* d = bandDeviation_.data() + x;
-          for (std::size_t k = 0; k < lines; ++k) sums[k] -= d[k * width];
-          --count;
-        },
-        [&](std::size_t x) {
-          if (count < minValid) return;
-          if (byCount.divisor() != static_cast<std::uint64_t>(count)) byCount.set(static_cast<std::uint64_t>(count));
-          for (std::size_t k = 0; k < lines; ++k)
-            rows[k][x] = clampSample(rows[k][x] + roundedMean(sums[k], byCount), maxval);
-        });
+    BandWork& b = bandWork_[bands];
+    b.record = &band;
+    b.start = static_cast<std::size_t>(u);
+    b.lines = static_cast<std::size_t>(o);
+    b.refs = static_cast<std::size_t>(t);
+    if (!grow(b.before, width) || !grow(b.after, width) || !grow(b.refMin, width) || !grow(b.refMax, width) ||
+        !grow(b.fullMin, width) || !grow(b.fullMax, width) || !grow(b.valid, width) ||
+        !grow(b.deviation, width * b.lines))
+      return false;
+    ++bands;
   }
+  applyGroup();
   return true;
 }
 
@@ -876,7 +923,7 @@ void Corrections::tableLocked(const CorrectionImage& image, std::size_t first, s
   if (odMax != tableOd_) buildTable(odMax);
   if (!image.valid() || first > image.lines() || lines > image.lines() - first) return;
   const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads_, lines / kMinLinesPerThread));
-  runParts(parts, [&](std::size_t part) {
+  pool_.run(parts, [&](std::size_t part) {
     for (std::size_t y = first + lines * part / parts; y < first + lines * (part + 1) / parts; ++y)
       tableRow(image.line(y), image.width, table_.data());
   });

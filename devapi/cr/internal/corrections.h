@@ -4,6 +4,7 @@
 #pragma once
 
 #include "devapi/cr/internal/hard_params.h"
+#include "devapi/cr/internal/worker_pool.h"
 
 #include <array>
 #include <cstddef>
@@ -88,8 +89,9 @@ class Corrections {
   const std::array<std::uint16_t, kTableSize>& table() const { return table_; }
   int tableBuilds() const { return tableBuilds_; }
 
-  // Threads the line correction and the table share the lines among; 0 takes
-  // one per core. The output does not depend on it.
+  // Threads the line correction and the table share the lines among, and the
+  // band correction the columns; 0 takes one per core. The output does not
+  // depend on it.
   void setThreads(unsigned threads);
   unsigned threads() const { return threads_; }
   // The line passes take AVX-512 where the machine has it; false keeps to the
@@ -101,7 +103,16 @@ class Corrections {
     std::vector<std::int32_t> sum;
     std::vector<std::uint32_t> packed;  // running sums of deviations and counts
     std::vector<std::int32_t> ring;  // corrections of the last half + 1 centres
-    std::vector<std::int32_t> head;  // corrections of the first half lines, written last
+  };
+  // One band record being applied: its lines, per band line the deviations
+  // of every column, and per column the sums of the reference lines, exact
+  // in doubles, their range and the range with the band lines.
+  struct BandWork {
+    const BandRecord* record = nullptr;
+    std::size_t start = 0, lines = 0, refs = 0;
+    std::vector<double> before, after;
+    std::vector<std::int32_t> refMin, refMax, fullMin, fullMax, deviation;
+    std::vector<std::uint8_t> valid;
   };
 
  private:
@@ -118,23 +129,21 @@ class Corrections {
   std::mutex mutex_;
   // Column storage, grown to the widest image seen.
   std::vector<std::int64_t> columnSum_;
-  std::vector<std::uint8_t> valid_;
   // Line correction: the running sums of the valid deviations and their count
   // along the line, and the corrections of the lines still inside the box.
   std::vector<std::int64_t> prefixDeviation_;
   std::vector<std::int32_t> prefixValid_;
   std::vector<std::int32_t> pending_;
-  // Band correction: per band line the deviations of every column, and per
-  // column the sums of the reference lines, exact in doubles.
-  std::vector<std::int32_t> bandDeviation_;
-  std::vector<double> refBefore_, refAfter_;
-  std::vector<std::int32_t> refMin_, refMax_, fullMin_, fullMax_;
+  std::vector<BandWork> bandWork_;  // grown to the most bands applied at once
   std::array<std::uint16_t, kTableSize> table_{};
   int tableOd_ = -1;  // no od builds nothing yet, so od 0 builds a real table
   int tableBuilds_ = 0;
   unsigned threads_ = 1;
   bool avx512_ = true;
   std::vector<LineWork> lineWork_;
+  // Per run of centres, the corrections of its first and last half lines.
+  std::vector<std::int32_t> lineEdges_;
+  WorkerPool pool_;  // last: its threads end before the storage they use goes
 };
 
 }  // namespace zentrac

@@ -101,6 +101,55 @@ TEST(BandCorrection, SlidingEqualsColumnByColumnOnRandomImages) {
   EXPECT_GT(changed, 300);  // the comparison covered real corrections, not only skipped records
 }
 
+// Bands split into column ranges over 1 to 8 threads: every range starts its
+// window as the whole line's sliding would have it there, and a band waits
+// for the lines it reads. Up to four records on a short image, so that later
+// bands read lines earlier ones correct, and long lists of records on a
+// taller one, more than are measured at once.
+TEST(BandCorrection, SplitAmongThreadsEqualsColumnByColumn) {
+  std::mt19937 rng(1211);
+  auto uni = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  struct Regime {
+    int rounds, minLines, maxLines, minRecords, maxRecords, maxRefLines, maxBandLines;
+  };
+  const Regime regimes[] = {{800, 10, 50, 1, 4, 6, 8}, {150, 150, 250, 9, 20, 3, 4}};
+  Corrections corrections;
+  int changed = 0;
+  for (const Regime& g : regimes) {
+    for (int round = 0; round < g.rounds; ++round) {
+      const unsigned threads = static_cast<unsigned>(uni(1, 8));
+      const std::size_t width = static_cast<std::size_t>(uni(2, 40));
+      const std::size_t lines = static_cast<std::size_t>(uni(g.minLines, g.maxLines));
+      BlockImage img(width, lines, static_cast<std::size_t>(uni(1, static_cast<int>(lines))));
+      for (std::size_t y = 0; y < img.lines(); ++y) {
+        const int step = uni(-20, 20);
+        for (std::size_t x = 0; x < width; ++x) img.at(y, x) = static_cast<std::uint16_t>(2000 + step + uni(-6, 6));
+      }
+      const int pitch = 125;
+      CorrectionParams p;
+      for (int n = uni(g.minRecords, g.maxRecords); n > 0; --n) {
+        BandRecord r;
+        r.position = uni(1, static_cast<int>(lines)) * 0.125;
+        r.window = uni(1, 50);
+        r.minValid = uni(0, 8);
+        r.refLines = uni(1, g.maxRefLines);
+        r.bandLines = uni(1, g.maxBandLines);
+        r.maxRefRange = uni(10, 80);
+        r.maxRange = uni(20, 120);
+        p.bands.push_back(r);
+      }
+      const BlockImage original(img);
+      BlockImage expected(img);
+      naiveBandCorrection(expected, 0, img.lines() - 1, 12, p, pitch);
+      corrections.setThreads(threads);
+      ASSERT_TRUE(corrections.rollerBandingCorrection(img.view(), 0, img.lines() - 1, 12, p, pitch));
+      ASSERT_TRUE(img == expected) << "round " << round << ", " << threads << " threads, width " << width;
+      changed += !(img == original);
+    }
+  }
+  EXPECT_GT(changed, 200);  // real corrections, not only skipped records
+}
+
 // A flat image of 2000 with a band of +30 on lines 100 .. 103 (12.5 mm at 0.125 mm).
 class BandFixture : public ::testing::Test {
  protected:

@@ -272,5 +272,41 @@ TEST(LineCorrection, ThreadsAndWideSumsEqualNaive) {
   }
 }
 
+// Plates shared among 1 to 8 threads in runs of centres handed out as threads
+// become free: the lines about every edge between two runs, which both read,
+// come out as the definition has them. One object serves all, as a device
+// object does, so its threads serve calls of every width and split.
+TEST(LineCorrection, RunsHandedOutEqualNaive) {
+  std::mt19937 rng(20261211);
+  auto uni = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  Corrections corrections;
+  for (int round = 0; round < 60; ++round) {
+    const unsigned threads = static_cast<unsigned>(uni(1, 8));
+    const std::size_t width = static_cast<std::size_t>(uni(2, 40));
+    const std::size_t lines = static_cast<std::size_t>(uni(130, 1400));
+    BlockImage img(width, lines, static_cast<std::size_t>(uni(1, 300)));
+    for (std::size_t y = 0; y < img.lines(); ++y) {
+      const int step = uni(-30, 30);
+      for (std::size_t x = 0; x < width; ++x) img.at(y, x) = static_cast<std::uint16_t>(3000 + step + uni(-25, 25));
+    }
+    CorrectionParams p;
+    p.boxHeight = uni(2, 20);
+    p.boxWidth = uni(1, 50);
+    p.delta = uni(5, 60);
+    p.minPixValue = uni(2900, 3000);
+    p.maxPixValue = 16383;
+    const std::size_t first = static_cast<std::size_t>(uni(0, 40));
+    const std::size_t last = img.lines() - 1 - static_cast<std::size_t>(uni(0, 40));
+    BlockImage expected(img);
+    ASSERT_TRUE(naiveLineCorrection(expected, first, last, 14, p));
+    corrections.setThreads(threads);
+    corrections.setAvx512(uni(0, 1) == 1);
+    ASSERT_TRUE(corrections.boxFilterLineCorrection(img.view(), first, last, 14, p));
+    ASSERT_TRUE(img == expected) << "round " << round << ", " << threads << " threads, " << width << " x " << lines
+                                 << ", lines " << first << ".." << last << ", box " << p.boxWidth << " x "
+                                 << p.boxHeight;
+  }
+}
+
 }  // namespace
 }  // namespace zentrac
