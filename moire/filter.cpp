@@ -27,6 +27,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -60,6 +61,9 @@ constexpr double kWorkLimitBytes = 1024.0 * 1024.0 * 1024.0;
 // Most target columns handled together in the passes that smooth along x:
 // wide blocks read the source and write the target in long runs.
 constexpr int kBlock = 512;
+// Tiles per thread where there are several threads: enough that a thread
+// that starts late or meets a busier core evens out on the others.
+constexpr std::size_t kTilesPerThread = 8;
 
 // Storage for whole vectors: 64-byte aligned, so that no vector load or
 // store is split over two cache lines.
@@ -187,20 +191,25 @@ unsigned cores() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-// part(0) .. part(parts - 1), each on its own thread but the first, which runs
-// on the caller's; parts that get no thread run on the caller's as well.
-template <class Part>
-void runParts(std::size_t parts, Part part) {
-  std::vector<std::thread> threads;
-  std::size_t started = 1;
+// task(i, part) for i = 0 .. tasks - 1 on up to threads threads, part
+// numbering them (the caller's is 0). Tasks are handed out one at a time,
+// so a thread that starts late or runs slower than the others takes fewer;
+// threads that cannot be had leave theirs to the rest.
+template <class Task>
+void runTasks(unsigned threads, std::size_t tasks, Task task) {
+  std::atomic<std::size_t> next{0};
+  auto work = [&](std::size_t part) {
+    for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < tasks;) task(i, part);
+  };
+  const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads, tasks));
+  std::vector<std::thread> pool;
   try {
-    threads.reserve(parts - 1);
-    for (; started < parts; ++started) threads.emplace_back(part, started);
+    pool.reserve(parts - 1);
+    for (std::size_t part = 1; part < parts; ++part) pool.emplace_back(work, part);
   } catch (const std::exception&) {
   }
-  part(0);
-  for (std::size_t i = started; i < parts; ++i) part(i);
-  for (std::thread& th : threads) th.join();
+  work(0);
+  for (std::thread& th : pool) th.join();
 }
 
 // Eight source rows at once: rows8[k * 8 + r] is sample k of row r. Every
@@ -526,15 +535,16 @@ T* targetRow(const Job& job, int r) {
   return static_cast<T*>(job.dst) + std::size_t(r) * std::size_t(job.dstWidth);
 }
 
-// Samples whose windows do not fit copy a border sample of the source unfiltered.
+// Samples whose windows do not fit copy a border sample of the source
+// unfiltered; target rows rowBegin .. rowEnd - 1.
 template <typename T>
 void fillBorders(const Job& job, const Image<T>& src, const std::vector<Place>& xs,
-                 const std::vector<Place>& ys, unsigned maxValue) {
+                 const std::vector<Place>& ys, unsigned maxValue, int rowBegin, int rowEnd) {
   // The columns where the window fits are one run: rows that fit skip it.
   const auto firstFit = std::find_if(xs.begin(), xs.end(), [](const Place& p) { return p.fits; });
   const int fitBegin = int(firstFit - xs.begin());
   const int fitEnd = int(std::find_if(firstFit, xs.end(), [](const Place& p) { return !p.fits; }) - xs.begin());
-  for (int r = 0; r < job.dstHeight; ++r) {
+  for (int r = rowBegin; r < rowEnd; ++r) {
     const Place& y = ys[std::size_t(r)];
     T* out = targetRow<T>(job, r);
     for (int c = 0; c < job.dstWidth; ++c) {
@@ -629,30 +639,51 @@ class AlongX {
     }
   }
 
-  // Blocks of target columns are independent: each thread takes every
-  // threads-th block, with its own scratch.
-  void runBlocks(unsigned threads) {
-    // No fitting row or no fitting column: the borders are the whole target.
-    if (fc_.empty() || fr_.empty()) return;
-    // Narrower blocks where that gives every thread one.
-    const std::size_t perThread = (fc_.size() + threads - 1) / threads;
-    block_ = std::size_t(std::min<std::size_t>(kBlock, std::max<std::size_t>(8, (perThread + 7) / 8 * 8)));
-    const std::size_t blocks = (fc_.size() + block_ - 1) / block_;
-    const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads, blocks));
-    std::vector<Scratch> scratch(parts);
-    for (Scratch& sc : scratch) {
-      // Rows come in whole groups of eight; the last group's spare lanes are never read.
-      sc.smoothed.resize(ringRows() * block_);
-      if (job_.detectChars) sc.fired.resize(ringRows() * block_);
-      sc.lineSums.resize(std::size_t(lineCount_));
-      sc.lineFlags.resize(std::size_t(lineCount_));
+  // Tiles of target columns and target rows are independent, and so are the
+  // border zones: all are handed out to the threads one at a time, each
+  // thread with its own scratch.
+  void run(unsigned threads) {
+    std::size_t colBlocks = 0, bands = 0;
+    if (!fc_.empty() && !fr_.empty()) {
+      // Blocks as wide as they may be, of even widths; narrower where that gives every thread one.
+      colBlocks = std::max((fc_.size() + kBlock - 1) / kBlock, std::min<std::size_t>(threads, (fc_.size() + 7) / 8));
+      block_ = ((fc_.size() + colBlocks - 1) / colBlocks + 7) / 8 * 8;
+      colBlocks = (fc_.size() + block_ - 1) / block_;
+      // Bands of target rows make the tiles small enough for the threads to
+      // even out; each band smooths the lines it shares with the next again,
+      // so a band keeps many times that many rows.
+      const std::size_t wanted = threads > 1 ? std::size_t(threads) * kTilesPerThread : 1;
+      const std::size_t mostBands = std::max<std::size_t>(1, fr_.size() / (4 * ringRows()));
+      bands = std::min((wanted + colBlocks - 1) / colBlocks, mostBands);
     }
-    runParts(parts, [&](std::size_t part) {
-      for (std::size_t block = part; block < blocks; block += parts) {
-        const std::size_t j0 = block * block_;
-        const int nb = int(std::min<std::size_t>(block_, fc_.size() - j0));
-        smoothBlock(scratch[part], j0, nb);
+    const std::size_t tiles = colBlocks * bands;
+    // Border zones go last, in pieces small enough to fill the threads' last gaps.
+    const std::size_t borderPieces = std::min<std::size_t>(std::size_t(threads), std::size_t(job_.dstHeight));
+
+    std::vector<Scratch> scratch(std::max<std::size_t>(1, std::min<std::size_t>(threads, tiles + borderPieces)));
+    if (tiles > 0) {
+      std::size_t span = 0;
+      for (std::size_t j0 = 0; j0 < fc_.size(); j0 += block_) span = std::max(span, blockSpan(j0, blockWidth(j0)));
+      for (Scratch& sc : scratch) {
+        // Rows come in whole groups of eight; the last group's spare lanes are never read.
+        sc.smoothed.resize(ringRows() * block_);
+        if (job_.detectChars) sc.fired.resize(ringRows() * block_);
+        // Two vectors past the span: the sliding window may load them, never uses them.
+        sc.rows8.resize((span + 2) * kLanes);
+        sc.lineSums.resize(std::size_t(lineCount_));
+        sc.lineFlags.resize(std::size_t(lineCount_));
       }
+    }
+    runTasks(threads, tiles + borderPieces, [&](std::size_t task, std::size_t part) {
+      if (task < tiles) {
+        // Neighbouring tasks take neighbouring blocks of one band.
+        const std::size_t band = task / colBlocks, j0 = (task % colBlocks) * block_;
+        smoothBlock(scratch[part], j0, blockWidth(j0), fr_.size() * band / bands, fr_.size() * (band + 1) / bands);
+        return;
+      }
+      const std::size_t piece = task - tiles, rows = std::size_t(job_.dstHeight);
+      fillBorders(job_, src_, xs_, ys_, lim_.maxValue, int(rows * piece / borderPieces),
+                  int(rows * (piece + 1) / borderPieces));
     });
   }
 
@@ -674,26 +705,45 @@ class AlongX {
     std::vector<const unsigned char*> lineFlags;
   };
 
-  void smoothBlock(Scratch& sc, std::size_t j0, int nb) {
-    const int h = job_.hV, taps = 2 * h + 1;
+  int blockWidth(std::size_t j0) const { return int(std::min(block_, fc_.size() - j0)); }
+
+  // Source samples the block of target columns from j0 reads, from the first one.
+  std::size_t blockSpan(std::size_t j0, int nb, int* first = nullptr, int* base = nullptr) const {
+    const int h = job_.hV;
     int lo = std::numeric_limits<int>::max(), hi = 0;
-    int base[kBlock];
     for (int b = 0; b < nb; ++b) {
-      base[b] = xs_[std::size_t(fc_[j0 + std::size_t(b)])].n - h;
-      lo = std::min(lo, base[b]);
-      hi = std::max(hi, base[b] + 2 * h);
+      const int start = xs_[std::size_t(fc_[j0 + std::size_t(b)])].n - h;
+      if (base) base[b] = start;
+      lo = std::min(lo, start);
+      hi = std::max(hi, start + 2 * h);
     }
-    for (int b = 0; b < nb; ++b) base[b] -= lo;
+    if (base)
+      for (int b = 0; b < nb; ++b) base[b] -= lo;
+    if (first) *first = lo;
+    return std::size_t(hi - lo + 1);
+  }
+
+  // The ring place of a slot, for a band whose first line has slot from.
+  std::size_t ringPlace(std::size_t slot, std::size_t from) const { return (slot - from) % ringRows(); }
+
+  // Target columns fc_[j0 .. j0 + nb - 1] of the target rows fr_[q0 .. q1 - 1].
+  void smoothBlock(Scratch& sc, std::size_t j0, int nb, std::size_t q0, std::size_t q1) {
+    if (q0 >= q1) return;
+    const int h = job_.hV, taps = 2 * h + 1;
+    int lo = 0;
+    int base[kBlock];
+    const std::size_t span = blockSpan(j0, nb, &lo, base);
     const double* wt = &xw_[j0 * std::size_t(stride_)];
     const double* wt8 = xw8_.data() + j0 * std::size_t(stride_);  // blocks start at whole groups
-    const std::size_t span = std::size_t(hi - lo + 1);
-    // Two vectors past the span: the sliding window may load them, never uses them.
-    sc.rows8.resize(std::max(sc.rows8.size(), (span + 2) * kLanes));
     double* rows8 = sc.rows8.data();
 
-    std::size_t q = 0;  // next target row to combine
-    for (std::size_t s0 = 0; s0 < rows_.size(); s0 += kLanes) {
-      const std::size_t nr = std::min<std::size_t>(kLanes, rows_.size() - s0);
+    // The band's lines: lines rise with the target row, the lowest offset comes first.
+    const std::size_t from = std::size_t(slot_[std::size_t(clampIndex(ys_[std::size_t(fr_[q0])].n + lineOffset_[0],
+                                                                      job_.srcHeight))]);
+    const std::size_t to = std::size_t(lastSlot_[q1 - 1]) + 1;
+    std::size_t q = q0;  // next target row to combine
+    for (std::size_t s0 = from; s0 < to; s0 += kLanes) {
+      const std::size_t nr = std::min<std::size_t>(kLanes, to - s0);
       // The spare lanes of the last group repeat its last row.
       const T* in[kLanes];
       for (std::size_t r = 0; r < std::size_t(kLanes); ++r) in[r] = src_.row(rows_[s0 + std::min(r, nr - 1)]) + lo;
@@ -703,10 +753,10 @@ class AlongX {
         for (std::size_t k = 0; k < span; ++k)
           for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(in[r][k]);
       }
-      smoothEight(rows8, wt, wt8, stride_, taps, base, nb, &sc.smoothed[(s0 % ringRows()) * block_], block_);
+      smoothEight(rows8, wt, wt8, stride_, taps, base, nb, &sc.smoothed[ringPlace(s0, from) * block_], block_);
       if (job_.detectChars) {
         for (std::size_t r = 0; r < nr; ++r) {
-          unsigned char* fired = &sc.fired[((s0 + r) % ringRows()) * block_];
+          unsigned char* fired = &sc.fired[ringPlace(s0 + r, from) * block_];
           for (int b = 0; b < nb; ++b) {
             const double* v = rows8 + std::size_t(base[b]) * kLanes + r;
             const double centre = v[std::size_t(h) * kLanes];
@@ -717,15 +767,15 @@ class AlongX {
         }
       }
       // Target rows whose lines are all smoothed are combined while those are still in the cache.
-      std::size_t q1 = q;
-      while (q1 < fr_.size() && std::size_t(lastSlot_[q1]) < s0 + nr) ++q1;
-      if (q1 > q) combineBlock(sc, j0, nb, q, q1);
-      q = q1;
+      std::size_t qEnd = q;
+      while (qEnd < q1 && std::size_t(lastSlot_[qEnd]) < s0 + nr) ++qEnd;
+      if (qEnd > q) combineBlock(sc, j0, nb, q, qEnd, from);
+      q = qEnd;
     }
   }
 
   // Target rows fr_[q0 .. q1 - 1].
-  void combineBlock(Scratch& sc, std::size_t j0, int nb, std::size_t q0, std::size_t q1) {
+  void combineBlock(Scratch& sc, std::size_t j0, int nb, std::size_t q0, std::size_t q1, std::size_t from) {
     std::vector<const double*>& sums = sc.lineSums;
     std::vector<const unsigned char*>& flags = sc.lineFlags;
     for (std::size_t q = q0; q < q1; ++q) {
@@ -734,8 +784,8 @@ class AlongX {
       const double* w = &yw_[q * std::size_t(yStride_)];
       for (int k = 0; k < lineCount_; ++k) {
         const int s = slot_[std::size_t(clampIndex(y.n + lineOffset_[std::size_t(k)], job_.srcHeight))];
-        sums[std::size_t(k)] = &sc.smoothed[(std::size_t(s) % ringRows()) * block_];
-        if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[(std::size_t(s) % ringRows()) * block_];
+        sums[std::size_t(k)] = &sc.smoothed[ringPlace(std::size_t(s), from) * block_];
+        if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[ringPlace(std::size_t(s), from) * block_];
       }
       T samples[kBlock];
       combineLines(sums.data(), w, lineCount_, nb, job_.direction == 2 ? &w[lineCount_] : nullptr, lim_.maxValue,
@@ -913,7 +963,7 @@ int runTyped(const Job& job) {
     AlongY<T> pass(job, src, xs, ys, lim);
     if (placeBytes + pass.workBytes() > kWorkLimitBytes) return -1;
     pass.prepare();
-    fillBorders(job, src, xs, ys, lim.maxValue);
+    fillBorders(job, src, xs, ys, lim.maxValue, 0, job.dstHeight);
     pass.runRows();
   } else {
     AlongX<T> pass(job, src, xs, ys, lim);
@@ -922,8 +972,7 @@ int runTyped(const Job& job) {
     while (threads > 1 && placeBytes + pass.workBytes(threads) > kWorkLimitBytes) threads /= 2;
     if (placeBytes + pass.workBytes(threads) > kWorkLimitBytes) return -1;
     pass.prepare();
-    fillBorders(job, src, xs, ys, lim.maxValue);
-    pass.runBlocks(threads);
+    pass.run(threads);
   }
   return 0;
 }
