@@ -24,6 +24,7 @@
 
 #include "moire/internal/kernels.h"
 
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -64,6 +65,8 @@ constexpr int kBlock = 512;
 // Tiles per thread where there are several threads: enough that a thread
 // that starts late or meets a busier core evens out on the others.
 constexpr std::size_t kTilesPerThread = 8;
+// Stack of each thread the filter starts.
+constexpr std::size_t kThreadStack = 512 * 1024;
 
 // Storage for whole vectors: 64-byte aligned, so that no vector load or
 // store is split over two cache lines.
@@ -191,25 +194,48 @@ unsigned cores() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
+// A thread of runTasks: its part number and the work it runs.
+template <class Work>
+struct Worker {
+  Work* work;
+  std::size_t part;
+  pthread_t thread;
+  static void* start(void* self) {
+    const Worker& w = *static_cast<Worker*>(self);
+    (*w.work)(w.part);
+    return nullptr;
+  }
+};
+
 // task(i, part) for i = 0 .. tasks - 1 on up to threads threads, part
 // numbering them (the caller's is 0). Tasks are handed out one at a time,
 // so a thread that starts late or runs slower than the others takes fewer;
-// threads that cannot be had leave theirs to the rest.
+// threads that cannot be had leave theirs to the rest. The tasks need little
+// stack: a small one stays in the C library's cache of stacks between calls
+// and is never backed by a huge page that each start would clear anew.
 template <class Task>
 void runTasks(unsigned threads, std::size_t tasks, Task task) {
   std::atomic<std::size_t> next{0};
   auto work = [&](std::size_t part) {
     for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < tasks;) task(i, part);
   };
+  using W = Worker<decltype(work)>;
   const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads, tasks));
-  std::vector<std::thread> pool;
-  try {
-    pool.reserve(parts - 1);
-    for (std::size_t part = 1; part < parts; ++part) pool.emplace_back(work, part);
-  } catch (const std::exception&) {
+  std::vector<W> workers;
+  workers.reserve(parts - 1);
+  pthread_attr_t attr;
+  const bool small = pthread_attr_init(&attr) == 0;
+  if (small) pthread_attr_setstacksize(&attr, kThreadStack);
+  for (std::size_t part = 1; part < parts; ++part) {
+    workers.push_back(W{&work, part, {}});
+    if (pthread_create(&workers.back().thread, small ? &attr : nullptr, &W::start, &workers.back()) != 0) {
+      workers.pop_back();
+      break;
+    }
   }
+  if (small) pthread_attr_destroy(&attr);
   work(0);
-  for (std::thread& th : pool) th.join();
+  for (W& w : workers) pthread_join(w.thread, nullptr);
 }
 
 // Eight source rows at once: rows8[k * 8 + r] is sample k of row r. Every
