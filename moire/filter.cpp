@@ -208,15 +208,17 @@ struct Worker {
 };
 
 // task(i, part) for i = 0 .. tasks - 1 on up to threads threads, part
-// numbering them (the caller's is 0). Tasks are handed out one at a time,
+// numbering them (the caller's is 0), each thread first through join(part),
+// which says whether it takes part. Tasks are handed out one at a time,
 // so a thread that starts late or runs slower than the others takes fewer;
 // threads that cannot be had leave theirs to the rest. The tasks need little
 // stack: a small one stays in the C library's cache of stacks between calls
 // and is never backed by a huge page that each start would clear anew.
-template <class Task>
-void runTasks(unsigned threads, std::size_t tasks, Task task) {
+template <class Join, class Task>
+void runTasks(unsigned threads, std::size_t tasks, Join join, Task task) {
   std::atomic<std::size_t> next{0};
   auto work = [&](std::size_t part) {
+    if (!join(part)) return;
     for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < tasks;) task(i, part);
   };
   using W = Worker<decltype(work)>;
@@ -686,21 +688,32 @@ class AlongX {
     // Border zones go last, in pieces small enough to fill the threads' last gaps.
     const std::size_t borderPieces = std::min<std::size_t>(std::size_t(threads), std::size_t(job_.dstHeight));
 
-    std::vector<Scratch> scratch(std::max<std::size_t>(1, std::min<std::size_t>(threads, tiles + borderPieces)));
-    if (tiles > 0) {
-      std::size_t span = 0;
+    std::size_t span = 0;
+    if (tiles > 0)
       for (std::size_t j0 = 0; j0 < fc_.size(); j0 += block_) span = std::max(span, blockSpan(j0, blockWidth(j0)));
-      for (Scratch& sc : scratch) {
-        // Rows come in whole groups of eight; the last group's spare lanes are never read.
-        sc.smoothed.resize(ringRows() * block_);
-        if (job_.detectChars) sc.fired.resize(ringRows() * block_);
-        // Two vectors past the span: the sliding window may load them, never uses them.
-        sc.rows8.resize((span + 2) * kLanes);
-        sc.lineSums.resize(std::size_t(lineCount_));
-        sc.lineFlags.resize(std::size_t(lineCount_));
+    auto setUp = [&](Scratch& sc) {
+      if (tiles == 0) return;
+      // Rows come in whole groups of eight; the last group's spare lanes are never read.
+      sc.smoothed.resize(ringRows() * block_);
+      if (job_.detectChars) sc.fired.resize(ringRows() * block_);
+      // Two vectors past the span: the sliding window may load them, never uses them.
+      sc.rows8.resize((span + 2) * kLanes);
+      sc.lineSums.resize(std::size_t(lineCount_));
+      sc.lineFlags.resize(std::size_t(lineCount_));
+    };
+    // The caller's scratch is had before anything is written; each other
+    // thread gets its own on its way in, and one that cannot takes no task.
+    std::vector<Scratch> scratch(std::max<std::size_t>(1, std::min<std::size_t>(threads, tiles + borderPieces)));
+    setUp(scratch[0]);
+    auto join = [&](std::size_t part) {
+      try {
+        if (part > 0) setUp(scratch[part]);
+        return true;
+      } catch (const std::bad_alloc&) {
+        return false;
       }
-    }
-    runTasks(threads, tiles + borderPieces, [&](std::size_t task, std::size_t part) {
+    };
+    runTasks(threads, tiles + borderPieces, join, [&](std::size_t task, std::size_t part) {
       if (task < tiles) {
         // Neighbouring tasks take neighbouring blocks of one band.
         const std::size_t band = task / colBlocks, j0 = (task % colBlocks) * block_;
