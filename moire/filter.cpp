@@ -28,12 +28,14 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <new>
 #include <thread>
 #include <type_traits>
@@ -142,21 +144,34 @@ void smoothingWeights(double f, int h, bool gaussian, double* w) {
   w[2 * h + 1] = 1.0 / sum;
 }
 
-// smoothingWeights for each position at[j] of the axis, stride apart from
-// out: positions at the same fraction share one computation, which at whole
-// ratios serves them all.
-void weightsPerPosition(const std::vector<Place>& axis, const std::vector<int>& at, int h, bool gaussian,
-                        double* out, std::size_t stride) {
-  std::unordered_map<std::uint64_t, std::size_t> first;  // fraction's bits -> first position with it
+// smoothingWeights of the positions at[j] of an axis, once for each distinct
+// fraction, which at whole ratios is once for them all.
+struct WeightSets {
+  std::size_t stride;          // 2h + 2
+  std::vector<double> tables;  // set k at k * stride
+  std::vector<std::size_t> of;  // the set of position j
+  const double* operator[](std::size_t j) const { return &tables[of[j] * stride]; }
+};
+WeightSets weightSets(const std::vector<Place>& axis, const std::vector<int>& at, int h, bool gaussian) {
+  WeightSets sets{std::size_t(2 * h + 2), {}, std::vector<std::size_t>(at.size())};
+  std::unordered_map<std::uint64_t, std::size_t> setOf;  // fraction's bits -> set
   for (std::size_t j = 0; j < at.size(); ++j) {
     const double f = axis[std::size_t(at[j])].f;
-    const auto [it, fresh] = first.try_emplace(std::bit_cast<std::uint64_t>(f), j);
-    double* w = out + j * stride;
-    if (fresh)
-      smoothingWeights(f, h, gaussian, w);
-    else
-      std::copy_n(out + it->second * stride, stride, w);
+    const auto [it, fresh] = setOf.try_emplace(std::bit_cast<std::uint64_t>(f), setOf.size());
+    if (fresh) {
+      sets.tables.resize(sets.tables.size() + sets.stride);
+      smoothingWeights(f, h, gaussian, &sets.tables[it->second * sets.stride]);
+    }
+    sets.of[j] = it->second;
   }
+  return sets;
+}
+
+// smoothingWeights for each position at[j] of the axis, stride apart from out.
+void weightsPerPosition(const std::vector<Place>& axis, const std::vector<int>& at, int h, bool gaussian,
+                        double* out, std::size_t stride) {
+  const WeightSets sets = weightSets(axis, at, h, gaussian);
+  for (std::size_t j = 0; j < at.size(); ++j) std::copy_n(sets[j], sets.stride, out + j * stride);
 }
 
 // Offsets of the lines that the interpolation combines, and their weights.
@@ -342,11 +357,11 @@ inline int evenStep(const int* base) {
   return step;
 }
 
-// weights8 holds the weights of each whole group of eight columns side by
-// side: weights8[(g * (taps + 1) + i) * 8 + c] is tap i (the normaliser at
-// i = taps) of column 8g + c.
+// groups[g] holds the weights of the whole group g of eight columns side by
+// side: groups[g][i * 8 + c] is tap i (the normaliser at i = taps) of column
+// 8g + c; weights, stride apart, those of the columns after the whole groups.
 FENNICK_VECTOR_CLONES void smoothEight(
-    const double* __restrict rows8, const double* __restrict weights, const double* __restrict weights8,
+    const double* __restrict rows8, const double* __restrict weights, const double* const* __restrict groups,
     int stride, int taps, const int* base, int nb, double* __restrict out, std::size_t outStride) {
   auto store = [&](int b, const F64x8& acc) {
     for (int r = 0; r < kLanes; ++r) out[std::size_t(r) * outStride + std::size_t(b)] = acc[r];
@@ -359,7 +374,7 @@ FENNICK_VECTOR_CLONES void smoothEight(
     // One pointer walks the weights and one the samples, the other columns'
     // samples at fixed distances from it: few enough registers that nothing
     // is spilled in the loop.
-    const double* w = weights8 + std::size_t(b / 8) * std::size_t(taps + 1) * 8;
+    const double* w = groups[b / 8];
     const double* in = rows8 + std::size_t(base[b]) * kLanes;
     if (const int step = evenStep(base + b)) {
       V acc[8];
@@ -414,8 +429,9 @@ FENNICK_VECTOR_CLONES void smoothEight(
     const V acc[8] = {a0, a1, a2, a3, a4, a5, a6, a7};
     storeTransposed(acc, out + std::size_t(b), outStride);
   }
+  const int whole = b;
   for (; b + 4 <= nb; b += 4) {
-    const double* w0 = weights + std::size_t(b) * std::size_t(stride);
+    const double* w0 = weights + std::size_t(b - whole) * std::size_t(stride);
     const double* w1 = w0 + stride;
     const double* w2 = w1 + stride;
     const double* w3 = w2 + stride;
@@ -437,7 +453,7 @@ FENNICK_VECTOR_CLONES void smoothEight(
     store(b + 3, a3 * w3[taps]);
   }
   for (; b < nb; ++b) {
-    const double* w = weights + std::size_t(b) * std::size_t(stride);
+    const double* w = weights + std::size_t(b - whole) * std::size_t(stride);
     const double* in = rows8 + std::size_t(base[b]) * kLanes;
     F64x8 a = {};
     for (int i = 0; i < taps; ++i) a += w[i] * NDT_LOAD_VECTOR(F64x8, in + std::size_t(i) * kLanes);
@@ -611,7 +627,7 @@ class AlongX {
     b += 2.0 * nc * (2.0 * job_.hV + 2.0) * 8.0;          // x weights, by column and by group
     b += double(job_.srcHeight) * 4.0;                    // row slots
     b += nr * (lines + 1.0) * 8.0;                        // y weights
-    b += std::max(nc, nr) * 64.0;                         // fractions already weighted
+    b += std::max(nc, nr) * 64.0 + nc / 8.0 * 160.0;     // fractions and groups already weighted
     // Per thread: a ring of smoothed values and flags, eight converted source rows.
     b += double(threads) * (neededRows * (4.0 + kBlock * 9.0) + double(job_.srcWidth) * 8.0 * kLanes);
     return b;
@@ -623,15 +639,25 @@ class AlongX {
     if (fc_.empty() || fr_.empty()) return;
     const int h = job_.hV;
     stride_ = 2 * h + 2;
-    xw_.resize(fc_.size() * std::size_t(stride_));
-    weightsPerPosition(xs_, fc_, h, job_.gaussian, xw_.data(), std::size_t(stride_));
-    // The same weights, eight columns side by side, for the whole groups.
-    const std::size_t groups = fc_.size() / 8;
-    xw8_.resize(groups * std::size_t(stride_) * 8);
-    for (std::size_t g = 0; g < groups; ++g)
-      for (int i = 0; i < stride_; ++i)
-        for (std::size_t c = 0; c < 8; ++c)
-          xw8_[(g * std::size_t(stride_) + std::size_t(i)) * 8 + c] = xw_[(g * 8 + c) * std::size_t(stride_) + std::size_t(i)];
+    // The weights of each whole group of eight columns side by side, one
+    // table for groups of the same fractions: at whole ratios one for all,
+    // so that no table is made and stored per column.
+    const WeightSets sets = weightSets(xs_, fc_, h, job_.gaussian);
+    const std::size_t groups = fc_.size() / 8, stride = sets.stride;
+    std::map<std::array<std::size_t, 8>, std::size_t> tableOf;
+    groupTable_.resize(groups);
+    for (std::size_t g = 0; g < groups; ++g) {
+      std::array<std::size_t, 8> key;
+      for (std::size_t c = 0; c < 8; ++c) key[c] = sets.of[g * 8 + c];
+      const auto [it, fresh] = tableOf.try_emplace(key, tableOf.size());
+      groupTable_[g] = it->second;
+      if (!fresh) continue;
+      xw8_.resize(xw8_.size() + stride * 8);
+      double* table = &xw8_[it->second * stride * 8];
+      for (std::size_t c = 0; c < 8; ++c)
+        for (std::size_t i = 0; i < stride; ++i) table[i * 8 + c] = sets[g * 8 + c][i];
+    }
+    for (std::size_t j = groups * 8; j < fc_.size(); ++j) xwTail_.insert(xwTail_.end(), sets[j], sets[j] + stride);
 
     // The lines each fitting target row combines.
     if (job_.direction == 2) {
@@ -772,8 +798,9 @@ class AlongX {
     int lo = 0;
     int base[kBlock];
     const std::size_t span = blockSpan(j0, nb, &lo, base);
-    const double* wt = &xw_[j0 * std::size_t(stride_)];
-    const double* wt8 = xw8_.data() + j0 * std::size_t(stride_);  // blocks start at whole groups
+    // Blocks start at whole groups; only the last has columns after them.
+    const double* groups[kBlock / 8];
+    for (int g = 0; g < nb / 8; ++g) groups[g] = &xw8_[groupTable_[j0 / 8 + std::size_t(g)] * std::size_t(stride_) * 8];
     double* rows8 = sc.rows8.data();
 
     // The band's lines: lines rise with the target row, the lowest offset comes first.
@@ -792,7 +819,7 @@ class AlongX {
         for (std::size_t k = 0; k < span; ++k)
           for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(in[r][k]);
       }
-      smoothEight(rows8, wt, wt8, stride_, taps, base, nb, &sc.smoothed[ringPlace(s0, from) * block_], block_);
+      smoothEight(rows8, xwTail_.data(), groups, stride_, taps, base, nb, &sc.smoothed[ringPlace(s0, from) * block_], block_);
       if (job_.detectChars) {
         for (std::size_t r = 0; r < nr; ++r) {
           unsigned char* fired = &sc.fired[ringPlace(s0 + r, from) * block_];
@@ -867,8 +894,9 @@ class AlongX {
   std::vector<int> fc_, fr_;
   int stride_ = 0, yStride_ = 0, lineCount_ = 0;
   std::vector<int> lineOffset_;
-  std::vector<double> xw_, yw_;
-  AlignedVector<double> xw8_;
+  std::vector<double> xwTail_, yw_;  // x weights of the columns after the whole groups, y weights per row
+  AlignedVector<double> xw8_;         // x weight tables of whole groups
+  std::vector<std::size_t> groupTable_;  // per whole group, its table in xw8_
   std::vector<int> slot_, rows_;  // source row -> slot in the smoothed values, slot -> source row
   std::vector<int> lastSlot_;     // per fitting target row, the highest slot it combines
   std::size_t block_ = kBlock;    // target columns per block
