@@ -255,6 +255,25 @@ void runTasks(unsigned threads, std::size_t tasks, Join join, Task task) {
   for (W& w : workers) pthread_join(w.thread, nullptr);
 }
 
+// runTasks with scratch for each thread, made by setUp: the caller's before
+// any task runs, so that a lack of memory there fails the call before
+// anything is written; each other thread's on its way in, and one that
+// cannot have it takes no task.
+template <class Scratch, class SetUp, class Task>
+void runWithScratch(unsigned threads, std::size_t tasks, SetUp setUp, Task task) {
+  std::vector<Scratch> scratch(std::max<std::size_t>(1, std::min<std::size_t>(threads, tasks)));
+  setUp(scratch[0]);
+  auto join = [&](std::size_t part) {
+    try {
+      if (part > 0) setUp(scratch[part]);
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  };
+  runTasks(threads, tasks, join, [&](std::size_t i, std::size_t part) { task(i, scratch[part]); });
+}
+
 // Eight source rows at once: rows8[k * 8 + r] is sample k of row r. Every
 // lane runs the chain of the scalar sum (taps in order from 0.0, then the
 // normaliser), so the samples are the same as one row at a time.
@@ -606,6 +625,20 @@ void fillBorders(const Job& job, const Image<T>& src, const std::vector<Place>& 
   }
 }
 
+// Border zones go after the filtered samples, in pieces small enough to fill
+// the threads' last gaps.
+inline std::size_t borderPiecesFor(const Job& job, unsigned threads) {
+  return std::min<std::size_t>(std::size_t(threads), std::size_t(job.dstHeight));
+}
+
+// Piece piece of pieces of the target rows' border zones.
+template <typename T>
+void fillBorderPiece(const Job& job, const Image<T>& src, const std::vector<Place>& xs,
+                     const std::vector<Place>& ys, unsigned maxValue, std::size_t piece, std::size_t pieces) {
+  const std::size_t rows = std::size_t(job.dstHeight);
+  fillBorders(job, src, xs, ys, maxValue, int(rows * piece / pieces), int(rows * (piece + 1) / pieces));
+}
+
 // Directions 0 and 2: smoothing along x at the target columns, then per
 // target row either the interpolation over the neighbouring source rows
 // (direction 0) or the smoothing along y (direction 2).
@@ -711,8 +744,7 @@ class AlongX {
       bands = std::min((wanted + colBlocks - 1) / colBlocks, mostBands);
     }
     const std::size_t tiles = colBlocks * bands;
-    // Border zones go last, in pieces small enough to fill the threads' last gaps.
-    const std::size_t borderPieces = std::min<std::size_t>(std::size_t(threads), std::size_t(job_.dstHeight));
+    const std::size_t borderPieces = borderPiecesFor(job_, threads);
 
     std::size_t span = 0;
     if (tiles > 0)
@@ -727,28 +759,14 @@ class AlongX {
       sc.lineSums.resize(std::size_t(lineCount_));
       sc.lineFlags.resize(std::size_t(lineCount_));
     };
-    // The caller's scratch is had before anything is written; each other
-    // thread gets its own on its way in, and one that cannot takes no task.
-    std::vector<Scratch> scratch(std::max<std::size_t>(1, std::min<std::size_t>(threads, tiles + borderPieces)));
-    setUp(scratch[0]);
-    auto join = [&](std::size_t part) {
-      try {
-        if (part > 0) setUp(scratch[part]);
-        return true;
-      } catch (const std::bad_alloc&) {
-        return false;
-      }
-    };
-    runTasks(threads, tiles + borderPieces, join, [&](std::size_t task, std::size_t part) {
+    runWithScratch<Scratch>(threads, tiles + borderPieces, setUp, [&](std::size_t task, Scratch& sc) {
       if (task < tiles) {
         // Neighbouring tasks take neighbouring blocks of one band.
         const std::size_t band = task / colBlocks, j0 = (task % colBlocks) * block_;
-        smoothBlock(scratch[part], j0, blockWidth(j0), fr_.size() * band / bands, fr_.size() * (band + 1) / bands);
+        smoothBlock(sc, j0, blockWidth(j0), fr_.size() * band / bands, fr_.size() * (band + 1) / bands);
         return;
       }
-      const std::size_t piece = task - tiles, rows = std::size_t(job_.dstHeight);
-      fillBorders(job_, src_, xs_, ys_, lim_.maxValue, int(rows * piece / borderPieces),
-                  int(rows * (piece + 1) / borderPieces));
+      fillBorderPiece(job_, src_, xs_, ys_, lim_.maxValue, task - tiles, borderPieces);
     });
   }
 
@@ -911,13 +929,13 @@ class AlongY {
          const std::vector<Place>& ys, const Limits& lim)
       : job_(job), src_(src), xs_(xs), ys_(ys), lim_(lim) {}
 
-  double workBytes() const {
+  double workBytes(unsigned threads) const {
     const double nc = double(countFits(xs_)), nr = double(countFits(ys_));
     if (nc == 0 || nr == 0) return 0;
     double b = (nc + nr) * 4.0;                          // fitting index lists
-    b += double(job_.srcWidth) * 17.0;                   // sums, running minima, flags
     b += nc * 5.0 * 8.0;                                 // interpolation weights
-    b += (2.0 * job_.hH + 2.0) * 8.0;                    // y weights
+    // Per thread: sums, running minima, flags, y weights.
+    b += double(threads) * (double(job_.srcWidth) * 17.0 + (2.0 * job_.hH + 2.0) * 8.0);
     return b;
   }
 
@@ -938,61 +956,82 @@ class AlongY {
         hi_ = std::max(hi_, col);
       }
     }
-    yw_.resize(std::size_t(2 * job_.hH + 2));
-    sums_.resize(std::size_t(job_.srcWidth));
-    if (job_.detectChars) {
-      least_.resize(std::size_t(job_.srcWidth));
-      fired_.resize(std::size_t(job_.srcWidth));
-    }
   }
 
-  void runRows() {
-    const int h = job_.hH, taps = 2 * h + 1;
-    for (int r : fr_) {
-      const Place& y = ys_[std::size_t(r)];
-      smoothingWeights(y.f, h, job_.gaussian, yw_.data());
-      double* acc = sums_.data();
-      for (int col = lo_; col <= hi_; ++col) acc[col] = 0.0;
-      for (int i = 0; i < taps; ++i) {
-        const T* in = src_.row(y.n - h + i);
-        const double w = yw_[std::size_t(i)];
-        for (int col = lo_; col <= hi_; ++col) acc[col] += w * double(in[col]);
+  // Target rows are independent, and so are the border zones: pieces of
+  // both are handed out to the threads, each with its own sums.
+  void run(unsigned threads) {
+    const std::size_t pieces = fc_.empty() ? 0 : std::min(fr_.size(), std::size_t(threads) * kTilesPerThread);
+    const std::size_t borderPieces = borderPiecesFor(job_, threads);
+    auto setUp = [&](Scratch& sc) {
+      if (pieces == 0) return;
+      sc.yw.resize(std::size_t(2 * job_.hH + 2));
+      sc.sums.resize(std::size_t(job_.srcWidth));
+      if (job_.detectChars) {
+        sc.least.resize(std::size_t(job_.srcWidth));
+        sc.fired.resize(std::size_t(job_.srcWidth));
       }
-      const double norm = yw_[std::size_t(taps)];
-      for (int col = lo_; col <= hi_; ++col) acc[col] *= norm;
-      if (job_.detectChars) markFired(y.n);
-
-      T* out = targetRow<T>(job_, r);
-      for (std::size_t j = 0; j < fc_.size(); ++j) {
-        const int c = fc_[j];
-        const Place& x = xs_[std::size_t(c)];
-        const double* w = &xw_[j * std::size_t(in_.count)];
-        double v = 0.0;
-        bool fired = false;
-        for (int k = 0; k < in_.count; ++k) {
-          const int col = clampIndex(x.n + in_.offset[k], job_.srcWidth);
-          v += w[k] * acc[col];
-          if (job_.detectChars) fired = fired || fired_[std::size_t(col)];
-        }
-        out[c] = fired ? T(std::min(src_.at(y.n, x.n), lim_.maxValue)) : T(toSample(v, lim_.maxValue));
+    };
+    runWithScratch<Scratch>(threads, pieces + borderPieces, setUp, [&](std::size_t task, Scratch& sc) {
+      if (task < pieces) {
+        for (std::size_t q = fr_.size() * task / pieces; q < fr_.size() * (task + 1) / pieces; ++q) smoothRow(sc, fr_[q]);
+        return;
       }
-    }
+      fillBorderPiece(job_, src_, xs_, ys_, lim_.maxValue, task - pieces, borderPieces);
+    });
   }
 
  private:
-  void markFired(int ny) {
+  struct Scratch {
+    std::vector<double> yw, sums, least;
+    std::vector<unsigned char> fired;
+  };
+
+  void smoothRow(Scratch& sc, int r) {
+    const int h = job_.hH, taps = 2 * h + 1;
+    const Place& y = ys_[std::size_t(r)];
+    smoothingWeights(y.f, h, job_.gaussian, sc.yw.data());
+    double* acc = sc.sums.data();
+    for (int col = lo_; col <= hi_; ++col) acc[col] = 0.0;
+    for (int i = 0; i < taps; ++i) {
+      const T* in = src_.row(y.n - h + i);
+      const double w = sc.yw[std::size_t(i)];
+      for (int col = lo_; col <= hi_; ++col) acc[col] += w * double(in[col]);
+    }
+    const double norm = sc.yw[std::size_t(taps)];
+    for (int col = lo_; col <= hi_; ++col) acc[col] *= norm;
+    if (job_.detectChars) markFired(sc, y.n);
+
+    T* out = targetRow<T>(job_, r);
+    for (std::size_t j = 0; j < fc_.size(); ++j) {
+      const int c = fc_[j];
+      const Place& x = xs_[std::size_t(c)];
+      const double* w = &xw_[j * std::size_t(in_.count)];
+      double v = 0.0;
+      bool fired = false;
+      for (int k = 0; k < in_.count; ++k) {
+        const int col = clampIndex(x.n + in_.offset[k], job_.srcWidth);
+        v += w[k] * acc[col];
+        if (job_.detectChars) fired = fired || sc.fired[std::size_t(col)];
+      }
+      out[c] = fired ? T(std::min(src_.at(y.n, x.n), lim_.maxValue)) : T(toSample(v, lim_.maxValue));
+    }
+  }
+
+  void markFired(Scratch& sc, int ny) {
+    std::vector<double>& least = sc.least;
     const int h = job_.hH;
     const T* first = src_.row(ny - h);
-    for (int col = lo_; col <= hi_; ++col) least_[std::size_t(col)] = double(first[col]);
+    for (int col = lo_; col <= hi_; ++col) least[std::size_t(col)] = double(first[col]);
     for (int i = 1; i <= 2 * h; ++i) {
       const T* in = src_.row(ny - h + i);
       for (int col = lo_; col <= hi_; ++col)
-        least_[std::size_t(col)] = std::min(least_[std::size_t(col)], double(in[col]));
+        least[std::size_t(col)] = std::min(least[std::size_t(col)], double(in[col]));
     }
     const T* centre = src_.row(ny);
     for (int col = lo_; col <= hi_; ++col) {
       const double c = double(centre[col]);
-      fired_[std::size_t(col)] = c > lim_.high && c - least_[std::size_t(col)] > lim_.low;
+      sc.fired[std::size_t(col)] = c > lim_.high && c - least[std::size_t(col)] > lim_.low;
     }
   }
 
@@ -1004,8 +1043,7 @@ class AlongY {
   Interp in_{};
   std::vector<int> fc_, fr_;
   int lo_ = 0, hi_ = -1;
-  std::vector<double> xw_, yw_, sums_, least_;
-  std::vector<unsigned char> fired_;
+  std::vector<double> xw_;
 };
 
 template <typename T>
@@ -1028,10 +1066,11 @@ int runTyped(const Job& job) {
 
   if (dir1) {
     AlongY<T> pass(job, src, xs, ys, lim);
-    if (placeBytes + pass.workBytes() > kWorkLimitBytes) return -1;
+    unsigned threads = cores();
+    while (threads > 1 && placeBytes + pass.workBytes(threads) > kWorkLimitBytes) threads /= 2;
+    if (placeBytes + pass.workBytes(threads) > kWorkLimitBytes) return -1;
     pass.prepare();
-    fillBorders(job, src, xs, ys, lim.maxValue, 0, job.dstHeight);
-    pass.runRows();
+    pass.run(threads);
   } else {
     AlongX<T> pass(job, src, xs, ys, lim);
     // More threads only where their scratch fits the limit as well.

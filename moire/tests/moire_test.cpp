@@ -517,8 +517,8 @@ TEST_F(Moire, CallsOnSeveralThreadsAtOnceAgree) {
   for (int t = 0; t < 4; ++t) EXPECT_EQ(mismatches[std::size_t(t)], 0) << "thread " << t;
 }
 
-// The filter splits the film into tiles of target columns and rows for as
-// many threads as the process may use; every split, down to one thread, must
+// The filter splits the film into tiles of target columns and rows (rows
+// alone in direction 1) for as many threads as the process may use; every split, down to one thread, must
 // give the reference's samples. Films of odd sizes, tall enough for several
 // bands of rows, at several ratios and half-widths, with and without the
 // protection, whose flags share the tiles' rings.
@@ -536,6 +536,7 @@ TEST_F(Moire, EveryThreadCountEqualsTheReference) {
       {1201, 533, 600, 266, 0, 12, 600, 300, false}, {1201, 533, 600, 266, 0, 12, 600, 300, true},
       {517, 901, 517, 901, 0, 8, 150, 100, false},   {803, 611, 301, 407, 2, 12, 250, 400, true},
       {99, 1203, 61, 997, 0, 12, 100, 100, false},   {1024, 700, 1024, 350, 2, 8, 100, 150, false},
+      {611, 803, 407, 301, 1, 12, 300, 250, true},   {700, 1024, 350, 1024, 1, 8, 150, 100, false},
   };
   std::uint32_t seed = 70;
   for (const Case& k : cases) {
