@@ -24,14 +24,18 @@
 
 #include "moire/internal/kernels.h"
 
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <new>
 #include <thread>
 #include <type_traits>
@@ -60,6 +64,11 @@ constexpr double kWorkLimitBytes = 1024.0 * 1024.0 * 1024.0;
 // Most target columns handled together in the passes that smooth along x:
 // wide blocks read the source and write the target in long runs.
 constexpr int kBlock = 512;
+// Tiles per thread where there are several threads: enough that a thread
+// that starts late or meets a busier core evens out on the others.
+constexpr std::size_t kTilesPerThread = 8;
+// Stack of each thread the filter starts.
+constexpr std::size_t kThreadStack = 512 * 1024;
 
 // Storage for whole vectors: 64-byte aligned, so that no vector load or
 // store is split over two cache lines.
@@ -135,21 +144,34 @@ void smoothingWeights(double f, int h, bool gaussian, double* w) {
   w[2 * h + 1] = 1.0 / sum;
 }
 
-// smoothingWeights for each position at[j] of the axis, stride apart from
-// out: positions at the same fraction share one computation, which at whole
-// ratios serves them all.
-void weightsPerPosition(const std::vector<Place>& axis, const std::vector<int>& at, int h, bool gaussian,
-                        double* out, std::size_t stride) {
-  std::unordered_map<std::uint64_t, std::size_t> first;  // fraction's bits -> first position with it
+// smoothingWeights of the positions at[j] of an axis, once for each distinct
+// fraction, which at whole ratios is once for them all.
+struct WeightSets {
+  std::size_t stride;          // 2h + 2
+  std::vector<double> tables;  // set k at k * stride
+  std::vector<std::size_t> of;  // the set of position j
+  const double* operator[](std::size_t j) const { return &tables[of[j] * stride]; }
+};
+WeightSets weightSets(const std::vector<Place>& axis, const std::vector<int>& at, int h, bool gaussian) {
+  WeightSets sets{std::size_t(2 * h + 2), {}, std::vector<std::size_t>(at.size())};
+  std::unordered_map<std::uint64_t, std::size_t> setOf;  // fraction's bits -> set
   for (std::size_t j = 0; j < at.size(); ++j) {
     const double f = axis[std::size_t(at[j])].f;
-    const auto [it, fresh] = first.try_emplace(std::bit_cast<std::uint64_t>(f), j);
-    double* w = out + j * stride;
-    if (fresh)
-      smoothingWeights(f, h, gaussian, w);
-    else
-      std::copy_n(out + it->second * stride, stride, w);
+    const auto [it, fresh] = setOf.try_emplace(std::bit_cast<std::uint64_t>(f), setOf.size());
+    if (fresh) {
+      sets.tables.resize(sets.tables.size() + sets.stride);
+      smoothingWeights(f, h, gaussian, &sets.tables[it->second * sets.stride]);
+    }
+    sets.of[j] = it->second;
   }
+  return sets;
+}
+
+// smoothingWeights for each position at[j] of the axis, stride apart from out.
+void weightsPerPosition(const std::vector<Place>& axis, const std::vector<int>& at, int h, bool gaussian,
+                        double* out, std::size_t stride) {
+  const WeightSets sets = weightSets(axis, at, h, gaussian);
+  for (std::size_t j = 0; j < at.size(); ++j) std::copy_n(sets[j], sets.stride, out + j * stride);
 }
 
 // Offsets of the lines that the interpolation combines, and their weights.
@@ -187,20 +209,69 @@ unsigned cores() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-// part(0) .. part(parts - 1), each on its own thread but the first, which runs
-// on the caller's; parts that get no thread run on the caller's as well.
-template <class Part>
-void runParts(std::size_t parts, Part part) {
-  std::vector<std::thread> threads;
-  std::size_t started = 1;
-  try {
-    threads.reserve(parts - 1);
-    for (; started < parts; ++started) threads.emplace_back(part, started);
-  } catch (const std::exception&) {
+// A thread of runTasks: its part number and the work it runs.
+template <class Work>
+struct Worker {
+  Work* work;
+  std::size_t part;
+  pthread_t thread;
+  static void* start(void* self) {
+    const Worker& w = *static_cast<Worker*>(self);
+    (*w.work)(w.part);
+    return nullptr;
   }
-  part(0);
-  for (std::size_t i = started; i < parts; ++i) part(i);
-  for (std::thread& th : threads) th.join();
+};
+
+// task(i, part) for i = 0 .. tasks - 1 on up to threads threads, part
+// numbering them (the caller's is 0), each thread first through join(part),
+// which says whether it takes part. Tasks are handed out one at a time,
+// so a thread that starts late or runs slower than the others takes fewer;
+// threads that cannot be had leave theirs to the rest. The tasks need little
+// stack: a small one stays in the C library's cache of stacks between calls
+// and is never backed by a huge page that each start would clear anew.
+template <class Join, class Task>
+void runTasks(unsigned threads, std::size_t tasks, Join join, Task task) {
+  std::atomic<std::size_t> next{0};
+  auto work = [&](std::size_t part) {
+    if (!join(part)) return;
+    for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < tasks;) task(i, part);
+  };
+  using W = Worker<decltype(work)>;
+  const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads, tasks));
+  std::vector<W> workers;
+  workers.reserve(parts - 1);
+  pthread_attr_t attr;
+  const bool small = pthread_attr_init(&attr) == 0;
+  if (small) pthread_attr_setstacksize(&attr, kThreadStack);
+  for (std::size_t part = 1; part < parts; ++part) {
+    workers.push_back(W{&work, part, {}});
+    if (pthread_create(&workers.back().thread, small ? &attr : nullptr, &W::start, &workers.back()) != 0) {
+      workers.pop_back();
+      break;
+    }
+  }
+  if (small) pthread_attr_destroy(&attr);
+  work(0);
+  for (W& w : workers) pthread_join(w.thread, nullptr);
+}
+
+// runTasks with scratch for each thread, made by setUp: the caller's before
+// any task runs, so that a lack of memory there fails the call before
+// anything is written; each other thread's on its way in, and one that
+// cannot have it takes no task.
+template <class Scratch, class SetUp, class Task>
+void runWithScratch(unsigned threads, std::size_t tasks, SetUp setUp, Task task) {
+  std::vector<Scratch> scratch(std::max<std::size_t>(1, std::min<std::size_t>(threads, tasks)));
+  setUp(scratch[0]);
+  auto join = [&](std::size_t part) {
+    try {
+      if (part > 0) setUp(scratch[part]);
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  };
+  runTasks(threads, tasks, join, [&](std::size_t i, std::size_t part) { task(i, scratch[part]); });
 }
 
 // Eight source rows at once: rows8[k * 8 + r] is sample k of row r. Every
@@ -305,11 +376,11 @@ inline int evenStep(const int* base) {
   return step;
 }
 
-// weights8 holds the weights of each whole group of eight columns side by
-// side: weights8[(g * (taps + 1) + i) * 8 + c] is tap i (the normaliser at
-// i = taps) of column 8g + c.
+// groups[g] holds the weights of the whole group g of eight columns side by
+// side: groups[g][i * 8 + c] is tap i (the normaliser at i = taps) of column
+// 8g + c; weights, stride apart, those of the columns after the whole groups.
 FENNICK_VECTOR_CLONES void smoothEight(
-    const double* __restrict rows8, const double* __restrict weights, const double* __restrict weights8,
+    const double* __restrict rows8, const double* __restrict weights, const double* const* __restrict groups,
     int stride, int taps, const int* base, int nb, double* __restrict out, std::size_t outStride) {
   auto store = [&](int b, const F64x8& acc) {
     for (int r = 0; r < kLanes; ++r) out[std::size_t(r) * outStride + std::size_t(b)] = acc[r];
@@ -322,7 +393,7 @@ FENNICK_VECTOR_CLONES void smoothEight(
     // One pointer walks the weights and one the samples, the other columns'
     // samples at fixed distances from it: few enough registers that nothing
     // is spilled in the loop.
-    const double* w = weights8 + std::size_t(b / 8) * std::size_t(taps + 1) * 8;
+    const double* w = groups[b / 8];
     const double* in = rows8 + std::size_t(base[b]) * kLanes;
     if (const int step = evenStep(base + b)) {
       V acc[8];
@@ -377,8 +448,9 @@ FENNICK_VECTOR_CLONES void smoothEight(
     const V acc[8] = {a0, a1, a2, a3, a4, a5, a6, a7};
     storeTransposed(acc, out + std::size_t(b), outStride);
   }
+  const int whole = b;
   for (; b + 4 <= nb; b += 4) {
-    const double* w0 = weights + std::size_t(b) * std::size_t(stride);
+    const double* w0 = weights + std::size_t(b - whole) * std::size_t(stride);
     const double* w1 = w0 + stride;
     const double* w2 = w1 + stride;
     const double* w3 = w2 + stride;
@@ -400,7 +472,7 @@ FENNICK_VECTOR_CLONES void smoothEight(
     store(b + 3, a3 * w3[taps]);
   }
   for (; b < nb; ++b) {
-    const double* w = weights + std::size_t(b) * std::size_t(stride);
+    const double* w = weights + std::size_t(b - whole) * std::size_t(stride);
     const double* in = rows8 + std::size_t(base[b]) * kLanes;
     F64x8 a = {};
     for (int i = 0; i < taps; ++i) a += w[i] * NDT_LOAD_VECTOR(F64x8, in + std::size_t(i) * kLanes);
@@ -526,15 +598,16 @@ T* targetRow(const Job& job, int r) {
   return static_cast<T*>(job.dst) + std::size_t(r) * std::size_t(job.dstWidth);
 }
 
-// Samples whose windows do not fit copy a border sample of the source unfiltered.
+// Samples whose windows do not fit copy a border sample of the source
+// unfiltered; target rows rowBegin .. rowEnd - 1.
 template <typename T>
 void fillBorders(const Job& job, const Image<T>& src, const std::vector<Place>& xs,
-                 const std::vector<Place>& ys, unsigned maxValue) {
+                 const std::vector<Place>& ys, unsigned maxValue, int rowBegin, int rowEnd) {
   // The columns where the window fits are one run: rows that fit skip it.
   const auto firstFit = std::find_if(xs.begin(), xs.end(), [](const Place& p) { return p.fits; });
   const int fitBegin = int(firstFit - xs.begin());
   const int fitEnd = int(std::find_if(firstFit, xs.end(), [](const Place& p) { return !p.fits; }) - xs.begin());
-  for (int r = 0; r < job.dstHeight; ++r) {
+  for (int r = rowBegin; r < rowEnd; ++r) {
     const Place& y = ys[std::size_t(r)];
     T* out = targetRow<T>(job, r);
     for (int c = 0; c < job.dstWidth; ++c) {
@@ -550,6 +623,20 @@ void fillBorders(const Job& job, const Image<T>& src, const std::vector<Place>& 
       out[c] = T(std::min(v, maxValue));
     }
   }
+}
+
+// Border zones go after the filtered samples, in pieces small enough to fill
+// the threads' last gaps.
+inline std::size_t borderPiecesFor(const Job& job, unsigned threads) {
+  return std::min<std::size_t>(std::size_t(threads), std::size_t(job.dstHeight));
+}
+
+// Piece piece of pieces of the target rows' border zones.
+template <typename T>
+void fillBorderPiece(const Job& job, const Image<T>& src, const std::vector<Place>& xs,
+                     const std::vector<Place>& ys, unsigned maxValue, std::size_t piece, std::size_t pieces) {
+  const std::size_t rows = std::size_t(job.dstHeight);
+  fillBorders(job, src, xs, ys, maxValue, int(rows * piece / pieces), int(rows * (piece + 1) / pieces));
 }
 
 // Directions 0 and 2: smoothing along x at the target columns, then per
@@ -573,7 +660,7 @@ class AlongX {
     b += 2.0 * nc * (2.0 * job_.hV + 2.0) * 8.0;          // x weights, by column and by group
     b += double(job_.srcHeight) * 4.0;                    // row slots
     b += nr * (lines + 1.0) * 8.0;                        // y weights
-    b += std::max(nc, nr) * 64.0;                         // fractions already weighted
+    b += std::max(nc, nr) * 64.0 + nc / 8.0 * 160.0;     // fractions and groups already weighted
     // Per thread: a ring of smoothed values and flags, eight converted source rows.
     b += double(threads) * (neededRows * (4.0 + kBlock * 9.0) + double(job_.srcWidth) * 8.0 * kLanes);
     return b;
@@ -585,15 +672,25 @@ class AlongX {
     if (fc_.empty() || fr_.empty()) return;
     const int h = job_.hV;
     stride_ = 2 * h + 2;
-    xw_.resize(fc_.size() * std::size_t(stride_));
-    weightsPerPosition(xs_, fc_, h, job_.gaussian, xw_.data(), std::size_t(stride_));
-    // The same weights, eight columns side by side, for the whole groups.
-    const std::size_t groups = fc_.size() / 8;
-    xw8_.resize(groups * std::size_t(stride_) * 8);
-    for (std::size_t g = 0; g < groups; ++g)
-      for (int i = 0; i < stride_; ++i)
-        for (std::size_t c = 0; c < 8; ++c)
-          xw8_[(g * std::size_t(stride_) + std::size_t(i)) * 8 + c] = xw_[(g * 8 + c) * std::size_t(stride_) + std::size_t(i)];
+    // The weights of each whole group of eight columns side by side, one
+    // table for groups of the same fractions: at whole ratios one for all,
+    // so that no table is made and stored per column.
+    const WeightSets sets = weightSets(xs_, fc_, h, job_.gaussian);
+    const std::size_t groups = fc_.size() / 8, stride = sets.stride;
+    std::map<std::array<std::size_t, 8>, std::size_t> tableOf;
+    groupTable_.resize(groups);
+    for (std::size_t g = 0; g < groups; ++g) {
+      std::array<std::size_t, 8> key;
+      for (std::size_t c = 0; c < 8; ++c) key[c] = sets.of[g * 8 + c];
+      const auto [it, fresh] = tableOf.try_emplace(key, tableOf.size());
+      groupTable_[g] = it->second;
+      if (!fresh) continue;
+      xw8_.resize(xw8_.size() + stride * 8);
+      double* table = &xw8_[it->second * stride * 8];
+      for (std::size_t c = 0; c < 8; ++c)
+        for (std::size_t i = 0; i < stride; ++i) table[i * 8 + c] = sets[g * 8 + c][i];
+    }
+    for (std::size_t j = groups * 8; j < fc_.size(); ++j) xwTail_.insert(xwTail_.end(), sets[j], sets[j] + stride);
 
     // The lines each fitting target row combines.
     if (job_.direction == 2) {
@@ -629,30 +726,47 @@ class AlongX {
     }
   }
 
-  // Blocks of target columns are independent: each thread takes every
-  // threads-th block, with its own scratch.
-  void runBlocks(unsigned threads) {
-    // No fitting row or no fitting column: the borders are the whole target.
-    if (fc_.empty() || fr_.empty()) return;
-    // Narrower blocks where that gives every thread one.
-    const std::size_t perThread = (fc_.size() + threads - 1) / threads;
-    block_ = std::size_t(std::min<std::size_t>(kBlock, std::max<std::size_t>(8, (perThread + 7) / 8 * 8)));
-    const std::size_t blocks = (fc_.size() + block_ - 1) / block_;
-    const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads, blocks));
-    std::vector<Scratch> scratch(parts);
-    for (Scratch& sc : scratch) {
+  // Tiles of target columns and target rows are independent, and so are the
+  // border zones: all are handed out to the threads one at a time, each
+  // thread with its own scratch.
+  void run(unsigned threads) {
+    std::size_t colBlocks = 0, bands = 0;
+    if (!fc_.empty() && !fr_.empty()) {
+      // Blocks as wide as they may be, of even widths; narrower where that gives every thread one.
+      colBlocks = std::max((fc_.size() + kBlock - 1) / kBlock, std::min<std::size_t>(threads, (fc_.size() + 7) / 8));
+      block_ = ((fc_.size() + colBlocks - 1) / colBlocks + 7) / 8 * 8;
+      colBlocks = (fc_.size() + block_ - 1) / block_;
+      // Bands of target rows make the tiles small enough for the threads to
+      // even out; each band smooths the lines it shares with the next again,
+      // so a band keeps many times that many rows.
+      const std::size_t wanted = threads > 1 ? std::size_t(threads) * kTilesPerThread : 1;
+      const std::size_t mostBands = std::max<std::size_t>(1, fr_.size() / (4 * ringRows()));
+      bands = std::min((wanted + colBlocks - 1) / colBlocks, mostBands);
+    }
+    const std::size_t tiles = colBlocks * bands;
+    const std::size_t borderPieces = borderPiecesFor(job_, threads);
+
+    std::size_t span = 0;
+    if (tiles > 0)
+      for (std::size_t j0 = 0; j0 < fc_.size(); j0 += block_) span = std::max(span, blockSpan(j0, blockWidth(j0)));
+    auto setUp = [&](Scratch& sc) {
+      if (tiles == 0) return;
       // Rows come in whole groups of eight; the last group's spare lanes are never read.
       sc.smoothed.resize(ringRows() * block_);
       if (job_.detectChars) sc.fired.resize(ringRows() * block_);
+      // Two vectors past the span: the sliding window may load them, never uses them.
+      sc.rows8.resize((span + 2) * kLanes);
       sc.lineSums.resize(std::size_t(lineCount_));
       sc.lineFlags.resize(std::size_t(lineCount_));
-    }
-    runParts(parts, [&](std::size_t part) {
-      for (std::size_t block = part; block < blocks; block += parts) {
-        const std::size_t j0 = block * block_;
-        const int nb = int(std::min<std::size_t>(block_, fc_.size() - j0));
-        smoothBlock(scratch[part], j0, nb);
+    };
+    runWithScratch<Scratch>(threads, tiles + borderPieces, setUp, [&](std::size_t task, Scratch& sc) {
+      if (task < tiles) {
+        // Neighbouring tasks take neighbouring blocks of one band.
+        const std::size_t band = task / colBlocks, j0 = (task % colBlocks) * block_;
+        smoothBlock(sc, j0, blockWidth(j0), fr_.size() * band / bands, fr_.size() * (band + 1) / bands);
+        return;
       }
+      fillBorderPiece(job_, src_, xs_, ys_, lim_.maxValue, task - tiles, borderPieces);
     });
   }
 
@@ -674,26 +788,46 @@ class AlongX {
     std::vector<const unsigned char*> lineFlags;
   };
 
-  void smoothBlock(Scratch& sc, std::size_t j0, int nb) {
-    const int h = job_.hV, taps = 2 * h + 1;
+  int blockWidth(std::size_t j0) const { return int(std::min(block_, fc_.size() - j0)); }
+
+  // Source samples the block of target columns from j0 reads, from the first one.
+  std::size_t blockSpan(std::size_t j0, int nb, int* first = nullptr, int* base = nullptr) const {
+    const int h = job_.hV;
     int lo = std::numeric_limits<int>::max(), hi = 0;
-    int base[kBlock];
     for (int b = 0; b < nb; ++b) {
-      base[b] = xs_[std::size_t(fc_[j0 + std::size_t(b)])].n - h;
-      lo = std::min(lo, base[b]);
-      hi = std::max(hi, base[b] + 2 * h);
+      const int start = xs_[std::size_t(fc_[j0 + std::size_t(b)])].n - h;
+      if (base) base[b] = start;
+      lo = std::min(lo, start);
+      hi = std::max(hi, start + 2 * h);
     }
-    for (int b = 0; b < nb; ++b) base[b] -= lo;
-    const double* wt = &xw_[j0 * std::size_t(stride_)];
-    const double* wt8 = xw8_.data() + j0 * std::size_t(stride_);  // blocks start at whole groups
-    const std::size_t span = std::size_t(hi - lo + 1);
-    // Two vectors past the span: the sliding window may load them, never uses them.
-    sc.rows8.resize(std::max(sc.rows8.size(), (span + 2) * kLanes));
+    if (base)
+      for (int b = 0; b < nb; ++b) base[b] -= lo;
+    if (first) *first = lo;
+    return std::size_t(hi - lo + 1);
+  }
+
+  // The ring place of a slot, for a band whose first line has slot from.
+  std::size_t ringPlace(std::size_t slot, std::size_t from) const { return (slot - from) % ringRows(); }
+
+  // Target columns fc_[j0 .. j0 + nb - 1] of the target rows fr_[q0 .. q1 - 1].
+  void smoothBlock(Scratch& sc, std::size_t j0, int nb, std::size_t q0, std::size_t q1) {
+    if (q0 >= q1) return;
+    const int h = job_.hV, taps = 2 * h + 1;
+    int lo = 0;
+    int base[kBlock];
+    const std::size_t span = blockSpan(j0, nb, &lo, base);
+    // Blocks start at whole groups; only the last has columns after them.
+    const double* groups[kBlock / 8];
+    for (int g = 0; g < nb / 8; ++g) groups[g] = &xw8_[groupTable_[j0 / 8 + std::size_t(g)] * std::size_t(stride_) * 8];
     double* rows8 = sc.rows8.data();
 
-    std::size_t q = 0;  // next target row to combine
-    for (std::size_t s0 = 0; s0 < rows_.size(); s0 += kLanes) {
-      const std::size_t nr = std::min<std::size_t>(kLanes, rows_.size() - s0);
+    // The band's lines: lines rise with the target row, the lowest offset comes first.
+    const std::size_t from = std::size_t(slot_[std::size_t(clampIndex(ys_[std::size_t(fr_[q0])].n + lineOffset_[0],
+                                                                      job_.srcHeight))]);
+    const std::size_t to = std::size_t(lastSlot_[q1 - 1]) + 1;
+    std::size_t q = q0;  // next target row to combine
+    for (std::size_t s0 = from; s0 < to; s0 += kLanes) {
+      const std::size_t nr = std::min<std::size_t>(kLanes, to - s0);
       // The spare lanes of the last group repeat its last row.
       const T* in[kLanes];
       for (std::size_t r = 0; r < std::size_t(kLanes); ++r) in[r] = src_.row(rows_[s0 + std::min(r, nr - 1)]) + lo;
@@ -703,10 +837,10 @@ class AlongX {
         for (std::size_t k = 0; k < span; ++k)
           for (std::size_t r = 0; r < std::size_t(kLanes); ++r) rows8[k * kLanes + r] = double(in[r][k]);
       }
-      smoothEight(rows8, wt, wt8, stride_, taps, base, nb, &sc.smoothed[(s0 % ringRows()) * block_], block_);
+      smoothEight(rows8, xwTail_.data(), groups, stride_, taps, base, nb, &sc.smoothed[ringPlace(s0, from) * block_], block_);
       if (job_.detectChars) {
         for (std::size_t r = 0; r < nr; ++r) {
-          unsigned char* fired = &sc.fired[((s0 + r) % ringRows()) * block_];
+          unsigned char* fired = &sc.fired[ringPlace(s0 + r, from) * block_];
           for (int b = 0; b < nb; ++b) {
             const double* v = rows8 + std::size_t(base[b]) * kLanes + r;
             const double centre = v[std::size_t(h) * kLanes];
@@ -717,15 +851,15 @@ class AlongX {
         }
       }
       // Target rows whose lines are all smoothed are combined while those are still in the cache.
-      std::size_t q1 = q;
-      while (q1 < fr_.size() && std::size_t(lastSlot_[q1]) < s0 + nr) ++q1;
-      if (q1 > q) combineBlock(sc, j0, nb, q, q1);
-      q = q1;
+      std::size_t qEnd = q;
+      while (qEnd < q1 && std::size_t(lastSlot_[qEnd]) < s0 + nr) ++qEnd;
+      if (qEnd > q) combineBlock(sc, j0, nb, q, qEnd, from);
+      q = qEnd;
     }
   }
 
   // Target rows fr_[q0 .. q1 - 1].
-  void combineBlock(Scratch& sc, std::size_t j0, int nb, std::size_t q0, std::size_t q1) {
+  void combineBlock(Scratch& sc, std::size_t j0, int nb, std::size_t q0, std::size_t q1, std::size_t from) {
     std::vector<const double*>& sums = sc.lineSums;
     std::vector<const unsigned char*>& flags = sc.lineFlags;
     for (std::size_t q = q0; q < q1; ++q) {
@@ -734,8 +868,8 @@ class AlongX {
       const double* w = &yw_[q * std::size_t(yStride_)];
       for (int k = 0; k < lineCount_; ++k) {
         const int s = slot_[std::size_t(clampIndex(y.n + lineOffset_[std::size_t(k)], job_.srcHeight))];
-        sums[std::size_t(k)] = &sc.smoothed[(std::size_t(s) % ringRows()) * block_];
-        if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[(std::size_t(s) % ringRows()) * block_];
+        sums[std::size_t(k)] = &sc.smoothed[ringPlace(std::size_t(s), from) * block_];
+        if (job_.detectChars) flags[std::size_t(k)] = &sc.fired[ringPlace(std::size_t(s), from) * block_];
       }
       T samples[kBlock];
       combineLines(sums.data(), w, lineCount_, nb, job_.direction == 2 ? &w[lineCount_] : nullptr, lim_.maxValue,
@@ -778,8 +912,9 @@ class AlongX {
   std::vector<int> fc_, fr_;
   int stride_ = 0, yStride_ = 0, lineCount_ = 0;
   std::vector<int> lineOffset_;
-  std::vector<double> xw_, yw_;
-  AlignedVector<double> xw8_;
+  std::vector<double> xwTail_, yw_;  // x weights of the columns after the whole groups, y weights per row
+  AlignedVector<double> xw8_;         // x weight tables of whole groups
+  std::vector<std::size_t> groupTable_;  // per whole group, its table in xw8_
   std::vector<int> slot_, rows_;  // source row -> slot in the smoothed values, slot -> source row
   std::vector<int> lastSlot_;     // per fitting target row, the highest slot it combines
   std::size_t block_ = kBlock;    // target columns per block
@@ -794,13 +929,13 @@ class AlongY {
          const std::vector<Place>& ys, const Limits& lim)
       : job_(job), src_(src), xs_(xs), ys_(ys), lim_(lim) {}
 
-  double workBytes() const {
+  double workBytes(unsigned threads) const {
     const double nc = double(countFits(xs_)), nr = double(countFits(ys_));
     if (nc == 0 || nr == 0) return 0;
     double b = (nc + nr) * 4.0;                          // fitting index lists
-    b += double(job_.srcWidth) * 17.0;                   // sums, running minima, flags
     b += nc * 5.0 * 8.0;                                 // interpolation weights
-    b += (2.0 * job_.hH + 2.0) * 8.0;                    // y weights
+    // Per thread: sums, running minima, flags, y weights.
+    b += double(threads) * (double(job_.srcWidth) * 17.0 + (2.0 * job_.hH + 2.0) * 8.0);
     return b;
   }
 
@@ -821,61 +956,82 @@ class AlongY {
         hi_ = std::max(hi_, col);
       }
     }
-    yw_.resize(std::size_t(2 * job_.hH + 2));
-    sums_.resize(std::size_t(job_.srcWidth));
-    if (job_.detectChars) {
-      least_.resize(std::size_t(job_.srcWidth));
-      fired_.resize(std::size_t(job_.srcWidth));
-    }
   }
 
-  void runRows() {
-    const int h = job_.hH, taps = 2 * h + 1;
-    for (int r : fr_) {
-      const Place& y = ys_[std::size_t(r)];
-      smoothingWeights(y.f, h, job_.gaussian, yw_.data());
-      double* acc = sums_.data();
-      for (int col = lo_; col <= hi_; ++col) acc[col] = 0.0;
-      for (int i = 0; i < taps; ++i) {
-        const T* in = src_.row(y.n - h + i);
-        const double w = yw_[std::size_t(i)];
-        for (int col = lo_; col <= hi_; ++col) acc[col] += w * double(in[col]);
+  // Target rows are independent, and so are the border zones: pieces of
+  // both are handed out to the threads, each with its own sums.
+  void run(unsigned threads) {
+    const std::size_t pieces = fc_.empty() ? 0 : std::min(fr_.size(), std::size_t(threads) * kTilesPerThread);
+    const std::size_t borderPieces = borderPiecesFor(job_, threads);
+    auto setUp = [&](Scratch& sc) {
+      if (pieces == 0) return;
+      sc.yw.resize(std::size_t(2 * job_.hH + 2));
+      sc.sums.resize(std::size_t(job_.srcWidth));
+      if (job_.detectChars) {
+        sc.least.resize(std::size_t(job_.srcWidth));
+        sc.fired.resize(std::size_t(job_.srcWidth));
       }
-      const double norm = yw_[std::size_t(taps)];
-      for (int col = lo_; col <= hi_; ++col) acc[col] *= norm;
-      if (job_.detectChars) markFired(y.n);
-
-      T* out = targetRow<T>(job_, r);
-      for (std::size_t j = 0; j < fc_.size(); ++j) {
-        const int c = fc_[j];
-        const Place& x = xs_[std::size_t(c)];
-        const double* w = &xw_[j * std::size_t(in_.count)];
-        double v = 0.0;
-        bool fired = false;
-        for (int k = 0; k < in_.count; ++k) {
-          const int col = clampIndex(x.n + in_.offset[k], job_.srcWidth);
-          v += w[k] * acc[col];
-          if (job_.detectChars) fired = fired || fired_[std::size_t(col)];
-        }
-        out[c] = fired ? T(std::min(src_.at(y.n, x.n), lim_.maxValue)) : T(toSample(v, lim_.maxValue));
+    };
+    runWithScratch<Scratch>(threads, pieces + borderPieces, setUp, [&](std::size_t task, Scratch& sc) {
+      if (task < pieces) {
+        for (std::size_t q = fr_.size() * task / pieces; q < fr_.size() * (task + 1) / pieces; ++q) smoothRow(sc, fr_[q]);
+        return;
       }
-    }
+      fillBorderPiece(job_, src_, xs_, ys_, lim_.maxValue, task - pieces, borderPieces);
+    });
   }
 
  private:
-  void markFired(int ny) {
+  struct Scratch {
+    std::vector<double> yw, sums, least;
+    std::vector<unsigned char> fired;
+  };
+
+  void smoothRow(Scratch& sc, int r) {
+    const int h = job_.hH, taps = 2 * h + 1;
+    const Place& y = ys_[std::size_t(r)];
+    smoothingWeights(y.f, h, job_.gaussian, sc.yw.data());
+    double* acc = sc.sums.data();
+    for (int col = lo_; col <= hi_; ++col) acc[col] = 0.0;
+    for (int i = 0; i < taps; ++i) {
+      const T* in = src_.row(y.n - h + i);
+      const double w = sc.yw[std::size_t(i)];
+      for (int col = lo_; col <= hi_; ++col) acc[col] += w * double(in[col]);
+    }
+    const double norm = sc.yw[std::size_t(taps)];
+    for (int col = lo_; col <= hi_; ++col) acc[col] *= norm;
+    if (job_.detectChars) markFired(sc, y.n);
+
+    T* out = targetRow<T>(job_, r);
+    for (std::size_t j = 0; j < fc_.size(); ++j) {
+      const int c = fc_[j];
+      const Place& x = xs_[std::size_t(c)];
+      const double* w = &xw_[j * std::size_t(in_.count)];
+      double v = 0.0;
+      bool fired = false;
+      for (int k = 0; k < in_.count; ++k) {
+        const int col = clampIndex(x.n + in_.offset[k], job_.srcWidth);
+        v += w[k] * acc[col];
+        if (job_.detectChars) fired = fired || sc.fired[std::size_t(col)];
+      }
+      out[c] = fired ? T(std::min(src_.at(y.n, x.n), lim_.maxValue)) : T(toSample(v, lim_.maxValue));
+    }
+  }
+
+  void markFired(Scratch& sc, int ny) {
+    std::vector<double>& least = sc.least;
     const int h = job_.hH;
     const T* first = src_.row(ny - h);
-    for (int col = lo_; col <= hi_; ++col) least_[std::size_t(col)] = double(first[col]);
+    for (int col = lo_; col <= hi_; ++col) least[std::size_t(col)] = double(first[col]);
     for (int i = 1; i <= 2 * h; ++i) {
       const T* in = src_.row(ny - h + i);
       for (int col = lo_; col <= hi_; ++col)
-        least_[std::size_t(col)] = std::min(least_[std::size_t(col)], double(in[col]));
+        least[std::size_t(col)] = std::min(least[std::size_t(col)], double(in[col]));
     }
     const T* centre = src_.row(ny);
     for (int col = lo_; col <= hi_; ++col) {
       const double c = double(centre[col]);
-      fired_[std::size_t(col)] = c > lim_.high && c - least_[std::size_t(col)] > lim_.low;
+      sc.fired[std::size_t(col)] = c > lim_.high && c - least[std::size_t(col)] > lim_.low;
     }
   }
 
@@ -887,8 +1043,7 @@ class AlongY {
   Interp in_{};
   std::vector<int> fc_, fr_;
   int lo_ = 0, hi_ = -1;
-  std::vector<double> xw_, yw_, sums_, least_;
-  std::vector<unsigned char> fired_;
+  std::vector<double> xw_;
 };
 
 template <typename T>
@@ -911,10 +1066,11 @@ int runTyped(const Job& job) {
 
   if (dir1) {
     AlongY<T> pass(job, src, xs, ys, lim);
-    if (placeBytes + pass.workBytes() > kWorkLimitBytes) return -1;
+    unsigned threads = cores();
+    while (threads > 1 && placeBytes + pass.workBytes(threads) > kWorkLimitBytes) threads /= 2;
+    if (placeBytes + pass.workBytes(threads) > kWorkLimitBytes) return -1;
     pass.prepare();
-    fillBorders(job, src, xs, ys, lim.maxValue);
-    pass.runRows();
+    pass.run(threads);
   } else {
     AlongX<T> pass(job, src, xs, ys, lim);
     // More threads only where their scratch fits the limit as well.
@@ -922,8 +1078,7 @@ int runTyped(const Job& job) {
     while (threads > 1 && placeBytes + pass.workBytes(threads) > kWorkLimitBytes) threads /= 2;
     if (placeBytes + pass.workBytes(threads) > kWorkLimitBytes) return -1;
     pass.prepare();
-    fillBorders(job, src, xs, ys, lim.maxValue);
-    pass.runBlocks(threads);
+    pass.run(threads);
   }
   return 0;
 }

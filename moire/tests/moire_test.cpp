@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -513,6 +515,55 @@ TEST_F(Moire, CallsOnSeveralThreadsAtOnceAgree) {
     });
   for (auto& th : threads) th.join();
   for (int t = 0; t < 4; ++t) EXPECT_EQ(mismatches[std::size_t(t)], 0) << "thread " << t;
+}
+
+// The filter splits the film into tiles of target columns and rows (rows
+// alone in direction 1) for as many threads as the process may use; every split, down to one thread, must
+// give the reference's samples. Films of odd sizes, tall enough for several
+// bands of rows, at several ratios and half-widths, with and without the
+// protection, whose flags share the tiles' rings.
+TEST_F(Moire, EveryThreadCountEqualsTheReference) {
+  cpu_set_t allowed;
+  ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+  std::vector<int> cpus;
+  for (int c = 0; c < CPU_SETSIZE; ++c)
+    if (CPU_ISSET(c, &allowed)) cpus.push_back(c);
+  struct Case {
+    int w, h, dw, dh, direction, bits;
+    double ampV, ampH;
+    bool detect;
+  } cases[] = {
+      {1201, 533, 600, 266, 0, 12, 600, 300, false}, {1201, 533, 600, 266, 0, 12, 600, 300, true},
+      {517, 901, 517, 901, 0, 8, 150, 100, false},   {803, 611, 301, 407, 2, 12, 250, 400, true},
+      {99, 1203, 61, 997, 0, 12, 100, 100, false},   {1024, 700, 1024, 350, 2, 8, 100, 150, false},
+      {611, 803, 407, 301, 1, 12, 300, 250, true},   {700, 1024, 350, 1024, 1, 8, 150, 100, false},
+  };
+  std::uint32_t seed = 70;
+  for (const Case& k : cases) {
+    SCOPED_TRACE(::testing::Message() << k.w << "x" << k.h << " -> " << k.dw << "x" << k.dh << " direction "
+                                      << k.direction << " bits " << k.bits << " detect " << k.detect);
+    Film src = testFilm(k.w, k.h, k.bits, seed++);
+    Film expected(k.dw, k.dh, k.bits);
+    MoireParams q = params(src, expected, k.direction, 50, k.ampV, k.ampH);
+    ASSERT_EQ(referenceFilter(q, 2, 2, k.detect).rc, 0);
+    plugin().detectChars(k.detect);
+    for (std::size_t threads = 1; threads <= std::min<std::size_t>(8, cpus.size()); ++threads) {
+      // The filter takes as many threads as the calling thread may use cores.
+      Film out(k.dw, k.dh, k.bits);
+      int rc = -2;
+      std::thread caller([&] {
+        cpu_set_t some;
+        CPU_ZERO(&some);
+        for (std::size_t i = 0; i < threads; ++i) CPU_SET(cpus[i], &some);
+        if (sched_setaffinity(0, sizeof some, &some) != 0) return;
+        MoireParams p = params(src, out, k.direction, 50, k.ampV, k.ampH);
+        rc = plugin().call(&p, 2, 2);
+      });
+      caller.join();
+      EXPECT_EQ(rc, 0) << threads << " threads";
+      EXPECT_TRUE(out == expected) << threads << " threads: " << out.firstDifference(expected);
+    }
+  }
 }
 
 std::uint64_t fnv1a(const Film& f) {
