@@ -923,8 +923,11 @@ void Corrections::tableLocked(const CorrectionImage& image, std::size_t first, s
   if (odMax != tableOd_) buildTable(odMax);
   if (!image.valid() || first > image.lines() || lines > image.lines() - first) return;
   const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads_, lines / kMinLinesPerThread));
-  pool_.run(parts, [&](std::size_t part) {
-    for (std::size_t y = first + lines * part / parts; y < first + lines * (part + 1) / parts; ++y)
+  // Runs of lines handed out as threads become free: with equal shares, one
+  // thread held up by another program kept all the others waiting.
+  constexpr std::size_t kRun = 32;
+  pool_.share(parts, (lines + kRun - 1) / kRun, [&](std::size_t run, std::size_t) {
+    for (std::size_t y = first + run * kRun; y < first + std::min(lines, (run + 1) * kRun); ++y)
       tableRow(image.line(y), image.width, table_.data());
   });
 }
