@@ -1,4 +1,5 @@
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "viewer/formats/format_support.h"
 #include "viewer/formats/internal/file_io.h"
@@ -56,13 +57,17 @@ int ReadJpegFile(CImageItem& image, const std::string& path) {
   internal::InputFile f;
   if (!f.open(path)) return fail(kFileAccessFailure);
   if (f.size() > kMaxImageBytes) return fail(kOutOfMemory);
-  std::vector<std::uint8_t> bytes(std::size_t(f.size()));
-  if (!f.readExact(0, bytes.data(), bytes.size())) return fail(kFileAccessFailure);
+  // Not cleared first: the read fills every byte, and clearing a large file's
+  // worth costs a pass over it.
+  const std::size_t length = std::size_t(f.size());
+  std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[length ? length : 1]);
+  if (!bytes) return fail(kOutOfMemory);
+  if (!f.readExact(0, bytes.get(), length)) return fail(kFileAccessFailure);
 
   // The frame header decides the build, so a 12-bit file never meets the
   // 8-bit decoder.
   JpegFrame frame;
-  if (!probeJpeg(bytes.data(), bytes.size(), frame)) return fail(kNotSupported);
+  if (!probeJpeg(bytes.get(), length, frame)) return fail(kNotSupported);
   int bps = 0;
   if (frame.precision == 8 && (frame.components == 1 || frame.components == 3)) bps = 1;
   else if (frame.precision == 12 && frame.components == 1) bps = 2;
@@ -71,8 +76,8 @@ int ReadJpegFile(CImageItem& image, const std::string& path) {
   const JpegAllocate allocate = [&](const JpegFrame& header) -> void* {
     return image.allocate(bps, header.width, header.height) ? image.data() : nullptr;
   };
-  const int r = bps == 1 ? DecodeJpegToBuffer8(bytes.data(), bytes.size(), allocate)
-                         : DecodeJpegToBuffer12(bytes.data(), bytes.size(), allocate);
+  const int r = bps == 1 ? DecodeJpegToBuffer8(bytes.get(), length, allocate)
+                         : DecodeJpegToBuffer12(bytes.get(), length, allocate);
   if (r == -2) return fail(kOutOfMemory);
   if (r != 0) return fail(kNotSupported);
 
