@@ -373,56 +373,43 @@ Rect CImageItem::clampedRoi(const Rect& in) const {
 
 namespace {
 
-// Four interleaved tables, so that runs of equal samples do not wait on one
-// counter; summed into the one 4096-bin histogram.
+// The least, greatest and sum of the samples counted, each clipped to 4095
+// as the 12-bit display sees it, and every 16-bit sample ORed together.
 struct RowCounts {
-  std::vector<std::uint32_t> tables = std::vector<std::uint32_t>(4 * 4096, 0);
-  unsigned high = 0;  // every 16-bit sample ORed together
+  unsigned lo = 4095, hi = 0;
+  std::uint64_t sum = 0, count = 0;
+  unsigned high = 0;
 };
 
-// Counts columns [x0, x1) of rows [y0, y1); 16-bit samples above 4095 go
-// into the last bin, and their bits into `high`.
+// One row's part as plain reductions, which the compiler vectorises; a row
+// of at most 65535 samples of 4095 keeps its sum within 32 bits.
+template <class T>
+void countRow(const T* p, int x0, int x1, RowCounts& c) {
+  unsigned lo = c.lo, hi = 0, high = 0;
+  std::uint32_t sum = 0;
+  for (int x = x0; x < x1; ++x) {
+    const unsigned v = p[x];
+    high |= v;
+    const unsigned b = v < 4095u ? v : 4095u;
+    lo = b < lo ? b : lo;
+    hi = b > hi ? b : hi;
+    sum += b;
+  }
+  c.lo = lo;
+  c.hi = std::max(c.hi, hi);
+  c.high |= high;
+  c.sum += sum;
+  c.count += std::uint64_t(x1 - x0);
+}
+
+// Counts columns [x0, x1) of rows [y0, y1).
 void countRows(const CImageBuffer& image, int x0, int x1, int y0, int y1, RowCounts& c) {
-  std::uint32_t* t0 = c.tables.data();
-  std::uint32_t* t1 = t0 + 4096;
-  std::uint32_t* t2 = t1 + 4096;
-  std::uint32_t* t3 = t2 + 4096;
+  static_assert(kMaxImageSide <= 65535, "a row's sum must stay within 32 bits");
+  if (x1 <= x0) return;
   const std::size_t w = std::size_t(image.width());
-  if (image.bytesPerSample() == 2) {
-    auto bin = [](unsigned v) { return v < 4095u ? v : 4095u; };
-    unsigned h0 = 0, h1 = 0, h2 = 0, h3 = 0;
-    for (int y = y0; y < y1; ++y) {
-      const std::uint16_t* p = image.data16() + std::size_t(y) * w;
-      int x = x0;
-      for (; x + 4 <= x1; x += 4) {
-        const unsigned a = p[x], b = p[x + 1], d = p[x + 2], e = p[x + 3];
-        h0 |= a;
-        h1 |= b;
-        h2 |= d;
-        h3 |= e;
-        ++t0[bin(a)];
-        ++t1[bin(b)];
-        ++t2[bin(d)];
-        ++t3[bin(e)];
-      }
-      for (; x < x1; ++x) {
-        h0 |= p[x];
-        ++t0[bin(p[x])];
-      }
-    }
-    c.high |= h0 | h1 | h2 | h3;
-  } else {
-    for (int y = y0; y < y1; ++y) {
-      const std::uint8_t* p = image.data() + std::size_t(y) * w;
-      int x = x0;
-      for (; x + 4 <= x1; x += 4) {
-        ++t0[p[x]];
-        ++t1[p[x + 1]];
-        ++t2[p[x + 2]];
-        ++t3[p[x + 3]];
-      }
-      for (; x < x1; ++x) ++t0[p[x]];
-    }
+  for (int y = y0; y < y1; ++y) {
+    if (image.bytesPerSample() == 2) countRow(image.data16() + std::size_t(y) * w, x0, x1, c);
+    else countRow(image.data() + std::size_t(y) * w, x0, x1, c);
   }
 }
 
@@ -431,18 +418,19 @@ struct Summary {
 };
 
 Summary summarise(const std::vector<RowCounts>& counts) {
-  std::vector<std::uint64_t> hist(4096, 0);
-  for (const RowCounts& c : counts)
-    for (std::size_t k = 0; k < 4; ++k)
-      for (std::size_t v = 0; v < 4096; ++v) hist[v] += c.tables[k * 4096 + v];
   Summary s;
   std::uint64_t sum = 0, count = 0;
-  for (int v = 0; v < 4096; ++v) {
-    if (!hist[std::size_t(v)]) continue;
-    s.lo = std::min(s.lo, v);
-    s.hi = std::max(s.hi, v);
-    sum += std::uint64_t(v) * hist[std::size_t(v)];
-    count += hist[std::size_t(v)];
+  unsigned lo = 4095, hi = 0;
+  for (const RowCounts& c : counts) {
+    if (!c.count) continue;
+    lo = std::min(lo, c.lo);
+    hi = std::max(hi, c.hi);
+    sum += c.sum;
+    count += c.count;
+  }
+  if (count) {
+    s.lo = int(lo);
+    s.hi = int(hi);
   }
   s.mean = count ? int((sum + count / 2) / count) : 0;
   return s;

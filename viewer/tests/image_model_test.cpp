@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <random>
 
 #include "testsupport/testsupport.h"
 
@@ -117,6 +118,42 @@ TEST(ImageModel, StatisticsClampTheRoiAndFallBackToTheWholeImage) {
     EXPECT_EQ(item.roiMinimum(), 100);
     EXPECT_EQ(item.roiMaximum(), 199);
     EXPECT_EQ(item.roiMean(), 150);  // 149.5 rounded half up
+  }
+}
+
+// Widths that leave every vector tail, samples up to 16 bits (clipped to 4095
+// as the display sees them), against the plain definition.
+TEST(ImageModel, StatisticsOfAnyRoiMatchTheirDefinition) {
+  std::mt19937 rng(7);
+  for (const int bps : {1, 2}) {
+    for (int width = 1; width <= 70; width += 3) {
+      CImageItem item;
+      const int height = 1 + width % 5;
+      ASSERT_TRUE(item.allocate(bps, width, height));
+      const unsigned top = bps == 1 ? 255u : 65535u;
+      for (int i = 0; i < width * height; ++i) {
+        const unsigned v = rng() % (top + 1);
+        if (bps == 1) item.data()[i] = std::uint8_t(v);
+        else item.data16()[i] = std::uint16_t(v % 3 == 0 ? v : v % 4096);
+      }
+      const int x0 = int(rng() % unsigned(width)), y0 = int(rng() % unsigned(height));
+      const Rect r{x0, y0, x0 + 1 + int(rng() % unsigned(width - x0)), y0 + 1 + int(rng() % unsigned(height - y0))};
+      item.setRoi(r);
+      int lo = 4095, hi = 0;
+      std::uint64_t sum = 0, n = 0;
+      for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) {
+          const int v = std::min(4095, bps == 1 ? int(item.data()[y * width + x]) : int(item.data16()[y * width + x]));
+          lo = std::min(lo, v);
+          hi = std::max(hi, v);
+          sum += unsigned(v);
+          ++n;
+        }
+      SCOPED_TRACE(testing::Message() << "bps " << bps << " width " << width);
+      EXPECT_EQ(item.roiMinimum(), lo);
+      EXPECT_EQ(item.roiMaximum(), hi);
+      EXPECT_EQ(item.roiMean(), int((sum + n / 2) / n));
+    }
   }
 }
 
