@@ -39,8 +39,9 @@ double warmMemcpyMs(std::size_t bytes, int runs, unsigned threads) {
     std::memcpy(to.get() + a, from.get() + a, b - a);
   };
   return bestMs(runs, [&] {
-    // Threads are started inside the timed copy, as the code measured
-    // against this limit starts its own.
+    // Threads are started inside the timed copy, as the moire filter starts
+    // its own; for the CR corrections, which keep theirs, this limit is
+    // the start of a few threads too generous.
     std::vector<std::thread> helpers;
     for (unsigned i = 1; i < threads; ++i) helpers.emplace_back(copyPart, i);
     copyPart(0);
