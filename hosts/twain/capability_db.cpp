@@ -527,11 +527,35 @@ Built build(const Section& s, TW_UINT16 cap, TW_UINT16 type, const char* contain
   }
 }
 
-// The caller's container for MSG_SET, checked against the size of its block.
+// The caller's container for MSG_SET. Its block tells no size: the container
+// holds what its own header says it holds, and is read no further.
 struct Incoming {
   const std::uint8_t* bytes = nullptr;
   std::size_t size = 0;
 };
+
+// Lists longer than this are taken for a damaged header, not read.
+constexpr TW_UINT32 kMostItems = 1u << 16;
+
+// The bytes a container of this type holds by its header, 0 when it cannot be
+// one; the header's own fields are read only once known to be there.
+std::size_t heldSize(TW_UINT16 conType, TW_UINT16 type, const std::uint8_t* bytes) {
+  const std::size_t width = itemSize(type);
+  if (width == 0) return 0;
+  switch (conType) {
+    case TWON_ONEVALUE: return offsetof(TW_ONEVALUE, Item) + width;
+    case TWON_RANGE: return sizeof(TW_RANGE);
+    case TWON_ENUMERATION:
+    case TWON_ARRAY: {
+      TW_UINT32 count;
+      std::memcpy(&count, bytes + offsetof(TW_ARRAY, NumItems), sizeof count);
+      if (count > kMostItems) return 0;
+      const std::size_t head = conType == TWON_ARRAY ? offsetof(TW_ARRAY, ItemList) : offsetof(TW_ENUMERATION, ItemList);
+      return head + std::size_t{count} * width;
+    }
+    default: return 0;
+  }
+}
 
 bool holds(const Incoming& in, std::size_t head, std::size_t count, std::size_t width) {
   if (width != 0 && count > (in.size - std::min(in.size, head)) / width) return false;
@@ -557,7 +581,7 @@ Written writeBack(const std::filesystem::path& file, const Section& s, TW_UINT16
 
   switch (conType) {
     case TWON_ONEVALUE: {
-      if (!holds(in, offsetof(TW_ONEVALUE, Item), 1, std::max<std::size_t>(width, 4))) return {TWCC_BADVALUE};
+      if (!holds(in, offsetof(TW_ONEVALUE, Item), 1, width)) return {TWCC_BADVALUE};
       const std::uint8_t* bytes = in.bytes + offsetof(TW_ONEVALUE, Item);
       auto text = formatItem(type, bytes);
       if (!text) return {TWCC_BADVALUE};
@@ -619,12 +643,15 @@ Written writeBack(const std::filesystem::path& file, const Section& s, TW_UINT16
 }
 
 // Hands a built answer over in a new handle.
-TW_UINT16 handOver(const Built& b, TW_CAPABILITY& cap) {
-  TW_HANDLE h = memAllocate(b.bytes.size());
-  void* p = memLock(h);
-  if (p == nullptr) return TWCC_LOWMEMORY;
+TW_UINT16 handOver(const Built& b, TW_CAPABILITY& cap, const Memory& memory) {
+  TW_HANDLE h = memory.allocate(b.bytes.size());
+  void* p = memory.lock(h);
+  if (p == nullptr) {
+    memory.free(h);
+    return TWCC_LOWMEMORY;
+  }
   std::memcpy(p, b.bytes.data(), b.bytes.size());
-  memUnlock(h);
+  memory.unlock(h);
   cap.ConType = b.conType;
   cap.hContainer = h;
   return TWCC_SUCCESS;
@@ -632,7 +659,7 @@ TW_UINT16 handOver(const Built& b, TW_CAPABILITY& cap) {
 
 }  // namespace
 
-TW_UINT16 CapabilityDatabase::answer(TW_UINT16 msg, TW_CAPABILITY& cap) const {
+TW_UINT16 CapabilityDatabase::answer(TW_UINT16 msg, TW_CAPABILITY& cap, const Memory& memory) const {
   const char* name = capName(cap.Cap);
   if (name == nullptr) return TWCC_BADCAP;
   IniFile ini = IniFile::load(file_);
@@ -647,33 +674,44 @@ TW_UINT16 CapabilityDatabase::answer(TW_UINT16 msg, TW_CAPABILITY& cap) const {
       auto get = s.get("Get");
       bool one = get && trim(*get) == "TWON_ONEVALUE";
       Built b = build(s, cap.Cap, *type, "Get", one ? "Current" : "Allowed");
-      return b.cc != TWCC_SUCCESS ? b.cc : handOver(b, cap);
+      return b.cc != TWCC_SUCCESS ? b.cc : handOver(b, cap, memory);
     }
     case MSG_GETCURRENT: {
       Built b = build(s, cap.Cap, *type, "GetCurrent", "Current");
-      return b.cc != TWCC_SUCCESS ? b.cc : handOver(b, cap);
+      return b.cc != TWCC_SUCCESS ? b.cc : handOver(b, cap, memory);
     }
     case MSG_GETDEFAULT: {
       Built b = build(s, cap.Cap, *type, "GetDefault", "Default");
-      return b.cc != TWCC_SUCCESS ? b.cc : handOver(b, cap);
+      return b.cc != TWCC_SUCCESS ? b.cc : handOver(b, cap, memory);
     }
     case MSG_SET: {
       ContainerKey accepted = parseContainerKey(s.get("Set"));
       if (accepted.refused) return TWCC_BADCAP;
       if (std::find(accepted.types.begin(), accepted.types.end(), cap.ConType) == accepted.types.end())
         return TWCC_BADVALUE;
-      Incoming in{static_cast<const std::uint8_t*>(memLock(cap.hContainer)), memSize(cap.hContainer)};
-      if (in.bytes == nullptr) return TWCC_BADVALUE;
+      // Every container type starts with its item type and, for lists, the count.
+      const auto* bytes = static_cast<std::uint8_t*>(memory.lock(cap.hContainer));
+      if (bytes == nullptr) return TWCC_BADVALUE;
+      TW_UINT16 itemType;
+      std::memcpy(&itemType, bytes, sizeof itemType);
+      const std::size_t held = itemType == *type ? heldSize(cap.ConType, *type, bytes) : 0;
+      memory.unlock(cap.hContainer);
+      if (held == 0) return TWCC_BADVALUE;
+      Incoming in{static_cast<const std::uint8_t*>(memory.lock(cap.hContainer)), held};
       Written w = writeBack(file_, s, cap.Cap, *type, cap.ConType, in);
-      memUnlock(cap.hContainer);
+      memory.unlock(cap.hContainer);
       if (w.cc != TWCC_SUCCESS) return w.cc;
       IniFile after = IniFile::load(file_);
       Built b = build(Section{after, name}, cap.Cap, *type, "Set", w.key);
       if (b.cc != TWCC_SUCCESS) return b.cc;
-      // The caller owns its container: it is refilled only when the answer fits.
-      if (b.conType == cap.ConType && b.bytes.size() <= memSize(cap.hContainer)) {
-        std::memcpy(memLock(cap.hContainer), b.bytes.data(), b.bytes.size());
-        memUnlock(cap.hContainer);
+      // The caller owns its container: it is refilled only when the answer
+      // fits in what the container held.
+      const std::size_t answer = b.conType == cap.ConType ? heldSize(b.conType, *type, b.bytes.data()) : 0;
+      if (answer != 0 && answer <= held && answer <= b.bytes.size()) {
+        if (auto* out = static_cast<std::uint8_t*>(memory.lock(cap.hContainer)); out != nullptr) {
+          std::memcpy(out, b.bytes.data(), answer);
+          memory.unlock(cap.hContainer);
+        }
       }
       return TWCC_SUCCESS;
     }
@@ -685,7 +723,7 @@ TW_UINT16 CapabilityDatabase::answer(TW_UINT16 msg, TW_CAPABILITY& cap) const {
       if (def && !platform::ini::writeString(file_, name, "Current", *def)) return TWCC_OPERATIONERROR;
       IniFile after = IniFile::load(file_);
       Built b = build(Section{after, name}, cap.Cap, *type, "Reset", "Current");
-      return b.cc != TWCC_SUCCESS ? b.cc : handOver(b, cap);
+      return b.cc != TWCC_SUCCESS ? b.cc : handOver(b, cap, memory);
     }
     default: return TWCC_BADPROTOCOL;
   }

@@ -103,7 +103,7 @@ TW_UINT16 DataSource::control(TW_IDENTITY* origin, TW_UINT16 DAT, TW_UINT16 MSG,
       bool changes = MSG == MSG_SET || MSG == MSG_RESET;
       if (changes ? state_ != 4 : !inState(4, 7)) return fail(TWCC_SEQERROR);
       if (data == nullptr) return fail(TWCC_BADVALUE);
-      TW_UINT16 cc = capabilities_.answer(MSG, *static_cast<TW_CAPABILITY*>(data));
+      TW_UINT16 cc = capabilities_.answer(MSG, *static_cast<TW_CAPABILITY*>(data), memory_);
       return cc == TWCC_SUCCESS ? TWRC_SUCCESS : fail(cc);
     }
     case DAT_STATUS: {
@@ -123,19 +123,20 @@ TW_UINT16 DataSource::control(TW_IDENTITY* origin, TW_UINT16 DAT, TW_UINT16 MSG,
       if (MSG != MSG_GET) return fail(TWCC_BADPROTOCOL);
       if (!inState(4, 6)) return fail(TWCC_SEQERROR);
       if (data == nullptr) return fail(TWCC_BADVALUE);
-      TW_SETUPMEMXFER setup = capabilities_.setupMemXfer();
-      // Once an image is held, no buffer smaller than one of its rows can work.
-      // Worked on copies: packed fields must not be bound to references.
-      if (held_) {
-        const TW_UINT32 row = static_cast<TW_UINT32>(paddedRow());
-        const TW_UINT32 fileMin = setup.MinBufSize, fileMax = setup.MaxBufSize, preferred = setup.Preferred;
-        const TW_UINT32 min = std::max(fileMin, row);
-        const TW_UINT32 max = std::max(fileMax, min);
-        setup.MinBufSize = min;
-        setup.MaxBufSize = max;
-        setup.Preferred = std::clamp(preferred, min, max);
-      }
-      *static_cast<TW_SETUPMEMXFER*>(data) = setup;
+      // With an image ready, the sizes told are those of this image; without
+      // its pixels the file's sizes stand.
+      if (state_ == 6) fetchImage();
+      *static_cast<TW_SETUPMEMXFER*>(data) = memoryLimits();
+      return TWRC_SUCCESS;
+    }
+    case DAT_ENTRYPOINT: {
+      // A manager hands its memory functions over before the source is opened.
+      if (MSG != MSG_SET) return fail(TWCC_BADPROTOCOL);
+      if (state_ != 3) return fail(TWCC_SEQERROR);
+      if (data == nullptr) return fail(TWCC_BADVALUE);
+      auto memory = Memory::fromEntryPoint(*static_cast<const TW_ENTRYPOINT*>(data));
+      if (!memory) return fail(TWCC_BADVALUE);
+      memory_ = *memory;
       return TWRC_SUCCESS;
     }
     case DAT_XFERGROUP: {
@@ -310,6 +311,21 @@ TW_UINT16 DataSource::imageLayout(TW_UINT16 MSG, TW_IMAGELAYOUT* layout) {
   return TWRC_SUCCESS;
 }
 
+TW_SETUPMEMXFER DataSource::memoryLimits() const {
+  TW_SETUPMEMXFER setup = capabilities_.setupMemXfer();
+  if (!held_) return setup;
+  // No buffer smaller than one of the image's rows can work. Worked on
+  // copies: packed fields must not be bound to references.
+  const TW_UINT32 row = static_cast<TW_UINT32>(paddedRow());
+  const TW_UINT32 fileMin = setup.MinBufSize, fileMax = setup.MaxBufSize, preferred = setup.Preferred;
+  const TW_UINT32 min = std::max(fileMin, row);
+  const TW_UINT32 max = std::max(fileMax, min);
+  setup.MinBufSize = min;
+  setup.MaxBufSize = max;
+  setup.Preferred = std::clamp(preferred, min, max);
+  return setup;
+}
+
 std::size_t DataSource::paddedRow() const {
   std::size_t row = static_cast<std::size_t>(image_.width) * image_.bytesPerPixel;
   return (row + 3) / 4 * 4;
@@ -346,14 +362,17 @@ void DataSource::releaseImage() {
 TW_UINT16 DataSource::memoryTransfer(TW_IMAGEMEMXFER* xfer) {
   if (TW_UINT16 cc = fetchImage(); cc != TWCC_SUCCESS) return fail(cc);
   const TW_UINT32 length = xfer->Memory.Length;
-  const TW_SETUPMEMXFER setup = capabilities_.setupMemXfer();
+  // The same limits as DAT_SETUPMEMXFER gave: every size told is taken.
+  const TW_SETUPMEMXFER setup = memoryLimits();
   const std::size_t padded = paddedRow();
   if (stripCount_ != 0 && strip_ >= stripCount_) return fail(TWCC_SEQERROR);  // every strip was sent
   if (length < setup.MinBufSize || length > setup.MaxBufSize || length < padded) return fail(TWCC_BADVALUE);
   if (rowsPerStrip_ != 0 && length != firstLength_) return fail(TWCC_BADVALUE);
+  // A handle buffer is locked by the rule of the handles; its length, like a
+  // pointer buffer's, is the application's word.
   const bool handle = (xfer->Memory.Flags & TWMF_HANDLE) != 0;
-  auto* out = static_cast<std::uint8_t*>(handle ? memLock(xfer->Memory.TheMem) : xfer->Memory.TheMem);
-  if (out == nullptr || (handle && memSize(xfer->Memory.TheMem) < length)) return fail(TWCC_BADVALUE);
+  auto* out = static_cast<std::uint8_t*>(handle ? memory_.lock(xfer->Memory.TheMem) : xfer->Memory.TheMem);
+  if (out == nullptr) return fail(TWCC_BADVALUE);
   // The first strip that is accepted fixes the strip geometry.
   if (rowsPerStrip_ == 0) {
     rowsPerStrip_ = static_cast<std::uint32_t>(std::min<std::size_t>(length / padded, image_.height));
@@ -367,7 +386,7 @@ TW_UINT16 DataSource::memoryTransfer(TW_IMAGEMEMXFER* xfer) {
   std::memset(out, 0, length);
   for (std::uint32_t r = 0; r < rows; ++r)
     std::memcpy(out + r * padded, bytesOf(image_) + (static_cast<std::size_t>(first) + r) * row, row);
-  if (handle) memUnlock(xfer->Memory.TheMem);
+  if (handle) memory_.unlock(xfer->Memory.TheMem);
 
   xfer->Compression = TWCP_NONE;
   xfer->BytesPerRow = static_cast<TW_UINT32>(padded);
@@ -388,9 +407,12 @@ TW_UINT16 DataSource::nativeTransfer(TW_HANDLE* handle) {
   const std::size_t head = 40 + colours;
   const std::size_t padded = paddedRow();
   const std::size_t row = static_cast<std::size_t>(image_.width) * image_.bytesPerPixel;
-  TW_HANDLE dib = memAllocate(head + padded * image_.height);
-  auto* p = static_cast<std::uint8_t*>(memLock(dib));
-  if (p == nullptr) return fail(TWCC_LOWMEMORY);
+  TW_HANDLE dib = memory_.allocate(head + padded * image_.height);
+  auto* p = static_cast<std::uint8_t*>(memory_.lock(dib));
+  if (p == nullptr) {
+    memory_.free(dib);
+    return fail(TWCC_LOWMEMORY);
+  }
   std::memset(p, 0, head + padded * image_.height);
   put(p + 0, std::uint32_t{40});
   put(p + 4, static_cast<std::int32_t>(image_.width));
@@ -408,7 +430,7 @@ TW_UINT16 DataSource::nativeTransfer(TW_HANDLE* handle) {
   for (std::uint32_t y = 0; y < image_.height; ++y)
     std::memcpy(p + head + static_cast<std::size_t>(image_.height - 1 - y) * padded,
                 bytesOf(image_) + static_cast<std::size_t>(y) * row, row);
-  memUnlock(dib);
+  memory_.unlock(dib);
   *handle = dib;
   state_ = 7;
   return TWRC_XFERDONE;

@@ -156,6 +156,28 @@ struct TW_EVENT {
   TW_UINT16 TWMessage;
 };
 
+// TWAIN 2.x: the manager's entry and its memory functions, which it hands to a
+// source (MSG_SET) and to an application that asks (MSG_GET). Where a manager
+// gives them, every handle is allocated, locked, unlocked and freed through
+// them; otherwise a handle is the memory block itself.
+extern "C" {
+using DSM_MEMALLOCATE = TW_HANDLE (*)(TW_UINT32 size);
+using DSM_MEMFREE = void (*)(TW_HANDLE handle);
+using DSM_MEMLOCK = TW_MEMREF (*)(TW_HANDLE handle);
+using DSM_MEMUNLOCK = void (*)(TW_HANDLE handle);
+using DSMENTRYPROC = TW_UINT16 (*)(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT,
+                                   TW_UINT16 MSG, TW_MEMREF pData);
+}
+
+struct TW_ENTRYPOINT {
+  TW_UINT32 Size;  // sizeof(TW_ENTRYPOINT), set by the one who fills it
+  DSMENTRYPROC DSM_Entry;
+  DSM_MEMALLOCATE DSM_MemAllocate;
+  DSM_MEMFREE DSM_MemFree;
+  DSM_MEMLOCK DSM_MemLock;
+  DSM_MEMUNLOCK DSM_MemUnlock;
+};
+
 #pragma pack(pop)
 
 // Sizes of the records without pointers are those of every TWAIN peer; the
@@ -182,14 +204,14 @@ static_assert(sizeof(TW_MEMORY) == 8 + sizeof(void*));
 static_assert(offsetof(TW_IMAGEMEMXFER, Memory) == 26);
 static_assert(sizeof(TW_IMAGEMEMXFER) == 26 + sizeof(TW_MEMORY));
 static_assert(sizeof(TW_EVENT) == sizeof(void*) + 2);
+static_assert(offsetof(TW_ENTRYPOINT, DSM_Entry) == 4);
+static_assert(sizeof(TW_ENTRYPOINT) == 4 + 5 * sizeof(void*));
 
 // ---- entry points ----
 // On this platform the source's entry takes no destination identity.
 extern "C" {
 using DSENTRYPROC = TW_UINT16 (*)(TW_IDENTITY* pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
                                   TW_MEMREF pData);
-using DSMENTRYPROC = TW_UINT16 (*)(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest, TW_UINT32 DG,
-                                   TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
 }
 
 // ---- data groups ----
@@ -209,6 +231,7 @@ inline constexpr TW_UINT16 DAT_SETUPFILEXFER = 0x0007;
 inline constexpr TW_UINT16 DAT_STATUS = 0x0008;
 inline constexpr TW_UINT16 DAT_USERINTERFACE = 0x0009;
 inline constexpr TW_UINT16 DAT_XFERGROUP = 0x000a;
+inline constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
 inline constexpr TW_UINT16 DAT_IMAGEINFO = 0x0101;
 inline constexpr TW_UINT16 DAT_IMAGELAYOUT = 0x0102;
 inline constexpr TW_UINT16 DAT_IMAGEMEMXFER = 0x0103;

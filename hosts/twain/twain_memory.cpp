@@ -1,51 +1,41 @@
 #include "hosts/twain/twain_memory.h"
 
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 
 namespace twain {
-namespace {
 
-// The header in front of every block; the tag tells our blocks from stray pointers.
-struct alignas(std::max_align_t) Block {
-  std::uint64_t tag;
-  std::size_t size;
-};
-constexpr std::uint64_t kTag = 0x4e44544d454d424bULL;
-
-Block* blockOf(TW_HANDLE handle) {
-  auto* block = static_cast<Block*>(handle);
-  return block != nullptr && block->tag == kTag ? block : nullptr;
+std::optional<Memory> Memory::fromEntryPoint(const TW_ENTRYPOINT& entry) {
+  if (entry.Size < sizeof(TW_ENTRYPOINT)) return std::nullopt;
+  Memory m;
+  m.allocate_ = entry.DSM_MemAllocate;
+  m.free_ = entry.DSM_MemFree;
+  m.lock_ = entry.DSM_MemLock;
+  m.unlock_ = entry.DSM_MemUnlock;
+  const int given = (m.allocate_ != nullptr) + (m.free_ != nullptr) + (m.lock_ != nullptr) + (m.unlock_ != nullptr);
+  if (given != 0 && given != 4) return std::nullopt;
+  return m;
 }
 
-}  // namespace
-
-TW_HANDLE memAllocate(std::size_t size) {
-  if (size == 0 || size > SIZE_MAX - sizeof(Block)) return nullptr;
-  auto* block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
-  if (block == nullptr) return nullptr;
-  block->tag = kTag;
-  block->size = size;
-  return block;
+TW_HANDLE Memory::allocate(std::size_t size) const {
+  if (size == 0 || size > UINT32_MAX) return nullptr;
+  if (allocate_ != nullptr) return allocate_(static_cast<TW_UINT32>(size));
+  return std::malloc(size);
 }
 
-void memFree(TW_HANDLE handle) {
-  Block* block = blockOf(handle);
-  if (block == nullptr) return;
-  std::free(block);
+void Memory::free(TW_HANDLE handle) const {
+  if (handle == nullptr) return;
+  if (free_ != nullptr) return free_(handle);
+  std::free(handle);
 }
 
-void* memLock(TW_HANDLE handle) {
-  Block* block = blockOf(handle);
-  return block != nullptr ? block + 1 : nullptr;
+void* Memory::lock(TW_HANDLE handle) const {
+  if (handle == nullptr) return nullptr;
+  return lock_ != nullptr ? lock_(handle) : handle;
 }
 
-// Blocks never move here, so unlocking has nothing to do.
-void memUnlock(TW_HANDLE) {}
-
-std::size_t memSize(TW_HANDLE handle) {
-  Block* block = blockOf(handle);
-  return block != nullptr ? block->size : 0;
+void Memory::unlock(TW_HANDLE handle) const {
+  if (handle != nullptr && unlock_ != nullptr) unlock_(handle);
 }
 
 }  // namespace twain

@@ -3,6 +3,7 @@
 #include "platform/library.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <deque>
 #include <mutex>
@@ -44,6 +45,88 @@ Manager& manager() {
   return m;
 }
 
+// The manager's own memory, for TWAIN 2.x peers that take it: a handle names a
+// record of the block, so a peer that reads a handle as its memory reads the
+// record instead and shows the fault.
+struct Block {
+  std::uint64_t tag;
+  void* memory;
+  std::uint32_t size;
+  int locks;
+};
+constexpr std::uint64_t kBlockTag = 0x4e4454445348444cULL;
+
+struct MemoryBook {
+  std::mutex lock;
+  bool offered = std::getenv("NDT_TWAIN_DSM_MEMORY") != nullptr && *std::getenv("NDT_TWAIN_DSM_MEMORY") == '1';
+  TW_UINT32 live = 0, locked = 0;
+};
+
+MemoryBook& book() {
+  static MemoryBook b;
+  return b;
+}
+
+Block* blockOf(TW_HANDLE handle) {
+  auto* block = static_cast<Block*>(handle);
+  return block != nullptr && block->tag == kBlockTag ? block : nullptr;
+}
+
+TW_HANDLE memAllocate(TW_UINT32 size) {
+  if (size == 0) return nullptr;
+  auto* block = static_cast<Block*>(std::malloc(sizeof(Block)));
+  void* memory = std::malloc(size);
+  if (block == nullptr || memory == nullptr) {
+    std::free(block);
+    std::free(memory);
+    return nullptr;
+  }
+  *block = Block{kBlockTag, memory, size, 0};
+  std::lock_guard guard(book().lock);
+  ++book().live;
+  return block;
+}
+
+// Handles that are none of the manager's are left alone.
+void memFree(TW_HANDLE handle) {
+  Block* block = blockOf(handle);
+  if (block == nullptr) return;
+  {
+    std::lock_guard guard(book().lock);
+    --book().live;
+    book().locked -= static_cast<TW_UINT32>(block->locks);
+  }
+  block->tag = 0;
+  std::free(block->memory);
+  std::free(block);
+}
+
+TW_MEMREF memLock(TW_HANDLE handle) {
+  Block* block = blockOf(handle);
+  if (block == nullptr) return nullptr;
+  std::lock_guard guard(book().lock);
+  ++block->locks;
+  ++book().locked;
+  return block->memory;
+}
+
+void memUnlock(TW_HANDLE handle) {
+  Block* block = blockOf(handle);
+  if (block == nullptr || block->locks == 0) return;
+  std::lock_guard guard(book().lock);
+  --block->locks;
+  --book().locked;
+}
+
+TW_ENTRYPOINT entryPoint() {
+  return TW_ENTRYPOINT{sizeof(TW_ENTRYPOINT), &DSM_Entry, &memAllocate, &memFree, &memLock, &memUnlock};
+}
+
+bool memoryOffered() {
+  std::lock_guard guard(book().lock);
+  return book().offered;
+}
+
 TW_UINT16 fail(Manager& m, TW_UINT16 cc) {
   std::lock_guard guard(m.lock);
   m.condition = cc;
@@ -80,6 +163,15 @@ TW_UINT16 toManager(Manager& m, TW_IDENTITY* origin, TW_UINT32 DG, TW_UINT16 DAT
     origin->Id = m.nextId++;
     std::lock_guard guard(m.lock);
     m.apps.push_back(App{origin->Id, false, {}});
+    return TWRC_SUCCESS;
+  }
+  if (DAT == DAT_ENTRYPOINT && MSG == MSG_GET) {
+    // A manager without memory of its own is one of TWAIN 1.x.
+    if (!memoryOffered()) return fail(m, TWCC_BADPROTOCOL);
+    if (data == nullptr) return fail(m, TWCC_BADVALUE);
+    auto* entry = static_cast<TW_ENTRYPOINT*>(data);
+    if (entry->Size < sizeof(TW_ENTRYPOINT)) return fail(m, TWCC_BADVALUE);
+    *entry = entryPoint();
     return TWRC_SUCCESS;
   }
   if (DAT == DAT_STATUS && MSG == MSG_GET) {
@@ -125,6 +217,11 @@ TW_UINT16 toManager(Manager& m, TW_IDENTITY* origin, TW_UINT32 DG, TW_UINT16 DAT
   if (entry == nullptr) return fail(m, TWCC_NODS);
   if (MSG == MSG_OPENDS) {
     identity->Id = m.sourceId;
+    // A source of TWAIN 1.x refuses the entry point; it then keeps to plain handles.
+    if (memoryOffered()) {
+      TW_ENTRYPOINT given = entryPoint();
+      entry(origin, DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &given);
+    }
     TW_UINT16 rc = entry(origin, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, identity);
     if (rc == TWRC_SUCCESS) {
       std::lock_guard guard(m.lock);
@@ -219,4 +316,15 @@ TWAIN_DSM_API void TwainDsm_FailNullMessages(int fail) {
   Manager& m = manager();
   std::lock_guard guard(m.lock);
   m.failNull = fail != 0;
+}
+
+TWAIN_DSM_API void TwainDsm_OfferMemory(int offer) {
+  std::lock_guard guard(book().lock);
+  book().offered = offer != 0;
+}
+
+TWAIN_DSM_API void TwainDsm_MemoryCounts(TW_UINT32* live, TW_UINT32* locked) {
+  std::lock_guard guard(book().lock);
+  if (live != nullptr) *live = book().live;
+  if (locked != nullptr) *locked = book().locked;
 }

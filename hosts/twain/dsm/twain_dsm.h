@@ -2,7 +2,10 @@
 // platform, so tests and the test applications load this one. It opens the one
 // source named by $NDT_TWAIN_SOURCE (a path), forwards the application's
 // triplets to it, records every triplet that passes, and hands the source's
-// DAT_NULL messages to the application in its next MSG_PROCESSEVENT.
+// DAT_NULL messages to the application in its next MSG_PROCESSEVENT. When it
+// offers its memory ($NDT_TWAIN_DSM_MEMORY=1, or TwainDsm_OfferMemory), it
+// answers an application's DAT_ENTRYPOINT MSG_GET and hands the source its
+// entry point before MSG_OPENDS; its handles are then no memory blocks.
 #pragma once
 
 #include "hosts/twain/twain.h"
@@ -30,7 +33,14 @@ TWAIN_DSM_API void TwainDsm_ClearRecords();
 // Non-zero makes every DAT_NULL message from the source fail (TWRC_FAILURE).
 TWAIN_DSM_API void TwainDsm_FailNullMessages(int fail);
 
+// Non-zero makes the manager offer its memory functions from now on.
+TWAIN_DSM_API void TwainDsm_OfferMemory(int offer);
+// Blocks of the manager's memory not yet freed, and locks not yet undone.
+TWAIN_DSM_API void TwainDsm_MemoryCounts(TW_UINT32* live, TW_UINT32* locked);
+
 using TwainDsmRecordCountProc = TW_UINT32 (*)();
 using TwainDsmRecordProc = int (*)(TW_UINT32, TwainDsmRecord*);
 using TwainDsmClearRecordsProc = void (*)();
 using TwainDsmFailNullMessagesProc = void (*)(int);
+using TwainDsmOfferMemoryProc = void (*)(int);
+using TwainDsmMemoryCountsProc = void (*)(TW_UINT32*, TW_UINT32*);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "hosts/twain/twain.h"
+#include "hosts/twain/twain_memory.h"
 
 #include <filesystem>
 #include <optional>
@@ -18,8 +19,9 @@ class CapabilityDatabase {
   // Returns the condition code: TWCC_SUCCESS when answered. GET, GETCURRENT,
   // GETDEFAULT and RESET hand a new container to the caller in cap.hContainer;
   // SET reads the caller's container and refills it with the answer only when
-  // the answer has the same container type and fits in it.
-  TW_UINT16 answer(TW_UINT16 msg, TW_CAPABILITY& cap) const;
+  // the answer has the same container type and fits in it. Handles are made
+  // and read by the rule of memory.
+  TW_UINT16 answer(TW_UINT16 msg, TW_CAPABILITY& cap, const Memory& memory = Memory()) const;
 
   // Section "Setup Memory Transfer": Min, Max, Preferred (0 when absent).
   TW_SETUPMEMXFER setupMemXfer() const;

@@ -6,6 +6,7 @@
 
 #include "hosts/twain/internal/capability_db.h"
 #include "hosts/twain/twain.h"
+#include "hosts/twain/twain_memory.h"
 #include "scanui/scanui.h"
 
 #include <cstdint>
@@ -65,12 +66,15 @@ class DataSource {
   void releaseImage();
   std::size_t paddedRow() const;
   TW_UINT16 sendToApplication(TW_UINT16 msg);
+  // The buffer sizes that a memory transfer takes now, as DAT_SETUPMEMXFER tells them.
+  TW_SETUPMEMXFER memoryLimits() const;
 
   TW_IDENTITY identity_;
   CapabilityDatabase capabilities_;
   ScanUiFunctions ui_;
   DSMENTRYPROC manager_;
   EventPump pump_;
+  Memory memory_;  // the manager's, once it gave its functions
 
   int state_ = 3;
   TW_UINT16 condition_ = TWCC_SUCCESS;

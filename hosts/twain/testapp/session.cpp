@@ -1,7 +1,5 @@
 #include "hosts/twain/testapp/session.h"
 
-#include "hosts/twain/twain_memory.h"
-
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -48,6 +46,23 @@ bool writeBmpFile(const std::uint8_t* dib, std::size_t size, const std::filesyst
   out.write(reinterpret_cast<const char*>(head), sizeof head);
   out.write(reinterpret_cast<const char*>(dib), static_cast<std::streamsize>(size));
   return static_cast<bool>(out.flush());
+}
+
+std::optional<std::size_t> packedDibSize(const std::uint8_t* dib) {
+  const auto headerSize = readAt<std::uint32_t>(dib, 0);
+  const auto width = readAt<std::int32_t>(dib, 4), height = readAt<std::int32_t>(dib, 8);
+  const auto bits = readAt<std::uint16_t>(dib, 14);
+  const auto compression = readAt<std::uint32_t>(dib, 16);
+  const auto colours = readAt<std::uint32_t>(dib, 32);
+  if (headerSize < 40 || headerSize > 1024 || width <= 0 || height == 0 || height == INT32_MIN) return std::nullopt;
+  if (!((bits == 8 && compression == 0) || (bits == 16 && compression == 3))) return std::nullopt;
+  if (bits == 8 && colours > 256) return std::nullopt;
+  const std::uint64_t table = bits == 8 ? (colours != 0 ? colours : 256u) * 4ull : 12;
+  const std::uint64_t row = (std::uint64_t(width) * (bits / 8) + 3) / 4 * 4;
+  const std::uint64_t rows = height < 0 ? -std::int64_t{height} : height;
+  const std::uint64_t size = headerSize + table + row * rows;
+  if (size > (std::uint64_t{1} << 31)) return std::nullopt;
+  return static_cast<std::size_t>(size);
 }
 
 std::optional<SessionOptions> parseArguments(const std::vector<std::string>& args, std::string& error) {
@@ -118,20 +133,33 @@ bool Session::open() {
   TW_HANDLE parent = nullptr;
   if (call(nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &parent, "OPENDSM") != TWRC_SUCCESS) return false;
   phase_ = Phase::ManagerOpen;
+  // A manager of TWAIN 2.x gives its memory functions; without them handles
+  // are plain blocks.
+  TW_ENTRYPOINT entry{};
+  entry.Size = sizeof entry;
+  if (dsm_(&app_, nullptr, DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &entry) == TWRC_SUCCESS) {
+    auto memory = Memory::fromEntryPoint(entry);
+    if (!memory) {
+      note("entry point unusable");
+      return false;
+    }
+    memory_ = *memory;
+    note("manager memory");
+  }
   if (call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &source_, "GETDEFAULT") != TWRC_SUCCESS) return false;
   note(std::string("source ") + source_.ProductName);
   if (call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source_, "OPENDS") != TWRC_SUCCESS) return false;
   phase_ = Phase::SourceOpen;
 
-  TW_HANDLE h = memAllocate(sizeof(TW_ONEVALUE));
-  auto* one = static_cast<TW_ONEVALUE*>(memLock(h));
-  if (one != nullptr) {
+  TW_HANDLE h = memory_.allocate(sizeof(TW_ONEVALUE));
+  if (auto* one = static_cast<TW_ONEVALUE*>(memory_.lock(h)); one != nullptr) {
     one->ItemType = TWTY_UINT16;
     one->Item = options_.memory ? TWSX_MEMORY : TWSX_NATIVE;
+    memory_.unlock(h);
     TW_CAPABILITY cap{ICAP_XFERMECH, TWON_ONEVALUE, h};
     call(&source_, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap, "SET XFERMECH");
   }
-  memFree(h);
+  memory_.free(h);
 
   TW_USERINTERFACE ui{static_cast<TW_BOOL>(options_.showUI ? 1 : 0), 0, nullptr};
   TW_UINT16 rc = call(&source_, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui, "ENABLEDS");
@@ -175,11 +203,12 @@ void Session::transfer() {
 bool Session::nativeTransfer(const std::filesystem::path& file) {
   TW_HANDLE dib = nullptr;
   if (call(&source_, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib, "IMAGENATIVEXFER") != TWRC_XFERDONE) return false;
-  const auto* p = static_cast<const std::uint8_t*>(memLock(dib));
-  const std::size_t size = memSize(dib);
-  const bool ok = p != nullptr && writeBmpFile(p, size, file);
-  note(ok ? "native " + std::to_string(size) + " bytes" : std::string("native DIB unusable"));
-  memFree(dib);
+  const auto* p = static_cast<const std::uint8_t*>(memory_.lock(dib));
+  const std::optional<std::size_t> size = p != nullptr ? packedDibSize(p) : std::nullopt;
+  const bool ok = size && writeBmpFile(p, *size, file);
+  note(ok ? "native " + std::to_string(*size) + " bytes" : std::string("native DIB unusable"));
+  memory_.unlock(dib);
+  memory_.free(dib);
   return ok;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "hosts/twain/twain.h"
+#include "hosts/twain/twain_memory.h"
 #include "platform/library.h"
 
 #include <cstdint>
@@ -29,6 +30,11 @@ struct SessionOptions {
 // Writes a packed DIB as a BMP file: a file header in front, the pixel offset
 // taken from the DIB's own header and checked against its size.
 bool writeBmpFile(const std::uint8_t* dib, std::size_t size, const std::filesystem::path& file);
+
+// The bytes of an uncompressed or bit-field packed DIB of 8 or 16 bits per
+// pixel by its own header (of at least 40 bytes); nullopt for any other DIB or
+// one larger than a radiograph holds. A handle tells no size of its own.
+std::optional<std::size_t> packedDibSize(const std::uint8_t* dib);
 
 // "--manager PATH --out DIR [--memory] [--buffer N] [--hide-ui] [--timeout-ms N]";
 // nullopt with a reason in error for anything else.
@@ -65,6 +71,7 @@ class Session {
   SessionOptions options_;
   platform::Library library_;
   DSMENTRYPROC dsm_ = nullptr;
+  Memory memory_;  // the manager's, when it offers its own
   TW_IDENTITY app_{};
   TW_IDENTITY source_{};
   Phase phase_ = Phase::Closed;

@@ -1,6 +1,6 @@
 #include "hosts/twain/internal/capability_db.h"
 #include "hosts/twain/internal/fix32.h"
-#include "hosts/twain/twain_memory.h"
+#include "hosts/twain/tests/recording_memory.h"
 #include "platform/ini.h"
 #include "testsupport/testsupport.h"
 
@@ -66,8 +66,8 @@ std::size_t widthOf(TW_UINT16 type) {
 Decoded decode(const TW_CAPABILITY& cap) {
   Decoded d;
   d.conType = cap.ConType;
-  const auto* p = static_cast<const std::uint8_t*>(twain::memLock(cap.hContainer));
-  const std::size_t size = twain::memSize(cap.hContainer);
+  const auto* p = recording::bytesOf(cap.hContainer);
+  const std::size_t size = recording::sizeOf(cap.hContainer);
   if (p == nullptr) return d;
   std::memcpy(&d.itemType, p, 2);
   const std::size_t w = widthOf(d.itemType);
@@ -113,12 +113,13 @@ class CapabilityDb : public ::testing::Test {
   // Asks for one message; the container handed back is decoded and freed.
   std::pair<TW_UINT16, Decoded> ask(TW_UINT16 msg, TW_UINT16 capId) {
     TW_CAPABILITY cap{capId, TWON_DONTCARE16, nullptr};
-    TW_UINT16 cc = CapabilityDatabase(file()).answer(msg, cap);
+    TW_UINT16 cc = CapabilityDatabase(file()).answer(msg, cap, recording::memory());
     Decoded d;
     if (cc == TWCC_SUCCESS) {
       EXPECT_NE(+cap.hContainer, nullptr);
+      EXPECT_EQ(recording::locksOf(cap.hContainer), 0) << "every lock undone";
       d = decode(cap);
-      twain::memFree(cap.hContainer);
+      recording::free(cap.hContainer);
     } else {
       EXPECT_EQ(+cap.hContainer, nullptr);
     }
@@ -127,13 +128,14 @@ class CapabilityDb : public ::testing::Test {
 
   // MSG_SET with a container the test builds; returns the code and the container as it came back.
   std::pair<TW_UINT16, Decoded> set(TW_UINT16 capId, TW_UINT16 conType, const std::vector<std::uint8_t>& bytes) {
-    TW_HANDLE h = twain::memAllocate(bytes.size());
-    std::memcpy(twain::memLock(h), bytes.data(), bytes.size());
+    TW_HANDLE h = recording::allocate(static_cast<TW_UINT32>(bytes.size()));
+    std::memcpy(recording::bytesOf(h), bytes.data(), bytes.size());
     TW_CAPABILITY cap{capId, conType, h};
-    TW_UINT16 cc = CapabilityDatabase(file()).answer(MSG_SET, cap);
+    TW_UINT16 cc = CapabilityDatabase(file()).answer(MSG_SET, cap, recording::memory());
     EXPECT_EQ(+cap.hContainer, h) << "the caller's container stays the caller's";
+    EXPECT_EQ(recording::locksOf(h), 0) << "every lock undone";
     Decoded d = cc == TWCC_SUCCESS ? decode(cap) : Decoded{};
-    twain::memFree(h);
+    recording::free(h);
     return {cc, d};
   }
 
@@ -296,7 +298,7 @@ TEST_F(CapabilityDb, ListSetsAreWrittenAndRefillOnlyAMatchingContainer) {
       {"Set of TWCC_BADCAP", CAP_SUPPORTEDCAPS, TWON_ARRAY, list16(TWON_ARRAY, TWTY_UINT16, {1}), TWCC_BADCAP},
       {"range bounds the wrong way round", CAP_XFERCOUNT, TWON_RANGE, range(TWTY_INT16, 9, 3, 1, 3, 3),
        TWCC_BADVALUE},
-      {"block shorter than its header", CAP_XFERCOUNT, TWON_RANGE, {4, 0, 1}, TWCC_BADVALUE},
+      {"a range of another item type, not read further", CAP_XFERCOUNT, TWON_RANGE, {4, 0, 1}, TWCC_BADVALUE},
   };
   for (const Refused& r : refused) EXPECT_EQ(set(r.cap, r.conType, r.bytes).first, r.cc) << r.what;
   EXPECT_EQ(key("ICAP_BITDEPTH", "Allowed"), "[8,10]");
@@ -387,26 +389,26 @@ TEST(CapabilityItems, FrameAndStringItemsTakeTheirRealSizes) {
   CapabilityDatabase db(dir / "Selvane.cap");
 
   TW_CAPABILITY cap{ICAP_PHYSICALWIDTH, 0, nullptr};
-  ASSERT_EQ(db.answer(MSG_GET, cap), TWCC_SUCCESS);
-  ASSERT_EQ(twain::memSize(cap.hContainer), 2 + sizeof(TW_FRAME));
+  ASSERT_EQ(db.answer(MSG_GET, cap, recording::memory()), TWCC_SUCCESS);
+  ASSERT_EQ(recording::sizeOf(cap.hContainer), 2 + sizeof(TW_FRAME));
   TW_FRAME frame;
-  std::memcpy(&frame, static_cast<std::uint8_t*>(twain::memLock(cap.hContainer)) + 2, sizeof frame);
+  std::memcpy(&frame, recording::bytesOf(cap.hContainer) + 2, sizeof frame);
   EXPECT_EQ(twain::fix32Raw(frame.Left), 0);
   EXPECT_EQ(twain::fix32Raw(frame.Top), fix(0.5));
   EXPECT_EQ(twain::fix32Raw(frame.Right), fix(360));
   EXPECT_EQ(twain::fix32Raw(frame.Bottom), fix(432.25));
-  twain::memFree(cap.hContainer);
+  recording::free(cap.hContainer);
 
   cap = {ICAP_PHYSICALHEIGHT, 0, nullptr};
-  ASSERT_EQ(db.answer(MSG_GET, cap), TWCC_SUCCESS);
-  ASSERT_EQ(twain::memSize(cap.hContainer), 14 + 2 * sizeof(TW_STR32));
-  const auto* p = static_cast<const char*>(twain::memLock(cap.hContainer));
+  ASSERT_EQ(db.answer(MSG_GET, cap, recording::memory()), TWCC_SUCCESS);
+  ASSERT_EQ(recording::sizeOf(cap.hContainer), 14 + 2 * sizeof(TW_STR32));
+  const auto* p = reinterpret_cast<const char*>(recording::bytesOf(cap.hContainer));
   EXPECT_STREQ(p + 14, "film");
   EXPECT_STREQ(p + 14 + sizeof(TW_STR32), "plate");
   TW_UINT32 current;
   std::memcpy(&current, p + 6, 4);
   EXPECT_EQ(current, 1u);
-  twain::memFree(cap.hContainer);
+  recording::free(cap.hContainer);
 
   // 33 characters leave no room for the NUL of a TW_STR32.
   cap = {ICAP_BITDEPTH, 0, nullptr};

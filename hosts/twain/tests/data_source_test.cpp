@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ TEST_F(Source, WrongStatesAreRefusedWithSeqError) {
     std::vector<int> allowed;  // the states the operation belongs to
   } triplets[] = {
       {DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, {4}},
+      {DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, {3}},
       {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, {4}},
       {DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, {5}},
       {DG_CONTROL, DAT_CAPABILITY, MSG_GET, {4, 5, 6, 7}},
@@ -197,7 +199,7 @@ TEST_F(Source, MemoryTransferInStrips) {
     EXPECT_GE(+setup.MinBufSize, padded);
 
     const TW_UINT32 length = static_cast<TW_UINT32>(padded * c.rowsPerBuffer);
-    TW_HANDLE h = twain::memAllocate(length);
+    TW_HANDLE h = recording::allocate(length);
     std::vector<std::uint8_t> plain(length);
     std::vector<TW_UINT32> strips;
     std::vector<std::uint8_t> image(row * 1000, 0xee);
@@ -213,7 +215,8 @@ TEST_F(Source, MemoryTransferInStrips) {
       EXPECT_EQ(+x.Columns, c.width);
       EXPECT_EQ(+x.BytesWritten, padded * x.Rows);
       EXPECT_EQ(+x.YOffset, c.rowsPerBuffer * strips.size());
-      const auto* p = c.handle ? static_cast<const std::uint8_t*>(twain::memLock(h)) : plain.data();
+      EXPECT_EQ(recording::locksOf(h), 0) << "the handle buffer is unlocked again";
+      const auto* p = c.handle ? recording::bytesOf(h) : plain.data();
       for (TW_UINT32 r = 0; r < x.Rows; ++r) {
         std::memcpy(image.data() + (x.YOffset + r) * row, p + r * padded, row);
         for (std::size_t pad = row; pad < padded; ++pad) ASSERT_EQ(p[r * padded + pad], 0);
@@ -234,7 +237,7 @@ TEST_F(Source, MemoryTransferInStrips) {
     EXPECT_EQ(call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
     EXPECT_EQ(pictures.released, 1);
     EXPECT_EQ(source->state(), 5);
-    twain::memFree(h);
+    recording::free(h);
   }
 }
 
@@ -242,7 +245,7 @@ TEST_F(Source, MemoryTransferRefusesBadBuffers) {
   pictures.make(2000, 10, 1, 8);  // a row longer than the smallest buffer allowed
   reach(6);
   std::vector<std::uint8_t> buffer(4096);
-  TW_HANDLE small = twain::memAllocate(100);
+  std::uint8_t unknown[64] = {};  // no block of the manager's
   struct Case {
     const char* what;
     TW_MEMORY memory;
@@ -251,7 +254,7 @@ TEST_F(Source, MemoryTransferRefusesBadBuffers) {
       {"less than one padded row", {TWMF_POINTER, 1999, buffer.data()}, TWCC_BADVALUE},
       {"less than Min", {TWMF_POINTER, 1000, buffer.data()}, TWCC_BADVALUE},
       {"no memory", {TWMF_POINTER, 2048, nullptr}, TWCC_BADVALUE},
-      {"a handle smaller than the length claimed", {TWMF_HANDLE, 2048, small}, TWCC_BADVALUE},
+      {"a handle the manager cannot lock", {TWMF_HANDLE, 2048, unknown}, TWCC_BADVALUE},
       {"above Max", {TWMF_POINTER, 2000000, buffer.data()}, TWCC_BADVALUE},
   };
   for (const Case& c : cases) {
@@ -267,7 +270,6 @@ TEST_F(Source, MemoryTransferRefusesBadBuffers) {
   x.Memory = {TWMF_POINTER, 4000, buffer.data()};
   ASSERT_EQ(call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &x), TWRC_SUCCESS);
   EXPECT_EQ(+x.Rows, 2u);
-  twain::memFree(small);
 
   // Strips after the first must keep the first one's length.
   SetUp();
@@ -320,8 +322,9 @@ TEST_F(Source, NativeTransferHeaders) {
     ASSERT_EQ(call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
     EXPECT_EQ(source->state(), 7);
     const std::size_t row = std::size_t{c.width} * c.bytes, padded = (row + 3) / 4 * 4;
-    ASSERT_EQ(twain::memSize(dib), c.head + padded * 3);
-    const auto* p = static_cast<const std::uint8_t*>(twain::memLock(dib));
+    ASSERT_EQ(recording::sizeOf(dib), c.head + padded * 3);
+    EXPECT_EQ(recording::locksOf(dib), 0);
+    const auto* p = recording::bytesOf(dib);
     auto u32 = [&](std::size_t at) {
       std::uint32_t v;
       std::memcpy(&v, p + at, 4);
@@ -345,7 +348,7 @@ TEST_F(Source, NativeTransferHeaders) {
                 std::vector<std::uint8_t>(pictures.pixels.begin() + y * row, pictures.pixels.begin() + (y + 1) * row));
       for (std::size_t pad = row; pad < padded; ++pad) EXPECT_EQ(stored[pad], 0);
     }
-    twain::memFree(dib);
+    recording::free(dib);
   }
 }
 
@@ -461,7 +464,8 @@ TEST_F(Source, CapabilitiesAndSetupThroughTheDatabase) {
   reach(4);
   TW_CAPABILITY cap{CAP_DEVICEONLINE, 0, nullptr};
   ASSERT_EQ(call(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap), TWRC_SUCCESS);
-  twain::memFree(cap.hContainer);
+  EXPECT_NE(recording::sizeOf(cap.hContainer), 0u) << "made with the manager's memory";
+  recording::free(cap.hContainer);
   cap = {ICAP_PLANARCHUNKY, 0, nullptr};
   EXPECT_EQ(call(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap), TWRC_FAILURE);
   EXPECT_EQ(status(), TWCC_BADCAP);
@@ -473,6 +477,112 @@ TEST_F(Source, CapabilitiesAndSetupThroughTheDatabase) {
   TW_UINT32 group = 0;
   ASSERT_EQ(call(DG_CONTROL, DAT_XFERGROUP, MSG_GET, &group), TWRC_SUCCESS);
   EXPECT_EQ(group, DG_IMAGE);
+}
+
+// Without a manager's memory an application's handles are its malloc blocks:
+// what it reads and writes there is the container and the DIB themselves.
+TEST_F(Source, WithoutManagerMemoryHandlesAreTheBlocksThemselves) {
+  withPlainHandles();
+  reach(4);
+  TW_CAPABILITY cap{ICAP_XFERMECH, TWON_DONTCARE16, nullptr};
+  ASSERT_EQ(call(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &cap), TWRC_SUCCESS);
+  ASSERT_EQ(+cap.ConType, TWON_ONEVALUE);
+  const auto* got = static_cast<const TW_ONEVALUE*>(cap.hContainer);
+  EXPECT_EQ(+got->ItemType, TWTY_UINT16);
+  EXPECT_EQ(got->Item & 0xffff, TWSX_MEMORY);
+  std::free(cap.hContainer);
+
+  auto* mine = static_cast<TW_ONEVALUE*>(std::malloc(sizeof(TW_ONEVALUE)));
+  ASSERT_NE(mine, nullptr);
+  mine->ItemType = TWTY_UINT16;
+  mine->Item = TWSX_NATIVE;
+  cap = {ICAP_XFERMECH, TWON_ONEVALUE, mine};
+  EXPECT_EQ(call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap), TWRC_SUCCESS) << source->conditionCode();
+  EXPECT_EQ(platform::ini::getString(dir / "Selvane.cap", "ICAP_XFERMECH", "Current", ""), "TWSX_NATIVE");
+  std::free(mine);
+
+  TW_USERINTERFACE u{1, 0, nullptr};
+  ASSERT_EQ(call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &u), TWRC_SUCCESS);
+  pictures.make(5, 3, 1, 8);
+  ASSERT_EQ(source->transferReady(), 1);
+  TW_HANDLE dib = nullptr;
+  ASSERT_EQ(call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
+  const auto* p = static_cast<const std::uint8_t*>(dib);
+  std::uint32_t biSize, width;
+  std::memcpy(&biSize, p, 4);
+  std::memcpy(&width, p + 4, 4);
+  EXPECT_EQ(biSize, 40u);
+  EXPECT_EQ(width, 5u);
+  EXPECT_EQ(std::memcmp(p + 1064, pictures.pixels.data() + 2 * 5, 5), 0) << "the last row stored first";
+  std::free(dib);
+
+  // A handle buffer is a malloc block too.
+  TW_PENDINGXFERS pending{};
+  ASSERT_EQ(call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+  setCurrent("ICAP_XFERMECH", "TWSX_MEMORY");
+  pictures.make(5, 3, 1, 8);
+  ASSERT_EQ(source->transferReady(), 1);
+  void* buffer = std::malloc(1024);
+  ASSERT_NE(buffer, nullptr);
+  TW_IMAGEMEMXFER x{};
+  x.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_HANDLE, 1024, buffer};
+  ASSERT_EQ(call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &x), TWRC_XFERDONE) << source->conditionCode();
+  EXPECT_EQ(+x.Rows, 3u);
+  EXPECT_EQ(std::memcmp(static_cast<std::uint8_t*>(buffer) + 2 * 8, pictures.pixels.data() + 2 * 5, 5), 0)
+      << "row 2, at its padded place";
+  std::free(buffer);
+}
+
+TEST_F(Source, TheEntryPointIsTakenWholeOrRefused) {
+  withPlainHandles();
+  TW_ENTRYPOINT partial{sizeof(TW_ENTRYPOINT), &manager, &recording::allocate, nullptr, &recording::lock,
+                        &recording::unlock};
+  EXPECT_EQ(call(DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &partial), TWRC_FAILURE);
+  EXPECT_EQ(source->conditionCode(), TWCC_BADVALUE);
+  EXPECT_EQ(call(DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &partial), TWRC_FAILURE);
+  EXPECT_EQ(source->conditionCode(), TWCC_BADPROTOCOL);
+  // Still plain: a container comes as a malloc block.
+  reach(4);
+  TW_CAPABILITY cap{CAP_DEVICEONLINE, 0, nullptr};
+  ASSERT_EQ(call(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap), TWRC_SUCCESS);
+  EXPECT_EQ(recording::sizeOf(cap.hContainer), 0u);
+  EXPECT_EQ(+static_cast<const TW_ONEVALUE*>(cap.hContainer)->ItemType, TWTY_BOOL);
+  std::free(cap.hContainer);
+}
+
+// Every buffer size that DAT_SETUPMEMXFER tells in state 6 is one the memory
+// transfer takes, also where the image's row is longer than the file's Max.
+TEST_F(Source, TheMemoryTransferTakesEverySizeTheSetupTold) {
+  struct Case {
+    const char* what;
+    std::uint32_t width;
+    const char* mechanism;  // memory: the image is held from the offer on; native: fetched on request
+    const char* max;
+  } cases[] = {
+      {"row longer than Max", 3000, "TWSX_MEMORY", "2048"},
+      {"row longer than Max, image not yet fetched", 3000, "TWSX_NATIVE", "2048"},
+      {"row between Min and Max, image not yet fetched", 1500, "TWSX_NATIVE", "1048576"},
+  };
+  for (const Case& c : cases) {
+    for (int pick = 0; pick < 3; ++pick) {
+      SetUp();
+      ASSERT_TRUE(platform::ini::writeString(dir / "Selvane.cap", "Setup Memory Transfer", "Max", c.max));
+      setCurrent("ICAP_XFERMECH", c.mechanism);
+      pictures.make(c.width, 10, 1, 8);
+      reach(6);
+      TW_SETUPMEMXFER setup{};
+      ASSERT_EQ(call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup), TWRC_SUCCESS);
+      const TW_UINT32 sizes[] = {setup.MinBufSize, setup.Preferred, setup.MaxBufSize};
+      const TW_UINT32 length = sizes[pick];
+      std::vector<std::uint8_t> buffer(length);
+      TW_IMAGEMEMXFER x{};
+      x.Memory = TW_MEMORY{TWMF_APPOWNS | TWMF_POINTER, length, buffer.data()};
+      const TW_UINT16 rc = call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &x);
+      EXPECT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE)
+          << c.what << ", length " << length << ", cc " << source->conditionCode();
+      EXPECT_GE(+x.Rows, 1u) << c.what;
+    }
+  }
 }
 
 TEST(SourceWithoutUi, EveryCallFailsWhenABindingIsMissing) {

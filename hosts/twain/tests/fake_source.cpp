@@ -1,10 +1,11 @@
 // A small TWAIN source for the manager's and the test applications' tests: it
 // goes through states 3 to 7 the way a source must, and offers one 10 x 7 grey
-// image whose sample at (x, y) is x + 16 y, by native or memory transfer.
+// image whose sample at (x, y) is x + 16 y, by native or memory transfer. It
+// knows no manager memory: its handles are the blocks themselves.
 #include "hosts/twain/twain.h"
-#include "hosts/twain/twain_memory.h"
 #include "platform/library.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -76,7 +77,7 @@ TW_UINT16 control(TW_IDENTITY* origin, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF d
     auto* cap = static_cast<TW_CAPABILITY*>(data);
     if (s.state != 4) return fail(TWCC_SEQERROR);
     if (cap->Cap != ICAP_XFERMECH || cap->ConType != TWON_ONEVALUE) return fail(TWCC_BADCAP);
-    auto* one = static_cast<TW_ONEVALUE*>(twain::memLock(cap->hContainer));
+    auto* one = static_cast<TW_ONEVALUE*>(cap->hContainer);
     if (one == nullptr) return fail(TWCC_BADVALUE);
     s.xferMech = static_cast<TW_UINT16>(one->Item);
     return TWRC_SUCCESS;
@@ -151,10 +152,9 @@ TW_UINT16 image(TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF data) {
   if (DAT == DAT_IMAGENATIVEXFER && MSG == MSG_GET) {
     if (s.state != 6) return fail(TWCC_SEQERROR);
     const std::size_t head = 40 + 256 * 4;
-    TW_HANDLE h = twain::memAllocate(head + kPaddedRow * kHeight);
-    auto* p = static_cast<TW_UINT8*>(twain::memLock(h));
+    auto* p = static_cast<TW_UINT8*>(std::calloc(1, head + kPaddedRow * kHeight));
     if (p == nullptr) return fail(TWCC_LOWMEMORY);
-    std::memset(p, 0, twain::memSize(h));
+    TW_HANDLE h = p;
     const TW_INT32 header[] = {40, kWidth, kHeight};
     std::memcpy(p, header, sizeof header);
     const TW_UINT16 planes = 1, bits = 8;

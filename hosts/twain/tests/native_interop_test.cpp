@@ -27,8 +27,8 @@ TEST_F(Source, NativeImagesReadBackByImageMagick) {
     TW_HANDLE dib = nullptr;
     ASSERT_EQ(call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
     const std::filesystem::path bmp = dir / "native.bmp";
-    ASSERT_TRUE(twain::writeBmpFile(static_cast<const std::uint8_t*>(twain::memLock(dib)), twain::memSize(dib), bmp));
-    twain::memFree(dib);
+    ASSERT_TRUE(twain::writeBmpFile(recording::bytesOf(dib), recording::sizeOf(dib), bmp));
+    recording::free(dib);
 
     auto shape = testsupport::runCommand("identify -format '%w %h %[type]' '" + bmp.string() + "'");
     EXPECT_EQ(shape.status, 0) << shape.output;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "hosts/twain/internal/data_source.h"
-#include "hosts/twain/twain_memory.h"
+#include "hosts/twain/tests/recording_memory.h"
 #include "platform/ini.h"
 #include "testsupport/testsupport.h"
 
@@ -138,6 +138,17 @@ class Source : public ::testing::Test {
                                           &manager);
     app.Id = 5;
     std::strcpy(app.ProductName, "Imaging program");
+    // As a manager of TWAIN 2.x does before the source is opened: handles are
+    // then the recording memory's, whose sizes the tests know.
+    TW_ENTRYPOINT entry{sizeof(TW_ENTRYPOINT), &manager, &recording::allocate, &recording::free, &recording::lock,
+                        &recording::unlock};
+    ASSERT_EQ(call(DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &entry), TWRC_SUCCESS);
+  }
+  // A source whose manager gave no memory functions (TWAIN 1.x): its handles
+  // are plain heap blocks.
+  void withPlainHandles() {
+    source = std::make_unique<DataSource>(twain::sourceIdentityFrom(dir / "Selvane.ini"), dir / "Selvane.cap", ui(),
+                                          &manager);
   }
   void TearDown() override {
     world = nullptr;
@@ -169,7 +180,7 @@ class Source : public ::testing::Test {
     if (state >= 7) {
       TW_HANDLE dib = nullptr;
       ASSERT_EQ(call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
-      twain::memFree(dib);
+      recording::free(dib);
     }
     ASSERT_EQ(source->state(), state);
   }
