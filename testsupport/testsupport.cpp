@@ -126,3 +126,25 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
+
+namespace testsupport {
+
+std::map<std::string, std::string> runPathsIn(const std::filesystem::path& dir) {
+  std::map<std::string, std::string> paths;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    if (!entry.is_regular_file()) continue;
+    char magic[4] = {};
+    std::ifstream(entry.path(), std::ios::binary).read(magic, 4);
+    if (std::string(magic, 4) != "\x7f" "ELF") continue;
+    const CommandResult r = runCommand("readelf -d '" + entry.path().string() + "'");
+    const std::string key = "Library runpath: [";
+    const std::size_t at = r.output.find(key);
+    std::string path;
+    if (at != std::string::npos) path = r.output.substr(at + key.size(), r.output.find(']', at) - at - key.size());
+    paths[entry.path().filename().string()] = path;
+  }
+  return paths;
+}
+
+}  // namespace testsupport

@@ -53,6 +53,10 @@ struct CommandResult {
 };
 CommandResult runCommand(const std::string& command);
 
+// The run path (DT_RUNPATH, "" when none) that readelf finds in each ELF file
+// directly inside dir, by file name; files that are no ELF file are left out.
+std::map<std::string, std::string> runPathsIn(const std::filesystem::path& dir);
+
 // Runs the current test again in `program` (a copy of this test executable)
 // in `workingDir`, with `env` added to the environment, writing its XML report
 // to `report`. Adds a failure, followed by what `whenFailed` tells, unless the

@@ -19,7 +19,9 @@ bool copyInto(const fs::path& from, const fs::path& to, std::string* fault) {
 // The suite's libraries; the test doubles beside them in the build stay out.
 constexpr const char* kLibraries[] = {"libndtplatform.so", "libndtplatform_qt.so", "libLog.so", "libPravik.so",
                                       "libBrightel.so",    "libZentrac.so",        "libQuorin2.so", "libFennick.so",
-                                      "libOskelu.so"};
+                                      "libOskelu.so",
+                                      // the TWAIN data source with its two files, and the manager they name
+                                      "Selvane.ds", "Selvane.ini", "Selvane.cap", "libTwainDsm.so"};
 
 // Plate sizes of the CR program's list, its depth, and its scan mode, which
 // talks to the reader.

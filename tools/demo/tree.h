@@ -27,8 +27,9 @@ struct Tree {
 // The real CR program's name beside the stand-in, which hands it "-connect".
 inline constexpr const char* kRealCrProgram = "Halcyone.real";
 
-// Copies from binDir the suite's shared libraries, the viewer, its
-// translations and the CR program (or the stand-in at standIn and the real
+// Copies from binDir the suite's shared libraries, the TWAIN data source with
+// its settings and capability files, the viewer, its translations and the CR
+// program (or the stand-in at standIn and the real
 // one beside it) into tree.bin(), and writes the CR program's plate sizes and
 // scan mode. A previous tree's programs and results are removed first.
 // False with *fault when something cannot be copied.

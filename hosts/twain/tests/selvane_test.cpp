@@ -35,9 +35,17 @@ fs::path binDir() { return testsupport::selfExecutable().parent_path(); }
 fs::path managerPath() { return binDir() / "libTwainDsm.so"; }
 fs::path fakeUiPath() { return binDir() / "libFakeScanUi.so"; }
 
+// The suite's libraries the source links, beside it as in the program
+// directory; links, so a process that has them loaded already keeps one copy.
+void linkLibrariesBeside(const fs::path& dir) {
+  for (const char* library : {"libndtplatform.so", "libndtplatform_qt.so"})
+    fs::create_symlink(binDir() / library, dir / library);
+}
+
 // The source with its settings in a folder of its own, as it is installed.
 void install(const fs::path& dir, const std::string& ui, const std::string& manager) {
   fs::copy_file(binDir() / "Selvane.ds", dir / "Selvane.ds");
+  linkLibrariesBeside(dir);
   fs::copy_file(fs::path(TWAIN_TEST_DATA) / "Selvane.cap", dir / "Selvane.cap");
   testsupport::writeFile(dir / "Selvane.ini", "[Environment]\nUIDllName=" + ui + "\nTwainManager=" + manager +
                                                   "\n[DS Identity]\nversionMAJOR=3\nversionMINOR=1\n"
