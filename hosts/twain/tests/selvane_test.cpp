@@ -546,13 +546,16 @@ std::vector<int> stripRows(const std::string& log) {
 // source over the stand-in UI's scripted images.
 class TestApplications : public ::testing::Test {
  protected:
-  testsupport::CommandResult run(const char* program, const std::string& images, const std::string& arguments) {
+  // managerMemory: the manager offers its memory functions, and both sides take them.
+  testsupport::CommandResult run(const char* program, const std::string& images, const std::string& arguments,
+                                 bool managerMemory = false) {
     // Each run in a folder of its own.
     const fs::path home = dir / std::to_string(++runs);
     out = home / "out";
     fs::create_directories(out);
     install(home, fakeUiPath().string(), managerPath().string());
-    const std::string command = "NDT_TWAIN_SOURCE='" + (home / "Selvane.ds").string() +
+    const std::string command = std::string(managerMemory ? "NDT_TWAIN_DSM_MEMORY=1 " : "") +
+                                "NDT_TWAIN_SOURCE='" + (home / "Selvane.ds").string() +
                                 "' NDT_FAKE_SCANUI_IMAGES='" + images + "' QT_QPA_PLATFORM=offscreen '" +
                                 (binDir() / program).string() + "' --manager '" + managerPath().string() +
                                 "' --out '" + out.string() + "' --timeout-ms 20000 " + arguments;
@@ -592,10 +595,12 @@ TEST_F(TestApplications, NativeTransfersCarryPaletteOrMasks) {
     std::uint32_t compression, offset, mask;
   } images[] = {{1, 8, 8, 0, 14 + 1064, 0}, {2, 12, 16, 3, 14 + 52, 4095}, {2, 10, 16, 3, 14 + 52, 1023}};
   constexpr std::uint32_t kWidth = 37, kHeight = 5;
-  for (const char* program : {"twain_testapp", "twain_testapp_qt"}) {
-    SCOPED_TRACE(program);
-    auto result = run(program, "37x5x1x8,37x5x2x12,37x5x2x10", "");
+  for (const auto& [program, managerMemory] : {std::pair{"twain_testapp", false}, std::pair{"twain_testapp_qt", false},
+                                                std::pair{"twain_testapp", true}}) {
+    SCOPED_TRACE(std::string(program) + (managerMemory ? " over the manager's memory" : ""));
+    auto result = run(program, "37x5x1x8,37x5x2x12,37x5x2x10", "", managerMemory);
     EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.output.find("manager memory\n") != std::string::npos, managerMemory) << result.output;
     EXPECT_NE(result.output.find("images 3\n"), std::string::npos) << result.output;
     for (int i = 0; i < 3; ++i) {
       const Image& want = images[i];
