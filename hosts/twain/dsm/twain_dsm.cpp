@@ -112,8 +112,9 @@ TW_MEMREF memLock(TW_HANDLE handle) {
 
 void memUnlock(TW_HANDLE handle) {
   Block* block = blockOf(handle);
-  if (block == nullptr || block->locks == 0) return;
+  if (block == nullptr) return;
   std::lock_guard guard(book().lock);
+  if (block->locks == 0) return;
   --block->locks;
   --book().locked;
 }

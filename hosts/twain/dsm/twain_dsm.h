@@ -1,5 +1,6 @@
-// The stand-in TWAIN source manager for tests: no source manager exists on this
-// platform, so tests and the test applications load this one. It opens the one
+// The suite's TWAIN source manager: no source manager comes with this
+// platform, so the source's settings name this one, it ships beside the
+// source, and the tests and the test applications load it. It opens the one
 // source named by $NDT_TWAIN_SOURCE (a path), forwards the application's
 // triplets to it, records every triplet that passes, and hands the source's
 // DAT_NULL messages to the application in its next MSG_PROCESSEVENT. When it
