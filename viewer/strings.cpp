@@ -1,5 +1,11 @@
 #include "viewer/strings.h"
 
+// Marks the texts that the viewer shows translated, for lupdate; this library
+// has no Qt of its own, so the mark is the plain text.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(context, text) text
+#endif
+
 namespace viewer {
 
 const char* viewerString(int id) {
@@ -18,15 +24,15 @@ const char* viewerString(int id) {
     case 39: return "Series UID";
     case 40: return "Instance UID";
     case 41: return "Failed to write the file(%s).";
-    case 42: return "Failed to write.";
-    case 150: return "Unknown reason";
-    case 151: return "Larger than 12 bits";
-    case 152: return "Out of Memory";
-    case 153: return "Signed pixel data";
-    case 154: return "Compressed Image data";
-    case 155: return "File access failure";
-    case 156: return "Not supported";
-    case 157: return "Cancelled to read the file.";
+    case 42: return QT_TRANSLATE_NOOP("Tivola", "Failed to write.");
+    case 150: return QT_TRANSLATE_NOOP("Tivola", "Unknown reason");
+    case 151: return QT_TRANSLATE_NOOP("Tivola", "Larger than 12 bits");
+    case 152: return QT_TRANSLATE_NOOP("Tivola", "Out of Memory");
+    case 153: return QT_TRANSLATE_NOOP("Tivola", "Signed pixel data");
+    case 154: return QT_TRANSLATE_NOOP("Tivola", "Compressed Image data");
+    case 155: return QT_TRANSLATE_NOOP("Tivola", "File access failure");
+    case 156: return QT_TRANSLATE_NOOP("Tivola", "Not supported");
+    case 157: return QT_TRANSLATE_NOOP("Tivola", "Cancelled to read the file.");
     default: return nullptr;
   }
 }

@@ -20,7 +20,10 @@
 namespace ombrel {
 namespace {
 
-QString tr(const char* text) { return QCoreApplication::translate("Ombrel", text); }
+// The program's translation context, where lupdate finds it too.
+class Ombrel {
+  Q_DECLARE_TR_FUNCTIONS(Ombrel)
+};
 
 struct Exports {
   scanui::SetDSProcAddressFn SetDSProcAddress = nullptr;
@@ -150,10 +153,10 @@ bool bindAll(platform::Library& l, Exports& api) {
 }  // namespace
 
 QString writeFailedText(const std::string& path) {
-  return tr("Failed to write the file(%s).").replace("%s", QString::fromLocal8Bit(path.c_str())) + "\n";
+  return Ombrel::tr("Failed to write the file(%s).").replace("%s", QString::fromLocal8Bit(path.c_str())) + "\n";
 }
 
-QString writeFailedCaption() { return tr("Failed to write."); }
+QString writeFailedCaption() { return Ombrel::tr("Failed to write."); }
 
 bool saveImage(Format format, const std::filesystem::path& file, const scanui::ScanData& scan,
                const scanui::StudyData& study, const DicomSettings& settings, const RunUids& uids,

@@ -6,8 +6,10 @@
 #include "platform/library.h"
 #include "platform/paths.h"
 #include "platform/qt/prompt.h"
+#include "platform/qt/translations.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include <memory>
 #include <string>
@@ -100,13 +102,24 @@ bool bindUi(platform::Library& ui, twain::ScanUiFunctions& f) {
          bind(ui, "ResetAutofeederCount", f.ResetAutofeederCount) && bind(ui, "CeaseScan", f.CeaseScan);
 }
 
+// The source's translation context, where lupdate finds its texts too.
+class Selvane {
+  Q_DECLARE_TR_FUNCTIONS(Selvane)
+};
+
 void failLoad(Module& m, const char* text) {
   m.load = Module::Load::Failed;
   m.ui.close();
   m.manager.close();
   makeApplication(m);
-  platform::qt::prompt().message(nullptr, QString::fromLatin1(text), QStringLiteral("DllMain"),
-                                 platform::qt::Icon::Warning, platform::qt::Buttons::Ok);
+  {
+    // Installed only while the box is up: the host may unload the source right after.
+    platform::qt::Translation translation;
+    translation.install(QStringLiteral("selvane"),
+                        QString::fromStdString((platform::paths::moduleDir(self()) / "translations").string()));
+    platform::qt::prompt().message(nullptr, Selvane::tr(text), QStringLiteral("DllMain"), platform::qt::Icon::Warning,
+                                   platform::qt::Buttons::Ok);
+  }
   endApplication(m);
 }
 
@@ -118,10 +131,10 @@ void load(Module& m) {
 
   DSMENTRYPROC dsm = nullptr;
   if (!m.manager.open(libraryName(ini, "TwainManager", dir), self()) || !bind(m.manager, "DSM_Entry", dsm))
-    return failLoad(m, "Fail loading DSM DLL");
+    return failLoad(m, QT_TRANSLATE_NOOP("Selvane", "Fail loading DSM DLL"));
   twain::ScanUiFunctions ui;
   if (!m.ui.open(libraryName(ini, "UIDllName", dir), self()) || !bindUi(m.ui, ui))
-    return failLoad(m, "Fail loading UI DLL");
+    return failLoad(m, QT_TRANSLATE_NOOP("Selvane", "Fail loading UI DLL"));
 
   m.source = std::make_unique<twain::DataSource>(twain::sourceIdentityFrom(dir / "Selvane.ini"), dir / "Selvane.cap",
                                                  ui, dsm, &pumpEvents);

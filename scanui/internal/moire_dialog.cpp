@@ -51,38 +51,38 @@ QString moireNoDirectionText() {
 
 CMoireSettingsDlg::CMoireSettingsDlg(QWidget* parent) : QDialog(parent) {
   setObjectName("151");
-  setWindowTitle(tr("Moire Reduction Settings"));
+  setWindowTitle(Oskelu::tr("Moire Reduction Settings"));
   setModal(true);
   auto* grid = new QGridLayout(this);
   auto* pitch = editableList(this, kPitch, {"50", "75", "100", "125", "150", "200"});
-  grid->addWidget(new QLabel(tr("Scan &Pitch:"), this), 0, 0);
+  grid->addWidget(new QLabel(Oskelu::tr("Scan &Pitch:"), this), 0, 0);
   grid->addWidget(pitch, 0, 1);
   grid->addWidget(new QLabel(QString::fromUtf8("µm"), this), 0, 2);
   const auto widths = {"400", "600", "800", "1000"};
-  auto* vertical = new QCheckBox(tr("&Vertical"), this);
+  auto* vertical = new QCheckBox(Oskelu::tr("&Vertical"), this);
   setControlId(vertical, kVertical);
   grid->addWidget(vertical, 1, 0);
-  grid->addWidget(new QLabel(tr("Filter &Width:"), this), 2, 0);
+  grid->addWidget(new QLabel(Oskelu::tr("Filter &Width:"), this), 2, 0);
   grid->addWidget(editableList(this, kWidthV, widths), 2, 1);
-  auto* horizontal = new QCheckBox(tr("&Horizontal"), this);
+  auto* horizontal = new QCheckBox(Oskelu::tr("&Horizontal"), this);
   setControlId(horizontal, kHorizontal);
   grid->addWidget(horizontal, 3, 0);
-  grid->addWidget(new QLabel(tr("Filter Wi&dth:"), this), 4, 0);
+  grid->addWidget(new QLabel(Oskelu::tr("Filter Wi&dth:"), this), 4, 0);
   grid->addWidget(editableList(this, kWidthH, widths), 4, 1);
   auto* type = new QComboBox(this);
   setControlId(type, kFilterType);
   type->addItems({"gauss", "lanczos"});
-  grid->addWidget(new QLabel(tr("&Filter Type:"), this), 5, 0);
+  grid->addWidget(new QLabel(Oskelu::tr("&Filter Type:"), this), 5, 0);
   grid->addWidget(type, 5, 1);
   auto* interpolation = new QComboBox(this);
   setControlId(interpolation, kInterpolation);
   interpolation->addItems({"linear", "cubic"});
-  grid->addWidget(new QLabel(tr("&Interpolation:"), this), 6, 0);
+  grid->addWidget(new QLabel(Oskelu::tr("&Interpolation:"), this), 6, 0);
   grid->addWidget(interpolation, 6, 1);
-  auto* ok = new QPushButton(tr("OK"), this);
+  auto* ok = new QPushButton(Oskelu::tr("OK"), this);
   setControlId(ok, 1);
   ok->setAutoDefault(false);
-  auto* cancel = new QPushButton(tr("Cancel"), this);
+  auto* cancel = new QPushButton(Oskelu::tr("Cancel"), this);
   setControlId(cancel, 2);
   cancel->setAutoDefault(false);
   connect(ok, &QPushButton::clicked, this, &CMoireSettingsDlg::accept);
@@ -125,7 +125,8 @@ void CMoireSettingsDlg::accept() {
     case MoireCheck::FilterWidth: text = moireFilterWidthText(); break;
     case MoireCheck::NoDirection: text = moireNoDirectionText(); break;
   }
-  platform::qt::prompt().message(this, text, tr("Scan"), platform::qt::Icon::Warning, platform::qt::Buttons::Ok);
+  platform::qt::prompt().message(this, text, Oskelu::tr("Scan"), platform::qt::Icon::Warning,
+                                 platform::qt::Buttons::Ok);
 }
 
 }  // namespace scanui::internal

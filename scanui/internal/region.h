@@ -2,6 +2,7 @@
 // region, the lists the dialog offers and the study record's fields.
 #pragma once
 
+#include <QtGlobal>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -69,7 +70,9 @@ inline constexpr std::array<int, 3> kBitsList = {8, 10, 12};
 inline constexpr std::array<int, 6> kOdList = {10, 20, 30, 40, 43, 47};
 inline constexpr std::array<const char*, 11> kPitchList = {"50",  "75",  "100", "125", "150", "175",
                                                             "200", "250", "300", "400", "500"};
-inline constexpr std::array<const char*, 4> kModeNames = {"Speed", "Standard", "Quality", "Moire Reduction"};
+inline constexpr std::array<const char*, 4> kModeNames = {
+    QT_TRANSLATE_NOOP("Oskelu", "Speed"), QT_TRANSLATE_NOOP("Oskelu", "Standard"),
+    QT_TRANSLATE_NOOP("Oskelu", "Quality"), QT_TRANSLATE_NOOP("Oskelu", "Moire Reduction")};
 inline constexpr int kMoireModeIndex = 3;
 // The device's scan mode for an entry of the scan-mode list.
 int deviceScanMode(int modeIndex);

@@ -69,12 +69,12 @@ class RegionList : public QComboBox {
   RegionList(QWidget* parent, bool& open) : QComboBox(parent), open_(open) {}
   void showPopup() override {
     open_ = true;
-    setItemText(kCustomEntry, tr("Clear"));
+    setItemText(kCustomEntry, Oskelu::tr("Clear"));
     QComboBox::showPopup();
   }
   void hidePopup() override {
     QComboBox::hidePopup();
-    setItemText(kCustomEntry, tr("Custom"));
+    setItemText(kCustomEntry, Oskelu::tr("Custom"));
     open_ = false;
   }
 
@@ -102,7 +102,7 @@ QLineEdit* edit(QWidget* parent, int id) {
   return e;
 }
 
-QLabel* label(const char* text, QWidget* parent) { return new QLabel(tr(text), parent); }
+QLabel* label(const char* text, QWidget* parent) { return new QLabel(Oskelu::tr(text), parent); }
 
 // A labelled row of a grid.
 template <typename T>
@@ -151,39 +151,40 @@ void CScanDlg::build(QDialog* w) {
 
   // The region.
   auto* regionGrid = new QGridLayout;
-  regionGrid->addWidget(label("Scan Region:", w), 0, 0);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Scan Region:"), w), 0, 0);
   auto* regionList = withId(new RegionList(w, regionListOpen_), kRegionList);
   regionGrid->addWidget(regionList, 0, 1, 1, 3);
-  regionGrid->addWidget(label("Left:", w), 1, 0);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Left:"), w), 1, 0);
   regionGrid->addWidget(edit(w, kLeft), 1, 1);
-  regionGrid->addWidget(label("Top:", w), 1, 2);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Top:"), w), 1, 2);
   regionGrid->addWidget(edit(w, kTop), 1, 3);
-  regionGrid->addWidget(label("Width:", w), 2, 0);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Width:"), w), 2, 0);
   regionGrid->addWidget(edit(w, kWidthMm), 2, 1);
-  regionGrid->addWidget(label("Height:", w), 2, 2);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Height:"), w), 2, 2);
   regionGrid->addWidget(edit(w, kHeightMm), 2, 3);
-  regionGrid->addWidget(label("pixels", w), 3, 0);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "pixels"), w), 3, 0);
   regionGrid->addWidget(edit(w, kWidthPx), 3, 1);
-  regionGrid->addWidget(label("pixels", w), 3, 2);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "pixels"), w), 3, 2);
   regionGrid->addWidget(edit(w, kHeightPx), 3, 3);
-  regionGrid->addWidget(withId(new QCheckBox(tr("Auto Acquisition Set Up"), w), kAutoSetup), 4, 0, 1, 3);
-  regionGrid->addWidget(button(tr("&Apply Changes"), kApplyChanges, w), 4, 3);
+  regionGrid->addWidget(withId(new QCheckBox(Oskelu::tr("Auto Acquisition Set Up"), w), kAutoSetup), 4, 0, 1, 3);
+  regionGrid->addWidget(button(Oskelu::tr("&Apply Changes"), kApplyChanges, w), 4, 3);
   left->addLayout(regionGrid);
 
   // The settings.
   auto* settingsGrid = new QGridLayout;
-  addRow(settingsGrid, 0, "Bits per Pixel:", withId(new QComboBox(w), kBits));
-  addRow(settingsGrid, 1, "O.D. Range:", withId(new QComboBox(w), kOd));
-  auto* pitch = addRow(settingsGrid, 2, "Pixel Spacing:", withId(new QComboBox(w), kPitch));
+  addRow(settingsGrid, 0, QT_TRANSLATE_NOOP("Oskelu", "Bits per Pixel:"), withId(new QComboBox(w), kBits));
+  addRow(settingsGrid, 1, QT_TRANSLATE_NOOP("Oskelu", "O.D. Range:"), withId(new QComboBox(w), kOd));
+  auto* pitch =
+      addRow(settingsGrid, 2, QT_TRANSLATE_NOOP("Oskelu", "Pixel Spacing:"), withId(new QComboBox(w), kPitch));
   pitch->setEditable(true);
   pitch->setInsertPolicy(QComboBox::NoInsert);
   pitch->setAttribute(Qt::WA_InputMethodEnabled, false);
-  addRow(settingsGrid, 3, "Scan Mode:", withId(new QComboBox(w), kMode));
-  settingsGrid->addWidget(button(tr("Setting..."), kSetting, w), 3, 2);
+  addRow(settingsGrid, 3, QT_TRANSLATE_NOOP("Oskelu", "Scan Mode:"), withId(new QComboBox(w), kMode));
+  settingsGrid->addWidget(button(Oskelu::tr("Setting..."), kSetting, w), 3, 2);
   auto* films = edit(w, kFilms);
-  settingsGrid->addWidget(withId(new QCheckBox(tr("Auto scan"), w), kAutoScan), 4, 0);
+  settingsGrid->addWidget(withId(new QCheckBox(Oskelu::tr("Auto scan"), w), kAutoScan), 4, 0);
   settingsGrid->addWidget(films, 4, 1);
-  settingsGrid->addWidget(label("films", w), 4, 2);
+  settingsGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "films"), w), 4, 2);
   auto* heightLabel = withId(new QLabel(w), kHeightLabel);
   auto* heightSelector = withId(new QComboBox(w), kHeightSelector);
   heightLabel->hide();
@@ -203,19 +204,19 @@ void CScanDlg::build(QDialog* w) {
   auto* actions = new QVBoxLayout;
   actions->addWidget(withId(new QLabel(w), kMaxOdLabel));
   actions->addWidget(withId(new QLabel(w), kMaxOdValue));
-  actions->addWidget(button(tr("Scou&t Scan"), kScout, w));
-  actions->addWidget(button(tr("Adjust &O.D. Range"), kAdjustOd, w));
-  actions->addWidget(button(tr("&Scan"), kScan, w));
-  actions->addWidget(button(tr("E&xit"), kExit, w));
+  actions->addWidget(button(Oskelu::tr("Scou&t Scan"), kScout, w));
+  actions->addWidget(button(Oskelu::tr("Adjust &O.D. Range"), kAdjustOd, w));
+  actions->addWidget(button(Oskelu::tr("&Scan"), kScan, w));
+  actions->addWidget(button(Oskelu::tr("E&xit"), kExit, w));
   actions->addStretch();
-  actions->addWidget(button(tr("Study Data &>>"), kStudyButton, w));
+  actions->addWidget(button(Oskelu::tr("Study Data &>>"), kStudyButton, w));
   middle->addLayout(actions);
   left->addLayout(middle);
 
   auto* counters = new QGridLayout;
-  addRow(counters, 0, "Volume of Image Data:", withId(new QLabel(w), kVolume));
-  addRow(counters, 1, "Maximum Scannable Data per Scan:", withId(new QLabel(w), kMaxData));
-  addRow(counters, 2, "Total Number of Scans:", withId(new QLabel(w), kScansDelivered));
+  addRow(counters, 0, QT_TRANSLATE_NOOP("Oskelu", "Volume of Image Data:"), withId(new QLabel(w), kVolume));
+  addRow(counters, 1, QT_TRANSLATE_NOOP("Oskelu", "Maximum Scannable Data per Scan:"), withId(new QLabel(w), kMaxData));
+  addRow(counters, 2, QT_TRANSLATE_NOOP("Oskelu", "Total Number of Scans:"), withId(new QLabel(w), kScansDelivered));
   counters->addWidget(withId(new QLabel(w), kMegabytes), 2, 2);
   left->addLayout(counters);
 
@@ -224,37 +225,38 @@ void CScanDlg::build(QDialog* w) {
   devices->setObjectName("1011");
   auto* devicesGrid = new QGridLayout(devices);
   devicesGrid->setContentsMargins(0, 0, 0, 0);
-  addRow(devicesGrid, 0, "SCSI Adapter:", withId(new QComboBox(devices), kAdapter));
-  addRow(devicesGrid, 1, "Digitizer SCSI-ID:", withId(new QComboBox(devices), kDeviceId));
+  addRow(devicesGrid, 0, QT_TRANSLATE_NOOP("Oskelu", "SCSI Adapter:"), withId(new QComboBox(devices), kAdapter));
+  addRow(devicesGrid, 1, QT_TRANSLATE_NOOP("Oskelu", "Digitizer SCSI-ID:"), withId(new QComboBox(devices), kDeviceId));
   left->addWidget(devices);
   left->addStretch();
   columns->addLayout(left);
 
   // The study panel, right of marker 1033.
-  auto* group = withId(new QGroupBox(tr("Study Data(DICONDE Attributes)"), w), kStudyGroup);
+  auto* group = withId(new QGroupBox(Oskelu::tr("Study Data(DICONDE Attributes)"), w), kStudyGroup);
   auto* g = new QGridLayout(group);
-  g->addWidget(label("Component Name:", group), 0, 0);
+  g->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Component Name:"), group), 0, 0);
   g->addWidget(withId(new QLineEdit(group), kComponentName), 0, 1, 1, 3);
-  g->addWidget(label("Component ID Number:", group), 1, 0);
+  g->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Component ID Number:"), group), 1, 0);
   g->addWidget(withId(new QLineEdit(group), kComponentId), 1, 1, 1, 3);
-  g->addWidget(label("Date of Manufacture:", group), 2, 0);
+  g->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Date of Manufacture:"), group), 2, 0);
   g->addWidget(edit(group, kMfgYear), 2, 1);
   g->addWidget(edit(group, kMfgMonth), 2, 2);
   g->addWidget(edit(group, kMfgDay), 2, 3);
   auto* sex = new QHBoxLayout;
-  const char* const sexes[] = {"Male", "Female", "Other", "Blank"};
-  for (int i = 0; i < 4; ++i) sex->addWidget(withId(new QRadioButton(tr(sexes[i]), group), kMale + i));
-  g->addWidget(label("Sex:", group), 3, 0);
+  const char* const sexes[] = {QT_TRANSLATE_NOOP("Oskelu", "Male"), QT_TRANSLATE_NOOP("Oskelu", "Female"),
+                               QT_TRANSLATE_NOOP("Oskelu", "Other"), QT_TRANSLATE_NOOP("Oskelu", "Blank")};
+  for (int i = 0; i < 4; ++i) sex->addWidget(withId(new QRadioButton(Oskelu::tr(sexes[i]), group), kMale + i));
+  g->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Sex:"), group), 3, 0);
   g->addLayout(sex, 3, 1, 1, 3);
-  g->addWidget(label("Study Date:", group), 4, 0);
+  g->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Study Date:"), group), 4, 0);
   g->addWidget(edit(group, kStudyYear), 4, 1);
   g->addWidget(edit(group, kStudyMonth), 4, 2);
   g->addWidget(edit(group, kStudyDay), 4, 3);
-  g->addWidget(label("Study ID:", group), 5, 0);
+  g->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Study ID:"), group), 5, 0);
   g->addWidget(withId(new QLineEdit(group), kStudyId), 5, 1, 1, 3);
-  g->addWidget(label("Study Description:", group), 6, 0);
+  g->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Study Description:"), group), 6, 0);
   g->addWidget(withId(new QLineEdit(group), kStudyDescription), 6, 1, 1, 3);
-  g->addWidget(button(tr("&Clear"), kClear, group), 7, 3);
+  g->addWidget(button(Oskelu::tr("&Clear"), kClear, group), 7, 3);
   group->setMinimumWidth(300);
   columns->addWidget(group);
   columns->setSizeConstraint(QLayout::SetFixedSize);
@@ -264,15 +266,15 @@ void CScanDlg::build(QDialog* w) {
 void CScanDlg::fillLists() {
   QWidget* w = window_;
   auto* regions = control<QComboBox>(w, kRegionList);
-  regions->addItem(tr("Custom"), -1);
-  regions->addItem(tr("Autosense"), -1);
+  regions->addItem(Oskelu::tr("Custom"), -1);
+  regions->addItem(Oskelu::tr("Autosense"), -1);
   for (std::size_t row = 1; row < kFilmSizes.size(); ++row) regions->addItem(kFilmSizes[row].name, int(row));
   for (int bits : kBitsList) control<QComboBox>(w, kBits)->addItem(QString::number(bits), bits);
   const int offered = offeredOdCount(library().connection.maxOd());
   for (int i = 0; i < offered; ++i)
     control<QComboBox>(w, kOd)->addItem(QString::fromStdString(odText(kOdList[std::size_t(i)])), kOdList[std::size_t(i)]);
   for (const char* p : kPitchList) control<QComboBox>(w, kPitch)->addItem(p);
-  for (const char* m : kModeNames) control<QComboBox>(w, kMode)->addItem(tr(m));
+  for (const char* m : kModeNames) control<QComboBox>(w, kMode)->addItem(Oskelu::tr(m));
   // The settings outlive the window: the lists show them until a profile says otherwise.
   auto* bits = control<QComboBox>(w, kBits);
   bits->setCurrentIndex(bits->findData(settings_.bits));
@@ -425,7 +427,8 @@ void CScanDlg::layoutStudy(bool open) {
   auto* group = control<QGroupBox>(window_, kStudyGroup);
   group->setVisible(open);
   for (QWidget* child : group->findChildren<QWidget*>()) child->setEnabled(open);
-  control<QPushButton>(window_, kStudyButton)->setText(open ? tr("Study Data &<<") : tr("Study Data &>>"));
+  control<QPushButton>(window_, kStudyButton)
+      ->setText(open ? Oskelu::tr("Study Data &<<") : Oskelu::tr("Study Data &>>"));
   window_->adjustSize();
 }
 
@@ -642,13 +645,13 @@ void CScanDlg::moireSettings() {
 void CScanDlg::scanPressed() {
   QWidget* w = window_;
   auto* scanButton = control<QPushButton>(w, kScan);
-  if (scanButton->text() == tr("&Feed")) {
+  if (scanButton->text() == Oskelu::tr("&Feed")) {
     library().connection.nextFilm();
     return;
   }
   auto& prompt = platform::qt::prompt();
   if (region_.pitch < 50 || region_.pitch > 2000) {
-    prompt.message(w, badPitchText(), tr("Scan"), platform::qt::Icon::Warning, platform::qt::Buttons::Ok);
+    prompt.message(w, badPitchText(), Oskelu::tr("Scan"), platform::qt::Icon::Warning, platform::qt::Buttons::Ok);
     return;
   }
   if (deviceBuffer_ < settings_.dataSize) {
@@ -697,9 +700,10 @@ void CScanDlg::updateLabels() {
   const bool valid = region_.valid();
   const bool autosense = control<QComboBox>(w, kRegionList)->currentIndex() == kAutosenseEntry;
   auto* scanButton = control<QPushButton>(w, kScan);
-  scanButton->setText(autosense && !valid ? tr("&Feed") : tr("&Scan"));
+  scanButton->setText(autosense && !valid ? Oskelu::tr("&Feed") : Oskelu::tr("&Scan"));
   scanButton->setEnabled(autosense || valid);
-  control<QLabel>(w, kMaxOdLabel)->setText(valid ? tr("Maximum O.D. in Marquee:") : tr("Maximum O.D.:"));
+  control<QLabel>(w, kMaxOdLabel)
+      ->setText(valid ? Oskelu::tr("Maximum O.D. in Marquee:") : Oskelu::tr("Maximum O.D.:"));
   QString od = "-";
   if (preview_.scoutPresent()) {
     char text[32];

@@ -94,12 +94,12 @@ QString megabytesText(std::uint64_t bytes) {
 
 CScanProgressDlg::CScanProgressDlg(QWidget* parent) : QDialog(parent) {
   setObjectName("147");
-  setWindowTitle(tr("Preparing to scan"));
+  setWindowTitle(Oskelu::tr("Preparing to scan"));
   auto* icon = new QLabel(this);
   icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
-  text_ = new QLabel(tr("Digitizer is preparing to scan..."), this);
+  text_ = new QLabel(Oskelu::tr("Digitizer is preparing to scan..."), this);
   setControlId(text_, kProgressTextId);
-  auto* cancel = new QPushButton(tr("Cancel"), this);
+  auto* cancel = new QPushButton(Oskelu::tr("Cancel"), this);
   setControlId(cancel, 2);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   auto* row = new QHBoxLayout;
@@ -186,8 +186,8 @@ void ScanController::serve() {
 void ScanController::postScanningText() {
   post([this] {
     if (progress_ && progress_->isVisible()) {
-      progress_->setWindowTitle(tr("Scanning "));
-      progress_->setText(tr("Scanning..."));
+      progress_->setWindowTitle(Oskelu::tr("Scanning "));
+      progress_->setText(Oskelu::tr("Scanning..."));
     }
     return 0;
   });
@@ -205,7 +205,7 @@ int CScanDlg::setUp(ScanRecord& r) {
   const BrightelTable& t = connection.table();
   const int h = connection.handle();
   if (r.pitch < 50 || r.pitch > 2000) {
-    platform::qt::prompt().message(QApplication::activeWindow(), badPitchText(), tr("Scan"),
+    platform::qt::prompt().message(QApplication::activeWindow(), badPitchText(), Oskelu::tr("Scan"),
                                    platform::qt::Icon::Warning, platform::qt::Buttons::Ok);
     return 0;
   }
@@ -423,8 +423,8 @@ bool CScanDlg::scanWithProgress(std::uint32_t lines) {
   const int result = progress.exec();
   if (result != QDialog::Accepted) {
     deviceCease_ = true;
-    platform::qt::prompt().message(window_, tr("Scan cancelled.  "), tr("Scan"), platform::qt::Icon::Warning,
-                                   platform::qt::Buttons::Ok);
+    platform::qt::prompt().message(window_, Oskelu::tr("Scan cancelled.  "), Oskelu::tr("Scan"),
+                                   platform::qt::Icon::Warning, platform::qt::Buttons::Ok);
   }
   // The worker still asks for calls until its last read; they are served here.
   if (!finished) {
@@ -500,8 +500,8 @@ void CScanDlg::scanCommand() {
   const std::int64_t count = platform::qt::parseInt(filmsText).value_or(0);
   if (counted && count < 1) {
     platform::qt::prompt().message(
-        w, tr("Enter the number of films when using the auto-feeder.\nThe number you entered is not valid."),
-        tr("Auto Scan"), platform::qt::Icon::Warning, platform::qt::Buttons::Ok);
+        w, Oskelu::tr("Enter the number of films when using the auto-feeder.\nThe number you entered is not valid."),
+        Oskelu::tr("Auto Scan"), platform::qt::Icon::Warning, platform::qt::Buttons::Ok);
     return;
   }
   if (deviceBuffer_ < settings_.dataSize) {

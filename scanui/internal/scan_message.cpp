@@ -50,7 +50,7 @@ const Template kTemplates[] = {
 };
 
 QPushButton* boxButton(const char* text, int id, QWidget* parent) {
-  auto* b = new QPushButton(tr(text), parent);
+  auto* b = new QPushButton(Oskelu::tr(text), parent);
   platform::qt::setControlId(b, id);
   b->setAutoDefault(false);
   return b;
@@ -65,7 +65,7 @@ CScanMessageDlg::CScanMessageDlg(int templateId, QWidget* parent, std::function<
   for (const Template& c : kTemplates)
     if (c.id == templateId) t = &c;
   setObjectName(QString::number(t->id));
-  setWindowTitle(tr(t->caption));
+  setWindowTitle(Oskelu::tr(t->caption));
   setModal(true);
 
   auto* top = new QHBoxLayout;
@@ -76,7 +76,7 @@ CScanMessageDlg::CScanMessageDlg(int templateId, QWidget* parent, std::function<
     icon->setPixmap(style()->standardIcon(pixmap).pixmap(32, 32));
   }
   top->addWidget(icon, 0, Qt::AlignTop);
-  auto* text = new QLabel(tr(t->text), this);
+  auto* text = new QLabel(Oskelu::tr(t->text), this);
   top->addWidget(text, 1);
 
   auto* buttons = new QHBoxLayout;
@@ -100,7 +100,7 @@ CScanMessageDlg::CScanMessageDlg(int templateId, QWidget* parent, std::function<
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   if (t->id == kMsgFilmSize19cm) {
-    auto* check = new QCheckBox(tr("Don't show this warning until exiting the program"), this);
+    auto* check = new QCheckBox(Oskelu::tr("Don't show this warning until exiting the program"), this);
     platform::qt::setControlId(check, kIdDontShow);
     layout->addWidget(check);
   }

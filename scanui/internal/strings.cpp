@@ -4,8 +4,6 @@
 #include <iterator>
 
 namespace scanui::internal {
-QString tr(const char* text) { return QCoreApplication::translate("Oskelu", text); }
-
 namespace {
 
 constexpr int kFirstErrorText = 140;
@@ -27,15 +25,15 @@ const char* const kErrorTexts[] = {
 QString stringTableText(int id) {
   const int index = id - kFirstErrorText;
   if (index < 0 || index >= int(std::size(kErrorTexts))) return QString();
-  return tr(kErrorTexts[index]);
+  return Oskelu::tr(kErrorTexts[index]);
 }
 
-QString dllLoadFailedText() { return tr("Failed to load the necessary DLL."); }
-QString cannotLoadCaption() { return tr("Initialize Error1"); }
-QString symbolMissingCaption() { return tr("Initialize Error2"); }
-QString deviceErrorCaption() { return tr("Scan"); }
-QString noDetailText() { return tr("No detail."); }
-QString scanDialogCaption() { return tr("SCAN"); }
-QString badPitchText() { return tr("Unable to scan with this pixel spacing."); }
+QString dllLoadFailedText() { return Oskelu::tr("Failed to load the necessary DLL."); }
+QString cannotLoadCaption() { return Oskelu::tr("Initialize Error1"); }
+QString symbolMissingCaption() { return Oskelu::tr("Initialize Error2"); }
+QString deviceErrorCaption() { return Oskelu::tr("Scan"); }
+QString noDetailText() { return Oskelu::tr("No detail."); }
+QString scanDialogCaption() { return Oskelu::tr("SCAN"); }
+QString badPitchText() { return Oskelu::tr("Unable to scan with this pixel spacing."); }
 
 }  // namespace scanui::internal

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 #include "platform/ini.h"
 #include "platform/qt/control.h"
@@ -20,6 +21,7 @@
 #include "scanui/internal/mini_screen.h"
 #include "scanui/internal/moire_dialog.h"
 #include "scanui/internal/scan_message.h"
+#include "scanui/internal/strings.h"
 #include "scanui/tests/scanui_fixture.h"
 
 namespace scanui_test {
@@ -487,6 +489,24 @@ TEST_F(ScanDialog, TheMoireWarningsAreTheSameInEveryLanguage) {
     EXPECT_EQ(prompts.asked[0].text, QString::fromUtf8("フィルタの幅に適切な値を入力してください"));
     EXPECT_EQ(prompts.asked[1].text, QString::fromUtf8("縦方向または横方向の少なくともどちらかを選択してください"));
     EXPECT_EQ(box.result(), QDialog::Rejected);  // still open
+  }
+}
+
+// The dialogs of the scan UI's own take their texts from its catalogue, not
+// from their Qt base class's context.
+TEST_F(ScanDialog, TheMoireAndMessageDialogsReadInJapaneseAndChinese) {
+  const QString dir = QString::fromStdString(scanui::internal::translationsDir().string());
+  for (const auto& [locale, title, cancel] :
+       {std::tuple{QLocale(QLocale::Japanese, QLocale::Japan), "モアレ低減の設定", "キャンセル"},
+        std::tuple{QLocale(QLocale::Chinese, QLocale::China), "莫尔纹消除设置", "取消"}}) {
+    platform::qt::Translation t;
+    ASSERT_TRUE(t.install("oskelu", dir, locale));
+    scanui::internal::CMoireSettingsDlg box(nullptr);
+    EXPECT_EQ(box.windowTitle(), QString::fromUtf8(title));
+    EXPECT_EQ(box.windowTitle(), scanui::internal::Oskelu::tr("Moire Reduction Settings"));
+    EXPECT_EQ(control<QPushButton>(&box, 2)->text(), QString::fromUtf8(cancel));
+    scanui::internal::CScanMessageDlg message(scanui::internal::kMsgSetFilm, nullptr, [] { return 0; }, [] {});
+    EXPECT_NE(message.windowTitle(), "Scan");
   }
 }
 

@@ -324,7 +324,7 @@ Please check all connections and switches.</source>
         <translation>フィルムサイズが19cm以上であることを確認してください。</translation>
     </message>
     <message>
-        <source>Don't show this warning until exiting the program</source>
+        <source>Don&apos;t show this warning until exiting the program</source>
         <translation>プログラムを終了するまでこの警告を表示しない</translation>
     </message>
     <message>
@@ -362,6 +362,36 @@ Please check all connections and switches.</source>
     <message>
         <source>&amp;Interpolation:</source>
         <translation>補間(&amp;I):</translation>
+    </message>
+    <message>
+        <source>Preparing to scan</source>
+        <translation>スキャンの準備中</translation>
+    </message>
+    <message>
+        <source>Digitizer is preparing to scan...</source>
+        <translation>デジタイザがスキャンの準備をしています...</translation>
+    </message>
+    <message>
+        <source>Scanning </source>
+        <translation>スキャン中 </translation>
+    </message>
+    <message>
+        <source>Scanning...</source>
+        <translation>スキャン中...</translation>
+    </message>
+    <message>
+        <source>Scan cancelled.  </source>
+        <translation>スキャンを中止しました。  </translation>
+    </message>
+    <message>
+        <source>Enter the number of films when using the auto-feeder.
+The number you entered is not valid.</source>
+        <translation>オートフィーダを使用するときはフィルムの枚数を入力してください。
+入力された枚数は無効です。</translation>
+    </message>
+    <message>
+        <source>Auto Scan</source>
+        <translation>自動スキャン</translation>
     </message>
 </context>
 </TS>

@@ -324,7 +324,7 @@ Please check all connections and switches.</source>
         <translation>请确认胶片尺寸在19cm以上。</translation>
     </message>
     <message>
-        <source>Don't show this warning until exiting the program</source>
+        <source>Don&apos;t show this warning until exiting the program</source>
         <translation>在退出程序前不再显示此警告</translation>
     </message>
     <message>
@@ -362,6 +362,36 @@ Please check all connections and switches.</source>
     <message>
         <source>&amp;Interpolation:</source>
         <translation>插值(&amp;I):</translation>
+    </message>
+    <message>
+        <source>Preparing to scan</source>
+        <translation>正在准备扫描</translation>
+    </message>
+    <message>
+        <source>Digitizer is preparing to scan...</source>
+        <translation>数字化仪正在准备扫描...</translation>
+    </message>
+    <message>
+        <source>Scanning </source>
+        <translation>正在扫描 </translation>
+    </message>
+    <message>
+        <source>Scanning...</source>
+        <translation>正在扫描...</translation>
+    </message>
+    <message>
+        <source>Scan cancelled.  </source>
+        <translation>扫描已取消。  </translation>
+    </message>
+    <message>
+        <source>Enter the number of films when using the auto-feeder.
+The number you entered is not valid.</source>
+        <translation>使用自动进片器时请输入胶片数量。
+输入的数量无效。</translation>
+    </message>
+    <message>
+        <source>Auto Scan</source>
+        <translation>自动扫描</translation>
     </message>
 </context>
 </TS>

@@ -25,9 +25,10 @@ using platform::qt::Icon;
 namespace {
 
 // Open filter, string 65, in the form the Qt dialog takes.
-const char* const kOpenFilter =
+const char* const kOpenFilter = QT_TRANSLATE_NOOP(
+    "Tivola",
     "TIFF files(*.tif);;DICONDE files(*.dcm);;JPEG files(*.jpg);;BMP files(*.bmp);;PGM files(*.pgm);;All "
-    "files(*.*)";
+    "files(*.*)");
 
 QWidget* makeSplash() {
   QPixmap art(500, 300);
@@ -83,7 +84,7 @@ bool TivolaApp::initInstance(const QStringList& args, const StartEnvironment& en
   settings.load(env.iniPath, env.now);
   const WorkRoot decided = decideWorkRoot(settings, env.startDir, env.getenv);
   if (decided.privateMissing)
-    platform::qt::prompt().message(nullptr, text("Select an existing folder for working directory"), QString(),
+    platform::qt::prompt().message(nullptr, Tivola::tr("Select an existing folder for working directory"), QString(),
                                    Icon::Warning, Buttons::Ok);
   workRoot = decided.root;
   settings.handToFormats();
@@ -115,7 +116,7 @@ bool TivolaApp::initInstance(const QStringList& args, const StartEnvironment& en
       path = joined;
     } else {
       if (splash_) splash_->close();
-      platform::qt::prompt().message(nullptr, text("Failed to read image"), appCaption(), Icon::Warning,
+      platform::qt::prompt().message(nullptr, Tivola::tr("Failed to read image"), appCaption(), Icon::Warning,
                                      Buttons::Ok);
       return true;
     }
@@ -145,8 +146,9 @@ bool TivolaApp::openDocumentFile(const std::string& path, bool dropped) {
 }
 
 std::vector<std::string> TivolaApp::chooseFilesToOpen() {
-  CMyFileDialogOpen dialog(settings.openSeries != 0, QString::fromLatin1(kOpenFilter), main_.get());
-  dialog.selectNameFilter(QStringLiteral("All files(*.*)"));
+  CMyFileDialogOpen dialog(settings.openSeries != 0, text(kOpenFilter), main_.get());
+  // The last of the filters above, in the same language.
+  dialog.selectNameFilter(Tivola::tr("All files(*.*)"));
   if (dialog.exec() != QDialog::Accepted) return {};
   settings.openSeries = dialog.openSeries() ? 1 : 0;
   std::vector<std::string> selection;

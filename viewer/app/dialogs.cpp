@@ -53,7 +53,8 @@ QPushButton* button(QWidget* parent, const char* caption, int id) {
 }
 
 // OK and Cancel in a row, wired to accept and reject.
-QHBoxLayout* okCancel(QDialog* d, const char* ok = "OK", const char* cancel = "Cancel") {
+QHBoxLayout* okCancel(QDialog* d, const char* ok = QT_TRANSLATE_NOOP("Tivola", "OK"),
+                      const char* cancel = QT_TRANSLATE_NOOP("Tivola", "Cancel")) {
   auto* row = new QHBoxLayout;
   row->addStretch();
   QPushButton* okButton = button(d, ok, ids::kOk);
@@ -71,7 +72,7 @@ std::int64_t editNumber(const QLineEdit* edit) {
   return std::min<std::int64_t>(*v, 0x7FFFFFFF);
 }
 
-QString bytesWord(std::int64_t v) { return v == 1 ? QStringLiteral(" Byte") : QStringLiteral(" Bytes"); }
+QString bytesWord(std::int64_t v) { return v == 1 ? Tivola::tr(" Byte") : Tivola::tr(" Bytes"); }
 
 // "<name>          <reason>[detail]" with the reason in the user's language.
 QString translatedFailureLine(const std::string& line) {
@@ -102,14 +103,14 @@ QString groupedNumber(std::int64_t value) {
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("100"));
-  setWindowTitle(text("About Tivola"));
+  setWindowTitle(Tivola::tr("About Tivola"));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new QLabel(QStringLiteral("Tivola"), this));  // the product title
-  layout->addWidget(new QLabel(text("Tivola Version 1.1E"), this));
-  layout->addWidget(new QLabel(text("Copyright (C) The Tivola developers"), this));
+  layout->addWidget(new QLabel(Tivola::tr("Tivola Version 1.1E"), this));
+  layout->addWidget(new QLabel(Tivola::tr("Copyright (C) The Tivola developers"), this));
   auto* row = new QHBoxLayout;
   row->addStretch();
-  QPushButton* ok = button(this, "OK", ids::kOk);
+  QPushButton* ok = button(this, QT_TRANSLATE_NOOP("Tivola", "OK"), ids::kOk);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   row->addWidget(ok);
   layout->addLayout(row);
@@ -119,27 +120,27 @@ OptionsDialog::OptionsDialog(int showDicom, int useMih, int usePrivateTemp, cons
                              QWidget* parent)
     : QDialog(parent), usePrivateTemp(usePrivateTemp), privateTempPath(privateTempPath) {
   setObjectName(QStringLiteral("140"));
-  setWindowTitle(text("Options"));
+  setWindowTitle(Tivola::tr("Options"));
   auto* layout = new QVBoxLayout(this);
-  showDicom_ = new QCheckBox(text("&Show Study Data input screen when starting Scan window"), this);
+  showDicom_ = new QCheckBox(Tivola::tr("&Show Study Data input screen when starting Scan window"), this);
   setControlId(showDicom_, ids::kShowDicom);
   showDicom_->setChecked(showDicom != 0);
-  useMih_ = new QCheckBox(text("Attach &Meta-Information Header when Saving as DICONDE Files"), this);
+  useMih_ = new QCheckBox(Tivola::tr("Attach &Meta-Information Header when Saving as DICONDE Files"), this);
   setControlId(useMih_, ids::kUseMih);
   useMih_->setChecked(useMih != 0);
   layout->addWidget(showDicom_);
   layout->addWidget(useMih_);
   // The default type is fixed; its buttons stay hidden.
-  auto* typeLabel = new QLabel(text("Default File &Type:"), this);
-  auto* dicom = new QRadioButton(text("DICOM"), this);
-  auto* tiff = new QRadioButton(text("TIFF"), this);
+  auto* typeLabel = new QLabel(Tivola::tr("Default File &Type:"), this);
+  auto* dicom = new QRadioButton(Tivola::tr("DICOM"), this);
+  auto* tiff = new QRadioButton(Tivola::tr("TIFF"), this);
   setControlId(dicom, ids::kTypeDicom);
   setControlId(tiff, ids::kTypeTiff);
   for (QWidget* w : {static_cast<QWidget*>(typeLabel), static_cast<QWidget*>(dicom), static_cast<QWidget*>(tiff)}) {
     layout->addWidget(w);
     w->hide();
   }
-  QPushButton* details = button(this, "&Details...", ids::kDetails);
+  QPushButton* details = button(this, QT_TRANSLATE_NOOP("Tivola", "&Details..."), ids::kDetails);
   connect(details, &QPushButton::clicked, this, [this] {
     WorkDirDialog d(this->usePrivateTemp, this->privateTempPath, this);
     if (d.exec() == QDialog::Accepted) {
@@ -159,13 +160,13 @@ int OptionsDialog::useMih() const { return useMih_->isChecked() ? 1 : 0; }
 WorkDirDialog::WorkDirDialog(int usePrivateTemp, const std::string& privateTempPath, QWidget* parent)
     : QDialog(parent) {
   setObjectName(QStringLiteral("144"));
-  setWindowTitle(text("Set Working Directory..."));
+  setWindowTitle(Tivola::tr("Set Working Directory..."));
   auto* layout = new QVBoxLayout(this);
-  standard_ = new QCheckBox(text("&Use Standard Working Directory (Recommended)"), this);
+  standard_ = new QCheckBox(Tivola::tr("&Use Standard Working Directory (Recommended)"), this);
   setControlId(standard_, ids::kStandardWorkDir);
   standard_->setChecked(usePrivateTemp == 0);
   layout->addWidget(standard_);
-  layout->addWidget(new QLabel(text("Working Directory"), this));
+  layout->addWidget(new QLabel(Tivola::tr("Working Directory"), this));
   edit_ = new QLineEdit(QString::fromStdString(privateTempPath), this);
   setControlId(edit_, ids::kWorkDirEdit);
   layout->addWidget(edit_);
@@ -180,15 +181,15 @@ int WorkDirDialog::usePrivateTemp() const { return standard_->isChecked() ? 0 : 
 std::string WorkDirDialog::privateTempPath() const { return edit_->text().toStdString(); }
 
 void WorkDirDialog::accept() {
-  const QString caption = text("Change working directory");
+  const QString caption = Tivola::tr("Change working directory");
   if (!standard_->isChecked() && !QFileInfo(edit_->text()).isDir()) {
-    if (prompt().message(this, text("Folder not found. Are you sure?"), caption, Icon::Warning, Buttons::YesNo) !=
+    if (prompt().message(this, Tivola::tr("Folder not found. Are you sure?"), caption, Icon::Warning, Buttons::YesNo) !=
         Answer::Yes) {
       edit_->setFocus();
       return;
     }
   }
-  prompt().message(this, text("Your changes will be reflected from next startup."), caption, Icon::Warning,
+  prompt().message(this, Tivola::tr("Your changes will be reflected from next startup."), caption, Icon::Warning,
                    Buttons::Ok);
   QDialog::accept();
 }
@@ -196,13 +197,14 @@ void WorkDirDialog::accept() {
 RawParametersDialog::RawParametersDialog(const std::string& fileName, std::uint64_t fileSize,
                                          const formats::RawDialogValues& offered, QWidget* parent)
     : QDialog(parent), fileSize_(fileSize) {
-  setWindowTitle(text("Raw File Parameters"));
+  setWindowTitle(Tivola::tr("Raw File Parameters"));
   auto* layout = new QVBoxLayout(this);
   auto* name = new QLabel(QString::fromStdString(fileName), this);
   setControlId(name, ids::kRawFileName);
-  auto* size = new QLabel(text("( %1 Bytes )").arg(groupedNumber(std::int64_t(std::min<std::uint64_t>(
-                              fileSize, std::uint64_t(INT64_MAX))))),
-                          this);
+  auto* size =
+      new QLabel(Tivola::tr("( %1 Bytes )")
+                     .arg(groupedNumber(std::int64_t(std::min<std::uint64_t>(fileSize, std::uint64_t(INT64_MAX))))),
+                 this);
   setControlId(size, ids::kRawFileSize);
   layout->addWidget(name);
   layout->addWidget(size);
@@ -216,31 +218,34 @@ RawParametersDialog::RawParametersDialog(const std::string& fileName, std::uint6
     connect(e, &QLineEdit::textChanged, this, [this] { updateInformation(); });
     return e;
   };
-  width_ = edit(0, "Width:", "pixels", offered.width, ids::kRawWidth);
-  height_ = edit(1, "Height:", "pixels", offered.height, ids::kRawHeight);
-  header_ = edit(2, "Header Size:", "Bytes", offered.headerSize, ids::kRawHeader);
+  width_ = edit(0, QT_TRANSLATE_NOOP("Tivola", "Width:"), QT_TRANSLATE_NOOP("Tivola", "pixels"), offered.width,
+                ids::kRawWidth);
+  height_ = edit(1, QT_TRANSLATE_NOOP("Tivola", "Height:"), QT_TRANSLATE_NOOP("Tivola", "pixels"), offered.height,
+                 ids::kRawHeight);
+  header_ = edit(2, QT_TRANSLATE_NOOP("Tivola", "Header Size:"), QT_TRANSLATE_NOOP("Tivola", "Bytes"),
+                 offered.headerSize, ids::kRawHeader);
   depth_ = new QComboBox(this);
   setControlId(depth_, ids::kRawDepth);
-  depth_->addItems({text(" 8 bits"), text("10 bits"), text("12 bits")});
+  depth_->addItems({Tivola::tr(" 8 bits"), Tivola::tr("10 bits"), Tivola::tr("12 bits")});
   depth_->setCurrentIndex(std::clamp(offered.depthIndex, 0, 2));
-  grid->addWidget(new QLabel(text("Bits per Pixel:"), this), 3, 0);
+  grid->addWidget(new QLabel(Tivola::tr("Bits per Pixel:"), this), 3, 0);
   grid->addWidget(depth_, 3, 1);
   layout->addLayout(grid);
   auto* order = new QHBoxLayout;
-  order->addWidget(new QLabel(text("Byte Order:"), this));
-  macintosh_ = new QRadioButton(text("Macintosh(UNIX)"), this);
-  windows_ = new QRadioButton(text("Windows"), this);
+  order->addWidget(new QLabel(Tivola::tr("Byte Order:"), this));
+  macintosh_ = new QRadioButton(Tivola::tr("Macintosh(UNIX)"), this);
+  windows_ = new QRadioButton(Tivola::tr("Windows"), this);
   setControlId(macintosh_, ids::kRawMacintosh);
   setControlId(windows_, ids::kRawWindows);
   (offered.byteOrder == 0 ? macintosh_ : windows_)->setChecked(true);
   order->addWidget(macintosh_);
   order->addWidget(windows_);
   layout->addLayout(order);
-  adopt_ = new QCheckBox(text("Adopt this setting to all new files with the same size"), this);
+  adopt_ = new QCheckBox(Tivola::tr("Adopt this setting to all new files with the same size"), this);
   setControlId(adopt_, ids::kRawAdopt);
   adopt_->setChecked(offered.adopt != 0);
   layout->addWidget(adopt_);
-  auto* info = new QGroupBox(text("Information"), this);
+  auto* info = new QGroupBox(Tivola::tr("Information"), this);
   auto* infoLayout = new QVBoxLayout(info);
   info1_ = new QLabel(info);
   info2_ = new QLabel(info);
@@ -249,8 +254,8 @@ RawParametersDialog::RawParametersDialog(const std::string& fileName, std::uint6
   infoLayout->addWidget(info1_);
   infoLayout->addWidget(info2_);
   layout->addWidget(info);
-  auto* row = okCancel(this, "&OK", "&Cancel");
-  QPushButton* swap = button(this, "&Swap", ids::kRawSwap);
+  auto* row = okCancel(this, QT_TRANSLATE_NOOP("Tivola", "&OK"), QT_TRANSLATE_NOOP("Tivola", "&Cancel"));
+  QPushButton* swap = button(this, QT_TRANSLATE_NOOP("Tivola", "&Swap"), ids::kRawSwap);
   connect(swap, &QPushButton::clicked, this, [this] {
     const QString w = width_->text();
     width_->setText(height_->text());
@@ -295,12 +300,12 @@ void RawParametersDialog::accept() {
                               std::uint64_t(v.headerSize);
   if (total < fileSize_ &&
       prompt().message(this,
-                       text("Image data size with specified parameter is smaller than the actual file size. Open "
-                            "this file?"),
+                       Tivola::tr("Image data size with specified parameter is smaller than the actual file size. Open "
+                                  "this file?"),
                        appCaption(), Icon::Question, Buttons::YesNo) != Answer::Yes)
     return;
   if (total > fileSize_) {
-    prompt().message(this, text("Image data size with specified parameter is larger than the actual file size."),
+    prompt().message(this, Tivola::tr("Image data size with specified parameter is larger than the actual file size."),
                      appCaption(), Icon::Warning, Buttons::Ok);
     return;
   }
@@ -308,11 +313,11 @@ void RawParametersDialog::accept() {
 }
 
 JpegQualityDialog::JpegQualityDialog(int quality, QWidget* parent) : QDialog(parent), quality_(quality) {
-  setWindowTitle(text("Settings of the JPEG Compression"));
+  setWindowTitle(Tivola::tr("Settings of the JPEG Compression"));
   auto* layout = new QGridLayout(this);
   preset_ = new QComboBox(this);
   setControlId(preset_, ids::kJpegPreset);
-  preset_->addItems({text("Highest"), text("High"), text("Standard"), text("Low")});
+  preset_->addItems({Tivola::tr("Highest"), Tivola::tr("High"), Tivola::tr("Standard"), Tivola::tr("Low")});
   parameter_ = new QLineEdit(platform::qt::formatInt(quality), this);
   setControlId(parameter_, ids::kJpegParameter);
   slider_ = new QSlider(Qt::Horizontal, this);
@@ -320,9 +325,9 @@ JpegQualityDialog::JpegQualityDialog(int quality, QWidget* parent) : QDialog(par
   slider_->setRange(65, 95);
   slider_->setTickInterval(10);
   slider_->setTickPosition(QSlider::TicksBelow);
-  layout->addWidget(new QLabel(text("Quality"), this), 0, 0);
+  layout->addWidget(new QLabel(Tivola::tr("Quality"), this), 0, 0);
   layout->addWidget(preset_, 0, 1);
-  layout->addWidget(new QLabel(text("Parameter"), this), 1, 0);
+  layout->addWidget(new QLabel(Tivola::tr("Parameter"), this), 1, 0);
   layout->addWidget(parameter_, 1, 1);
   auto* marks = new QHBoxLayout;
   for (const char* m : {"65", "75", "85", "95"}) {
@@ -330,12 +335,13 @@ JpegQualityDialog::JpegQualityDialog(int quality, QWidget* parent) : QDialog(par
     marks->addStretch();
   }
   auto* sliderRow = new QHBoxLayout;
-  sliderRow->addWidget(new QLabel(text("Smaller"), this));
+  sliderRow->addWidget(new QLabel(Tivola::tr("Smaller"), this));
   sliderRow->addWidget(slider_, 1);
-  sliderRow->addWidget(new QLabel(text("Larger"), this));
+  sliderRow->addWidget(new QLabel(Tivola::tr("Larger"), this));
   layout->addLayout(sliderRow, 2, 0, 1, 2);
   layout->addLayout(marks, 3, 0, 1, 2);
-  layout->addLayout(okCancel(this, "&OK", "&Cancel"), 4, 0, 1, 2);
+  layout->addLayout(okCancel(this, QT_TRANSLATE_NOOP("Tivola", "&OK"), QT_TRANSLATE_NOOP("Tivola", "&Cancel")), 4, 0, 1,
+                    2);
   editChanged();
   connect(preset_, &QComboBox::activated, this, [this](int index) {
     static constexpr int kPresets[] = {95, 85, 75, 65};
@@ -357,7 +363,7 @@ void JpegQualityDialog::editChanged() {
 void JpegQualityDialog::accept() {
   const auto v = platform::qt::parseInt(parameter_->text());
   if (!v || *v < 0 || *v > 95) {
-    prompt().message(this, text("Please enter an integer between 0 and 95."), appCaption(), Icon::Warning,
+    prompt().message(this, Tivola::tr("Please enter an integer between 0 and 95."), appCaption(), Icon::Warning,
                      Buttons::Ok);
     parameter_->setFocus();
     return;
@@ -373,7 +379,7 @@ CMyFileDialogOpen::CMyFileDialogOpen(bool openSeries, const QString& filter, QWi
   setAcceptMode(QFileDialog::AcceptOpen);
   setOption(QFileDialog::ReadOnly, false);
   setNameFilters(filter.split(QStringLiteral(";;")));
-  box_ = new QCheckBox(text("Open as a &Series"), this);
+  box_ = new QCheckBox(Tivola::tr("Open as a &Series"), this);
   setControlId(box_, ids::kOpenSeries);
   box_->setChecked(openSeries);
   if (auto* grid = qobject_cast<QGridLayout*>(layout())) grid->addWidget(box_, grid->rowCount(), 0, 1, -1);
@@ -400,9 +406,9 @@ void CMyFileDialogOpen::nameBoxChanged(const QString& names) {
 
 FailedFilesDialog::FailedFilesDialog(const std::vector<std::string>& lines, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("141"));
-  setWindowTitle(text("Sorry, but..."));
+  setWindowTitle(Tivola::tr("Sorry, but..."));
   auto* layout = new QVBoxLayout(this);
-  auto* label = new QLabel(text("The following files cannot be opened."), this);
+  auto* label = new QLabel(Tivola::tr("The following files cannot be opened."), this);
   setControlId(label, ids::kFailedText);
   layout->addWidget(label);
   auto* list = new QListWidget(this);
@@ -411,7 +417,7 @@ FailedFilesDialog::FailedFilesDialog(const std::vector<std::string>& lines, QWid
   layout->addWidget(list);
   auto* row = new QHBoxLayout;
   row->addStretch();
-  QPushButton* close = button(this, "Close", ids::kCancel);
+  QPushButton* close = button(this, QT_TRANSLATE_NOOP("Tivola", "Close"), ids::kCancel);
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
   row->addWidget(close);
   layout->addLayout(row);
@@ -420,7 +426,7 @@ FailedFilesDialog::FailedFilesDialog(const std::vector<std::string>& lines, QWid
 
 OpeningDialog::OpeningDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("175"));
-  setWindowTitle(text("Opening"));
+  setWindowTitle(Tivola::tr("Opening"));
   auto* layout = new QVBoxLayout(this);
   bar_ = new QProgressBar(this);
   setControlId(bar_, ids::kOpeningBar);
@@ -431,7 +437,7 @@ OpeningDialog::OpeningDialog(QWidget* parent) : QDialog(parent) {
   layout->addWidget(text_);
   auto* row = new QHBoxLayout;
   row->addStretch();
-  QPushButton* cancel = button(this, "Cancel", ids::kCancel);
+  QPushButton* cancel = button(this, QT_TRANSLATE_NOOP("Tivola", "Cancel"), ids::kCancel);
   connect(cancel, &QPushButton::clicked, this, [this] { cancelled_ = true; });
   row->addWidget(cancel);
   layout->addLayout(row);
@@ -440,7 +446,7 @@ OpeningDialog::OpeningDialog(QWidget* parent) : QDialog(parent) {
 void OpeningDialog::refresh(int filesDone, int files, std::uint64_t bytesDone, std::uint64_t totalBytes) {
   const double percent = totalBytes == 0 ? 0.0 : double(bytesDone) * 100.0 / double(totalBytes);
   bar_->setValue(int(std::lround(percent)));
-  text_->setText(QStringLiteral("%1 / %2 (%3 Bytes)").arg(filesDone).arg(files).arg(totalBytes));
+  text_->setText(Tivola::tr("%1 / %2 (%3 Bytes)").arg(filesDone).arg(files).arg(totalBytes));
   repaint();
 }
 
@@ -454,14 +460,14 @@ namespace viewer::app {
 namespace {
 
 constexpr const char* kSaveTypes[8][2] = {
-    {"TIFF files(*.tif)", ".TIF"},
-    {"DICONDE files(*.dcm)", ".DCM"},
-    {"DICONDE(JPEG) files(*.dcm)", ".DCM"},
-    {"JPEG files(*.jpg)", ".JPG"},
-    {"Raw files Windows Format(*.raw)", ".RAW"},
-    {"Raw files Macintosh Format(*.raw)", ".RAW"},
-    {"BMP files(*.bmp)", ".BMP"},
-    {"PGM files(*.pgm)", ".PGM"},
+    {QT_TRANSLATE_NOOP("Tivola", "TIFF files(*.tif)"), ".TIF"},
+    {QT_TRANSLATE_NOOP("Tivola", "DICONDE files(*.dcm)"), ".DCM"},
+    {QT_TRANSLATE_NOOP("Tivola", "DICONDE(JPEG) files(*.dcm)"), ".DCM"},
+    {QT_TRANSLATE_NOOP("Tivola", "JPEG files(*.jpg)"), ".JPG"},
+    {QT_TRANSLATE_NOOP("Tivola", "Raw files Windows Format(*.raw)"), ".RAW"},
+    {QT_TRANSLATE_NOOP("Tivola", "Raw files Macintosh Format(*.raw)"), ".RAW"},
+    {QT_TRANSLATE_NOOP("Tivola", "BMP files(*.bmp)"), ".BMP"},
+    {QT_TRANSLATE_NOOP("Tivola", "PGM files(*.pgm)"), ".PGM"},
 };
 
 int clampType(int typeIndex) { return std::clamp(typeIndex, 1, 8); }
@@ -483,7 +489,7 @@ QPushButton* noticeDialog(QDialog* d, const char* title, QLabel*& label, const c
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   QPushButton* ok = button(d, first, ids::kOk);
-  QPushButton* cancel = button(d, "&Cancel", ids::kCancel);
+  QPushButton* cancel = button(d, QT_TRANSLATE_NOOP("Tivola", "&Cancel"), ids::kCancel);
   QObject::connect(ok, &QPushButton::clicked, d, &QDialog::accept);
   QObject::connect(cancel, &QPushButton::clicked, d, &QDialog::reject);
   buttons->addWidget(ok);
@@ -499,12 +505,15 @@ QString saveTypeExtension(int typeIndex) { return QString::fromLatin1(kSaveTypes
 
 ConvertTo8BitDialog::ConvertTo8BitDialog(QWidget* parent) : QDialog(parent) {
   QLabel* label = nullptr;
-  noticeDialog(this, "Convert to 8-bit and save", label,
-               "10-bit, 12 bit images will be converted to 8-bit. We may lose accuracy.", "C&ontinue", true);
+  noticeDialog(this, QT_TRANSLATE_NOOP("Tivola", "Convert to 8-bit and save"), label,
+               QT_TRANSLATE_NOOP("Tivola", "10-bit, 12 bit images will be converted to 8-bit. We may lose accuracy."),
+               QT_TRANSLATE_NOOP("Tivola", "C&ontinue"), true);
 }
 
 ConfirmationDialog::ConfirmationDialog(QWidget* parent) : QDialog(parent) {
-  close_ = noticeDialog(this, "Confirmation", text_, "These images are not saved", "Close &Anyway", false);
+  close_ = noticeDialog(this, QT_TRANSLATE_NOOP("Tivola", "Confirmation"), text_,
+                        QT_TRANSLATE_NOOP("Tivola", "These images are not saved"),
+                        QT_TRANSLATE_NOOP("Tivola", "Close &Anyway"), false);
 }
 void ConfirmationDialog::setText(const QString& t) { text_->setText(t); }
 void ConfirmationDialog::setCloseCaption(const QString& caption) { close_->setText(caption); }
@@ -524,9 +533,9 @@ CMyFileDialog::CMyFileDialog(const QString& title, int typeIndex, const QString&
   selectNameFilter(filters[clampType(typeIndex) - 1]);
   selectFile(fileName);
 
-  box_ = new QCheckBox(text("&Save in a new folder"), this);
+  box_ = new QCheckBox(Tivola::tr("&Save in a new folder"), this);
   setControlId(box_, ids::kSaveNewFolder);
-  auto* label = new QLabel(text("N&ew folder name:"), this);
+  auto* label = new QLabel(Tivola::tr("N&ew folder name:"), this);
   folderName_ = new QLineEdit(this);
   setControlId(folderName_, ids::kNewFolderName);
   label->setBuddy(folderName_);
@@ -582,7 +591,8 @@ bool CMyFileDialog::checkName(const QString& chosen) {
     return prompt().message(this, text(english), appCaption(), Icon::Warning, buttons);
   };
   if (!context_.workRoot.empty() && isWorkRoot(path.parent_path(), context_.workRoot)) {
-    warn("Selected folder is reserved for work space.\nPlease select another folder to save.");
+    warn(QT_TRANSLATE_NOOP("Tivola",
+                           "Selected folder is reserved for work space.\nPlease select another folder to save."));
     return false;
   }
   QString newFolder;
@@ -590,7 +600,7 @@ bool CMyFileDialog::checkName(const QString& chosen) {
     const fs::path folder = path.parent_path() / folderName_->text().toStdString();
     std::error_code ec;
     if (folderName_->text().isEmpty() || fs::exists(folder, ec)) {
-      warn("The folder already exist.\nUse another name.");
+      warn(QT_TRANSLATE_NOOP("Tivola", "The folder already exist.\nUse another name."));
       return false;
     }
     newFolder = QString::fromStdString(folder.string()).left(300);
@@ -600,13 +610,13 @@ bool CMyFileDialog::checkName(const QString& chosen) {
   for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
   if (lower != ".dcm" && lower != ".tif" && lower != ".bmp" && lower != ".pgm" && lower != ".jpg" &&
       lower != ".raw") {
-    warn("Use .dcm, .tif, .bmp, .pgm or .raw as extension.");
+    warn(QT_TRANSLATE_NOOP("Tivola", "Use .dcm, .tif, .bmp, .pgm or .raw as extension."));
     return false;
   }
   const int type = selectedType();
   const SeriesPattern pattern = seriesPattern(path.filename().string());
   if (!pattern.valid && context_.imagesToSave > 1) {
-    warn("To save two or more images, filenames should include numbers.");
+    warn(QT_TRANSLATE_NOOP("Tivola", "To save two or more images, filenames should include numbers."));
     return false;
   }
   if (newFolder.isEmpty()) {
@@ -614,7 +624,8 @@ bool CMyFileDialog::checkName(const QString& chosen) {
       const fs::path target = pattern.valid ? path.parent_path() / pattern.name(pattern.start + i) : path;
       std::error_code ec;
       if (!fs::exists(target, ec)) continue;
-      if (warn("The new filename is already assigned.\nAre you sure to overwrite?", Buttons::YesNo) == Answer::No)
+      if (warn(QT_TRANSLATE_NOOP("Tivola", "The new filename is already assigned.\nAre you sure to overwrite?"),
+               Buttons::YesNo) == Answer::No)
         return false;
       break;
     }
@@ -694,7 +705,7 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
       saveMode_(saveMode),
       currentYear_(currentYear) {
   setObjectName(QStringLiteral("149"));
-  setWindowTitle(text("Edit Study Data"));
+  setWindowTitle(Tivola::tr("Edit Study Data"));
   auto* grid = new QGridLayout(this);
   auto addEdit = [&](int id, const QString& value, bool inputMethod) {
     auto* e = new QLineEdit(value, this);
@@ -718,12 +729,15 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
     grid->addWidget(addEdit(firstId + 1, plain(m), false), r, 2);
     grid->addWidget(addEdit(firstId + 2, plain(d), false), r, 3);
   };
-  row(0, "Component Name:", addEdit(1040, f.componentName, true));
-  row(1, "Component ID Number:", addEdit(1041, f.componentId, false));
-  dateRow(2, "Date of Manufacture:", 1042, f.manufacturingYear, f.manufacturingMonth, f.manufacturingDay);
-  auto* sexBox = new QGroupBox(text("Sex"), this);
+  row(0, QT_TRANSLATE_NOOP("Tivola", "Component Name:"), addEdit(1040, f.componentName, true));
+  row(1, QT_TRANSLATE_NOOP("Tivola", "Component ID Number:"), addEdit(1041, f.componentId, false));
+  dateRow(2, QT_TRANSLATE_NOOP("Tivola", "Date of Manufacture:"), 1042, f.manufacturingYear, f.manufacturingMonth,
+          f.manufacturingDay);
+  auto* sexBox = new QGroupBox(Tivola::tr("Sex"), this);
   auto* sexRow = new QHBoxLayout(sexBox);
-  const char* sexes[] = {"Male", "Female", "Other", "Blank", "Keep Mixed"};
+  const char* sexes[] = {QT_TRANSLATE_NOOP("Tivola", "Male"), QT_TRANSLATE_NOOP("Tivola", "Female"),
+                         QT_TRANSLATE_NOOP("Tivola", "Other"), QT_TRANSLATE_NOOP("Tivola", "Blank"),
+                         QT_TRANSLATE_NOOP("Tivola", "Keep Mixed")};
   for (int i = 0; i < 5; ++i) {
     auto* r = new QRadioButton(text(sexes[i]), sexBox);
     setControlId(r, 1050 + i);
@@ -731,8 +745,8 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
     sexRow->addWidget(r);
   }
   grid->addWidget(sexBox, 3, 0, 1, 4);
-  dateRow(4, "Study Date:", 1045, f.studyYear, f.studyMonth, f.studyDay);
-  row(5, "Study ID:", addEdit(1048, f.studyId, false));
+  dateRow(4, QT_TRANSLATE_NOOP("Tivola", "Study Date:"), 1045, f.studyYear, f.studyMonth, f.studyDay);
+  row(5, QT_TRANSLATE_NOOP("Tivola", "Study ID:"), addEdit(1048, f.studyId, false));
   auto* description = new QPlainTextEdit(f.studyDescription, this);
   setControlId(description, 1049);
   connect(description, &QPlainTextEdit::textChanged, this, [description] {
@@ -742,8 +756,11 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
     const QString stripped = withoutDropped(t);
     if (stripped != t) description->setPlainText(stripped);
   });
-  row(6, "Study Description:", description);
-  grid->addLayout(okCancel(this, saveMode ? "&Save" : "OK", "Cancel"), 7, 0, 1, 4);
+  row(6, QT_TRANSLATE_NOOP("Tivola", "Study Description:"), description);
+  grid->addLayout(
+      okCancel(this, saveMode ? QT_TRANSLATE_NOOP("Tivola", "&Save") : QT_TRANSLATE_NOOP("Tivola", "OK"),
+               QT_TRANSLATE_NOOP("Tivola", "Cancel")),
+      7, 0, 1, 4);
 }
 
 void EditStudyDataDialog::limitTyping(QLineEdit* box) {
@@ -813,8 +830,8 @@ void EditStudyDataDialog::accept() {
   }
   if (saveMode_) {
     ConfirmationDialog confirm(this);
-    confirm.setText(text("Invalid Study Data"));
-    confirm.setCloseCaption(text("Save &Anyway"));
+    confirm.setText(Tivola::tr("Invalid Study Data"));
+    confirm.setCloseCaption(Tivola::tr("Save &Anyway"));
     if (confirm.exec() == QDialog::Accepted) {
       QDialog::accept();
       return;

@@ -70,7 +70,7 @@ void CTivolaDoc::postToViews(int command) {
 
 void CTivolaDoc::saveCurrentImage() {
   if (settings == nullptr) return;
-  saveReplica(Scope::Current, text("Save Current"), *settings, workRoot, owner);
+  saveReplica(Scope::Current, Tivola::tr("Save Current"), *settings, workRoot, owner);
 }
 
 bool CTivolaDoc::restoreOriginal(CImageItem& item) { return reloadItem(item); }
@@ -117,14 +117,14 @@ bool CTivolaDoc::saveToSeriesPath(QWidget* owner, int typeIndex) {
     const CImageItem* item = images.get(i);
     const fs::path target = file.parent_path() / pattern.name(pattern.start + i);
     if (item && target.string() != item->sourcePath && fs::exists(target, ec)) {
-      if (prompt().message(owner, text("Some files will be overwrited by added images. Are you sure?"),
+      if (prompt().message(owner, Tivola::tr("Some files will be overwrited by added images. Are you sure?"),
                            appCaption(), Icon::Question, Buttons::YesNo) == Answer::No)
         return false;
       break;
     }
   }
   if (!saveDocument(seriesPath, Scope::All, typeIndex, true)) {
-    prompt().message(owner, text("Failed to save image"), appCaption(), Icon::Warning, Buttons::Ok);
+    prompt().message(owner, Tivola::tr("Failed to save image"), appCaption(), Icon::Warning, Buttons::Ok);
     return false;
   }
   nextScanNumber = 1;
@@ -160,13 +160,13 @@ bool CTivolaDoc::saveReplica(Scope scope, const QString& title, Settings& settin
     std::error_code ec;
     fs::create_directory(folder, ec);
     if (!fs::is_directory(folder, ec)) {
-      prompt().message(owner, text("Failed to make new folder."), appCaption(), Icon::Warning, Buttons::Ok);
+      prompt().message(owner, Tivola::tr("Failed to make new folder."), appCaption(), Icon::Warning, Buttons::Ok);
       return false;
     }
     path = folder / path.filename();
   }
   if (!saveDocument(path.string(), scope, dialog.typeIndex(), adopt)) {
-    prompt().message(owner, text("Failed to save image"), appCaption(), Icon::Warning, Buttons::Ok);
+    prompt().message(owner, Tivola::tr("Failed to save image"), appCaption(), Icon::Warning, Buttons::Ok);
     return false;
   }
   if (adopt) seriesPath = path.string();
@@ -175,7 +175,7 @@ bool CTivolaDoc::saveReplica(Scope scope, const QString& title, Settings& settin
 
 bool CTivolaDoc::save(Settings& settings, const std::string& workRoot, QWidget* owner) {
   if (!seriesPath.empty()) return saveToSeriesPath(owner, settings.newImageFormat);
-  if (!saveReplica(Scope::All, text("Save"), settings, workRoot, owner, true)) return false;
+  if (!saveReplica(Scope::All, Tivola::tr("Save"), settings, workRoot, owner, true)) return false;
   nextScanNumber = 1;
   return true;
 }
@@ -328,7 +328,7 @@ bool CTivolaDoc::saveRoiToCsv(const std::string& path, bool odUnit, QWidget* own
   }
   if (!ok) {
     fs::remove(partial, ec);
-    prompt().message(owner, text("Failed to write the file(%1).").arg(QString::fromStdString(path)), appCaption(),
+    prompt().message(owner, Tivola::tr("Failed to write the file(%1).").arg(QString::fromStdString(path)), appCaption(),
                      Icon::Warning, Buttons::Ok);
   }
   return ok;

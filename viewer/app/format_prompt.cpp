@@ -33,7 +33,7 @@ void FormatPrompt::message(const std::string& message, const std::string& captio
   if (message.size() >= head.size() + tail.size() && message.compare(0, head.size(), head) == 0 &&
       message.compare(message.size() - tail.size(), tail.size(), tail) == 0) {
     const std::string path = message.substr(head.size(), message.size() - head.size() - tail.size());
-    shown = text("Failed to write the file(%1).").arg(QString::fromStdString(path));
+    shown = Tivola::tr("Failed to write the file(%1).").arg(QString::fromStdString(path));
   }
   platform::qt::prompt().message(nullptr, shown, text(caption.c_str()), platform::qt::Icon::Warning,
                                  platform::qt::Buttons::Ok);

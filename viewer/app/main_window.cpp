@@ -92,36 +92,38 @@ bool MainWindow::viewCommand(int id) {
 }
 
 void MainWindow::buildMenus() {
-  QMenu* file = menuBar()->addMenu(text("&File"));
-  file->addAction(text("&Open...\tCtrl+O"), this, [this] { app_.fileOpen(); });
-  file->addAction(text("New Scan"), this, [this] { app_.newScan(); });
+  QMenu* file = menuBar()->addMenu(Tivola::tr("&File"));
+  file->addAction(Tivola::tr("&Open...\tCtrl+O"), this, [this] { app_.fileOpen(); });
+  file->addAction(Tivola::tr("New Scan"), this, [this] { app_.newScan(); });
   // The document's commands, enabled by its rules whenever the menu opens.
   using Scope = CTivolaDoc::Scope;
-  QAction* save = file->addAction(text("&Save"), this, [this] {
+  QAction* save = file->addAction(Tivola::tr("&Save"), this, [this] {
     documentCommand([this](DocumentFrame& c) { c.document().save(app_.settings, app_.workRoot.string(), this); });
   });
-  QAction* replica = file->addAction(text("Save &Replica..."), this, [this] {
+  QAction* replica = file->addAction(Tivola::tr("Save &Replica..."), this, [this] {
     documentCommand([this](DocumentFrame& c) {
-      c.document().saveReplica(Scope::All, text("Save Replica"), app_.settings, app_.workRoot.string(), this);
+      c.document().saveReplica(Scope::All, Tivola::tr("Save Replica"), app_.settings, app_.workRoot.string(), this);
     });
   });
-  QAction* selected = file->addAction(text("Save Se&lected Image..."), this, [this] {
+  QAction* selected = file->addAction(Tivola::tr("Save Se&lected Image..."), this, [this] {
     documentCommand([this](DocumentFrame& c) {
-      c.document().saveReplica(Scope::Selected, text("Save Selected"), app_.settings, app_.workRoot.string(), this);
+      c.document().saveReplica(Scope::Selected, Tivola::tr("Save Selected"), app_.settings, app_.workRoot.string(),
+                               this);
     });
   });
-  QAction* current = file->addAction(text("Save Curren&t Image..."), this, [this] { viewCommand(ID_SAVE_CURRENT); });
+  QAction* current =
+      file->addAction(Tivola::tr("Save Curren&t Image..."), this, [this] { viewCommand(ID_SAVE_CURRENT); });
   current->setObjectName(QString::number(ID_SAVE_CURRENT));
-  file->addAction(text("Op&en and Add Image..."), this, [this] {
+  file->addAction(Tivola::tr("Op&en and Add Image..."), this, [this] {
     documentCommand([this](DocumentFrame& c) { app_.openAndAdd(c.document()); });
   });
-  QAction* addScan = file->addAction(text("&Add Scan..."), this, [this] {
+  QAction* addScan = file->addAction(Tivola::tr("&Add Scan..."), this, [this] {
     documentCommand([](DocumentFrame& c) { c.document().addScan(); });
   });
-  QAction* csv = file->addAction(text("Save ROI to CS&V file..."), this, [this] {
+  QAction* csv = file->addAction(Tivola::tr("Save ROI to CS&V file..."), this, [this] {
     documentCommand([this](DocumentFrame& c) {
-      const QString path = platform::qt::prompt().saveFileName(this, text("Save ROI to CSV file"), QString(),
-                                                               QStringLiteral("CSV files(*.csv)"));
+      const QString path = platform::qt::prompt().saveFileName(this, Tivola::tr("Save ROI to CSV file"), QString(),
+                                                               Tivola::tr("CSV files(*.csv)"));
       if (!path.isEmpty()) c.document().saveRoiToCsv(path.toStdString(), app_.settings.value == 1, this);
     });
   });
@@ -136,9 +138,9 @@ void MainWindow::buildMenus() {
     for (QAction* a : {selected, current, addScan, print}) a->setEnabled(c != nullptr);
     csv->setEnabled(c && c->document().canSaveRoiToCsv());
   });
-  file->addAction(text("&Options..."), this, [this] { app_.option(); });
+  file->addAction(Tivola::tr("&Options..."), this, [this] { app_.option(); });
   file->addSeparator();
-  file->addAction(text("E&xit"), this, [this] { close(); });
+  file->addAction(Tivola::tr("E&xit"), this, [this] { close(); });
 
   // The view's commands reach the active view; the frame's its palettes.
   struct Item {
@@ -173,7 +175,7 @@ void MainWindow::buildMenus() {
     });
     return menu;
   };
-  addMenu(text("&Edit"),
+  addMenu(Tivola::tr("&Edit"),
           {{ID_EDIT_COPY, "Ctrl+C"},
            {ID_EDIT_SELECT_WHOLE, nullptr},
            {ID_EDIT_UNDO, "Ctrl+Z"},
@@ -186,7 +188,7 @@ void MainWindow::buildMenus() {
            {ID_PASTE_ATTRIBUTES, nullptr},
            {ID_EDIT_STUDY, nullptr}},
           true);
-  addMenu(text("&Image"),
+  addMenu(Tivola::tr("&Image"),
           {{ID_FLIP_HORIZONTAL, nullptr},
            {ID_FLIP_VERTICAL, nullptr},
            {ID_ROTATE_CW, nullptr},
@@ -199,7 +201,7 @@ void MainWindow::buildMenus() {
            {ID_OPTIMIZE_TONECURVE, nullptr},
            {ID_CLEAR_SHARPNESS, nullptr}},
           true);
-  QMenu* views = addMenu(text("&View"),
+  QMenu* views = addMenu(Tivola::tr("&View"),
                          {{ID_MAXIMUM_VIEWS, nullptr},
                           {ID_SHOW_CURRENT_ONLY, nullptr},
                           {ID_DUPLICATE_CURRENT, nullptr},
@@ -210,13 +212,13 @@ void MainWindow::buildMenus() {
                           {ID_STUDY_DATA, nullptr},
                           {0, nullptr}},
                          true);
-  QMenu* layout = views->addMenu(text("&Layout"));
+  QMenu* layout = views->addMenu(Tivola::tr("&Layout"));
   std::vector<int> layouts;
   for (const LayoutCommand& l : layoutCommands()) layouts.push_back(l.id);
   layouts.push_back(ID_LAYOUT_SPECIFY);
   for (const int id : layouts)
     layout->addAction(menuText(id), this, [this, id] { viewCommand(id); })->setObjectName(QString::number(id));
-  addMenu(text("&Window"),
+  addMenu(Tivola::tr("&Window"),
           {{ID_HIDE_INFO, nullptr},
            {ID_SHORT_INFO, nullptr},
            {ID_FULL_INFO, nullptr},
@@ -232,8 +234,8 @@ void MainWindow::buildMenus() {
            {0, nullptr},
            {ID_FIND, nullptr}},
           false);
-  QMenu* help = menuBar()->addMenu(text("&Help"));
-  help->addAction(text("&About Tivola..."), this, [this] { app_.about(); });
+  QMenu* help = menuBar()->addMenu(Tivola::tr("&Help"));
+  help->addAction(Tivola::tr("&About Tivola..."), this, [this] { app_.about(); });
 }
 
 }  // namespace viewer::app

@@ -153,13 +153,14 @@ bool openIntoDocument(CTivolaDoc& doc, const OpenRequest& request, Settings& set
     if (!series.names.empty()) list = std::move(series);
   }
   if (list.names.empty()) {
-    message(owner, wasEmpty ? "There is no image to display" : "There are no more images to add");
+    message(owner, wasEmpty ? QT_TRANSLATE_NOOP("Tivola", "There is no image to display")
+                            : QT_TRANSLATE_NOOP("Tivola", "There are no more images to add"));
     return false;
   }
   if (request.dropped && list.names.size() > 1 &&
-      !ask(owner,
-           "Image files with continuous numbers are found. Do you want to open them together?\n(Click No to open "
-           "single file.)")) {
+      !ask(owner, QT_TRANSLATE_NOOP("Tivola",
+                                    "Image files with continuous numbers are found. Do you want to open them "
+                                    "together?\n(Click No to open single file.)"))) {
     list.names.resize(1);
     list.sizes.resize(1);
     list.seriesNumbers.resize(1);
@@ -167,7 +168,9 @@ bool openIntoDocument(CTivolaDoc& doc, const OpenRequest& request, Settings& set
   std::uint64_t total = 0;
   for (std::uint64_t s : list.sizes) total += s;
   if (double(total) > 0.8 * double(availableMemory()) &&
-      !ask(owner, "We are trying to oen a large image set. We may run out of memory. Continue anyway?",
+      !ask(owner,
+           QT_TRANSLATE_NOOP("Tivola",
+                             "We are trying to oen a large image set. We may run out of memory. Continue anyway?"),
            Icon::Warning))
     return false;
 
@@ -205,14 +208,14 @@ bool openIntoDocument(CTivolaDoc& doc, const OpenRequest& request, Settings& set
       item.reset();
       if (formats::failures().outOfMemory()) {
         opening.reset();
-        message(owner, "Out of Memory");
+        message(owner, QT_TRANSLATE_NOOP("Tivola", "Out of Memory"));
         settings.takeFromFormats();
         return false;
       }
       if (!asked) {
         asked = true;
         opening->hide();
-        if (!ask(owner, "An image cannot be opened. Continue?")) {
+        if (!ask(owner, QT_TRANSLATE_NOOP("Tivola", "An image cannot be opened. Continue?"))) {
           if (formats::failures().count() > 0) {
             opening.reset();
             showFailures(owner);
@@ -233,7 +236,8 @@ bool openIntoDocument(CTivolaDoc& doc, const OpenRequest& request, Settings& set
   settings.takeFromFormats();
   if (!failuresShown && formats::failures().count() > 0) showFailures(owner);
   if (doc.images.count() == 0) {
-    message(owner, wasEmpty ? "There is no image to display" : "There are no more images to add");
+    message(owner, wasEmpty ? QT_TRANSLATE_NOOP("Tivola", "There is no image to display")
+                            : QT_TRANSLATE_NOOP("Tivola", "There are no more images to add"));
     return false;
   }
   if (wasEmpty) doc.folderTitle = fs::path(list.folder).filename().string();
@@ -328,7 +332,7 @@ bool CTivolaDoc::takeScannedImages(int first) {
     ++nextScanNumber;
   }
   if (first == 0) {
-    title = text("New scan%1d").toStdString();
+    title = Tivola::tr("New scan%1d").toStdString();
     const std::size_t at = title.find("%1d");
     if (at != std::string::npos) title.replace(at, 3, std::to_string(g_newScanTitle));
     ++g_newScanTitle;

@@ -180,11 +180,11 @@ bool ScanBridge::makeWorkFolder() {
     freeBytes = ec ? 0.0 : double(s.available);
   }
   if (freeBytes < kMinFreeBytes) {
-    prompt().message(main_, text("Not enough disk space"), appCaption(), Icon::Warning, Buttons::Ok);
+    prompt().message(main_, Tivola::tr("Not enough disk space"), appCaption(), Icon::Warning, Buttons::Ok);
     return false;
   }
   auto failed = [this] {
-    prompt().message(main_, text("Failed to make work folder"), appCaption(), Icon::Warning, Buttons::Ok);
+    prompt().message(main_, Tivola::tr("Failed to make work folder"), appCaption(), Icon::Warning, Buttons::Ok);
     return false;
   };
   if (workFolder_.empty()) {
@@ -249,7 +249,7 @@ int ScanBridge::scanRun(const CImageItem* prefill, CImageTable& table) {
   table_ = &table;
   const int first = table.count();  // an Add Scan's table already holds the document's images
   const auto loadError = [this] {
-    prompt().message(main_, text("Failed to load the necessary DLL."), text("Load Error"), Icon::Warning,
+    prompt().message(main_, Tivola::tr("Failed to load the necessary DLL."), Tivola::tr("Load Error"), Icon::Warning,
                      Buttons::Ok);
   };
   if (!loadLibrary()) {
@@ -401,7 +401,7 @@ void ScanBridge::addScannedImage(const scanui::ScanData& scan) {
     return;
   auto item = std::make_unique<CImageItem>();
   if (!item->allocate(scan.bytesPerPixel, int(scan.width), int(scan.height))) {
-    prompt().message(main_, text("Not enough memory!"), appCaption(), Icon::Warning, Buttons::Ok);
+    prompt().message(main_, Tivola::tr("Not enough memory!"), appCaption(), Icon::Warning, Buttons::Ok);
     return;
   }
   std::memcpy(item->data(), scan.pixels, std::size_t(bytes));

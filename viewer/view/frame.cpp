@@ -33,7 +33,8 @@ CMainFrame::CMainFrame(std::filesystem::path ini, QWidget* parent) : QMainWindow
   status_->setObjectName("59393");
   statusBar()->addWidget(status_, 1);
   // The two indicator panes.
-  for (const char* indicator : {"CAP", "NUM"}) statusBar()->addPermanentWidget(new QLabel(frameText(indicator), this));
+  for (const char* indicator : {QT_TRANSLATE_NOOP("CMainFrame", "CAP"), QT_TRANSLATE_NOOP("CMainFrame", "NUM")})
+    statusBar()->addPermanentWidget(new QLabel(frameText(indicator), this));
   connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] { followActivation(); });
 }
 

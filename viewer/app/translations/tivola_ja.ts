@@ -551,5 +551,49 @@ Are you sure to overwrite?</source>
         <source>Op&amp;en and Add Image...</source>
         <translation>画像を開いて追加(&amp;E)...</translation>
     </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>編集(&amp;E)</translation>
+    </message>
+    <message>
+        <source>&amp;Image</source>
+        <translation>画像(&amp;I)</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>表示(&amp;V)</translation>
+    </message>
+    <message>
+        <source>&amp;Layout</source>
+        <translation>レイアウト(&amp;L)</translation>
+    </message>
+    <message>
+        <source>&amp;Window</source>
+        <translation>ウィンドウ(&amp;W)</translation>
+    </message>
+    <message>
+        <source>TIFF files(*.tif);;DICONDE files(*.dcm);;JPEG files(*.jpg);;BMP files(*.bmp);;PGM files(*.pgm);;All files(*.*)</source>
+        <translation>TIFF ファイル(*.tif);;DICONDE ファイル(*.dcm);;JPEG ファイル(*.jpg);;BMP ファイル(*.bmp);;PGM ファイル(*.pgm);;すべてのファイル(*.*)</translation>
+    </message>
+    <message>
+        <source>All files(*.*)</source>
+        <translation>すべてのファイル(*.*)</translation>
+    </message>
+    <message>
+        <source> Byte</source>
+        <translation> バイト</translation>
+    </message>
+    <message>
+        <source> Bytes</source>
+        <translation> バイト</translation>
+    </message>
+    <message>
+        <source>%1 / %2 (%3 Bytes)</source>
+        <translation>%1 / %2 (%3 バイト)</translation>
+    </message>
+    <message>
+        <source>CSV files(*.csv)</source>
+        <translation>CSV ファイル(*.csv)</translation>
+    </message>
 </context>
 </TS>

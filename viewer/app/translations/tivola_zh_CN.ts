@@ -551,5 +551,49 @@ Are you sure to overwrite?</source>
         <source>Op&amp;en and Add Image...</source>
         <translation>打开并添加图像(&amp;E)...</translation>
     </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>编辑(&amp;E)</translation>
+    </message>
+    <message>
+        <source>&amp;Image</source>
+        <translation>图像(&amp;I)</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>视图(&amp;V)</translation>
+    </message>
+    <message>
+        <source>&amp;Layout</source>
+        <translation>布局(&amp;L)</translation>
+    </message>
+    <message>
+        <source>&amp;Window</source>
+        <translation>窗口(&amp;W)</translation>
+    </message>
+    <message>
+        <source>TIFF files(*.tif);;DICONDE files(*.dcm);;JPEG files(*.jpg);;BMP files(*.bmp);;PGM files(*.pgm);;All files(*.*)</source>
+        <translation>TIFF 文件(*.tif);;DICONDE 文件(*.dcm);;JPEG 文件(*.jpg);;BMP 文件(*.bmp);;PGM 文件(*.pgm);;所有文件(*.*)</translation>
+    </message>
+    <message>
+        <source>All files(*.*)</source>
+        <translation>所有文件(*.*)</translation>
+    </message>
+    <message>
+        <source> Byte</source>
+        <translation> 字节</translation>
+    </message>
+    <message>
+        <source> Bytes</source>
+        <translation> 字节</translation>
+    </message>
+    <message>
+        <source>%1 / %2 (%3 Bytes)</source>
+        <translation>%1 / %2 (%3 字节)</translation>
+    </message>
+    <message>
+        <source>CSV files(*.csv)</source>
+        <translation>CSV 文件(*.csv)</translation>
+    </message>
 </context>
 </TS>

@@ -2,6 +2,223 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja">
 <context>
+    <name>CInfoPalette</name>
+    <message>
+        <source>X:</source>
+        <translation>X:</translation>
+    </message>
+    <message>
+        <source>Y:</source>
+        <translation>Y:</translation>
+    </message>
+    <message>
+        <source>Value:</source>
+        <translation>値:</translation>
+    </message>
+    <message>
+        <source>Zoom:</source>
+        <translation>倍率:</translation>
+    </message>
+    <message>
+        <source>Pixel</source>
+        <translation>画素</translation>
+    </message>
+    <message>
+        <source>mm</source>
+        <translation>mm</translation>
+    </message>
+    <message>
+        <source>Measure:</source>
+        <translation>計測:</translation>
+    </message>
+    <message>
+        <source>Mx:</source>
+        <translation>Mx:</translation>
+    </message>
+    <message>
+        <source>My:</source>
+        <translation>My:</translation>
+    </message>
+    <message>
+        <source>Mw:</source>
+        <translation>Mw:</translation>
+    </message>
+    <message>
+        <source>Mh:</source>
+        <translation>Mh:</translation>
+    </message>
+    <message>
+        <source>Pixel Val.</source>
+        <translation>画素値</translation>
+    </message>
+    <message>
+        <source>O.D.</source>
+        <translation>濃度</translation>
+    </message>
+    <message>
+        <source>Gray Value:</source>
+        <translation>濃淡値:</translation>
+    </message>
+    <message>
+        <source>Min:</source>
+        <translation>最小:</translation>
+    </message>
+    <message>
+        <source>Max:</source>
+        <translation>最大:</translation>
+    </message>
+    <message>
+        <source>Mean:</source>
+        <translation>平均:</translation>
+    </message>
+    <message>
+        <source>Sharp</source>
+        <translation>鮮鋭</translation>
+    </message>
+    <message>
+        <source>Center:</source>
+        <translation>中心:</translation>
+    </message>
+    <message>
+        <source>Width:</source>
+        <translation>幅:</translation>
+    </message>
+    <message>
+        <source>Invert</source>
+        <translation>反転</translation>
+    </message>
+    <message>
+        <source>New Scan</source>
+        <translation>新規スキャン</translation>
+    </message>
+</context>
+<context>
+    <name>CLayoutDlg</name>
+    <message>
+        <source>Layout</source>
+        <translation>レイアウト</translation>
+    </message>
+    <message>
+        <source>Co&amp;lumn:</source>
+        <translation>列(&amp;L):</translation>
+    </message>
+    <message>
+        <source>&amp;Row:</source>
+        <translation>行(&amp;R):</translation>
+    </message>
+</context>
+<context>
+    <name>CMainFrame</name>
+    <message>
+        <source>Tool</source>
+        <translation>ツール</translation>
+    </message>
+    <message>
+        <source>Information</source>
+        <translation>情報</translation>
+    </message>
+    <message>
+        <source>OverView</source>
+        <translation>概観</translation>
+    </message>
+    <message>
+        <source>Profile</source>
+        <translation>プロファイル</translation>
+    </message>
+    <message>
+        <source>CAP</source>
+        <translation>CAP</translation>
+    </message>
+    <message>
+        <source>NUM</source>
+        <translation>NUM</translation>
+    </message>
+</context>
+<context>
+    <name>CProfilePalette</name>
+    <message>
+        <source>Horizontal Profile</source>
+        <translation>水平プロファイル</translation>
+    </message>
+    <message>
+        <source>Vertical Profile</source>
+        <translation>垂直プロファイル</translation>
+    </message>
+    <message>
+        <source>(O.D.)</source>
+        <translation>(濃度)</translation>
+    </message>
+    <message>
+        <source>(Pixel Value)</source>
+        <translation>(画素値)</translation>
+    </message>
+</context>
+<context>
+    <name>CTivolaView</name>
+    <message>
+        <source>Failed to copy.
+Marquee may be too large.</source>
+        <translation>コピーできませんでした。
+選択範囲が大きすぎる可能性があります。</translation>
+    </message>
+    <message>
+        <source>Failed to print.(1)</source>
+        <translation>印刷できませんでした。(1)</translation>
+    </message>
+    <message>
+        <source>Failed to print.(2)</source>
+        <translation>印刷できませんでした。(2)</translation>
+    </message>
+    <message>
+        <source>Failed to print.(3)</source>
+        <translation>印刷できませんでした。(3)</translation>
+    </message>
+    <message>
+        <source>Unable to print with this printer driver.</source>
+        <translation>このプリンタドライバでは印刷できません。</translation>
+    </message>
+    <message>
+        <source>Initialize viewing conditions</source>
+        <translation>表示条件を初期化</translation>
+    </message>
+    <message>
+        <source>Show &amp;Maximum Number of Views</source>
+        <translation>最大数のビューを表示(&amp;M)</translation>
+    </message>
+    <message>
+        <source>Show This View Only</source>
+        <translation>このビューのみ表示</translation>
+    </message>
+    <message>
+        <source>Duplicate This View</source>
+        <translation>このビューを複製</translation>
+    </message>
+    <message>
+        <source>C&amp;ancel ROI</source>
+        <translation>ROIを取り消し(&amp;A)</translation>
+    </message>
+    <message>
+        <source>&amp;Copy Display Attributes</source>
+        <translation>表示属性をコピー(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Pas&amp;te Display Attributes</source>
+        <translation>表示属性を貼り付け(&amp;T)</translation>
+    </message>
+    <message>
+        <source>&amp;Save This Image...</source>
+        <translation>この画像を保存(&amp;S)...</translation>
+    </message>
+    <message>
+        <source>Save This Image...</source>
+        <translation>この画像を保存...</translation>
+    </message>
+    <message>
+        <source>Print This View...</source>
+        <translation>このビューを印刷...</translation>
+    </message>
+</context>
+<context>
     <name>Menu</name>
     <message>
         <source>Flip &amp;Horizontal</source>
@@ -170,223 +387,6 @@
     <message>
         <source>Tool&amp;box</source>
         <translation>ツールボックス(&amp;B)</translation>
-    </message>
-</context>
-<context>
-    <name>CTivolaView</name>
-    <message>
-        <source>Failed to copy.
-Marquee may be too large.</source>
-        <translation>コピーできませんでした。
-選択範囲が大きすぎる可能性があります。</translation>
-    </message>
-    <message>
-        <source>Failed to print.(1)</source>
-        <translation>印刷できませんでした。(1)</translation>
-    </message>
-    <message>
-        <source>Failed to print.(2)</source>
-        <translation>印刷できませんでした。(2)</translation>
-    </message>
-    <message>
-        <source>Failed to print.(3)</source>
-        <translation>印刷できませんでした。(3)</translation>
-    </message>
-    <message>
-        <source>Unable to print with this printer driver.</source>
-        <translation>このプリンタドライバでは印刷できません。</translation>
-    </message>
-    <message>
-        <source>Initialize viewing conditions</source>
-        <translation>表示条件を初期化</translation>
-    </message>
-    <message>
-        <source>Show &amp;Maximum Number of Views</source>
-        <translation>最大数のビューを表示(&amp;M)</translation>
-    </message>
-    <message>
-        <source>Show This View Only</source>
-        <translation>このビューのみ表示</translation>
-    </message>
-    <message>
-        <source>Duplicate This View</source>
-        <translation>このビューを複製</translation>
-    </message>
-    <message>
-        <source>C&amp;ancel ROI</source>
-        <translation>ROIを取り消し(&amp;A)</translation>
-    </message>
-    <message>
-        <source>&amp;Copy Display Attributes</source>
-        <translation>表示属性をコピー(&amp;C)</translation>
-    </message>
-    <message>
-        <source>Pas&amp;te Display Attributes</source>
-        <translation>表示属性を貼り付け(&amp;T)</translation>
-    </message>
-    <message>
-        <source>&amp;Save This Image...</source>
-        <translation>この画像を保存(&amp;S)...</translation>
-    </message>
-    <message>
-        <source>Save This Image...</source>
-        <translation>この画像を保存...</translation>
-    </message>
-    <message>
-        <source>Print This View...</source>
-        <translation>このビューを印刷...</translation>
-    </message>
-</context>
-<context>
-    <name>CLayoutDlg</name>
-    <message>
-        <source>Layout</source>
-        <translation>レイアウト</translation>
-    </message>
-    <message>
-        <source>Co&amp;lumn:</source>
-        <translation>列(&amp;L):</translation>
-    </message>
-    <message>
-        <source>&amp;Row:</source>
-        <translation>行(&amp;R):</translation>
-    </message>
-</context>
-<context>
-    <name>CMainFrame</name>
-    <message>
-        <source>Tool</source>
-        <translation>ツール</translation>
-    </message>
-    <message>
-        <source>Information</source>
-        <translation>情報</translation>
-    </message>
-    <message>
-        <source>OverView</source>
-        <translation>概観</translation>
-    </message>
-    <message>
-        <source>Profile</source>
-        <translation>プロファイル</translation>
-    </message>
-    <message>
-        <source>CAP</source>
-        <translation>CAP</translation>
-    </message>
-    <message>
-        <source>NUM</source>
-        <translation>NUM</translation>
-    </message>
-</context>
-<context>
-    <name>CInfoPalette</name>
-    <message>
-        <source>X:</source>
-        <translation>X:</translation>
-    </message>
-    <message>
-        <source>Y:</source>
-        <translation>Y:</translation>
-    </message>
-    <message>
-        <source>Value:</source>
-        <translation>値:</translation>
-    </message>
-    <message>
-        <source>Zoom:</source>
-        <translation>倍率:</translation>
-    </message>
-    <message>
-        <source>Pixel</source>
-        <translation>画素</translation>
-    </message>
-    <message>
-        <source>mm</source>
-        <translation>mm</translation>
-    </message>
-    <message>
-        <source>Measure:</source>
-        <translation>計測:</translation>
-    </message>
-    <message>
-        <source>Mx:</source>
-        <translation>Mx:</translation>
-    </message>
-    <message>
-        <source>My:</source>
-        <translation>My:</translation>
-    </message>
-    <message>
-        <source>Mw:</source>
-        <translation>Mw:</translation>
-    </message>
-    <message>
-        <source>Mh:</source>
-        <translation>Mh:</translation>
-    </message>
-    <message>
-        <source>Pixel Val.</source>
-        <translation>画素値</translation>
-    </message>
-    <message>
-        <source>O.D.</source>
-        <translation>濃度</translation>
-    </message>
-    <message>
-        <source>Gray Value:</source>
-        <translation>濃淡値:</translation>
-    </message>
-    <message>
-        <source>Min:</source>
-        <translation>最小:</translation>
-    </message>
-    <message>
-        <source>Max:</source>
-        <translation>最大:</translation>
-    </message>
-    <message>
-        <source>Mean:</source>
-        <translation>平均:</translation>
-    </message>
-    <message>
-        <source>Sharp</source>
-        <translation>鮮鋭</translation>
-    </message>
-    <message>
-        <source>Center:</source>
-        <translation>中心:</translation>
-    </message>
-    <message>
-        <source>Width:</source>
-        <translation>幅:</translation>
-    </message>
-    <message>
-        <source>Invert</source>
-        <translation>反転</translation>
-    </message>
-    <message>
-        <source>New Scan</source>
-        <translation>新規スキャン</translation>
-    </message>
-</context>
-<context>
-    <name>CProfilePalette</name>
-    <message>
-        <source>Horizontal Profile</source>
-        <translation>水平プロファイル</translation>
-    </message>
-    <message>
-        <source>Vertical Profile</source>
-        <translation>垂直プロファイル</translation>
-    </message>
-    <message>
-        <source>(O.D.)</source>
-        <translation>(濃度)</translation>
-    </message>
-    <message>
-        <source>(Pixel Value)</source>
-        <translation>(画素値)</translation>
     </message>
 </context>
 </TS>
