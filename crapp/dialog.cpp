@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -43,34 +42,29 @@ constexpr int kSensitivityMax = 1000;
 
 QString fromCp932(const std::string& text) { return QString::fromStdString(platform::text::cp932ToUtf8(text)); }
 
-// The program's translation context, where lupdate finds its texts too.
-class Halcyone {
-  Q_DECLARE_TR_FUNCTIONS(Halcyone)
-};
-
 }  // namespace
 
 QString messageText(int id) {
   switch (id) {
-    case 101: return Halcyone::tr("Halcyone Version Information(&A)...");
-    case 300: return Halcyone::tr("Waiting device command time-out.");
-    case 301: return Halcyone::tr("Failed to output DICOM file.");
-    case 302: return Halcyone::tr("Failed connecting to scanner.");
-    case 304: return Halcyone::tr("Memory for log buffer is not allocated.");
-    case 500: return Halcyone::tr("A scanning previous image is left.  Are you sure to lost this image?");
+    case 101: return QStringLiteral("Halcyone Version Information(&A)...");
+    case 300: return QStringLiteral("Waiting device command time-out.");
+    case 301: return QStringLiteral("Failed to output DICOM file.");
+    case 302: return QStringLiteral("Failed connecting to scanner.");
+    case 304: return QStringLiteral("Memory for log buffer is not allocated.");
+    case 500: return QStringLiteral("A scanning previous image is left.  Are you sure to lost this image?");
     case 501:
-      return Halcyone::tr("Over an avalable image data size.  Please change the value of IPsize or pixel spacing.");
-    case 502: return Halcyone::tr("ID or Name is required.");
-    case 503: return Halcyone::tr("In processing.  Please wait for end of processing.");
-    case 504: return Halcyone::tr("Not connect to scanner. Do you retry to connect to scanner?");
-    case 505: return Halcyone::tr("There is no scanning image.");
-    case 600: return Halcyone::tr("Scanning........");
-    case 601: return Halcyone::tr("End of scan.");
-    case 602: return Halcyone::tr("Saving image data.");
-    case 603: return Halcyone::tr("End of saving data.");
-    case 604: return Halcyone::tr("Cancel a scan.");
-    case 605: return Halcyone::tr("End of erasing IP.");
-    case 606: return Halcyone::tr("End of ejecting IP.");
+      return QStringLiteral("Over an avalable image data size.  Please change the value of IPsize or pixel spacing.");
+    case 502: return QStringLiteral("ID or Name is required.");
+    case 503: return QStringLiteral("In processing.  Please wait for end of processing.");
+    case 504: return QStringLiteral("Not connect to scanner. Do you retry to connect to scanner?");
+    case 505: return QStringLiteral("There is no scanning image.");
+    case 600: return QStringLiteral("Scanning........");
+    case 601: return QStringLiteral("End of scan.");
+    case 602: return QStringLiteral("Saving image data.");
+    case 603: return QStringLiteral("End of saving data.");
+    case 604: return QStringLiteral("Cancel a scan.");
+    case 605: return QStringLiteral("End of erasing IP.");
+    case 606: return QStringLiteral("End of ejecting IP.");
     default: return {};
   }
 }
@@ -111,7 +105,7 @@ void CHalcyoneDlg::buildControls() {
   setFont(QFont("Arial", 11));
 
   auto button = [this](int id, const char* text) {
-    auto* b = new QPushButton(Halcyone::tr(text), this);
+    auto* b = new QPushButton(QString::fromUtf8(text), this);
     pq::setControlId(b, id);
     // Enter in an edit box must never press a button.
     b->setAutoDefault(false);
@@ -140,43 +134,43 @@ void CHalcyoneDlg::buildControls() {
   for (int um = 50; um <= 200; um += 10) pitch_->addItem(pq::formatInt(um));
   sensitivity_ = edit(IDC_EDIT_SENSITIVITY);
 
-  standard_ = new QRadioButton(Halcyone::tr("Standard"), this);
+  standard_ = new QRadioButton("Standard", this);
   pq::setControlId(standard_, IDC_RADIO_STANDARD);
-  highSpeed_ = new QRadioButton(Halcyone::tr("High speed"), this);
+  highSpeed_ = new QRadioButton("High speed", this);
   pq::setControlId(highSpeed_, IDC_RADIO_HIGHSPEED);
-  fine_ = new QRadioButton(Halcyone::tr("Fine"), this);
+  fine_ = new QRadioButton("Fine", this);
   pq::setControlId(fine_, IDC_RADIO_FINE);
 
-  scan_ = button(IDC_BTN_SCAN, QT_TRANSLATE_NOOP("Halcyone", "Scan"));
+  scan_ = button(IDC_BTN_SCAN, "Scan");
   // Only the IP-set poll enables Scan, once the engine reports a plate.
   scan_->setEnabled(false);
   id_ = edit(IDC_EDIT_ID);
   name_ = edit(IDC_EDIT_NAME);
   description_ = edit(IDC_EDIT_DESCRIPTION);
   for (QLineEdit* e : {id_, name_, description_}) e->setMaxLength(kFieldLength);
-  QPushButton* clear = button(IDC_BTN_CLEAR_INFO, QT_TRANSLATE_NOOP("Halcyone", "Clear Info. "));
-  QPushButton* save = button(IDC_BTN_SAVE, QT_TRANSLATE_NOOP("Halcyone", "Save"));
-  QPushButton* erase = button(IDC_BTN_ERASE, QT_TRANSLATE_NOOP("Halcyone", "Erase IP"));
-  QPushButton* eject = button(IDC_BTN_EJECT, QT_TRANSLATE_NOOP("Halcyone", "Eject IP"));
-  QPushButton* reset = button(IDC_BTN_RESET_ERROR, QT_TRANSLATE_NOOP("Halcyone", "Reset Error"));
-  QPushButton* log = button(IDC_BTN_LOG, QT_TRANSLATE_NOOP("Halcyone", "Scanner Log"));
-  close_ = button(IDC_BTN_CLOSE, QT_TRANSLATE_NOOP("Halcyone", "Close"));
+  QPushButton* clear = button(IDC_BTN_CLEAR_INFO, "Clear Info. ");
+  QPushButton* save = button(IDC_BTN_SAVE, "Save");
+  QPushButton* erase = button(IDC_BTN_ERASE, "Erase IP");
+  QPushButton* eject = button(IDC_BTN_EJECT, "Eject IP");
+  QPushButton* reset = button(IDC_BTN_RESET_ERROR, "Reset Error");
+  QPushButton* log = button(IDC_BTN_LOG, "Scanner Log");
+  close_ = button(IDC_BTN_CLOSE, "Close");
   buttons_ = {clear, save, erase, eject, reset, log, close_};
-  QPushButton* ok = button(IDC_OK, QT_TRANSLATE_NOOP("Halcyone", "OK"));
-  QPushButton* cancel = button(IDC_CANCEL, QT_TRANSLATE_NOOP("Halcyone", "Cancel"));
+  QPushButton* ok = button(IDC_OK, "OK");
+  QPushButton* cancel = button(IDC_CANCEL, "Cancel");
   ok->hide();
   cancel->hide();
 
   auto* conditions = new QGroupBox(this);
   auto* cg = new QGridLayout(conditions);
-  cg->addWidget(new QLabel(Halcyone::tr("IP Size"), this), 0, 0);
+  cg->addWidget(new QLabel("IP Size", this), 0, 0);
   cg->addWidget(ipSize_, 0, 1);
-  cg->addWidget(new QLabel(Halcyone::tr("Pixel Spacing"), this), 1, 0);
+  cg->addWidget(new QLabel("Pixel Spacing", this), 1, 0);
   cg->addWidget(pitch_, 1, 1);
-  cg->addWidget(new QLabel(Halcyone::tr("( micro meter )"), this), 1, 2);
-  cg->addWidget(new QLabel(Halcyone::tr("Sensitivity"), this), 2, 0);
+  cg->addWidget(new QLabel("( micro meter )", this), 1, 2);
+  cg->addWidget(new QLabel("Sensitivity", this), 2, 0);
   cg->addWidget(sensitivity_, 2, 1);
-  cg->addWidget(new QLabel(Halcyone::tr("( 100 - 1000 )"), this), 2, 2);
+  cg->addWidget(new QLabel("( 100 - 1000 )", this), 2, 2);
   auto* speeds = new QHBoxLayout;
   speeds->addWidget(standard_);
   speeds->addWidget(highSpeed_);
@@ -186,11 +180,11 @@ void CHalcyoneDlg::buildControls() {
 
   auto* study = new QGroupBox(this);
   auto* sg = new QGridLayout(study);
-  sg->addWidget(new QLabel(Halcyone::tr("Comp. ID"), this), 0, 0);
+  sg->addWidget(new QLabel("Comp. ID", this), 0, 0);
   sg->addWidget(id_, 0, 1);
-  sg->addWidget(new QLabel(Halcyone::tr("Comp. Name"), this), 1, 0);
+  sg->addWidget(new QLabel("Comp. Name", this), 1, 0);
   sg->addWidget(name_, 1, 1);
-  sg->addWidget(new QLabel(Halcyone::tr("Description"), this), 2, 0);
+  sg->addWidget(new QLabel("Description", this), 2, 0);
   sg->addWidget(description_, 2, 1);
   auto* studyButtons = new QHBoxLayout;
   studyButtons->addWidget(clear);
@@ -317,8 +311,8 @@ bool CHalcyoneDlg::readControls() {
   const auto value = pq::parseInt(sensitivity_->text());
   if (!value || *value < kSensitivityMin || *value > kSensitivityMax) {
     pq::prompt().message(this,
-                         value ? Halcyone::tr("Please enter an integer between 100 and 1000.")
-                               : Halcyone::tr("Please enter an integer."),
+                         value ? QStringLiteral("Please enter an integer between 100 and 1000.")
+                               : QStringLiteral("Please enter an integer."),
                          kCaption, pq::Icon::Warning, pq::Buttons::Ok);
     sensitivity_->setFocus();
     sensitivity_->selectAll();
@@ -558,8 +552,8 @@ void CHalcyoneDlg::OnBtnLog() {
     back();
     return;
   }
-  QString file =
-      pq::prompt().saveFileName(this, QString(), QStringLiteral("ScannerLog.txt"), Halcyone::tr("TXT Files(*.txt)"));
+  QString file = pq::prompt().saveFileName(this, QString(), QStringLiteral("ScannerLog.txt"),
+                                           QStringLiteral("TXT Files(*.txt)"));
   if (file.isEmpty()) {
     appLog(6, "---CHalcyoneDlg::OnBtnLog: LogFilename Dialog Cancel.");
   } else {
@@ -580,8 +574,8 @@ void CHalcyoneDlg::OnBtnLog() {
 }
 
 void CHalcyoneDlg::OnAbout() {
-  pq::prompt().message(this, Halcyone::tr("Halcyone Version %1").arg(QString::fromUtf8(platform::kVersion)),
-                       Halcyone::tr("About Halcyone"), pq::Icon::Information, pq::Buttons::Ok);
+  pq::prompt().message(this, QStringLiteral("Halcyone Version %1").arg(QString::fromUtf8(platform::kVersion)),
+                       QStringLiteral("About Halcyone"), pq::Icon::Information, pq::Buttons::Ok);
 }
 
 // ---- closing -----------------------------------------------------------------

@@ -10,14 +10,11 @@
 #include "crapp/dialog.h"
 #include "log/log.h"
 #include "platform/paths.h"
-#include "platform/qt/translations.h"
 
 namespace {
 
 void runDialog(int& argc, char** argv, const std::filesystem::path& programDir) {
   QApplication application(argc, argv);
-  platform::qt::Translation translation;
-  translation.install(QStringLiteral("halcyone"), QString::fromStdString((programDir / "translations").string()));
   crapp::CHalcyoneDlg dialog(programDir);
   if (dialog.initFailed()) return;
   Log::setLogLevel(dialog.container()->GetLogLevel());

@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <cstdlib>
@@ -37,7 +36,6 @@
 #include "platform/process.h"
 #include "platform/qt/control.h"
 #include "platform/qt/prompt.h"
-#include "platform/qt/translations.h"
 #include "simulator/radiograph.h"
 #include "simulator/sim.h"
 #include "testsupport/pump.h"
@@ -613,45 +611,6 @@ TEST(DialogScanMode, APlateIsExportedAfterTheReaderLibrarysLineCorrection) {
 
     d.get<QLineEdit>(crapp::IDC_EDIT_NAME)->setText("Weld 4");
     EXPECT_TRUE(savedPixels(d, expected.size()) == expected) << "the exported pixels are not the corrected plate";
-  }
-}
-
-// Every word of the window, in Japanese and in Chinese: no label, button or
-// choice keeps its English text.
-TEST(DialogTestMode, JapaneseAndChineseReplaceEveryEnglishWordOfTheWindow) {
-  if (ranInProgramFolder(testMode())) return;
-  const auto texts = [](QWidget* w) {
-    std::map<std::string, QString> seen;
-    int n = 0;
-    // What a person sees: the hidden OK and Cancel left out.
-    for (QLabel* l : w->findChildren<QLabel*>())
-      if (l->isVisibleTo(w)) seen["label " + std::to_string(n++)] = l->text();
-    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
-      if (b->isVisibleTo(w)) seen["button " + b->objectName().toStdString()] = b->text();
-    return seen;
-  };
-  std::map<std::string, QString> english;
-  {
-    Dialog d(false);
-    english = texts(d.dlg.get());
-  }
-  ASSERT_GE(english.size(), 20u);
-  const QString catalogues = QString::fromStdString((kBinDir / "Halcyone" / "translations").string());
-  for (const auto& [locale, file] : {std::pair{QLocale(QLocale::Japanese, QLocale::Japan), "halcyone_ja.png"},
-                                     std::pair{QLocale(QLocale::Chinese, QLocale::China), "halcyone_zh.png"}}) {
-    platform::qt::Translation translation;
-    ASSERT_TRUE(translation.install("halcyone", catalogues, locale)) << file;
-    Dialog d(false);
-    d.dlg->show();
-    const auto shown = texts(d.dlg.get());
-    ASSERT_EQ(shown.size(), english.size());
-    for (const auto& [control, text] : english) {
-      // Words, not numbers or a range such as "( 100 - 1000 )".
-      if (!text.contains(QRegularExpression("[A-Za-z]{2}"))) continue;
-      EXPECT_NE(shown.at(control), text) << file << ": " << control << " stays English";
-    }
-    EXPECT_NE(crapp::messageText(601), "End of scan.");
-    EXPECT_TRUE(d.dlg->grab().save(QString::fromStdString((kScreenshotDir / file).string())));
   }
 }
 

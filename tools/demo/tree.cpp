@@ -71,7 +71,6 @@ bool installTree(const fs::path& binDir, const fs::path& standIn, const Tree& tr
       !copyInto(binDir / "translations", tree.bin() / "translations", fault))
     return false;
   const fs::path real = binDir / "Halcyone" / "Halcyone";
-  if (!copyInto(binDir / "Halcyone" / "translations", tree.crFolder() / "translations", fault)) return false;
   if (cr == CrProgram::Real) {
     if (!copyInto(real, tree.crFolder(), fault)) return false;
   } else {
