@@ -335,6 +335,20 @@ TEST(DialogFolders, UnusableFoldersAreRefusedAtStartWithTheirReason) {
     // Refused before anything ran: the saved plate is still there.
     EXPECT_EQ(testsupport::readFile(c.program / "halcData" / "saved.dcm"), "plate");
   }
+  // For a person to look at: the reason in the real box, as the operator sees it.
+  namespace pt = platform::qt::testing;
+  crapp::FolderProblem inside{crapp::FolderProblem::Kind::ExportInsideData, root / "a" / "halcData" / "out", 0, 0};
+  pt::BoxSeen seen;
+  pt::answerTheNextBox(
+      [](QMessageBox* box) {
+        box->grab().save(QString::fromStdString((kScreenshotDir / "halcyone_refused_folder.png").string()));
+        pt::pressing(QMessageBox::Ok)(box);
+      },
+      seen);
+  crapp::showStartFailure(nullptr, crapp::folderProblemText(inside, root / "a" / "halcData", root / "a" / "HalcyoneSite.ini"));
+  EXPECT_TRUE(seen.found && !seen.stuck);
+  EXPECT_EQ(seen.caption, "HalcyoneScan");
+  EXPECT_EQ(seen.buttons, QMessageBox::Ok);
 }
 
 TEST(DialogTestMode, CloseAndEscapeAreRefusedDuringAScanAndAskWithAnUnsavedImage) {
