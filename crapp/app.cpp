@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <system_error>
 
@@ -47,7 +48,12 @@ CHalcyoneApp::~CHalcyoneApp() = default;
 
 CHalcyoneApp::Start CHalcyoneApp::InitInstance() {
   instanceMutex_ = std::make_unique<platform::NamedMutex>("Halcyone");
-  if (!instanceMutex_->createAndHold()) return Start::SecondInstance;
+  if (!instanceMutex_->createAndHold()) {
+    // Only another holder means another instance; a lock that cannot be made
+    // must not pass for one, or the program would end without a word.
+    if (instanceMutex_->error() == 0) return Start::SecondInstance;
+    lockError_ = instanceMutex_->error();
+  }
 
   const fs::path logDir = platform::paths::resolve(".\\halcLog", programDir_).lexically_normal();
   std::error_code ec;
@@ -61,12 +67,22 @@ CHalcyoneApp::Start CHalcyoneApp::InitInstance() {
   appLog(0, "#### Start Halcyone ####");
   logVersionLines();
 
+  if (lockError_ != 0) {
+    connectMode_ = isConnectCommandLine(args_);
+    appLog(1, "---CHalcyoneApp::InitInstance: Cannot make the instance lock in %s: %s", lockFolder().c_str(),
+           std::strerror(lockError_));
+    return Start::LockFailed;
+  }
   if (isConnectCommandLine(args_)) {
     connectMode_ = true;
     appLog(0, " -Execution of checking Connect");
     return Start::ConnectMode;
   }
   return Start::RunDialog;
+}
+
+fs::path CHalcyoneApp::lockFolder() const {
+  return instanceMutex_ ? instanceMutex_->file().parent_path() : fs::path();
 }
 
 void CHalcyoneApp::logVersionLines() {
@@ -87,6 +103,10 @@ int CHalcyoneApp::ExitInstance() {
   if (instanceMutex_) {
     instanceMutex_->unlock();
     instanceMutex_.reset();
+  }
+  if (lockError_ != 0) {
+    if (logReady_) appLog(0, "#### End Halcyone #### [ExitInstance]  ret = %d", -1);
+    return -1;
   }
   if (connectMode_) {
     const int result = CheckConnect();

@@ -17,13 +17,19 @@ class CHalcyoneApp {
   CHalcyoneApp(std::vector<std::string> args, std::filesystem::path programDir);
   ~CHalcyoneApp();
 
-  enum class Start { SecondInstance, ConnectMode, RunDialog };
+  // LockFailed: the instance lock could not be made at all (not another
+  // instance); the process shows why, unless in connect mode, and ends with -1.
+  enum class Start { SecondInstance, LockFailed, ConnectMode, RunDialog };
   // Takes the instance mutex, configures the log, writes the version lines and
   // decides what the process does. Makes no window.
   Start InitInstance();
   // Releases the instance mutex; in connect mode runs the connection test.
   // Returns the process's exit code.
   int ExitInstance();
+
+  // After LockFailed: the folder the lock file belongs in, and the errno.
+  std::filesystem::path lockFolder() const;
+  int lockError() const { return lockError_; }
 
   // 1 when the CR engine initialises, else -1; the engine is always finished.
   static int CheckConnect();
@@ -38,6 +44,7 @@ class CHalcyoneApp {
   std::unique_ptr<platform::NamedMutex> instanceMutex_;
   bool connectMode_ = false;
   bool logReady_ = false;
+  int lockError_ = 0;
 };
 
 // "-connect" only as the whole command line, exactly so.

@@ -1,7 +1,10 @@
 #include "crapp/datacontainer.h"
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <new>
 #include <system_error>
@@ -44,16 +47,27 @@ CDataContainer::CDataContainer(fs::path programDir)
       siteIni_(programDir_ / "HalcyoneSite.ini"),
       hardIni_(programDir_ / "HalcyoneHard.ini") {
   logFolder_ = resolveFolder(".\\halcLog", programDir_);
-  dataFolder_ = resolveFolder(".\\halcData", programDir_);
+  const SiteFolders folders = siteFolders(programDir_);
+  dataFolder_ = folders.data;
+  exportFolder_ = folders.exportFolder;
+  startProblem_ = folders.problem;
   internalDicom_ = dataFolder_ / "Halcyone.dcm";
-  rawImage_ = dataFolder_ / "Halcyone.raw";
+  rawImage_ = folders.rawImage;
   CreateListIPsize();
   ReadSettings();
-  for (const fs::path& folder : {logFolder_, dataFolder_, exportFolder_}) {
-    if (!createFolder(folder))
-      appLog(1, "---CDataContainer::CDataContainer: Fail CreateDirectory(%s)", folder.c_str());
+  if (startProblem_) {
+    // Refused: nothing is made, emptied or removed; the program ends.
+    appLog(1, "---CDataContainer::CDataContainer: unusable folder %s (kind %d, %d of at most %d characters)",
+           startProblem_.folder.c_str(), static_cast<int>(startProblem_.kind),
+           static_cast<int>(startProblem_.length), static_cast<int>(startProblem_.limit));
+  } else {
+    for (const fs::path& folder : {logFolder_, dataFolder_, exportFolder_}) {
+      if (!createFolder(folder))
+        appLog(1, "---CDataContainer::CDataContainer: Fail CreateDirectory(%s)", folder.c_str());
+    }
+    EmptyDataFolder();
+    RemoveStaleTemporaries();
   }
-  EmptyDataFolder();
   copyBuffer_.reset(new (std::nothrow) std::uint8_t[kCopyBufferSize]);
   if (!copyBuffer_)
     appLog(1, "---CDataContainer::CDataContainer: Fail Memory allocate temp imgbuff(size=%d)",
@@ -88,9 +102,6 @@ void CDataContainer::CreateListIPsize() {
 void CDataContainer::ReadSettings() {
   const auto site = platform::ini::IniFile::load(siteIni_);
   logLevel_ = site.getInt("Log", "LogLevel", 6);
-  std::string exportPath = site.getString("Settings", "ExportPath", "").substr(0, 255);
-  if (exportPath.empty()) exportPath = ".\\halcExport";
-  exportFolder_ = resolveFolder(exportPath, programDir_);
 
   availableImageSize_ = site.getInt("Settings", "AvailableImageSize", 500);
   if (availableImageSize_ < 1) availableImageSize_ = 500;
@@ -206,6 +217,47 @@ bool CDataContainer::EmptyDataFolder() const {
     }
   }
   return ok;
+}
+
+std::string exportTemporaryName(std::string_view candidate, long pid) {
+  return "." + std::string(candidate) + ".dcm." + std::to_string(pid) + ".tmp";
+}
+
+long exportTemporaryOwner(std::string_view name) {
+  constexpr std::string_view kTail = ".tmp", kMiddle = ".dcm.";
+  if (name.size() < 2 || name.front() != '.' || !name.ends_with(kTail)) return 0;
+  name.remove_suffix(kTail.size());
+  std::size_t digits = 0;
+  while (digits < name.size() && name[name.size() - 1 - digits] >= '0' && name[name.size() - 1 - digits] <= '9')
+    ++digits;
+  // A process id: 1 to 10 digits without a leading zero.
+  if (digits == 0 || digits > 10 || name[name.size() - digits] == '0') return 0;
+  const std::string_view number = name.substr(name.size() - digits);
+  name.remove_suffix(digits);
+  // What is left is ".<candidate>.dcm." with a candidate of one character or more.
+  if (!name.ends_with(kMiddle) || name.size() < 1 + 1 + kMiddle.size()) return 0;
+  long long pid = 0;
+  for (char c : number) pid = pid * 10 + (c - '0');
+  return pid <= 0x7FFFFFFF ? static_cast<long>(pid) : 0;
+}
+
+void CDataContainer::RemoveStaleTemporaries() const {
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(exportFolder_, ec); !ec && it != fs::directory_iterator();
+       it.increment(ec)) {
+    const long pid = exportTemporaryOwner(it->path().filename().native());
+    if (pid == 0) continue;
+    std::error_code kind;
+    if (!it->is_regular_file(kind) || it->is_symlink(kind)) continue;
+    // One instance runs at a time, so a copy under this process's own id is
+    // stale too: nothing has been saved yet.
+    const bool gone = pid == ::getpid() || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+    if (!gone) continue;
+    if (::unlink(it->path().c_str()) == 0)
+      appLog(6, "---CDataContainer::RemoveStaleTemporaries: removed %s", it->path().c_str());
+    else
+      appLog(1, "---CDataContainer::RemoveStaleTemporaries: Fail DeleteFile(%s)", it->path().c_str());
+  }
 }
 
 void CDataContainer::DeleteScanRecords() {

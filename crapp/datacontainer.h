@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "crapp/site.h"
+
 namespace crapp {
 
 // One plate size of the IP Size list. Texts are as the ini file holds them (CP932).
@@ -77,6 +79,9 @@ class CDataContainer {
   const std::filesystem::path& exportFolder() const { return exportFolder_; }
   const std::filesystem::path& internalDicomPath() const { return internalDicom_; }
   const std::filesystem::path& rawImagePath() const { return rawImage_; }
+  // Set when the folders cannot be used: then nothing was made or emptied,
+  // and the program must not go on.
+  const FolderProblem& startProblem() const { return startProblem_; }
 
   // Plate sizes.
   int GetIPSizeCount() const { return static_cast<int>(ipSizes_.size()); }
@@ -103,6 +108,9 @@ class CDataContainer {
 
   // Deletes everything inside the data folder and keeps the folder.
   bool EmptyDataFolder() const;
+  // Removes the hidden copies that saves of processes no longer running left
+  // in the export folder; nothing else there is touched.
+  void RemoveStaleTemporaries() const;
 
   // Scan records: each absent until made.
   void CreateScanInfomation(ScanInformation info) { scanInfo_ = std::move(info); }
@@ -140,6 +148,7 @@ class CDataContainer {
   std::filesystem::path mainIni_, siteIni_, hardIni_;
   std::filesystem::path logFolder_, dataFolder_, exportFolder_;
   std::filesystem::path internalDicom_, rawImage_;
+  FolderProblem startProblem_;
   std::vector<IPSizeDefinition> ipSizes_;
   int availableImageSize_ = 500;
   int eraseMode_ = 2;
@@ -156,6 +165,12 @@ class CDataContainer {
   int fileStepCounter_ = 0;
   std::function<std::time_t()> clock_;
 };
+
+// The hidden name a save copies a plate under in the export folder until it
+// is whole: ".<candidate>.dcm.<pid>.tmp".
+std::string exportTemporaryName(std::string_view candidate, long pid);
+// The process id in a name of exactly that form; 0 for any other name.
+long exportTemporaryOwner(std::string_view fileName);
 
 // Path-safe form of a typed ID: '/', '\' and control characters become '_'.
 std::string fileNameSafe(std::string_view utf8);

@@ -12,9 +12,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QAbstractItemView>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <new>
 
@@ -42,7 +48,99 @@ constexpr int kSensitivityMax = 1000;
 
 QString fromCp932(const std::string& text) { return QString::fromStdString(platform::text::cp932ToUtf8(text)); }
 
+QString shown(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+// The engine's current error as " %08Xh : text"; empty when there is none.
+QString errorInformation(std::string* raw = nullptr) {
+  int code = 0;
+  char text[512] = {};
+  QuorinGetErrorInformation(&code, text);
+  text[sizeof text - 1] = '\0';
+  if (raw) *raw = text;
+  if (code == 0) return {};
+  return QString::asprintf(" %08Xh : ", static_cast<unsigned>(code)) + fromCp932(text);
+}
+
+// The IP Size list keeps the width of the window's fixed layout: a long
+// plate name is cut with an ellipsis in the box and shown whole in the list.
+class PlateList : public QComboBox {
+ public:
+  explicit PlateList(QWidget* parent) : QComboBox(parent) {
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    setMinimumContentsLength(10);
+  }
+
+  void addPlate(const QString& name) {
+    addItem(name);
+    setItemData(count() - 1, name, Qt::ToolTipRole);
+    // The list opens as wide as its longest name, within the screen.
+    const int margins = 2 * (view()->frameWidth() + style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this)) +
+                        style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    widest_ = std::max(widest_, view()->fontMetrics().horizontalAdvance(name) + margins);
+    int width = widest_;
+    if (const QScreen* s = screen()) width = std::min(width, s->availableGeometry().width());
+    view()->setMinimumWidth(width);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    painter.setPen(palette().color(QPalette::Text));
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideRight, field.width());
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+  }
+
+ private:
+  int widest_ = 0;
+};
+
 }  // namespace
+
+QString lockFailureText(const std::filesystem::path& folder, int error) {
+  return QCoreApplication::translate("CHalcyoneDlg", "Halcyone cannot make its single-instance lock in the folder %1: %2.\n"
+            "Please make the folder writable, or set NDT_RUNTIME_DIR to one that is.")
+      .arg(shown(folder), QString::fromLocal8Bit(std::strerror(error)));
+}
+
+QString folderProblemText(const FolderProblem& p, const std::filesystem::path& dataFolder,
+                          const std::filesystem::path& siteIni) {
+  using Kind = FolderProblem::Kind;
+  switch (p.kind) {
+    case Kind::ExportPathTooLong:
+      return QCoreApplication::translate("CHalcyoneDlg", "The export folder set as ExportPath in %1 has %2 characters; it may have at most %3.")
+          .arg(shown(siteIni))
+          .arg(p.length)
+          .arg(p.limit);
+    case Kind::PathTooLong:
+      return QCoreApplication::translate("CHalcyoneDlg", "The folder %1 has %2 characters; the scanner engine takes at most %3.\n"
+                "Please install Halcyone in a folder with a shorter path.")
+          .arg(shown(p.folder))
+          .arg(p.length)
+          .arg(p.limit);
+    case Kind::ExportIsData:
+      return QCoreApplication::translate("CHalcyoneDlg", "The export folder %1 is the data folder, which is emptied at every scan.\n"
+                "Please set another ExportPath in %2.")
+          .arg(shown(p.folder), shown(siteIni));
+    case Kind::ExportInsideData:
+      return QCoreApplication::translate("CHalcyoneDlg", "The export folder %1 lies inside the data folder %2, which is emptied at every scan.\n"
+                "Please set another ExportPath in %3.")
+          .arg(shown(p.folder), shown(dataFolder), shown(siteIni));
+    case Kind::DataInsideExport:
+      return QCoreApplication::translate("CHalcyoneDlg", "The data folder %1 lies inside the export folder %2.\n"
+                "Please set another ExportPath in %3.")
+          .arg(shown(dataFolder), shown(p.folder), shown(siteIni));
+    case Kind::None: break;
+  }
+  return {};
+}
+
+void showStartFailure(QWidget* owner, const QString& text) {
+  pq::prompt().message(owner, text, kCaption, pq::Icon::Critical, pq::Buttons::Ok);
+}
 
 QString messageText(int id) {
   switch (id) {
@@ -127,7 +225,7 @@ void CHalcyoneDlg::buildControls() {
   status_->setFrameShape(QFrame::StyledPanel);
   status_->setMinimumHeight(24);
 
-  ipSize_ = new QComboBox(this);
+  ipSize_ = new PlateList(this);
   pq::setControlId(ipSize_, IDC_COMBO_IPSIZE);
   pitch_ = new QComboBox(this);
   pq::setControlId(pitch_, IDC_COMBO_PITCH);
@@ -243,9 +341,18 @@ bool CHalcyoneDlg::OnInitDialog() {
   miniscreen_->paneWidth = miniscreen_->width();
   miniscreen_->paneHeight = miniscreen_->height();
 
+  // Folders the program cannot work with are refused before anything runs.
+  if (container_ && container_->startProblem()) {
+    const QString why = folderProblemText(container_->startProblem(), container_->dataFolder(),
+                                          container_->siteIniPath());
+    appLog(1, "---CHalcyoneDlg::OnInitDialog: %s", why.toStdString().c_str());
+    showStartFailure(this, why);
+    return false;
+  }
+
   if (container_) {
     for (int i = 1; i <= container_->GetIPSizeCount(); ++i)
-      ipSize_->addItem(fromCp932(container_->GetIPSizeByIndex(i)->dispName));
+      static_cast<PlateList*>(ipSize_)->addPlate(fromCp932(container_->GetIPSizeByIndex(i)->dispName));
     const UISettings ui = container_->ReadUISettings();
     ipSize_->setCurrentIndex(ui.ipSizeId - 1);
     const QString pitchText = pq::formatInt(ui.scanPitch);
@@ -272,7 +379,11 @@ bool CHalcyoneDlg::OnInitDialog() {
   engineStarted_ = QuorinScannerInintialize(messageHandle()) != 0;
   if (!engineStarted_) {
     appLog(1, "---CHalcyoneDlg::OnInitDialog: Failure in device initialization.");
-    if (pq::prompt().message(this, messageText(504), kCaption, pq::Icon::Question, pq::Buttons::YesNo) ==
+    // The question carries the engine's reason, so the operator knows what to mend.
+    QString question = messageText(504);
+    const QString why = errorInformation();
+    if (!why.isEmpty()) question += "\n\n" + why.trimmed();
+    if (pq::prompt().message(this, question, kCaption, pq::Icon::Question, pq::Buttons::YesNo) ==
         pq::Answer::Yes) {
       platform::clock::sleep(1000);
       engineStarted_ = QuorinScannerInintialize(messageHandle()) != 0;
@@ -340,16 +451,14 @@ bool CHalcyoneDlg::askOkCancel(int id) {
 }
 
 void CHalcyoneDlg::CRDispDeviceMessage() {
-  int code = 0;
-  char text[512] = {};
-  QuorinGetErrorInformation(&code, text);
-  text[sizeof text - 1] = '\0';
-  if (code == 0) {
+  std::string text;
+  const QString line = errorInformation(&text);
+  if (line.isEmpty()) {
     appLog(9, "---CHalcyoneDlg::CRDispDeviceMessage: no error.");
     return;
   }
-  status_->setText(QString::asprintf(" %08Xh : ", static_cast<unsigned>(code)) + fromCp932(text));
-  appLog(6, "---CHalcyoneDlg::CRDispDeviceMessage: %s", text);
+  status_->setText(line);
+  appLog(6, "---CHalcyoneDlg::CRDispDeviceMessage: %s", text.c_str());
 }
 
 void CHalcyoneDlg::enableButtons(bool on) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "crapp/miniscreen.h"
+#include "crapp/site.h"
 #include "platform/messages.h"
 
 class QComboBox;
@@ -58,6 +59,14 @@ enum ControlId : int {
 
 // The program's own texts by string id, in English.
 QString messageText(int id);
+
+// Why the program cannot start: an instance lock that cannot be made in
+// `folder` (errno `error`), or folders the site ini names that cannot be used.
+QString lockFailureText(const std::filesystem::path& folder, int error);
+QString folderProblemText(const FolderProblem& problem, const std::filesystem::path& dataFolder,
+                          const std::filesystem::path& siteIni);
+// Says so in a box under the program's caption, before or instead of its window.
+void showStartFailure(QWidget* owner, const QString& text);
 
 class CHalcyoneDlg : public QDialog {
  public:

@@ -438,7 +438,7 @@ class CDataContainer::Export {
         moved = renameNoReplace(source, dcm);
         if (!moved && errno == EEXIST) break;
         if (!moved && errno == EXDEV && !copied) {
-          const fs::path temporary = folder / ("." + candidate + ".dcm." + std::to_string(::getpid()) + ".tmp");
+          const fs::path temporary = folder / exportTemporaryName(candidate, ::getpid());
           if (!copyInto(source, temporary)) return false;
           source = temporary;
           copied = true;

@@ -31,6 +31,13 @@ int main(int argc, char** argv) {
     case crapp::CHalcyoneApp::Start::SecondInstance:
     case crapp::CHalcyoneApp::Start::ConnectMode:
       break;
+    case crapp::CHalcyoneApp::Start::LockFailed:
+      // "-connect" runs without a display: its log line and exit code say it.
+      if (!app.connectMode()) {
+        QApplication application(argc, argv);
+        crapp::showStartFailure(nullptr, crapp::lockFailureText(app.lockFolder(), app.lockError()));
+      }
+      break;
     case crapp::CHalcyoneApp::Start::RunDialog:
       runDialog(argc, argv, programDir);
       break;

@@ -167,7 +167,11 @@ void CHalcyoneDlg::OnAcquireError() {
   appLog(1, "---CHalcyoneDlg::OnAcquireError");
   // A plate that never arrived whole must not be saved as if it had; one
   // whose erase failed after it was complete is kept.
-  if (scanRunning_ && !scanCompleted_) container_->DeleteScanRecords();
+  if (scanRunning_ && !scanCompleted_) {
+    container_->DeleteScanRecords();
+    // ... nor left in the pane as if it could.
+    dropPreview();
+  }
   scanRunning_ = false;
   miniscreen_->scanning = false;
   enableButtons(true);

@@ -6,16 +6,38 @@
 
 #include "platform/version.h"
 
+#include <algorithm>
 #include <atomic>
 #include <dlfcn.h>
 #include <filesystem>
 #include <mutex>
+#include <string>
 
 namespace crengine {
 namespace {
 
 std::atomic<bool> initialisedFlag{false};
 std::mutex engineMutex;
+
+// Why the last start failed. Before an engine runs, this is the only error a
+// host can be told, so QuorinGetErrorInformation gives it until the next start.
+struct StartFailure {
+  std::mutex mutex;
+  std::uint32_t code = 0;
+  std::string text;
+
+  void keep(std::uint32_t c, std::string t) {
+    std::lock_guard<std::mutex> lock(mutex);
+    code = c;
+    text = std::move(t);
+  }
+  void clear() { keep(0, {}); }
+};
+
+StartFailure& startFailure() {
+  static StartFailure f;
+  return f;
+}
 
 // Stops the engine's scanner thread before the engine goes. A thread given up
 // inside the reader still refers to the engine and runs the reader library's
@@ -101,6 +123,7 @@ std::unique_ptr<ScanClass> installEngine(std::unique_ptr<ScanClass> replacement)
   Holder& h = holder();
   ScanClass* old = h.engine;
   h.engine = replacement.release();
+  startFailure().clear();
   return std::unique_ptr<ScanClass>(stoppedForDeletion(old));
 }
 
@@ -133,8 +156,13 @@ int QuorinScannerInintialize(std::uintptr_t window) {
   const int result = engine().Init(window);
   if (result) {
     crengine::initialisedFlag = true;
+    crengine::startFailure().clear();
     elog(9, "scanclass.Init() success");
   } else {
+    std::uint32_t code = engine().errorCode();
+    // A start that failed without naming why still failed.
+    if (code == 0) engine().SetErrorCode(code = QUORIN_ERR_SCANNER_INIT);
+    crengine::startFailure().keep(code, engine().errorText());
     elog(3, "scanclass.Init() failed");
   }
   elog(9, "End: %s", name);
@@ -205,19 +233,34 @@ int QuorinErrorReset() {
 int QuorinGetErrorInformation(int* code, char* text) {
   const char* name = "QuorinGetErrorInformation";
   elog(9, "Start: %s", name);
-  if (!crengine::initialisedFlag.load()) {
+  const bool running = crengine::initialisedFlag.load();
+  crengine::StartFailure& failure = crengine::startFailure();
+  std::unique_lock<std::mutex> failed(failure.mutex);
+  if (!running && failure.code == 0) {
+    failed.unlock();
     engine().SetErrorCode(QUORIN_ERR_NOT_INITIALIZED);
     elog(9, "End: %s", name);
     return 0;
   }
   // Checked although the host always passes both: a null would crash the host's process.
   if (code == nullptr || text == nullptr) {
+    failed.unlock();
     engine().SetErrorCode(QUORIN_ERR_PARAMETER);
     elog(1, "Error: scanclass.GetErrorString failed.");
     elog(9, "End: %s", name);
     return 0;
   }
-  const int result = engine().GetErrorString(code, text);
+  int result = 1;
+  if (running) {
+    failed.unlock();
+    result = engine().GetErrorString(code, text);
+  } else {
+    *code = int(failure.code);
+    const std::size_t n = std::min<std::size_t>(failure.text.size(), 511);
+    failure.text.copy(text, n);
+    text[n] = '\0';
+    failed.unlock();
+  }
   if (!result)
     elog(1, "Error: scanclass.GetErrorString failed.");
   else if (*code != 0)

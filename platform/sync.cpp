@@ -32,8 +32,9 @@ std::string lockFileName(const std::string& name) {
 }  // namespace
 
 NamedMutex::NamedMutex(std::string name) : name_(std::move(name)) {
-  std::filesystem::path file = paths::runtimeDir() / lockFileName(name_);
-  fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  file_ = paths::runtimeDir() / lockFileName(name_);
+  fd_ = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd_ < 0) error_ = errno;
 }
 
 NamedMutex::~NamedMutex() {
@@ -44,8 +45,12 @@ bool NamedMutex::tryLock() {
   if (fd_ < 0) return false;
   if (locked_) return true;
   while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EINTR) return false;
+    if (errno != EINTR) {
+      error_ = errno == EWOULDBLOCK ? 0 : errno;
+      return false;
+    }
   }
+  error_ = 0;
   locked_ = true;
   return true;
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,6 +25,11 @@ class NamedMutex {
   // False when the lock file cannot be made (then every acquisition fails).
   bool valid() const { return fd_ >= 0; }
   const std::string& name() const { return name_; }
+  // The lock file, in the runtime directory.
+  const std::filesystem::path& file() const { return file_; }
+  // The errno of the last failure to make or lock the file; 0 when the last
+  // failure was only that another holder has it.
+  int error() const { return error_; }
 
   bool tryLock();
   bool lockFor(std::chrono::milliseconds timeout);
@@ -32,12 +38,15 @@ class NamedMutex {
   bool locked() const { return locked_; }
 
   // The create-and-test form: takes the mutex when nobody holds it and keeps it
-  // for the object's life. Returns false when it already existed (another holder).
+  // for the object's life. Returns false when it already existed (another
+  // holder, error() 0) or could not be made (error() says why).
   bool createAndHold() { return tryLock(); }
 
  private:
   std::string name_;
+  std::filesystem::path file_;
   int fd_ = -1;
+  int error_ = 0;
   bool locked_ = false;
 };
 

@@ -65,8 +65,10 @@ TEST_F(Connect, ScanModeWithoutTheReaderLibraryFails) {
   ProgramFolder folder(false, Reader::None);
   EXPECT_EQ(folder.connect(), 255);
   const std::string log = folder.log();
-  // The engine answers no error information once its start has failed.
-  EXPECT_NE(log.find("---CheckConnect::Connect NG [Not be able to get error info.]"), std::string::npos) << log;
+  // The engine keeps why its start failed, so the log says it.
+  EXPECT_NE(log.find("---CheckConnect::Connect NG [Error info(10006011h : ZENTRAC.dll load error.)]"),
+            std::string::npos)
+      << log;
   EXPECT_NE(log.find("ret = -1"), std::string::npos) << log;
 }
 
@@ -91,6 +93,42 @@ TEST_F(Connect, WithoutArgumentsTheDialogStartsTheEngineAndPollsThePlate) {
   p.wait();
   EXPECT_TRUE(polled) << folder.log();
   EXPECT_NE(folder.log().find("-- TEST mode --"), std::string::npos);
+}
+
+TEST_F(Connect, AnInstanceLockThatCannotBeMadeIsNoSecondInstance) {
+  ProgramFolder folder(true, Reader::None);
+  // A runtime folder below a plain file can never be made.
+  testsupport::writeFile(runtime.path() / "plain", "x");
+  const fs::path unusable = runtime.path() / "plain" / "runtime";
+  ::setenv("NDT_RUNTIME_DIR", unusable.c_str(), 1);
+  EXPECT_EQ(folder.connect(), 255);
+  const std::string log = folder.log();
+  EXPECT_NE(log.find("Cannot make the instance lock in " + unusable.string() + ": Not a directory"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("ret = -1"), std::string::npos) << log;
+
+  // Without "-connect" the program says so in a box and waits for the
+  // operator, instead of ending at once without a word.
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  platform::Process p;
+  ASSERT_TRUE(p.start(folder.program(), {}, folder.root()));
+  const auto count = [&](const std::string& what) {
+    const std::string all = folder.log();
+    int n = 0;
+    for (std::size_t at = all.find(what); at != std::string::npos; at = all.find(what, at + 1)) ++n;
+    return n;
+  };
+  bool logged = false;
+  for (int i = 0; i < 1000 && !logged; ++i) {
+    logged = count("Cannot make the instance lock") == 2;
+    if (!logged) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(logged) << folder.log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(p.poll()) << "the program ended without showing why";
+  EXPECT_EQ(count("ret = -1"), 1);
+  ::kill(p.pid(), SIGKILL);
+  p.wait();
 }
 
 // Holds the instance mutex until killed; a file says when it holds it.

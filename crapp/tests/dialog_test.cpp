@@ -7,7 +7,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QAbstractItemView>
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -36,6 +39,7 @@
 #include "platform/process.h"
 #include "platform/qt/control.h"
 #include "platform/qt/prompt.h"
+#include "platform/qt/testing/message_box.h"
 #include "simulator/radiograph.h"
 #include "simulator/sim.h"
 #include "testsupport/pump.h"
@@ -212,6 +216,139 @@ TEST(DialogTestMode, AScanSavedWithAnIdMakesExactlyOneExportSet) {
   d.button(crapp::IDC_BTN_SAVE)->click();
   EXPECT_EQ(d.status(), "There is no scanning image.");
   EXPECT_EQ(countSuffix(exported, ".dcm.ready"), 1);
+}
+
+TEST(DialogTestMode, TheRealBoxsOkToQuestion500DropsThePlate) {
+  if (ranInProgramFolder(testMode())) return;
+  namespace pt = platform::qt::testing;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  ASSERT_TRUE(d.startScan(0, "200")) << d.status().toStdString();
+  ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
+  ASSERT_TRUE(d.dlg->container()->scanImage());
+  // From here the operator answers the real message box.
+  pq::setPrompt(nullptr);
+
+  // Escape on Close keeps the window and the plate.
+  pt::BoxSeen seen;
+  pt::answerTheNextBox(pt::pressing(QMessageBox::NoButton, Qt::Key_Escape), seen);
+  d.button(crapp::IDC_BTN_CLOSE)->click();
+  EXPECT_TRUE(seen.found && !seen.stuck);
+  EXPECT_EQ(seen.text, k500);
+  EXPECT_EQ(seen.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+  EXPECT_TRUE(d.dlg->isVisible());
+  EXPECT_TRUE(d.dlg->container()->scanImage());
+
+  // OK on Scan drops the plate and starts the next scan.
+  ASSERT_TRUE(pumpUntil([&] { return d.scanEnabled(); }));
+  seen = {};
+  pt::answerTheNextBox(pt::pressing(QMessageBox::Ok), seen);
+  d.button(crapp::IDC_BTN_SCAN)->click();
+  EXPECT_TRUE(seen.found && !seen.stuck);
+  EXPECT_EQ(seen.text, k500);
+  EXPECT_FALSE(d.idle()) << "no new scan started";
+  EXPECT_EQ(d.status(), kScanning);
+  ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
+  EXPECT_EQ(d.status(), kEndOfScan);
+
+  // OK on Close ends the program with the plate unsaved.
+  seen = {};
+  pt::answerTheNextBox(pt::pressing(QMessageBox::Ok), seen);
+  d.button(crapp::IDC_BTN_CLOSE)->click();
+  EXPECT_TRUE(seen.found && !seen.stuck);
+  EXPECT_FALSE(d.dlg->isVisible());
+  EXPECT_EQ(d.dlg->result(), QDialog::Rejected);
+  pq::setPrompt(&d.prompt);
+}
+
+TEST(DialogTestMode, ALongPlateNameKeepsTheWindowOnTheScreen) {
+  const std::string longName(300, 'W');
+  Folder setup = testMode();
+  setup.prepare = [&](const crapptest::ProgramFolder& f) {
+    platform::ini::writeString(f.dir() / "Halcyone.ini", "IPSizeID_1", "DispName", longName);
+  };
+  if (ranInProgramFolder(setup)) return;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  d.dlg->adjustSize();
+  auto* plates = d.get<QComboBox>(crapp::IDC_COMBO_IPSIZE);
+  ASSERT_EQ(plates->count(), 3);
+  // The whole name as the settings' buffer holds it stays the entry's, for
+  // the drop-down and its tool tip.
+  const std::string held = longName.substr(0, 255);
+  EXPECT_EQ(plates->itemText(0).toStdString(), held);
+  EXPECT_EQ(plates->itemData(0, Qt::ToolTipRole).toString().toStdString(), held);
+  EXPECT_GT(plates->view()->minimumWidth(), plates->width());
+
+  const QSize screen(1280, 1024);
+  const QRect frame = d.dlg->frameGeometry();
+  EXPECT_LE(frame.width(), screen.width());
+  EXPECT_LE(frame.height(), screen.height());
+  // Every button the operator needs lies whole inside the window.
+  for (int id : {crapp::IDC_BTN_SCAN, crapp::IDC_BTN_SAVE, crapp::IDC_BTN_CLOSE, crapp::IDC_BTN_CLEAR_INFO,
+                 crapp::IDC_BTN_ERASE, crapp::IDC_BTN_EJECT, crapp::IDC_BTN_RESET_ERROR, crapp::IDC_BTN_LOG}) {
+    QPushButton* b = d.button(id);
+    const QRect r(b->mapTo(d.dlg.get(), QPoint(0, 0)), b->size());
+    EXPECT_TRUE(d.dlg->rect().contains(r)) << id;
+  }
+  // For a person to look at: the window on a 1280 x 1024 screen.
+  QImage shot(screen, QImage::Format_RGB32);
+  shot.fill(QColor(40, 70, 110));
+  {
+    QPainter painter(&shot);
+    painter.drawPixmap(0, 0, d.dlg->grab());
+  }
+  EXPECT_TRUE(shot.save(QString::fromStdString((kScreenshotDir / "halcyone_long_plate_name.png").string())));
+}
+
+TEST(DialogFolders, UnusableFoldersAreRefusedAtStartWithTheirReason) {
+  testsupport::TempDir root;
+  Log::setLogFileDir((root / "log").c_str());
+  // Deep enough that the raw image path cannot fit the engine's 259 characters.
+  fs::path deep = root.path();
+  while (deep.native().size() < 300) deep /= std::string(50, 'd');
+  struct Case {
+    const char* what;
+    fs::path program;
+    std::string exportPath;
+    std::vector<std::string> says;
+  } cases[] = {
+      {"export folder inside the data folder", root / "a", ".\\halcData\\out",
+       {(root / "a" / "halcData" / "out").string(), "inside the data folder"}},
+      {"program folder too long", deep, "", {(deep / "halcData").string(), "at most 246"}},
+      {"export path too long", root / "b", std::string(300, 'e'), {"ExportPath", "at most 255"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::create_directories(c.program / "halcData");
+    testsupport::writeFile(c.program / "halcData" / "saved.dcm", "plate");
+    if (!c.exportPath.empty())
+      testsupport::writeFile(c.program / "HalcyoneSite.ini", "[Settings]\r\nExportPath=" + c.exportPath + "\r\n");
+    pq::ScriptedPrompt prompt;
+    CHalcyoneDlg dlg(c.program);
+    EXPECT_FALSE(dlg.OnInitDialog());
+    ASSERT_EQ(prompt.asked.size(), 1u);
+    const std::string said = prompt.asked[0].text.toStdString();
+    for (const std::string& part : c.says) EXPECT_NE(said.find(part), std::string::npos) << said;
+    EXPECT_EQ(prompt.asked[0].caption, "HalcyoneScan");
+    EXPECT_FALSE(dlg.timerRunning());
+    // Refused before anything ran: the saved plate is still there.
+    EXPECT_EQ(testsupport::readFile(c.program / "halcData" / "saved.dcm"), "plate");
+  }
+  // For a person to look at: the reason in the real box, as the operator sees it.
+  namespace pt = platform::qt::testing;
+  crapp::FolderProblem inside{crapp::FolderProblem::Kind::ExportInsideData, root / "a" / "halcData" / "out", 0, 0};
+  pt::BoxSeen seen;
+  pt::answerTheNextBox(
+      [](QMessageBox* box) {
+        box->grab().save(QString::fromStdString((kScreenshotDir / "halcyone_refused_folder.png").string()));
+        pt::pressing(QMessageBox::Ok)(box);
+      },
+      seen);
+  crapp::showStartFailure(nullptr, crapp::folderProblemText(inside, root / "a" / "halcData", root / "a" / "HalcyoneSite.ini"));
+  EXPECT_TRUE(seen.found && !seen.stuck);
+  EXPECT_EQ(seen.caption, "HalcyoneScan");
+  EXPECT_EQ(seen.buttons, QMessageBox::Ok);
 }
 
 TEST(DialogTestMode, CloseAndEscapeAreRefusedDuringAScanAndAskWithAnUnsavedImage) {
@@ -424,7 +561,9 @@ TEST(DialogNoReader, AFailedStartAsksOnceAndEndsTheDialog) {
     Dialog d(false);
     d.prompt.answers = {answer};
     EXPECT_FALSE(d.dlg->OnInitDialog());
-    EXPECT_EQ(d.asked(), (std::vector<QString>{k504}));
+    // The question says why: the engine's code and text of the failed start.
+    ASSERT_EQ(d.asked().size(), 1u);
+    EXPECT_EQ(d.asked()[0], k504 + "\n\n10006011h : ZENTRAC.dll load error.");
     EXPECT_FALSE(d.dlg->timerRunning());
   }
 }
@@ -503,6 +642,8 @@ TEST(DialogScanMode, SaveAfterAScanThatFailedReportsThatThereIsNoImage) {
     ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
     EXPECT_NE(d.status(), kEndOfScan);
     EXPECT_FALSE(d.dlg->container()->scanImage());
+    // The partial preview goes with it, as after Erase.
+    EXPECT_FALSE(d.dlg->miniscreen()->m_DIB.exists());
     d.get<QLineEdit>(crapp::IDC_EDIT_ID)->setText("W-18");
     d.button(crapp::IDC_BTN_SAVE)->click();
     EXPECT_EQ(d.status(), "There is no scanning image.");

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -10,6 +12,7 @@
 #include "crapp/datacontainer.h"
 #include "fixture.h"
 #include "log/log.h"
+#include "platform/process.h"
 #include "testsupport/testsupport.h"
 
 namespace {
@@ -170,6 +173,124 @@ TEST_F(Settings, DataFolderIsEmptiedButNothingOutsideIt) {
   testsupport::writeFile(data / "again", "y");
   EXPECT_TRUE(c.EmptyDataFolder());
   EXPECT_TRUE(fs::is_empty(data));
+}
+
+// A folder `total` characters long below `base`, of components a file system takes.
+fs::path longFolder(const fs::path& base, std::size_t total) {
+  fs::path p = base;
+  while (p.native().size() + 1 < total) {
+    const std::size_t room = total - p.native().size() - 1;
+    p /= std::string(std::min<std::size_t>(room, 60), 'p');
+  }
+  return p;
+}
+
+TEST_F(Settings, FoldersThatCannotWorkAreRefusedAndNothingIsEmptiedOrMade) {
+  using Kind = crapp::FolderProblem::Kind;
+  const fs::path data = dir / "halcData";
+  struct Case {
+    const char* what;
+    std::string exportPath;
+    Kind kind;
+    fs::path folder;
+  } cases[] = {
+      {"the data folder", ".\\halcData", Kind::ExportIsData, data},
+      {"the data folder with a trailing separator", ".\\halcData\\", Kind::ExportIsData, data},
+      {"the data folder by another road", ".\\x\\..\\halcData", Kind::ExportIsData, data},
+      {"inside the data folder", "halcData\\sets", Kind::ExportInsideData, data / "sets"},
+      {"the data folder absolute", data.string(), Kind::ExportIsData, data},
+      {"the program folder, which holds the data folder", ".", Kind::DataInsideExport, dir.path()},
+      {"through a link to the data folder", ".\\toData\\in", Kind::ExportInsideData, dir / "toData" / "in"},
+      {"longer than its setting", "out\\" + std::string(255, 'e'), Kind::ExportPathTooLong,
+       dir / "out" / std::string(255, 'e')},
+  };
+  fs::create_directories(data);
+  fs::create_directory_symlink(data, dir / "toData");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // A plate saved before must survive the start.
+    testsupport::writeFile(data / "saved.dcm", "plate");
+    site("[Settings]\nExportPath=" + c.exportPath + "\n");
+    CDataContainer container(dir.path());
+    EXPECT_EQ(container.startProblem().kind, c.kind);
+    EXPECT_EQ(container.startProblem().folder, c.folder);
+    EXPECT_EQ(testsupport::readFile(data / "saved.dcm"), "plate");
+    EXPECT_FALSE(fs::exists(dir / "halcExport"));
+    EXPECT_FALSE(fs::exists(dir / "out"));
+    if (c.kind == Kind::ExportPathTooLong) {
+      EXPECT_EQ(container.startProblem().limit, 255u);
+      EXPECT_EQ(container.startProblem().length, c.exportPath.size());
+    }
+  }
+  // A folder beside the data folder whose name only begins like it is fine.
+  site("[Settings]\nExportPath=.\\halcData2\n");
+  CDataContainer fine(dir.path());
+  EXPECT_FALSE(fine.startProblem());
+  EXPECT_TRUE(fs::is_directory(dir / "halcData2"));
+}
+
+TEST_F(Settings, AProgramFolderTooLongForTheEnginesRecordIsRefusedOnce) {
+  // The raw image path "<folder>/halcData/Halcyone.raw" may have 259 characters.
+  const std::string tail = "/halcData/Halcyone.raw";
+  struct Case {
+    std::size_t rawLength;
+    bool refused;
+  } cases[] = {{259, false}, {260, true}, {300 + tail.size(), true}};
+  for (const Case& c : cases) {
+    const fs::path program = longFolder(dir / std::to_string(c.rawLength), c.rawLength - tail.size());
+    ASSERT_EQ(program.native().size() + tail.size(), c.rawLength);
+    fs::create_directories(program);
+    CDataContainer container(program);
+    EXPECT_EQ(container.rawImagePath().native().size(), c.rawLength);
+    EXPECT_EQ(bool(container.startProblem()), c.refused) << c.rawLength;
+    EXPECT_EQ(fs::exists(program / "halcData"), !c.refused) << c.rawLength;
+    if (!c.refused) continue;
+    EXPECT_EQ(container.startProblem().kind, crapp::FolderProblem::Kind::PathTooLong);
+    EXPECT_EQ(container.startProblem().folder, program / "halcData");
+    EXPECT_EQ(container.startProblem().length, (program / "halcData").native().size());
+    EXPECT_EQ(container.startProblem().limit, 259 - std::string("/Halcyone.raw").size());
+  }
+}
+
+TEST(ExportTemporaryName, OnlyTheExactPatternNamesAProcess) {
+  EXPECT_EQ(crapp::exportTemporaryName("W-17_1", 4242), ".W-17_1.dcm.4242.tmp");
+  struct Case {
+    const char* name;
+    long pid;
+  } cases[] = {
+      {".W-17.dcm.4242.tmp", 4242}, {".a.dcm.1.tmp", 1},     {".a.b.dcm.7.tmp", 7},
+      {"W-17.dcm.4242.tmp", 0},     {"..dcm.5.tmp", 0},      {".a.dcm..tmp", 0},
+      {".a.dcm.12.tmpx", 0},        {".a.dcm.012.tmp", 0},   {".a.dcm.1x2.tmp", 0},
+      {".a.DCM.12.tmp", 0},         {".a.dcm.12", 0},        {".a.dcm.99999999999.tmp", 0},
+      {".a.dcm.4294967296.tmp", 0}, {".tmp", 0},             {"", 0},
+      {".a.dcm.-3.tmp", 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(crapp::exportTemporaryOwner(c.name), c.pid) << c.name;
+}
+
+TEST_F(Settings, StaleCopiesOfEndedSavesAreRemovedAtStartAndNothingElse) {
+  // A process that has ended: its id names nobody now.
+  platform::Process ended;
+  ASSERT_TRUE(ended.start("/bin/true", {}));
+  const long gone = ended.pid();
+  ended.wait();
+  const fs::path out = dir / "halcExport";
+  fs::create_directories(out);
+  const std::string stale = crapp::exportTemporaryName("W-17", gone);
+  const std::string own = crapp::exportTemporaryName("W-18", ::getpid());
+  const std::string running = crapp::exportTemporaryName("W-19", ::getppid());
+  for (const std::string& name : {stale, own, running, std::string("W-17.dcm"), std::string("W-17.dcm.ready"),
+                                  std::string(".W-17.dcm.tmp"), std::string(".note")})
+    testsupport::writeFile(out / name, "x");
+  fs::create_directories(out / crapp::exportTemporaryName("folder", gone));
+
+  CDataContainer c(dir.path());
+  EXPECT_FALSE(fs::exists(out / stale));
+  EXPECT_FALSE(fs::exists(out / own));  // one instance: a copy under our own id is stale too
+  EXPECT_TRUE(fs::exists(out / running));
+  for (const char* kept : {"W-17.dcm", "W-17.dcm.ready", ".W-17.dcm.tmp", ".note"})
+    EXPECT_TRUE(fs::exists(out / kept)) << kept;
+  EXPECT_TRUE(fs::is_directory(out / crapp::exportTemporaryName("folder", gone)));
 }
 
 TEST_F(Settings, WrittenValuesReadBack) {

@@ -223,6 +223,49 @@ TEST_F(ExportsTest, FailedNewIsAScannerInitialiseError) {
   EXPECT_TRUE(sink.contains("Error: Scanner init failed. (ZNTR_New() return FALSE)"));
 }
 
+TEST_F(ExportsTest, WhyTheStartFailedIsToldUntilTheNextStart) {
+  struct Case {
+    const char* name;
+    bool failNew;
+    const char* library;
+    std::uint32_t code;
+    const char* text;
+  } cases[] = {
+      {"no reader library", false, "ZentracFakeNoEject", QUORIN_ERR_DLL_LOAD, "ZENTRAC.dll load error."},
+      {"reader refuses", true, "Zentrac.dll", QUORIN_ERR_SCANNER_INIT, "Scanner initialize failed."},
+  };
+  for (const Case& c : cases) {
+    fake().failNew = c.failNew;
+    config.deviceLibrary = c.library;
+    makeEngine("");
+    int code = -1;
+    char text[512] = "old";
+    // Nothing was started yet: nothing to tell.
+    EXPECT_EQ(QuorinGetErrorInformation(&code, text), 0) << c.name;
+    ASSERT_EQ(QuorinScannerInintialize(target->handle()), 0) << c.name;
+    // Other exports still refuse, and their refusal does not hide the reason.
+    EXPECT_EQ(QuorinScan(), 0) << c.name;
+    EXPECT_EQ(lastError(), QUORIN_ERR_NOT_INITIALIZED) << c.name;
+    ASSERT_EQ(QuorinGetErrorInformation(&code, text), 1) << c.name;
+    EXPECT_EQ(std::uint32_t(code), c.code) << c.name;
+    EXPECT_STREQ(text, c.text) << c.name;
+    EXPECT_EQ(QuorinGetErrorInformation(nullptr, text), 0) << c.name;
+    EXPECT_EQ(lastError(), QUORIN_ERR_PARAMETER) << c.name;
+  }
+  // A fresh engine knows of no earlier failure.
+  fake().failNew = false;
+  config.deviceLibrary = "Zentrac.dll";
+  makeEngine(kTestIni);
+  int code = -1;
+  char text[512];
+  EXPECT_EQ(QuorinGetErrorInformation(&code, text), 0);
+  // A start that succeeds ends the reason too.
+  ASSERT_EQ(QuorinScannerInintialize(target->handle()), 1);
+  ASSERT_EQ(QuorinGetErrorInformation(&code, text), 1);
+  EXPECT_EQ(code, 0);
+  EXPECT_STREQ(text, "");
+}
+
 TEST(SharedLibrary, ExportsExactlyTheFifteenNames) {
   auto result = testsupport::runCommand(std::string("nm -D --defined-only ") + QUORIN2_LIBRARY);
   ASSERT_EQ(result.status, 0) << result.output;

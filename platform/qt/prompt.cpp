@@ -35,6 +35,17 @@ Answer firstButton(Buttons buttons) {
   return buttons == Buttons::Ok || buttons == Buttons::OkCancel ? Answer::Ok : Answer::Yes;
 }
 
+// What Escape or the title bar's close answers: the box's cancelling button.
+Answer escapeAnswer(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::Ok: return Answer::Ok;
+    case Buttons::YesNo: return Answer::No;
+    case Buttons::OkCancel:
+    case Buttons::YesNoCancel: break;
+  }
+  return Answer::Cancel;
+}
+
 }  // namespace
 
 Prompt& prompt() {
@@ -52,13 +63,14 @@ Answer QtPrompt::message(QWidget* owner, const QString& text, const QString& cap
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return firstButton(buttons);
   QMessageBox box(toQt(icon), caption, text, toQt(buttons), owner);
   switch (box.exec()) {
+    case QMessageBox::Ok: return Answer::Ok;
     case QMessageBox::Cancel: return Answer::Cancel;
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
     default: break;
   }
   // A box closed without a button answers its escape button.
-  return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+  return escapeAnswer(buttons);
 }
 
 QString QtPrompt::openFileName(QWidget* owner, const QString& caption, const QString& directory,

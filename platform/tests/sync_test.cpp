@@ -4,6 +4,8 @@
 #include "testsupport/testsupport.h"
 
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <thread>
@@ -49,6 +51,28 @@ TEST(NamedMutex, WithinOneProcessTwoObjectsExclude) {
   EXPECT_FALSE(b.lockFor(30ms));
   a.unlock();
   EXPECT_TRUE(b.tryLock());
+}
+
+TEST(NamedMutex, TellsAnotherHolderFromALockFileThatCannotBeMade) {
+  std::string name = uniqueName("cause");
+  platform::NamedMutex a(name), b(name);
+  ASSERT_TRUE(a.createAndHold());
+  EXPECT_FALSE(b.createAndHold());
+  EXPECT_EQ(b.error(), 0);
+  EXPECT_EQ(b.file(), a.file());
+
+  // A runtime folder below a plain file can never be made.
+  testsupport::TempDir dir;
+  testsupport::writeFile(dir / "plain", "x");
+  const char* before = std::getenv("NDT_RUNTIME_DIR");
+  const std::string saved = before ? before : "";
+  ::setenv("NDT_RUNTIME_DIR", (dir / "plain" / "runtime").c_str(), 1);
+  platform::NamedMutex c(name);
+  if (before) ::setenv("NDT_RUNTIME_DIR", saved.c_str(), 1); else ::unsetenv("NDT_RUNTIME_DIR");
+  EXPECT_FALSE(c.valid());
+  EXPECT_FALSE(c.createAndHold());
+  EXPECT_EQ(c.error(), ENOTDIR);
+  EXPECT_EQ(c.file().parent_path(), dir / "plain" / "runtime");
 }
 
 TEST(NamedMutex, AcrossProcessesAndAfterSigkill) {

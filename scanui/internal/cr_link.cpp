@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "crapp/site.h"
 #include "dicom/dicom.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -29,7 +30,6 @@ namespace fs = std::filesystem;
 
 constexpr char kProgram[] = "Halcyone/Halcyone";
 constexpr char kWorkingDir[] = "Halcyone";
-constexpr char kExportFolder[] = "Halcyone/halcExport";
 constexpr std::size_t kNamesPerListing = 1000;
 constexpr std::uint32_t kShortText = 300;
 constexpr std::uint32_t kLongText = 3000;
@@ -195,7 +195,12 @@ CrLink::CrLink() : programDir_(platform::paths::programDir()) {}
 
 CrLink::~CrLink() { stop(); }
 
-fs::path CrLink::exportFolder() const { return platform::paths::resolve(kExportFolder, programDir_); }
+// The CR program's own settings say where it exports, with its own checks.
+crapp::SiteFolders CrLink::crFolders() const {
+  return crapp::siteFolders(platform::paths::resolve(kWorkingDir, programDir_));
+}
+
+fs::path CrLink::exportFolder() const { return crFolders().exportFolder; }
 
 bool CrLink::probe() const {
   platform::Process p;
@@ -263,17 +268,25 @@ bool CrLink::stopping() {
 }
 
 void CrLink::run() {
-  const fs::path folder = exportFolder();
+  // Read as the program reads them, when it starts.
+  const crapp::SiteFolders cr = crFolders();
+  const fs::path& folder = cr.exportFolder;
   bool ended = false;
   platform::Process program;
   // A program that cannot start exports nothing: the run only ends.
-  const bool imports = program.start(platform::paths::resolve(kProgram, programDir_), {},
-                                     platform::paths::resolve(kWorkingDir, programDir_));
+  bool imports = program.start(platform::paths::resolve(kProgram, programDir_), {},
+                               platform::paths::resolve(kWorkingDir, programDir_));
   if (imports) {
     // The operator scans and saves plates there; its exit code says nothing to us.
     std::unique_lock lock(mutex_);
     while (!stop_ && !program.poll()) changed_.wait_for(lock, kPollInterval);
     ended = stop_;
+  }
+  // The program refuses such folders itself and says why; nothing of it is ours to take.
+  if (imports && cr.problem) {
+    std::fprintf(stderr, "Oskelu: CR import: the CR program's folders cannot be used (%s); nothing is imported\n",
+                 cr.problem.folder.c_str());
+    imports = false;
   }
   // Names tried once in this run are not listed again, so that every set is
   // reached however many the folder holds, and each listing ends.

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "crapp/site.h"
 #include "scanui/scanui.h"
 
 namespace scanui::internal {
@@ -45,6 +46,7 @@ class CrLink {
   // The directory "Halcyone/..." is found in: the host program's; tests lend another.
   void setProgramDir(std::filesystem::path dir) { programDir_ = std::move(dir); }
   const std::filesystem::path& programDir() const { return programDir_; }
+  // Where the CR program exports, as its site settings beside it say.
   std::filesystem::path exportFolder() const;
 
   // Runs "Halcyone/Halcyone -connect" and waits for it: true only for exit code 1.
@@ -61,6 +63,7 @@ class CrLink {
   void released(const void* pixels);
 
  private:
+  crapp::SiteFolders crFolders() const;
   void run();
   bool stopping();
   enum class Handing { Handed, NoHost, Ended };

@@ -521,6 +521,44 @@ TEST_F(CrImport, AHostThatCopiesInsideItsCallbackGetsEveryOneOfMoreSetsThanOneLi
                           [](const auto& d) { return d.onUiThread; }));
 }
 
+TEST_F(CrImport, ImportsFromTheExportFolderTheCrProgramsSiteSettingsName) {
+  const fs::path absolute = dir.path() / "site exports";
+  struct Case {
+    const char* what;
+    std::string exportPath;
+    fs::path folder;
+    bool imports;
+  } cases[] = {
+      {"relative", ".\\plates\\", dir.path() / "Halcyone" / "plates", true},
+      {"absolute", absolute.string(), absolute, true},
+      {"inside the data folder", ".\\halcData\\out", dir.path() / "Halcyone" / "halcData" / "out", false},
+      {"longer than its setting", std::string(300, 'x'), dir.path() / "Halcyone" / std::string(300, 'x'), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testsupport::writeFile(dir.path() / "Halcyone" / "HalcyoneSite.ini",
+                           "[Settings]\r\nExportPath=" + c.exportPath + "\r\n");
+    EXPECT_EQ(library().crLink.exportFolder(), c.folder);
+    if (c.folder.filename().native().size() > 255) continue;  // no file system makes such a folder
+    fs::create_directories(c.folder);
+    // The program publishes where its settings say, as the CR program does.
+    dir.program("[ \"$1\" = -connect ] && exit 1\nfor f in ../staging/*; do mv \"$f\" '" + c.folder.string() +
+                "'/; done\nexit 0");
+    Plate p;
+    dir.stage("site.dcm", p);
+    host.folder = c.folder;
+    host.hold = false;
+    host.deliveries.clear();
+    host.closes = 0;
+    start();
+    ASSERT_TRUE(pumpUntil([&] { return host.closes == 1; }));
+    EXPECT_EQ(host.deliveries.size(), c.imports ? 1u : 0u);
+    EXPECT_EQ(fs::exists(c.folder / "site.dcm.ready"), !c.imports);
+    // Nothing is ever taken from the default folder instead.
+    EXPECT_TRUE(dir.exported().empty());
+  }
+}
+
 TEST_F(CrImport, AnEmptyExportFolderEndsTheRunByExitWithNoImage) {
   dir.program("[ \"$1\" = -connect ] && exit 1; exit 3");
   start();

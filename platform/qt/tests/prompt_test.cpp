@@ -2,10 +2,12 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include "platform/qt/control.h"
 #include "platform/qt/prompt.h"
+#include "platform/qt/testing/message_box.h"
 
 namespace platform::qt {
 namespace {
@@ -40,6 +42,54 @@ TEST(ScriptedPrompt, NestedScriptsRestoreTheOuterOne) {
     EXPECT_EQ(&prompt(), &inner);
   }
   EXPECT_EQ(&prompt(), &outer);
+}
+
+TEST(QtPrompt, EveryButtonOfEveryButtonSetAnswersWhatItSays) {
+  using SB = QMessageBox::StandardButton;
+  constexpr SB kEscape = SB::NoButton;  // the Escape key instead of a button
+  constexpr SB kReturn = SB::NoToAll;   // the Return key on the box
+  struct Press {
+    SB button;
+    Answer answer;
+  };
+  struct Case {
+    Buttons buttons;
+    QMessageBox::StandardButtons shown;
+    std::vector<Press> presses;
+  } cases[] = {
+      {Buttons::Ok, SB::Ok, {{SB::Ok, Answer::Ok}, {kEscape, Answer::Ok}, {kReturn, Answer::Ok}}},
+      {Buttons::OkCancel,
+       SB::Ok | SB::Cancel,
+       {{SB::Ok, Answer::Ok}, {SB::Cancel, Answer::Cancel}, {kEscape, Answer::Cancel}, {kReturn, Answer::Ok}}},
+      {Buttons::YesNo,
+       SB::Yes | SB::No,
+       {{SB::Yes, Answer::Yes}, {SB::No, Answer::No}, {kEscape, Answer::No}, {kReturn, Answer::Yes}}},
+      {Buttons::YesNoCancel,
+       SB::Yes | SB::No | SB::Cancel,
+       {{SB::Yes, Answer::Yes},
+        {SB::No, Answer::No},
+        {SB::Cancel, Answer::Cancel},
+        {kEscape, Answer::Cancel},
+        {kReturn, Answer::Yes}}},
+  };
+  QtPrompt real;
+  for (const Case& c : cases) {
+    for (const Press& p : c.presses) {
+      const std::string label = std::to_string(int(c.buttons)) + "/" + std::to_string(int(p.button));
+      testing::BoxSeen seen;
+      testing::answerTheNextBox(p.button == kEscape   ? testing::pressing(p.button, Qt::Key_Escape)
+                                : p.button == kReturn ? testing::pressing(p.button, Qt::Key_Return)
+                                                      : testing::pressing(p.button),
+                                seen);
+      const Answer answer = real.message(nullptr, "Are you sure?", "HalcyoneScan", Icon::Question, c.buttons);
+      ASSERT_TRUE(seen.found) << label;
+      EXPECT_FALSE(seen.stuck) << label;
+      EXPECT_EQ(seen.text, "Are you sure?") << label;
+      EXPECT_EQ(seen.caption, "HalcyoneScan") << label;
+      EXPECT_EQ(seen.buttons, c.shown) << label;
+      EXPECT_EQ(answer, p.answer) << label;
+    }
+  }
 }
 
 TEST(Control, FindsAChildByIdAndType) {
