@@ -338,7 +338,7 @@ TEST(InfoPalette, ShortAndFullModesAndTheIniKey) {
   EXPECT_EQ(hidden(), 0);
   EXPECT_GT(f.info()->height(), shortHeight);
   EXPECT_FALSE(f.info()->frameGeometry().intersects(f.frame.overviewPalette()->frameGeometry()))
-      << "the full palette moves below the OverView";
+      << "the OverView moves below the full palette";
   EXPECT_EQ(platform::ini::getInt(f.dir / "Tivola.ini", "Window", "Infomation", -1), 2);
   f.frame.command(ID_SHORT_INFO);
   EXPECT_EQ(platform::ini::getInt(f.dir / "Tivola.ini", "Window", "Infomation", -1), 1);
@@ -487,7 +487,7 @@ TEST(Palettes, ScreenshotOfTheFrameWithThePalettesShowingAFilm) {
   f.view->flushRoiStatistics();
   control<QComboBox>(f.info(), 1011)->setCurrentIndex(5);
   f.frame.command(ID_HORIZONTAL_PROFILE);
-  // Asked again once the OverView has its film's height, the full palette goes below it.
+  // Asked again once the OverView has its film's height; the palettes still stand apart.
   f.frame.command(ID_FULL_INFO);
   move(f.view->pane(0), {300, 200});
   QApplication::processEvents();
