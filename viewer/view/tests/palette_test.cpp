@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QEventLoop>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
@@ -183,15 +185,28 @@ TEST(InfoPalette, MinAndMaxLabelsStayApartAndInsideForEveryPairOfWindowEnds) {
   }
 }
 
+// A language as its users see it: the catalogue, and the face the desktop
+// picks for that language (a CJK face is taller than a Latin one).
+struct Language {
+  explicit Language(const char* name) {
+    if (std::strcmp(name, "en") == 0) return;
+    EXPECT_TRUE(catalogue.install("tivola_view", QCoreApplication::applicationDirPath() + "/translations",
+                                  QLocale(QString::fromLatin1(name))))
+        << name;
+    QFont face = before;
+    face.setFamily(std::strcmp(name, "ja") == 0 ? "Noto Sans CJK JP" : "Noto Sans CJK SC");
+    EXPECT_TRUE(QFontInfo(face).family().startsWith("Noto Sans CJK")) << "the CJK face is installed";
+    QApplication::setFont(face);
+  }
+  ~Language() { QApplication::setFont(before); }
+  const QFont before = QApplication::font();
+  platform::qt::Translation catalogue;
+};
+
 // Every control of the full palette, with its longest texts, in each catalogue.
 TEST(InfoPalette, NoControlOverlapsAnotherOrLeavesThePaletteInAnyLanguage) {
   for (const char* language : {"en", "ja", "zh_CN"}) {
-    platform::qt::Translation catalogue;
-    if (std::strcmp(language, "en") != 0) {
-      ASSERT_TRUE(catalogue.install("tivola_view", QCoreApplication::applicationDirPath() + "/translations",
-                                    QLocale(QString::fromLatin1(language))))
-          << language;
-    }
+    const Language shown_in(language);
     std::vector<std::unique_ptr<CImageItem>> one;
     one.push_back(halves(40, 20, 2047, 2048));
     Framed f(std::move(one));
@@ -218,6 +233,50 @@ TEST(InfoPalette, NoControlOverlapsAnotherOrLeavesThePaletteInAnyLanguage) {
     }
     QDir().mkpath(SCREENSHOT_DIR);
     f.info()->grab().save(QString(SCREENSHOT_DIR) + "/info_palette_" + language + ".png");
+  }
+}
+
+// Each label's rectangle holds its text as the font lays it out, and each
+// list's text field its widest item, in both modes and every language.
+TEST(InfoPalette, EveryTextFitsItsControlInEachLanguage) {
+  for (const char* language : {"en", "ja", "zh_CN"}) {
+    const Language shown_in(language);
+    for (const int infomation : {2, 1}) {
+      std::vector<std::unique_ptr<CImageItem>> one;
+      one.push_back(halves(40, 20, 2047, 2048));
+      Framed f(std::move(one), infomation);
+      f.view->setSelectedRoi(Rect{0, 0, 40, 20});
+      f.view->flushRoiStatistics();
+      ASSERT_EQ(f.text(1017), "4095");
+      int labels = 0;
+      for (QLabel* l : f.info()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        if (!l->isVisible()) continue;
+        ++labels;
+        const QRect room = l->contentsRect();
+        const QRect needed = l->fontMetrics().boundingRect(room, int(l->alignment()), l->text());
+        EXPECT_TRUE(room.contains(needed)) << language << " " << infomation << " " << l->objectName().toStdString()
+                                           << " \"" << l->text().toStdString() << "\" needs " << needed.width() << "x"
+                                           << needed.height() << ", has " << room.width() << "x" << room.height();
+      }
+      EXPECT_GE(labels, infomation == 2 ? 26 : 7) << language;
+      for (int id : {1011, 1012, 1013}) {
+        auto* list = control<QComboBox>(f.info(), id);
+        if (!list->isVisible()) continue;
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        option.rect = list->rect();
+        option.editable = list->isEditable();
+        const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
+        for (int i = 0; i < list->count(); ++i) {
+          // The zoom item's trailing blanks may run out of sight.
+          const QString item = list->itemText(i).trimmed();
+          // The style draws the text one pixel in from each side of the field.
+          EXPECT_GE(field.width(), list->fontMetrics().horizontalAdvance(item) + 2)
+              << language << " " << id << " \"" << item.toStdString() << "\"";
+          EXPECT_GE(field.height(), list->fontMetrics().height()) << language << " " << id;
+        }
+      }
+    }
   }
 }
 
