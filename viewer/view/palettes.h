@@ -175,6 +175,12 @@ class CProfilePalette : public QWidget {
   void updateProfile();
   bool userSized() const { return userSized_; }
   int length() const { return int(samples_.size()); }
+  QString maxText() const { return maxText_; }
+  QString minText() const { return minText_; }
+  // The boxes of the maximum and minimum texts, and the font they are drawn in.
+  static QRect maxTextBox();
+  static QRect minTextBox();
+  QFont textFont() const;
 
  protected:
   void paintEvent(QPaintEvent*) override;

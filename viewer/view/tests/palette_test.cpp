@@ -489,6 +489,52 @@ TEST(ProfilePalette, TitlesWidthAndAUserSizeKeptUntilShownAgain) {
   EXPECT_EQ(profile->width(), 130) << "shown again, it follows the profile";
 }
 
+// The maximum and minimum stand whole in their boxes left of the axis, in
+// the 16-pixel face where they fit it, in a smaller one where not.
+TEST(ProfilePalette, TheMaximumAndMinimumTextsStandWholeInTheirBoxes) {
+  const struct {
+    const char* what;
+    std::uint16_t low, high;
+    int value;  // the value unit
+  } cases[] = {{"three digits", 100, 255, 0}, {"four digits", 1000, 2525, 0}, {"five digits", 100, 65535, 0},
+               {"O.D.", 1000, 2525, 1}};
+  for (const auto& c : cases) {
+    auto film = images(0, 0, 0);
+    film.push_back(halves(120, 80, c.low, c.high));
+    film[0]->odRange = 40;
+    Framed f(std::move(film));
+    if (c.value == 1) control<QComboBox>(f.info(), 1012)->setCurrentIndex(1);
+    f.view->setSelectedRoi(Rect{0, 10, 120, 50});
+    f.view->flushRoiStatistics();
+    f.frame.command(ID_HORIZONTAL_PROFILE);
+    CProfilePalette* profile = f.frame.profilePalette();
+    ASSERT_TRUE(profile->isVisible());
+    if (c.value == 0) {
+      EXPECT_EQ(profile->maxText(), QString::number(c.high)) << c.what;
+      EXPECT_EQ(profile->minText(), QString::number(c.low)) << c.what;
+    }
+    const QFontMetrics fm(profile->textFont());
+    const int align = Qt::AlignRight | Qt::AlignBottom | Qt::TextSingleLine;
+    for (const auto& [box, text] : {std::pair{CProfilePalette::maxTextBox(), profile->maxText()},
+                                    std::pair{CProfilePalette::minTextBox(), profile->minText()}}) {
+      const QRect needed = fm.boundingRect(box, align, text);
+      EXPECT_TRUE(box.contains(needed)) << c.what << " \"" << text.toStdString() << "\" needs " << needed.x() << ","
+                                        << needed.y() << " " << needed.width() << "x" << needed.height();
+    }
+    const bool fitsAt16 = QFontMetrics([] {
+                            QFont a(QStringLiteral("Arial"));
+                            a.setPixelSize(16);
+                            return a;
+                          }()).horizontalAdvance(profile->maxText()) <= CProfilePalette::maxTextBox().width();
+    if (fitsAt16) {
+      EXPECT_EQ(profile->textFont().pixelSize(), 16) << c.what;
+    }
+    QDir().mkpath(SCREENSHOT_DIR);
+    profile->grab().save(QString(SCREENSHOT_DIR) + "/profile_" + QString::number(c.high) + "_" +
+                         QString::number(c.value) + ".png");
+  }
+}
+
 TEST(Palettes, FollowTheCurrentImageAndThePanesTools) {
   std::vector<std::unique_ptr<CImageItem>> two;
   two.push_back(halves(400, 200));
