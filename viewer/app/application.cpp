@@ -128,7 +128,7 @@ void TivolaApp::exitInstance() {
   // The palettes' states as the frame left them; the frame writes Main again when it goes.
   if (main_) {
     settings.infomation = main_->infoMode();
-    settings.overview = main_->overviewPalette() && main_->overviewPalette()->isVisible() ? 1 : 0;
+    settings.overview = main_->overviewShown() ? 1 : 0;
     settings.main = main_->isMaximized() ? 2 : 1;
   }
   settings.scale = display::paletteSettings().scale;

@@ -441,6 +441,19 @@ Rect overviewViewRect(const CDisplayTile& current, const CDisplayTile& mirror);
 // right and bottom; empty for an empty ROI.
 Rect overviewMarquee(const CImageItem& image, const CDisplayTile& mirror);
 
+// The main frame's floating palettes, in the frame's order (Tool,
+// Information, OverView, Profile), each with the rectangle its window frame
+// covers now. A palette that meets no shown palette before it stays where it
+// stands; one that does moves just clear of it, down (the palette column) or
+// right (the Profile), until it meets none. Hidden palettes neither move nor
+// count. The result holds the frames' new places, in the same order.
+struct PaletteFrame {
+  Rect frame;
+  bool shown = false;
+  bool clearsRight = false;
+};
+std::vector<Rect> placePalettes(const std::vector<PaletteFrame>& palettes);
+
 // The Profile palette: its window width for a profile, and the plot's points
 // in a window of that width (the first at column 40, then one per column).
 inline int profileWindowWidth(int length) { return length + 60; }

@@ -172,6 +172,32 @@ Rect overviewMarquee(const CImageItem& image, const CDisplayTile& mirror) {
   return Rect{a.x, a.y, b.x - 2, b.y - 2};
 }
 
+namespace {
+bool meet(const Rect& a, const Rect& b) {
+  return !a.empty() && !b.empty() && a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+}  // namespace
+
+std::vector<Rect> placePalettes(const std::vector<PaletteFrame>& palettes) {
+  std::vector<Rect> placed;
+  placed.reserve(palettes.size());
+  for (std::size_t i = 0; i < palettes.size(); ++i) {
+    Rect r = palettes[i].frame;
+    // Every step moves past one earlier frame, so the steps are as many as the frames at most.
+    for (std::size_t step = 0; palettes[i].shown && step <= i; ++step) {
+      const Rect* hit = nullptr;
+      for (std::size_t k = 0; k < i && !hit; ++k)
+        if (palettes[k].shown && meet(r, placed[k])) hit = &placed[k];
+      if (!hit) break;
+      const int by = palettes[i].clearsRight ? hit->right - r.left : hit->bottom - r.top;
+      (palettes[i].clearsRight ? r.left : r.top) += by;
+      (palettes[i].clearsRight ? r.right : r.bottom) += by;
+    }
+    placed.push_back(r);
+  }
+  return placed;
+}
+
 std::vector<Point> profilePolyline(const std::vector<int>& samples, int windowWidth) {
   const std::int64_t n = std::int64_t(samples.size());
   if (n < 1) return {};

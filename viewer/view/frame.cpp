@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
+#include <QHideEvent>
+#include <QShowEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMimeData>
@@ -60,30 +62,78 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::createPalettes(int infomation, int overview, QSize screen) {
+  // Each palette's window frame stands at its place; the frame's caption and
+  // borders come on top of the client size.
   tool_ = new CToolPalette(this);
   // The panes show the new tool's cursor at once, not at the next move.
   tool_->toolChanged = [this](int) {
     for (QMdiSubWindow* w : mdi_->subWindowList())
       if (auto* child = dynamic_cast<CChildFrame*>(w)) child->view()->updateCursors();
   };
-  tool_->setGeometry(0, 40, 140, 54);
+  tool_->resize(140, 54);
+  tool_->move(0, 40);
   tool_->show();
   info_ = new CInfoPalette(this);
   info_->frameCommand = [this](int id) { command(id); };
   info_->move(0, 94);
-  info_->show();
   overview_ = new COverviewPalette(this);
-  overview_->setGeometry(0, 344, 140, 20);
+  overview_->resize(140, 20);
+  overview_->move(0, 344);
   overview_->setVisible(overview == 1);
-  // The mode is applied once the OverView stands, so a full palette makes
-  // room for it from the start.
+  overviewAtClose_ = overview == 1;
+  profile_ = new CProfilePalette(this);
+  profile_->resize(200, 200);
+  profile_->move(140, 0);
+  profile_->hide();
+  for (QWidget* palette : std::initializer_list<QWidget*>{tool_, info_, overview_, profile_})
+    palette->installEventFilter(this);
   const int mode = display::infoModeOfKey(infomation);
   command(mode == 0 ? ID_HIDE_INFO : mode == display::kInfoFull ? ID_FULL_INFO : ID_SHORT_INFO);
-  profile_ = new CProfilePalette(this);
-  profile_->setGeometry(140, 0, 200, 200);
-  profile_->hide();
+  placePalettes();
   const int right = std::max(screen.width(), 141);
-  setGeometry(140, 0, right - 140, std::max(screen.height() - 25, 1));
+  place_ = QRect(140, 0, right - 140, std::max(screen.height() - 25, 1));
+  move(place_.topLeft());
+  resize(place_.size());
+}
+
+void CMainFrame::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  // The window frame, known once shown, stands inside the place, not beside it.
+  const QSize frame = frameGeometry().size() - size();
+  if (!place_.isEmpty() && !isMaximized() && frame != QSize(0, 0) && frameGeometry().size() != place_.size())
+    resize((place_.size() - frame).expandedTo(QSize(1, 1)));
+  place_ = QRect();
+}
+
+void CMainFrame::placePalettes() {
+  QWidget* const palettes[] = {tool_, info_, overview_, profile_};
+  std::vector<display::PaletteFrame> frames;
+  for (QWidget* w : palettes) {
+    const QRect f = w ? w->frameGeometry() : QRect();
+    frames.push_back(display::PaletteFrame{Rect{f.left(), f.top(), f.left() + f.width(), f.top() + f.height()},
+                                           w && w->isVisible(), w == profile_});
+  }
+  const std::vector<Rect> placed = display::placePalettes(frames);
+  for (std::size_t i = 0; i < frames.size(); ++i)
+    if (palettes[i] && !(placed[i] == frames[i].frame)) palettes[i]->move(placed[i].left, placed[i].top);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
+  // A hidden palette's size arrives with its show.
+  if ((e->type() == QEvent::Resize || e->type() == QEvent::Show) && static_cast<QWidget*>(watched)->isVisible())
+    placePalettes();
+  return QMainWindow::eventFilter(watched, e);
+}
+
+void CMainFrame::hideEvent(QHideEvent* e) {
+  // A minimised frame is hidden by the window system; only a close counts.
+  if (!e->spontaneous() && overview_) overviewAtClose_ = overview_->isVisible();
+  QMainWindow::hideEvent(e);
+}
+
+bool CMainFrame::overviewShown() const {
+  if (!overview_) return false;
+  return isVisible() ? overview_->isVisible() : overviewAtClose_;
 }
 
 CChildFrame* CMainFrame::addView(CTivolaView* view) {
@@ -215,12 +265,9 @@ bool CMainFrame::command(int id) {
       if (infoMode_ == 0) {
         info_->hide();
       } else {
-        // Laid out first: the full palette is the taller, and must not cover the OverView.
+        // Laid out before it is shown, so that it is placed at its final size.
         info_->setMode(infoMode_ == 2 ? display::kInfoFull : display::kInfoShort);
         info_->show();
-        if (infoMode_ == 2 && overview_ && overview_->isVisible() &&
-            info_->frameGeometry().intersects(overview_->frameGeometry()))
-          info_->move(info_->frameGeometry().x(), overview_->frameGeometry().bottom() + 1);
       }
       platform::ini::writeInt(ini_, "Window", "Infomation",
                               display::keyOfInfoMode(info_->mode(), infoMode_ != 0));

@@ -28,11 +28,8 @@ QString fromStd(const std::string& s) { return QString::fromStdString(s); }
 constexpr const char* kNone = "-       ";
 constexpr int kWidth = 140;
 constexpr int kEdge = 2;  // every control keeps this far from the palette's sides
-constexpr int kFullHeight = 466;
-constexpr int kShortHeight = 122;
-constexpr int kToneLeft = 2, kToneTop = 220, kToneSize = 100;
-constexpr int kMinMaxTop = 336, kMinMaxWidth = 25, kMinMaxHeight = 26;
-const QRect kSlider(110, 234, 26, 100);
+constexpr int kToneLeft = 2, kToneSize = 100;
+constexpr int kMinMaxWidth = 25, kMinMaxHeight = 26;
 
 // Ids of the value texts, in the order of their labels.
 enum { kX = 1001, kY, kValue, kMx, kMy, kMw, kMh, kMin, kMax, kMean };
@@ -224,94 +221,144 @@ CInfoPalette::CInfoPalette(QWidget* owner) : QWidget(owner, Qt::Tool) {
   small.setPixelSize(11);
   setFont(small);
 
-  // The pointer readout: the same rows in both modes.
   const char* readout[] = {QT_TRANSLATE_NOOP("CInfoPalette", "X:"), QT_TRANSLATE_NOOP("CInfoPalette", "Y:"),
                            QT_TRANSLATE_NOOP("CInfoPalette", "Value:")};
+  QLabel* readoutLabels[3];
+  QLabel* readoutValues[3];
   for (int i = 0; i < 3; ++i) {
-    const int y = 2 + 14 * i;
-    place(label(readout[i]), QRect(2, y, 40, 14), QRect(2, y, 40, 14));
-    place(value(kX + i, kNone), QRect(42, y, 96, 14), QRect(42, y, 96, 14));
+    readoutLabels[i] = label(readout[i]);
+    readoutValues[i] = value(kX + i, kNone);
   }
-
   zoom_ = new QComboBox(this);
   platform::qt::setControlId(zoom_, 1011);
   // Item 0 shows the current zoom once there is one.
   zoom_->addItem(QStringLiteral("1"));
   for (const char* z : {"0.125", "0.250", "0.500", "1.000", "2.000", "4.000", "8.000"})
     zoom_->addItem(QString::fromLatin1(z));
-  place(label(QT_TRANSLATE_NOOP("CInfoPalette", "Zoom:")), QRect(2, 48, 40, 14), QRect(2, 48, 40, 14));
-  place(zoom_, QRect(42, 46, 96, 20), QRect(42, 46, 96, 20));
-
+  QLabel* zoomLabel = label(QT_TRANSLATE_NOOP("CInfoPalette", "Zoom:"));
   lengthUnit_ = new QComboBox(this);
   platform::qt::setControlId(lengthUnit_, 1013);
   lengthUnit_->addItem(text(QT_TRANSLATE_NOOP("CInfoPalette", "Pixel")));
   lengthUnit_->addItem(text(QT_TRANSLATE_NOOP("CInfoPalette", "mm")));
-  place(label(QT_TRANSLATE_NOOP("CInfoPalette", "Measure:")), QRect(2, 72, 52, 14));
-  place(lengthUnit_, QRect(54, 70, 84, 20));
-
+  QLabel* measureLabel = label(QT_TRANSLATE_NOOP("CInfoPalette", "Measure:"));
   const char* marquee[] = {QT_TRANSLATE_NOOP("CInfoPalette", "Mx:"), QT_TRANSLATE_NOOP("CInfoPalette", "My:"),
                            QT_TRANSLATE_NOOP("CInfoPalette", "Mw:"), QT_TRANSLATE_NOOP("CInfoPalette", "Mh:")};
+  QLabel* marqueeLabels[4];
+  QLabel* marqueeValues[4];
   for (int i = 0; i < 4; ++i) {
-    const int y = 94 + 14 * i;
-    place(label(marquee[i]), QRect(2, y, 40, 14));
-    place(value(kMx + i, kNone), QRect(42, y, 96, 14));
+    marqueeLabels[i] = label(marquee[i]);
+    marqueeValues[i] = value(kMx + i, kNone);
   }
-
   valueUnit_ = new QComboBox(this);
   platform::qt::setControlId(valueUnit_, 1012);
   valueUnit_->addItem(text(QT_TRANSLATE_NOOP("CInfoPalette", "Pixel Val.")));
   valueUnit_->addItem(text(QT_TRANSLATE_NOOP("CInfoPalette", "O.D.")));
   QLabel* grey = label(QT_TRANSLATE_NOOP("CInfoPalette", "Gray Value:"));
-  const int greyWidth = std::max(63, grey->sizeHint().width());
-  place(grey, QRect(kEdge, 154, greyWidth, 14), QRect(kEdge, 72, greyWidth, 14));
-  const int unitLeft = kEdge + greyWidth, unitWidth = kWidth - kEdge - unitLeft;
-  place(valueUnit_, QRect(unitLeft, 152, unitWidth, 20), QRect(unitLeft, 70, unitWidth, 20));
-
   const char* stats[] = {QT_TRANSLATE_NOOP("CInfoPalette", "Min:"), QT_TRANSLATE_NOOP("CInfoPalette", "Max:"),
                          QT_TRANSLATE_NOOP("CInfoPalette", "Mean:")};
+  QLabel* statLabels[3];
+  QLabel* statValues[3];
   for (int i = 0; i < 3; ++i) {
-    const int y = 176 + 14 * i;
-    place(label(stats[i]), QRect(2, y, 40, 14));
-    place(value(kMin + i, kNone), QRect(42, y, 96, 14));
+    statLabels[i] = label(stats[i]);
+    statValues[i] = value(kMin + i, kNone);
   }
-
   centre_ = new QLineEdit(this);
   platform::qt::setControlId(centre_, 1018);
   width_ = new QLineEdit(this);
   platform::qt::setControlId(width_, 1019);
   tone_ = new CToneCurveCtrl(this, centre_, width_);
-  place(tone_, QRect(kToneLeft, kToneTop, kToneSize, kToneSize));
-  // "Sharp" centred over the slider, between the tone curve and the right side.
   QLabel* sharp = label(QT_TRANSLATE_NOOP("CInfoPalette", "Sharp"));
-  const int sharpLeft = kToneLeft + kToneSize + kEdge, sharpRoom = kWidth - kEdge - sharpLeft;
-  const int sharpWidth = std::min(sharp->sizeHint().width(), sharpRoom);
-  place(sharp, QRect(std::clamp(kSlider.center().x() + 1 - sharpWidth / 2, sharpLeft, kWidth - kEdge - sharpWidth),
-                     kToneTop, sharpWidth, 14));
   slider_ = new CSharpSlider(this);
-  place(slider_, kSlider);
-
-  place(value(1016, "0"), QRect(kToneLeft, 322, 30, 12));
+  QLabel* scaleStart = value(1016, "0");
   scaleEnd_ = value(1017, "-");
   scaleEnd_->setAlignment(Qt::AlignRight | Qt::AlignTop);
-  place(scaleEnd_, QRect(kToneLeft + kToneSize - 40, 322, 40, 12));
   minLabel_ = value(1014, "Min\n0");
   maxLabel_ = value(1015, "Max\n255");
   for (QLabel* l : {minLabel_, maxLabel_}) {
     l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     l->hide();
   }
-
-  place(label(QT_TRANSLATE_NOOP("CInfoPalette", "Center:")), QRect(2, 370, 48, 14));
-  place(centre_, QRect(50, 368, 52, 20));
-  place(label(QT_TRANSLATE_NOOP("CInfoPalette", "Width:")), QRect(2, 394, 48, 14));
-  place(width_, QRect(50, 392, 52, 20));
+  QLabel* centreLabel = label(QT_TRANSLATE_NOOP("CInfoPalette", "Center:"));
+  QLabel* widthLabel = label(QT_TRANSLATE_NOOP("CInfoPalette", "Width:"));
   invert_ = new QCheckBox(text(QT_TRANSLATE_NOOP("CInfoPalette", "Invert")), this);
   platform::qt::setControlId(invert_, 1022);
-  place(invert_, QRect(2, 416, 100, 18));
   auto* scan = new QPushButton(text(QT_TRANSLATE_NOOP("CInfoPalette", "New Scan")), this);
   platform::qt::setControlId(scan, 1023);
   scan->setAutoDefault(false);
-  place(scan, QRect(2, 438, 136, 24), QRect(2, 94, 136, 24));
+
+  // Rows as tall as the texts need in the language shown (a CJK face needs
+  // more than the 14 rows of a Latin one), controls as tall as their style asks.
+  int line = 14;
+  for (QLabel* l : findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+    if (l != minLabel_ && l != maxLabel_) line = std::max(line, l->sizeHint().height());
+  const int listHeight = std::max({20, zoom_->sizeHint().height(), valueUnit_->sizeHint().height()});
+  const int editHeight = std::max(20, centre_->sizeHint().height());
+  const int row = std::max(line, listHeight);
+  auto textRows = [&](QLabel* const* labels, QLabel* const* values, int n, int top, bool brief) {
+    for (int i = 0; i < n; ++i) {
+      const QRect l(kEdge, top + line * i, 40, line), v(42, top + line * i, 96, line);
+      place(labels[i], l, brief ? l : QRect());
+      place(values[i], v, brief ? v : QRect());
+    }
+    return top + line * n;
+  };
+  // A list right of its label, at its left or further right as its items
+  // need; below the label where both do not fit on one row.
+  auto listRow = [&](QLabel* l, QComboBox* list, int listLeft, int top, int briefTop) {
+    const int listWidth = std::max(kWidth - kEdge - listLeft, list->sizeHint().width());
+    const int left = kWidth - kEdge - listWidth;
+    const int labelWidth = std::max(l->sizeHint().width(), 40);
+    const bool beside = kEdge + labelWidth <= left;
+    const QRect label = beside ? QRect(kEdge, top + (row - line) / 2, left - kEdge, line)
+                               : QRect(kEdge, top, kWidth - 2 * kEdge, line);
+    const int listTop = beside ? top + (row - listHeight) / 2 : top + line + 2;
+    const QRect at(left, listTop, listWidth, listHeight);
+    const int dy = briefTop - top;
+    place(l, label, briefTop < 0 ? QRect() : label.translated(0, dy));
+    place(list, at, briefTop < 0 ? QRect() : at.translated(0, dy));
+    return beside ? top + row : listTop + listHeight;
+  };
+
+  // The full mode from the top; the short one keeps the readout, the zoom,
+  // the value unit and New Scan.
+  int y = textRows(readoutLabels, readoutValues, 3, 2, true) + 2;
+  y = listRow(zoomLabel, zoom_, 42, y, y) + 4;
+  const int briefGrey = y;
+  y = listRow(measureLabel, lengthUnit_, 54, y, -1) + 4;
+  y = textRows(marqueeLabels, marqueeValues, 4, y, false) + 2;
+  const int greyBottom = listRow(grey, valueUnit_, 54, y, briefGrey);
+  const int briefScan = greyBottom - y + briefGrey + 4;
+  y = greyBottom + 4;
+  y = textRows(statLabels, statValues, 3, y, false) + 2;
+
+  toneTop_ = y;
+  place(tone_, QRect(kToneLeft, toneTop_, kToneSize, kToneSize));
+  // "Sharp" centred over the slider, between the tone curve and the right side.
+  const QRect slider(110, toneTop_ + line, 26, 100);
+  const int sharpLeft = kToneLeft + kToneSize + kEdge, sharpRoom = kWidth - kEdge - sharpLeft;
+  const int sharpWidth = std::min(sharp->sizeHint().width(), sharpRoom);
+  place(sharp, QRect(std::clamp(slider.center().x() + 1 - sharpWidth / 2, sharpLeft, kWidth - kEdge - sharpWidth),
+                     toneTop_, sharpWidth, line));
+  place(slider_, slider);
+  const int scaleTop = toneTop_ + kToneSize + 2;
+  place(scaleStart, QRect(kToneLeft, scaleTop, 30, line));
+  place(scaleEnd_, QRect(kToneLeft + kToneSize - 40, scaleTop, 40, line));
+  minMaxTop_ = scaleTop + line + 2;
+  y = std::max(minMaxTop_ + std::max(kMinMaxHeight, minLabel_->sizeHint().height()), slider.bottom() + 1) + 8;
+
+  const int editRow = std::max(line, editHeight);
+  for (auto [l, e] : {std::pair{centreLabel, centre_}, std::pair{widthLabel, width_}}) {
+    place(l, QRect(kEdge, y + (editRow - line) / 2, 48, line));
+    place(e, QRect(50, y + (editRow - editHeight) / 2, 52, editHeight));
+    y += editRow + 4;
+  }
+  const int checkHeight = std::max(18, invert_->sizeHint().height());
+  place(invert_, QRect(kEdge, y, 100, checkHeight));
+  y += checkHeight + 4;
+  const int buttonHeight = std::max(24, scan->sizeHint().height());
+  place(scan, QRect(kEdge, y, kWidth - 2 * kEdge, buttonHeight), QRect(kEdge, briefScan, kWidth - 2 * kEdge, buttonHeight));
+  fullHeight_ = y + buttonHeight + 4;
+  shortHeight_ = briefScan + buttonHeight + 4;
 
   const display::PaletteSettings& units = display::paletteSettings();
   lengthUnit_->setCurrentIndex(units.scale == 1 ? 1 : 0);
@@ -356,7 +403,7 @@ void CInfoPalette::setMode(int mode) {
     p.control->setVisible(!r.isNull());
   }
   showMinMaxLabels(full && measuresShown_);
-  resize(kWidth, full ? kFullHeight : kShortHeight);
+  resize(kWidth, full ? fullHeight_ : shortHeight_);
 }
 
 void CInfoPalette::showMinMaxLabels(bool on) {
@@ -426,11 +473,11 @@ void CInfoPalette::updateMeasures() {
   const QSize maxSize = (maxLabel_->sizeHint() + blank).expandedTo(QSize(kMinMaxWidth, kMinMaxHeight));
   const auto [minX, maxX] = apart(kToneLeft + at.minX, minSize.width(), kToneLeft + at.maxX, maxSize.width(), kEdge,
                                   kWidth - kEdge);
-  minLabel_->setGeometry(QRect(QPoint(minX, kMinMaxTop), minSize));
-  maxLabel_->setGeometry(QRect(QPoint(maxX, kMinMaxTop), maxSize));
+  minLabel_->setGeometry(QRect(QPoint(minX, minMaxTop_), minSize));
+  maxLabel_->setGeometry(QRect(QPoint(maxX, minMaxTop_), maxSize));
   measuresShown_ = true;
   showMinMaxLabels(mode_ == display::kInfoFull);
-  update(0, kToneTop, width(), height() - kToneTop);
+  update(0, toneTop_, width(), height() - toneTop_);
 }
 
 void CInfoPalette::updateWindow() {

@@ -132,6 +132,8 @@ class CInfoPalette : public QWidget {
   QLabel* scaleEnd_ = nullptr;
   CToneCurveCtrl* tone_ = nullptr;
   CSharpSlider* slider_ = nullptr;
+  int toneTop_ = 0, minMaxTop_ = 0;  // rows of the tone curve and of its Min and Max labels
+  int fullHeight_ = 0, shortHeight_ = 0;
   bool measuresShown_ = false;
   bool writing_ = false;  // the palette itself is writing its controls
   double lastZoom_ = -1.0;
@@ -173,6 +175,12 @@ class CProfilePalette : public QWidget {
   void updateProfile();
   bool userSized() const { return userSized_; }
   int length() const { return int(samples_.size()); }
+  QString maxText() const { return maxText_; }
+  QString minText() const { return minText_; }
+  // The boxes of the maximum and minimum texts, and the font they are drawn in.
+  static QRect maxTextBox();
+  static QRect minTextBox();
+  QFont textFont() const;
 
  protected:
   void paintEvent(QPaintEvent*) override;

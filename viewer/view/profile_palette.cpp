@@ -9,6 +9,7 @@ namespace viewer::view {
 
 namespace {
 QString text(const char* source) { return QCoreApplication::translate("CProfilePalette", source); }
+constexpr int kTextAlign = Qt::AlignRight | Qt::AlignBottom | Qt::TextSingleLine;
 }  // namespace
 
 QString profileTitle(int mode, int valueUnit) {
@@ -58,13 +59,27 @@ void CProfilePalette::paintEvent(QPaintEvent*) {
   const std::vector<display::Point> line = display::profilePolyline(samples_, width());
   for (std::size_t i = 1; i < line.size(); ++i)
     p.drawLine(line[i - 1].x, line[i - 1].y, line[i].x, line[i].y);
+  p.setFont(textFont());
+  p.drawText(maxTextBox(), kTextAlign, maxText_);
+  p.drawText(minTextBox(), kTextAlign, minText_);
+}
+
+QRect CProfilePalette::maxTextBox() { return QRect(QPoint(0, 0), QPoint(36, 32)); }
+QRect CProfilePalette::minTextBox() { return QRect(QPoint(0, 128), QPoint(36, 160)); }
+
+// The 16-pixel face, smaller where a text would not stand whole in its box:
+// the face that stands in for the one named may be wider, and a 16-bit
+// value has five digits.
+QFont CProfilePalette::textFont() const {
   QFont font(QStringLiteral("Arial"));
-  font.setPixelSize(16);
   font.setWeight(QFont::Normal);
-  p.setFont(font);
-  const int align = Qt::AlignRight | Qt::AlignBottom | Qt::TextSingleLine;
-  p.drawText(QRect(QPoint(0, 0), QPoint(36, 32)), align, maxText_);
-  p.drawText(QRect(QPoint(0, 128), QPoint(36, 160)), align, minText_);
+  for (int size = 16;; --size) {
+    font.setPixelSize(size);
+    const QFontMetrics fm(font);
+    const bool fits = maxTextBox().contains(fm.boundingRect(maxTextBox(), kTextAlign, maxText_)) &&
+                      minTextBox().contains(fm.boundingRect(minTextBox(), kTextAlign, minText_));
+    if (fits || size <= 6) return font;
+  }
 }
 
 }  // namespace viewer::view

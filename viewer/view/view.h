@@ -342,6 +342,9 @@ class CMainFrame : public QMainWindow, public ToolTarget, public PaletteLink {
   CProfilePalette* profilePalette() const { return profile_; }
   QMdiArea* mdiArea() const { return mdi_; }
   int infoMode() const { return infoMode_; }  // the Infomation key: 0 hidden, 1 short, 2 full
+  // The Overview key: whether the OverView palette is shown, or was when the
+  // frame last closed (the application's quit hides the palettes after that).
+  bool overviewShown() const;
   int profileMode() const;  // 0 hidden, 1 horizontal, 2 vertical
 
   // The New Scan command (the Information palette's button).
@@ -355,9 +358,15 @@ class CMainFrame : public QMainWindow, public ToolTarget, public PaletteLink {
  protected:
   void dragEnterEvent(QDragEnterEvent*) override;
   void dropEvent(QDropEvent*) override;
+  void hideEvent(QHideEvent*) override;
+  void showEvent(QShowEvent*) override;
+  // A palette that is shown or changes size is placed again.
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   void refreshProfile();
+  // Moves every shown palette that meets one before it just clear of it.
+  void placePalettes();
 
   // The frame is drawn active while it or one of its Tool, Information and
   // OverView palettes is the active window.
@@ -370,6 +379,8 @@ class CMainFrame : public QMainWindow, public ToolTarget, public PaletteLink {
   QMdiArea* mdi_ = nullptr;
   QLabel* status_ = nullptr;
   int infoMode_ = 0;
+  bool overviewAtClose_ = false;
+  QRect place_;  // the frame's place until it is first shown
   display::CDisplayGrid* grid_ = nullptr;
   bool refreshing_ = false;
 };

@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTimer>
 
 #include "app_test_util.h"
 #include "modal_script.h"
@@ -99,6 +100,40 @@ TEST_F(ShellTest, ExitWritesTheSettingsBeside) {
   app.exitInstance();
   EXPECT_EQ(platform::ini::getInt(dir / "Tivola.INI", "Setting", "OpenSeries", 0), 1);
   EXPECT_EQ(platform::ini::getString(dir / "Tivola.INI", "Data", "Instance", ""), "1765400000");
+}
+
+// The program's own end, as main() runs it: the frame is closed, the event
+// loop ends (and the application hides the palettes), then the exit writes.
+void runToExit(TivolaApp& app) {
+  QTimer::singleShot(0, app.mainWindow(), [&app] { app.mainWindow()->close(); });
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, qApp, &QCoreApplication::quit);
+  guard.start(10000);
+  QApplication::exec();
+  app.exitInstance();
+}
+
+TEST_F(ShellTest, TheOverViewPaletteShownAtExitIsShownAtTheNextStart) {
+  const fs::path ini = dir / "Tivola.INI";
+  for (const int overview : {1, 0}) {
+    ASSERT_TRUE(platform::ini::writeInt(ini, "Window", "Overview", overview));
+    {
+      TivolaApp app;
+      ASSERT_TRUE(app.initInstance({}, env()));
+      EXPECT_EQ(app.mainWindow()->overviewPalette()->isVisible(), overview == 1);
+      runToExit(app);
+    }
+    EXPECT_EQ(platform::ini::getInt(ini, "Window", "Overview", -1), overview);
+    TivolaApp again;
+    ASSERT_TRUE(again.initInstance({}, env()));
+    EXPECT_EQ(again.mainWindow()->overviewPalette()->isVisible(), overview == 1) << overview;
+    EXPECT_EQ(again.mainWindow()->commandChecked(viewer::view::ID_OVERVIEW_WINDOW), overview == 1);
+    // Switched from the Window menu, it is kept as the operator left it.
+    again.mainWindow()->command(viewer::view::ID_OVERVIEW_WINDOW);
+    runToExit(again);
+    EXPECT_EQ(platform::ini::getInt(ini, "Window", "Overview", -1), overview == 1 ? 0 : 1);
+  }
 }
 
 TEST_F(ShellTest, TheUnitsComeFromTheSettingsIntoTheInformationPaletteAndGoBack) {

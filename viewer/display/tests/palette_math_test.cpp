@@ -234,5 +234,38 @@ TEST(Profile, PlotColumnsTakeTheirSampleByProportion) {
   EXPECT_EQ(profileWindowWidth(1400), 1460);
 }
 
+TEST(PalettePlaces, EachShownPaletteMovesClearOfTheOnesBeforeIt) {
+  const Rect tool{0, 40, 140, 94}, info{0, 94, 140, 560}, over{0, 344, 140, 474}, profile{140, 0, 340, 200};
+  struct Case {
+    const char* what;
+    std::vector<PaletteFrame> in;
+    std::vector<Rect> out;
+  };
+  const Case cases[] = {
+      {"apart: nothing moves",
+       {{tool, true}, {Rect{0, 94, 140, 344}, true}, {over, true}, {profile, true, true}},
+       {tool, Rect{0, 94, 140, 344}, over, profile}},
+      {"a tall Information palette puts the OverView below it",
+       {{tool, true}, {info, true}, {over, true}, {profile, false, true}},
+       {tool, info, Rect{0, 560, 140, 690}, profile}},
+      {"a hidden palette is no obstacle and is not moved",
+       {{tool, true}, {info, false}, {over, true}, {Rect{0, 300, 200, 500}, false, true}},
+       {tool, info, over, Rect{0, 300, 200, 500}}},
+      {"moved past one frame onto the next, then past that",
+       {{tool, true}, {Rect{0, 100, 140, 200}, true}, {Rect{0, 60, 140, 80}, true}},
+       {tool, Rect{0, 100, 140, 200}, Rect{0, 200, 140, 220}}},
+      {"the Profile clears the column to the right",
+       {{Rect{-2, 38, 142, 96}, true}, {Rect{-2, 96, 142, 300}, true}, {over, false}, {Rect{140, 0, 344, 204}, true, true}},
+       {Rect{-2, 38, 142, 96}, Rect{-2, 96, 142, 300}, over, Rect{142, 0, 346, 204}}},
+      {"frames that only touch do not meet",
+       {{tool, true}, {Rect{0, 94, 140, 95}, true}, {Rect{140, 40, 200, 94}, true, true}},
+       {tool, Rect{0, 94, 140, 95}, Rect{140, 40, 200, 94}}},
+      {"an empty frame (an OverView without an image) stays",
+       {{tool, true}, {Rect{0, 50, 140, 50}, true}}, {tool, Rect{0, 50, 140, 50}}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(placePalettes(c.in), c.out) << c.what;
+  EXPECT_TRUE(placePalettes({}).empty());
+}
+
 }  // namespace
 }  // namespace viewer::display

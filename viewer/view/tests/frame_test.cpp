@@ -37,11 +37,18 @@ TEST(MainFrame, PalettePlacesAndTheirCommandsWriteTheWindowKeys) {
   CMainFrame frame(ini);
   frame.createPalettes(2, 1, QSize(1280, 1024));
   frame.show();
-  EXPECT_EQ(frame.toolPalette()->geometry(), QRect(0, 40, 140, 54));
-  EXPECT_EQ(frame.overviewPalette()->geometry().topLeft(), QPoint(0, 344));
+  // The window frames stand at the places; the client sizes are the palettes' own.
+  EXPECT_EQ(frame.toolPalette()->frameGeometry().topLeft(), QPoint(0, 40));
+  EXPECT_EQ(frame.toolPalette()->size(), QSize(140, 54));
+  EXPECT_EQ(frame.infoPalette()->frameGeometry().top(), frame.toolPalette()->frameGeometry().bottom() + 1);
+  // The full Information palette reaches past 344, so the OverView stands just below it.
+  EXPECT_GT(frame.infoPalette()->frameGeometry().bottom() + 1, 344);
+  EXPECT_EQ(frame.overviewPalette()->frameGeometry().topLeft(),
+            QPoint(0, frame.infoPalette()->frameGeometry().bottom() + 1));
   EXPECT_TRUE(frame.overviewPalette()->isVisible());
   EXPECT_FALSE(frame.profilePalette()->isVisible());
-  EXPECT_EQ(frame.geometry().topLeft(), QPoint(140, 0));
+  EXPECT_EQ(frame.frameGeometry().topLeft(), QPoint(140, 0));
+  EXPECT_EQ(frame.frameGeometry().size(), QSize(1280 - 140, 1024 - 25));
   EXPECT_TRUE(frame.commandChecked(ID_FULL_INFO));
 
   struct Step {

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QEventLoop>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
@@ -183,15 +185,28 @@ TEST(InfoPalette, MinAndMaxLabelsStayApartAndInsideForEveryPairOfWindowEnds) {
   }
 }
 
+// A language as its users see it: the catalogue, and the face the desktop
+// picks for that language (a CJK face is taller than a Latin one).
+struct Language {
+  explicit Language(const char* name) {
+    if (std::strcmp(name, "en") == 0) return;
+    EXPECT_TRUE(catalogue.install("tivola_view", QCoreApplication::applicationDirPath() + "/translations",
+                                  QLocale(QString::fromLatin1(name))))
+        << name;
+    QFont face = before;
+    face.setFamily(std::strcmp(name, "ja") == 0 ? "Noto Sans CJK JP" : "Noto Sans CJK SC");
+    EXPECT_TRUE(QFontInfo(face).family().startsWith("Noto Sans CJK")) << "the CJK face is installed";
+    QApplication::setFont(face);
+  }
+  ~Language() { QApplication::setFont(before); }
+  const QFont before = QApplication::font();
+  platform::qt::Translation catalogue;
+};
+
 // Every control of the full palette, with its longest texts, in each catalogue.
 TEST(InfoPalette, NoControlOverlapsAnotherOrLeavesThePaletteInAnyLanguage) {
   for (const char* language : {"en", "ja", "zh_CN"}) {
-    platform::qt::Translation catalogue;
-    if (std::strcmp(language, "en") != 0) {
-      ASSERT_TRUE(catalogue.install("tivola_view", QCoreApplication::applicationDirPath() + "/translations",
-                                    QLocale(QString::fromLatin1(language))))
-          << language;
-    }
+    const Language shown_in(language);
     std::vector<std::unique_ptr<CImageItem>> one;
     one.push_back(halves(40, 20, 2047, 2048));
     Framed f(std::move(one));
@@ -218,6 +233,50 @@ TEST(InfoPalette, NoControlOverlapsAnotherOrLeavesThePaletteInAnyLanguage) {
     }
     QDir().mkpath(SCREENSHOT_DIR);
     f.info()->grab().save(QString(SCREENSHOT_DIR) + "/info_palette_" + language + ".png");
+  }
+}
+
+// Each label's rectangle holds its text as the font lays it out, and each
+// list's text field its widest item, in both modes and every language.
+TEST(InfoPalette, EveryTextFitsItsControlInEachLanguage) {
+  for (const char* language : {"en", "ja", "zh_CN"}) {
+    const Language shown_in(language);
+    for (const int infomation : {2, 1}) {
+      std::vector<std::unique_ptr<CImageItem>> one;
+      one.push_back(halves(40, 20, 2047, 2048));
+      Framed f(std::move(one), infomation);
+      f.view->setSelectedRoi(Rect{0, 0, 40, 20});
+      f.view->flushRoiStatistics();
+      ASSERT_EQ(f.text(1017), "4095");
+      int labels = 0;
+      for (QLabel* l : f.info()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        if (!l->isVisible()) continue;
+        ++labels;
+        const QRect room = l->contentsRect();
+        const QRect needed = l->fontMetrics().boundingRect(room, int(l->alignment()), l->text());
+        EXPECT_TRUE(room.contains(needed)) << language << " " << infomation << " " << l->objectName().toStdString()
+                                           << " \"" << l->text().toStdString() << "\" needs " << needed.width() << "x"
+                                           << needed.height() << ", has " << room.width() << "x" << room.height();
+      }
+      EXPECT_GE(labels, infomation == 2 ? 26 : 7) << language;
+      for (int id : {1011, 1012, 1013}) {
+        auto* list = control<QComboBox>(f.info(), id);
+        if (!list->isVisible()) continue;
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        option.rect = list->rect();
+        option.editable = list->isEditable();
+        const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
+        for (int i = 0; i < list->count(); ++i) {
+          // The zoom item's trailing blanks may run out of sight.
+          const QString item = list->itemText(i).trimmed();
+          // The style draws the text one pixel in from each side of the field.
+          EXPECT_GE(field.width(), list->fontMetrics().horizontalAdvance(item) + 2)
+              << language << " " << id << " \"" << item.toStdString() << "\"";
+          EXPECT_GE(field.height(), list->fontMetrics().height()) << language << " " << id;
+        }
+      }
+    }
   }
 }
 
@@ -338,7 +397,7 @@ TEST(InfoPalette, ShortAndFullModesAndTheIniKey) {
   EXPECT_EQ(hidden(), 0);
   EXPECT_GT(f.info()->height(), shortHeight);
   EXPECT_FALSE(f.info()->frameGeometry().intersects(f.frame.overviewPalette()->frameGeometry()))
-      << "the full palette moves below the OverView";
+      << "the OverView moves below the full palette";
   EXPECT_EQ(platform::ini::getInt(f.dir / "Tivola.ini", "Window", "Infomation", -1), 2);
   f.frame.command(ID_SHORT_INFO);
   EXPECT_EQ(platform::ini::getInt(f.dir / "Tivola.ini", "Window", "Infomation", -1), 1);
@@ -430,6 +489,52 @@ TEST(ProfilePalette, TitlesWidthAndAUserSizeKeptUntilShownAgain) {
   EXPECT_EQ(profile->width(), 130) << "shown again, it follows the profile";
 }
 
+// The maximum and minimum stand whole in their boxes left of the axis, in
+// the 16-pixel face where they fit it, in a smaller one where not.
+TEST(ProfilePalette, TheMaximumAndMinimumTextsStandWholeInTheirBoxes) {
+  const struct {
+    const char* what;
+    std::uint16_t low, high;
+    int value;  // the value unit
+  } cases[] = {{"three digits", 100, 255, 0}, {"four digits", 1000, 2525, 0}, {"five digits", 100, 65535, 0},
+               {"O.D.", 1000, 2525, 1}};
+  for (const auto& c : cases) {
+    auto film = images(0, 0, 0);
+    film.push_back(halves(120, 80, c.low, c.high));
+    film[0]->odRange = 40;
+    Framed f(std::move(film));
+    if (c.value == 1) control<QComboBox>(f.info(), 1012)->setCurrentIndex(1);
+    f.view->setSelectedRoi(Rect{0, 10, 120, 50});
+    f.view->flushRoiStatistics();
+    f.frame.command(ID_HORIZONTAL_PROFILE);
+    CProfilePalette* profile = f.frame.profilePalette();
+    ASSERT_TRUE(profile->isVisible());
+    if (c.value == 0) {
+      EXPECT_EQ(profile->maxText(), QString::number(c.high)) << c.what;
+      EXPECT_EQ(profile->minText(), QString::number(c.low)) << c.what;
+    }
+    const QFontMetrics fm(profile->textFont());
+    const int align = Qt::AlignRight | Qt::AlignBottom | Qt::TextSingleLine;
+    for (const auto& [box, text] : {std::pair{CProfilePalette::maxTextBox(), profile->maxText()},
+                                    std::pair{CProfilePalette::minTextBox(), profile->minText()}}) {
+      const QRect needed = fm.boundingRect(box, align, text);
+      EXPECT_TRUE(box.contains(needed)) << c.what << " \"" << text.toStdString() << "\" needs " << needed.x() << ","
+                                        << needed.y() << " " << needed.width() << "x" << needed.height();
+    }
+    const bool fitsAt16 = QFontMetrics([] {
+                            QFont a(QStringLiteral("Arial"));
+                            a.setPixelSize(16);
+                            return a;
+                          }()).horizontalAdvance(profile->maxText()) <= CProfilePalette::maxTextBox().width();
+    if (fitsAt16) {
+      EXPECT_EQ(profile->textFont().pixelSize(), 16) << c.what;
+    }
+    QDir().mkpath(SCREENSHOT_DIR);
+    profile->grab().save(QString(SCREENSHOT_DIR) + "/profile_" + QString::number(c.high) + "_" +
+                         QString::number(c.value) + ".png");
+  }
+}
+
 TEST(Palettes, FollowTheCurrentImageAndThePanesTools) {
   std::vector<std::unique_ptr<CImageItem>> two;
   two.push_back(halves(400, 200));
@@ -487,7 +592,7 @@ TEST(Palettes, ScreenshotOfTheFrameWithThePalettesShowingAFilm) {
   f.view->flushRoiStatistics();
   control<QComboBox>(f.info(), 1011)->setCurrentIndex(5);
   f.frame.command(ID_HORIZONTAL_PROFILE);
-  // Asked again once the OverView has its film's height, the full palette goes below it.
+  // Asked again once the OverView has its film's height; the palettes still stand apart.
   f.frame.command(ID_FULL_INFO);
   move(f.view->pane(0), {300, 200});
   QApplication::processEvents();
