@@ -382,22 +382,24 @@ struct RowCounts {
   unsigned high = 0;
 };
 
-// One row's part as plain reductions, which the compiler vectorises; a row
-// of at most 65535 samples of 4095 keeps its sum within 32 bits.
+// One row's part as plain reductions, which the compiler vectorises, in the
+// samples' own width so that a vector holds as many as it can; a row of at
+// most 65535 samples of 4095 keeps its sum within 32 bits.
 template <class T>
 [[gnu::always_inline]] inline void countRow(const T* p, int x0, int x1, RowCounts& c) {
-  unsigned lo = c.lo, hi = 0, high = 0;
+  constexpr T kClip = sizeof(T) == 1 ? T(255) : T(4095);
+  T lo = kClip, hi = 0, high = 0;
   std::uint32_t sum = 0;
   for (int x = x0; x < x1; ++x) {
-    const unsigned v = p[x];
+    const T v = p[x];
     high |= v;
-    const unsigned b = v < 4095u ? v : 4095u;
+    const T b = v < kClip ? v : kClip;
     lo = b < lo ? b : lo;
     hi = b > hi ? b : hi;
     sum += b;
   }
-  c.lo = lo;
-  c.hi = std::max(c.hi, hi);
+  c.lo = std::min(c.lo, unsigned(lo));
+  c.hi = std::max(c.hi, unsigned(hi));
   c.high |= high;
   c.sum += sum;
   c.count += std::uint64_t(x1 - x0);
@@ -420,13 +422,38 @@ NDT_VECTOR_CLONES void countBlock16(const std::uint16_t* p, std::size_t w, int x
   countBlock(p, w, x0, x1, y0, y1, c);
 }
 
+// AVX-512 for bytes and words, which the clones' AVX-512F lacks: only with
+// it do 8- and 16-bit samples fill the wide registers, for twice the speed
+// on rows the open has just read into the cache.
+#if defined(__x86_64__)
+#define NDT_WIDE_WORDS __attribute__((target("avx512f,avx512bw")))
+NDT_WIDE_WORDS void countBlock8Wide(const std::uint8_t* p, std::size_t w, int x0, int x1, int y0, int y1,
+                                    RowCounts& c) {
+  countBlock(p, w, x0, x1, y0, y1, c);
+}
+NDT_WIDE_WORDS void countBlock16Wide(const std::uint16_t* p, std::size_t w, int x0, int x1, int y0, int y1,
+                                     RowCounts& c) {
+  countBlock(p, w, x0, x1, y0, y1, c);
+}
+#undef NDT_WIDE_WORDS
+bool wideWords() {
+  static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  return yes;
+}
+#else
+constexpr bool wideWords() { return false; }
+#define countBlock8Wide countBlock8
+#define countBlock16Wide countBlock16
+#endif
+
 // Counts columns [x0, x1) of rows [y0, y1).
 void countRows(const CImageBuffer& image, int x0, int x1, int y0, int y1, RowCounts& c) {
   static_assert(kMaxImageSide <= 65535, "a row's sum must stay within 32 bits");
   if (x1 <= x0 || y1 <= y0) return;
   const std::size_t w = std::size_t(image.width());
-  if (image.bytesPerSample() == 2) countBlock16(image.data16(), w, x0, x1, y0, y1, c);
-  else countBlock8(image.data(), w, x0, x1, y0, y1, c);
+  const bool wide = wideWords();
+  if (image.bytesPerSample() == 2) (wide ? countBlock16Wide : countBlock16)(image.data16(), w, x0, x1, y0, y1, c);
+  else (wide ? countBlock8Wide : countBlock8)(image.data(), w, x0, x1, y0, y1, c);
 }
 
 // The profile's sums, taken in memory order so that a profile costs one pass

@@ -6,8 +6,9 @@
 
 namespace bench_model {
 
-// The open's statistics loop as the model writes it: per row the least and
-// greatest sample clipped to 4095, their sum, and all samples ORed together.
+// The open's statistics loop as the model writes it: per row, in 16-bit
+// lanes, the least and greatest sample clipped to 4095, their sum, and all
+// samples ORed together.
 struct Counts {
   unsigned lo = 4095, hi = 0, high = 0;
   std::uint64_t sum = 0;
