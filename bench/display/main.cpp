@@ -275,7 +275,7 @@ int main(int argc, char** argv) {
                             "sharpening pass over the scaled picture, then a 4096-entry lookup) in this process",
                     againstQt);
   bench::printTable(title + "; peer: the floor, a gather that stores the low byte of the sample our row and "
-                            "column tables choose",
+                            "column tables choose, and copies a pane row that repeats the one above",
                     againstGather);
   std::printf("outputs equal: every picture of ours matches its definition; the Qt way's where marked\n");
   std::printf("memory: page faults per call after the first run, at most: ours %ld, the Qt way %ld\n", maxOursFaults,
