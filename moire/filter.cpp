@@ -23,9 +23,9 @@
 #include "moire/internal/filter.h"
 
 #include "moire/internal/kernels.h"
+#include "platform/cpus.h"
 
 #include <pthread.h>
-#include <sched.h>
 
 #include <algorithm>
 #include <array>
@@ -202,12 +202,6 @@ unsigned toSample(double v, unsigned maxValue) {
   return unsigned(r);
 }
 
-// The cores this process may run on.
-unsigned cores() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) return unsigned(std::max(1, CPU_COUNT(&set)));
-  return std::max(1u, std::thread::hardware_concurrency());
-}
 
 // A thread of runTasks: its part number and the work it runs.
 template <class Work>
@@ -1066,7 +1060,7 @@ int runTyped(const Job& job) {
 
   if (dir1) {
     AlongY<T> pass(job, src, xs, ys, lim);
-    unsigned threads = cores();
+    unsigned threads = platform::usableCpus();
     while (threads > 1 && placeBytes + pass.workBytes(threads) > kWorkLimitBytes) threads /= 2;
     if (placeBytes + pass.workBytes(threads) > kWorkLimitBytes) return -1;
     pass.prepare();
@@ -1074,7 +1068,7 @@ int runTyped(const Job& job) {
   } else {
     AlongX<T> pass(job, src, xs, ys, lim);
     // More threads only where their scratch fits the limit as well.
-    unsigned threads = cores();
+    unsigned threads = platform::usableCpus();
     while (threads > 1 && placeBytes + pass.workBytes(threads) > kWorkLimitBytes) threads /= 2;
     if (placeBytes + pass.workBytes(threads) > kWorkLimitBytes) return -1;
     pass.prepare();

@@ -12,6 +12,7 @@
 #include <thread>
 #include <sys/mman.h>
 
+#include "platform/cpus.h"
 #include "platform/text.h"
 #include "viewer/strings.h"
 
@@ -381,36 +382,130 @@ struct RowCounts {
   unsigned high = 0;
 };
 
-// One row's part as plain reductions, which the compiler vectorises; a row
-// of at most 65535 samples of 4095 keeps its sum within 32 bits.
+// One row's part as plain reductions, which the compiler vectorises, in the
+// samples' own width so that a vector holds as many as it can; a row of at
+// most 65535 samples of 4095 keeps its sum within 32 bits.
 template <class T>
-void countRow(const T* p, int x0, int x1, RowCounts& c) {
-  unsigned lo = c.lo, hi = 0, high = 0;
+[[gnu::always_inline]] inline void countRow(const T* p, int x0, int x1, RowCounts& c) {
+  constexpr T kClip = sizeof(T) == 1 ? T(255) : T(4095);
+  T lo = kClip, hi = 0, high = 0;
   std::uint32_t sum = 0;
   for (int x = x0; x < x1; ++x) {
-    const unsigned v = p[x];
+    const T v = p[x];
     high |= v;
-    const unsigned b = v < 4095u ? v : 4095u;
+    const T b = v < kClip ? v : kClip;
     lo = b < lo ? b : lo;
     hi = b > hi ? b : hi;
     sum += b;
   }
-  c.lo = lo;
-  c.hi = std::max(c.hi, hi);
+  c.lo = std::min(c.lo, unsigned(lo));
+  c.hi = std::max(c.hi, unsigned(hi));
   c.high |= high;
   c.sum += sum;
   c.count += std::uint64_t(x1 - x0);
 }
 
+template <class T>
+[[gnu::always_inline]] inline void countBlock(const T* p, std::size_t w, int x0, int x1, int y0, int y1,
+                                              RowCounts& c) {
+  for (int y = y0; y < y1; ++y) countRow(p + std::size_t(y) * w, x0, x1, c);
+}
+
+// Built for the vector units the machine has: the baseline's 128-bit
+// reductions take four times as long as the wide ones.
+NDT_VECTOR_CLONES void countBlock8(const std::uint8_t* p, std::size_t w, int x0, int x1, int y0, int y1,
+                                   RowCounts& c) {
+  countBlock(p, w, x0, x1, y0, y1, c);
+}
+NDT_VECTOR_CLONES void countBlock16(const std::uint16_t* p, std::size_t w, int x0, int x1, int y0, int y1,
+                                    RowCounts& c) {
+  countBlock(p, w, x0, x1, y0, y1, c);
+}
+
+// AVX-512 for bytes and words, which the clones' AVX-512F lacks: only with
+// it do 8- and 16-bit samples fill the wide registers, for twice the speed
+// on rows the open has just read into the cache.
+#if defined(__x86_64__)
+#define NDT_WIDE_WORDS __attribute__((target("avx512f,avx512bw")))
+NDT_WIDE_WORDS void countBlock8Wide(const std::uint8_t* p, std::size_t w, int x0, int x1, int y0, int y1,
+                                    RowCounts& c) {
+  countBlock(p, w, x0, x1, y0, y1, c);
+}
+NDT_WIDE_WORDS void countBlock16Wide(const std::uint16_t* p, std::size_t w, int x0, int x1, int y0, int y1,
+                                     RowCounts& c) {
+  countBlock(p, w, x0, x1, y0, y1, c);
+}
+#undef NDT_WIDE_WORDS
+bool wideWords() {
+  static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  return yes;
+}
+#else
+constexpr bool wideWords() { return false; }
+#define countBlock8Wide countBlock8
+#define countBlock16Wide countBlock16
+#endif
+
 // Counts columns [x0, x1) of rows [y0, y1).
 void countRows(const CImageBuffer& image, int x0, int x1, int y0, int y1, RowCounts& c) {
   static_assert(kMaxImageSide <= 65535, "a row's sum must stay within 32 bits");
-  if (x1 <= x0) return;
+  if (x1 <= x0 || y1 <= y0) return;
   const std::size_t w = std::size_t(image.width());
-  for (int y = y0; y < y1; ++y) {
-    if (image.bytesPerSample() == 2) countRow(image.data16() + std::size_t(y) * w, x0, x1, c);
-    else countRow(image.data() + std::size_t(y) * w, x0, x1, c);
+  const bool wide = wideWords();
+  if (image.bytesPerSample() == 2) (wide ? countBlock16Wide : countBlock16)(image.data16(), w, x0, x1, y0, y1, c);
+  else (wide ? countBlock8Wide : countBlock8)(image.data(), w, x0, x1, y0, y1, c);
+}
+
+// The profile's sums, taken in memory order so that a profile costs one pass
+// over its samples: per column of [x0, x0 + n) over rows [y0, y1), or per
+// row of [y0, y0 + n) over columns [x0, x1). Sums of at most 65535 samples
+// below 2^16 stay within 32 bits.
+static_assert(std::uint64_t(kMaxImageSide) * 65535u <= 0xFFFFFFFFu, "a profile sum must stay within 32 bits");
+
+// Eight rows at a time: the sums are read and written once per eight rows
+// instead of once per row, which keeps the pass at the speed of the reads.
+template <class T>
+[[gnu::always_inline]] inline void sumColumns(const T* p, std::size_t w, int x0, int n, int y0, int y1,
+                                              std::uint32_t* sums) {
+  int y = y0;
+  for (; y + 8 <= y1; y += 8) {
+    const T* r = p + std::size_t(y) * w + std::size_t(x0);
+    for (int i = 0; i < n; ++i)
+      sums[i] += std::uint32_t(r[i]) + r[w + i] + r[2 * w + i] + r[3 * w + i] + r[4 * w + i] + r[5 * w + i] +
+                 r[6 * w + i] + r[7 * w + i];
   }
+  for (; y < y1; ++y) {
+    const T* row = p + std::size_t(y) * w + std::size_t(x0);
+    for (int i = 0; i < n; ++i) sums[i] += row[i];
+  }
+}
+
+template <class T>
+[[gnu::always_inline]] inline void sumRows(const T* p, std::size_t w, int x0, int x1, int y0, int n,
+                                           std::uint32_t* sums) {
+  for (int i = 0; i < n; ++i) {
+    const T* row = p + std::size_t(y0 + i) * w;
+    std::uint32_t s = 0;
+    for (int x = x0; x < x1; ++x) s += row[x];
+    sums[i] = s;
+  }
+}
+
+NDT_VECTOR_CLONES void sumColumns8(const std::uint8_t* p, std::size_t w, int x0, int n, int y0, int y1,
+                                   std::uint32_t* sums) {
+  sumColumns(p, w, x0, n, y0, y1, sums);
+}
+NDT_VECTOR_CLONES void sumColumns16(const std::uint16_t* p, std::size_t w, int x0, int n, int y0, int y1,
+                                    std::uint32_t* sums) {
+  sumColumns(p, w, x0, n, y0, y1, sums);
+}
+NDT_VECTOR_CLONES void sumRows8(const std::uint8_t* p, std::size_t w, int x0, int x1, int y0, int n,
+                                std::uint32_t* sums) {
+  sumRows(p, w, x0, x1, y0, n, sums);
+}
+NDT_VECTOR_CLONES void sumRows16(const std::uint16_t* p, std::size_t w, int x0, int x1, int y0, int n,
+                                 std::uint32_t* sums) {
+  sumRows(p, w, x0, x1, y0, n, sums);
 }
 
 struct Summary {
@@ -457,7 +552,10 @@ void CImageItem::takeStatistics(const Rect& in) {
 }
 
 void CImageItem::roiChanged() {
-  takeStatistics(roi);
+  // The first refresh after an open asks for the statistics the open has just
+  // taken over the same pixels: they are kept, not taken again.
+  if (!statisticsFromLoad_ || clampedRoi(roi) != statisticsRect) takeStatistics(roi);
+  statisticsFromLoad_ = false;
   if (active) computeProfile();
   if (repaintPane) repaintPane();
 }
@@ -483,6 +581,7 @@ void CImageItem::copyRoi(std::uint8_t* dest) const {
 bool CImageItem::completeLoad() { return completeLoad(RowSource{}) == LoadResult::kLoaded; }
 
 CImageItem::LoadResult CImageItem::completeLoad(const RowSource& fill) {
+  statisticsFromLoad_ = false;
   if (!hasPixels()) {
     if (fill) return LoadResult::kReadFailed;
     roi = {0, 0, width(), height()};
@@ -496,7 +595,7 @@ CImageItem::LoadResult CImageItem::completeLoad(const RowSource& fill) {
   const int piece = rowsPerPiece(*this);
   const int pieces = (height() + piece - 1) / piece;
   const bool small = byteCount() < (std::size_t(4) << 20);
-  const int threads = small ? 1 : std::clamp(int(std::thread::hardware_concurrency()), 1, std::min(8, pieces));
+  const int threads = small ? 1 : std::clamp(int(platform::usableCpus()), 1, std::min(8, pieces));
   std::vector<RowCounts> counts(static_cast<std::size_t>(threads));
   std::atomic<int> next{0};
   std::atomic<bool> failed{false};
@@ -534,6 +633,7 @@ CImageItem::LoadResult CImageItem::completeLoad(const RowSource& fill) {
   roiMin = s.lo;
   roiMax = s.hi;
   roiMeanValue = s.mean;
+  statisticsFromLoad_ = true;
   applyLoadDefaults();
   return LoadResult::kLoaded;
 }
@@ -548,6 +648,7 @@ void CImageItem::takeLoaded(CImageItem& loaded) {
   roiMax = loaded.roiMax;
   roiMin = loaded.roiMin;
   roiMeanValue = loaded.roiMeanValue;
+  statisticsFromLoad_ = loaded.statisticsFromLoad_;
   imageMax = loaded.imageMax;
   imageMin = loaded.imageMin;
   windowCentre = loaded.windowCentre;
@@ -581,14 +682,19 @@ void CImageItem::computeProfile() {
   const int lines = profileVertical ? r.bottom - r.top : r.right - r.left;
   const int across = profileVertical ? r.right - r.left : r.bottom - r.top;
   const int n = std::min(lines, 10000);
-  profile.samples.resize(std::size_t(n));
-  for (int i = 0; i < n; ++i) {
-    std::uint64_t sum = 0;
-    for (int j = 0; j < across; ++j)
-      sum += profileVertical ? unsigned(pixel(r.left + j, r.top + i)) : unsigned(pixel(r.left + i, r.top + j));
-    profile.samples[std::size_t(i)] = int(sum / std::uint64_t(across));
+  if (n <= 0 || across <= 0) return;
+  std::vector<std::uint32_t> sums(std::size_t(n), 0u);
+  const std::size_t w = std::size_t(width());
+  const bool wide = bytesPerSample() == 2;
+  if (profileVertical) {
+    if (wide) sumRows16(data16(), w, r.left, r.right, r.top, n, sums.data());
+    else sumRows8(data(), w, r.left, r.right, r.top, n, sums.data());
+  } else {
+    if (wide) sumColumns16(data16(), w, r.left, n, r.top, r.bottom, sums.data());
+    else sumColumns8(data(), w, r.left, n, r.top, r.bottom, sums.data());
   }
-  if (n == 0) return;
+  profile.samples.resize(std::size_t(n));
+  for (int i = 0; i < n; ++i) profile.samples[std::size_t(i)] = int(sums[std::size_t(i)] / std::uint32_t(across));
   const auto [mn, mx] = std::minmax_element(profile.samples.begin(), profile.samples.end());
   const int lo = *mn, hi = *mx;
   const bool od = showsOd(odUnit);

@@ -200,6 +200,8 @@ class CImageItem : public CImageBuffer {
 
   // After a file was read: the 12-bit check, whole-image statistics, maximum
   // value and window defaults. False when a sample had more than 12 bits.
+  // Whoever writes samples through data() ends with it: the next setRoi
+  // keeps the statistics it took.
   bool completeLoad();
   // The same, with the allocated buffer's rows [y0, y1) first filled by the
   // reader (which may be called from several threads at once, for disjoint
@@ -245,6 +247,9 @@ class CImageItem : public CImageBuffer {
   LineProfile profile;
 
  private:
+  // The statistics in hand are the ones completeLoad took, and nothing has
+  // moved the ROI since.
+  bool statisticsFromLoad_ = false;
   Rect clampedRoi(const Rect& r) const;
   void takeStatistics(const Rect& r);
   void roiChanged();

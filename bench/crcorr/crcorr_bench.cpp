@@ -1,9 +1,13 @@
 // The corrections over a 7120 x 8640 plate with box widths 401 and 4001 in the
-// same run, on one thread and on all cores: the cost must not grow with the
-// box. A warm memcpy of the plate is the bandwidth limit for work that touches
-// every pixel; there is no peer library for these corrections.
+// same run, on one thread and on every CPU the process may use: the cost must
+// not grow with the box. A warm memcpy of the plate is the bandwidth limit for
+// work that touches every pixel; there is no peer library for these
+// corrections. Goals: line + band on one thread at most 5 x the copy; on all
+// CPUs at least the speed-up the same copy gets from them, since the
+// corrections, like the copy, end at the machine's memory bandwidth.
 #include "bench/support/bench_support.h"
 #include "devapi/cr/internal/corrections.h"
+#include "platform/cpus.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,7 +15,6 @@
 #include <cstring>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -87,7 +90,7 @@ int main(int, char** argv) {
   // and after the corrections, so that a busy moment cannot raise it.
   const std::size_t plateBytes = plate.pristine.size() * 2;
   double memcpyMs = bench::warmMemcpyMs(plateBytes, kLimitRuns);
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned cores = platform::usableCpus();
   // The all-thread rows meet the machine's own limit: the same copy split
   // over as many threads.
   double memcpyAllMs = bench::warmMemcpyMs(plateBytes, kLimitRuns, cores);
@@ -132,6 +135,7 @@ int main(int, char** argv) {
   }
   memcpyMs = std::min(memcpyMs, bench::warmMemcpyMs(plateBytes, kLimitRuns));
   memcpyAllMs = std::min(memcpyAllMs, bench::warmMemcpyMs(plateBytes, kLimitRuns, cores));
+  bool met = true;
   for (const Figures& f : figures) {
     const std::string box = " box " + std::to_string(f.width);
     const std::string all = ", " + std::to_string(cores) + " threads";
@@ -144,11 +148,15 @@ int main(int, char** argv) {
     // No CPU time for the all-thread run: the corrections keep their threads,
     // and the system brings a running thread's time up to date only at its
     // ticks, which a run of a few milliseconds may not see.
-    char note[300];
+    char note[400];
+    const double speedUp = f.bandMs[0] / f.bandMs[1], copySpeedUp = memcpyMs / memcpyAllMs;
+    const bool oneMet = f.bandMs[0] / memcpyMs <= 5.0, allMet = speedUp >= copySpeedUp;
+    met = met && oneMet && allMet;
     std::snprintf(note, sizeof note,
-                  "box %d: line + band %.2f x memcpy on 1 thread (goal <= 5; CPU time of that run %.1f ms); %u threads "
-                  "%.2f x faster (goal >= %.1f)",
-                  f.width, f.bandMs[0] / memcpyMs, f.bandCpuMs[0], cores, f.bandMs[0] / f.bandMs[1], 0.6 * cores);
+                  "box %d: line + band %.2f x memcpy on 1 thread (goal <= 5: %s; CPU time of that run %.1f ms); %u "
+                  "threads %.2f x faster (goal >= %.2f, the copy's speed-up on as many threads: %s)",
+                  f.width, f.bandMs[0] / memcpyMs, oneMet ? "met" : "NOT met", f.bandCpuMs[0], cores, speedUp,
+                  copySpeedUp, allMet ? "met" : "NOT met");
     notes.push_back(note);
   }
   char title[160];
@@ -163,5 +171,6 @@ int main(int, char** argv) {
               bench::vectorScaling(cores));
   for (const std::string& n : notes) std::printf("%s\n", n.c_str());
   std::printf("outputs on 1 and on all threads are equal\n");
-  return 0;
+  std::printf("goals: %s\n", met ? "met" : "NOT met");
+  return met ? 0 : 1;
 }

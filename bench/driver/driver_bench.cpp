@@ -2,8 +2,12 @@
 // the simulated digitizer: in one piece and in the 1 MiB blocks with progress
 // that the film library reads, without a rate limit, next to a warm memcpy of
 // the same bytes; and once throttled to the real USB 2.0 bulk rate of about
-// 53 MB/s, where it prints the share of the cable time the software adds.
-// There is no peer library for the driver.
+// 53 MB/s, to show that the scan keeps up with the cable. The simulator's
+// rate limit lets a burst of a fiftieth of a second's bytes through after an
+// idle moment, so the throttled time is no measure of the software; what the
+// software adds is its own time without a limit, as a share of the cable time
+// (goal: at most 10 %, so that a real scan is bound by the cable). There is no
+// peer library for the driver.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +26,7 @@ constexpr std::int32_t kImageBytes = std::int32_t(kWidth) * kHeight * 2;
 constexpr double kUsbBulkRate = 53e6;  // bytes per second a USB 2.0 bulk pipe really moves
 constexpr std::int32_t kBlock = 1 << 20;
 constexpr int kRounds = 5;
+constexpr double kGoalShare = 10.0;  // per cent of the cable time
 
 void ignore(CALLBACK_MESSAGE, void*, void*) {}
 void countBlocks(std::int32_t done, void* context) { *static_cast<std::int32_t*>(context) = done; }
@@ -89,8 +94,13 @@ int main(int, char** argv) {
                     {{"block size 0, no rate limit", wholeMs, -1, limitMs, ""},
                      {"1 MiB blocks with progress, no limit", blockMs, -1, limitMs, ""},
                      {"1 MiB blocks, 53 MB/s (one run)", throttledMs, -1, cableMs, "limit: the cable time"}});
-  std::printf("no limit: %.0f MB/s in one piece, %.0f MB/s in blocks (%d progress calls of 1 MiB); at 53 MB/s the software adds %.1f %% to the cable time\n",
-              mb / wholeMs * 1e3, mb / blockMs * 1e3, blocks, (throttledMs - cableMs) / cableMs * 100.0);
+  const double share = blockMs / cableMs * 100.0;
+  std::printf("no limit: %.0f MB/s in one piece, %.0f MB/s in blocks (%d progress calls of 1 MiB); at 53 MB/s the "
+              "scan took %.2f x the cable time\n",
+              mb / wholeMs * 1e3, mb / blockMs * 1e3, blocks, throttledMs / cableMs);
+  const bool met = share <= kGoalShare;
+  std::printf("goal: the software alone (1 MiB blocks, no limit) at most %.0f %% of the cable time (%.1f %%): %s\n",
+              kGoalShare, share, met ? "met" : "NOT met");
   driver.CloseOpenedScanner();
-  return 0;
+  return met ? 0 : 1;
 }

@@ -8,9 +8,12 @@
 
 namespace bench_formats {
 
-bool dcmtkWrite(const std::string& path, int width, int height, const std::uint16_t* pixels) {
-  DcmFileFormat file;
-  DcmDataset* d = file.getDataset();
+struct DcmtkImage::File {
+  DcmFileFormat format;
+};
+
+DcmtkImage::DcmtkImage(int width, int height, const std::uint16_t* pixels) : file_(std::make_unique<File>()) {
+  DcmDataset* d = file_->format.getDataset();
   d->putAndInsertString(DCM_SOPClassUID, "1.2.840.10008.5.1.4.1.1.7");
   d->putAndInsertString(DCM_SOPInstanceUID, "1.2.3.4.5");
   d->putAndInsertString(DCM_PhotometricInterpretation, "MONOCHROME2");
@@ -22,7 +25,12 @@ bool dcmtkWrite(const std::string& path, int width, int height, const std::uint1
   d->putAndInsertUint16(DCM_HighBit, 11);
   d->putAndInsertUint16(DCM_PixelRepresentation, 0);
   d->putAndInsertUint16Array(DCM_PixelData, pixels, static_cast<unsigned long>(std::size_t(width) * height));
-  return file.saveFile(path.c_str(), EXS_LittleEndianExplicit).good();
+}
+
+DcmtkImage::~DcmtkImage() = default;
+
+bool DcmtkImage::save(const std::string& path) {
+  return file_->format.saveFile(path.c_str(), EXS_LittleEndianExplicit).good();
 }
 
 bool dcmtkRead(const std::string& path, Pixels<std::uint16_t>* copy) {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <tuple>
 
 #include "testsupport/testsupport.h"
 
@@ -154,6 +156,92 @@ TEST(ImageModel, StatisticsOfAnyRoiMatchTheirDefinition) {
       EXPECT_EQ(item.roiMaximum(), hi);
       EXPECT_EQ(item.roiMean(), int((sum + n / 2) / n));
     }
+  }
+}
+
+// The line profile's means, taken row by row, against the definition (the
+// integer mean of each column, or row, of the clamped ROI): widths that leave
+// every vector tail of both sample sizes, odd and out-of-image ROIs, both
+// directions, and a ROI wider than the 10,000 samples a profile keeps.
+TEST(ImageModel, LineProfileMeansMatchTheirDefinition) {
+  std::mt19937 rng(11);
+  const auto check = [&](CImageItem& item, const Rect& asked) {
+    const int w = item.width(), h = item.height();
+    Rect r{std::clamp(std::min(asked.left, asked.right), 0, w), std::clamp(std::min(asked.top, asked.bottom), 0, h),
+           std::clamp(std::max(asked.left, asked.right), 0, w), std::clamp(std::max(asked.top, asked.bottom), 0, h)};
+    if (r.empty()) r = {0, 0, w, h};
+    for (const bool vertical : {false, true}) {
+      item.profileVertical = vertical;
+      item.setRoi(asked);
+      const int lines = vertical ? r.bottom - r.top : r.right - r.left;
+      const int across = vertical ? r.right - r.left : r.bottom - r.top;
+      std::vector<int> means;
+      for (int i = 0; i < std::min(lines, 10000); ++i) {
+        std::uint64_t sum = 0;
+        for (int j = 0; j < across; ++j)
+          sum += unsigned(vertical ? item.pixel(r.left + j, r.top + i) : item.pixel(r.left + i, r.top + j));
+        means.push_back(int(sum / std::uint64_t(across)));
+      }
+      const auto [mn, mx] = std::minmax_element(means.begin(), means.end());
+      const int lo = *mn, hi = *mx;
+      for (int& m : means) m = 255 - (hi > lo ? (m - lo) * 255 / (hi - lo) : m);
+      SCOPED_TRACE(testing::Message() << "bps " << item.bytesPerSample() << " size " << w << " x " << h << " roi "
+                                      << asked.left << "," << asked.top << "," << asked.right << "," << asked.bottom
+                                      << (vertical ? " vertical" : " horizontal"));
+      EXPECT_EQ(item.profile.samples, means);
+      EXPECT_EQ(item.profile.maxText, std::to_string(hi));
+      EXPECT_EQ(item.profile.minText, std::to_string(lo));
+    }
+  };
+  for (const int bps : {1, 2}) {
+    for (int width = 1; width <= 140; width += 3) {
+      CImageItem item;
+      const int height = 1 + (width * 7) % 23;
+      ASSERT_TRUE(item.allocate(bps, width, height));
+      for (int i = 0; i < width * height; ++i) {
+        const unsigned v = rng();
+        if (bps == 1) item.data()[i] = std::uint8_t(v);
+        else item.data16()[i] = std::uint16_t(v % 5 == 0 ? v : v % 4096);  // some above 12 bits
+      }
+      item.active = 1;
+      const int x0 = int(rng() % unsigned(width)), y0 = int(rng() % unsigned(height));
+      check(item, {x0, y0, x0 + 1 + int(rng() % unsigned(width - x0)), y0 + 1 + int(rng() % unsigned(height - y0))});
+      check(item, {width + 5, height, x0 - 3, y0});  // reversed, reaching outside
+      check(item, {});                               // the whole image
+    }
+  }
+  CImageItem wide;
+  ASSERT_TRUE(wide.allocate(2, 10037, 3));
+  for (int i = 0; i < 10037 * 3; ++i) wide.data16()[i] = std::uint16_t(rng() % 4096);
+  wide.active = 1;
+  check(wide, {5, 0, 10037, 3});
+}
+
+// The open's statistics, taken on several threads while the rows are filled,
+// against the definition; sizes above the single-thread limit.
+TEST(ImageModel, LoadStatisticsMatchTheirDefinition) {
+  std::mt19937 rng(5);
+  for (const auto& [bps, width, height] : {std::tuple{2, 1531, 1400}, {1, 2053, 2100}, {2, 4099, 517}}) {
+    CImageItem item;
+    ASSERT_TRUE(item.allocate(bps, width, height));
+    std::vector<unsigned> values(std::size_t(width) * std::size_t(height));
+    for (unsigned& v : values) v = rng() % (bps == 2 ? 4096u : 256u);
+    const auto fillRows = [&](int y0, int y1) {
+      for (std::size_t i = std::size_t(y0) * width; i < std::size_t(y1) * width; ++i) {
+        if (bps == 2) item.data16()[i] = std::uint16_t(values[i]);
+        else item.data()[i] = std::uint8_t(values[i]);
+      }
+      return true;
+    };
+    ASSERT_EQ(item.completeLoad(fillRows), CImageItem::LoadResult::kLoaded);
+    const auto [mn, mx] = std::minmax_element(values.begin(), values.end());
+    std::uint64_t sum = 0;
+    for (const unsigned v : values) sum += v;
+    SCOPED_TRACE(testing::Message() << width << " x " << height);
+    EXPECT_EQ(item.roiMinimum(), int(*mn));
+    EXPECT_EQ(item.roiMaximum(), int(*mx));
+    EXPECT_EQ(item.roiMean(), int((sum + values.size() / 2) / values.size()));
+    EXPECT_EQ(item.statisticsRect, (Rect{0, 0, width, height}));
   }
 }
 

@@ -1,6 +1,7 @@
 #include "devapi/cr/internal/corrections.h"
 
 #include "devapi/cr/internal/noproc_dump.h"
+#include "platform/cpus.h"
 
 #include <algorithm>
 #include <atomic>
@@ -134,19 +135,8 @@ std::uint32_t packedShift(std::int64_t window, std::int64_t delta) {
 }
 
 // The passes over one line, written so that the compiler runs them over whole
-// vectors; built for AVX-512, AVX2 and the baseline, the best of which the machine has runs.
-// The thread sanitizer instruments the clones' resolvers, which run before it
-// is set up when this code is linked into a program: there, the baseline only.
-#if defined(__SANITIZE_THREAD__)
-#define NDT_VECTOR_CLONES
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define NDT_VECTOR_CLONES
-#endif
-#endif
-#ifndef NDT_VECTOR_CLONES
-#define NDT_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
-#endif
+// vectors; built for AVX-512, AVX2 and the baseline (NDT_VECTOR_CLONES), the
+// best of which the machine has runs.
 
 // Vectors read from and written to any address through memcpy: an
 // under-aligned vector type is honoured by one compiler and not by another.
@@ -628,7 +618,7 @@ Corrections::Corrections(HardParams params) : params_(std::move(params)) { setTh
 
 void Corrections::setThreads(unsigned threads) {
   std::lock_guard lock(mutex_);
-  threads_ = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
+  threads_ = threads ? threads : platform::usableCpus();
 }
 
 void Corrections::setAvx512(bool allowed) {
