@@ -163,6 +163,8 @@ void TivolaApp::fileOpen() {
 
 void TivolaApp::newScan() {
   ScanBridge& bridge = ScanBridge::instance();
+  // One run at a time: a second would remove the running one's work folder.
+  if (bridge.running()) return;
   bridge.attach(main_.get(), &settings, workRoot);
   if (!bridge.makeWorkFolder()) return;
   auto doc = std::make_unique<CTivolaDoc>();

@@ -62,6 +62,12 @@ bool CTivolaDoc::canSaveRoiToCsv() const {
   return r.left != r.right && r.top != r.bottom;
 }
 
+bool CTivolaDoc::hasUnsavedScans() const {
+  for (int i = 0; i < images.count(); ++i)
+    if (const CImageItem* item = images.get(i); item && item->saved == 0) return true;
+  return false;
+}
+
 void CTivolaDoc::postToViews(int command) {
   if (!views) return;
   auto target = views;

@@ -1,5 +1,6 @@
 #include "viewer/app/main_window.h"
 
+#include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -9,11 +10,16 @@
 #include "platform/qt/prompt.h"
 #include "viewer/app/application.h"
 #include "viewer/app/control_ids.h"
+#include "viewer/app/dialogs.h"
 #include "viewer/app/texts.h"
 
 namespace viewer::app {
 
 using namespace viewer::view;
+
+namespace {
+constexpr int ID_FILE_CLOSE = 57602;  // the framework's File Close
+}  // namespace
 
 DocumentFrame::DocumentFrame(std::unique_ptr<CTivolaDoc> doc, ToolTarget* tools)
     : CChildFrame(new CTivolaView(doc.get(), tools)), doc_(std::move(doc)) {
@@ -36,6 +42,23 @@ void DocumentFrame::refresh() {
   if (!doc_->title.empty()) setWindowTitle(QString::fromStdString(doc_->title));
 }
 
+bool DocumentFrame::mayClose() {
+  if (discardAgreed_ || !doc_->hasUnsavedScans()) return true;
+  // A scan exists nowhere but in this document.
+  ConfirmationDialog confirm(this);
+  if (confirm.exec() != QDialog::Accepted) return false;
+  discardAgreed_ = true;
+  return true;
+}
+
+void DocumentFrame::closeEvent(QCloseEvent* event) {
+  if (!mayClose()) {
+    event->ignore();
+    return;
+  }
+  CChildFrame::closeEvent(event);
+}
+
 MainWindow::MainWindow(TivolaApp& app, std::filesystem::path ini) : CMainFrame(std::move(ini)), app_(app) {
   setWindowTitle(QStringLiteral("Tivola"));
   platform::qt::setControlId(mdiArea(), ids::kMdiArea);
@@ -54,6 +77,16 @@ MainWindow::~MainWindow() {
   // The documents go while the window is whole: their views still tell it.
   disconnect(mdiArea(), nullptr, this, nullptr);
   for (QMdiSubWindow* sub : mdiArea()->subWindowList()) delete sub;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  for (QMdiSubWindow* sub : mdiArea()->subWindowList())
+    if (auto* child = dynamic_cast<DocumentFrame*>(sub); child && !child->mayClose()) {
+      mdiArea()->setActiveSubWindow(child);
+      event->ignore();
+      return;
+    }
+  CMainFrame::closeEvent(event);
 }
 
 DocumentFrame* MainWindow::addDocument(std::unique_ptr<CTivolaDoc> doc, const QString& title) {
@@ -95,6 +128,10 @@ void MainWindow::buildMenus() {
   QMenu* file = menuBar()->addMenu(text("&File"));
   file->addAction(text("&Open...\tCtrl+O"), this, [this] { app_.fileOpen(); });
   file->addAction(text("New Scan"), this, [this] { app_.newScan(); });
+  QAction* fileClose = file->addAction(text("&Close"), this, [this] {
+    if (DocumentFrame* c = activeChild()) c->close();
+  });
+  fileClose->setObjectName(QString::number(ID_FILE_CLOSE));
   // The document's commands, enabled by its rules whenever the menu opens.
   using Scope = CTivolaDoc::Scope;
   QAction* save = file->addAction(text("&Save"), this, [this] {
@@ -133,7 +170,7 @@ void MainWindow::buildMenus() {
     DocumentFrame* c = activeChild();
     save->setEnabled(c && c->document().canSave());
     replica->setEnabled(c && c->document().canSaveReplica());
-    for (QAction* a : {selected, current, addScan, print}) a->setEnabled(c != nullptr);
+    for (QAction* a : {fileClose, selected, current, addScan, print}) a->setEnabled(c != nullptr);
     csv->setEnabled(c && c->document().canSaveRoiToCsv());
   });
   file->addAction(text("&Options..."), this, [this] { app_.option(); });
