@@ -152,6 +152,11 @@ bool CTivolaDoc::saveReplica(Scope scope, const QString& title, Settings& settin
     context.studyDataValid = context.studyDataValid && studyDataFitsDiconde(*item);
     context.deepImages = context.deepImages || item->bitsStored > 8;
   }
+  if (context.imagesToSave == 0) {
+    // Nothing in scope: the dialog would run only to end in a failure.
+    prompt().message(owner, text("No image is selected."), appCaption(), Icon::Warning, Buttons::Ok);
+    return false;
+  }
   context.editStudyData = [this, scope, owner] {
     return editStudyDataForImages(scope, true, platform::clock::localTime().year, owner);
   };

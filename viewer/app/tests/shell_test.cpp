@@ -184,3 +184,49 @@ TEST_F(ShellTest, OpenAndAddAppendsToTheDocumentAndTellsItsView) {
   QApplication::processEvents();
   EXPECT_EQ(posted, std::vector<int>{CTivolaDoc::kImageAdded});
 }
+
+TEST_F(ShellTest, AFileOpenedFromTheCommandLineIsSelectedAndFlipChangesIt) {
+  // Left half dark, right half bright.
+  app_test::writeTiff(dir / "half.tif", 16, 4, 1, [](int x, int) { return x < 8 ? 10 : 240; });
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({QString::fromStdString((dir / "half.tif").string())}, env()));
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  const auto shown = children(app);
+  ASSERT_EQ(shown.size(), 1u);
+  viewer::CImageItem* image = shown[0]->document().images.get(0);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->selected, 1);
+  EXPECT_EQ(image->active, 1);
+  auto* flip = app.mainWindow()->findChild<QAction*>(QStringLiteral("32771"));
+  ASSERT_NE(flip, nullptr);
+  flip->trigger();
+  EXPECT_EQ(image->pixel(0, 0), 240);
+  EXPECT_EQ(image->pixel(15, 3), 10);
+  EXPECT_TRUE(script.asked.empty());
+}
+
+TEST_F(ShellTest, ACommandOnNoSelectedImageSaysSo) {
+  app_test::writeFlatTiff(dir / "one.tif");
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({QString::fromStdString((dir / "one.tif").string())}, env()));
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  const auto shown = children(app);
+  ASSERT_EQ(shown.size(), 1u);
+  viewer::view::CTivolaView* view = shown[0]->view();
+  // A Ctrl click takes the only selection away.
+  view->grid().click(view->grid().tile(0), viewer::display::kCtrlFlag);
+  QApplication::processEvents();
+  ASSERT_EQ(shown[0]->document().images.get(0)->selected, 0);
+  app_test::ModalScript modals;
+  for (const int id : {32771, 32773, 32811}) {
+    app.mainWindow()->findChild<QAction*>(QString::number(id))->trigger();
+    ASSERT_FALSE(script.asked.empty()) << id;
+    EXPECT_EQ(script.asked.back().text, "No image is selected.") << id;
+  }
+  EXPECT_FALSE(shown[0]->document().saveReplica(CTivolaDoc::Scope::Selected, "Save Selected", app.settings,
+                                                app.workRoot.string(), app.mainWindow()));
+  EXPECT_EQ(script.asked.size(), 4u);
+  EXPECT_EQ(script.asked.back().text, "No image is selected.");
+  // No dialog opened for any of them.
+  EXPECT_TRUE(modals.titles.empty());
+}
