@@ -16,7 +16,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
+#include <QTextCursor>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -657,6 +659,8 @@ std::size_t dicondeLength(const QString& t) {
 namespace {
 
 constexpr int kMaxTypedBytes = 189;
+// Characters the operator may type into each text field.
+constexpr int kMaxTypedName = 32, kMaxTypedId = 32, kMaxTypedStudyId = 16, kMaxTypedDescription = 64;
 
 // What the DICONDE encoding drops: control characters and half-width katakana.
 QString withoutDropped(const QString& t) {
@@ -696,9 +700,10 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
   setObjectName(QStringLiteral("149"));
   setWindowTitle(text("Edit Study Data"));
   auto* grid = new QGridLayout(this);
-  auto addEdit = [&](int id, const QString& value, bool inputMethod) {
+  auto addEdit = [&](int id, const QString& value, bool inputMethod, int maxTyped = 0) {
     auto* e = new QLineEdit(value, this);
     setControlId(e, id);
+    if (maxTyped > 0) e->setMaxLength(maxTyped);
     // Identifiers and dates are typed without the input method.
     e->setAttribute(Qt::WA_InputMethodEnabled, inputMethod);
     limitTyping(e);
@@ -718,8 +723,8 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
     grid->addWidget(addEdit(firstId + 1, plain(m), false), r, 2);
     grid->addWidget(addEdit(firstId + 2, plain(d), false), r, 3);
   };
-  row(0, "Component Name:", addEdit(1040, f.componentName, true));
-  row(1, "Component ID Number:", addEdit(1041, f.componentId, false));
+  row(0, "Component Name:", addEdit(1040, f.componentName, true, kMaxTypedName));
+  row(1, "Component ID Number:", addEdit(1041, f.componentId, false, kMaxTypedId));
   dateRow(2, "Date of Manufacture:", 1042, f.manufacturingYear, f.manufacturingMonth, f.manufacturingDay);
   auto* sexBox = new QGroupBox(text("Sex"), this);
   auto* sexRow = new QHBoxLayout(sexBox);
@@ -732,11 +737,20 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
   }
   grid->addWidget(sexBox, 3, 0, 1, 4);
   dateRow(4, "Study Date:", 1045, f.studyYear, f.studyMonth, f.studyDay);
-  row(5, "Study ID:", addEdit(1048, f.studyId, false));
+  row(5, "Study ID:", addEdit(1048, f.studyId, false, kMaxTypedStudyId));
   auto* description = new QPlainTextEdit(f.studyDescription, this);
   setControlId(description, 1049);
-  connect(description, &QPlainTextEdit::textChanged, this, [description] {
+  connect(description, &QPlainTextEdit::textChanged, this, [description, accepted = f.studyDescription]() mutable {
     const QString t = description->toPlainText();
+    // Typing past the limit is refused; a longer text the image brought stays.
+    if (t.size() > kMaxTypedDescription && t.size() > accepted.size()) {
+      const QSignalBlocker quiet(description);
+      description->setPlainText(accepted);
+      description->moveCursor(QTextCursor::End);
+      QApplication::beep();
+      return;
+    }
+    accepted = t;
     if (dicondeLength(t) <= kMaxTypedBytes) return;
     QApplication::beep();
     const QString stripped = withoutDropped(t);
