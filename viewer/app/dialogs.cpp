@@ -546,6 +546,13 @@ CMyFileDialog::CMyFileDialog(const QString& title, int typeIndex, const QString&
   if (auto* types = findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
     types->setMinimumHeight(0);
     connect(types, &QComboBox::currentIndexChanged, this, [this](int i) { typeChanged(i); });
+    // A pick in the list also lets the framework's dialog put its own lower-case
+    // extension in (after the change above): the name set here is put back.
+    connect(types, &QComboBox::activated, this, [this] {
+      if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); edit && !nameForType_.isNull())
+        edit->setText(nameForType_);
+      nameForType_ = QString();
+    });
   }
   folderEntered(directory().absolutePath());
 }
@@ -570,11 +577,13 @@ void CMyFileDialog::typeChanged(int index) {
   auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
   if (edit == nullptr || index < 0 || index >= 8) return;
   const QString name = edit->text();
+  nameForType_ = name;
   if (name.endsWith(QLatin1Char('"'))) return;
   const qsizetype slash = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
   const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
   if (dot < 0 || dot < slash) return;
-  edit->setText(name.left(dot) + QString::fromLatin1(kSaveTypes[index][1]));
+  nameForType_ = name.left(dot) + QString::fromLatin1(kSaveTypes[index][1]);
+  edit->setText(nameForType_);
 }
 
 bool CMyFileDialog::checkName(const QString& chosen) {

@@ -1,6 +1,7 @@
 #include "viewer/app/main_window.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -19,6 +20,7 @@ using namespace viewer::view;
 
 namespace {
 constexpr int ID_FILE_CLOSE = 57602;  // the framework's File Close
+constexpr int ID_SAVE_ROI_TO_CSV = 32841;
 }  // namespace
 
 DocumentFrame::DocumentFrame(std::unique_ptr<CTivolaDoc> doc, ToolTarget* tools)
@@ -157,11 +159,15 @@ void MainWindow::buildMenus() {
   });
   QAction* csv = file->addAction(text("Save ROI to CS&V file..."), this, [this] {
     documentCommand([this](DocumentFrame& c) {
-      const QString path = platform::qt::prompt().saveFileName(this, text("Save ROI to CSV file"), QString(),
-                                                               QStringLiteral("CSV files(*.csv)"));
-      if (!path.isEmpty()) c.document().saveRoiToCsv(path.toStdString(), app_.settings.value == 1, this);
+      QString path = platform::qt::prompt().saveFileName(this, text("Save ROI to CSV file"), QString(),
+                                                         QStringLiteral("CSV files(*.csv)"));
+      if (path.isEmpty()) return;
+      // The dialog's default extension, for a name typed without one.
+      if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+      c.document().saveRoiToCsv(path.toStdString(), app_.settings.value == 1, this);
     });
   });
+  csv->setObjectName(QString::number(ID_SAVE_ROI_TO_CSV));
   file->addSeparator();
   QAction* print = file->addAction(menuText(ID_FILE_PRINT), this, [this] { viewCommand(ID_FILE_PRINT); });
   print->setObjectName(QString::number(ID_FILE_PRINT));

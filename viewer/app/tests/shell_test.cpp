@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QMimeData>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
 
 #include "app_test_util.h"
 #include "modal_script.h"
@@ -16,6 +20,7 @@
 #include "platform/qt/prompt.h"
 #include "testsupport/testsupport.h"
 #include "viewer/app/application.h"
+#include "viewer/app/control_ids.h"
 #include "viewer/app/main_window.h"
 
 using namespace viewer::app;
@@ -229,4 +234,49 @@ TEST_F(ShellTest, ACommandOnNoSelectedImageSaysSo) {
   EXPECT_EQ(script.asked.back().text, "No image is selected.");
   // No dialog opened for any of them.
   EXPECT_TRUE(modals.titles.empty());
+}
+
+TEST_F(ShellTest, AWorkingFolderConfirmedInDetailsIsKeptWhenOptionsIsCancelled) {
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({}, env()));
+  const fs::path folder = dir / "work";
+  fs::create_directory(folder);
+  app_test::ModalScript modals;
+  modals.handlers.push_back([](QDialog* options) {
+    // Posted, so the script's own timer answers the dialog that Details opens.
+    QTimer::singleShot(0, options, [options] {
+      platform::qt::control<QPushButton>(options, ids::kDetails)->click();
+      platform::qt::control<QPushButton>(options, ids::kCancel)->click();
+    });
+  });
+  modals.handlers.push_back([&folder](QDialog* workDir) {
+    platform::qt::control<QCheckBox>(workDir, ids::kStandardWorkDir)->click();
+    platform::qt::control<QLineEdit>(workDir, ids::kWorkDirEdit)->setText(QString::fromStdString(folder.string()));
+    platform::qt::control<QPushButton>(workDir, ids::kOk)->click();
+  });
+  app.option();
+  EXPECT_EQ(modals.titles, (std::vector<QString>{"Options", "Set Working Directory..."}));
+  ASSERT_EQ(script.asked.size(), 1u);
+  EXPECT_EQ(script.asked[0].text, "Your changes will be reflected from next startup.");
+  app.exitInstance();
+  EXPECT_EQ(platform::ini::getInt(dir / "Tivola.INI", "Setting", "UsePrivateTemp", 0), 1);
+  EXPECT_EQ(platform::ini::getString(dir / "Tivola.INI", "Setting", "PrivateTempPath", ""), folder.string());
+}
+
+TEST_F(ShellTest, SaveRoiToCsvAddsTheExtensionToANameWithoutOne) {
+  app_test::writeFlatTiff(dir / "one.tif");
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({QString::fromStdString((dir / "one.tif").string())}, env()));
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  ASSERT_EQ(children(app).size(), 1u);
+  children(app)[0]->document().images.get(0)->setRoi(viewer::Rect{1, 1, 3, 3});
+  auto* csv = app.mainWindow()->findChild<QAction*>(QStringLiteral("32841"));
+  ASSERT_NE(csv, nullptr);
+  for (const char* name : {"roi", "roi.txt"}) {
+    script.fileAnswers.push_back(QString::fromStdString((dir / name).string()));
+    csv->trigger();
+  }
+  EXPECT_EQ(testsupport::readFile(dir / "roi.csv"), "100,100\r\n100,100\r\n");
+  EXPECT_TRUE(fs::exists(dir / "roi.txt"));
+  EXPECT_FALSE(fs::exists(dir / "roi"));
 }
