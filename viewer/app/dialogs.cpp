@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyleOptionSlider>
 #include <QTextCursor>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -72,6 +73,51 @@ std::int64_t editNumber(const QLineEdit* edit) {
   if (!v || *v < 0) return 0;
   return std::min<std::int64_t>(*v, 0x7FFFFFFF);
 }
+
+// The numbers under a horizontal slider, each centred under its tick.
+class SliderMarks : public QWidget {
+ public:
+  SliderMarks(QSlider* slider, std::initializer_list<int> values, QWidget* parent)
+      : QWidget(parent), slider_(slider) {
+    for (const int v : values) marks_.push_back({v, new QLabel(QString::number(v), this)});
+    setMinimumHeight(fontMetrics().height() + 4);
+    // The slider moves when the dialog lays out, so the marks follow it.
+    slider_->installEventFilter(this);
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent*) override { place(); }
+  void showEvent(QShowEvent*) override { place(); }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Resize || event->type() == QEvent::Move) place();
+    return false;
+  }
+
+ private:
+  void place() {
+    QStyleOptionSlider o;
+    o.initFrom(slider_);
+    o.orientation = Qt::Horizontal;
+    o.minimum = slider_->minimum();
+    o.maximum = slider_->maximum();
+    o.sliderPosition = slider_->sliderPosition();
+    o.tickPosition = slider_->tickPosition();
+    o.tickInterval = slider_->tickInterval();
+    const QRect groove = slider_->style()->subControlRect(QStyle::CC_Slider, &o, QStyle::SC_SliderGroove, slider_);
+    const QRect handle = slider_->style()->subControlRect(QStyle::CC_Slider, &o, QStyle::SC_SliderHandle, slider_);
+    // Where the handle's centre stands for each value, as the ticks are drawn.
+    const int span = std::max(groove.width() - handle.width(), 0);
+    for (const auto& [value, label] : marks_) {
+      const int x = groove.x() + handle.width() / 2 +
+                    QStyle::sliderPositionFromValue(o.minimum, o.maximum, value, span, o.upsideDown);
+      const int here = mapFrom(window(), slider_->mapTo(window(), QPoint(x, 0))).x();
+      label->adjustSize();
+      label->move(here - label->width() / 2, 0);
+    }
+  }
+  QSlider* slider_;
+  std::vector<std::pair<int, QLabel*>> marks_;
+};
 
 QString bytesWord(std::int64_t v) { return v == 1 ? QStringLiteral(" Byte") : QStringLiteral(" Bytes"); }
 
@@ -326,17 +372,13 @@ JpegQualityDialog::JpegQualityDialog(int quality, QWidget* parent) : QDialog(par
   layout->addWidget(preset_, 0, 1);
   layout->addWidget(new QLabel(text("Parameter"), this), 1, 0);
   layout->addWidget(parameter_, 1, 1);
-  auto* marks = new QHBoxLayout;
-  for (const char* m : {"65", "75", "85", "95"}) {
-    marks->addWidget(new QLabel(QString::fromLatin1(m), this));
-    marks->addStretch();
-  }
+  auto* marks = new SliderMarks(slider_, {65, 75, 85, 95}, this);
   auto* sliderRow = new QHBoxLayout;
   sliderRow->addWidget(new QLabel(text("Smaller"), this));
   sliderRow->addWidget(slider_, 1);
   sliderRow->addWidget(new QLabel(text("Larger"), this));
   layout->addLayout(sliderRow, 2, 0, 1, 2);
-  layout->addLayout(marks, 3, 0, 1, 2);
+  layout->addWidget(marks, 3, 0, 1, 2);
   layout->addLayout(okCancel(this, "&OK", "&Cancel"), 4, 0, 1, 2);
   editChanged();
   connect(preset_, &QComboBox::activated, this, [this](int index) {
