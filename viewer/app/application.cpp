@@ -165,6 +165,8 @@ void TivolaApp::fileOpen() {
 
 void TivolaApp::newScan() {
   ScanBridge& bridge = ScanBridge::instance();
+  // One run at a time: a second would remove the running one's work folder.
+  if (bridge.running()) return;
   bridge.attach(main_.get(), &settings, workRoot);
   if (!bridge.makeWorkFolder()) return;
   auto doc = std::make_unique<CTivolaDoc>();
@@ -193,13 +195,16 @@ bool TivolaApp::openAndAdd(CTivolaDoc& doc) {
 void TivolaApp::option() {
   OptionsDialog d(settings.showDicom, settings.useMih, settings.usePrivateTemp, settings.privateTempPath,
                   main_.get());
-  if (d.exec() != QDialog::Accepted) return;
-  settings.showDicom = d.showDicom();
-  settings.useMih = d.useMih();
+  const bool accepted = d.exec() == QDialog::Accepted;
+  // The working folder was confirmed in its own dialog, for the next start,
+  // whatever becomes of Options.
   if (d.workDirChanged) {
     settings.usePrivateTemp = d.usePrivateTemp;
     settings.privateTempPath = d.privateTempPath;
   }
+  if (!accepted) return;
+  settings.showDicom = d.showDicom();
+  settings.useMih = d.useMih();
   settings.handToFormats();
 }
 

@@ -16,7 +16,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
+#include <QStyleOptionSlider>
+#include <QTextCursor>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -71,6 +74,51 @@ std::int64_t editNumber(const QLineEdit* edit) {
   if (!v || *v < 0) return 0;
   return std::min<std::int64_t>(*v, 0x7FFFFFFF);
 }
+
+// The numbers under a horizontal slider, each centred under its tick.
+class SliderMarks : public QWidget {
+ public:
+  SliderMarks(QSlider* slider, std::initializer_list<int> values, QWidget* parent)
+      : QWidget(parent), slider_(slider) {
+    for (const int v : values) marks_.push_back({v, new QLabel(QString::number(v), this)});
+    setMinimumHeight(fontMetrics().height() + 4);
+    // The slider moves when the dialog lays out, so the marks follow it.
+    slider_->installEventFilter(this);
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent*) override { place(); }
+  void showEvent(QShowEvent*) override { place(); }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Resize || event->type() == QEvent::Move) place();
+    return false;
+  }
+
+ private:
+  void place() {
+    QStyleOptionSlider o;
+    o.initFrom(slider_);
+    o.orientation = Qt::Horizontal;
+    o.minimum = slider_->minimum();
+    o.maximum = slider_->maximum();
+    o.sliderPosition = slider_->sliderPosition();
+    o.tickPosition = slider_->tickPosition();
+    o.tickInterval = slider_->tickInterval();
+    const QRect groove = slider_->style()->subControlRect(QStyle::CC_Slider, &o, QStyle::SC_SliderGroove, slider_);
+    const QRect handle = slider_->style()->subControlRect(QStyle::CC_Slider, &o, QStyle::SC_SliderHandle, slider_);
+    // Where the handle's centre stands for each value, as the ticks are drawn.
+    const int span = std::max(groove.width() - handle.width(), 0);
+    for (const auto& [value, label] : marks_) {
+      const int x = groove.x() + handle.width() / 2 +
+                    QStyle::sliderPositionFromValue(o.minimum, o.maximum, value, span, o.upsideDown);
+      const int here = mapFrom(window(), slider_->mapTo(window(), QPoint(x, 0))).x();
+      label->adjustSize();
+      label->move(here - label->width() / 2, 0);
+    }
+  }
+  QSlider* slider_;
+  std::vector<std::pair<int, QLabel*>> marks_;
+};
 
 QString bytesWord(std::int64_t v) { return v == 1 ? Tivola::tr(" Byte") : Tivola::tr(" Bytes"); }
 
@@ -329,17 +377,13 @@ JpegQualityDialog::JpegQualityDialog(int quality, QWidget* parent) : QDialog(par
   layout->addWidget(preset_, 0, 1);
   layout->addWidget(new QLabel(Tivola::tr("Parameter"), this), 1, 0);
   layout->addWidget(parameter_, 1, 1);
-  auto* marks = new QHBoxLayout;
-  for (const char* m : {"65", "75", "85", "95"}) {
-    marks->addWidget(new QLabel(QString::fromLatin1(m), this));
-    marks->addStretch();
-  }
+  auto* marks = new SliderMarks(slider_, {65, 75, 85, 95}, this);
   auto* sliderRow = new QHBoxLayout;
   sliderRow->addWidget(new QLabel(Tivola::tr("Smaller"), this));
   sliderRow->addWidget(slider_, 1);
   sliderRow->addWidget(new QLabel(Tivola::tr("Larger"), this));
   layout->addLayout(sliderRow, 2, 0, 1, 2);
-  layout->addLayout(marks, 3, 0, 1, 2);
+  layout->addWidget(marks, 3, 0, 1, 2);
   layout->addLayout(okCancel(this, QT_TRANSLATE_NOOP("Tivola", "&OK"), QT_TRANSLATE_NOOP("Tivola", "&Cancel")), 4, 0, 1,
                     2);
   editChanged();
@@ -553,6 +597,13 @@ CMyFileDialog::CMyFileDialog(const QString& title, int typeIndex, const QString&
   if (auto* types = findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
     types->setMinimumHeight(0);
     connect(types, &QComboBox::currentIndexChanged, this, [this](int i) { typeChanged(i); });
+    // A pick in the list also lets the framework's dialog put its own lower-case
+    // extension in (after the change above): the name set here is put back.
+    connect(types, &QComboBox::activated, this, [this] {
+      if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); edit && !nameForType_.isNull())
+        edit->setText(nameForType_);
+      nameForType_ = QString();
+    });
   }
   folderEntered(directory().absolutePath());
 }
@@ -577,11 +628,13 @@ void CMyFileDialog::typeChanged(int index) {
   auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
   if (edit == nullptr || index < 0 || index >= 8) return;
   const QString name = edit->text();
+  nameForType_ = name;
   if (name.endsWith(QLatin1Char('"'))) return;
   const qsizetype slash = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
   const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
   if (dot < 0 || dot < slash) return;
-  edit->setText(name.left(dot) + QString::fromLatin1(kSaveTypes[index][1]));
+  nameForType_ = name.left(dot) + QString::fromLatin1(kSaveTypes[index][1]);
+  edit->setText(nameForType_);
 }
 
 bool CMyFileDialog::checkName(const QString& chosen) {
@@ -668,6 +721,8 @@ std::size_t dicondeLength(const QString& t) {
 namespace {
 
 constexpr int kMaxTypedBytes = 189;
+// Characters the operator may type into each text field.
+constexpr int kMaxTypedName = 32, kMaxTypedId = 32, kMaxTypedStudyId = 16, kMaxTypedDescription = 64;
 
 // What the DICONDE encoding drops: control characters and half-width katakana.
 QString withoutDropped(const QString& t) {
@@ -707,9 +762,10 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
   setObjectName(QStringLiteral("149"));
   setWindowTitle(Tivola::tr("Edit Study Data"));
   auto* grid = new QGridLayout(this);
-  auto addEdit = [&](int id, const QString& value, bool inputMethod) {
+  auto addEdit = [&](int id, const QString& value, bool inputMethod, int maxTyped = 0) {
     auto* e = new QLineEdit(value, this);
     setControlId(e, id);
+    if (maxTyped > 0) e->setMaxLength(maxTyped);
     // Identifiers and dates are typed without the input method.
     e->setAttribute(Qt::WA_InputMethodEnabled, inputMethod);
     limitTyping(e);
@@ -729,8 +785,8 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
     grid->addWidget(addEdit(firstId + 1, plain(m), false), r, 2);
     grid->addWidget(addEdit(firstId + 2, plain(d), false), r, 3);
   };
-  row(0, QT_TRANSLATE_NOOP("Tivola", "Component Name:"), addEdit(1040, f.componentName, true));
-  row(1, QT_TRANSLATE_NOOP("Tivola", "Component ID Number:"), addEdit(1041, f.componentId, false));
+  row(0, QT_TRANSLATE_NOOP("Tivola", "Component Name:"), addEdit(1040, f.componentName, true, kMaxTypedName));
+  row(1, QT_TRANSLATE_NOOP("Tivola", "Component ID Number:"), addEdit(1041, f.componentId, false, kMaxTypedId));
   dateRow(2, QT_TRANSLATE_NOOP("Tivola", "Date of Manufacture:"), 1042, f.manufacturingYear, f.manufacturingMonth,
           f.manufacturingDay);
   auto* sexBox = new QGroupBox(Tivola::tr("Sex"), this);
@@ -746,11 +802,20 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
   }
   grid->addWidget(sexBox, 3, 0, 1, 4);
   dateRow(4, QT_TRANSLATE_NOOP("Tivola", "Study Date:"), 1045, f.studyYear, f.studyMonth, f.studyDay);
-  row(5, QT_TRANSLATE_NOOP("Tivola", "Study ID:"), addEdit(1048, f.studyId, false));
+  row(5, QT_TRANSLATE_NOOP("Tivola", "Study ID:"), addEdit(1048, f.studyId, false, kMaxTypedStudyId));
   auto* description = new QPlainTextEdit(f.studyDescription, this);
   setControlId(description, 1049);
-  connect(description, &QPlainTextEdit::textChanged, this, [description] {
+  connect(description, &QPlainTextEdit::textChanged, this, [description, accepted = f.studyDescription]() mutable {
     const QString t = description->toPlainText();
+    // Typing past the limit is refused; a longer text the image brought stays.
+    if (t.size() > kMaxTypedDescription && t.size() > accepted.size()) {
+      const QSignalBlocker quiet(description);
+      description->setPlainText(accepted);
+      description->moveCursor(QTextCursor::End);
+      QApplication::beep();
+      return;
+    }
+    accepted = t;
     if (dicondeLength(t) <= kMaxTypedBytes) return;
     QApplication::beep();
     const QString stripped = withoutDropped(t);

@@ -227,6 +227,7 @@ class CMyFileDialog : public QFileDialog {
   QLineEdit* folderName_;
   int chosenType_ = 0;
   QString newFolderPath_;
+  QString nameForType_;  // the name box as the last type change left it
 };
 
 // The eight save types, index 1..8: the filter entry and the extension offered.

@@ -62,6 +62,12 @@ bool CTivolaDoc::canSaveRoiToCsv() const {
   return r.left != r.right && r.top != r.bottom;
 }
 
+bool CTivolaDoc::hasUnsavedScans() const {
+  for (int i = 0; i < images.count(); ++i)
+    if (const CImageItem* item = images.get(i); item && item->saved == 0) return true;
+  return false;
+}
+
 void CTivolaDoc::postToViews(int command) {
   if (!views) return;
   auto target = views;
@@ -146,6 +152,11 @@ bool CTivolaDoc::saveReplica(Scope scope, const QString& title, Settings& settin
     context.studyDataValid = context.studyDataValid && studyDataFitsDiconde(*item);
     context.deepImages = context.deepImages || item->bitsStored > 8;
   }
+  if (context.imagesToSave == 0) {
+    // Nothing in scope: the dialog would run only to end in a failure.
+    prompt().message(owner, Tivola::tr("No image is selected."), appCaption(), Icon::Warning, Buttons::Ok);
+    return false;
+  }
   context.editStudyData = [this, scope, owner] {
     return editStudyDataForImages(scope, true, platform::clock::localTime().year, owner);
   };
@@ -202,11 +213,19 @@ void mergeField(QString& into, const QString& value) {
   if (into != value) into = QStringLiteral("*");
 }
 
-// Writes a field unless it keeps each image's own value.
+// Writes a text field back: "*" keeps each image's own value, and an
+// emptied field is written empty.
 template <std::size_t N>
 void writeBack(char (&to)[N], const QString& value) {
-  if (value.trimmed().isEmpty() || value == QStringLiteral("*")) return;
+  if (value == QStringLiteral("*")) return;
   CStudyInfo::set(to, cp932(value));
+}
+
+// A blank date part stands for each image's own, as the dialog checked it.
+template <std::size_t N>
+void writeBackDate(char (&to)[N], const QString& value) {
+  if (value.trimmed().isEmpty()) return;
+  writeBack(to, value);
 }
 
 }  // namespace
@@ -267,12 +286,12 @@ bool CTivolaDoc::editStudyDataForImages(Scope scope, bool saveMode, int currentY
     CStudyInfo& s = *item->study;
     writeBack(s.componentName, out.componentName);
     writeBack(s.componentIdNumber, out.componentId);
-    writeBack(s.manufacturingYear, out.manufacturingYear);
-    writeBack(s.manufacturingMonth, out.manufacturingMonth);
-    writeBack(s.manufacturingDay, out.manufacturingDay);
-    writeBack(s.studyYear, out.studyYear);
-    writeBack(s.studyMonth, out.studyMonth);
-    writeBack(s.studyDay, out.studyDay);
+    writeBackDate(s.manufacturingYear, out.manufacturingYear);
+    writeBackDate(s.manufacturingMonth, out.manufacturingMonth);
+    writeBackDate(s.manufacturingDay, out.manufacturingDay);
+    writeBackDate(s.studyYear, out.studyYear);
+    writeBackDate(s.studyMonth, out.studyMonth);
+    writeBackDate(s.studyDay, out.studyDay);
     writeBack(s.studyId, out.studyId);
     writeBack(s.studyDescription, out.studyDescription);
     if (out.sex >= 0 && out.sex <= 3) CStudyInfo::set(s.sex, kSex[out.sex]);

@@ -1,5 +1,7 @@
 #include "viewer/app/main_window.h"
 
+#include <QCloseEvent>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -9,11 +11,17 @@
 #include "platform/qt/prompt.h"
 #include "viewer/app/application.h"
 #include "viewer/app/control_ids.h"
+#include "viewer/app/dialogs.h"
 #include "viewer/app/texts.h"
 
 namespace viewer::app {
 
 using namespace viewer::view;
+
+namespace {
+constexpr int ID_FILE_CLOSE = 57602;  // the framework's File Close
+constexpr int ID_SAVE_ROI_TO_CSV = 32841;
+}  // namespace
 
 DocumentFrame::DocumentFrame(std::unique_ptr<CTivolaDoc> doc, ToolTarget* tools)
     : CChildFrame(new CTivolaView(doc.get(), tools)), doc_(std::move(doc)) {
@@ -36,6 +44,23 @@ void DocumentFrame::refresh() {
   if (!doc_->title.empty()) setWindowTitle(QString::fromStdString(doc_->title));
 }
 
+bool DocumentFrame::mayClose() {
+  if (discardAgreed_ || !doc_->hasUnsavedScans()) return true;
+  // A scan exists nowhere but in this document.
+  ConfirmationDialog confirm(this);
+  if (confirm.exec() != QDialog::Accepted) return false;
+  discardAgreed_ = true;
+  return true;
+}
+
+void DocumentFrame::closeEvent(QCloseEvent* event) {
+  if (!mayClose()) {
+    event->ignore();
+    return;
+  }
+  CChildFrame::closeEvent(event);
+}
+
 MainWindow::MainWindow(TivolaApp& app, std::filesystem::path ini) : CMainFrame(std::move(ini)), app_(app) {
   setWindowTitle(QStringLiteral("Tivola"));
   platform::qt::setControlId(mdiArea(), ids::kMdiArea);
@@ -54,6 +79,16 @@ MainWindow::~MainWindow() {
   // The documents go while the window is whole: their views still tell it.
   disconnect(mdiArea(), nullptr, this, nullptr);
   for (QMdiSubWindow* sub : mdiArea()->subWindowList()) delete sub;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  for (QMdiSubWindow* sub : mdiArea()->subWindowList())
+    if (auto* child = dynamic_cast<DocumentFrame*>(sub); child && !child->mayClose()) {
+      mdiArea()->setActiveSubWindow(child);
+      event->ignore();
+      return;
+    }
+  CMainFrame::closeEvent(event);
 }
 
 DocumentFrame* MainWindow::addDocument(std::unique_ptr<CTivolaDoc> doc, const QString& title) {
@@ -95,6 +130,10 @@ void MainWindow::buildMenus() {
   QMenu* file = menuBar()->addMenu(Tivola::tr("&File"));
   file->addAction(Tivola::tr("&Open...\tCtrl+O"), this, [this] { app_.fileOpen(); });
   file->addAction(Tivola::tr("New Scan"), this, [this] { app_.newScan(); });
+  QAction* fileClose = file->addAction(Tivola::tr("&Close"), this, [this] {
+    if (DocumentFrame* c = activeChild()) c->close();
+  });
+  fileClose->setObjectName(QString::number(ID_FILE_CLOSE));
   // The document's commands, enabled by its rules whenever the menu opens.
   using Scope = CTivolaDoc::Scope;
   QAction* save = file->addAction(Tivola::tr("&Save"), this, [this] {
@@ -122,11 +161,15 @@ void MainWindow::buildMenus() {
   });
   QAction* csv = file->addAction(Tivola::tr("Save ROI to CS&V file..."), this, [this] {
     documentCommand([this](DocumentFrame& c) {
-      const QString path = platform::qt::prompt().saveFileName(this, Tivola::tr("Save ROI to CSV file"), QString(),
-                                                               Tivola::tr("CSV files(*.csv)"));
-      if (!path.isEmpty()) c.document().saveRoiToCsv(path.toStdString(), app_.settings.value == 1, this);
+      QString path = platform::qt::prompt().saveFileName(this, Tivola::tr("Save ROI to CSV file"), QString(),
+                                                         Tivola::tr("CSV files(*.csv)"));
+      if (path.isEmpty()) return;
+      // The dialog's default extension, for a name typed without one.
+      if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+      c.document().saveRoiToCsv(path.toStdString(), app_.settings.value == 1, this);
     });
   });
+  csv->setObjectName(QString::number(ID_SAVE_ROI_TO_CSV));
   file->addSeparator();
   QAction* print = file->addAction(menuText(ID_FILE_PRINT), this, [this] { viewCommand(ID_FILE_PRINT); });
   print->setObjectName(QString::number(ID_FILE_PRINT));
@@ -135,7 +178,7 @@ void MainWindow::buildMenus() {
     DocumentFrame* c = activeChild();
     save->setEnabled(c && c->document().canSave());
     replica->setEnabled(c && c->document().canSaveReplica());
-    for (QAction* a : {selected, current, addScan, print}) a->setEnabled(c != nullptr);
+    for (QAction* a : {fileClose, selected, current, addScan, print}) a->setEnabled(c != nullptr);
     csv->setEnabled(c && c->document().canSaveRoiToCsv());
   });
   file->addAction(Tivola::tr("&Options..."), this, [this] { app_.option(); });

@@ -20,9 +20,16 @@ class DocumentFrame : public view::CChildFrame {
   CTivolaDoc& document() { return *doc_; }
   // Shows the document's title again (it changes when Save adopts a folder).
   void refresh();
+  // A document holding scans that were never saved closes only when the
+  // operator agrees to lose them; asked once.
+  bool mayClose();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   std::unique_ptr<CTivolaDoc> doc_;
+  bool discardAgreed_ = false;
 };
 
 class MainWindow : public view::CMainFrame {
@@ -34,6 +41,10 @@ class MainWindow : public view::CMainFrame {
   DocumentFrame* addDocument(std::unique_ptr<CTivolaDoc> doc, const QString& title);
   // The active child frame (else the last one), or null.
   DocumentFrame* activeChild() const;
+
+ protected:
+  // Exit asks for every document with unsaved scans; a Cancel keeps the program.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void documentCommand(const std::function<void(DocumentFrame&)>& command);

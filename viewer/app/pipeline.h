@@ -47,6 +47,8 @@ class CTivolaDoc : public view::ImageSource {
   bool canSave() const { return hasScans == 1; }
   bool canSaveReplica() const { return nextScanNumber == 1; }
   bool canSaveRoiToCsv() const;
+  // Some image is a scan that was never written to a file of the operator's.
+  bool hasUnsavedScans() const;
 
   // Writes the images in scope as the numbered series that `path` starts
   // (type index 1..8 of the save dialog); with adopt the files become the

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <vector>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -30,16 +31,24 @@ namespace {
 
 constexpr std::size_t kMaxFolderPath = 270;
 
-// Swallows input meant for one window and its children while the scan
-// dialog runs, without disabling it: a disabled window would also disable a
-// dialog the library parents to it.
+// Swallows input meant for the program's own windows (the main window, its
+// palettes, any other window open before the run) while the scan dialog runs,
+// without disabling them: a disabled window would also disable a dialog the
+// library parents to it. Windows made during the run, the scan dialog's and
+// the program's messages, take input.
 class InputBlocker : public QObject {
  public:
-  explicit InputBlocker(QWidget* window) : window_(window) {
-    if (window_ && qApp) qApp->installEventFilter(this);
+  explicit InputBlocker(std::vector<QPointer<QWidget>> windows) : windows_(std::move(windows)) {
+    if (qApp) qApp->installEventFilter(this);
   }
   ~InputBlocker() override {
-    if (window_ && qApp) qApp->removeEventFilter(this);
+    if (qApp) qApp->removeEventFilter(this);
+  }
+  // The windows there are now.
+  static std::vector<QPointer<QWidget>> currentWindows() {
+    std::vector<QPointer<QWidget>> out;
+    for (QWidget* w : QApplication::topLevelWidgets()) out.emplace_back(w);
+    return out;
   }
 
  protected:
@@ -63,11 +72,13 @@ class InputBlocker : public QObject {
         return false;
     }
     auto* w = qobject_cast<QWidget*>(watched);
-    return w != nullptr && window_ && w->window() == window_.data();
+    if (w == nullptr) return false;
+    const QWidget* window = w->window();
+    return std::any_of(windows_.begin(), windows_.end(), [window](const QPointer<QWidget>& p) { return p == window; });
   }
 
  private:
-  QPointer<QWidget> window_;
+  std::vector<QPointer<QWidget>> windows_;
 };
 
 // A text field of the scan UI's record as a string: up to its NUL, never past its end.
@@ -270,6 +281,8 @@ int ScanBridge::scanRun(const CImageItem* prefill, CImageTable& table) {
     loadError();
     return count;
   }
+  // Taken before the library makes any window of its own.
+  std::vector<QPointer<QWidget>> ownWindows = InputBlocker::currentWindows();
   // Open before ShowUI: a worker of the library may deliver at once.
   openWorkerCalls();
   running_ = true;
@@ -284,7 +297,7 @@ int ScanBridge::scanRun(const CImageItem* prefill, CImageTable& table) {
     return finish();
   }
   {
-    const InputBlocker blocker(main_);
+    const InputBlocker blocker(std::move(ownWindows));
     QEventLoop loop;
     loop_ = &loop;
     if (running_) loop.exec();

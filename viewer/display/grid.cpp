@@ -146,7 +146,9 @@ bool CDisplayGrid::takeFreshSelection() {
 
 void CDisplayGrid::selectAll(bool on) {
   for (int i = 0; i < count(); ++i) tile(i)->selected = on ? 1 : 0;
-  if (!on) setCurrent(visibleTile(0));
+  // The first visible tile is made current, and so selected: the commands on
+  // the selected images always have the one shown first to work on.
+  if (!on) makeCurrent(visibleTile(0));
   send(IDM_ACTICE_CHANGED);
 }
 

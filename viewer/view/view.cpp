@@ -43,6 +43,8 @@ const char* messageText(int id) {
   }
 }
 
+const char* const kNoneSelected = QT_TRANSLATE_NOOP("CTivolaView", "No image is selected.");
+
 Rect normalised(const Rect& r) {
   return Rect{std::min(r.left, r.right), std::min(r.top, r.bottom), std::max(r.left, r.right),
               std::max(r.top, r.bottom)};
@@ -425,7 +427,18 @@ void CTivolaView::forSelectedImages(const std::function<bool(CImageItem&)>& f) {
     if (CImageItem* image = images_->imageAt(i); image && image->selected) f(*image);
 }
 
+bool CTivolaView::anySelected() {
+  const int n = images_ ? images_->imageCount() : 0;
+  for (int i = 0; i < n; ++i)
+    if (const CImageItem* image = images_->imageAt(i); image && image->selected) return true;
+  // A command on the selected images that would do nothing says why.
+  platform::qt::prompt().message(this, translated(kNoneSelected), QStringLiteral("Tivola"),
+                                 platform::qt::Icon::Warning, platform::qt::Buttons::Ok);
+  return false;
+}
+
 void CTivolaView::transformSelected(bool (CImageItem::*op)()) {
+  if (!anySelected()) return;
   forSelectedImages([&](CImageItem& image) { return (image.*op)(); });
   grid_.raiseAllStamps();
   refreshCurrent();
@@ -501,7 +514,7 @@ bool CTivolaView::command(int id) {
     case ID_SELECT_ALL_VIEWS: grid_.selectAll(true); break;
     case ID_UNSELECT_ALL_VIEWS: grid_.selectAll(false); break;
     case ID_EDIT_STUDY:
-      if (images_ && images_->editStudyData() && panel_) panel_->update();
+      if (images_ && anySelected() && images_->editStudyData() && panel_) panel_->update();
       break;
     case ID_STUDY_DATA:
       panelWidth_ = kPanelWidth - panelWidth_;

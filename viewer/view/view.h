@@ -245,6 +245,8 @@ class CTivolaView : public QWidget {
   void refreshCurrent();
   void forSelectedImages(const std::function<bool(CImageItem&)>& f);
   void transformSelected(bool (CImageItem::*op)());
+  // True when some image is selected; else the operator is told so.
+  bool anySelected();
   void arrowKey(int dx, int dy, bool shift);
   void message(int id);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -81,6 +82,33 @@ TEST(JpegQualityDialog, TheEditBoxMovesSliderAndPresetWithinRange) {
   EXPECT_EQ(edit->text(), "66");
   EXPECT_EQ(preset->currentText(), "Low");
   screenshot(d, "jpeg_quality.png");
+}
+
+TEST(JpegQualityDialog, TheMarksStandUnderTheirSliderPositions) {
+  JpegQualityDialog d(75);
+  d.resize(420, d.sizeHint().height());
+  d.show();
+  QApplication::processEvents();
+  auto* slider = control<QSlider>(&d, ids::kJpegSlider);
+  ASSERT_NE(slider, nullptr);
+  const QRect track(slider->mapTo(&d, QPoint(0, 0)), slider->size());
+  std::vector<int> centres;
+  for (const char* mark : {"65", "75", "85", "95"}) {
+    QLabel* label = nullptr;
+    for (QLabel* l : d.findChildren<QLabel*>())
+      if (l->text() == mark) label = l;
+    ASSERT_NE(label, nullptr) << mark;
+    const QRect r(label->mapTo(&d, QPoint(0, 0)), label->size());
+    EXPECT_GE(r.top(), track.bottom()) << mark;  // below the slider
+    centres.push_back(r.center().x());
+  }
+  // 65 and 95 at the ends of the slider's travel (within half a handle), the
+  // others evenly between them.
+  const int handle = 30;
+  EXPECT_LE(std::abs(centres.front() - track.left()), handle);
+  EXPECT_LE(std::abs(centres.back() - track.right()), handle);
+  for (std::size_t i = 1; i < centres.size(); ++i)
+    EXPECT_NEAR(centres[i] - centres[i - 1], (centres.back() - centres.front()) / 3.0, 2.0) << i;
 }
 
 TEST(JpegQualityDialog, OkTakesZeroToNinetyFive) {

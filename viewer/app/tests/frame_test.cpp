@@ -52,10 +52,16 @@ class FrameTest : public ::testing::Test {
     a->trigger();
     QApplication::processEvents();
   }
-  // Selects exactly the listed tiles, as Ctrl-clicks after Unselect All.
+  // Selects exactly the listed tiles: Unselect All (which leaves the first
+  // visible tile selected), a plain click on the first listed, which leaves it
+  // the only one selected, and Ctrl-clicks on the others.
   void select(CTivolaView* view, std::initializer_list<int> tiles) {
     view->grid().selectAll(false);
-    for (int i : tiles) view->grid().click(view->grid().tile(i), viewer::display::kCtrlFlag);
+    int flags = 0;
+    for (int i : tiles) {
+      view->grid().click(view->grid().tile(i), flags);
+      flags = viewer::display::kCtrlFlag;
+    }
     QApplication::processEvents();
   }
   // Whether the image holds file `seed`'s w x h samples, turned clockwise

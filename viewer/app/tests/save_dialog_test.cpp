@@ -38,7 +38,9 @@ TEST(SaveDialog, ChangingTheTypeSwapsTheExtension) {
     ASSERT_NE(types, nullptr);
     ASSERT_NE(nameBox(d), nullptr);
     nameBox(d)->setText(c.name);
+    // As a pick in the list: the index changes, then the list reports the activation.
     types->setCurrentIndex(c.type - 1);
+    emit types->activated(c.type - 1);
     EXPECT_EQ(nameBox(d)->text(), c.after);
     EXPECT_EQ(d.selectedType(), c.type);
   }

@@ -1,13 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
 #include <dlfcn.h>
 
 #include <cstring>
 
 #include "fake_oskelu/fake_oskelu.h"
+#include "modal_script.h"
+#include "platform/qt/control.h"
+#include "viewer/formats/tiff.h"
 #include "platform/ini.h"
 #include "platform/library.h"
 #include "platform/qt/prompt.h"
@@ -158,7 +166,11 @@ TEST_F(ScanBridgeTest, ThreeScansBecomeOneDocumentWithTheirTemporaryFiles) {
       EXPECT_EQ(item->tempPath, file.string());
       EXPECT_EQ(testsupport::readFile(file), expectedFile(k)) << file;
     }
+    // The scans were never saved: only Close Anyway lets them go.
+    app_test::ModalScript modals;
+    modals.handlers.push_back([](QDialog* d) { d->accept(); });
     run.mainWindow()->mdiArea()->closeAllSubWindows();
+    EXPECT_EQ(modals.titles, std::vector<QString>{"Confirmation"});
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     // The documents' images take their temporary files, and the empty folder, with them.
     EXPECT_FALSE(fs::exists(folder));
@@ -369,3 +381,139 @@ TEST(ScanStudy, DatesAreSplitAndPrefilled) {
 }
 
 }  // namespace
+
+namespace {
+
+// A click as the window system delivers it, through the application's filters.
+void click(QWidget* w) {
+  const QPointF at(w->width() / 2.0, w->height() / 2.0);
+  QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(w, &press);
+  QApplication::sendEvent(w, &release);
+}
+
+// Answers the "Confirmation" by its buttons, and records what it said.
+app_test::ModalScript::Handler answer(int button, std::vector<QString>* said) {
+  return [button, said](QDialog* d) {
+    said->push_back(platform::qt::control<QLabel>(d, 1055)->text() + "|" +
+                    platform::qt::control<QPushButton>(d, 1)->text() + "|" +
+                    platform::qt::control<QPushButton>(d, 2)->text());
+    platform::qt::control<QPushButton>(d, button)->click();
+  };
+}
+
+}  // namespace
+
+TEST_F(ScanBridgeTest, ThePalettesTakeNoInputWhileTheScanDialogRuns) {
+  start();
+  // An image on show, so the palette's controls are live.
+  viewer::CImageItem image;
+  ASSERT_TRUE(image.allocate(1, 8, 6));
+  image.bitsStored = 8;
+  image.completeLoad();
+  ASSERT_EQ(viewer::formats::WriteTiffFile(image, (dir / "shown.tif").string()), 1);
+  ASSERT_TRUE(app.openDocumentFile((dir / "shown.tif").string()));
+  QApplication::processEvents();
+  script.images = 2;
+  scriptFn(&script);
+  viewer::view::CInfoPalette* info = app.mainWindow()->infoPalette();
+  ASSERT_NE(info, nullptr);
+  auto* scan = platform::qt::control<QPushButton>(info, 1023);
+  auto* invert = platform::qt::control<QCheckBox>(info, 1022);
+  ASSERT_TRUE(scan && invert);
+  ASSERT_TRUE(invert->isEnabled());
+  bool clickedDuringRun = false;
+  // Runs inside the scan dialog's loop, before the first scan arrives.
+  QTimer::singleShot(0, [&] {
+    clickedDuringRun = ScanBridge::instance().running();
+    click(scan);
+    click(invert);
+  });
+  newScan();
+  ASSERT_TRUE(clickedDuringRun);
+  EXPECT_EQ(logFn()->shows, 1);
+  EXPECT_FALSE(invert->isChecked());
+  // The run's folder stayed, and each scan has its temporary file.
+  ASSERT_EQ(documents().size(), 2u);
+  const CTivolaDoc& d = documents()[1]->document();
+  ASSERT_EQ(d.images.count(), 2);
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_FALSE(d.images.get(k)->tempPath.empty()) << k;
+    EXPECT_TRUE(fs::exists(d.images.get(k)->tempPath)) << k;
+  }
+  // Once the dialog is gone the palette takes input again.
+  click(invert);
+  EXPECT_TRUE(invert->isChecked());
+}
+
+TEST_F(ScanBridgeTest, UnsavedScansAreDiscardedOnlyByCloseAnyway) {
+  start();
+  script.images = 2;
+  scriptFn(&script);
+  newScan();
+  ASSERT_EQ(documents().size(), 1u);
+  DocumentFrame* frame = documents()[0];
+  const std::string file = frame->document().images.get(0)->tempPath;
+  ASSERT_TRUE(fs::exists(file));
+  MainWindow* main = app.mainWindow();
+  auto* fileClose = main->findChild<QAction*>(QStringLiteral("57602"));
+  ASSERT_NE(fileClose, nullptr);
+  std::vector<QString> said;
+  {
+    // Cancel keeps the scans, whichever way the close came.
+    app_test::ModalScript modals;
+    for (int i = 0; i < 3; ++i) modals.handlers.push_back(answer(2, &said));
+    frame->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(documents().size(), 1u);
+    fileClose->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(documents().size(), 1u);
+    main->close();  // File > Exit and the window's close button
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(modals.titles, std::vector<QString>(3, "Confirmation"));
+  }
+  EXPECT_EQ(said, std::vector<QString>(3, "These images are not saved|Close &Anyway|&Cancel"));
+  EXPECT_TRUE(fs::exists(file));
+  {
+    app_test::ModalScript modals;
+    modals.handlers.push_back(answer(1, &said));
+    fileClose->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(modals.titles.size(), 1u);
+  }
+  EXPECT_TRUE(documents().empty());
+  EXPECT_FALSE(fs::exists(file));
+  // Exit asks for the scans too, and goes on Close Anyway.
+  script.images = 1;
+  scriptFn(&script);
+  newScan();
+  ASSERT_EQ(documents().size(), 1u);
+  {
+    app_test::ModalScript modals;
+    modals.handlers.push_back(answer(1, &said));
+    main->close();
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_EQ(modals.titles.size(), 1u);
+  }
+}
+
+TEST_F(ScanBridgeTest, SavedScansAndOpenedFilesCloseWithoutAQuestion) {
+  start();
+  script.images = 1;
+  scriptFn(&script);
+  newScan();
+  ASSERT_EQ(documents().size(), 1u);
+  const fs::path saved = dir / "kept001.tif";
+  ASSERT_TRUE(documents()[0]->document().saveDocument(saved.string(), CTivolaDoc::Scope::All, 1, true));
+  ASSERT_TRUE(app.openDocumentFile(saved.string()));
+  ASSERT_EQ(documents().size(), 2u);
+  app_test::ModalScript modals;
+  app.mainWindow()->mdiArea()->closeAllSubWindows();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(documents().empty());
+  EXPECT_TRUE(modals.titles.empty());
+  EXPECT_TRUE(fs::exists(saved));
+}

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QMimeData>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QTimer>
 
 #include "app_test_util.h"
@@ -17,6 +19,7 @@
 #include "platform/qt/prompt.h"
 #include "testsupport/testsupport.h"
 #include "viewer/app/application.h"
+#include "viewer/app/control_ids.h"
 #include "viewer/app/main_window.h"
 
 using namespace viewer::app;
@@ -218,4 +221,95 @@ TEST_F(ShellTest, OpenAndAddAppendsToTheDocumentAndTellsItsView) {
   EXPECT_EQ(doc.images.get(1)->pixel(0, 0), 200);
   QApplication::processEvents();
   EXPECT_EQ(posted, std::vector<int>{CTivolaDoc::kImageAdded});
+}
+
+TEST_F(ShellTest, AFileOpenedFromTheCommandLineIsSelectedAndFlipChangesIt) {
+  // Left half dark, right half bright.
+  app_test::writeTiff(dir / "half.tif", 16, 4, 1, [](int x, int) { return x < 8 ? 10 : 240; });
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({QString::fromStdString((dir / "half.tif").string())}, env()));
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  const auto shown = children(app);
+  ASSERT_EQ(shown.size(), 1u);
+  viewer::CImageItem* image = shown[0]->document().images.get(0);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->selected, 1);
+  EXPECT_EQ(image->active, 1);
+  auto* flip = app.mainWindow()->findChild<QAction*>(QStringLiteral("32771"));
+  ASSERT_NE(flip, nullptr);
+  flip->trigger();
+  EXPECT_EQ(image->pixel(0, 0), 240);
+  EXPECT_EQ(image->pixel(15, 3), 10);
+  EXPECT_TRUE(script.asked.empty());
+}
+
+TEST_F(ShellTest, ACommandOnNoSelectedImageSaysSo) {
+  app_test::writeFlatTiff(dir / "one.tif");
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({QString::fromStdString((dir / "one.tif").string())}, env()));
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  const auto shown = children(app);
+  ASSERT_EQ(shown.size(), 1u);
+  viewer::view::CTivolaView* view = shown[0]->view();
+  // A Ctrl click takes the only selection away.
+  view->grid().click(view->grid().tile(0), viewer::display::kCtrlFlag);
+  QApplication::processEvents();
+  ASSERT_EQ(shown[0]->document().images.get(0)->selected, 0);
+  app_test::ModalScript modals;
+  for (const int id : {32771, 32773, 32811}) {
+    app.mainWindow()->findChild<QAction*>(QString::number(id))->trigger();
+    ASSERT_FALSE(script.asked.empty()) << id;
+    EXPECT_EQ(script.asked.back().text, "No image is selected.") << id;
+  }
+  EXPECT_FALSE(shown[0]->document().saveReplica(CTivolaDoc::Scope::Selected, "Save Selected", app.settings,
+                                                app.workRoot.string(), app.mainWindow()));
+  EXPECT_EQ(script.asked.size(), 4u);
+  EXPECT_EQ(script.asked.back().text, "No image is selected.");
+  // No dialog opened for any of them.
+  EXPECT_TRUE(modals.titles.empty());
+}
+
+TEST_F(ShellTest, AWorkingFolderConfirmedInDetailsIsKeptWhenOptionsIsCancelled) {
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({}, env()));
+  const fs::path folder = dir / "work";
+  fs::create_directory(folder);
+  app_test::ModalScript modals;
+  modals.handlers.push_back([](QDialog* options) {
+    // Posted, so the script's own timer answers the dialog that Details opens.
+    QTimer::singleShot(0, options, [options] {
+      platform::qt::control<QPushButton>(options, ids::kDetails)->click();
+      platform::qt::control<QPushButton>(options, ids::kCancel)->click();
+    });
+  });
+  modals.handlers.push_back([&folder](QDialog* workDir) {
+    platform::qt::control<QCheckBox>(workDir, ids::kStandardWorkDir)->click();
+    platform::qt::control<QLineEdit>(workDir, ids::kWorkDirEdit)->setText(QString::fromStdString(folder.string()));
+    platform::qt::control<QPushButton>(workDir, ids::kOk)->click();
+  });
+  app.option();
+  EXPECT_EQ(modals.titles, (std::vector<QString>{"Options", "Set Working Directory..."}));
+  ASSERT_EQ(script.asked.size(), 1u);
+  EXPECT_EQ(script.asked[0].text, "Your changes will be reflected from next startup.");
+  app.exitInstance();
+  EXPECT_EQ(platform::ini::getInt(dir / "Tivola.INI", "Setting", "UsePrivateTemp", 0), 1);
+  EXPECT_EQ(platform::ini::getString(dir / "Tivola.INI", "Setting", "PrivateTempPath", ""), folder.string());
+}
+
+TEST_F(ShellTest, SaveRoiToCsvAddsTheExtensionToANameWithoutOne) {
+  app_test::writeFlatTiff(dir / "one.tif");
+  TivolaApp app;
+  ASSERT_TRUE(app.initInstance({QString::fromStdString((dir / "one.tif").string())}, env()));
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  ASSERT_EQ(children(app).size(), 1u);
+  children(app)[0]->document().images.get(0)->setRoi(viewer::Rect{1, 1, 3, 3});
+  auto* csv = app.mainWindow()->findChild<QAction*>(QStringLiteral("32841"));
+  ASSERT_NE(csv, nullptr);
+  for (const char* name : {"roi", "roi.txt"}) {
+    script.fileAnswers.push_back(QString::fromStdString((dir / name).string()));
+    csv->trigger();
+  }
+  EXPECT_EQ(testsupport::readFile(dir / "roi.csv"), "100,100\r\n100,100\r\n");
+  EXPECT_TRUE(fs::exists(dir / "roi.txt"));
+  EXPECT_FALSE(fs::exists(dir / "roi"));
 }

@@ -96,6 +96,15 @@ TEST(GridClick, ShiftWithoutAnchorStartsAtTheFirstTileAndEmptyTilesAreIgnored) {
   EXPECT_EQ(f.current(), 3);
 }
 
+TEST(GridSelection, UnselectAllLeavesTheFirstVisibleTileCurrentAndSelected) {
+  Fixture f(5);
+  f.grid.selectAll(true);
+  f.grid.setPageStart(2);
+  f.grid.selectAll(false);
+  EXPECT_EQ(f.selection(), "..1..");
+  EXPECT_EQ(f.current(), 2);
+}
+
 TEST(GridAttributes, PasteBeforeCopyChangesNothingAndAfterCopyApplies) {
   Fixture f(3);
   f.grid.selectAll(true);

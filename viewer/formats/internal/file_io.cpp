@@ -1,8 +1,11 @@
 #include "viewer/formats/internal/file_io.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,10 +50,46 @@ OutputFile::~OutputFile() {
   if (fd_ >= 0) discard();
 }
 
+namespace {
+
+// A name beside the target that no other writer, thread or process, takes.
+std::string temporaryNameFor(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  static const unsigned salt = std::random_device{}();
+  const auto slash = target.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  // Cut so that the marks added still fit a file name's 255 bytes.
+  const std::string name = (slash == std::string::npos ? target : target.substr(slash + 1)).substr(0, 200);
+  return folder + "." + name + ".part" + std::to_string(::getpid()) + "-" +
+         std::to_string(salt ^ counter.fetch_add(1, std::memory_order_relaxed));
+}
+
+}  // namespace
+
 bool OutputFile::open(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0) return false;
-  path_ = path;
+  if (fd_ >= 0) return false;
+  // A link is followed, so the file it names is replaced and the link stays.
+  std::string target = path;
+  std::error_code ec;
+  if (std::filesystem::is_symlink(path, ec)) {
+    const auto resolved = std::filesystem::weakly_canonical(path, ec);
+    if (!ec) target = resolved.string();
+  }
+  // The old file stays whole until the new one is: everything goes to a
+  // temporary file beside it, renamed over it only once complete.
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    temporary_ = temporaryNameFor(target);
+    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno != EEXIST) break;
+  }
+  if (fd_ < 0) {
+    temporary_.clear();
+    return false;
+  }
+  // A replaced file keeps its permissions.
+  struct stat st{};
+  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd_, st.st_mode & 07777);
+  path_ = target;
   buffer_.reserve(kBufferSize);
   return true;
 }
@@ -119,17 +158,31 @@ bool OutputFile::patch(std::uint64_t offset, const void* data, std::size_t n) {
 bool OutputFile::finish() {
   if (fd_ < 0) return false;
   flush();
+  // On the disk before the rename, or a crash could leave an empty file under the old name.
+  if (ok_ && ::fsync(fd_) != 0) ok_ = false;
   if (::close(fd_) != 0) ok_ = false;
   fd_ = -1;
-  if (!ok_) ::unlink(path_.c_str());
-  return ok_;
+  if (ok_ && ::rename(temporary_.c_str(), path_.c_str()) != 0) ok_ = false;
+  if (!ok_) {
+    ::unlink(temporary_.c_str());
+    return false;
+  }
+  // The rename itself is made durable with the folder.
+  const auto slash = path_.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string(".") : path_.substr(0, slash + 1);
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
 }
 
 void OutputFile::discard() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   ok_ = false;
-  ::unlink(path_.c_str());
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
 }
 
 void swap16(std::uint16_t* p, std::size_t n) {

@@ -1,5 +1,5 @@
 // Bounded file access for the readers and writers: a reader never reads past
-// what the file holds, a writer deletes what it could not finish.
+// what the file holds, a writer replaces a file only with a whole new one.
 #pragma once
 
 #include <bit>
@@ -34,11 +34,13 @@ class InputFile {
   std::uint64_t size_ = 0;
 };
 
-// Writes through a 64 KB buffer; large blocks go straight to the file.
+// Writes through a 64 KB buffer; large blocks go straight to the file. The
+// bytes go to a temporary file beside the target, which replaces the target
+// only when every byte is on the disk; until then an old file stays as it was.
 class OutputFile {
  public:
   OutputFile() = default;
-  ~OutputFile();  // an unfinished file is deleted
+  ~OutputFile();  // an unfinished file is discarded
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
@@ -49,10 +51,10 @@ class OutputFile {
   bool patch(std::uint64_t offset, const void* data, std::size_t n);
   std::uint64_t position() const { return position_; }
   bool ok() const { return ok_; }
-  // Flushes and closes; true when every byte reached the file. On false the
-  // file has been deleted.
+  // Flushes, syncs and renames over the target; true when every byte reached
+  // it. On false the temporary file is gone and the target untouched.
   bool finish();
-  // Closes and deletes the file.
+  // Closes and deletes the temporary file; the target is untouched.
   void discard();
 
  private:
@@ -60,6 +62,7 @@ class OutputFile {
   int fd_ = -1;
   bool ok_ = true;
   std::string path_;
+  std::string temporary_;
   std::uint64_t position_ = 0;
   std::vector<std::uint8_t> buffer_;
 };
