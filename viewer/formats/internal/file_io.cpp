@@ -10,7 +10,16 @@ namespace viewer::formats::internal {
 
 namespace {
 constexpr std::size_t kBufferSize = 65536;
+// Why the last output file opened on this thread failed; 0 while it has not.
+thread_local int t_lastError = 0;
+
+// Records the failure of a system call, or no room when one wrote nothing.
+void noteFailure(bool wroteNothing = false) {
+  if (t_lastError == 0) t_lastError = wroteNothing || errno == 0 ? ENOSPC : errno;
 }
+}  // namespace
+
+int OutputFile::lastError() { return t_lastError; }
 
 InputFile::~InputFile() {
   if (fd_ >= 0) ::close(fd_);
@@ -48,8 +57,12 @@ OutputFile::~OutputFile() {
 }
 
 bool OutputFile::open(const std::string& path) {
+  t_lastError = 0;
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0) return false;
+  if (fd_ < 0) {
+    noteFailure();
+    return false;
+  }
   path_ = path;
   buffer_.reserve(kBufferSize);
   return true;
@@ -60,7 +73,10 @@ bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
   while (n) {
     const ssize_t r = ::write(fd, p, n);
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
+    if (r <= 0) {
+      noteFailure(r == 0);
+      return false;
+    }
     p += r;
     n -= std::size_t(r);
   }
@@ -110,7 +126,10 @@ bool OutputFile::patch(std::uint64_t offset, const void* data, std::size_t n) {
   while (done < n) {
     const ssize_t r = ::pwrite(fd_, p + done, n - done, off_t(offset + done));
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return ok_ = false;
+    if (r <= 0) {
+      noteFailure(r == 0);
+      return ok_ = false;
+    }
     done += std::size_t(r);
   }
   return true;
@@ -119,7 +138,10 @@ bool OutputFile::patch(std::uint64_t offset, const void* data, std::size_t n) {
 bool OutputFile::finish() {
   if (fd_ < 0) return false;
   flush();
-  if (::close(fd_) != 0) ok_ = false;
+  if (::close(fd_) != 0) {
+    noteFailure();
+    ok_ = false;
+  }
   fd_ = -1;
   if (!ok_) ::unlink(path_.c_str());
   return ok_;

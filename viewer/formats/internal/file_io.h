@@ -54,6 +54,9 @@ class OutputFile {
   bool finish();
   // Closes and deletes the file.
   void discard();
+  // The system's error number of the failure of the output file last opened
+  // on this thread (ENOSPC for a write that took nothing); 0 when none failed.
+  static int lastError();
 
  private:
   bool flush();
