@@ -85,14 +85,14 @@ class CrScanner : public devapi::KorvaScanner {
 
  private:
   enum class ReaderKind { LibraryBuffer, CallerBuffer, MultiBlock };
-  int Refuse(const char* errorLine = nullptr);
-  int Finish(const char* operation, const OperationResult& result);
   bool SendParameters(const ScanParameters& parameters);
   bool SendBlockGeometry(std::uint32_t linesPerBlock, std::uint32_t count);
   bool SendCancel(std::uint16_t value);
-  bool StatusQueryOk() const;
   // Steps shared by Scan and ScanEx: the geometry of the cache, under `mutex`.
   bool PrepareGeometry(const DllSettings& settings);
+  // The start of Scan and ScanEx: the settings taken, the geometry of the
+  // cache (513 when it has none) and, for a split scan, sent to the reader.
+  bool BeginCacheScan(const DllSettings& settings);
   int StartReader(ReaderClaim& claim, ReaderKind kind);
   void ReaderMain(ReaderKind kind);
   void ReadOneCommand(ReaderKind kind);
