@@ -184,6 +184,21 @@ int KorvaScanner::Finish(const char* operation, const OperationResult& result) {
   return ProcessDriverResult(operation, result) ? 1 : 0;
 }
 
+bool KorvaScanner::RegionParameters(std::uint32_t pitch, std::uint64_t startX, std::uint64_t startY,
+                                    std::uint64_t sizeX, std::uint64_t sizeY, ScanParameters& p) {
+  if (startX > 0xFFFF || startY > 0xFFFF || sizeX > 0xFFFF || sizeY > 0xFFFF) return false;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    p = scanParameters;
+  }
+  p.ScanPitch = std::uint16_t(pitch);
+  p.ScanStartAddressX = std::uint16_t(startX);
+  p.ScanStartAddressY = std::uint16_t(startY);
+  p.ScanXSize = std::uint16_t(sizeX);
+  p.ScanYSize = std::uint16_t(sizeY);
+  return true;
+}
+
 void KorvaScanner::ResetScanProgressLocked() {
   bytesReceived = 0;
   heldCancel = 0;

@@ -104,6 +104,12 @@ class KorvaScanner {
   // Waits for the reader thread of the last scan, if any.
   void JoinReader();
 
+  // The cached scan parameters with the region of a new condition: its pitch,
+  // start and size in pixels. False when a value does not fit the scanner's
+  // 16-bit words: it is refused rather than cut. Takes `mutex`.
+  bool RegionParameters(std::uint32_t pitch, std::uint64_t startX, std::uint64_t startY, std::uint64_t sizeX,
+                        std::uint64_t sizeY, ScanParameters& p);
+
   // The preamble steps every scan of both scanners shares, under `mutex`.
   // A new scan's progress starts from nothing, with no cancel held.
   void ResetScanProgressLocked();

@@ -131,18 +131,8 @@ int CrScanner::SetCondition(devapi::ScanCondition* c) {
   const std::uint64_t startX = pixels(c->x_start), startY = pixels(c->y_start);
   const std::uint64_t sizeX = pixels(c->width), sizeY = pixels(c->height);
   if (s.eightLine && sizeY <= 15) return Refuse();
-  // A value the scanner's 16-bit words cannot hold is refused rather than cut.
-  if (startX > 0xFFFF || startY > 0xFFFF || sizeX > 0xFFFF || sizeY > 0xFFFF) return Refuse();
   ScanParameters p;
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    p = scanParameters;
-  }
-  p.ScanPitch = std::uint16_t(pitch);
-  p.ScanStartAddressX = std::uint16_t(startX);
-  p.ScanStartAddressY = std::uint16_t(startY);
-  p.ScanXSize = std::uint16_t(sizeX);
-  p.ScanYSize = std::uint16_t(sizeY);
+  if (!RegionParameters(pitch, startX, startY, sizeX, sizeY, p)) return Refuse();
   p.FilmXSize = low16(c->width);
   p.FilmYSize = low16(c->height);
   p.AFMode = 1;
@@ -428,6 +418,36 @@ void CrScanner::ReadOneCommand(ReaderKind kind) {
   if (library) dataEvent.set();
 }
 
+std::uint16_t CrScanner::TakeHeldCancel(std::uint32_t done) {
+  std::lock_guard<std::mutex> lock(mutex);
+  const std::uint16_t held = heldCancel;
+  if (held) {
+    heldCancel = 0;
+    cancelHandOffOpen = false;
+    validLines_ = linesPerBlock_ * done;
+  }
+  return held;
+}
+
+void CrScanner::FillUnreadBlocks(std::uint32_t done, std::uint32_t count, std::int32_t perBlock, std::uint16_t fill) {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    validLines_ = linesPerBlock_ * done;
+  }
+  const std::size_t samples = std::size_t(perBlock) / 2;
+  for (std::uint32_t i = done; i < count; ++i) {
+    std::uint16_t* target;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      target = blockTable_[i];
+    }
+    std::fill(target, target + samples, fill);
+    std::lock_guard<std::mutex> lock(mutex);
+    ++blocksDone;
+    bytesReceived = std::uint64_t(blocksDone) * std::uint64_t(perBlock);
+  }
+}
+
 void CrScanner::ReadBlocks() {
   readerRunning = true;
   ScanParameters parameters;
@@ -478,16 +498,7 @@ void CrScanner::ReadBlocks() {
     }
     if (done == count) break;
     if (condition & 0x04) {
-      std::uint16_t held;
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        held = heldCancel;
-        if (held) {
-          heldCancel = 0;
-          cancelHandOffOpen = false;
-          validLines_ = linesPerBlock_ * done;
-        }
-      }
+      const std::uint16_t held = TakeHeldCancel(done);
       if (!held) {
         dataEvent.set();
         continue;
@@ -496,23 +507,7 @@ void CrScanner::ReadBlocks() {
       endText = "ReadImgTread END  Host Cancel";
       break;
     }
-    // The plate ended early: the unread blocks carry the fill value.
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      validLines_ = linesPerBlock_ * done;
-    }
-    const std::size_t samples = std::size_t(perBlock) / 2;
-    for (std::uint32_t i = done; i < count; ++i) {
-      std::uint16_t* target;
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        target = blockTable_[i];
-      }
-      std::fill(target, target + samples, fill);
-      std::lock_guard<std::mutex> lock(mutex);
-      ++blocksDone;
-      bytesReceived = std::uint64_t(blocksDone) * std::uint64_t(perBlock);
-    }
+    FillUnreadBlocks(done, count, perBlock, fill);
     endText = "ReadImgTread END  Eject Cancel";
     break;
   }

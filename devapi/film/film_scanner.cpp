@@ -106,17 +106,8 @@ int FilmScanner::SetCondition(const devapi::ScanCondition* c) {
     sizeX += sizeX & 1;
     sizeY += sizeY & 1;
   }
-  if (startX > 0xFFFF || startY > 0xFFFF || sizeX > 0xFFFF || sizeY > 0xFFFF) return Refuse();
   ScanParameters p;
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    p = scanParameters;
-  }
-  p.ScanPitch = std::uint16_t(pitch);
-  p.ScanStartAddressX = std::uint16_t(startX);
-  p.ScanStartAddressY = std::uint16_t(startY);
-  p.ScanXSize = std::uint16_t(sizeX);
-  p.ScanYSize = std::uint16_t(sizeY);
+  if (!RegionParameters(pitch, startX, startY, sizeX, sizeY, p)) return Refuse();
   p.ImageDataFormat = std::uint16_t(c->pixel_bit_n << 8 | c->out_bit_depth);
   p.FilmXSize = low16(c->width);
   p.FilmYSize = low16(c->height);
