@@ -1,6 +1,8 @@
 // The road of one plate through the main dialog: Scan, the engine's
 // notifications, and Save.
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -167,7 +169,8 @@ void CHalcyoneDlg::OnAcquireError() {
   appLog(1, "---CHalcyoneDlg::OnAcquireError");
   // A plate that never arrived whole must not be saved as if it had; one
   // whose erase failed after it was complete is kept.
-  if (scanRunning_ && !scanCompleted_) {
+  const bool lost = scanRunning_ && !scanCompleted_;
+  if (lost) {
     container_->DeleteScanRecords();
     // ... nor left in the pane as if it could.
     dropPreview();
@@ -177,7 +180,14 @@ void CHalcyoneDlg::OnAcquireError() {
   enableButtons(true);
   enableConditions(true);
   startTimer();
+  // "Scanning........" no longer holds, whether or not the engine knows why.
+  if (lost) clearStatus();
   CRDispDeviceMessage();
+  if (lost) {
+    appLog(1, "---CHalcyoneDlg::OnAcquireError: the image of the plate is lost.");
+    const QString note = QCoreApplication::translate("Halcyone", "The image read from the plate was lost.");
+    status_->setText(status_->text().isEmpty() ? note : status_->text() + QStringLiteral("  ") + note);
+  }
 }
 
 void CHalcyoneDlg::OnBtnSave() {

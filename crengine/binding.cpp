@@ -220,307 +220,170 @@ int ZentracDll::FreeDLL() {
   return ok;
 }
 
-// The common frame after the entry checks: lock (or proceed after the
-// time-out), call, unlock.
-#define ZNTR_LOCKED_CALL(lockMs, expr)                                                                   \
-  [&]() -> int {                                                                                         \
-    bool locked_ = lock_.lockWithin((lockMs), 1);                                                        \
-    if (!locked_)                                                                                        \
-      elog(1, "Warning: ZENTRAC_DLL Wait for TryEnterCriticalSection time out(%ldms).", long(lockMs)); \
-    int r_ = (expr);                                                                                     \
-    if (locked_) lock_.unlock();                                                                         \
-    return r_;                                                                                           \
-  }()
-
 void ZentracDll::logDeviceError() {
   devapi::DeviceErrorString error{};
   GetErrorString(&error);
 }
 
-#define ZNTR_CHECK_BOUND(fnptr, name)                 \
-  auto f_ = (fnptr).load();                           \
-  if (f_ == nullptr) {                                \
-    elog(1, "Error: no GetProcAddress %s", (name));   \
-    result_ = kNotBound;                              \
-    return 0;                                         \
-  }
+namespace {
+auto nothing = [] {};
+auto nothingAfter = [](bool) {};
+}  // namespace
 
-#define ZNTR_CHECK_CONNECTED(name)                   \
-  if (!connected_) {                                 \
-    elog(1, "Error: no connect Scanner. %s", (name)); \
-    result_ = kNotConnected;                         \
-    return 0;                                        \
+template <typename Fn, typename Before, typename After, typename... Args>
+int ZentracDll::call(const CallSpec& spec, const std::atomic<Fn>& fn, Before before, After after, Args... args) {
+  if (spec.logEntry) elog(9, "Function Call: ZENTRAC_DLL::%s", spec.name);
+  const Fn f = fn.load();
+  if (f == nullptr) {
+    elog(1, "Error: no GetProcAddress %s", spec.name);
+    result_ = kNotBound;
+    return 0;
   }
-
-int ZentracDll::New(devapi::DeviceNewParam* param) {
-  const char* name = "ZNTR_New";
-  elog(9, "Function Call: ZENTRAC_DLL::%s", name);
-  ZNTR_CHECK_BOUND(fn_.New, name);
-  if (connected_) Delete();
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(param));
+  if (spec.needConnection && !connected_) {
+    elog(1, "Error: no connect Scanner. %s", spec.name);
+    result_ = kNotConnected;
+    return 0;
+  }
+  before();
+  const std::uint32_t lockMs = spec.hardErrorLock ? timeouts_.clearHardErrorLockMs : timeouts_.lockMs;
+  const bool locked = lock_.lockWithin(lockMs, 1);
+  if (!locked) elog(1, "Warning: ZENTRAC_DLL Wait for TryEnterCriticalSection time out(%ldms).", long(lockMs));
+  const int r = f(args...);
+  if (locked) lock_.unlock();
   if (r == 1) {
-    connected_ = true;
+    if (spec.successLine) elog(spec.successLevel, spec.successLine, spec.name);
     result_ = kOk;
-    elog(6, "Success: %s , status=0x%X obj=0x%X time=%d", name, unsigned(param->status), unsigned(param->handle),
-         int(param->timeout));
+    after(true);
+    if (spec.lastOk) spec.lastOk->store(true);
   } else {
-    connected_ = false;
-    elog(1, "Error: %s failed. status=0x%X obj=0x%X time=%d", name, unsigned(param->status),
-         unsigned(param->handle), int(param->timeout));
-    logDeviceError();
+    if (!spec.lastOk || spec.lastOk->exchange(false)) {
+      if (spec.failureLine) elog(1, spec.failureLine, spec.name);
+      after(false);
+      logDeviceError();
+    }
     result_ = kCallFailed;
   }
   return r;
+}
+
+int ZentracDll::New(devapi::DeviceNewParam* param) {
+  const CallSpec spec{.name = "ZNTR_New", .needConnection = false, .successLine = nullptr, .failureLine = nullptr};
+  return call(
+      spec, fn_.New,
+      [&] {
+        if (connected_) Delete();
+      },
+      [&](bool ok) {
+        connected_ = ok;
+        elog(ok ? 6 : 1, ok ? "Success: %s , status=0x%X obj=0x%X time=%d" : "Error: %s failed. status=0x%X obj=0x%X time=%d",
+             spec.name, unsigned(param->status), unsigned(param->handle), int(param->timeout));
+      },
+      param);
 }
 
 int ZentracDll::Delete() {
-  const char* name = "ZNTR_Delete";
-  elog(9, "Function Call: ZENTRAC_DLL::%s", name);
-  ZNTR_CHECK_BOUND(fn_.Delete, name);
-  bool wasConnected = connected_;
-  if (!wasConnected) {
-    elog(3, "Warning: blConnect flag is FALSE. %s", name);
-    result_ = kNotConnected;
-  }
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(kHandle));
-  if (r == 1) {
-    connected_ = false;
-    elog(6, "Success: %s", name);
-    result_ = kOk;
-  } else {
-    elog(1, "Error: %s failed.", name);
-    logDeviceError();
-    result_ = kCallFailed;
-  }
-  return r;
+  const CallSpec spec{.name = "ZNTR_Delete", .needConnection = false};
+  return call(
+      spec, fn_.Delete,
+      [&] {
+        if (!connected_) {
+          elog(3, "Warning: blConnect flag is FALSE. %s", spec.name);
+          result_ = kNotConnected;
+        }
+      },
+      [&](bool ok) {
+        if (ok) connected_ = false;
+      },
+      kHandle);
 }
 
 int ZentracDll::SetCondition(devapi::ScanCondition* condition) {
-  const char* name = "ZNTR_SetCondition";
-  elog(9, "Function Call: ZENTRAC_DLL::%s", name);
-  ZNTR_CHECK_BOUND(fn_.SetCondition, name);
-  ZNTR_CHECK_CONNECTED(name);
-  logCondition(*condition, false);
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(kHandle, condition));
-  if (r == 1) {
-    elog(6, "Success: %s", name);
-    result_ = kOk;
-  } else {
-    elog(1, "Error: %s failed.", name);
-    logDeviceError();
-    result_ = kCallFailed;
-  }
-  return r;
+  return call({.name = "ZNTR_SetCondition"}, fn_.SetCondition, [&] { logCondition(*condition, false); }, nothingAfter,
+              kHandle, condition);
 }
 
 int ZentracDll::GetCondition(devapi::ScanCondition* condition) {
-  const char* name = "ZNTR_GetCondition";
-  elog(9, "Function Call: ZENTRAC_DLL::%s", name);
-  ZNTR_CHECK_BOUND(fn_.GetCondition, name);
-  ZNTR_CHECK_CONNECTED(name);
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(kHandle, condition));
-  if (r == 1) {
-    elog(9, "Success: %s", name);
-    result_ = kOk;
-    logCondition(*condition, true);
-    getConditionOk_ = true;
-  } else {
-    // Polled continuously: a failure is reported once, not on every poll.
-    if (getConditionOk_.exchange(false)) {
-      elog(1, "Error: %s failed.", name);
-      logDeviceError();
-    }
-    result_ = kCallFailed;
-  }
-  return r;
+  // Polled continuously: a failure is reported once, not on every poll.
+  return call({.name = "ZNTR_GetCondition", .successLevel = 9, .lastOk = &getConditionOk_}, fn_.GetCondition, nothing,
+              [&](bool ok) {
+                if (ok) logCondition(*condition, true);
+              },
+              kHandle, condition);
 }
 
 int ZentracDll::ScanM(devapi::BlockScanParam* param) {
-  const char* name = "ZNTR_ScanM";
-  elog(9, "Function Call: ZENTRAC_DLL::%s", name);
-  ZNTR_CHECK_BOUND(fn_.ScanM, name);
-  ZNTR_CHECK_CONNECTED(name);
-  logBlockParam(*param);
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(kHandle, param));
-  if (r == 1) {
-    elog(6, "Success: %s", name);
-    result_ = kOk;
-  } else {
-    elog(1, "Error: %s failed.", name);
-    logDeviceError();
-    result_ = kCallFailed;
-  }
-  return r;
+  return call({.name = "ZNTR_ScanM"}, fn_.ScanM, [&] { logBlockParam(*param); }, nothingAfter, kHandle, param);
 }
 
 int ZentracDll::GetScanStatusM(std::int32_t* blocks) {
-  const char* name = "ZNTR_GetScanStatusM";
-  elog(9, "Function Call: ZENTRAC_DLL::%s", name);
-  ZNTR_CHECK_BOUND(fn_.GetScanStatusM, name);
-  ZNTR_CHECK_CONNECTED(name);
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(kHandle, blocks));
-  if (r == 1) {
-    elog(9, "Success: %s", name);
-    result_ = kOk;
-    elog(9, "  Output Parameter:");
-    elog(9, "    Size = %u", unsigned(*blocks));
-  } else {
-    elog(1, "Error %s failed.", name);
-    logDeviceError();
-    result_ = kCallFailed;
-  }
-  return r;
+  return call({.name = "ZNTR_GetScanStatusM", .successLevel = 9, .failureLine = "Error %s failed."}, fn_.GetScanStatusM,
+              nothing,
+              [&](bool ok) {
+                if (!ok) return;
+                elog(9, "  Output Parameter:");
+                elog(9, "    Size = %u", unsigned(*blocks));
+              },
+              kHandle, blocks);
 }
 
-int ZentracDll::Erase() {
-  const char* name = "ZNTR_Erase";
-  elog(9, "Function Call: ZENTRAC_DLL::%s", name);
-  ZNTR_CHECK_BOUND(fn_.Erase, name);
-  ZNTR_CHECK_CONNECTED(name);
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(kHandle));
-  if (r == 1) {
-    elog(6, "Success: %s", name);
-    result_ = kOk;
-  } else {
-    elog(1, "Error: %s failed.", name);
-    logDeviceError();
-    result_ = kCallFailed;
-  }
-  return r;
-}
+int ZentracDll::Erase() { return call({.name = "ZNTR_Erase"}, fn_.Erase, nothing, nothingAfter, kHandle); }
 
-int ZentracDll::EjectFilm() {
-  const char* name = "ZNTR_Eject";
-  elog(9, "Function Call: ZENTRAC_DLL::%s", name);
-  ZNTR_CHECK_BOUND(fn_.EjectFilm, name);
-  ZNTR_CHECK_CONNECTED(name);
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(kHandle));
-  if (r == 1) {
-    elog(6, "Success: %s", name);
-    result_ = kOk;
-  } else {
-    elog(1, "Error: %s failed.", name);
-    logDeviceError();
-    result_ = kCallFailed;
-  }
-  return r;
-}
+int ZentracDll::EjectFilm() { return call({.name = "ZNTR_Eject"}, fn_.EjectFilm, nothing, nothingAfter, kHandle); }
 
 int ZentracDll::ClearHardError() {
-  const char* name = "ZNTR_ClearHardError";
-  ZNTR_CHECK_BOUND(fn_.ClearHardError, name);
-  ZNTR_CHECK_CONNECTED(name);
-  int r = ZNTR_LOCKED_CALL(timeouts_.clearHardErrorLockMs, f_(kHandle));
-  if (r == 1) {
-    elog(6, "Success: %s", name);
-    result_ = kOk;
-  } else {
-    elog(1, "Error: %s failed.", name);
-    logDeviceError();
-    result_ = kCallFailed;
-  }
-  return r;
+  return call({.name = "ZNTR_ClearHardError", .logEntry = false, .hardErrorLock = true}, fn_.ClearHardError, nothing,
+              nothingAfter, kHandle);
 }
 
 int ZentracDll::GetLog(devapi::DeviceLogBuffer* log) {
-  const char* name = "ZNTR_GetLog";
-  ZNTR_CHECK_BOUND(fn_.GetLog, name);
-  ZNTR_CHECK_CONNECTED(name);
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(kHandle, log));
-  if (r == 1) {
-    elog(6, "Success: %s", name);
-    result_ = kOk;
-  } else {
-    elog(1, "Error: %s failed.", name);
-    logDeviceError();
-    result_ = kCallFailed;
-  }
-  return r;
+  return call({.name = "ZNTR_GetLog", .logEntry = false}, fn_.GetLog, nothing, nothingAfter, kHandle, log);
 }
 
 int ZentracDll::SetOption(devapi::KtGOption* option) {
-  const char* name = "ZNTR_SetOption";
-  ZNTR_CHECK_BOUND(fn_.SetOption, name);
-  ZNTR_CHECK_CONNECTED(name);
-  logOption(*option, false);
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(kHandle, option));
-  if (r == 1) {
-    elog(6, "Success: %s", name);
-    result_ = kOk;
-  } else {
-    elog(1, "Error: %s failed.", name);
-    logDeviceError();
-    result_ = kCallFailed;
-  }
-  return r;
+  return call({.name = "ZNTR_SetOption", .logEntry = false}, fn_.SetOption, [&] { logOption(*option, false); },
+              nothingAfter, kHandle, option);
 }
 
 int ZentracDll::GetOption(devapi::KtGOption* option) {
-  const char* name = "ZNTR_GetOption";
-  ZNTR_CHECK_BOUND(fn_.GetOption, name);
-  ZNTR_CHECK_CONNECTED(name);
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(kHandle, option));
-  if (r == 1) {
-    elog(9, "Success: %s", name);
-    result_ = kOk;
-    logOption(*option, true);
-    getOptionOk_ = true;
-  } else {
-    if (getOptionOk_.exchange(false)) {
-      elog(1, "Error: %s failed.", name);
-      logDeviceError();
-    }
-    result_ = kCallFailed;
-  }
-  return r;
+  return call({.name = "ZNTR_GetOption", .logEntry = false, .successLevel = 9, .lastOk = &getOptionOk_}, fn_.GetOption,
+              nothing,
+              [&](bool ok) {
+                if (ok) logOption(*option, true);
+              },
+              kHandle, option);
 }
 
 int ZentracDll::GetScannerType(devapi::ScannerTypeInfo* info) {
-  const char* name = "ZNTR_GetScannerType";
-  ZNTR_CHECK_BOUND(fn_.GetScannerType, name);
-  ZNTR_CHECK_CONNECTED(name);
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(kHandle, info));
-  if (r == 1) {
-    // The texts need not be terminated: cut each at its last byte.
-    info->vendor_id[sizeof info->vendor_id - 1] = '\0';
-    info->product_id[sizeof info->product_id - 1] = '\0';
-    info->product_rev[sizeof info->product_rev - 1] = '\0';
-    info->board_name[sizeof info->board_name - 1] = '\0';
-    info->hardware_rev[sizeof info->hardware_rev - 1] = '\0';
-    info->firm_rev[sizeof info->firm_rev - 1] = '\0';
-    elog(6, "Success: %s", name);
-    result_ = kOk;
-  } else {
-    elog(1, "Error: %s failed.", name);
-    logDeviceError();
-    result_ = kCallFailed;
-  }
-  return r;
+  // The texts need not be terminated: cut each at its last byte.
+  return call({.name = "ZNTR_GetScannerType", .logEntry = false}, fn_.GetScannerType, nothing,
+              [&](bool ok) {
+                if (!ok) return;
+                info->vendor_id[sizeof info->vendor_id - 1] = '\0';
+                info->product_id[sizeof info->product_id - 1] = '\0';
+                info->product_rev[sizeof info->product_rev - 1] = '\0';
+                info->board_name[sizeof info->board_name - 1] = '\0';
+                info->hardware_rev[sizeof info->hardware_rev - 1] = '\0';
+                info->firm_rev[sizeof info->firm_rev - 1] = '\0';
+              },
+              kHandle, info);
 }
 
 int ZentracDll::EightLine(devapi::BlockScanParam* param) {
-  const char* name = "ZNTR_EightLine";
-  ZNTR_CHECK_BOUND(fn_.EightLine, name);
-  ZNTR_CHECK_CONNECTED(name);
-  logBlockParam(*param);
-  int r = ZNTR_LOCKED_CALL(timeouts_.lockMs, f_(kHandle, param));
-  if (r == 1) {
-    elog(6, "Success: %s", name);
-    result_ = kOk;
-  } else {
-    elog(1, "Error: %s failed.", name);
-    logDeviceError();
-    result_ = kCallFailed;
-  }
-  return r;
+  return call({.name = "ZNTR_EightLine", .logEntry = false}, fn_.EightLine, [&] { logBlockParam(*param); },
+              nothingAfter, kHandle, param);
 }
 
 int ZentracDll::GetErrorString(devapi::DeviceErrorString* error) {
   const char* name = "ZNTR_GetErrorString";
   elog(9, "Function Call: ZENTRAC_DLL::%s", name);
-  ZNTR_CHECK_BOUND(fn_.GetErrorString, name);
+  const auto f = fn_.GetErrorString.load();
+  if (f == nullptr) {
+    elog(1, "Error: no GetProcAddress %s", name);
+    result_ = kNotBound;
+    return 0;
+  }
   error->text[0] = '\0';
-  int r = f_(error);
+  int r = f(error);
   error->text[79] = '\0';
   if (r == 1) {
     if (error->code != 0)

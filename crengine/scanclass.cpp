@@ -158,6 +158,11 @@ std::uint32_t ScanClass::errorCode() {
   return errorCode_;
 }
 
+void ScanClass::forgetScanFailure() {
+  std::lock_guard<std::mutex> lock(errorMutex_);
+  scanFailure_ = 0;
+}
+
 std::string ScanClass::errorText() {
   std::lock_guard<std::mutex> lock(errorMutex_);
   return errorText_;
@@ -419,8 +424,13 @@ void ScanClass::step() {
   }
 }
 
-void ScanClass::pumpErrorExit(std::uint64_t scan) {
+void ScanClass::pumpErrorExit(std::uint64_t scan, std::uint32_t code) {
   ifCurrent(scan, [&] {
+    if (code != 0) {
+      SetErrorCode(code);
+      std::lock_guard<std::mutex> lock(errorMutex_);
+      scanFailure_ = code;
+    }
     state_ = kError;
     progress_.info = 4;
     post(IDM_ACQUIRE_ERROR, 0, "PostMessage IDM_ACQUIRE_ERROR", 6);
@@ -481,7 +491,8 @@ void ScanClass::blockPump(std::uint64_t scan) {
   const Cache c = cache();
   if (!writeRawFile(*data, view.rawPath, c.condition, c.option)) {
     elog(1, "Error: WriteRawFile failed. %s", view.rawPath.c_str());
-    pumpErrorExit(scan);
+    // The plate is read but its image is not kept: the host must hear why.
+    pumpErrorExit(scan, QUORIN_ERR_FILE_ACCESS);
     return;
   }
   writePreviewFiles(view, view.rawPath, int(data->depth));
@@ -784,6 +795,7 @@ int ScanClass::GetCondition(get_scan_para* para) {
 }
 
 int ScanClass::Scan() {
+  forgetScanFailure();
   bool keepRunningScan = false;
   bool ok = false;
   std::unique_lock<std::mutex> announcing;
@@ -894,6 +906,7 @@ int ScanClass::GetScanStatus(scan_status* status) {
 }
 
 int ScanClass::Erase() {
+  forgetScanFailure();
   Section section(*this, config_.engineLockMs);
   if (state_.load() != kIdle) {
     elog(1, "Error: ScanClass::Erase, now status %s.", stateName(state_.load()).c_str());
@@ -916,6 +929,7 @@ int ScanClass::Erase() {
 }
 
 int ScanClass::Eject() {
+  forgetScanFailure();
   Section section(*this, config_.engineLockMs);
   if (state_.load() != kIdle) {
     elog(1, "Error: ScanClass::Eject, now status %s.", stateName(state_.load()).c_str());
@@ -940,6 +954,7 @@ int ScanClass::Eject() {
 
 int ScanClass::ErrorReset() {
   SetErrorCode(0);
+  forgetScanFailure();
   Section section(*this, config_.resetLockMs);
   supersedeScan();
   state_ = kHardReset;
@@ -1054,6 +1069,12 @@ int ScanClass::GetDeviceLogInfo(char* buffer, int size, int* length) {
 int ScanClass::GetErrorString(int* code, char* text) {
   *code = 0;
   text[0] = '\0';
+  std::uint32_t failure;
+  {
+    std::lock_guard<std::mutex> lock(errorMutex_);
+    failure = errorCode_ == 0 ? scanFailure_ : 0;
+  }
+  if (failure != 0) SetErrorCode(failure);
   if (settings_.mode != kModeTest) {
     devapi::DeviceErrorString device{};
     if (dll_.GetErrorString(&device) != 1) {

@@ -1,8 +1,11 @@
 #include "devapi/korva_scanner.h"
 
+#include <new>
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <system_error>
 
 #include "devapi/internal/driver_port.h"
@@ -170,6 +173,65 @@ void KorvaScanner::Fail(int code, const char* errorLine) {
   lastResultCode = code;
   lastResultCategory = 4;
   if (errorLine) log.error(errorLine);
+}
+
+int KorvaScanner::Refuse(const char* errorLine) {
+  Fail(kIncorrectParameter, errorLine);
+  return 0;
+}
+
+int KorvaScanner::Finish(const char* operation, const OperationResult& result) {
+  return ProcessDriverResult(operation, result) ? 1 : 0;
+}
+
+bool KorvaScanner::RegionParameters(std::uint32_t pitch, std::uint64_t startX, std::uint64_t startY,
+                                    std::uint64_t sizeX, std::uint64_t sizeY, ScanParameters& p) {
+  if (startX > 0xFFFF || startY > 0xFFFF || sizeX > 0xFFFF || sizeY > 0xFFFF) return false;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    p = scanParameters;
+  }
+  p.ScanPitch = std::uint16_t(pitch);
+  p.ScanStartAddressX = std::uint16_t(startX);
+  p.ScanStartAddressY = std::uint16_t(startY);
+  p.ScanXSize = std::uint16_t(sizeX);
+  p.ScanYSize = std::uint16_t(sizeY);
+  return true;
+}
+
+void KorvaScanner::ResetScanProgressLocked() {
+  bytesReceived = 0;
+  heldCancel = 0;
+  blocksDone = 0;
+}
+
+bool KorvaScanner::UseLibraryBufferLocked(std::uint64_t bytes, std::uint64_t limit) {
+  // Other readers of the buffer hold `mutex`, so it can go here.
+  if (imageBuffer && imageBufferBytes != bytes) {
+    imageBuffer.reset();
+    imageBufferBytes = 0;
+  }
+  if (!imageBuffer) {
+    if (bytes <= limit) imageBuffer.reset(new (std::nothrow) std::uint16_t[bytes / 2]);
+    if (!imageBuffer) {
+      Fail(kSystemCallFailed, "Memory Allocation Failed at Scan.");
+      return false;
+    }
+    imageBufferBytes = bytes;
+  }
+  callerBuffer = imageBuffer.get();
+  scanIntoLibraryBuffer = true;
+  return true;
+}
+
+bool KorvaScanner::UseCallerBufferLocked(void* buffer, std::uint64_t size, std::uint64_t needed) {
+  if (!buffer || size < needed) {
+    Fail(kIncorrectParameter, "Memory Allocation Size Failed at Scan.");
+    return false;
+  }
+  callerBuffer = static_cast<std::uint16_t*>(buffer);
+  scanIntoLibraryBuffer = false;
+  return true;
 }
 
 void KorvaScanner::ReceiveMessage(CALLBACK_MESSAGE message, void* data, void* context) {

@@ -64,6 +64,23 @@ class KorvaScanner {
   void ProcessMessage(CALLBACK_MESSAGE message, void* data);
   // A failure of this layer (513, 521, ...) with its log line, if any.
   void Fail(int code, const char* errorLine = nullptr);
+  // 513 with its log line, if any, and the exports' failure result 0.
+  int Refuse(const char* errorLine = nullptr);
+  // The exports' result of a driver call: 1 on success, else 0 with it kept.
+  int Finish(const char* operation, const OperationResult& result);
+  // A status query succeeds while no call failed and no device error waits.
+  bool StatusQueryOk() const { return lastResultCode == 0 && deviceError == 0; }
+  // A status query: null `out` is refused; else `value()` is read under
+  // `mutex` into it, and the query's result follows StatusQueryOk.
+  template <typename T, typename Value>
+  int ScanStatusQuery(T* out, Value value) {
+    if (!out) return Refuse();
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      *out = value();
+    }
+    return StatusQueryOk() ? 1 : 0;
+  }
   // A scan claims the reader thread: the claim waits for the previous reader
   // and keeps other scans and joins out until this scan's reader has started
   // or the scan gives up, so the thread object is never joined and assigned at once.
@@ -86,6 +103,22 @@ class KorvaScanner {
 
   // Waits for the reader thread of the last scan, if any.
   void JoinReader();
+
+  // The cached scan parameters with the region of a new condition: its pitch,
+  // start and size in pixels. False when a value does not fit the scanner's
+  // 16-bit words: it is refused rather than cut. Takes `mutex`.
+  bool RegionParameters(std::uint32_t pitch, std::uint64_t startX, std::uint64_t startY, std::uint64_t sizeX,
+                        std::uint64_t sizeY, ScanParameters& p);
+
+  // The preamble steps every scan of both scanners shares, under `mutex`.
+  // A new scan's progress starts from nothing, with no cancel held.
+  void ResetScanProgressLocked();
+  // The scan goes into the library's own buffer of `bytes` (kept when it has
+  // that size already); false, with 521, when no such buffer can be had.
+  bool UseLibraryBufferLocked(std::uint64_t bytes, std::uint64_t limit = UINT64_MAX);
+  // The scan goes into the caller's buffer of `size` bytes, which must hold
+  // `needed`; false, with 513, when it is missing or too small.
+  bool UseCallerBufferLocked(void* buffer, std::uint64_t size, std::uint64_t needed);
 
   // --- fields, in the order of the original object ---
   Pravik driver;

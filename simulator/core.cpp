@@ -897,223 +897,302 @@ void Core::executeLocked(Command& c) {
   active_ = {};
 }
 
-// ---- the commands ----
+namespace {
+
+// The command's data after its 2-byte prefix.
+const std::uint8_t* payloadOf(const std::vector<std::uint8_t>& data) {
+  return data.size() >= 2 ? data.data() + 2 : nullptr;
+}
+std::size_t payloadBytesOf(const std::vector<std::uint8_t>& data) { return data.size() >= 2 ? data.size() - 2 : 0; }
+std::uint16_t wordOf(const std::vector<std::uint8_t>& data, std::size_t i) { return le16(payloadOf(data) + 2 * i); }
+
+}  // namespace
+
+Core::Handler Core::handlerFor(std::uint16_t code, Personality who) {
+  // Beside the command table: which step serves each command, per
+  // personality where the two differ.
+  struct Row {
+    std::uint16_t code;
+    std::uint8_t who;
+    Handler handle;
+  };
+  static constexpr Row kHandlers[] = {
+      {1, kBoth, &Core::onInitialise},
+      {2, kFilm, &Core::onScanParameters},
+      {2, kCr, &Core::onPlateScanParameters},
+      {3, kBoth, &Core::onFilmSet},
+      {4, kBoth, &Core::onCalibrate},
+      {5, kBoth, &Core::scanLocked},
+      {6, kBoth, &Core::onFilmStatus},
+      {7, kBoth, &Core::onResetFilm},
+      {8, kBoth, &Core::onMove},
+      {9, kFilm, &Core::onResetError},
+      {9, kCr, &Core::onResetPlateError},
+      {16, kBoth, &Core::onStoreWrite},
+      {17, kBoth, &Core::onStoreRead},
+      {18, kBoth, &Core::onSetMaintenance},
+      {19, kBoth, &Core::onReadMaintenance},
+      {20, kBoth, &Core::onStoreWrite},
+      {21, kBoth, &Core::onStoreRead},
+      {22, kBoth, &Core::onStoreWrite},
+      {23, kBoth, &Core::onStoreRead},
+      {24, kBoth, &Core::onStoreWrite},
+      {25, kBoth, &Core::onStoreRead},
+      {32, kBoth, &Core::onStoreWrite},
+      {33, kBoth, &Core::onStoreRead},
+      {34, kBoth, &Core::onDiagnose},
+      {35, kBoth, &Core::onSense},
+      {36, kBoth, &Core::onReadScanParameters},
+      {37, kFilm, &Core::onInquiry},
+      {37, kCr, &Core::onShadingWrite},
+      {38, kFilm, &Core::onFilmTable},
+      {38, kCr, &Core::onShadingRead},
+      {39, kBoth, &Core::onCancel},
+      {40, kBoth, &Core::onErase},
+      {128, kBoth, &Core::scanLocked},
+      {129, kBoth, &Core::scanLocked},
+  };
+  const std::uint8_t mask = who == Personality::Film ? kFilm : kCr;
+  for (const Row& r : kHandlers)
+    if (r.code == code && (r.who & mask)) return r.handle;
+  return nullptr;
+}
 
 void Core::handleLocked(Command& c) {
-  const std::uint16_t code = c.code();
-  const std::uint8_t* payload = c.data.size() >= 2 ? c.data.data() + 2 : nullptr;
-  const std::size_t payloadBytes = c.data.size() >= 2 ? c.data.size() - 2 : 0;
-  auto word = [&](std::size_t i) { return le16(payload + 2 * i); };
-  const bool film = config_.personality == Personality::Film;
+  const Handler handle = handlerFor(c.code(), config_.personality);
+  if (handle == nullptr) return replyLocked(c, {}, protocol::kUnknownCommand);
+  (this->*handle)(c);
+}
 
-  switch (code) {
-    case 1: {  // initialise with the host's local time as 14 digits
-      if (!std::all_of(payload, payload + 14, [](std::uint8_t b) { return b >= '0' && b <= '9'; }))
-        return replyLocked(c, {}, protocol::kUnknownDataParameter);
-      clock_.assign(payload, payload + 14);
-      std::string line = "INITIALIZE " + clock_ + "\r\n";
-      auto& file = store_[25];
-      if (file.size() < 65536) file.insert(file.end(), line.begin(), line.end());
-      replyLocked(c, {});
-      initialized_ = true;
-      return emitLocked(false);
-    }
-    case 2: {  // scan parameters
-      std::array<std::uint16_t, 15> w;
-      for (int i = 0; i < 15; ++i) w[i] = word(i);
-      unsigned out = w[5] & 0xFF, sensor = w[5] >> 8;
-      if (w[0] == 0 || w[3] == 0 || w[4] == 0 || out < 1 || out > 16 || sensor < 1 || sensor > 16)
-        return replyLocked(c, {}, protocol::kUnknownDataParameter);
-      // The plate reader's output depth follows the photometric word in NumberOfLUT.
-      if (!film) w[5] = std::uint16_t((w[5] & 0xFF00) | plateOutputBits(w[9]));
-      scanParameters_ = w;
-      blocksDone_ = 0;
-      return replyLocked(c, {});
-    }
-    case 3: {  // film set: 1 the next film from the feeder, 2 the set film back to its start
-      std::uint16_t how = word(0);
-      if (how != 1 && how != 2) return replyLocked(c, {}, protocol::kUnknownDataParameter);
-      if (how == 2 && !film_) return replyLocked(c, {}, protocol::kCommandFailed);
-      replyLocked(c, {});
-      if (how == 1 && feeder_.empty())
-        return completeLocked(timing_.filmSetMs,
-                              [this] { raiseErrorLocked(device::kFilmPickup, {}); });
-      filmSet_ = false;
-      filmReset_ = false;
-      if (how == 1) {
-        film_ = feeder_.front();
-        feeder_.pop_front();
-      }
-      nibble_ = 1;
-      emitLocked(false);
-      return completeLocked(timing_.filmSetMs, [this] {
-        filmSet_ = true;
-        nibble_ = 0;
-        emitLocked(true);
-      });
-    }
-    case 4:  // calibrate
-      replyLocked(c, {});
-      calibrated_ = false;
-      nibble_ = 2;
-      emitLocked(false);
-      return completeLocked(timing_.calibrationMs, [this] {
-        calibrated_ = true;
-        nibble_ = 0;
-        emitLocked(true);
-      });
-    case 5:
-    case 128:
-    case 129:
-      return scanLocked(c);
-    case 6:
-      return replyBytesLocked(c, filmStatusLocked());
-    case 7:  // reset film: the film leaves the digitizer (the plate leaves the reader)
-      replyLocked(c, {});
-      if (!film && plateRunning_) plateEndLocked();
-      filmSet_ = false;
-      film_.reset();
-      emitLocked(false);
-      return completeLocked(timing_.filmResetMs, [this] {
-        filmReset_ = true;
-        emitLocked(true);
-      });
-    case 8:  // move: the moving bit rises, then falls when the film has moved
-      replyLocked(c, {});
-      moving_ = true;
-      nibble_ = 1;
-      emitLocked(false);
-      return completeLocked(timing_.moveMs, [this] {
-        moving_ = false;
-        nibble_ = 0;
-        emitLocked(true);
-      });
-    case 9:  // reset error
-      replyLocked(c, {});
-      if (!error_) return;
-      return completeLocked(0, [this] {
-        error_ = false;
-        errorCode_ = 0;
-        errorText_.clear();
-        if (config_.personality == Personality::Cr) condition_ = 1;
-        emitLocked(false);
-      });
-    case 18:
-      for (int i = 0; i < 15; ++i) maintenance_[i] = word(i);
-      return replyLocked(c, {});
-    case 19:
-      return replyBytesLocked(c, wordsToBytes(maintenance_.data(), 15));
-    case 16:
-    case 20:
-    case 22:
-    case 24:
-    case 32:
-      store_[code].assign(payload, payload + payloadBytes);
-      return replyLocked(c, {});
-    case 17:
-    case 21:
-    case 23:
-    case 25:
-    case 33: {  // reads of what was kept: shorter when less is kept
-      const auto& kept = store_[code == 25 ? 25 : code - 1];
-      std::size_t n = std::min<std::size_t>(kept.size(), c.length - 2);
-      return replyBytesLocked(c, std::vector<std::uint8_t>(kept.begin(), kept.begin() + n));
-    }
-    case 34: {  // diagnose: all checks passed
-      std::uint16_t w[23] = {};
-      w[1] = config_.serialNumber;
-      w[2] = config_.firmwareWord;
-      w[3] = std::uint16_t(scans_);
-      w[4] = std::uint16_t(scans_ >> 16);
-      return replyBytesLocked(c, wordsToBytes(w, 23));
-    }
-    case 35: {  // sense
-      std::vector<std::uint8_t> v;
-      put16(v, wordLocked());
-      put16(v, error_ ? errorCode_ : 0);
-      v.resize(32, 0);
-      if (error_)
-        std::memcpy(v.data() + 4, errorText_.data(), std::min<std::size_t>(28, errorText_.size()));
-      return replyBytesLocked(c, v);
-    }
-    case 36: {
-      auto w = scanParametersReadLocked();
-      return replyBytesLocked(c, wordsToBytes(w.data(), 15));
-    }
-    case 37:
-      if (film) {  // inquiry
-        std::vector<std::uint8_t> q(128, 0);
-        q[2] = 0x02;
-        q[3] = 0x02;
-        q[7] = 0x52;
-        auto text = [&](std::size_t at, const char* s, std::size_t n) {
-          std::size_t len = std::strlen(s);
-          for (std::size_t i = 0; i < n; ++i) q[at + i] = std::uint8_t(i < len ? s[i] : ' ');
-        };
-        text(8, "KORVA", 8);
-        text(16, "FILM DIGITIZER", 16);
-        text(32, "1.00", 4);
-        text(36, "7163-01", 7);
-        text(44, "1.00", 7);
-        char firm[8];
-        std::snprintf(firm, sizeof firm, "%X.%02X", config_.firmwareWord >> 8,
-                      config_.firmwareWord & 0xFF);
-        text(52, firm, 7);
-        q[97] = 0x3F;
-        q[98] = 0x07;
-        q[99] = 0x1F;
-        q[100] = 16;
-        q[101] = 0x0A;
-        q[104] = 10;
-        q[105] = 40;
-        q[108] = 30;
-        q[109] = 200;
-        q[112] = 365 & 0xFF;
-        q[113] = 365 >> 8;
-        q[114] = 0xFF;
-        q[119] = 1;
-        q[120] = 1;
-        replyBytesLocked(c, std::move(q));
-      } else {  // shading write
-        store_[37].assign(payload, payload + payloadBytes);
-        replyLocked(c, {});
-      }
-      return genericCompletionLocked();
-    case 38:
-      if (film) {  // film table: 32 entries of 16 bytes
-        std::vector<std::uint8_t> t(512, 0);
-        for (std::uint8_t id = 1; id < 8; ++id) {
-          std::uint8_t* e = t.data() + 16 * (id - 1);
-          FilmSize s = filmSize(id);
-          const std::uint16_t w[6] = {s.width, s.height, 0, 0, s.width, s.height};
-          e[0] = id;
-          e[1] = 0;
-          for (int i = 0; i < 6; ++i) {
-            e[4 + 2 * i] = std::uint8_t(w[i]);
-            e[5 + 2 * i] = std::uint8_t(w[i] >> 8);
-          }
-        }
-        replyBytesLocked(c, std::move(t));
-      } else {  // shading read: the whole asked length, padded with zeros
-        std::vector<std::uint8_t> s = store_[37];
-        s.resize(c.length - 2, 0);
-        replyBytesLocked(c, std::move(s));
-      }
-      return genericCompletionLocked();
-    case 39:  // cancel
-      if (word(0) != 1) return replyLocked(c, {}, protocol::kUnknownDataParameter);
-      replyLocked(c, {});
-      if (!film && plateRunning_) plateEndLocked();
-      return genericCompletionLocked();
-    case 40:  // erase
-      if (word(0) != 1) return replyLocked(c, {}, protocol::kUnknownDataParameter);
-      replyLocked(c, {});
-      commandDone_ = false;
-      emitLocked(false);
-      return eraseLocked(true);
-    default:
-      return replyLocked(c, {}, protocol::kUnknownCommand);
+// ---- the commands ----
+
+void Core::onInitialise(Command& c) {  // the host's local time as 14 digits
+  const std::uint8_t* payload = payloadOf(c.data);
+  if (!std::all_of(payload, payload + 14, [](std::uint8_t b) { return b >= '0' && b <= '9'; }))
+    return replyLocked(c, {}, protocol::kUnknownDataParameter);
+  clock_.assign(payload, payload + 14);
+  std::string line = "INITIALIZE " + clock_ + "\r\n";
+  auto& file = store_[25];
+  if (file.size() < 65536) file.insert(file.end(), line.begin(), line.end());
+  replyLocked(c, {});
+  initialized_ = true;
+  emitLocked(false);
+}
+
+void Core::onScanParameters(Command& c) { setScanParametersLocked(c, false); }
+
+// The plate reader's output depth follows the photometric word in NumberOfLUT.
+void Core::onPlateScanParameters(Command& c) { setScanParametersLocked(c, true); }
+
+void Core::setScanParametersLocked(Command& c, bool depthFromPhotometricWord) {
+  std::array<std::uint16_t, 15> w;
+  for (int i = 0; i < 15; ++i) w[i] = wordOf(c.data, i);
+  unsigned out = w[5] & 0xFF, sensor = w[5] >> 8;
+  if (w[0] == 0 || w[3] == 0 || w[4] == 0 || out < 1 || out > 16 || sensor < 1 || sensor > 16)
+    return replyLocked(c, {}, protocol::kUnknownDataParameter);
+  if (depthFromPhotometricWord) w[5] = std::uint16_t((w[5] & 0xFF00) | plateOutputBits(w[9]));
+  scanParameters_ = w;
+  blocksDone_ = 0;
+  replyLocked(c, {});
+}
+
+void Core::onFilmSet(Command& c) {  // 1 the next film from the feeder, 2 the set film back to its start
+  std::uint16_t how = wordOf(c.data, 0);
+  if (how != 1 && how != 2) return replyLocked(c, {}, protocol::kUnknownDataParameter);
+  if (how == 2 && !film_) return replyLocked(c, {}, protocol::kCommandFailed);
+  replyLocked(c, {});
+  if (how == 1 && feeder_.empty())
+    return completeLocked(timing_.filmSetMs, [this] { raiseErrorLocked(device::kFilmPickup, {}); });
+  filmSet_ = false;
+  filmReset_ = false;
+  if (how == 1) {
+    film_ = feeder_.front();
+    feeder_.pop_front();
   }
+  nibble_ = 1;
+  emitLocked(false);
+  completeLocked(timing_.filmSetMs, [this] {
+    filmSet_ = true;
+    nibble_ = 0;
+    emitLocked(true);
+  });
+}
+
+void Core::onCalibrate(Command& c) {
+  replyLocked(c, {});
+  calibrated_ = false;
+  nibble_ = 2;
+  emitLocked(false);
+  completeLocked(timing_.calibrationMs, [this] {
+    calibrated_ = true;
+    nibble_ = 0;
+    emitLocked(true);
+  });
+}
+
+void Core::onFilmStatus(Command& c) { replyBytesLocked(c, filmStatusLocked()); }
+
+void Core::onResetFilm(Command& c) {  // the film leaves the digitizer (the plate leaves the reader)
+  replyLocked(c, {});
+  if (plateRunning_) plateEndLocked();
+  filmSet_ = false;
+  film_.reset();
+  emitLocked(false);
+  completeLocked(timing_.filmResetMs, [this] {
+    filmReset_ = true;
+    emitLocked(true);
+  });
+}
+
+void Core::onMove(Command& c) {  // the moving bit rises, then falls when the film has moved
+  replyLocked(c, {});
+  moving_ = true;
+  nibble_ = 1;
+  emitLocked(false);
+  completeLocked(timing_.moveMs, [this] {
+    moving_ = false;
+    nibble_ = 0;
+    emitLocked(true);
+  });
+}
+
+void Core::onResetError(Command& c) { resetErrorLocked(c, false); }
+
+// The plate reader comes back with a plate set.
+void Core::onResetPlateError(Command& c) { resetErrorLocked(c, true); }
+
+void Core::resetErrorLocked(Command& c, bool plateSet) {
+  replyLocked(c, {});
+  if (!error_) return;
+  completeLocked(0, [this, plateSet] {
+    error_ = false;
+    errorCode_ = 0;
+    errorText_.clear();
+    if (plateSet) condition_ = 1;
+    emitLocked(false);
+  });
+}
+
+void Core::onSetMaintenance(Command& c) {
+  for (int i = 0; i < 15; ++i) maintenance_[i] = wordOf(c.data, i);
+  replyLocked(c, {});
+}
+
+void Core::onReadMaintenance(Command& c) { replyBytesLocked(c, wordsToBytes(maintenance_.data(), 15)); }
+
+void Core::onStoreWrite(Command& c) {
+  store_[c.code()].assign(payloadOf(c.data), payloadOf(c.data) + payloadBytesOf(c.data));
+  replyLocked(c, {});
+}
+
+void Core::onStoreRead(Command& c) {  // what was kept: shorter when less is kept
+  const std::uint16_t code = c.code();
+  const auto& kept = store_[code == 25 ? 25 : code - 1];
+  std::size_t n = std::min<std::size_t>(kept.size(), c.length - 2);
+  replyBytesLocked(c, std::vector<std::uint8_t>(kept.begin(), kept.begin() + n));
+}
+
+void Core::onDiagnose(Command& c) {  // all checks passed
+  std::uint16_t w[23] = {};
+  w[1] = config_.serialNumber;
+  w[2] = config_.firmwareWord;
+  w[3] = std::uint16_t(scans_);
+  w[4] = std::uint16_t(scans_ >> 16);
+  replyBytesLocked(c, wordsToBytes(w, 23));
+}
+
+void Core::onSense(Command& c) {
+  std::vector<std::uint8_t> v;
+  put16(v, wordLocked());
+  put16(v, error_ ? errorCode_ : 0);
+  v.resize(32, 0);
+  if (error_) std::memcpy(v.data() + 4, errorText_.data(), std::min<std::size_t>(28, errorText_.size()));
+  replyBytesLocked(c, v);
+}
+
+void Core::onReadScanParameters(Command& c) {
+  auto w = scanParametersReadLocked();
+  replyBytesLocked(c, wordsToBytes(w.data(), 15));
+}
+
+void Core::onInquiry(Command& c) {
+  std::vector<std::uint8_t> q(128, 0);
+  q[2] = 0x02;
+  q[3] = 0x02;
+  q[7] = 0x52;
+  auto text = [&](std::size_t at, const char* s, std::size_t n) {
+    std::size_t len = std::strlen(s);
+    for (std::size_t i = 0; i < n; ++i) q[at + i] = std::uint8_t(i < len ? s[i] : ' ');
+  };
+  text(8, "KORVA", 8);
+  text(16, "FILM DIGITIZER", 16);
+  text(32, "1.00", 4);
+  text(36, "7163-01", 7);
+  text(44, "1.00", 7);
+  char firm[8];
+  std::snprintf(firm, sizeof firm, "%X.%02X", config_.firmwareWord >> 8, config_.firmwareWord & 0xFF);
+  text(52, firm, 7);
+  q[97] = 0x3F;
+  q[98] = 0x07;
+  q[99] = 0x1F;
+  q[100] = 16;
+  q[101] = 0x0A;
+  q[104] = 10;
+  q[105] = 40;
+  q[108] = 30;
+  q[109] = 200;
+  q[112] = 365 & 0xFF;
+  q[113] = 365 >> 8;
+  q[114] = 0xFF;
+  q[119] = 1;
+  q[120] = 1;
+  replyBytesLocked(c, std::move(q));
+  genericCompletionLocked();
+}
+
+void Core::onShadingWrite(Command& c) {
+  store_[37].assign(payloadOf(c.data), payloadOf(c.data) + payloadBytesOf(c.data));
+  replyLocked(c, {});
+  genericCompletionLocked();
+}
+
+void Core::onFilmTable(Command& c) {  // 32 entries of 16 bytes
+  std::vector<std::uint8_t> t(512, 0);
+  for (std::uint8_t id = 1; id < 8; ++id) {
+    std::uint8_t* e = t.data() + 16 * (id - 1);
+    FilmSize s = filmSize(id);
+    const std::uint16_t w[6] = {s.width, s.height, 0, 0, s.width, s.height};
+    e[0] = id;
+    e[1] = 0;
+    for (int i = 0; i < 6; ++i) {
+      e[4 + 2 * i] = std::uint8_t(w[i]);
+      e[5 + 2 * i] = std::uint8_t(w[i] >> 8);
+    }
+  }
+  replyBytesLocked(c, std::move(t));
+  genericCompletionLocked();
+}
+
+void Core::onShadingRead(Command& c) {  // the whole asked length, padded with zeros
+  std::vector<std::uint8_t> s = store_[37];
+  s.resize(c.length - 2, 0);
+  replyBytesLocked(c, std::move(s));
+  genericCompletionLocked();
+}
+
+void Core::onCancel(Command& c) {
+  if (wordOf(c.data, 0) != 1) return replyLocked(c, {}, protocol::kUnknownDataParameter);
+  replyLocked(c, {});
+  if (plateRunning_) plateEndLocked();
+  genericCompletionLocked();
+}
+
+void Core::onErase(Command& c) {
+  if (wordOf(c.data, 0) != 1) return replyLocked(c, {}, protocol::kUnknownDataParameter);
+  replyLocked(c, {});
+  commandDone_ = false;
+  emitLocked(false);
+  eraseLocked(true);
 }
 
 void Core::scanLocked(Command& c) {

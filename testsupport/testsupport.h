@@ -2,6 +2,7 @@
 // running a child routine of the same test executable.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -22,6 +23,21 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// While it lives, no file of this process can grow past `bytes`: a write
+// beyond fails as on a full disk (with EFBIG, the signal for it ignored).
+// The whole process is limited, so keep its scope to the writes under test.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(std::uint64_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  std::uint64_t previous_;
+  void (*previousHandler_)(int);
 };
 
 std::string readFile(const std::filesystem::path& file);

@@ -655,6 +655,47 @@ TEST(DialogScanMode, SaveAfterAScanThatFailedReportsThatThereIsNoImage) {
   }
 }
 
+// The disk fills while the engine writes the plate's raw file: the scan ends
+// as failed and says why and that the image is lost, nothing stands for the
+// image, and the reader is ready for the next plate.
+TEST(DialogScanMode, APlateWhoseRawFileFindsNoRoomIsReportedLost) {
+  if (ranInProgramFolder(scanMode())) return;
+  LentBus lent;
+  ASSERT_EQ(lent.readers.size(), 1u);
+  {
+    Dialog d;
+    ASSERT_TRUE(d.started) << d.status().toStdString();
+    // Room for the logs to go on, not for the plate: the simulated reader
+    // may deliver it before a limit set after the start could take hold.
+    std::uint64_t room = 0;
+    for (const auto& e : fs::directory_iterator(platform::paths::programDir() / "halcLog"))
+      room = std::max<std::uint64_t>(room, e.file_size());
+    room += 1 << 20;
+    {
+      const testsupport::FileSizeLimit limit(room);
+      ASSERT_TRUE(d.startScan(2, "200")) << d.status().toStdString();
+      ASSERT_TRUE(pumpUntil([&] { return d.idle(); }));
+    }
+    get_scan_para got{};
+    ASSERT_EQ(QuorinGetScanPara(&got), 1);
+    ASSERT_GT(std::uint64_t(got.width) * std::uint64_t(got.height) * 2, room) << "the plate must not fit";
+    EXPECT_EQ(d.status(), " 10006082h : File access error.  The image read from the plate was lost.");
+    EXPECT_FALSE(d.dlg->container()->scanImage());
+    EXPECT_TRUE(d.dlg->timerRunning());
+    const QString shot = QString::fromStdString((kScreenshotDir / "halcyone_raw_file_lost.png").string());
+    EXPECT_TRUE(d.dlg->grab().save(shot));
+    d.get<QLineEdit>(crapp::IDC_EDIT_ID)->setText("W-20");
+    d.button(crapp::IDC_BTN_SAVE)->click();
+    EXPECT_EQ(d.status(), "There is no scanning image.");
+    EXPECT_EQ(crapptest::listFolder(d.dlg->container()->exportFolder()), "");
+
+    // With room again the next plate scans to its end.
+    crapp::ScanImage image;
+    ASSERT_NO_FATAL_FAILURE(scanPlate(d, image, got));
+    EXPECT_TRUE(d.prompt.asked.empty());
+  }
+}
+
 TEST(DialogScanMode, APlateWhoseEraseFailsAfterwardsIsKeptAndSaved) {
   if (ranInProgramFolder(scanMode())) return;
   LentBus lent;

@@ -90,10 +90,23 @@ class ZentracDll {
     std::atomic<zentrac::EightLineFn> EightLine{nullptr};
   };
   void clearFunctions();
-  template <typename Fn, typename... Args>
-  int call(const char* name, bool logEntry, bool needConnection, std::uint32_t lockMs,
-           int successLevel, bool quietRepeatedFailure, std::atomic<bool>* lastOk,
-           const std::atomic<Fn>& fn, Args... args);
+  // What differs between the calls of the reader library's functions.
+  struct CallSpec {
+    const char* name;
+    bool logEntry = true;          // "Function Call: ..." first
+    bool needConnection = true;
+    bool hardErrorLock = false;    // waits the shorter ClearHardError time for the lock
+    int successLevel = 6;
+    const char* successLine = "Success: %s";    // null: the after step logs it
+    const char* failureLine = "Error: %s failed.";
+    // A polled call reports its failure once, until it succeeds again.
+    std::atomic<bool>* lastOk = nullptr;
+  };
+  // The one call path: the entry line, the bound and connection checks, the
+  // before step, the call under the binding lock (or without it after the
+  // time-out), the result lines and the after step (told the outcome).
+  template <typename Fn, typename Before, typename After, typename... Args>
+  int call(const CallSpec& spec, const std::atomic<Fn>& fn, Before before, After after, Args... args);
   void logDeviceError();
 
   std::unique_ptr<DeviceLoader> loader_;

@@ -139,7 +139,9 @@ class ScanClass {
   void simulateCondition();
   bool progressPoll(std::uint64_t scan);
   void blockPump(std::uint64_t scan);
-  void pumpErrorExit(std::uint64_t scan);
+  // Ends scan `scan` as failed; a non-zero code is recorded as its failure.
+  void pumpErrorExit(std::uint64_t scan, std::uint32_t code = 0);
+  void forgetScanFailure();
   // Runs a write of the scanner thread for scan `scan` only while that scan is
   // the current one; false, and nothing written, once it was superseded.
   template <typename Write>
@@ -184,6 +186,10 @@ class ScanClass {
   std::mutex errorMutex_;
   std::uint32_t errorCode_ = 0;
   std::string errorText_;
+  // The error that ended the last scan. Every export clears the engine error,
+  // and the host may still be answering the scan's earlier notifications when
+  // it fails: this one is kept for the error query until the next action.
+  std::uint32_t scanFailure_ = 0;
 
   std::atomic<int> lastBusy_{-1};
   std::atomic<int> lastIpFlag_{-1};

@@ -124,4 +124,259 @@ TEST_F(BindingTest, ScannerTypeTextsAreCutAtTheirLastByte) {
   EXPECT_EQ(std::string(t.firm_rev), std::string(7, 'x'));
 }
 
+
+// Every call of the binding, succeeding, failing and refused, writes these
+// lines at these levels: the transcript of the wrappers as they first were.
+TEST_F(BindingTest, EveryCallLogsItsLinesAtItsLevels) {
+  crtest::fake().reset();
+  ZentracDll dll(crtest::makeFakeLoader(), "Zentrac.dll", ZentracDll::Timeouts{});
+  ASSERT_EQ(dll.LoadDLL(), 1);
+  devapi::ScanCondition c{};
+  c.width = 20;
+  c.height = 10;
+  c.pitch = 100;
+  devapi::BlockScanParam p{};  // no blocks: nothing written, no address logged
+  devapi::KtGOption o{};
+  devapi::ScannerTypeInfo t{};
+  std::int32_t blocks = 0;
+  char text[64] = {};
+  devapi::DeviceLogBuffer log{sizeof text, text, 0};
+  auto all = [&] {
+    dll.SetCondition(&c);
+    dll.GetCondition(&c);
+    dll.ScanM(&p);
+    dll.GetScanStatusM(&blocks);
+    dll.Erase();
+    dll.EjectFilm();
+    dll.ClearHardError();
+    dll.GetLog(&log);
+    dll.SetOption(&o);
+    dll.GetOption(&o);
+    dll.GetScannerType(&t);
+    dll.EightLine(&p);
+    dll.Delete();
+  };
+  auto transcript = [&] {
+    std::string out;
+    std::lock_guard<std::mutex> lock(sink.mutex);
+    for (const auto& [level, line] : sink.entries) out += std::to_string(level) + "|" + line + "\n";
+    sink.entries.clear();
+    return out;
+  };
+  transcript();
+  all();  // not connected
+  const std::string refused = transcript();
+  devapi::DeviceNewParam param{};
+  crtest::fake().failNew = true;
+  dll.New(&param);
+  crtest::fake().failNew = false;
+  dll.New(&param);
+  all();  // connected, each succeeding as the fake lets it
+  const std::string succeeding = transcript();
+  dll.New(&param);
+  crtest::fake().failSetCondition = crtest::fake().failGetCondition = crtest::fake().failScanM = true;
+  crtest::fake().failGetScanStatus = crtest::fake().failSetOption = true;
+  all();
+  const std::string failing = transcript();
+  EXPECT_EQ(refused, R"(9|Function Call: ZENTRAC_DLL::ZNTR_SetCondition
+1|Error: no connect Scanner. ZNTR_SetCondition
+9|Function Call: ZENTRAC_DLL::ZNTR_GetCondition
+1|Error: no connect Scanner. ZNTR_GetCondition
+9|Function Call: ZENTRAC_DLL::ZNTR_ScanM
+1|Error: no connect Scanner. ZNTR_ScanM
+9|Function Call: ZENTRAC_DLL::ZNTR_GetScanStatusM
+1|Error: no connect Scanner. ZNTR_GetScanStatusM
+9|Function Call: ZENTRAC_DLL::ZNTR_Erase
+1|Error: no connect Scanner. ZNTR_Erase
+9|Function Call: ZENTRAC_DLL::ZNTR_Eject
+1|Error: no connect Scanner. ZNTR_Eject
+1|Error: no connect Scanner. ZNTR_ClearHardError
+1|Error: no connect Scanner. ZNTR_GetLog
+1|Error: no connect Scanner. ZNTR_SetOption
+1|Error: no connect Scanner. ZNTR_GetOption
+1|Error: no connect Scanner. ZNTR_GetScannerType
+1|Error: no connect Scanner. ZNTR_EightLine
+9|Function Call: ZENTRAC_DLL::ZNTR_Delete
+3|Warning: blConnect flag is FALSE. ZNTR_Delete
+6|Success: ZNTR_Delete
+)");
+  EXPECT_EQ(succeeding, R"(9|Function Call: ZENTRAC_DLL::ZNTR_New
+1|Error: ZNTR_New failed. status=0x0 obj=0x0 time=0
+9|Function Call: ZENTRAC_DLL::ZNTR_GetErrorString
+6|Success: ZNTR_GetErrorString code=0x0 string=
+9|Function Call: ZENTRAC_DLL::ZNTR_New
+6|Success: ZNTR_New , status=0x1 obj=0x1 time=0
+9|Function Call: ZENTRAC_DLL::ZNTR_SetCondition
+9|  Input Parameter:
+9|    unit = 0
+9|    auto_feeder = 0
+9|    roll_film = 0
+9|    endian = 0
+9|    x_start = 0
+9|    y_start = 0
+9|    width = 20
+9|    height = 10
+9|    pixel_bit_n = 0
+9|    mode = 0
+9|    pitch = 100
+9|    film_sz_id = 0
+9|    od_min = 0
+9|    od_max = 0
+9|    out_bit_depth = 0
+6|Success: ZNTR_SetCondition
+9|Function Call: ZENTRAC_DLL::ZNTR_GetCondition
+9|Success: ZNTR_GetCondition
+9|  Output Parameter:
+9|    unit = 1
+9|    auto_feeder = 0
+9|    roll_film = 0
+9|    endian = 0
+9|    x_start = 0
+9|    y_start = 0
+9|    width = 20
+9|    height = 10
+9|    pixel_bit_n = 16
+9|    mode = 0
+9|    pitch = 100
+9|    film_sz_id = 0
+9|    od_min = 2
+9|    od_max = 38
+9|    out_bit_depth = 16
+9|    img_buff_sz = 0
+9|    pix_w = 200
+9|    pix_h = 100
+9|    film_w = 0
+9|Function Call: ZENTRAC_DLL::ZNTR_ScanM
+9|  Input Parameter:
+9|    buff_sz = 0x0
+9|    buff_pp = 0x0
+9|    pix_w = 0
+9|    pix_h = 0
+9|    out_bit_depth = 0
+9|    pixel_bit_n = 0
+9|    block_size = 0
+9|    calib_flag = 0
+9|    option1 = 0
+9|    option2 = 0
+6|Success: ZNTR_ScanM
+9|Function Call: ZENTRAC_DLL::ZNTR_GetScanStatusM
+9|Success: ZNTR_GetScanStatusM
+9|  Output Parameter:
+9|    Size = 0
+9|Function Call: ZENTRAC_DLL::ZNTR_Erase
+6|Success: ZNTR_Erase
+9|Function Call: ZENTRAC_DLL::ZNTR_Eject
+6|Success: ZNTR_Eject
+6|Success: ZNTR_ClearHardError
+6|Success: ZNTR_GetLog
+9|  Input Parameter:
+9|    ScanOption = 0x0
+6|Success: ZNTR_SetOption
+9|Success: ZNTR_GetOption
+9|  Output Parameter:
+9|    ScanOption = 0x0
+9|    MechaSW = 0
+9|    HV = 0
+9|    od_Max = 0
+9|    SerialNumber = 4321
+9|    scanner_condition = 1
+6|Success: ZNTR_GetScannerType
+9|  Input Parameter:
+9|    buff_sz = 0x0
+9|    buff_pp = 0x0
+9|    pix_w = 0
+9|    pix_h = 0
+9|    out_bit_depth = 0
+9|    pixel_bit_n = 0
+9|    block_size = 0
+9|    calib_flag = 0
+9|    option1 = 0
+9|    option2 = 0
+6|Success: ZNTR_EightLine
+9|Function Call: ZENTRAC_DLL::ZNTR_Delete
+6|Success: ZNTR_Delete
+)");
+  EXPECT_EQ(failing, R"(9|Function Call: ZENTRAC_DLL::ZNTR_New
+6|Success: ZNTR_New , status=0x1 obj=0x1 time=0
+9|Function Call: ZENTRAC_DLL::ZNTR_SetCondition
+9|  Input Parameter:
+9|    unit = 1
+9|    auto_feeder = 0
+9|    roll_film = 0
+9|    endian = 0
+9|    x_start = 0
+9|    y_start = 0
+9|    width = 20
+9|    height = 10
+9|    pixel_bit_n = 16
+9|    mode = 0
+9|    pitch = 100
+9|    film_sz_id = 0
+9|    od_min = 2
+9|    od_max = 38
+9|    out_bit_depth = 16
+1|Error: ZNTR_SetCondition failed.
+9|Function Call: ZENTRAC_DLL::ZNTR_GetErrorString
+6|Success: ZNTR_GetErrorString code=0x0 string=
+9|Function Call: ZENTRAC_DLL::ZNTR_GetCondition
+1|Error: ZNTR_GetCondition failed.
+9|Function Call: ZENTRAC_DLL::ZNTR_GetErrorString
+6|Success: ZNTR_GetErrorString code=0x0 string=
+9|Function Call: ZENTRAC_DLL::ZNTR_ScanM
+9|  Input Parameter:
+9|    buff_sz = 0x0
+9|    buff_pp = 0x0
+9|    pix_w = 0
+9|    pix_h = 0
+9|    out_bit_depth = 0
+9|    pixel_bit_n = 0
+9|    block_size = 0
+9|    calib_flag = 0
+9|    option1 = 0
+9|    option2 = 0
+1|Error: ZNTR_ScanM failed.
+9|Function Call: ZENTRAC_DLL::ZNTR_GetErrorString
+6|Success: ZNTR_GetErrorString code=0x0 string=
+9|Function Call: ZENTRAC_DLL::ZNTR_GetScanStatusM
+1|Error ZNTR_GetScanStatusM failed.
+9|Function Call: ZENTRAC_DLL::ZNTR_GetErrorString
+6|Success: ZNTR_GetErrorString code=0x0 string=
+9|Function Call: ZENTRAC_DLL::ZNTR_Erase
+6|Success: ZNTR_Erase
+9|Function Call: ZENTRAC_DLL::ZNTR_Eject
+6|Success: ZNTR_Eject
+6|Success: ZNTR_ClearHardError
+6|Success: ZNTR_GetLog
+9|  Input Parameter:
+9|    ScanOption = 0x0
+1|Error: ZNTR_SetOption failed.
+9|Function Call: ZENTRAC_DLL::ZNTR_GetErrorString
+6|Success: ZNTR_GetErrorString code=0x0 string=
+9|Success: ZNTR_GetOption
+9|  Output Parameter:
+9|    ScanOption = 0x0
+9|    MechaSW = 0
+9|    HV = 0
+9|    od_Max = 0
+9|    SerialNumber = 4321
+9|    scanner_condition = 1
+6|Success: ZNTR_GetScannerType
+9|  Input Parameter:
+9|    buff_sz = 0x0
+9|    buff_pp = 0x0
+9|    pix_w = 0
+9|    pix_h = 0
+9|    out_bit_depth = 0
+9|    pixel_bit_n = 0
+9|    block_size = 0
+9|    calib_flag = 0
+9|    option1 = 0
+9|    option2 = 0
+6|Success: ZNTR_EightLine
+9|Function Call: ZENTRAC_DLL::ZNTR_Delete
+6|Success: ZNTR_Delete
+)");
+  crtest::fake().reset();
+}
+
 }  // namespace

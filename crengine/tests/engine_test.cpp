@@ -276,12 +276,61 @@ TEST_F(ScanTest, DeviceAndFileFailuresDuringAScanPostError) {
     for (auto& m : messages) EXPECT_NE(m.id, IDM_ACQUIRE_COMPLETE);
     if (fault == kRawFile) {
       EXPECT_TRUE(sink.contains("Error: WriteRawFile failed."));
+      EXPECT_EQ(lastError(), QUORIN_ERR_FILE_ACCESS);
     }
     if (fault == kStatusPoll) {
       EXPECT_TRUE(sink.contains("Error ZNTR_GetScanStatusM failed."));
     }
     ASSERT_EQ(QuorinScannerFinish(), 1);
   }
+}
+
+// A disk that fills while the raw file is written ends the scan as failed,
+// and the host hears why even when it still answers the scan's refreshes
+// (each export clears the engine error) before its error notification.
+TEST_F(ScanTest, ARawFileWithoutRoomEndsTheScanWithTheFileAccessError) {
+  makeEngine("");
+  ASSERT_EQ(initialiseAndCheck(), 1);
+  Miniscreen mini(20, 500, (dir / "plate.raw").string());
+  ASSERT_EQ(QuorinSetMiniscreenInfo(&mini.info), 1);
+  set_scan_para para{4, 100, 200, 2, 3, 900, 5};
+  ASSERT_EQ(QuorinSetScanPara(&para), 1);
+  ASSERT_EQ(QuorinScan(), 1);
+  fake().blocksDone = 20;
+  {
+    const testsupport::FileSizeLimit room(20 * 500 * 2 / 2);  // half the plate fits
+    eng().step();
+  }
+  EXPECT_EQ(eng().state(), kError);
+  const auto messages = pump();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.back(), (Notification{IDM_ACQUIRE_ERROR, 0}));
+  for (const auto& m : messages) EXPECT_NE(m.id, IDM_ACQUIRE_COMPLETE);
+  EXPECT_TRUE(sink.contains("Error: WriteRawFile failed."));
+  EXPECT_EQ(std::filesystem::file_size(mini.raw), 0u) << "nothing of the plate stands in the raw file";
+  EXPECT_FALSE(std::filesystem::exists(mini.raw + ".part"));
+  EXPECT_FALSE(std::filesystem::exists(mini.raw + ".info"));
+
+  scan_status status{};
+  EXPECT_EQ(QuorinGetScanningStatus(&status), 0);  // a late refresh of the failed scan
+  int code = 0;
+  char text[512] = {};
+  ASSERT_EQ(QuorinGetErrorInformation(&code, text), 1);
+  EXPECT_EQ(unsigned(code), unsigned(QUORIN_ERR_FILE_ACCESS));
+  EXPECT_STREQ(text, "File access error.");
+  ASSERT_EQ(QuorinGetErrorInformation(&code, text), 1);
+  EXPECT_EQ(unsigned(code), unsigned(QUORIN_ERR_FILE_ACCESS)) << "asked again, still the scan's failure";
+
+  // The reader itself is well: the engine is ready again, and the next scan
+  // starts clean and, with room again, completes.
+  eng().step();
+  ASSERT_EQ(eng().state(), kIdle);
+  ASSERT_EQ(QuorinScan(), 1);
+  ASSERT_EQ(QuorinGetErrorInformation(&code, text), 1);
+  EXPECT_EQ(code, 0);
+  eng().step();
+  EXPECT_EQ(eng().state(), kScanErase);
+  EXPECT_EQ(std::filesystem::file_size(mini.raw), 20u * 500 * 2);
 }
 
 // The scanner thread may step as soon as QuorinScan leaves the engine lock;

@@ -105,17 +105,6 @@ void CrScanner::ApplyTimeouts(std::int32_t requested) {
   driver.SetCommandTimeouts(slots);
 }
 
-int CrScanner::Refuse(const char* errorLine) {
-  Fail(kIncorrectParameter, errorLine);
-  return 0;
-}
-
-int CrScanner::Finish(const char* operation, const OperationResult& result) {
-  return ProcessDriverResult(operation, result) ? 1 : 0;
-}
-
-bool CrScanner::StatusQueryOk() const { return lastResultCode == 0 && deviceError == 0; }
-
 bool CrScanner::SendParameters(const ScanParameters& parameters) {
   {
     std::lock_guard<std::mutex> lock(mutex);
@@ -142,18 +131,8 @@ int CrScanner::SetCondition(devapi::ScanCondition* c) {
   const std::uint64_t startX = pixels(c->x_start), startY = pixels(c->y_start);
   const std::uint64_t sizeX = pixels(c->width), sizeY = pixels(c->height);
   if (s.eightLine && sizeY <= 15) return Refuse();
-  // A value the scanner's 16-bit words cannot hold is refused rather than cut.
-  if (startX > 0xFFFF || startY > 0xFFFF || sizeX > 0xFFFF || sizeY > 0xFFFF) return Refuse();
   ScanParameters p;
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    p = scanParameters;
-  }
-  p.ScanPitch = std::uint16_t(pitch);
-  p.ScanStartAddressX = std::uint16_t(startX);
-  p.ScanStartAddressY = std::uint16_t(startY);
-  p.ScanXSize = std::uint16_t(sizeX);
-  p.ScanYSize = std::uint16_t(sizeY);
+  if (!RegionParameters(pitch, startX, startY, sizeX, sizeY, p)) return Refuse();
   p.FilmXSize = low16(c->width);
   p.FilmYSize = low16(c->height);
   p.AFMode = 1;
@@ -285,46 +264,34 @@ int CrScanner::StartReader(ReaderClaim& claim, ReaderKind kind) {
   return 1;
 }
 
-int CrScanner::Scan() {
-  ReaderClaim claim = ClaimReader();
-  const DllSettings s = currentSettings();
+bool CrScanner::BeginCacheScan(const DllSettings& s) {
   std::uint32_t perBlockLines, count;
   {
     std::lock_guard<std::mutex> lock(mutex);
     settings_ = s;
     if (!PrepareGeometry(s)) {
       Fail(kIncorrectParameter);
-      return 0;
+      return false;
     }
     perBlockLines = linesPerBlock_;
     count = blockCount;
   }
-  if (s.splitFlag && !SendBlockGeometry(perBlockLines, count)) return 0;
+  return !s.splitFlag || SendBlockGeometry(perBlockLines, count);
+}
+
+int CrScanner::Scan() {
+  ReaderClaim claim = ClaimReader();
+  const DllSettings s = currentSettings();
+  if (!BeginCacheScan(s)) return 0;
   {
     std::lock_guard<std::mutex> lock(mutex);
     readCursor = 0;
-    bytesReceived = 0;
-    heldCancel = 0;
-    blocksDone = 0;
-    if (imageBuffer && imageBufferBytes != expectedBytes) {
-      imageBuffer.reset();
-      imageBufferBytes = 0;
-    }
-    if (!imageBuffer) {
-      if (expectedBytes <= kMaxImageBufferBytes)
-        imageBuffer.reset(new (std::nothrow) std::uint16_t[expectedBytes / 2]);
-      if (!imageBuffer) {
-        Fail(kSystemCallFailed, "Memory Allocation Failed at Scan.");
-        return 0;
-      }
-      imageBufferBytes = expectedBytes;
-    }
+    ResetScanProgressLocked();
+    if (!UseLibraryBufferLocked(expectedBytes, kMaxImageBufferBytes)) return 0;
     correctionsPending_ = s.eightLine != 0;
     if (correctionsPending_) validLines_ = blockCount * linesPerBlock_;
     for (std::uint32_t i = 0; i < blockCount; ++i)
       blockTable_[i] = imageBuffer.get() + std::uint64_t(i) * (bytesPerBlock_ / 2);
-    callerBuffer = imageBuffer.get();
-    scanIntoLibraryBuffer = true;
   }
   return StartReader(claim, multiBlock_ ? ReaderKind::MultiBlock : ReaderKind::LibraryBuffer);
 }
@@ -335,32 +302,14 @@ int CrScanner::ScanEx(const devapi::ScanBufferParam* param) {
   auto* buffer = static_cast<std::uint16_t*>(param->buffer);
   ReaderClaim claim = ClaimReader();
   const DllSettings s = currentSettings();
-  std::uint32_t perBlockLines, count;
+  if (!BeginCacheScan(s)) return 0;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    settings_ = s;
-    if (!PrepareGeometry(s)) {
-      Fail(kIncorrectParameter);
-      return 0;
-    }
-    perBlockLines = linesPerBlock_;
-    count = blockCount;
-  }
-  if (s.splitFlag && !SendBlockGeometry(perBlockLines, count)) return 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    bytesReceived = 0;
-    heldCancel = 0;
-    blocksDone = 0;
-    if (!buffer || size < expectedBytes) {
-      Fail(kIncorrectParameter, "Memory Allocation Size Failed at Scan.");
-      return 0;
-    }
+    ResetScanProgressLocked();
+    if (!UseCallerBufferLocked(buffer, size, expectedBytes)) return 0;
     correctionsPending_ = false;
     for (std::uint32_t i = 0; i < blockCount; ++i)
       blockTable_[i] = buffer + std::uint64_t(i) * (bytesPerBlock_ / 2);
-    callerBuffer = buffer;
-    scanIntoLibraryBuffer = false;
   }
   return StartReader(claim, multiBlock_ ? ReaderKind::MultiBlock : ReaderKind::CallerBuffer);
 }
@@ -383,9 +332,7 @@ int CrScanner::ScanM(const devapi::BlockScanParam* param) {
     }
     const std::uint64_t perBlock = std::uint64_t(pixW) * pixH * 2;
     const std::uint64_t expected = perBlock * count;
-    bytesReceived = 0;
-    heldCancel = 0;
-    blocksDone = 0;
+    ResetScanProgressLocked();
     // The blocks and their table must be there as well: the reader writes them.
     bool fits = scanParameters.ScanXSize == pixW && scanParameters.ScanYSize == pixH &&
                 bufferBytes >= expected && blocks && pixW != 0 && pixH != 0 && count != 0 &&
@@ -471,6 +418,36 @@ void CrScanner::ReadOneCommand(ReaderKind kind) {
   if (library) dataEvent.set();
 }
 
+std::uint16_t CrScanner::TakeHeldCancel(std::uint32_t done) {
+  std::lock_guard<std::mutex> lock(mutex);
+  const std::uint16_t held = heldCancel;
+  if (held) {
+    heldCancel = 0;
+    cancelHandOffOpen = false;
+    validLines_ = linesPerBlock_ * done;
+  }
+  return held;
+}
+
+void CrScanner::FillUnreadBlocks(std::uint32_t done, std::uint32_t count, std::int32_t perBlock, std::uint16_t fill) {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    validLines_ = linesPerBlock_ * done;
+  }
+  const std::size_t samples = std::size_t(perBlock) / 2;
+  for (std::uint32_t i = done; i < count; ++i) {
+    std::uint16_t* target;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      target = blockTable_[i];
+    }
+    std::fill(target, target + samples, fill);
+    std::lock_guard<std::mutex> lock(mutex);
+    ++blocksDone;
+    bytesReceived = std::uint64_t(blocksDone) * std::uint64_t(perBlock);
+  }
+}
+
 void CrScanner::ReadBlocks() {
   readerRunning = true;
   ScanParameters parameters;
@@ -521,16 +498,7 @@ void CrScanner::ReadBlocks() {
     }
     if (done == count) break;
     if (condition & 0x04) {
-      std::uint16_t held;
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        held = heldCancel;
-        if (held) {
-          heldCancel = 0;
-          cancelHandOffOpen = false;
-          validLines_ = linesPerBlock_ * done;
-        }
-      }
+      const std::uint16_t held = TakeHeldCancel(done);
       if (!held) {
         dataEvent.set();
         continue;
@@ -539,23 +507,7 @@ void CrScanner::ReadBlocks() {
       endText = "ReadImgTread END  Host Cancel";
       break;
     }
-    // The plate ended early: the unread blocks carry the fill value.
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      validLines_ = linesPerBlock_ * done;
-    }
-    const std::size_t samples = std::size_t(perBlock) / 2;
-    for (std::uint32_t i = done; i < count; ++i) {
-      std::uint16_t* target;
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        target = blockTable_[i];
-      }
-      std::fill(target, target + samples, fill);
-      std::lock_guard<std::mutex> lock(mutex);
-      ++blocksDone;
-      bytesReceived = std::uint64_t(blocksDone) * std::uint64_t(perBlock);
-    }
+    FillUnreadBlocks(done, count, perBlock, fill);
     endText = "ReadImgTread END  Eject Cancel";
     break;
   }
@@ -654,33 +606,18 @@ int CrScanner::ReadBuffer(const devapi::ReadBufferParam* param) {
 }
 
 int CrScanner::GetScanStatus(std::uint32_t* lines) {
-  if (!lines) return Refuse();
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (bytesReceived == 0 || width == 0)
-      *lines = 0;
-    else
-      *lines = std::uint32_t(std::min<std::uint64_t>(bytesReceived / (2 * std::uint64_t(width)), height));
-  }
-  return StatusQueryOk() ? 1 : 0;
+  return ScanStatusQuery(lines, [this] {
+    if (bytesReceived == 0 || width == 0) return std::uint32_t(0);
+    return std::uint32_t(std::min<std::uint64_t>(bytesReceived / (2 * std::uint64_t(width)), height));
+  });
 }
 
 int CrScanner::GetScanStatusEx(int* bytes) {
-  if (!bytes) return Refuse();
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    *bytes = int(std::min<std::uint64_t>(std::min(imageBytes, bytesReceived), INT_MAX));
-  }
-  return StatusQueryOk() ? 1 : 0;
+  return ScanStatusQuery(bytes, [this] { return int(std::min<std::uint64_t>(std::min(imageBytes, bytesReceived), INT_MAX)); });
 }
 
 int CrScanner::GetScanStatusM(int* blocks) {
-  if (!blocks) return Refuse();
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    *blocks = int(blocksDone);
-  }
-  return StatusQueryOk() ? 1 : 0;
+  return ScanStatusQuery(blocks, [this] { return int(blocksDone); });
 }
 
 int CrScanner::EightLine(const devapi::BlockScanParam* param) {

@@ -85,14 +85,18 @@ class CrScanner : public devapi::KorvaScanner {
 
  private:
   enum class ReaderKind { LibraryBuffer, CallerBuffer, MultiBlock };
-  int Refuse(const char* errorLine = nullptr);
-  int Finish(const char* operation, const OperationResult& result);
   bool SendParameters(const ScanParameters& parameters);
   bool SendBlockGeometry(std::uint32_t linesPerBlock, std::uint32_t count);
   bool SendCancel(std::uint16_t value);
-  bool StatusQueryOk() const;
   // Steps shared by Scan and ScanEx: the geometry of the cache, under `mutex`.
   bool PrepareGeometry(const DllSettings& settings);
+  // The start of Scan and ScanEx: the settings taken, the geometry of the
+  // cache (513 when it has none) and, for a split scan, sent to the reader.
+  // The reader's multi-block loop: a cancel held for block `done`, taken (0: none).
+  std::uint16_t TakeHeldCancel(std::uint32_t done);
+  // The plate ended early after `done` blocks: the unread ones carry the fill value.
+  void FillUnreadBlocks(std::uint32_t done, std::uint32_t count, std::int32_t perBlock, std::uint16_t fill);
+  bool BeginCacheScan(const DllSettings& settings);
   int StartReader(ReaderClaim& claim, ReaderKind kind);
   void ReaderMain(ReaderKind kind);
   void ReadOneCommand(ReaderKind kind);

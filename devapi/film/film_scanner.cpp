@@ -80,17 +80,6 @@ std::uint16_t maximumDensity(std::uint16_t serialNumber) {
   return 47;
 }
 
-int FilmScanner::Refuse(const char* errorLine) {
-  Fail(kIncorrectParameter, errorLine);
-  return 0;
-}
-
-int FilmScanner::Finish(const char* operation, const OperationResult& result) {
-  return ProcessDriverResult(operation, result) ? 1 : 0;
-}
-
-bool FilmScanner::StatusQueryOk() const { return lastResultCode == 0 && deviceError == 0; }
-
 // ---------------------------------------------------------------------------
 // Conditions and options
 
@@ -117,17 +106,8 @@ int FilmScanner::SetCondition(const devapi::ScanCondition* c) {
     sizeX += sizeX & 1;
     sizeY += sizeY & 1;
   }
-  if (startX > 0xFFFF || startY > 0xFFFF || sizeX > 0xFFFF || sizeY > 0xFFFF) return Refuse();
   ScanParameters p;
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    p = scanParameters;
-  }
-  p.ScanPitch = std::uint16_t(pitch);
-  p.ScanStartAddressX = std::uint16_t(startX);
-  p.ScanStartAddressY = std::uint16_t(startY);
-  p.ScanXSize = std::uint16_t(sizeX);
-  p.ScanYSize = std::uint16_t(sizeY);
+  if (!RegionParameters(pitch, startX, startY, sizeX, sizeY, p)) return Refuse();
   p.ImageDataFormat = std::uint16_t(c->pixel_bit_n << 8 | c->out_bit_depth);
   p.FilmXSize = low16(c->width);
   p.FilmYSize = low16(c->height);
@@ -263,10 +243,20 @@ int FilmScanner::Cancel() {
 
 void FilmScanner::PrepareScanLocked(std::uint64_t expected) {
   expectedBytes = expected;
-  bytesReceived = 0;
+  ResetScanProgressLocked();
   readCursor = kHeaderBytes;
-  heldCancel = 0;
-  blocksDone = 0;
+}
+
+bool FilmScanner::TakeImageGeometryLocked(std::uint64_t& image) {
+  width = scanParameters.ScanXSize;
+  height = scanParameters.ScanYSize;
+  bytesPerSample = bytesPerSensorSample(scanParameters.ImageDataFormat >> 8);
+  image = std::uint64_t(width) * height * 2;
+  if (width == 0 || height == 0 || image > kMaxTransfer) {
+    Fail(kIncorrectParameter);
+    return false;
+  }
+  return true;
 }
 
 int FilmScanner::StartReader(ReaderClaim& claim, ReaderKind kind) {
@@ -277,32 +267,12 @@ int FilmScanner::Scan() {
   ReaderClaim claim = ClaimReader();
   {
     std::lock_guard<std::mutex> lock(mutex);
-    width = scanParameters.ScanXSize;
-    height = scanParameters.ScanYSize;
-    bytesPerSample = bytesPerSensorSample(scanParameters.ImageDataFormat >> 8);
-    const std::uint64_t image = std::uint64_t(width) * height * 2;
-    if (width == 0 || height == 0 || image > kMaxTransfer) {
-      Fail(kIncorrectParameter);
-      return 0;
-    }
+    std::uint64_t image = 0;
+    if (!TakeImageGeometryLocked(image)) return 0;
     const std::uint64_t expected = image + kHeaderBytes;
     PrepareScanLocked(expected);
     imageBytes = image;
-    // Other readers of the buffer hold this lock, so it can go here.
-    if (imageBuffer && imageBufferBytes != expected) {
-      imageBuffer.reset();
-      imageBufferBytes = 0;
-    }
-    if (!imageBuffer) {
-      imageBuffer.reset(new (std::nothrow) std::uint16_t[expected / 2]);
-      if (!imageBuffer) {
-        Fail(kSystemCallFailed, "Memory Allocation Failed at Scan.");
-        return 0;
-      }
-      imageBufferBytes = expected;
-    }
-    callerBuffer = imageBuffer.get();
-    scanIntoLibraryBuffer = true;
+    if (!UseLibraryBufferLocked(expected)) return 0;
   }
   return StartReader(claim, ReaderKind::LibraryBuffer);
 }
@@ -314,22 +284,10 @@ int FilmScanner::ScanA(const devapi::ScanBufferParam* param) {
   ReaderClaim claim = ClaimReader();
   {
     std::lock_guard<std::mutex> lock(mutex);
-    width = scanParameters.ScanXSize;
-    height = scanParameters.ScanYSize;
-    bytesPerSample = bytesPerSensorSample(scanParameters.ImageDataFormat >> 8);
-    const std::uint64_t image = std::uint64_t(width) * height * 2;
-    if (width == 0 || height == 0 || image > kMaxTransfer) {
-      Fail(kIncorrectParameter);
-      return 0;
-    }
-    if (!buffer || size < image + kHeaderBytes) {
-      Fail(kIncorrectParameter, "Memory Allocation Size Failed at Scan.");
-      return 0;
-    }
+    std::uint64_t image = 0;
+    if (!TakeImageGeometryLocked(image) || !UseCallerBufferLocked(buffer, size, image + kHeaderBytes)) return 0;
     PrepareScanLocked(image + kHeaderBytes);
     imageBytes = image;
-    callerBuffer = static_cast<std::uint16_t*>(buffer);
-    scanIntoLibraryBuffer = false;
   }
   return StartReader(claim, ReaderKind::CallerBuffer);
 }
@@ -350,15 +308,10 @@ int FilmScanner::ScanEx(const devapi::ScanBufferParam* param) {
       Fail(kIncorrectParameter);
       return 0;
     }
-    if (!buffer || size < expected) {
-      Fail(kIncorrectParameter, "Memory Allocation Size Failed at Scan.");
-      return 0;
-    }
+    if (!UseCallerBufferLocked(buffer, size, expected)) return 0;
     PrepareScanLocked(expected);
     readCursor = 0;
     imageBytes = expected;
-    callerBuffer = static_cast<std::uint16_t*>(buffer);
-    scanIntoLibraryBuffer = false;
   }
   return StartReader(claim, ReaderKind::WithoutHeader);
 }
@@ -539,24 +492,14 @@ int FilmScanner::ReadBuffer(const devapi::ReadBufferParam* param) {
 }
 
 int FilmScanner::GetScanStatus(std::uint32_t* lines) {
-  if (!lines) return Refuse();
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (bytesReceived < kHeaderBytes || width == 0)
-      *lines = 0;
-    else
-      *lines = std::uint32_t((bytesReceived - kHeaderBytes) / (2 * std::uint64_t(width)));
-  }
-  return StatusQueryOk() ? 1 : 0;
+  return ScanStatusQuery(lines, [this] {
+    if (bytesReceived < kHeaderBytes || width == 0) return std::uint32_t(0);
+    return std::uint32_t((bytesReceived - kHeaderBytes) / (2 * std::uint64_t(width)));
+  });
 }
 
 int FilmScanner::GetRawScanStatus(int* count) {
-  if (!count) return Refuse();
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    *count = int(std::min<std::uint64_t>(bytesReceived, INT_MAX));
-  }
-  return StatusQueryOk() ? 1 : 0;
+  return ScanStatusQuery(count, [this] { return int(std::min<std::uint64_t>(bytesReceived, INT_MAX)); });
 }
 
 // ---------------------------------------------------------------------------

@@ -51,20 +51,20 @@ class FilmScanner : public devapi::KorvaScanner {
 
  private:
   enum class ReaderKind { LibraryBuffer, CallerBuffer, WithoutHeader, MultiBlock };
-  int Refuse(const char* errorLine = nullptr);
-  int Finish(const char* operation, const OperationResult& result);
   bool SendParameters(const ScanParameters& parameters);
   int LoadFilm(std::uint16_t direction, const char* operation);
   bool SendCancel(std::uint16_t value);
   // Under `mutex`: the geometry of the next scan from the cached parameters.
   void PrepareScanLocked(std::uint64_t expected);
+  // The cached condition's image of 16-bit samples, in `image` bytes; false,
+  // with 513, when it is empty or too large for one transfer.
+  bool TakeImageGeometryLocked(std::uint64_t& image);
   int StartReader(ReaderClaim& claim, ReaderKind kind);
   void ReaderMain(ReaderKind kind);
   static void BlockProgress(std::int32_t blocksDone, void* context);
   bool ReadInquiry();
   bool ReadFilmTable();
   const std::uint8_t* FindFilm(std::uint8_t id) const;
-  bool StatusQueryOk() const;
 
   // The multi-block host block, in its 14-byte wire order, and the caller's blocks.
   std::uint16_t hostBlock_[7] = {};

@@ -127,7 +127,35 @@ class Core {
   void beginCommandLocked(const std::uint8_t* bytes, std::size_t length);
   void feedLocked(const std::uint8_t* bytes, std::size_t length);
   void executeLocked(Command& c);
+  // The step of each command, found by its code in the handler table.
+  using Handler = void (Core::*)(Command&);
+  static Handler handlerFor(std::uint16_t code, Personality who);
   void handleLocked(Command& c);
+  void onInitialise(Command& c);
+  void onScanParameters(Command& c);
+  void onPlateScanParameters(Command& c);
+  void setScanParametersLocked(Command& c, bool depthFromPhotometricWord);
+  void onFilmSet(Command& c);
+  void onCalibrate(Command& c);
+  void onFilmStatus(Command& c);
+  void onResetFilm(Command& c);
+  void onMove(Command& c);
+  void onResetError(Command& c);
+  void onResetPlateError(Command& c);
+  void resetErrorLocked(Command& c, bool plateSet);
+  void onSetMaintenance(Command& c);
+  void onReadMaintenance(Command& c);
+  void onStoreWrite(Command& c);
+  void onStoreRead(Command& c);
+  void onDiagnose(Command& c);
+  void onSense(Command& c);
+  void onReadScanParameters(Command& c);
+  void onInquiry(Command& c);
+  void onShadingWrite(Command& c);
+  void onFilmTable(Command& c);
+  void onShadingRead(Command& c);
+  void onCancel(Command& c);
+  void onErase(Command& c);
   void refuseLocked(std::uint16_t word, std::uint32_t length, std::uint16_t code);
   void replyLocked(Command& c, Unit data, std::uint16_t status = 0);
   // A refused command: a read still gets its data phase, as zeros.

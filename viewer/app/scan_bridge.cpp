@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QWidget>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include "platform/qt/prompt.h"
 #include "platform/qt/wait_cursor.h"
 #include "viewer/app/pipeline.h"
+#include "viewer/formats/format_support.h"
 #include "viewer/app/settings.h"
 #include "viewer/app/texts.h"
 
@@ -439,8 +441,20 @@ void ScanBridge::addScannedImage(const scanui::ScanData& scan) {
   ++tempCounter_;
   const fs::path path = workFolder_ / name;
   if (settings_ != nullptr && settings_->makeTemp == 1 && !workFolder_.empty()) {
+    // The operator never chose this file: the message is about the scan.
+    formats::WriteFailureCapture failure;
     if (saveItem(*added, path.string(), true, 0, 0, 0)) added->tempPath = path.string();
+    else if (failure.failed()) reportCopyNotKept(failure.error());
   }
+}
+
+void ScanBridge::reportCopyNotKept(int error) {
+  QString why;
+  if (error == ENOSPC || error == EDQUOT || error == EFBIG) why = text("there is no room left on the disk");
+  else if (error != 0) why = QString::fromLocal8Bit(std::strerror(error));
+  else why = text("the file could not be written");
+  prompt().message(main_, text("A copy of this scan could not be kept: %1. The scan stays open.").arg(why),
+                   appCaption(), Icon::Warning, Buttons::Ok);
 }
 
 int ScanBridge::closeRequest() {

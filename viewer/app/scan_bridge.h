@@ -81,6 +81,8 @@ class ScanBridge : public QObject {
   void unload();
   void transferReadyOnUiThread();
   void addScannedImage(const scanui::ScanData& scan);
+  // Tells the operator that the temporary copy of a scan was not written and why.
+  void reportCopyNotKept(int error);
   void closeRequestOnUiThread();
   std::intptr_t mainHandle() const;
 

@@ -521,8 +521,11 @@ Step DicondeReader::pixelData(const Element& e) {
   }
   // Decoded only when the stream is the image the data set describes.
   JpegFrame frame;
-  if (!probeJpeg(stream.data(), stream.size(), frame) || frame.width != columns_ || frame.height != rows_ ||
-      frame.components != 1 || frame.precision != (bps == 1 ? 8 : 12))
+  if (!probeJpeg(stream.data(), stream.size(), frame))
+    return startsAsJpeg(stream.data(), stream.size()) ? failStep(kFileAccessFailure)
+                                                      : failStep(kNotSupported, "(1FFFFFFFF04)");
+  if (frame.width != columns_ || frame.height != rows_ || frame.components != 1 ||
+      frame.precision != (bps == 1 ? 8 : 12))
     return failStep(kNotSupported, "(1FFFFFFFF04)");
   bool noMemory = false;
   const JpegAllocate allocate = [&](const JpegFrame& f) -> void* {
@@ -535,6 +538,7 @@ Step DicondeReader::pixelData(const Element& e) {
   const int r = bps == 1 ? DecodeJpegToBuffer8(stream.data(), stream.size(), allocate)
                          : DecodeJpegToBuffer12(stream.data(), stream.size(), allocate);
   if (r == -2 && noMemory) return failStep(kOutOfMemory);
+  if (r == kJpegDamaged) return failStep(kFileAccessFailure);
   if (r != 0) return failStep(kNotSupported, "(1FFFFFFFF04)");
   return Step::kEnd;
 }

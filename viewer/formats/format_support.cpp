@@ -1,5 +1,6 @@
 #include "viewer/formats/format_support.h"
 
+#include "viewer/formats/internal/file_io.h"
 #include "viewer/strings.h"
 
 namespace viewer::formats {
@@ -105,7 +106,19 @@ bool chooseJpegQuality() {
   return true;
 }
 
+namespace {
+thread_local WriteFailureCapture* t_capture = nullptr;
+}
+
+WriteFailureCapture::WriteFailureCapture() : outer_(t_capture) { t_capture = this; }
+WriteFailureCapture::~WriteFailureCapture() { t_capture = outer_; }
+
 void reportWriteFailure(const std::string& path) {
+  if (t_capture != nullptr) {
+    t_capture->failed_ = true;
+    t_capture->error_ = internal::OutputFile::lastError();
+    return;
+  }
   std::string text = viewerString(41);
   text.replace(text.find("%s"), 2, path);
   prompt().message(text, viewerString(42));

@@ -98,4 +98,23 @@ bool chooseJpegQuality();
 // The writers' message: "Failed to write the file(<path>)." / "Failed to write.".
 void reportWriteFailure(const std::string& path);
 
+// While one lives on this thread, a writer's failure is kept in it instead of
+// shown, for a caller whose user never chose the file to word its own message.
+class WriteFailureCapture {
+ public:
+  WriteFailureCapture();
+  ~WriteFailureCapture();
+  WriteFailureCapture(const WriteFailureCapture&) = delete;
+  WriteFailureCapture& operator=(const WriteFailureCapture&) = delete;
+  bool failed() const { return failed_; }
+  // The system's error number of the failure; 0 when it had none.
+  int error() const { return error_; }
+
+ private:
+  friend void reportWriteFailure(const std::string& path);
+  WriteFailureCapture* outer_;
+  bool failed_ = false;
+  int error_ = 0;
+};
+
 }  // namespace viewer::formats

@@ -28,6 +28,10 @@ struct JpegFrame {
 // is none before the first scan or the data end.
 bool probeJpeg(const std::uint8_t* data, std::size_t size, JpegFrame& frame);
 
+// Whether data opens as a JPEG stream (its start-of-image marker): a stream
+// that does and then fails is damaged, not of another kind.
+bool startsAsJpeg(const std::uint8_t* data, std::size_t size);
+
 // One complete greyscale progressive stream of width x height samples at the
 // given quality (baseline tables forced). 0 on success, -1 on any failure,
 // including a sink that refused bytes.
@@ -40,7 +44,9 @@ int EncodeJpeg12(JpegSink& sink, int width, int height, const std::uint16_t* pix
 using JpegAllocate = std::function<void*(const JpegFrame&)>;
 
 // Decodes a whole stream from memory, never reading past size. 0 on success,
-// -2 when allocate gave no buffer, -1 for a stream the build cannot decode.
+// -2 when allocate gave no buffer, -1 for a stream the build cannot decode,
+// -3 for a damaged one (cut short, or corrupt in its markers or coded data).
+constexpr int kJpegDamaged = -3;
 int DecodeJpegToBuffer8(const std::uint8_t* data, std::size_t size, const JpegAllocate& allocate);
 int DecodeJpegToBuffer12(const std::uint8_t* data, std::size_t size, const JpegAllocate& allocate);
 

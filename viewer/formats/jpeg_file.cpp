@@ -7,8 +7,12 @@
 
 namespace viewer::formats {
 
+bool startsAsJpeg(const std::uint8_t* data, std::size_t size) {
+  return data != nullptr && size >= 2 && data[0] == 0xFF && data[1] == 0xD8;
+}
+
 bool probeJpeg(const std::uint8_t* data, std::size_t size, JpegFrame& frame) {
-  if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
+  if (!startsAsJpeg(data, size) || size < 4) return false;
   std::size_t pos = 2;
   while (pos < size) {
     if (data[pos] != 0xFF) {
@@ -67,7 +71,8 @@ int ReadJpegFile(CImageItem& image, const std::string& path) {
   // The frame header decides the build, so a 12-bit file never meets the
   // 8-bit decoder.
   JpegFrame frame;
-  if (!probeJpeg(bytes.get(), length, frame)) return fail(kNotSupported);
+  if (!probeJpeg(bytes.get(), length, frame))
+    return fail(startsAsJpeg(bytes.get(), length) ? kFileAccessFailure : kNotSupported);
   int bps = 0;
   if (frame.precision == 8 && (frame.components == 1 || frame.components == 3)) bps = 1;
   else if (frame.precision == 12 && frame.components == 1) bps = 2;
@@ -79,6 +84,8 @@ int ReadJpegFile(CImageItem& image, const std::string& path) {
   const int r = bps == 1 ? DecodeJpegToBuffer8(bytes.get(), length, allocate)
                          : DecodeJpegToBuffer12(bytes.get(), length, allocate);
   if (r == -2) return fail(kOutOfMemory);
+  // A damaged file is no file of another kind: its reason says it could not be read.
+  if (r == kJpegDamaged) return fail(kFileAccessFailure);
   if (r != 0) return fail(kNotSupported);
 
   image.bitsStored = bps == 1 ? 8 : 12;

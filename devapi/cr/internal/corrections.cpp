@@ -603,15 +603,6 @@ void correctBand(const CorrectionImage& image, const Corrections::BandWork& b, s
 
 }  // namespace
 
-bool CorrectionImage::valid() const {
-  if (!blocks || blockCount == 0 || linesPerBlock == 0 || width == 0 || width > kMaxColumns) return false;
-  if (linesPerBlock > std::numeric_limits<std::size_t>::max() / blockCount) return false;
-  if (lines() > std::numeric_limits<std::size_t>::max() / width) return false;
-  for (std::size_t b = 0; b < blockCount; ++b)
-    if (!blocks[b]) return false;
-  return true;
-}
-
 int correctionDepth(int outBitDepth) { return outBitDepth == 16 ? 14 : outBitDepth; }
 
 Corrections::Corrections(HardParams params) : params_(std::move(params)) { setThreads(0); }
@@ -657,6 +648,55 @@ void Corrections::logToLinearTable(const CorrectionImage& image, std::size_t fir
   tableLocked(image, first, lines, odMax);
 }
 
+namespace {
+
+// The line pass's parameters over a checked image and parameter set.
+LineTask lineTask(const CorrectionImage& image, const CorrectionParams& p, int cdepth, std::uint32_t countShift,
+                  bool avx512) {
+  LineTask task;
+  task.image = image;
+  task.width = image.width;
+  task.half = static_cast<std::size_t>(p.boxHeight / 2);
+  task.slots = task.half + 1;
+  task.roundBox = p.boxHeight / 2;
+  task.box = static_cast<float>(p.boxHeight);
+  // A negative delta admits no column; -1 keeps that without negating INT_MIN.
+  task.minDev = -std::max(p.delta, -1);
+  task.maxDev = std::max(p.delta, -1);
+  task.minPix = p.minPixValue;
+  task.maxPix = p.maxPixValue;
+  task.maxval = static_cast<std::int32_t>((std::int64_t{1} << cdepth) - 1);
+  // A window reaching past both ends of the line sees the whole line.
+  const std::int64_t right = (static_cast<std::int64_t>(p.boxWidth) - 1) / 2;
+  task.right = static_cast<std::size_t>(std::min<std::int64_t>(right, static_cast<std::int64_t>(image.width)));
+  task.left = static_cast<std::size_t>(
+      std::min<std::int64_t>(p.boxWidth - 1 - right, static_cast<std::int64_t>(image.width)));
+  task.countShift = countShift;
+  task.avx512 = avx512;
+  for (int n = 1; n < 31; ++n)
+    if (p.boxHeight == 1 << n) task.boxShift = n;
+  return task;
+}
+
+// Where the runs of centres begin, the end last: runs are handed out largest
+// first, each a share of the centres left, so that threads the shared memory
+// slows take fewer and all end together.
+std::vector<std::size_t> runStarts(std::size_t firstCentre, std::size_t lastCentre, std::size_t parts,
+                                   std::size_t runMin) {
+  std::vector<std::size_t> start{firstCentre};
+  for (std::size_t at = firstCentre; parts > 1;) {
+    const std::size_t left = lastCentre + 1 - at;
+    const std::size_t n = std::max(runMin, left / (2 * parts));
+    if (left < n + runMin) break;
+    at += n;
+    start.push_back(at);
+  }
+  start.push_back(lastCentre + 1);
+  return start;
+}
+
+}  // namespace
+
 bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t first, std::size_t last,
                                        int depth, const CorrectionParams& p) {
   if (!validRange(image, first, last)) return false;
@@ -674,29 +714,7 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   const std::uint32_t countShift = packedShift(fullWindow, std::max(p.delta, 0));
   if (p.boxHeight > kMaxNarrowBox || countShift == 0) return wideLineCorrection(image, first, last, cdepth, p);
 
-  LineTask task;
-  task.image = image;
-  task.width = width;
-  task.half = static_cast<std::size_t>(p.boxHeight / 2);
-  task.slots = task.half + 1;
-  task.roundBox = p.boxHeight / 2;
-  task.box = static_cast<float>(p.boxHeight);
-  // A negative delta admits no column; -1 keeps that without negating INT_MIN.
-  task.minDev = -std::max(p.delta, -1);
-  task.maxDev = std::max(p.delta, -1);
-  task.minPix = p.minPixValue;
-  task.maxPix = p.maxPixValue;
-  task.maxval = static_cast<std::int32_t>((std::int64_t{1} << cdepth) - 1);
-  // A window reaching past both ends of the line sees the whole line.
-  const std::int64_t right = (static_cast<std::int64_t>(p.boxWidth) - 1) / 2;
-  task.right = static_cast<std::size_t>(std::min<std::int64_t>(right, static_cast<std::int64_t>(width)));
-  task.left = static_cast<std::size_t>(
-      std::min<std::int64_t>(p.boxWidth - 1 - right, static_cast<std::int64_t>(width)));
-  task.countShift = countShift;
-  task.avx512 = avx512_ && haveAvx512();
-  for (int n = 1; n < 31; ++n)
-    if (p.boxHeight == 1 << n) task.boxShift = n;
-
+  const LineTask task = lineTask(image, p, cdepth, countShift, avx512_ && haveAvx512());
   const std::size_t half = task.half;
   const std::size_t firstCentre = first + half - 1;
   const std::size_t lastCentre = last - half;
@@ -705,20 +723,10 @@ bool Corrections::lineCorrectionLocked(const CorrectionImage& image, std::size_t
   // lines apart, and a short run is not worth a thread.
   const std::size_t minRun = std::max<std::size_t>(kMinLinesPerThread, 2 * task.slots);
   const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads_, centres / minRun));
-  // Runs are handed out largest first, each a share of the centres left, so
-  // that threads the shared memory slows take fewer and all end together.
   // Tall boxes take longer runs, which keeps the runs' kept edge lines within
   // half the image.
   const std::size_t runMin = std::max(minRun, std::min(16 * half, centres / parts));
-  std::vector<std::size_t> start{firstCentre};
-  for (std::size_t at = firstCentre; parts > 1;) {
-    const std::size_t left = lastCentre + 1 - at;
-    const std::size_t n = std::max(runMin, left / (2 * parts));
-    if (left < n + runMin) break;
-    at += n;
-    start.push_back(at);
-  }
-  start.push_back(lastCentre + 1);
+  const std::vector<std::size_t> start = runStarts(firstCentre, lastCentre, parts, runMin);
   const std::size_t runs = start.size() - 1;
   try {
     if (lineWork_.size() < parts) lineWork_.resize(parts);

@@ -1,59 +1,24 @@
 // The CR image corrections: the box-filter line correction, the roller-banding
 // correction and the log-to-linear table for 16-bit output, all in place over
-// an image held in blocks of lines, plus the unprocessed-image dump before them.
+// an image held in blocks of lines, after the unprocessed-image dump.
 #pragma once
 
+#include "devapi/cr/internal/correction_image.h"
 #include "devapi/cr/internal/hard_params.h"
 #include "devapi/cr/internal/worker_pool.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <functional>
 #include <mutex>
 #include <string_view>
 #include <vector>
 
 namespace zentrac {
 
-// An image of 16-bit samples held as blocks of whole lines: line y lies in
-// block y / linesPerBlock at line y % linesPerBlock.
-struct CorrectionImage {
-  std::uint16_t* const* blocks = nullptr;
-  std::size_t blockCount = 0;
-  std::size_t linesPerBlock = 0;
-  std::size_t width = 0;
-
-  std::size_t lines() const { return blockCount * linesPerBlock; }
-  std::uint16_t* line(std::size_t y) const {
-    return blocks[y / linesPerBlock] + (y % linesPerBlock) * width;
-  }
-  // Non-null blocks, a width within the work storage, and a sample count that fits.
-  bool valid() const;
-};
-
-// Widest image the column storage takes.
-inline constexpr std::size_t kMaxColumns = 65536;
 // Longest band the per-column deviation slots take.
 inline constexpr int kMaxBandLines = 128;
 inline constexpr std::size_t kTableSize = 16384;
-
-using LogSink = std::function<void(std::string_view entry)>;
-
-// What the device object knows of the scan being corrected.
-struct ScanContext {
-  int outBitDepth = 12;            // low byte of ImageDataFormat
-  std::uint16_t option1 = 0;       // low byte: scan mode
-  std::uint16_t option2 = 0;       // low byte: od_max
-  std::uint16_t option5 = 0;       // high voltage, scanner units
-  std::uint16_t numberOfLut = 0;   // photometric word
-  std::uint16_t scanPitch = 0;     // um
-  std::uint16_t serialNumber = 0;
-  bool dumpUnprocessed = false;    // NoPROC_IMAGE
-  std::filesystem::path dumpDir;   // the library's directory
-  LogSink log;                     // operations log entries
-};
 
 // Bit depth the corrections clamp to: 16-bit output carries 14-bit values until the table.
 int correctionDepth(int outBitDepth);

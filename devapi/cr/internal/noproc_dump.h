@@ -2,7 +2,7 @@
 // header followed by the raw samples, written before the corrections run.
 #pragma once
 
-#include "devapi/cr/internal/corrections.h"
+#include "devapi/cr/internal/correction_image.h"
 
 #include "platform/clock.h"
 

@@ -221,6 +221,41 @@ TEST_F(ScanBridgeTest, WithoutMakeTempTheImagesLiveOnlyInMemory) {
   EXPECT_TRUE(fs::is_empty(ScanBridge::instance().workFolder()));
 }
 
+// The operator never chose the temporary file: a copy that cannot be written
+// is reported as the scan's copy with its cause, and the scan stays open.
+TEST_F(ScanBridgeTest, ACopyThatCannotBeKeptIsReportedAndTheScanStaysOpen) {
+  start();
+  script.images = 2;
+  scriptFn(&script);
+  {
+    const testsupport::FileSizeLimit room(20);  // less than a scan's 35 bytes
+    newScan();
+  }
+  const QString noRoom = "A copy of this scan could not be kept: there is no room left on the disk. The scan stays open.";
+  ASSERT_EQ(prompts.asked.size(), 2u);
+  for (const auto& a : prompts.asked) {
+    EXPECT_EQ(a.text, noRoom);
+    EXPECT_EQ(a.caption, "Tivola");
+    EXPECT_EQ(a.icon, platform::qt::Icon::Warning);
+  }
+  ASSERT_EQ(documents().size(), 1u);
+  ASSERT_EQ(documents()[0]->document().images.count(), 2);
+  for (int k = 0; k < 2; ++k) EXPECT_TRUE(documents()[0]->document().images.get(k)->tempPath.empty()) << k;
+  const fs::path folder = ScanBridge::instance().workFolder();
+  EXPECT_TRUE(fs::is_empty(folder)) << "no partial copy is left";
+
+  // Any other cause is named as the system names it.
+  prompts.asked.clear();
+  script.images = 1;
+  scriptFn(&script);
+  fs::create_directory(folder / tmpName(ScanBridge::instance().tempCounter()));
+  newScan();
+  ASSERT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(prompts.asked[0].text, "A copy of this scan could not be kept: Is a directory. The scan stays open.");
+  ASSERT_EQ(documents().size(), 2u);
+  EXPECT_EQ(documents()[1]->document().images.count(), 1);
+}
+
 TEST_F(ScanBridgeTest, RecordsTheBridgeCannotTakeAreDropped) {
   const struct {
     int bytes, bits, nullPixels;

@@ -13,7 +13,16 @@ namespace viewer::formats::internal {
 
 namespace {
 constexpr std::size_t kBufferSize = 65536;
+// Why the last output file opened on this thread failed; 0 while it has not.
+thread_local int t_lastError = 0;
+
+// Records the failure of a system call, or no room when one wrote nothing.
+void noteFailure(bool wroteNothing = false) {
+  if (t_lastError == 0) t_lastError = wroteNothing || errno == 0 ? ENOSPC : errno;
 }
+}  // namespace
+
+int OutputFile::lastError() { return t_lastError; }
 
 InputFile::~InputFile() {
   if (fd_ >= 0) ::close(fd_);
@@ -68,6 +77,7 @@ std::string temporaryNameFor(const std::string& target) {
 
 bool OutputFile::open(const std::string& path) {
   if (fd_ >= 0) return false;
+  t_lastError = 0;
   // A link is followed, so the file it names is replaced and the link stays.
   std::string target = path;
   std::error_code ec;
@@ -83,6 +93,7 @@ bool OutputFile::open(const std::string& path) {
     if (fd_ < 0 && errno != EEXIST) break;
   }
   if (fd_ < 0) {
+    noteFailure();
     temporary_.clear();
     return false;
   }
@@ -99,7 +110,10 @@ bool writeAll(int fd, const std::uint8_t* p, std::size_t n) {
   while (n) {
     const ssize_t r = ::write(fd, p, n);
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
+    if (r <= 0) {
+      noteFailure(r == 0);
+      return false;
+    }
     p += r;
     n -= std::size_t(r);
   }
@@ -149,7 +163,10 @@ bool OutputFile::patch(std::uint64_t offset, const void* data, std::size_t n) {
   while (done < n) {
     const ssize_t r = ::pwrite(fd_, p + done, n - done, off_t(offset + done));
     if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return ok_ = false;
+    if (r <= 0) {
+      noteFailure(r == 0);
+      return ok_ = false;
+    }
     done += std::size_t(r);
   }
   return true;
@@ -159,10 +176,19 @@ bool OutputFile::finish() {
   if (fd_ < 0) return false;
   flush();
   // On the disk before the rename, or a crash could leave an empty file under the old name.
-  if (ok_ && ::fsync(fd_) != 0) ok_ = false;
-  if (::close(fd_) != 0) ok_ = false;
+  if (ok_ && ::fsync(fd_) != 0) {
+    noteFailure();
+    ok_ = false;
+  }
+  if (::close(fd_) != 0) {
+    noteFailure();
+    ok_ = false;
+  }
   fd_ = -1;
-  if (ok_ && ::rename(temporary_.c_str(), path_.c_str()) != 0) ok_ = false;
+  if (ok_ && ::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    noteFailure();
+    ok_ = false;
+  }
   if (!ok_) {
     ::unlink(temporary_.c_str());
     return false;

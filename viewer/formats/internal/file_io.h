@@ -56,6 +56,9 @@ class OutputFile {
   bool finish();
   // Closes and deletes the temporary file; the target is untouched.
   void discard();
+  // The system's error number of the failure of the output file last opened
+  // on this thread (ENOSPC for a write that took nothing); 0 when none failed.
+  static int lastError();
 
  private:
   bool flush();
