@@ -78,9 +78,13 @@ QString refusalText(char32_t refused) {
 }
 
 void guardRecordField(QLineEdit* field, bool singleValue) {
-  // The text before the edit: textEdited comes before textChanged.
+  // The text before the edit: textEdited comes before textChanged. A refusal
+  // puts the old text back from inside textEdited, after which the edit's own
+  // textChanged still arrives with the refused text: that one is stale.
   auto held = std::make_shared<QString>(field->text());
-  QObject::connect(field, &QLineEdit::textChanged, field, [held](const QString& t) { *held = t; });
+  QObject::connect(field, &QLineEdit::textChanged, field, [field, held](const QString& t) {
+    if (t == field->text()) *held = t;
+  });
   QObject::connect(field, &QLineEdit::textEdited, field, [field, held, singleValue](const QString& t) {
     const Insertion i = refusedInsertion(*held, t, singleValue);
     if (i.refused == 0) return;

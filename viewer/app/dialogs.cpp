@@ -26,6 +26,7 @@
 #include "platform/qt/control.h"
 #include "platform/qt/numbers.h"
 #include "platform/qt/prompt.h"
+#include "platform/qt/record_field.h"
 #include "platform/text.h"
 #include "viewer/formats/diconde.h"
 #include "viewer/app/control_ids.h"
@@ -720,6 +721,7 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
   };
   row(0, "Component Name:", addEdit(1040, f.componentName, true));
   row(1, "Component ID Number:", addEdit(1041, f.componentId, false));
+  for (int id : {1040, 1041}) platform::qt::guardRecordField(edit(id));
   dateRow(2, "Date of Manufacture:", 1042, f.manufacturingYear, f.manufacturingMonth, f.manufacturingDay);
   auto* sexBox = new QGroupBox(text("Sex"), this);
   auto* sexRow = new QHBoxLayout(sexBox);
@@ -733,8 +735,10 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
   grid->addWidget(sexBox, 3, 0, 1, 4);
   dateRow(4, "Study Date:", 1045, f.studyYear, f.studyMonth, f.studyDay);
   row(5, "Study ID:", addEdit(1048, f.studyId, false));
+  platform::qt::guardRecordField(edit(1048));
   auto* description = new QPlainTextEdit(f.studyDescription, this);
   setControlId(description, 1049);
+  platform::qt::guardRecordField(description);
   connect(description, &QPlainTextEdit::textChanged, this, [description] {
     const QString t = description->toPlainText();
     if (dicondeLength(t) <= kMaxTypedBytes) return;
