@@ -1,7 +1,6 @@
 #include "dicom/internal/jis.h"
 
 #include "dicom/internal/vr.h"
-#include "platform/text.h"
 
 namespace dicom {
 namespace {
@@ -23,9 +22,9 @@ void jisPairToSjis(uint8_t j1, uint8_t j2, std::string& out) {
   out.push_back(static_cast<char>(s2 & 0xFF));
 }
 
-// The Shift-JIS pair to JIS X 0208; a pair that is no JIS X 0208 character
-// (CP932's NEC and IBM rows among them) becomes the full-width question mark,
-// so that neither a control byte nor an undefined code leaks out.
+// The Shift-JIS pair to JIS X 0208; a pair that is no Shift-JIS character
+// becomes the full-width question mark, so that no control byte can leak out.
+// (The writer refuses CP932's NEC and IBM rows before it gets here.)
 void sjisPairToJis(uint8_t s1, uint8_t s2, std::string& out) {
   unsigned lead = s1 >= 0xE0 ? s1 - 0x40u : s1;
   int j1 = static_cast<int>(lead - 0x81u) * 2 + 0x21;
@@ -36,7 +35,9 @@ void sjisPairToJis(uint8_t s1, uint8_t s2, std::string& out) {
   } else {
     j2 = s2 - (s2 >= 0x80 ? 0x20 : 0x1F);
   }
-  if (!platform::text::isJisX0208Pair(s1, s2)) {
+  bool valid = s1 >= 0x81 && s1 <= 0xFC && s2 >= 0x40 && s2 <= 0xFC && s2 != 0x7F && j1 >= 0x21 &&
+               j1 <= 0x7E && j2 >= 0x21 && j2 <= 0x7E;
+  if (!valid) {
     j1 = 0x21;
     j2 = 0x29;
   }

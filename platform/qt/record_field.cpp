@@ -1,7 +1,6 @@
 #include "platform/qt/record_field.h"
 
 #include <algorithm>
-#include <memory>
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -17,6 +16,8 @@ namespace platform::qt {
 namespace {
 
 constexpr int kNoteMilliseconds = 4000;
+// The property of a guarded field that keeps the text it held before an edit.
+constexpr const char* kHeld = "recordFieldHeld";
 
 struct Insertion {
   int at = 0;
@@ -81,31 +82,33 @@ void guardRecordField(QLineEdit* field, bool singleValue) {
   // The text before the edit: textEdited comes before textChanged. A refusal
   // puts the old text back from inside textEdited, after which the edit's own
   // textChanged still arrives with the refused text: that one is stale.
-  auto held = std::make_shared<QString>(field->text());
-  QObject::connect(field, &QLineEdit::textChanged, field, [field, held](const QString& t) {
-    if (t == field->text()) *held = t;
+  field->setProperty(kHeld, field->text());
+  QObject::connect(field, &QLineEdit::textChanged, field, [field](const QString& t) {
+    if (t == field->text()) field->setProperty(kHeld, t);
   });
-  QObject::connect(field, &QLineEdit::textEdited, field, [field, held, singleValue](const QString& t) {
-    const Insertion i = refusedInsertion(*held, t, singleValue);
+  QObject::connect(field, &QLineEdit::textEdited, field, [field, singleValue](const QString& t) {
+    const QString held = field->property(kHeld).toString();
+    const Insertion i = refusedInsertion(held, t, singleValue);
     if (i.refused == 0) return;
-    field->setText(*held);
+    field->setText(held);
     field->setCursorPosition(i.at);
     showNote(field, i.refused);
   });
 }
 
 void guardRecordField(QPlainTextEdit* field, bool singleValue) {
-  auto held = std::make_shared<QString>(field->toPlainText());
-  QObject::connect(field, &QPlainTextEdit::textChanged, field, [field, held, singleValue] {
+  field->setProperty(kHeld, field->toPlainText());
+  QObject::connect(field, &QPlainTextEdit::textChanged, field, [field, singleValue] {
     const QString t = field->toPlainText();
-    const Insertion i = refusedInsertion(*held, t, singleValue);
+    const QString held = field->property(kHeld).toString();
+    const Insertion i = refusedInsertion(held, t, singleValue);
     if (i.refused == 0) {
-      *held = t;
+      field->setProperty(kHeld, t);
       return;
     }
-    field->setPlainText(*held);  // comes back here with nothing inserted
+    field->setPlainText(held);  // comes back here with nothing inserted
     QTextCursor c = field->textCursor();
-    c.setPosition(std::min(i.at, int(held->size())));
+    c.setPosition(std::min(i.at, int(held.size())));
     field->setTextCursor(c);
     showNote(field, i.refused);
   });
