@@ -32,6 +32,7 @@
 #include "platform/qt/message_target.h"
 #include "platform/qt/numbers.h"
 #include "platform/qt/prompt.h"
+#include "platform/qt/record_field.h"
 #include "platform/text.h"
 #include "platform/version.h"
 
@@ -246,6 +247,7 @@ void CHalcyoneDlg::buildControls() {
   name_ = edit(IDC_EDIT_NAME);
   description_ = edit(IDC_EDIT_DESCRIPTION);
   for (QLineEdit* e : {id_, name_, description_}) e->setMaxLength(kFieldLength);
+  for (QLineEdit* e : {id_, name_, description_}) pq::guardRecordField(e);
   QPushButton* clear = button(IDC_BTN_CLEAR_INFO, "Clear Info. ");
   QPushButton* save = button(IDC_BTN_SAVE, "Save");
   QPushButton* erase = button(IDC_BTN_ERASE, "Erase IP");

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -223,6 +224,14 @@ int CDataContainer::MakeFileDICOM(const std::tm& t) {
   const std::string id = platform::text::utf8ToCp932(scanInfo_->id);
   const std::string name = platform::text::utf8ToCp932(scanInfo_->name);
   const std::string description = platform::text::utf8ToCp932(scanInfo_->description);
+  // A character the file has no code for would come out as '?': refused.
+  for (const auto& [typed, converted] : {std::pair{&scanInfo_->id, &id}, std::pair{&scanInfo_->name, &name},
+                                         std::pair{&scanInfo_->description, &description}}) {
+    if (std::count(typed->begin(), typed->end(), '?') != std::count(converted->begin(), converted->end(), '?')) {
+      appLog(1, "---CDataContainer::MakeFileDICOM: Fail text without a code in the file(%s)", typed->c_str());
+      return 0;
+    }
+  }
   const IPSizeDefinition* size = GetIPSizeById(condition.ipSizeId);
   const std::string cassette = size ? size->cassetteSize : std::string();
   const std::string charset = characterSet({&id, &name, &description, &cassette});
@@ -251,21 +260,29 @@ int CDataContainer::MakeFileDICOM(const std::tm& t) {
   dicom.text(0x0008, 0x0050, "SH", "");
   dicom.text(0x0008, 0x0060, "CS", "CR");
   dicom.text(0x0008, 0x0070, "LO", kManufacturer);
+  // Type 2 and 2C elements of the CR IOD that nothing here knows: empty.
+  dicom.text(0x0008, 0x0090, "PN", "");
   dicom.text(0x0008, 0x1030, "LO", study ? description : std::string());
   dicom.text(0x0008, 0x103E, "LO", study ? std::string() : description);
   dicom.text(0x0008, 0x1090, "LO", "Halcyone");
   dicom.text(0x0010, 0x0010, "PN", name);
   dicom.text(0x0010, 0x0020, "LO", id);
+  dicom.text(0x0010, 0x0030, "DA", "");
+  dicom.text(0x0010, 0x0040, "CS", "");
+  dicom.text(0x0018, 0x0015, "CS", "");
   dicom.text(0x0018, 0x1164, "DS", pitchPair);
   dicom.text(0x0028, 0x0030, "DS", pitchPair);
   dicom.text(0x0018, 0x1402, "CS", image.columns > image.rows ? "PORTRAIT" : "LANDSCAPE");
   dicom.text(0x0018, 0x1403, "CS", cassette);
+  dicom.text(0x0018, 0x5101, "CS", "");
   dicom.text(0x0018, 0x6000, "DS", std::to_string(condition.sensitivity));
   dicom.text(0x0020, 0x000D, "UI", studyUid);
   dicom.text(0x0020, 0x000E, "UI", seriesUid);
   dicom.text(0x0020, 0x0010, "SH", counter);
   dicom.text(0x0020, 0x0011, "IS", "1");
   dicom.text(0x0020, 0x0013, "IS", "1");
+  dicom.text(0x0020, 0x0020, "CS", "");
+  dicom.text(0x0020, 0x0060, "CS", "");
   dicom.u16(0x0028, 0x0002, 1);
   const int photometrics = imagePhotometrics_;
   dicom.text(0x0028, 0x0004, "CS",
@@ -303,6 +320,7 @@ int CDataContainer::MakeFileDICOM(const std::tm& t) {
     dicom.text(0x0020, 0x0060, "CS", "");
     dicom.text(0x0028, 0x1052, "DS", "0");
     dicom.text(0x0028, 0x1053, "DS", "1");
+    dicom.text(0x0028, 0x1054, "LO", "US");  // a rescale asks for its type: unspecified units
   }
 
   const std::string internal = internalDicom_.string();

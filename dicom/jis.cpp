@@ -24,6 +24,7 @@ void jisPairToSjis(uint8_t j1, uint8_t j2, std::string& out) {
 
 // The Shift-JIS pair to JIS X 0208; a pair that is no Shift-JIS character
 // becomes the full-width question mark, so that no control byte can leak out.
+// (The writer refuses CP932's NEC and IBM rows before it gets here.)
 void sjisPairToJis(uint8_t s1, uint8_t s2, std::string& out) {
   unsigned lead = s1 >= 0xE0 ? s1 - 0x40u : s1;
   int j1 = static_cast<int>(lead - 0x81u) * 2 + 0x21;
@@ -44,7 +45,36 @@ void sjisPairToJis(uint8_t s1, uint8_t s2, std::string& out) {
   out.push_back(static_cast<char>(j2));
 }
 
+// Calls f with each term of a (0008,0005) value, blanks trimmed, until f
+// returns false; returns whether every call returned true.
+template <typename F>
+bool everyTerm(const uint8_t* value, uint32_t length, F f) {
+  std::string_view rest(reinterpret_cast<const char*>(value), length);
+  for (;;) {
+    const size_t cut = rest.find('\\');
+    std::string_view term = rest.substr(0, cut);
+    while (!term.empty() && (term.front() == ' ' || term.front() == 0)) term.remove_prefix(1);
+    while (!term.empty() && (term.back() == ' ' || term.back() == 0)) term.remove_suffix(1);
+    if (!f(term)) return false;
+    if (cut == std::string_view::npos) return true;
+    rest.remove_prefix(cut + 1);
+  }
+}
+
 }  // namespace
+
+bool japaneseCharset(const uint8_t* value, uint32_t length) {
+  static const std::string_view kTerms[] = {"", "ISO 2022 IR 6", "ISO_IR 13", "ISO 2022 IR 13", "ISO 2022 IR 87"};
+  return everyTerm(value, length, [](std::string_view term) {
+    for (std::string_view k : kTerms)
+      if (term == k) return true;
+    return false;
+  });
+}
+
+bool charsetNamesJisX0201(const uint8_t* value, uint32_t length) {
+  return !everyTerm(value, length, [](std::string_view term) { return term != "ISO 2022 IR 13" && term != "ISO_IR 13"; });
+}
 
 bool isConvertedTextVr(const char* vr) {
   static const char* const kVrs[] = {"SH", "LO", "LT", "PN", "ST", "UT"};
@@ -85,9 +115,9 @@ std::string jisToSjis(const uint8_t* text, size_t length) {
   return out;
 }
 
-std::string sjisToJis(const uint8_t* text, size_t length, bool keepLineControls) {
+std::string sjisToJis(const uint8_t* text, size_t length, bool keepLineControls, bool romanIsJisX0201) {
   enum class Mode { Roman, Katakana, Kanji };
-  static const char kToRoman[] = {static_cast<char>(kEsc), '(', 'J'};
+  const char kToRoman[] = {static_cast<char>(kEsc), '(', romanIsJisX0201 ? 'J' : 'B'};
   static const char kToKatakana[] = {static_cast<char>(kEsc), ')', 'I'};
   static const char kToKanji[] = {static_cast<char>(kEsc), '$', 'B'};
   std::string out;

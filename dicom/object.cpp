@@ -173,6 +173,7 @@ void storeValue(DicomElement* element, const char* vr, const uint8_t* bytes, uin
   Buffer heap;
   if (length >= DicomElement::kInlineSize) heap = Buffer::allocate(static_cast<size_t>(length) + 1);
   freeValue(element);
+  element->keepBytes = false;  // a caller's value is Shift-JIS
   if (vr) {
     element->vr[0] = vr[0];
     element->vr[1] = vr[0] ? vr[1] : '\0';

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string_view>
+#include <vector>
 
 #include "dicom/internal/dictionary.h"
 #include "dicom/internal/jis.h"
@@ -155,10 +157,13 @@ class Parser {
       pendingBig_ = bigEndian;
       return;
     }
-    if (isConvertedTextVr(vr)) {
+    if (isConvertedTextVr(vr) && japaneseText(object)) {
       std::string text = jisToSjis(bytes, length);
       storeValue(e, storedVr, reinterpret_cast<const uint8_t*>(text.data()),
                  static_cast<uint32_t>(text.size()));
+    } else if (isConvertedTextVr(vr)) {
+      storeValue(e, storedVr, bytes, length);
+      e->keepBytes = true;
     } else {
       storeValue(e, storedVr, bytes, length);
       if (bigEndian) {
@@ -169,6 +174,17 @@ class Parser {
     if (group == 0x0002 && number == 0x0010)
       object->transferSyntax =
           syntaxFromUid(std::string_view(reinterpret_cast<const char*>(e->value()), e->length));
+  }
+
+  // The character set of a data set is its own (0008,0005), else that of the
+  // data sets around it. Without one (the default repertoire, which holds no
+  // escape or byte above 0x7F to misread) text is converted as the suite's own
+  // writers have always stored it.
+  bool japaneseText(const DicomObject* object) const {
+    const DicomElement* cs = findElement(object, 0x0008, 0x0005);
+    for (auto it = enclosing_.rbegin(); !cs && it != enclosing_.rend(); ++it)
+      cs = findElement(*it, 0x0008, 0x0005);
+    return !cs || cs == pending_ || japaneseCharset(cs->value(), cs->length);
   }
 
   Step readExplicit(DicomObject* object, size_t end, uint32_t syntax) {
@@ -298,6 +314,7 @@ class Parser {
       // header alone is wanted.
       uint32_t outerMax = maxGroup_;
       maxGroup_ = kMaxGroup;
+      enclosing_.push_back(object);
       if (length == 0xFFFFFFFF) {
         readDataSet(item, end, itemSyntax);
         if (end - pos >= 8) {
@@ -311,6 +328,7 @@ class Parser {
         readDataSet(item, itemEnd, itemSyntax);
         pos = itemEnd;
       }
+      enclosing_.pop_back();
       maxGroup_ = outerMax;
     }
     --depth_;
@@ -378,6 +396,7 @@ class Parser {
   bool lengthError_ = false;
   int depth_ = 0;
   uint32_t nodes_ = 0;
+  std::vector<const DicomObject*> enclosing_;
 };
 
 uint32_t maxGroupFor(unsigned headerOnly) { return headerOnly ? kMaxGroupHeaderOnly : kMaxGroup; }

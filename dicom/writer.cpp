@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "dicom/internal/jis.h"
+#include "platform/text.h"
 #include "dicom/internal/guarded.h"
 #include "dicom/internal/object.h"
 #include "dicom/internal/vr.h"
@@ -130,6 +131,9 @@ struct Context {
   uint32_t syntax;
   bool groupLengths;
   bool jis;
+  // Kanji runs end in JIS X 0201 Roman (ESC "(J"), which only a character
+  // set naming IR 13 declares; under another Japanese set they end in ASCII.
+  bool romanIsJisX0201;
   SequenceSizes* sizes;
   // (0002,0010) of a top-level object with file meta that has none of its own.
   const DicomElement* metaSyntax;
@@ -231,9 +235,13 @@ void writeElement(Output& out, const DicomElement& e, const Context& context) {
   const uint8_t* bytes = e.value();
   uint64_t length = e.length;
   std::string converted;
-  if (context.jis && isConvertedTextVr(e.vr)) {
+  if (context.jis && isConvertedTextVr(e.vr) && !e.keepBytes) {
+    // A code JIS X 0208 does not have would be written wrong: refused.
+    if (!platform::text::cp932FitsJisX0208(
+            std::string_view(reinterpret_cast<const char*>(bytes), strnlen(reinterpret_cast<const char*>(bytes), e.length))))
+      return out.refuse();
     bool multiLine = vrIs(e.vr, "LT") || vrIs(e.vr, "ST") || vrIs(e.vr, "UT");
-    converted = sjisToJis(bytes, e.length, multiLine);
+    converted = sjisToJis(bytes, e.length, multiLine, context.romanIsJisX0201);
     bytes = reinterpret_cast<const uint8_t*>(converted.data());
     length = converted.size();
   }
@@ -306,6 +314,10 @@ void writeObject(Output& out, const DicomObject* object, const Context& context,
     if (metaSyntax && out.ok()) writeGroup(out, emptyMeta, metaContext, metaSyntax);
     metaSyntax = nullptr;
   };
+  Context own = context;
+  if (const DicomElement* cs = findElement(object, 0x0008, 0x0005)) {
+    own.romanIsJisX0201 = charsetNamesJisX0201(cs->value(), cs->length);
+  }
   for (const DicomGroup* g = object->groups; g && out.ok(); g = g->next) {
     if (g->group > 0x0002) writeMissingMeta();
     if (g->group == 0x0002) {
@@ -314,7 +326,7 @@ void writeObject(Output& out, const DicomObject* object, const Context& context,
       metaSyntax = nullptr;
       continue;
     }
-    writeGroup(out, *g, context, nullptr);
+    writeGroup(out, *g, own, nullptr);
   }
   writeMissingMeta();
 }
@@ -344,7 +356,7 @@ class Encoding {
     if (object_->transferSyntax == kDicomExplicitBig) return false;
     if (object_->transferSyntax != kDicomImplicitLittle) object_->fileMeta = 1;
     context_ = Context{object_->transferSyntax, groupLengthSwitch(), jisConversionSwitch(),
-                       &sizes_, nullptr};
+                       true, &sizes_, nullptr};
     // A reader takes the data set's syntax from the file meta alone: a preamble
     // without (0002,0010) would make the file unreadable. An object read from a
     // bare data set has none, so its code names it, or the write is refused.

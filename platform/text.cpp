@@ -62,7 +62,49 @@ std::uint32_t nextCodePoint(std::string_view s, std::size_t& i) {
   return cp;
 }
 
+// The JIS X 0208 row (1 to 94) of a Shift-JIS lead and trail byte pair.
+int jisRow(unsigned char lead, unsigned char trail) {
+  const int l = lead >= 0xE0 ? lead - 0x40 : lead;
+  return (l - 0x81) * 2 + (trail >= 0x9F ? 2 : 1);
+}
+
+bool holdsJisRow(unsigned code) {
+  const int row = jisRow(static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code & 0xFF));
+  return (row >= 1 && row <= 8) || (row >= 16 && row <= 84);
+}
+
 }  // namespace
+
+bool isJisX0208Pair(unsigned char lead, unsigned char trail) {
+  if (!isCp932LeadByte(lead)) return false;
+  const unsigned code = static_cast<unsigned>(lead) << 8 | trail;
+  return holdsJisRow(code) && lookup(std::begin(kCp932Decode), std::end(kCp932Decode), code) >= 0;
+}
+
+bool cp932FitsJisX0208(std::string_view cp932) {
+  for (std::size_t i = 0; i < cp932.size(); ++i) {
+    const auto b = static_cast<unsigned char>(cp932[i]);
+    if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) continue;
+    if (i + 1 == cp932.size() && isCp932LeadByte(b)) return true;
+    if (i + 1 == cp932.size() || !isJisX0208Pair(b, static_cast<unsigned char>(cp932[i + 1]))) return false;
+    ++i;
+  }
+  return true;
+}
+
+bool fieldHolds(char32_t c, bool singleValue) {
+  if (c < 0x80) return c >= 0x20 && c != 0x7F && !(singleValue && c == '\\');
+  const int code = lookup(std::begin(kCp932Encode), std::end(kCp932Encode), c);
+  return code >= 0x100 && holdsJisRow(static_cast<unsigned>(code));
+}
+
+char32_t firstRefused(std::string_view utf8, bool singleValue) {
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::uint32_t cp = nextCodePoint(utf8, i);
+    if (!fieldHolds(cp, singleValue)) return cp;
+  }
+  return 0;
+}
 
 bool isCp932LeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
@@ -75,7 +117,8 @@ std::string utf8ToCp932(std::string_view utf8) {
       out += static_cast<char>(cp);
     } else if (cp >= 0xFF61 && cp <= 0xFF9F) {
       out += static_cast<char>(0xA1 + (cp - 0xFF61));
-    } else if (int code = lookup(std::begin(kCp932Encode), std::end(kCp932Encode), cp); code >= 0) {
+    } else if (int code = lookup(std::begin(kCp932Encode), std::end(kCp932Encode), cp);
+               code >= 0 && holdsJisRow(static_cast<unsigned>(code))) {
       out += static_cast<char>(code >> 8);
       out += static_cast<char>(code & 0xFF);
     } else {

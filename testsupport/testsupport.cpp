@@ -96,6 +96,28 @@ CommandResult runCommand(const std::string& command) {
   return result;
 }
 
+std::vector<std::string> dicomJudgeComplaints(const std::filesystem::path& file,
+                                              std::map<std::string, std::string>* texts) {
+  std::vector<std::string> complaints;
+  const std::string quoted = "'" + file.string() + "'";
+  const CommandResult verify = runCommand("dciodvfy " + quoted);
+  if (verify.status == 127) complaints.push_back("dciodvfy is missing");
+  std::istringstream verdicts(verify.output);
+  for (std::string line; std::getline(verdicts, line);)
+    if (line.rfind("Error", 0) == 0) complaints.push_back("dciodvfy: " + line);
+  const CommandResult judged = runCommand("/usr/bin/python3 '" NDT_TESTSUPPORT_DIR "/dicom_text_judge.py' " + quoted);
+  if (judged.status != 0) complaints.push_back("pydicom failed: " + judged.output);
+  std::istringstream lines(judged.output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("text ", 0) == 0) {
+      if (texts && line.size() >= 14) (*texts)[line.substr(5, 9)] = line.size() > 15 ? line.substr(15) : "";
+    } else if (!line.empty()) {
+      complaints.push_back("pydicom: " + line);
+    }
+  }
+  return complaints;
+}
+
 void rerunCurrentTest(const std::filesystem::path& program, const std::map<std::string, std::string>& env,
                       const std::filesystem::path& workingDir, const std::filesystem::path& report,
                       const std::function<std::string()>& whenFailed) {

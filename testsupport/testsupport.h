@@ -73,6 +73,14 @@ CommandResult runCommand(const std::string& command);
 // directly inside dir, by file name; files that are no ELF file are left out.
 std::map<std::string, std::string> runPathsIn(const std::filesystem::path& dir);
 
+// What the outside judges hold against a DICOM file the suite wrote, one line
+// each: every line of dciodvfy that begins with "Error", and every warning or
+// undecodable value of pydicom decoding its text elements. Empty when both
+// accept the file. texts, when given, receives "GGGG,EEEE" -> the text pydicom
+// decoded for each string and person-name element.
+std::vector<std::string> dicomJudgeComplaints(const std::filesystem::path& file,
+                                              std::map<std::string, std::string>* texts = nullptr);
+
 // Runs the current test again in `program` (a copy of this test executable)
 // in `workingDir`, with `env` added to the environment, writing its XML report
 // to `report`. Adds a failure, followed by what `whenFailed` tells, unless the

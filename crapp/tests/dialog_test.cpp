@@ -38,6 +38,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/qt/control.h"
+#include "platform/qt/testing/record_field_check.h"
 #include "platform/qt/prompt.h"
 #include "platform/qt/testing/message_box.h"
 #include "simulator/radiograph.h"
@@ -459,6 +460,16 @@ TEST(DialogTestMode, ScannerLogIsSavedWhereTheOperatorChose) {
   EXPECT_EQ(d.prompt.fileCaptions.size(), 2u);
   EXPECT_TRUE(d.idle());
   EXPECT_TRUE(d.dlg->timerRunning());
+}
+
+TEST(DialogTestMode, StudyFieldsTakeOnlyWhatTheFilesCarry) {
+  if (ranInProgramFolder(testMode())) return;
+  Dialog d;
+  ASSERT_TRUE(d.started);
+  for (int id : {crapp::IDC_EDIT_ID, crapp::IDC_EDIT_NAME, crapp::IDC_EDIT_DESCRIPTION})
+    platform::qt::testing::expectGuardedField(d.dlg.get(), id);
+  platform::qt::testing::typeText(d.get<QLineEdit>(crapp::IDC_EDIT_NAME), QString::fromUtf8("\xE2\x91\xA0"));
+  EXPECT_TRUE(d.dlg->grab().save(QString::fromStdString((kScreenshotDir / "halcyone_refused.png").string())));
 }
 
 TEST(DialogTestMode, ClearInfoEmptiesTheStudyFields) {

@@ -37,6 +37,9 @@ struct DicomElement {
   std::vector<DicomFragment> fragments;  // class 4
   std::vector<DicomObject*> items;       // classes 5 and 6, owned
   const char* name = nullptr;            // the dictionary's
+  // Text read in a character set other than the Japanese ISO 2022 form: its
+  // bytes are written back as they were read, never taken for Shift-JIS.
+  bool keepBytes = false;
   DicomElement* next = nullptr;
 
   const uint8_t* value() const { return heapValue ? heapValue.get() : inlineValue; }

@@ -460,4 +460,48 @@ TEST_F(Writer, PersonNameIsConvertedOnlyWithTheSwitch) {
   EXPECT_EQ(encode(o), Bytes().im(0x0008, 0x0060, "\x8e\x52").im(0x0010, 0x0010, "\x8e\x52").str());
 }
 
+TEST_F(Writer, TextWithACodeJisX0208LacksIsRefusedNotWrittenWrong) {
+  // NEC row 13 (circled one), NEC-selected IBM row 92 (taka, ladder form), IBM FA40.
+  for (const char* sjis : {"\x87\x40", "\x8b\xb4\xee\xe0", "A\xfa\x40"}) {
+    Object o;
+    setText(o, 0x0010, 0x0010, "PN", sjis);
+    testsupport::TempDir dir;
+    EXPECT_EQ(WriteDicomFile(o, (dir / "x.dcm").c_str()), 0u) << sjis;
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.dcm")) << sjis;
+  }
+}
+
+TEST_F(Writer, KanjiRunsEndInAsciiWhereTheCharacterSetNamesNoIr13) {
+  SetDicomGroupLength(0);
+  const struct {
+    const char* charset;
+    std::string back;
+  } cases[] = {{"\\ISO 2022 IR 87", kEsc + "(B"}, {"ISO 2022 IR 13\\ISO 2022 IR 87", kEsc + "(J"}};
+  for (const auto& c : cases) {
+    Object o;
+    setText(o, 0x0008, 0x0005, "CS", c.charset);
+    setText(o, 0x0010, 0x0010, "PN", "\x8e\x52");
+    EXPECT_NE(encode(o).find(kEsc + "$B\x3b\x33" + c.back), std::string::npos) << c.charset;
+  }
+}
+
+TEST_F(Writer, TextReadInAnotherCharacterSetIsWrittenAsItWasRead) {
+  // "Buc^Jérôme" in Latin-1: E9 and F4 would otherwise pass for Shift-JIS lead bytes.
+  const std::string name = "Buc^J\xe9r\xf4me";
+  for (const char* charset : {"ISO_IR 100", "\\ISO 2022 IR 87"}) {
+    Object o;
+    setText(o, 0x0008, 0x0005, "CS", charset);
+    setText(o, 0x0010, 0x0010, "PN", name.c_str());
+    SetDicomJisConversion(0);
+    const std::string file = encode(o);
+    SetDicomJisConversion(1);
+    Object back;
+    ASSERT_EQ(ReadDicomDataSet(back, file.data(), static_cast<uint32_t>(file.size()), "1.2.840.10008.1.2", 0), 1u);
+    const bool latin = std::string(charset) == "ISO_IR 100";
+    EXPECT_EQ(getString(back, 0x0010, 0x0010), name) << charset;
+    // Written again: kept, or (under a Japanese set) taken for Shift-JIS.
+    EXPECT_EQ(encode(back).find(name) != std::string::npos, latin) << charset;
+  }
+}
+
 }  // namespace

@@ -138,6 +138,9 @@ std::vector<std::uint8_t> layout(const scanui::StudyData& study, const scanui::S
     g.text(0x0010, c.studyId);
     g.text(0x0011, "");
     g.text(0x0013, "");
+    // Type 2C of the image and series modules: empty, as nothing is known of them.
+    g.text(0x0020, "");
+    g.text(0x0060, "");
   }
   {
     Group g(out, 0x0028);
@@ -154,6 +157,7 @@ std::vector<std::uint8_t> layout(const scanui::StudyData& study, const scanui::S
     g.text(0x1051, decimal(1L << scan.bits));
     g.text(0x1052, "0");
     g.text(0x1053, "1");
+    g.text(0x1054, "US");  // the rescale gives unspecified units
   }
   return out;
 }
@@ -223,9 +227,8 @@ std::string toIso2022Jp(std::string_view in) {
     unsigned char j1 = 0, j2 = 0;
     if (usable) {
       const auto t = i + 1 < in.size() ? static_cast<unsigned char>(in[i + 1]) : 0;
-      usable = t >= 0x40 && t <= 0xFC && t != 0x7F;
+      usable = platform::text::isJisX0208Pair(c, t);
       if (usable) viewer::formats::sjisToJis(c, t, j1, j2);
-      usable = usable && j1 >= 0x21 && j1 <= 0x7E && j2 >= 0x21 && j2 <= 0x7E;
     }
     if (!usable) return "*" + std::string(190, ' ') + "*";
     if (!kanji) out += "\x1b$B";
@@ -283,6 +286,8 @@ std::optional<std::vector<std::uint8_t>> buildDicomHeader(const scanui::StudyDat
       field(study.componentId, sizeof study.componentId),
       field(study.componentName, sizeof study.componentName),
   };
+  for (const std::string& v : values)
+    if (!platform::text::cp932FitsJisX0208(v)) return std::nullopt;  // a code JIS X 0208 does not have
   const std::size_t fixed = layout(study, scan, settings, uids, number, Converted{}).size();
   if (fixed > kLastPrivateGroupStart) return std::nullopt;
   // The room left is shared out; the description gives way first, then the

@@ -20,6 +20,7 @@
 #include "platform/qt/control.h"
 #include "platform/qt/numbers.h"
 #include "platform/qt/prompt.h"
+#include "platform/qt/record_field.h"
 #include "platform/text.h"
 #include "scanui/internal/control_ids.h"
 #include "scanui/internal/library.h"
@@ -257,6 +258,8 @@ void CScanDlg::build(QDialog* w) {
   g->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Study Description:"), group), 6, 0);
   g->addWidget(withId(new QLineEdit(group), kStudyDescription), 6, 1, 1, 3);
   g->addWidget(button(Oskelu::tr("&Clear"), kClear, group), 7, 3);
+  for (int id : {kComponentName, kComponentId, kStudyId, kStudyDescription})
+    platform::qt::guardRecordField(control<QLineEdit>(group, id));
   group->setMinimumWidth(300);
   columns->addWidget(group);
   columns->setSizeConstraint(QLayout::SetFixedSize);

@@ -17,6 +17,7 @@
 
 #include "platform/ini.h"
 #include "platform/qt/control.h"
+#include "platform/qt/testing/record_field_check.h"
 #include "platform/qt/translations.h"
 #include "scanui/internal/mini_screen.h"
 #include "scanui/internal/moire_dialog.h"
@@ -261,6 +262,25 @@ TEST_F(ScanDialog, TheStudyToggleWidensTheDialogAndEnablesItsFields) {
   QTest::mouseClick(c<QPushButton>(1016), Qt::LeftButton);
   EXPECT_EQ(w->width(), narrow);
   EXPECT_FALSE(c<QLineEdit>(1049)->isEnabled());
+}
+
+TEST_F(ScanDialog, StudyFieldsTakeOnlyWhatTheFilesCarryAndExitWritesItAsTyped) {
+  scanui::StudyData study{};
+  EnableDICOMField(&study, 1, 1);
+  show();
+  for (int id : {1040, 1041, 1048, 1049}) platform::qt::testing::expectGuardedField(w, id);
+  platform::qt::testing::typeText(c<QLineEdit>(1041), QString::fromUtf8("A\\"));  // the note, for a person to see
+  const std::filesystem::path shots = testsupport::selfExecutable().parent_path() / "screenshots";
+  std::filesystem::create_directories(shots);
+  EXPECT_TRUE(w->grab().save(QString::fromStdString((shots / "scan_dialog_refused.png").string())));
+  c<QLineEdit>(1041)->clear();
+  for (int id : {1040, 1041, 1048, 1049})
+    platform::qt::testing::typeText(c<QLineEdit>(id), QString::fromUtf8("M\xC3\xBC\xE5\xB1\xB1\xE2\x91\xA0\\1"));
+  QTest::mouseClick(c<QPushButton>(1054), Qt::LeftButton);
+  QApplication::processEvents();
+  // Only what was accepted, in CP932: "M", yama, "1"; never a '?'.
+  for (const char* field : {study.componentName, study.componentId, study.studyId, study.studyDescription})
+    EXPECT_STREQ(field, "M\x8E\x52" "1");
 }
 
 TEST_F(ScanDialog, ExitWritesTheStudyBackUnlessAnAutoFeederRunIsArmed) {

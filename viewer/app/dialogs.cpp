@@ -29,6 +29,7 @@
 #include "platform/qt/control.h"
 #include "platform/qt/numbers.h"
 #include "platform/qt/prompt.h"
+#include "platform/qt/record_field.h"
 #include "platform/text.h"
 #include "viewer/formats/diconde.h"
 #include "viewer/app/control_ids.h"
@@ -787,6 +788,7 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
   };
   row(0, QT_TRANSLATE_NOOP("Tivola", "Component Name:"), addEdit(1040, f.componentName, true, kMaxTypedName));
   row(1, QT_TRANSLATE_NOOP("Tivola", "Component ID Number:"), addEdit(1041, f.componentId, false, kMaxTypedId));
+  for (int id : {1040, 1041}) platform::qt::guardRecordField(edit(id));
   dateRow(2, QT_TRANSLATE_NOOP("Tivola", "Date of Manufacture:"), 1042, f.manufacturingYear, f.manufacturingMonth,
           f.manufacturingDay);
   auto* sexBox = new QGroupBox(Tivola::tr("Sex"), this);
@@ -803,8 +805,10 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
   grid->addWidget(sexBox, 3, 0, 1, 4);
   dateRow(4, QT_TRANSLATE_NOOP("Tivola", "Study Date:"), 1045, f.studyYear, f.studyMonth, f.studyDay);
   row(5, QT_TRANSLATE_NOOP("Tivola", "Study ID:"), addEdit(1048, f.studyId, false, kMaxTypedStudyId));
+  platform::qt::guardRecordField(edit(1048));
   auto* description = new QPlainTextEdit(f.studyDescription, this);
   setControlId(description, 1049);
+  platform::qt::guardRecordField(description);
   connect(description, &QPlainTextEdit::textChanged, this, [description, accepted = f.studyDescription]() mutable {
     const QString t = description->toPlainText();
     // Typing past the limit is refused; a longer text the image brought stays.

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/text.h"
 #include "viewer/formats/format_support.h"
 #include "viewer/formats/internal/file_io.h"
 #include "viewer/formats/jpeg.h"
@@ -171,6 +172,8 @@ bool buildHeader(const CImageItem& image, bool jpeg, DataSetWriter& out) {
   const FormatSettings& s = settings();
   const CStudyInfo empty;
   const CStudyInfo& st = image.study ? *image.study : empty;
+  for (const char* text : {st.studyDescription, st.componentName, st.componentIdNumber, st.studyId})
+    if (!platform::text::cp932FitsJisX0208(text)) return false;  // a code JIS X 0208 does not have
   const Uids uids = makeUids(image);
   const bool meta = jpeg || s.useMih == 1;  // a JPEG file cannot be read back without its meta group
   if (meta) {
@@ -217,6 +220,9 @@ bool buildHeader(const CImageItem& image, bool jpeg, DataSetWriter& out) {
   g20.text(0x0020, 0x0010, "SH", toDicondeText(st.studyId));
   g20.text(0x0020, 0x0011, "IS", "");
   g20.text(0x0020, 0x0013, "IS", std::to_string(image.instanceNumber));
+  // Type 2C of the image and series modules: empty, as nothing is known of them.
+  g20.text(0x0020, 0x0020, "CS", "");
+  g20.text(0x0020, 0x0060, "CS", "");
   g28.us(0x0028, 0x0002, 1);
   g28.text(0x0028, 0x0004, "CS", image.inverted ? "MONOCHROME1" : "MONOCHROME2");
   g28.us(0x0028, 0x0010, std::uint16_t(image.height()));
@@ -232,6 +238,7 @@ bool buildHeader(const CImageItem& image, bool jpeg, DataSetWriter& out) {
   g28.text(0x0028, 0x1051, "DS", std::to_string(1 << bits));
   g28.text(0x0028, 0x1052, "DS", "0");
   g28.text(0x0028, 0x1053, "DS", "1");
+  g28.text(0x0028, 0x1054, "LO", "US");  // the rescale gives unspecified units
   out.group(0x0008, g8);
   out.group(0x0010, g10);
   out.group(0x0019, g19);

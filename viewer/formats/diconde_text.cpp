@@ -1,6 +1,8 @@
 // ISO 2022 IR 87 text of DICONDE values to and from CP932.
 #include "viewer/formats/diconde.h"
 
+#include "platform/text.h"
+
 namespace viewer::formats {
 
 namespace {
@@ -36,9 +38,10 @@ std::string toDicondeText(std::string_view in) {
       kanji = false;
       out += char(c);
     } else if (isLead(c) && i + 1 < in.size() && isTrail(static_cast<unsigned char>(in[i + 1]))) {
+      const auto trail = static_cast<unsigned char>(in[++i]);
+      if (!platform::text::isJisX0208Pair(c, trail)) continue;  // no code in JIS X 0208
       unsigned char j1, j2;
-      sjisToJis(c, static_cast<unsigned char>(in[++i]), j1, j2);
-      if (!isJis(j1) || !isJis(j2)) continue;  // vendor extensions have no JIS X 0208 code
+      sjisToJis(c, trail, j1, j2);
       if (!kanji) out += "\x1b$B";
       kanji = true;
       out += char(j1);

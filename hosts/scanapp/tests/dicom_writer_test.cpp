@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "hosts/scanapp/ombrel.h"
 #include "hosts/scanapp/tests/dicom_walk.h"
+#include "platform/text.h"
 #include "testsupport/testsupport.h"
 #include "viewer/formats/diconde.h"
 
@@ -148,6 +150,48 @@ TEST(DicomHeader, LayoutOfA12BitImage) {
   EXPECT_EQ(text(e, 0x00FF0010), "Korva DICOM private elements version1.0 ");
   const auto& filler = e.at(0x00FF30FF);
   EXPECT_EQ(filler.offset + 8 + filler.value.size(), kDicomHeaderBytes);
+}
+
+TEST(DicomHeader, AStudyTextWithACodeJisX0208LacksIsRefused) {
+  // NEC row 13 (circled one), NEC-selected IBM row 92 (taka, ladder form), IBM FA40.
+  for (const char* cp932 : {"\x87\x40", "\xEE\xE0\x8B\xB4", "A\xFA\x40"}) {
+    for (int which = 0; which < 4; ++which) {
+      Fixture f;
+      char* fields[] = {f.study.componentName, f.study.componentId, f.study.studyId, f.study.studyDescription};
+      std::strcpy(fields[which], cp932);
+      EXPECT_FALSE(buildDicomHeader(f.study, f.scan, f.settings, f.uids, 1)) << which << " " << cp932;
+    }
+    // The converter never emits the code: the value becomes the placeholder.
+    EXPECT_EQ(toIso2022Jp(cp932), "*" + std::string(190, ' ') + "*");
+  }
+}
+
+TEST(DicomHeader, AFileOfJapaneseStudyTextPassesTheValidatorAndPydicom) {
+  Fixture f;
+  f.settings.specificCharacterSet = "\\ISO 2022 IR 87";
+  const std::string name = platform::text::utf8ToCp932("高橋^鋼管"), id = platform::text::utf8ToCp932("管-7 ∵"),
+                    studyId = platform::text::utf8ToCp932("第2"),
+                    description = platform::text::utf8ToCp932("突合せ 溶融 A-3");
+  std::strcpy(f.study.componentName, name.c_str());
+  std::strcpy(f.study.componentId, id.c_str());
+  std::strcpy(f.study.studyId, studyId.c_str());
+  std::strcpy(f.study.studyDescription, description.c_str());
+  std::strcpy(f.study.manufacturingDate, "20240307");
+  const auto header = buildDicomHeader(f.study, f.scan, f.settings, f.uids, 1);
+  ASSERT_TRUE(header);
+  const auto head = pixelDataHead(f.scan);
+  std::string file(header->begin(), header->end());
+  file.append(head.begin(), head.end());
+  file.append(f.pixels.begin(), f.pixels.end());
+  testsupport::TempDir dir;
+  testsupport::writeFile(dir / "FILM0001.DCM", file);
+  std::map<std::string, std::string> texts;
+  const std::vector<std::string> complaints = testsupport::dicomJudgeComplaints(dir / "FILM0001.DCM", &texts);
+  EXPECT_TRUE(complaints.empty()) << ::testing::PrintToString(complaints);
+  EXPECT_EQ(texts["0010,0010"], "高橋^鋼管");
+  EXPECT_EQ(texts["0010,0020"], "管-7 ∵");
+  EXPECT_EQ(texts["0020,0010"], "第2");
+  EXPECT_EQ(texts["0008,1030"], "突合せ 溶融 A-3");
 }
 
 TEST(DicomHeader, CrLinkImageIsMonochrome1WithoutDensity) {

@@ -9,6 +9,7 @@
 #include "modal_script.h"
 #include "platform/qt/control.h"
 #include "testsupport/testsupport.h"
+#include "platform/qt/testing/record_field_check.h"
 #include "viewer/app/dialogs.h"
 #include "viewer/app/pipeline.h"
 #include "viewer/formats/diconde.h"
@@ -31,6 +32,16 @@ StudyFields validFields() {
   f.studyId = "S1";
   f.studyDescription = "Girth weld";
   return f;
+}
+
+TEST(EditStudyData, StudyFieldsTakeOnlyWhatTheFilesCarry) {
+  EditStudyDataDialog d(validFields(), {{}}, {{}}, {true}, {true}, false, 2026);
+  d.show();
+  for (int id : {1040, 1041, 1048, 1049}) platform::qt::testing::expectGuardedField(&d, id);
+  platform::qt::testing::typeText(platform::qt::control<QLineEdit>(&d, 1040), QString::fromUtf8("\xE8\xA9\xA6\xC3\x98 7"));
+  EXPECT_EQ(d.fields().componentName, QString::fromUtf8("\xE8\xA9\xA6 7"));
+  std::filesystem::create_directories(SCREENSHOT_DIR);
+  EXPECT_TRUE(d.grab().save(QStringLiteral(SCREENSHOT_DIR "/edit_study_data_refused.png")));
 }
 
 TEST(EditStudyData, OkChecksEachFieldInOrder) {

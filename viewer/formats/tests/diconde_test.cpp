@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include "format_test_util.h"
@@ -529,6 +530,30 @@ TEST_F(DicondeTest, AFailedWriteLeavesNoFile) {
   EXPECT_FALSE(std::filesystem::exists(dir / "s.dcm"));
   ASSERT_EQ(promptScript.messages.size(), 1u);
   EXPECT_EQ(promptScript.messages[0], "Failed to write.|Failed to write the file(" + path("s.dcm") + ").");
+}
+
+TEST_F(DicondeTest, AStudyTextWithACodeJisX0208LacksIsRefusedNotWrittenWrong) {
+  // NEC row 13 (circled one), NEC-selected IBM row 92 (taka, ladder form), IBM FA40.
+  const struct {
+    const char* cp932;
+    const char* converted;  // what the converter makes of it: the pair left out
+  } cases[] = {{"\x87\x40", ""}, {"\xEE\xE0\x8B\xB4", "\x1b$B66\x1b(B"}, {"A\xFA\x40", "A"}};
+  for (const auto& [cp932, converted] : cases) {
+    for (int which = 0; which < 4; ++which) {
+      CImageItem image;
+      makeImage(image, 1, 16, 8, 255);
+      CStudyInfo& s = *image.study;
+      char* fields[] = {s.componentName, s.componentIdNumber, s.studyId, s.studyDescription};
+      std::strcpy(fields[which], cp932);
+      promptScript.messages.clear();
+      EXPECT_EQ(WriteDicondeFile(image, path("x.dcm"), which % 2 == 1), 0) << which;
+      EXPECT_FALSE(std::filesystem::exists(dir / "x.dcm"));
+      ASSERT_EQ(promptScript.messages.size(), 1u);
+      EXPECT_EQ(promptScript.messages[0], "Failed to write.|Failed to write the file(" + path("x.dcm") + ").");
+    }
+    // The converter itself never emits such a code.
+    EXPECT_EQ(toDicondeText(cp932), converted);
+  }
 }
 
 // A film-sized data set is read and counted in pieces on several threads:
