@@ -394,4 +394,19 @@ The number you entered is not valid.</source>
         <translation>自動スキャン</translation>
     </message>
 </context>
+<context>
+    <name>RecordField</name>
+    <message>
+        <source>&quot;\&quot; separates DICOM values and cannot be part of this field.</source>
+        <translation>「\」は DICOM の値の区切りのため、この欄には入力できません。</translation>
+    </message>
+    <message>
+        <source>Line breaks and control characters cannot be stored in this field.</source>
+        <translation>改行や制御文字はこの欄に保存できません。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be stored: the files hold ASCII and JIS X 0208 characters only.</source>
+        <translation>「%1」は保存できません。ファイルに保存できるのは ASCII と JIS X 0208 の文字だけです。</translation>
+    </message>
+</context>
 </TS>

@@ -394,4 +394,19 @@ The number you entered is not valid.</source>
         <translation>自动扫描</translation>
     </message>
 </context>
+<context>
+    <name>RecordField</name>
+    <message>
+        <source>&quot;\&quot; separates DICOM values and cannot be part of this field.</source>
+        <translation>“\”是 DICOM 值的分隔符，不能用于此字段。</translation>
+    </message>
+    <message>
+        <source>Line breaks and control characters cannot be stored in this field.</source>
+        <translation>此字段不能保存换行符和控制字符。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be stored: the files hold ASCII and JIS X 0208 characters only.</source>
+        <translation>无法保存“%1”：文件只能保存 ASCII 和 JIS X 0208 字符。</translation>
+    </message>
+</context>
 </TS>

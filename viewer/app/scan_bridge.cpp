@@ -450,10 +450,10 @@ void ScanBridge::addScannedImage(const scanui::ScanData& scan) {
 
 void ScanBridge::reportCopyNotKept(int error) {
   QString why;
-  if (error == ENOSPC || error == EDQUOT || error == EFBIG) why = text("there is no room left on the disk");
+  if (error == ENOSPC || error == EDQUOT || error == EFBIG) why = Tivola::tr("there is no room left on the disk");
   else if (error != 0) why = QString::fromLocal8Bit(std::strerror(error));
-  else why = text("the file could not be written");
-  prompt().message(main_, text("A copy of this scan could not be kept: %1. The scan stays open.").arg(why),
+  else why = Tivola::tr("the file could not be written");
+  prompt().message(main_, Tivola::tr("A copy of this scan could not be kept: %1. The scan stays open.").arg(why),
                    appCaption(), Icon::Warning, Buttons::Ok);
 }
 

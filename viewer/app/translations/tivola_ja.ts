@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja">
 <context>
+    <name>RecordField</name>
+    <message>
+        <source>&quot;\&quot; separates DICOM values and cannot be part of this field.</source>
+        <translation>「\」は DICOM の値の区切りのため、この欄には入力できません。</translation>
+    </message>
+    <message>
+        <source>Line breaks and control characters cannot be stored in this field.</source>
+        <translation>改行や制御文字はこの欄に保存できません。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be stored: the files hold ASCII and JIS X 0208 characters only.</source>
+        <translation>「%1」は保存できません。ファイルに保存できるのは ASCII と JIS X 0208 の文字だけです。</translation>
+    </message>
+</context>
+<context>
     <name>Tivola</name>
     <message>
         <source>&amp;File</source>
@@ -594,6 +609,26 @@ Are you sure to overwrite?</source>
     <message>
         <source>CSV files(*.csv)</source>
         <translation>CSV ファイル(*.csv)</translation>
+    </message>
+    <message>
+        <source>No image is selected.</source>
+        <translation>画像が選択されていません。</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>閉じる(&amp;C)</translation>
+    </message>
+    <message>
+        <source>there is no room left on the disk</source>
+        <translation>ディスクの空き容量がありません</translation>
+    </message>
+    <message>
+        <source>the file could not be written</source>
+        <translation>ファイルに書き込めませんでした</translation>
+    </message>
+    <message>
+        <source>A copy of this scan could not be kept: %1. The scan stays open.</source>
+        <translation>このスキャンのコピーを保存できませんでした: %1。スキャン画像は開いたままです。</translation>
     </message>
 </context>
 </TS>

@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>RecordField</name>
+    <message>
+        <source>&quot;\&quot; separates DICOM values and cannot be part of this field.</source>
+        <translation>“\”是 DICOM 值的分隔符，不能用于此字段。</translation>
+    </message>
+    <message>
+        <source>Line breaks and control characters cannot be stored in this field.</source>
+        <translation>此字段不能保存换行符和控制字符。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be stored: the files hold ASCII and JIS X 0208 characters only.</source>
+        <translation>无法保存“%1”：文件只能保存 ASCII 和 JIS X 0208 字符。</translation>
+    </message>
+</context>
+<context>
     <name>Tivola</name>
     <message>
         <source>&amp;File</source>
@@ -594,6 +609,26 @@ Are you sure to overwrite?</source>
     <message>
         <source>CSV files(*.csv)</source>
         <translation>CSV 文件(*.csv)</translation>
+    </message>
+    <message>
+        <source>No image is selected.</source>
+        <translation>未选择图像。</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>关闭(&amp;C)</translation>
+    </message>
+    <message>
+        <source>there is no room left on the disk</source>
+        <translation>磁盘已无剩余空间</translation>
+    </message>
+    <message>
+        <source>the file could not be written</source>
+        <translation>无法写入文件</translation>
+    </message>
+    <message>
+        <source>A copy of this scan could not be kept: %1. The scan stays open.</source>
+        <translation>无法保留此扫描的副本：%1。扫描图像仍保持打开。</translation>
     </message>
 </context>
 </TS>

@@ -217,6 +217,10 @@ Marquee may be too large.</source>
         <source>Print This View...</source>
         <translation>このビューを印刷...</translation>
     </message>
+    <message>
+        <source>No image is selected.</source>
+        <translation>画像が選択されていません。</translation>
+    </message>
 </context>
 <context>
     <name>Menu</name>

@@ -217,6 +217,10 @@ Marquee may be too large.</source>
         <source>Print This View...</source>
         <translation>打印此视图...</translation>
     </message>
+    <message>
+        <source>No image is selected.</source>
+        <translation>未选择图像。</translation>
+    </message>
 </context>
 <context>
     <name>Menu</name>
