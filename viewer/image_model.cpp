@@ -11,6 +11,9 @@
 #include <system_error>
 #include <thread>
 #include <sys/mman.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "platform/cpus.h"
 #include "platform/text.h"
@@ -431,9 +434,52 @@ NDT_WIDE_WORDS void countBlock8Wide(const std::uint8_t* p, std::size_t w, int x0
                                     RowCounts& c) {
   countBlock(p, w, x0, x1, y0, y1, c);
 }
+// The row sums by pairwise multiply-add against ones: one instruction per 32
+// samples where widening to 32 bits takes four. Clipped samples are at most
+// 4095, so the signed pairs cannot overflow.
 NDT_WIDE_WORDS void countBlock16Wide(const std::uint16_t* p, std::size_t w, int x0, int x1, int y0, int y1,
                                      RowCounts& c) {
-  countBlock(p, w, x0, x1, y0, y1, c);
+  const __m512i clip = _mm512_set1_epi16(4095), ones = _mm512_set1_epi16(1);
+  __m512i lo = clip, hi = _mm512_setzero_si512(), high = _mm512_setzero_si512();
+  const int vectorEnd = x0 + (x1 - x0) / 32 * 32;
+  RowCounts tail;
+  for (int y = y0; y < y1; ++y) {
+    const std::uint16_t* row = p + std::size_t(y) * w;
+    __m512i sums = _mm512_setzero_si512();
+    for (int x = x0; x < vectorEnd; x += 32) {
+      const __m512i v = _mm512_loadu_si512(row + x);
+      high = _mm512_or_si512(high, v);
+      const __m512i b = _mm512_min_epu16(v, clip);
+      lo = _mm512_min_epu16(lo, b);
+      hi = _mm512_max_epu16(hi, b);
+      sums = _mm512_add_epi32(sums, _mm512_madd_epi16(b, ones));
+    }
+    alignas(64) std::uint32_t lanes[16];
+    _mm512_store_si512(lanes, sums);
+    std::uint32_t sum = 0;
+    for (const std::uint32_t part : lanes) sum += part;
+    c.sum += sum;
+    if (vectorEnd < x1) countRow(row, vectorEnd, x1, tail);
+  }
+  if (vectorEnd > x0) {
+    alignas(64) std::uint16_t l[32], h[32], g[32];
+    _mm512_store_si512(l, lo);
+    _mm512_store_si512(h, hi);
+    _mm512_store_si512(g, high);
+    for (int i = 0; i < 32; ++i) {
+      c.lo = std::min(c.lo, unsigned(l[i]));
+      c.hi = std::max(c.hi, unsigned(h[i]));
+      c.high |= g[i];
+    }
+    c.count += std::uint64_t(vectorEnd - x0) * std::uint64_t(y1 - y0);
+  }
+  if (tail.count) {
+    c.lo = std::min(c.lo, tail.lo);
+    c.hi = std::max(c.hi, tail.hi);
+    c.high |= tail.high;
+    c.sum += tail.sum;
+    c.count += tail.count;
+  }
 }
 #undef NDT_WIDE_WORDS
 bool wideWords() {

@@ -159,6 +159,43 @@ TEST(ImageModel, StatisticsOfAnyRoiMatchTheirDefinition) {
   }
 }
 
+// Wide ROIs whose rows fill whole vectors and leave every tail, on samples
+// of the full 16-bit range (clipped to 4095 as the display sees them), and
+// ROIs starting off a vector boundary, against the plain definition.
+TEST(ImageModel, StatisticsOfWideRoisMatchTheirDefinition) {
+  std::mt19937 rng(11);
+  for (const int bps : {1, 2}) {
+    for (const int width : {31, 32, 33, 63, 64, 65, 95, 97, 130, 1531}) {
+      CImageItem item;
+      const int height = 3 + width % 4;
+      ASSERT_TRUE(item.allocate(bps, width, height));
+      for (int i = 0; i < width * height; ++i) {
+        const unsigned v = rng();
+        if (bps == 1) item.data()[i] = std::uint8_t(v);
+        else item.data16()[i] = std::uint16_t(v % 4 == 0 ? v : v % 4096);
+      }
+      for (const Rect r : {Rect{0, 0, width, height}, Rect{1, 1, width, height}, Rect{3, 0, width - 1, height - 1}}) {
+        item.setRoi(r);
+        int lo = 4095, hi = 0;
+        std::uint64_t sum = 0, n = 0;
+        for (int y = r.top; y < r.bottom; ++y)
+          for (int x = r.left; x < r.right; ++x) {
+            const int v =
+                std::min(4095, bps == 1 ? int(item.data()[y * width + x]) : int(item.data16()[y * width + x]));
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+            sum += unsigned(v);
+            ++n;
+          }
+        SCOPED_TRACE(testing::Message() << "bps " << bps << " width " << width << " left " << r.left);
+        EXPECT_EQ(item.roiMinimum(), lo);
+        EXPECT_EQ(item.roiMaximum(), hi);
+        EXPECT_EQ(item.roiMean(), int((sum + n / 2) / n));
+      }
+    }
+  }
+}
+
 // The line profile's means, taken row by row, against the definition (the
 // integer mean of each column, or row, of the clamped ROI): widths that leave
 // every vector tail of both sample sizes, odd and out-of-image ROIs, both
@@ -246,6 +283,18 @@ TEST(ImageModel, LoadStatisticsMatchTheirDefinition) {
 }
 
 TEST(ImageModel, CompleteLoadRefusesSamplesAboveTwelveBits) {
+  // One sample above 12 bits, in a row's first or last position, of rows that
+  // fill whole vectors or leave a tail.
+  for (const int width : {31, 32, 33, 64, 65}) {
+    for (const int at : {0, width - 1}) {
+      CImageItem wide;
+      ASSERT_TRUE(wide.allocate(2, width, 3));
+      std::fill(wide.data16(), wide.data16() + wide.sampleCount(), std::uint16_t(100));
+      wide.data16()[width + at] = 0x1000;
+      SCOPED_TRACE(testing::Message() << "width " << width << " at " << at);
+      EXPECT_FALSE(wide.completeLoad());
+    }
+  }
   CImageItem item;
   ASSERT_TRUE(item.allocate(2, 2, 1));
   item.data16()[0] = 0x0FFF;
