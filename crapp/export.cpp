@@ -7,10 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -175,6 +178,229 @@ class DataSetBuilder {
   bool ok_ = true;
 };
 
+// The values of one export that the rows of its data set take.
+struct ExportValues {
+  std::string date, time, charset, instanceUid, studyUid, seriesUid, implementationUid;
+  std::string studyDescription, seriesDescription, name, id, pitchPair, orientation, cassette;
+  std::string sensitivity, counter, photometric, windowCenter, windowWidth;
+  unsigned rows = 0, columns = 0, bitsStored = 0, highBit = 0;
+};
+
+// One element of the data set: its tag, its VR and where its value comes
+// from, either a fixed value or a field of ExportValues.
+struct Row {
+  std::uint16_t group, element;
+  const char* vr;
+  std::string_view fixed;
+  const std::string ExportValues::*text = nullptr;
+  unsigned ExportValues::*number = nullptr;
+  unsigned fixedNumber = 0;
+};
+
+using V = ExportValues;
+constexpr Row fixed(std::uint16_t g, std::uint16_t e, const char* vr, std::string_view value) {
+  return {g, e, vr, value};
+}
+constexpr Row from(std::uint16_t g, std::uint16_t e, const char* vr, const std::string V::*value) {
+  return {g, e, vr, {}, value};
+}
+constexpr Row us(std::uint16_t g, std::uint16_t e, unsigned V::*value) { return {g, e, "US", {}, nullptr, value}; }
+constexpr Row fixedUs(std::uint16_t g, std::uint16_t e, unsigned value) {
+  return {g, e, "US", {}, nullptr, nullptr, value};
+}
+
+// The data set of every export, in the order its elements are set.
+constexpr Row kDataSet[] = {
+    // The file meta group that readers of DICOM files expect beside the transfer syntax.
+    fixed(0x0002, 0x0001, "OB", std::string_view("\x00\x01", 2)),
+    fixed(0x0002, 0x0002, "UI", kSopClassCr),
+    from(0x0002, 0x0003, "UI", &V::instanceUid),
+    from(0x0002, 0x0012, "UI", &V::implementationUid),
+
+    fixed(0x0002, 0x0010, "UI", kExplicitLittle),
+    from(0x0008, 0x0005, "CS", &V::charset),
+    fixed(0x0008, 0x0016, "UI", kSopClassCr),
+    from(0x0008, 0x0018, "UI", &V::instanceUid),
+    from(0x0008, 0x0020, "DA", &V::date),
+    from(0x0008, 0x0021, "DA", &V::date),
+    from(0x0008, 0x0030, "TM", &V::time),
+    from(0x0008, 0x0031, "TM", &V::time),
+    fixed(0x0008, 0x0050, "SH", ""),
+    fixed(0x0008, 0x0060, "CS", "CR"),
+    fixed(0x0008, 0x0070, "LO", kManufacturer),
+    // Type 2 and 2C elements of the CR IOD that nothing here knows: empty.
+    fixed(0x0008, 0x0090, "PN", ""),
+    from(0x0008, 0x1030, "LO", &V::studyDescription),
+    from(0x0008, 0x103E, "LO", &V::seriesDescription),
+    fixed(0x0008, 0x1090, "LO", "Halcyone"),
+    from(0x0010, 0x0010, "PN", &V::name),
+    from(0x0010, 0x0020, "LO", &V::id),
+    fixed(0x0010, 0x0030, "DA", ""),
+    fixed(0x0010, 0x0040, "CS", ""),
+    fixed(0x0018, 0x0015, "CS", ""),
+    from(0x0018, 0x1164, "DS", &V::pitchPair),
+    from(0x0028, 0x0030, "DS", &V::pitchPair),
+    from(0x0018, 0x1402, "CS", &V::orientation),
+    from(0x0018, 0x1403, "CS", &V::cassette),
+    fixed(0x0018, 0x5101, "CS", ""),
+    from(0x0018, 0x6000, "DS", &V::sensitivity),
+    from(0x0020, 0x000D, "UI", &V::studyUid),
+    from(0x0020, 0x000E, "UI", &V::seriesUid),
+    from(0x0020, 0x0010, "SH", &V::counter),
+    fixed(0x0020, 0x0011, "IS", "1"),
+    fixed(0x0020, 0x0013, "IS", "1"),
+    fixed(0x0020, 0x0020, "CS", ""),
+    fixed(0x0020, 0x0060, "CS", ""),
+    fixedUs(0x0028, 0x0002, 1),
+    from(0x0028, 0x0004, "CS", &V::photometric),
+    us(0x0028, 0x0010, &V::rows),
+    us(0x0028, 0x0011, &V::columns),
+    fixedUs(0x0028, 0x0100, 16),
+    us(0x0028, 0x0101, &V::bitsStored),
+    us(0x0028, 0x0102, &V::highBit),
+    fixedUs(0x0028, 0x0103, 0),
+    from(0x0028, 0x1050, "DS", &V::windowCenter),
+    from(0x0028, 0x1051, "DS", &V::windowWidth),
+};
+
+// What the site's OptionDICOM_F=ON adds, set after the rows above.
+constexpr Row kOptionF[] = {
+    from(0x0008, 0x0023, "DA", &V::date),
+    from(0x0008, 0x0033, "TM", &V::time),
+    fixed(0x0008, 0x0064, "CS", "DF"),
+    fixed(0x0008, 0x0080, "LO", ""),
+    fixed(0x0008, 0x0090, "PN", ""),
+    fixed(0x0008, 0x1060, "PN", ""),
+    fixed(0x0008, 0x1080, "LO", ""),
+    fixed(0x0010, 0x0030, "DA", ""),
+    fixed(0x0010, 0x0040, "CS", ""),
+    fixed(0x0010, 0x1010, "AS", ""),
+    fixed(0x0010, 0x1020, "DS", ""),
+    fixed(0x0010, 0x1030, "DS", ""),
+    fixed(0x0010, 0x21B0, "LT", ""),
+    fixed(0x0018, 0x0015, "CS", ""),
+    from(0x0018, 0x1012, "DA", &V::date),
+    from(0x0018, 0x1014, "TM", &V::time),
+    fixed(0x0018, 0x1016, "LO", kManufacturer),
+    fixed(0x0018, 0x5100, "CS", ""),
+    fixed(0x0020, 0x0020, "CS", ""),
+    fixed(0x0020, 0x0060, "CS", ""),
+    fixed(0x0028, 0x1052, "DS", "0"),
+    fixed(0x0028, 0x1053, "DS", "1"),
+    fixed(0x0028, 0x1054, "LO", "US"),  // a rescale asks for its type: unspecified units
+};
+
+// The values that follow from the image itself and its photometric setting.
+void setImageValues(ExportValues& values, const ScanImage& image, int photometrics) {
+  values.orientation = image.columns > image.rows ? "PORTRAIT" : "LANDSCAPE";
+  values.photometric =
+      photometrics == 1 || photometrics == 3 || photometrics == 4 ? "MONOCHROME1" : "MONOCHROME2";
+  const std::int64_t range = std::int64_t{1} << image.bitsStored;
+  values.windowCenter = std::to_string(range / 2);
+  values.windowWidth = std::to_string(range);
+  values.rows = static_cast<unsigned>(image.rows);
+  values.columns = static_cast<unsigned>(image.columns);
+  values.bitsStored = static_cast<unsigned>(image.bitsStored);
+  values.highBit = static_cast<unsigned>(image.bitsStored - 1);
+}
+
+// Sets the rows in their order, each from its fixed value or its field of values.
+void fill(DataSetBuilder& dicom, std::span<const Row> rows, const ExportValues& values) {
+  for (const Row& row : rows) {
+    const std::string_view vr = row.vr;
+    if (vr == "US") {
+      dicom.u16(row.group, row.element, row.number ? values.*row.number : row.fixedNumber);
+    } else if (vr == "OB") {
+      dicom.bytes(row.group, row.element, row.vr, row.fixed.data(), static_cast<std::uint32_t>(row.fixed.size()));
+    } else {
+      dicom.text(row.group, row.element, row.vr, row.text ? std::string_view(values.*row.text) : row.fixed);
+    }
+  }
+}
+
+// The 24 bytes before the pixels: the group length of 7FE0 and the header of
+// the pixel data element, explicit VR little endian.
+std::array<std::uint8_t, 24> pixelHeader(std::uint64_t n) {
+  std::array<std::uint8_t, 24> header{};
+  auto put16 = [&](std::size_t at, std::uint32_t v) {
+    header[at] = static_cast<std::uint8_t>(v);
+    header[at + 1] = static_cast<std::uint8_t>(v >> 8);
+  };
+  auto put32 = [&](std::size_t at, std::uint64_t v) {
+    for (int i = 0; i < 4; ++i) header[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  put16(0, 0x7FE0);
+  put16(2, 0x0000);
+  std::memcpy(header.data() + 4, "UL", 2);
+  put16(6, 4);
+  put32(8, n + 12);
+  put16(12, 0x7FE0);
+  put16(14, 0x0010);
+  std::memcpy(header.data() + 16, "OW", 2);
+  put16(18, 0);
+  put32(20, n);
+  return header;
+}
+
+// Appends the pixel data element to the written data set, its n bytes copied
+// from the raw file through buffer; on a failure the data set file is removed.
+int appendPixels(const std::string& internal, const std::string& raw, std::uint64_t n, std::uint8_t* buffer,
+                 const std::function<bool(std::string_view)>& fileStep) {
+  const std::string* failedFile = &internal;
+  auto fail = [&] {
+    const int error = errno;
+    appLog(1, "---CDicondeObj::MakeFileDICOM(pixel info.): Fail Read/Write File(file=%s, error=%d)",
+           failedFile->c_str(), error);
+    ::unlink(internal.c_str());
+    return 0;
+  };
+  auto step = [&](std::string_view what) {
+    if (fileStep(what)) return true;
+    errno = EIO;
+    return false;
+  };
+
+  if (!step("open internal file")) return fail();
+  Fd out(::open(internal.c_str(), O_WRONLY | O_CLOEXEC));
+  if (!out.valid() || ::lseek(out.get(), 0, SEEK_END) < 0) return fail();
+
+  const std::array<std::uint8_t, 24> header = pixelHeader(n);
+  if (!step("write pixel header") || !writeAll(out.get(), header.data(), header.size())) return fail();
+
+  failedFile = &raw;
+  if (!step("open raw file")) return fail();
+  Fd in(::open(raw.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat rawStat {};
+  if (!in.valid() || ::fstat(in.get(), &rawStat) != 0) return fail();
+  // A short raw file is a lost part of the image, never zeros in the export.
+  if (static_cast<std::uint64_t>(rawStat.st_size) < n) {
+    errno = ENODATA;
+    return fail();
+  }
+  ::posix_fadvise(in.get(), 0, static_cast<off_t>(n), POSIX_FADV_SEQUENTIAL);
+
+  const off_t start = ::lseek(out.get(), 0, SEEK_CUR);
+  for (std::uint64_t done = 0; done < n;) {
+    const std::size_t chunk =
+        static_cast<std::size_t>(std::min<std::uint64_t>(CDataContainer::kCopyBufferSize, n - done));
+    failedFile = &raw;
+    if (!step("read pixel chunk") || !readAll(in.get(), buffer, chunk)) return fail();
+    failedFile = &internal;
+    if (!step("write pixel chunk") || !writeAll(out.get(), buffer, chunk)) return fail();
+    // The disk starts on each piece while the next one is read, so that the
+    // sync below waits for little more than the last piece.
+    if (start >= 0)
+      ::sync_file_range(out.get(), start + static_cast<off_t>(done), static_cast<off_t>(chunk),
+                        SYNC_FILE_RANGE_WRITE);
+    done += chunk;
+  }
+  failedFile = &internal;
+  // On disk before anything names it complete.
+  if (!step("sync internal file") || ::fdatasync(out.get()) != 0 || !out.close()) return fail();
+  appLog(6, "---CDataContainer::MakeFileDICOM  file=%s", internal.c_str());
+  return 1;
+}
+
 }  // namespace
 
 std::string fileNameSafe(std::string_view utf8) {
@@ -216,9 +442,6 @@ int CDataContainer::MakeFileDICOM(const std::tm& t) {
   }
   const std::string serial =
       platform::ini::getString(hardIni_, "Common", "ScannerSerialNo", "").substr(0, 255);
-  const std::string studyUid = makeUid(1, serial, dateTime, false);
-  const std::string seriesUid = makeUid(2, serial, dateTime, true);
-  const std::string instanceUid = makeUid(3, serial, dateTime, true);
 
   // Text reaches the library as CP932; its writer turns Japanese into ISO 2022.
   const std::string id = platform::text::utf8ToCp932(scanInfo_->id);
@@ -234,172 +457,37 @@ int CDataContainer::MakeFileDICOM(const std::tm& t) {
   }
   const IPSizeDefinition* size = GetIPSizeById(condition.ipSizeId);
   const std::string cassette = size ? size->cassetteSize : std::string();
-  const std::string charset = characterSet({&id, &name, &description, &cassette});
 
-  const std::string pitch = format("%5.3f", condition.pitchUm / 1000.0);
-  const std::string pitchPair = pitch + "\\" + pitch;
+  ExportValues values;
+  values.date = date;
+  values.time = time;
+  values.charset = characterSet({&id, &name, &description, &cassette});
+  values.instanceUid = makeUid(3, serial, dateTime, true);
+  values.studyUid = makeUid(1, serial, dateTime, false);
+  values.seriesUid = makeUid(2, serial, dateTime, true);
+  values.implementationUid = std::string(kUidRoot) + ".31020000.9";
   const bool study = descriptionCategoryStudy_ == 1;
-  const std::int64_t range = std::int64_t{1} << image.bitsStored;
-  const std::string counter = std::to_string(ReadStudyCounter());
+  values.studyDescription = study ? description : std::string();
+  values.seriesDescription = study ? std::string() : description;
+  values.name = name;
+  values.id = id;
+  const std::string pitch = format("%5.3f", condition.pitchUm / 1000.0);
+  values.pitchPair = pitch + "\\" + pitch;
+  values.cassette = cassette;
+  values.sensitivity = std::to_string(condition.sensitivity);
+  values.counter = std::to_string(ReadStudyCounter());
+  setImageValues(values, image, imagePhotometrics_);
 
-  // The file meta group that Part-10 readers expect beside the transfer syntax.
-  const std::uint8_t metaVersion[2] = {0x00, 0x01};
-  dicom.bytes(0x0002, 0x0001, "OB", metaVersion, 2);
-  dicom.text(0x0002, 0x0002, "UI", kSopClassCr);
-  dicom.text(0x0002, 0x0003, "UI", instanceUid);
-  dicom.text(0x0002, 0x0012, "UI", std::string(kUidRoot) + ".31020000.9");
-
-  dicom.text(0x0002, 0x0010, "UI", kExplicitLittle);
-  dicom.text(0x0008, 0x0005, "CS", charset);
-  dicom.text(0x0008, 0x0016, "UI", kSopClassCr);
-  dicom.text(0x0008, 0x0018, "UI", instanceUid);
-  dicom.text(0x0008, 0x0020, "DA", date);
-  dicom.text(0x0008, 0x0021, "DA", date);
-  dicom.text(0x0008, 0x0030, "TM", time);
-  dicom.text(0x0008, 0x0031, "TM", time);
-  dicom.text(0x0008, 0x0050, "SH", "");
-  dicom.text(0x0008, 0x0060, "CS", "CR");
-  dicom.text(0x0008, 0x0070, "LO", kManufacturer);
-  // Type 2 and 2C elements of the CR IOD that nothing here knows: empty.
-  dicom.text(0x0008, 0x0090, "PN", "");
-  dicom.text(0x0008, 0x1030, "LO", study ? description : std::string());
-  dicom.text(0x0008, 0x103E, "LO", study ? std::string() : description);
-  dicom.text(0x0008, 0x1090, "LO", "Halcyone");
-  dicom.text(0x0010, 0x0010, "PN", name);
-  dicom.text(0x0010, 0x0020, "LO", id);
-  dicom.text(0x0010, 0x0030, "DA", "");
-  dicom.text(0x0010, 0x0040, "CS", "");
-  dicom.text(0x0018, 0x0015, "CS", "");
-  dicom.text(0x0018, 0x1164, "DS", pitchPair);
-  dicom.text(0x0028, 0x0030, "DS", pitchPair);
-  dicom.text(0x0018, 0x1402, "CS", image.columns > image.rows ? "PORTRAIT" : "LANDSCAPE");
-  dicom.text(0x0018, 0x1403, "CS", cassette);
-  dicom.text(0x0018, 0x5101, "CS", "");
-  dicom.text(0x0018, 0x6000, "DS", std::to_string(condition.sensitivity));
-  dicom.text(0x0020, 0x000D, "UI", studyUid);
-  dicom.text(0x0020, 0x000E, "UI", seriesUid);
-  dicom.text(0x0020, 0x0010, "SH", counter);
-  dicom.text(0x0020, 0x0011, "IS", "1");
-  dicom.text(0x0020, 0x0013, "IS", "1");
-  dicom.text(0x0020, 0x0020, "CS", "");
-  dicom.text(0x0020, 0x0060, "CS", "");
-  dicom.u16(0x0028, 0x0002, 1);
-  const int photometrics = imagePhotometrics_;
-  dicom.text(0x0028, 0x0004, "CS",
-             photometrics == 1 || photometrics == 3 || photometrics == 4 ? "MONOCHROME1" : "MONOCHROME2");
-  dicom.u16(0x0028, 0x0010, static_cast<unsigned>(image.rows));
-  dicom.u16(0x0028, 0x0011, static_cast<unsigned>(image.columns));
-  dicom.u16(0x0028, 0x0100, 16);
-  dicom.u16(0x0028, 0x0101, static_cast<unsigned>(image.bitsStored));
-  dicom.u16(0x0028, 0x0102, static_cast<unsigned>(image.bitsStored - 1));
-  dicom.u16(0x0028, 0x0103, 0);
-  dicom.text(0x0028, 0x1050, "DS", std::to_string(range / 2));
-  dicom.text(0x0028, 0x1051, "DS", std::to_string(range));
-
-  const std::string option = platform::ini::getString(siteIni_, "Settings", "OptionDICOM_F", "");
-  if (option == "ON") {
-    dicom.text(0x0008, 0x0023, "DA", date);
-    dicom.text(0x0008, 0x0033, "TM", time);
-    dicom.text(0x0008, 0x0064, "CS", "DF");
-    dicom.text(0x0008, 0x0080, "LO", "");
-    dicom.text(0x0008, 0x0090, "PN", "");
-    dicom.text(0x0008, 0x1060, "PN", "");
-    dicom.text(0x0008, 0x1080, "LO", "");
-    dicom.text(0x0010, 0x0030, "DA", "");
-    dicom.text(0x0010, 0x0040, "CS", "");
-    dicom.text(0x0010, 0x1010, "AS", "");
-    dicom.text(0x0010, 0x1020, "DS", "");
-    dicom.text(0x0010, 0x1030, "DS", "");
-    dicom.text(0x0010, 0x21B0, "LT", "");
-    dicom.text(0x0018, 0x0015, "CS", "");
-    dicom.text(0x0018, 0x1012, "DA", date);
-    dicom.text(0x0018, 0x1014, "TM", time);
-    dicom.text(0x0018, 0x1016, "LO", kManufacturer);
-    dicom.text(0x0018, 0x5100, "CS", "");
-    dicom.text(0x0020, 0x0020, "CS", "");
-    dicom.text(0x0020, 0x0060, "CS", "");
-    dicom.text(0x0028, 0x1052, "DS", "0");
-    dicom.text(0x0028, 0x1053, "DS", "1");
-    dicom.text(0x0028, 0x1054, "LO", "US");  // a rescale asks for its type: unspecified units
-  }
+  fill(dicom, kDataSet, values);
+  if (platform::ini::getString(siteIni_, "Settings", "OptionDICOM_F", "") == "ON") fill(dicom, kOptionF, values);
 
   const std::string internal = internalDicom_.string();
   if (!dicom.ok() || !fileStep("write data set") || !WriteDicomFile(dicom.get(), internal.c_str())) {
     appLog(1, "---CDataContainer::MakeFileDICOM(from file): Fail WriteDicomFile(%s)", internal.c_str());
     return 0;
   }
-
-  const std::uint64_t n = static_cast<std::uint64_t>(image.pixelBytes);
-  const std::string raw = rawImage_.string();
-  const std::string* failedFile = &internal;
-  auto fail = [&] {
-    const int error = errno;
-    appLog(1, "---CDicondeObj::MakeFileDICOM(pixel info.): Fail Read/Write File(file=%s, error=%d)",
-           failedFile->c_str(), error);
-    ::unlink(internal.c_str());
-    return 0;
-  };
-  auto step = [&](std::string_view what) {
-    if (fileStep(what)) return true;
-    errno = EIO;
-    return false;
-  };
-
-  if (!step("open internal file")) return fail();
-  Fd out(::open(internal.c_str(), O_WRONLY | O_CLOEXEC));
-  if (!out.valid() || ::lseek(out.get(), 0, SEEK_END) < 0) return fail();
-
-  std::uint8_t header[24];
-  auto put16 = [&](std::size_t at, std::uint32_t v) {
-    header[at] = static_cast<std::uint8_t>(v);
-    header[at + 1] = static_cast<std::uint8_t>(v >> 8);
-  };
-  auto put32 = [&](std::size_t at, std::uint64_t v) {
-    for (int i = 0; i < 4; ++i) header[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-  };
-  put16(0, 0x7FE0);
-  put16(2, 0x0000);
-  std::memcpy(header + 4, "UL", 2);
-  put16(6, 4);
-  put32(8, n + 12);
-  put16(12, 0x7FE0);
-  put16(14, 0x0010);
-  std::memcpy(header + 16, "OW", 2);
-  put16(18, 0);
-  put32(20, n);
-  if (!step("write pixel header") || !writeAll(out.get(), header, sizeof header)) return fail();
-
-  failedFile = &raw;
-  if (!step("open raw file")) return fail();
-  Fd in(::open(raw.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat rawStat {};
-  if (!in.valid() || ::fstat(in.get(), &rawStat) != 0) return fail();
-  // A short raw file is a lost part of the image, never zeros in the export.
-  if (static_cast<std::uint64_t>(rawStat.st_size) < n) {
-    errno = ENODATA;
-    return fail();
-  }
-  ::posix_fadvise(in.get(), 0, static_cast<off_t>(n), POSIX_FADV_SEQUENTIAL);
-
-  const off_t start = ::lseek(out.get(), 0, SEEK_CUR);
-  for (std::uint64_t done = 0; done < n;) {
-    const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBufferSize, n - done));
-    failedFile = &raw;
-    if (!step("read pixel chunk") || !readAll(in.get(), copyBuffer_.get(), chunk)) return fail();
-    failedFile = &internal;
-    if (!step("write pixel chunk") || !writeAll(out.get(), copyBuffer_.get(), chunk)) return fail();
-    // The disk starts on each piece while the next one is read, so that the
-    // sync below waits for little more than the last piece.
-    if (start >= 0)
-      ::sync_file_range(out.get(), start + static_cast<off_t>(done), static_cast<off_t>(chunk),
-                        SYNC_FILE_RANGE_WRITE);
-    done += chunk;
-  }
-  failedFile = &internal;
-  // On disk before anything names it complete.
-  if (!step("sync internal file") || ::fdatasync(out.get()) != 0 || !out.close()) return fail();
-  appLog(6, "---CDataContainer::MakeFileDICOM  file=%s", internal.c_str());
-  return 1;
+  return appendPixels(internal, rawImage_.string(), static_cast<std::uint64_t>(image.pixelBytes), copyBuffer_.get(),
+                      [this](std::string_view what) { return fileStep(what); });
 }
 
 // The moves and companions of one export, and the undoing of them on failure.

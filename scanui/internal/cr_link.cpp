@@ -21,7 +21,6 @@
 #include "platform/process.h"
 #include "platform/qt/ui_thread.h"
 #include "platform/text.h"
-#include "scanui/internal/library.h"
 
 namespace scanui::internal {
 namespace {
@@ -191,7 +190,7 @@ bool readCrImage(const fs::path& file, CrImage& out, std::string& why) {
   return true;
 }
 
-CrLink::CrLink() : programDir_(platform::paths::programDir()) {}
+CrLink::CrLink(LibraryLink& link) : link_(link), programDir_(platform::paths::programDir()) {}
 
 CrLink::~CrLink() { stop(); }
 
@@ -337,14 +336,13 @@ void CrLink::run() {
 CrLink::Handing CrLink::deliver(CrImage& image) {
   Handing result = Handing::Ended;
   platform::qt::callOnUiThread([&] {
-    ScanUiLibrary& lib = library();
-    if (stopping() || lib.dialog.window() == nullptr) return;
+    if (stopping() || !link_.dialogOpen()) return;
     // With nobody to take it the image would never be released, nor the set kept.
-    if (lib.transferReady == nullptr) {
+    if (!link_.hostTakesImages()) {
       result = Handing::NoHost;
       return;
     }
-    lib.dialog.importedStudy(image.componentName, image.componentId, image.seriesDescription);
+    link_.importedStudy(image.componentName, image.componentId, image.seriesDescription);
     record_ = image.record;
     {
       std::lock_guard lock(mutex_);
@@ -352,7 +350,7 @@ CrLink::Handing CrLink::deliver(CrImage& image) {
     }
     result = Handing::Handed;
     delivering_ = true;
-    XFerReady(&record_);
+    link_.imageReady(&record_);
     delivering_ = false;
   });
   if (result != Handing::Handed) std::free(image.record.pixels);
@@ -368,7 +366,7 @@ bool CrLink::waitForRelease() {
 
 void CrLink::postExit() {
   platform::qt::callOnUiThread([this] {
-    if (!stopping()) library().dialog.postExit();
+    if (!stopping()) link_.postExit();
   });
 }
 

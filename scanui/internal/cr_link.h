@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "crapp/site.h"
+#include "scanui/internal/library_link.h"
 #include "scanui/scanui.h"
 
 namespace scanui::internal {
@@ -38,7 +39,7 @@ bool readCrImage(const std::filesystem::path& file, CrImage& out, std::string& w
 
 class CrLink {
  public:
-  CrLink();
+  explicit CrLink(LibraryLink& link);
   ~CrLink();
   CrLink(const CrLink&) = delete;
   CrLink& operator=(const CrLink&) = delete;
@@ -74,6 +75,7 @@ class CrLink {
   void postExit();
   void join();
 
+  LibraryLink& link_;  // the library that drives this link, for its reports
   std::filesystem::path programDir_;
   std::thread worker_;
   std::mutex mutex_;

@@ -22,7 +22,9 @@ void installTranslation(ScanUiLibrary& lib) {
 
 ScanUiLibrary::ScanUiLibrary()
     : brightelPath(platform::paths::moduleDir(&instance) / platform::Library::fileNameFor("Brightel.DLL")),
-      connection(std::make_unique<BrightelLibrary>(brightelPath)) {}
+      connection(std::make_unique<BrightelLibrary>(brightelPath)),
+      dialog(*this),
+      crLink(*this) {}
 
 ScanUiLibrary& library() { return instance; }
 

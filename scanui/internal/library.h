@@ -7,13 +7,24 @@
 #include "platform/qt/translations.h"
 #include "scanui/internal/connection.h"
 #include "scanui/internal/cr_link.h"
+#include "scanui/internal/library_link.h"
 #include "scanui/internal/scan_dialog.h"
 #include "scanui/scanui.h"
 
 namespace scanui::internal {
 
-struct ScanUiLibrary {
+struct ScanUiLibrary final : LibraryLink {
   ScanUiLibrary();
+  DigitizerConnection& digitizer() override { return connection; }
+  bool dialogOpen() override { return dialog.window() != nullptr; }
+  bool hostTakesImages() override { return transferReady != nullptr; }
+  void importedStudy(const std::string& componentName, const std::string& componentId,
+                     const std::string& seriesDescription) override {
+    dialog.importedStudy(componentName, componentId, seriesDescription);
+  }
+  void imageReady(ScanRecord* record) override { XFerReady(record); }
+  void postExit() override { dialog.postExit(); }
+
 
   // Brightel beside Oskelu's own file.
   std::filesystem::path brightelPath;

@@ -23,7 +23,7 @@
 #include "platform/qt/record_field.h"
 #include "platform/text.h"
 #include "scanui/internal/control_ids.h"
-#include "scanui/internal/library.h"
+#include "scanui/internal/connection.h"
 #include "scanui/internal/mini_screen.h"
 #include "scanui/internal/moire_dialog.h"
 #include "scanui/internal/scan_message.h"
@@ -127,7 +127,7 @@ QString scanCaption(const char* suffix) {
   return caption;
 }
 
-CScanDlg::CScanDlg() {
+CScanDlg::CScanDlg(LibraryLink& link) : link_(link) {
   moire_.open("Fennick.dll", this);
   record_.bits = 12;
   record_.bytesPerPixel = 2;
@@ -273,7 +273,7 @@ void CScanDlg::fillLists() {
   regions->addItem(Oskelu::tr("Autosense"), -1);
   for (std::size_t row = 1; row < kFilmSizes.size(); ++row) regions->addItem(kFilmSizes[row].name, int(row));
   for (int bits : kBitsList) control<QComboBox>(w, kBits)->addItem(QString::number(bits), bits);
-  const int offered = offeredOdCount(library().connection.maxOd());
+  const int offered = offeredOdCount(link_.digitizer().maxOd());
   for (int i = 0; i < offered; ++i)
     control<QComboBox>(w, kOd)->addItem(QString::fromStdString(odText(kOdList[std::size_t(i)])), kOdList[std::size_t(i)]);
   for (const char* p : kPitchList) control<QComboBox>(w, kPitch)->addItem(p);
@@ -296,7 +296,7 @@ QWidget* CScanDlg::create(QWidget* host, const QString& caption, bool visible) {
   w->setWindowTitle(caption);
   window_ = w;
   build(w);
-  DigitizerConnection& connection = library().connection;
+  DigitizerConnection& connection = link_.digitizer();
 
   // 1 and 2: the lists and the preview.
   fillLists();
@@ -500,8 +500,8 @@ void CScanDlg::applyFilmCode(int code) {
 void CScanDlg::regionChosen(int index) {
   int code = 0;
   if (index == kAutosenseEntry) {
-    library().connection.clearFilmCheckLatch();
-    code = library().connection.sensedFilmCode();
+    link_.digitizer().clearFilmCheckLatch();
+    code = link_.digitizer().sensedFilmCode();
   } else if (index > kAutosenseEntry) {
     code = filmCodeAtRow(std::size_t(control<QComboBox>(window_, kRegionList)->itemData(index).toInt()));
   }
@@ -586,7 +586,7 @@ void CScanDlg::odChosen() {
   const int od = control<QComboBox>(window_, kOd)->currentData().toInt();
   if (od >= 10 && od <= 47) {
     settings_.odRange = od;
-    preview_.setDensity(od, library().connection.maxOd());
+    preview_.setDensity(od, link_.digitizer().maxOd());
   }
   settingChanged();
 }
@@ -610,7 +610,7 @@ void CScanDlg::adapterChosen() {
   auto* ids = control<QComboBox>(window_, kDeviceId);
   const int adapter = control<QComboBox>(window_, kAdapter)->currentData().toInt();
   ids->clear();
-  for (int id : library().connection.deviceIds(adapter)) {
+  for (int id : link_.digitizer().deviceIds(adapter)) {
     char text[16];
     std::snprintf(text, sizeof text, "#%1d", id);
     ids->addItem(text, id);
@@ -619,7 +619,7 @@ void CScanDlg::adapterChosen() {
 }
 
 void CScanDlg::deviceChosen() {
-  DigitizerConnection& connection = library().connection;
+  DigitizerConnection& connection = link_.digitizer();
   const int adapter = control<QComboBox>(window_, kAdapter)->currentData().toInt();
   auto* ids = control<QComboBox>(window_, kDeviceId);
   if (ids->currentIndex() < 0) return;
@@ -649,7 +649,7 @@ void CScanDlg::scanPressed() {
   QWidget* w = window_;
   auto* scanButton = control<QPushButton>(w, kScan);
   if (scanButton->text() == Oskelu::tr("&Feed")) {
-    library().connection.nextFilm();
+    link_.digitizer().nextFilm();
     return;
   }
   auto& prompt = platform::qt::prompt();
@@ -724,7 +724,7 @@ void CScanDlg::tick() {
   if (++ticks_ % kFilmCheckTicks != 0) return;
   auto* regions = control<QComboBox>(window_, kRegionList);
   if (!regionListOpen_ && regions->currentIndex() == kAutosenseEntry && settings_.scanning == 0) {
-    applyFilmCode(library().connection.sensedFilmCode());  // the latch stays as it is
+    applyFilmCode(link_.digitizer().sensedFilmCode());  // the latch stays as it is
     updateLabels();
   }
   if (settings_.rePostArmed != 0)

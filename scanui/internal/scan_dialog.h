@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/library.h"
+#include "scanui/internal/library_link.h"
 #include "scanui/internal/preview_model.h"
 #include "scanui/internal/region.h"
 #include "scanui/internal/settings.h"
@@ -46,7 +47,7 @@ inline constexpr char kSuppressMarker[] = "Oskelu Suppress190mmWarning";
 
 class CScanDlg {
  public:
-  CScanDlg();  // loads the moire filter library
+  explicit CScanDlg(LibraryLink& link);  // loads the moire filter library
   ~CScanDlg();
   CScanDlg(const CScanDlg&) = delete;
   CScanDlg& operator=(const CScanDlg&) = delete;
@@ -94,6 +95,7 @@ class CScanDlg {
   std::uint64_t scannedBytes() const { return scannedBytes_; }
 
  private:
+  LibraryLink& link_;  // the library that drives this dialog, for the connection
   void build(QDialog* w);
   void fillLists();
   void fillStudy();

@@ -33,7 +33,7 @@
 #include "platform/qt/prompt.h"
 #include "platform/qt/wait_cursor.h"
 #include "scanui/internal/control_ids.h"
-#include "scanui/internal/library.h"
+#include "scanui/internal/connection.h"
 #include "scanui/internal/mini_screen.h"
 #include "scanui/internal/scan_dialog.h"
 #include "scanui/internal/scan_message.h"
@@ -201,7 +201,7 @@ void ScanController::postCommand(int command) {
 }
 
 int CScanDlg::setUp(ScanRecord& r) {
-  DigitizerConnection& connection = library().connection;
+  DigitizerConnection& connection = link_.digitizer();
   const BrightelTable& t = connection.table();
   const int h = connection.handle();
   if (r.pitch < 50 || r.pitch > 2000) {
@@ -271,7 +271,7 @@ int CScanDlg::setUp(ScanRecord& r) {
 }
 
 void CScanDlg::startDevice() {
-  DigitizerConnection& connection = library().connection;
+  DigitizerConnection& connection = link_.digitizer();
   if (current_ == nullptr || deviceCease_) return;
   if (!connection.table().Scan(connection.handle())) {
     connection.errorBox(kErrStartScan, true);
@@ -283,7 +283,7 @@ void CScanDlg::startDevice() {
 int CScanDlg::readChunk(bool first) {
   if (deviceCease_ || current_ == nullptr) return 0;
   ScanRecord& r = *current_;
-  DigitizerConnection& connection = library().connection;
+  DigitizerConnection& connection = link_.digitizer();
   r.readInProgress = 1;
   const std::uint32_t bpp = r.bytesPerPixel;
   const std::uint32_t lineBytes = r.deviceLineWidth * bpp;
@@ -340,7 +340,7 @@ int CScanDlg::readChunk(bool first) {
 
 void CScanDlg::cancelCheck() {
   if (!deviceCease_ || cancelSent_) return;
-  DigitizerConnection& connection = library().connection;
+  DigitizerConnection& connection = link_.digitizer();
   connection.table().Cancel(connection.handle());
   connection.reverse();  // its own box, error 9
   cancelSent_ = true;
@@ -440,7 +440,7 @@ bool CScanDlg::scanWithProgress(std::uint32_t lines) {
 }
 
 bool CScanDlg::waitForFilm(bool loadFirst) {
-  DigitizerConnection& connection = library().connection;
+  DigitizerConnection& connection = link_.digitizer();
   connection.clearFilmCheckLatch();
   if (connection.sensedFilmCode() != 0) return true;
   if (loadFirst) {
@@ -460,7 +460,7 @@ bool CScanDlg::waitForFilm(bool loadFirst) {
 
 void CScanDlg::nextFilmCommand() {
   platform::qt::WaitCursor wait;
-  DigitizerConnection& connection = library().connection;
+  DigitizerConnection& connection = link_.digitizer();
   connection.clearFilmCheckLatch();
   connection.nextFilm();
 }
@@ -468,7 +468,7 @@ void CScanDlg::nextFilmCommand() {
 void CScanDlg::scanCommand() {
   if (!window_) return;
   QWidget* w = window_;
-  DigitizerConnection& connection = library().connection;
+  DigitizerConnection& connection = link_.digitizer();
   const bool type2 = connection.feederType2();
   const int rePost = settings_.rePostArmed;
   settings_.rePostArmed = 0;
@@ -620,7 +620,7 @@ void CScanDlg::scanCommand() {
 }
 
 void CScanDlg::filmHandling(int count, bool counted) {
-  DigitizerConnection& connection = library().connection;
+  DigitizerConnection& connection = link_.digitizer();
   const bool type2 = connection.feederType2();
   const bool autoScan = control<QCheckBox>(window_, kAutoScan)->isChecked();
   if (!autoScan) {
@@ -657,7 +657,7 @@ void CScanDlg::scoutScanCommand() {
     current_ = nullptr;
     return;
   }
-  DigitizerConnection& connection = library().connection;
+  DigitizerConnection& connection = link_.digitizer();
   ScanRecord& s = scout_;
   s.width = kPreviewColumns;
   s.height = 216;

@@ -19,6 +19,7 @@
 #include "dicom/dicom.h"
 #include "platform/paths.h"
 #include "scanui/internal/cr_link.h"
+#include "scanui/internal/library.h"
 #include "scanui/tests/scanui_fixture.h"
 
 namespace scanui_test {
@@ -171,7 +172,7 @@ TEST_P(Probe, OnlyExitCodeOneSelectsTheLink) {
   const ProbeCase& c = GetParam();
   CrProgramDir dir;
   if (c.body != nullptr) dir.program(c.body, c.executable);
-  scanui::internal::CrLink link;
+  scanui::internal::CrLink link(scanui::internal::library());
   link.setProgramDir(dir.path());
   EXPECT_EQ(link.probe(), c.selects) << c.what;
 }
@@ -196,7 +197,7 @@ TEST(ProbeDirectory, TheProgramRunsInItsOwnFolderAndOneInTheCurrentDirectoryIsNe
   // Connected only when started in Halcyone/, where the marker lies.
   dir.program("[ -f ./here ] && exit 1; exit 0");
   testsupport::writeFile(dir.path() / "Halcyone" / "here", "");
-  scanui::internal::CrLink link;
+  scanui::internal::CrLink link(scanui::internal::library());
   link.setProgramDir(dir.path());
   EXPECT_TRUE(link.probe());
 
@@ -218,7 +219,7 @@ TEST(RealCrProgram, AnswersConnectedOnlyWhenItsBusHasACrReader) {
   ::setenv("NDT_RUNTIME_DIR", runtime.path().c_str(), 1);
   const char* before = std::getenv("NDT_USB");
   const std::string saved = before != nullptr ? before : "";
-  scanui::internal::CrLink link;
+  scanui::internal::CrLink link(scanui::internal::library());
   ASSERT_TRUE(fs::exists(link.programDir() / "Halcyone" / "Halcyone"));
   ::setenv("NDT_USB", "sim:cr", 1);
   EXPECT_TRUE(link.probe());
