@@ -16,6 +16,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QProgressBar;
 class QRadioButton;
 class QSlider;
@@ -179,6 +180,8 @@ class EditStudyDataDialog : public QDialog {
  private:
   QLineEdit* edit(int id) const;
   void limitTyping(QLineEdit* box);
+  // The description: the typing limit, and a longer text the image brought kept.
+  void limitTyping(QPlainTextEdit* description, const QString& brought);
   std::vector<StudyDate> ownManufacturing_, ownStudy_;
   std::vector<bool> ownName_, ownId_;
   bool saveMode_;

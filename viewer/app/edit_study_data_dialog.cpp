@@ -120,7 +120,16 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
   auto* description = new QPlainTextEdit(f.studyDescription, this);
   setControlId(description, 1049);
   platform::qt::guardRecordField(description);
-  connect(description, &QPlainTextEdit::textChanged, this, [description, accepted = f.studyDescription]() mutable {
+  limitTyping(description, f.studyDescription);
+  row(6, QT_TRANSLATE_NOOP("Tivola", "Study Description:"), description);
+  grid->addLayout(
+      okCancel(this, saveMode ? QT_TRANSLATE_NOOP("Tivola", "&Save") : QT_TRANSLATE_NOOP("Tivola", "OK"),
+               QT_TRANSLATE_NOOP("Tivola", "Cancel")),
+      7, 0, 1, 4);
+}
+
+void EditStudyDataDialog::limitTyping(QPlainTextEdit* description, const QString& brought) {
+  connect(description, &QPlainTextEdit::textChanged, this, [description, accepted = brought]() mutable {
     const QString t = description->toPlainText();
     // Typing past the limit is refused; a longer text the image brought stays.
     if (t.size() > kMaxTypedDescription && t.size() > accepted.size()) {
@@ -136,11 +145,6 @@ EditStudyDataDialog::EditStudyDataDialog(const StudyFields& f, std::vector<Study
     const QString stripped = withoutDropped(t);
     if (stripped != t) description->setPlainText(stripped);
   });
-  row(6, QT_TRANSLATE_NOOP("Tivola", "Study Description:"), description);
-  grid->addLayout(
-      okCancel(this, saveMode ? QT_TRANSLATE_NOOP("Tivola", "&Save") : QT_TRANSLATE_NOOP("Tivola", "OK"),
-               QT_TRANSLATE_NOOP("Tivola", "Cancel")),
-      7, 0, 1, 4);
 }
 
 void EditStudyDataDialog::limitTyping(QLineEdit* box) {
