@@ -263,9 +263,12 @@ TEST(ImageModel, LoadStatisticsMatchTheirDefinition) {
     ASSERT_TRUE(item.allocate(bps, width, height));
     std::vector<unsigned> values(std::size_t(width) * std::size_t(height));
     for (unsigned& v : values) v = rng() % (bps == 2 ? 4096u : 256u);
+    // Plain copies: clang before 16 refuses structured bindings inside a lambda.
+    const std::size_t rowLength = std::size_t(width);
+    const bool wide = bps == 2;
     const auto fillRows = [&](int y0, int y1) {
-      for (std::size_t i = std::size_t(y0) * width; i < std::size_t(y1) * width; ++i) {
-        if (bps == 2) item.data16()[i] = std::uint16_t(values[i]);
+      for (std::size_t i = std::size_t(y0) * rowLength; i < std::size_t(y1) * rowLength; ++i) {
+        if (wide) item.data16()[i] = std::uint16_t(values[i]);
         else item.data()[i] = std::uint8_t(values[i]);
       }
       return true;
