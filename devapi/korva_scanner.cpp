@@ -243,6 +243,38 @@ void KorvaScanner::ReceiveMessage(CALLBACK_MESSAGE message, void* data, void* co
   static_cast<KorvaScanner*>(context)->ProcessMessage(message, data);
 }
 
+// The interrupt's flags go to the log in one line; its error is kept until cleared.
+void KorvaScanner::ProcessInterrupt(const InterruptInfo& info) {
+  std::string line = "INTERRUPT: ";
+  const std::pair<bool, const char*> flags[] = {
+      {info.digitizerReady, "Digitizer Ready; "},
+      {info.digitizerNotReady, "Digitizer Not Ready; "},
+      {info.filmAvailable, "Film Available; "},
+      {info.filmNotAvailable, "Film Not Available; "},
+      {info.afSwitchOn, "AF Switch ON; "},
+      {info.afSwitchOff, "AF Switch OFF; "},
+      {info.filmSet, "Film Set; "},
+      {info.filmReset, "Film Reset; "},
+      {info.filmMoving, "Film Moving; "},
+      {info.filmMovementCompleted, "Film Movement Completed; "},
+      {info.genericCommandCompleted, "Generic Command Completed; "},
+      {info.calibrationDone, "Calibration Done; "},
+      {info.digitizerInitialized, "Digitizer Initialized; "},
+      {info.scannerError, "Scanner Error; "},
+      {info.errorCleared, "Error Cleared; "},
+  };
+  for (const auto& [set, text] : flags)
+    if (set) line += text;
+  line += "Code: 0x" + hex(info.statusWord, 4) + "\n";
+  if (info.scannerError) {
+    line += "\tError Code: 0x" + hex(info.errorCode) + "\n";
+    line += "\tError String: " + info.errorText + "\n";
+  }
+  log.write(line);
+  if (info.scannerError) deviceError = info.errorCode;
+  if (info.errorCleared) deviceError = 0;
+}
+
 void KorvaScanner::ProcessMessage(CALLBACK_MESSAGE message, void* data) {
   if (message >= INTERRUPT && message <= MAINTENANCE_PARAMETERS_RETRIEVED && !data) {
     log.error("Invalid parameter at ProcessMessage.");
@@ -255,38 +287,9 @@ void KorvaScanner::ProcessMessage(CALLBACK_MESSAGE message, void* data) {
     case EVENT_SYSTEM_FAILED_DEVICE_CLOSED:
       log.error("Event System failed and could not recover from the error.\nDevice is closed");
       break;
-    case INTERRUPT: {
-      const auto& info = *static_cast<const InterruptInfo*>(data);
-      std::string line = "INTERRUPT: ";
-      const std::pair<bool, const char*> flags[] = {
-          {info.digitizerReady, "Digitizer Ready; "},
-          {info.digitizerNotReady, "Digitizer Not Ready; "},
-          {info.filmAvailable, "Film Available; "},
-          {info.filmNotAvailable, "Film Not Available; "},
-          {info.afSwitchOn, "AF Switch ON; "},
-          {info.afSwitchOff, "AF Switch OFF; "},
-          {info.filmSet, "Film Set; "},
-          {info.filmReset, "Film Reset; "},
-          {info.filmMoving, "Film Moving; "},
-          {info.filmMovementCompleted, "Film Movement Completed; "},
-          {info.genericCommandCompleted, "Generic Command Completed; "},
-          {info.calibrationDone, "Calibration Done; "},
-          {info.digitizerInitialized, "Digitizer Initialized; "},
-          {info.scannerError, "Scanner Error; "},
-          {info.errorCleared, "Error Cleared; "},
-      };
-      for (const auto& [set, text] : flags)
-        if (set) line += text;
-      line += "Code: 0x" + hex(info.statusWord, 4) + "\n";
-      if (info.scannerError) {
-        line += "\tError Code: 0x" + hex(info.errorCode) + "\n";
-        line += "\tError String: " + info.errorText + "\n";
-      }
-      log.write(line);
-      if (info.scannerError) deviceError = info.errorCode;
-      if (info.errorCleared) deviceError = 0;
+    case INTERRUPT:
+      ProcessInterrupt(*static_cast<const InterruptInfo*>(data));
       break;
-    }
     case SCANNER_CONNECTED: {
       const auto* d = static_cast<const std::uint8_t*>(data);
       auto word = [d](int at) { return unsigned(d[at] | d[at + 1] << 8); };

@@ -180,6 +180,7 @@ class KorvaScanner {
   void JoinReaderLocked();
   void logErrorCode(OPERATION_ERROR_CODE code);
   void progress(std::int32_t pieces, bool signal);
+  void ProcessInterrupt(const InterruptInfo& info);
 };
 
 }  // namespace devapi
