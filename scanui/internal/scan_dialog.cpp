@@ -146,32 +146,10 @@ void CScanDlg::enableStudy(StudyData* study, int enable, int expanded) {
   studyExpanded_ = expanded;
 }
 
-void CScanDlg::build(QDialog* w) {
-  auto* columns = new QHBoxLayout;
-  auto* left = new QVBoxLayout;
+namespace {
 
-  // The region.
-  auto* regionGrid = new QGridLayout;
-  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Scan Region:"), w), 0, 0);
-  auto* regionList = withId(new RegionList(w, regionListOpen_), kRegionList);
-  regionGrid->addWidget(regionList, 0, 1, 1, 3);
-  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Left:"), w), 1, 0);
-  regionGrid->addWidget(edit(w, kLeft), 1, 1);
-  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Top:"), w), 1, 2);
-  regionGrid->addWidget(edit(w, kTop), 1, 3);
-  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Width:"), w), 2, 0);
-  regionGrid->addWidget(edit(w, kWidthMm), 2, 1);
-  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Height:"), w), 2, 2);
-  regionGrid->addWidget(edit(w, kHeightMm), 2, 3);
-  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "pixels"), w), 3, 0);
-  regionGrid->addWidget(edit(w, kWidthPx), 3, 1);
-  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "pixels"), w), 3, 2);
-  regionGrid->addWidget(edit(w, kHeightPx), 3, 3);
-  regionGrid->addWidget(withId(new QCheckBox(Oskelu::tr("Auto Acquisition Set Up"), w), kAutoSetup), 4, 0, 1, 3);
-  regionGrid->addWidget(button(Oskelu::tr("&Apply Changes"), kApplyChanges, w), 4, 3);
-  left->addLayout(regionGrid);
-
-  // The settings.
+// The settings' lists, the auto scan and the hidden height selector.
+QGridLayout* buildSettings(QDialog* w) {
   auto* settingsGrid = new QGridLayout;
   addRow(settingsGrid, 0, QT_TRANSLATE_NOOP("Oskelu", "Bits per Pixel:"), withId(new QComboBox(w), kBits));
   addRow(settingsGrid, 1, QT_TRANSLATE_NOOP("Oskelu", "O.D. Range:"), withId(new QComboBox(w), kOd));
@@ -190,49 +168,32 @@ void CScanDlg::build(QDialog* w) {
   auto* heightSelector = withId(new QComboBox(w), kHeightSelector);
   heightLabel->hide();
   heightSelector->hide();
-  left->addLayout(settingsGrid);
+  return settingsGrid;
+}
 
-  // The preview and the buttons beside it.
-  auto* middle = new QHBoxLayout;
-  auto* placeholder = withId(new QFrame(w), kPlaceholder);
-  placeholder->setFrameShape(QFrame::Box);
-  placeholder->setFixedSize(188, 226);
-  auto* placeholderLayout = new QVBoxLayout(placeholder);
-  placeholderLayout->setContentsMargins(1, 1, 1, 1);
-  mini_ = new CMiniScreen(preview_, region_, [this] { marqueeDrawn(); }, placeholder);
-  placeholderLayout->addWidget(mini_);
-  middle->addWidget(placeholder);
-  auto* actions = new QVBoxLayout;
-  actions->addWidget(withId(new QLabel(w), kMaxOdLabel));
-  actions->addWidget(withId(new QLabel(w), kMaxOdValue));
-  actions->addWidget(button(Oskelu::tr("Scou&t Scan"), kScout, w));
-  actions->addWidget(button(Oskelu::tr("Adjust &O.D. Range"), kAdjustOd, w));
-  actions->addWidget(button(Oskelu::tr("&Scan"), kScan, w));
-  actions->addWidget(button(Oskelu::tr("E&xit"), kExit, w));
-  actions->addStretch();
-  actions->addWidget(button(Oskelu::tr("Study Data &>>"), kStudyButton, w));
-  middle->addLayout(actions);
-  left->addLayout(middle);
-
+// The counters below the preview.
+QGridLayout* buildCounters(QDialog* w) {
   auto* counters = new QGridLayout;
   addRow(counters, 0, QT_TRANSLATE_NOOP("Oskelu", "Volume of Image Data:"), withId(new QLabel(w), kVolume));
   addRow(counters, 1, QT_TRANSLATE_NOOP("Oskelu", "Maximum Scannable Data per Scan:"), withId(new QLabel(w), kMaxData));
   addRow(counters, 2, QT_TRANSLATE_NOOP("Oskelu", "Total Number of Scans:"), withId(new QLabel(w), kScansDelivered));
   counters->addWidget(withId(new QLabel(w), kMegabytes), 2, 2);
-  left->addLayout(counters);
+  return counters;
+}
 
-  // Below the short dialog's bottom: the device selectors.
+// The device selectors, hidden with the short dialog.
+QWidget* buildDevices(QDialog* w) {
   auto* devices = new QWidget(w);
   devices->setObjectName("1011");
   auto* devicesGrid = new QGridLayout(devices);
   devicesGrid->setContentsMargins(0, 0, 0, 0);
   addRow(devicesGrid, 0, QT_TRANSLATE_NOOP("Oskelu", "SCSI Adapter:"), withId(new QComboBox(devices), kAdapter));
   addRow(devicesGrid, 1, QT_TRANSLATE_NOOP("Oskelu", "Digitizer SCSI-ID:"), withId(new QComboBox(devices), kDeviceId));
-  left->addWidget(devices);
-  left->addStretch();
-  columns->addLayout(left);
+  return devices;
+}
 
-  // The study panel, right of marker 1033.
+// The study fields, the typing limits on the record's texts.
+QGroupBox* buildStudyPanel(QDialog* w) {
   auto* group = withId(new QGroupBox(Oskelu::tr("Study Data(DICONDE Attributes)"), w), kStudyGroup);
   auto* g = new QGridLayout(group);
   g->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Component Name:"), group), 0, 0);
@@ -261,7 +222,79 @@ void CScanDlg::build(QDialog* w) {
   for (int id : {kComponentName, kComponentId, kStudyId, kStudyDescription})
     platform::qt::guardRecordField(control<QLineEdit>(group, id));
   group->setMinimumWidth(300);
-  columns->addWidget(group);
+  return group;
+}
+
+}  // namespace
+
+// The region list and its fields; the list shares regionListOpen_.
+QGridLayout* CScanDlg::buildRegion(QDialog* w) {
+  auto* regionGrid = new QGridLayout;
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Scan Region:"), w), 0, 0);
+  auto* regionList = withId(new RegionList(w, regionListOpen_), kRegionList);
+  regionGrid->addWidget(regionList, 0, 1, 1, 3);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Left:"), w), 1, 0);
+  regionGrid->addWidget(edit(w, kLeft), 1, 1);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Top:"), w), 1, 2);
+  regionGrid->addWidget(edit(w, kTop), 1, 3);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Width:"), w), 2, 0);
+  regionGrid->addWidget(edit(w, kWidthMm), 2, 1);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "Height:"), w), 2, 2);
+  regionGrid->addWidget(edit(w, kHeightMm), 2, 3);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "pixels"), w), 3, 0);
+  regionGrid->addWidget(edit(w, kWidthPx), 3, 1);
+  regionGrid->addWidget(label(QT_TRANSLATE_NOOP("Oskelu", "pixels"), w), 3, 2);
+  regionGrid->addWidget(edit(w, kHeightPx), 3, 3);
+  regionGrid->addWidget(withId(new QCheckBox(Oskelu::tr("Auto Acquisition Set Up"), w), kAutoSetup), 4, 0, 1, 3);
+  regionGrid->addWidget(button(Oskelu::tr("&Apply Changes"), kApplyChanges, w), 4, 3);
+  return regionGrid;
+}
+
+// The preview owns mini_, which draws the region and reports the marquee.
+QHBoxLayout* CScanDlg::buildPreview(QDialog* w) {
+  auto* middle = new QHBoxLayout;
+  auto* placeholder = withId(new QFrame(w), kPlaceholder);
+  placeholder->setFrameShape(QFrame::Box);
+  placeholder->setFixedSize(188, 226);
+  auto* placeholderLayout = new QVBoxLayout(placeholder);
+  placeholderLayout->setContentsMargins(1, 1, 1, 1);
+  mini_ = new CMiniScreen(preview_, region_, [this] { marqueeDrawn(); }, placeholder);
+  placeholderLayout->addWidget(mini_);
+  middle->addWidget(placeholder);
+  auto* actions = new QVBoxLayout;
+  actions->addWidget(withId(new QLabel(w), kMaxOdLabel));
+  actions->addWidget(withId(new QLabel(w), kMaxOdValue));
+  actions->addWidget(button(Oskelu::tr("Scou&t Scan"), kScout, w));
+  actions->addWidget(button(Oskelu::tr("Adjust &O.D. Range"), kAdjustOd, w));
+  actions->addWidget(button(Oskelu::tr("&Scan"), kScan, w));
+  actions->addWidget(button(Oskelu::tr("E&xit"), kExit, w));
+  actions->addStretch();
+  actions->addWidget(button(Oskelu::tr("Study Data &>>"), kStudyButton, w));
+  middle->addLayout(actions);
+  return middle;
+}
+
+void CScanDlg::build(QDialog* w) {
+  auto* columns = new QHBoxLayout;
+  auto* left = new QVBoxLayout;
+
+  // The region.
+  left->addLayout(buildRegion(w));
+
+  // The settings.
+  left->addLayout(buildSettings(w));
+
+  // The preview and the buttons beside it.
+  left->addLayout(buildPreview(w));
+  left->addLayout(buildCounters(w));
+
+  // Below the short dialog's bottom: the device selectors.
+  left->addWidget(buildDevices(w));
+  left->addStretch();
+  columns->addLayout(left);
+
+  // The study panel, right of marker 1033.
+  columns->addWidget(buildStudyPanel(w));
   columns->setSizeConstraint(QLayout::SetFixedSize);
   w->setLayout(columns);
 }
@@ -284,6 +317,53 @@ void CScanDlg::fillLists() {
   auto* od = control<QComboBox>(w, kOd);
   od->setCurrentIndex(od->findData(settings_.odRange));
   control<QComboBox>(w, kMode)->setCurrentIndex(-1);
+}
+
+// The adapters' names; with fewer than two digitizers the selectors are hidden and off.
+void CScanDlg::fillDevices(QWidget* w, DigitizerConnection& connection, QComboBox* adapters, QComboBox* ids) {
+  if (connection.foundCount() < 2) {
+    w->findChild<QWidget*>("1011")->hide();
+    adapters->setEnabled(false);
+    ids->setEnabled(false);
+  }
+  for (int a : connection.adapters()) {
+    char text[16];
+    std::snprintf(text, sizeof text, "#%1d ", a);
+    adapters->addItem(QString::fromLatin1(text) + QString::fromStdString(platform::text::cp932ToUtf8(connection.adapterName(a))), a);
+  }
+}
+
+// The region's and the settings' controls.
+void CScanDlg::connectSettings(QWidget* w, QComboBox* regions, QCheckBox* setup) {
+  QObject::connect(regions, &QComboBox::activated, w, [this](int i) { regionChosen(i); });
+  for (int id : kRegionFields)
+    QObject::connect(control<QLineEdit>(w, id), &QLineEdit::textEdited, w, [this, id] { regionEdited(id); });
+  QObject::connect(setup, &QCheckBox::clicked, w, [this] { setupToggled(true); settingChanged(); });
+  QObject::connect(control<QPushButton>(w, kApplyChanges), &QPushButton::clicked, w, [this] { applyChanges(); });
+  QObject::connect(control<QComboBox>(w, kBits), &QComboBox::activated, w, [this] { bitsChosen(); });
+  QObject::connect(control<QComboBox>(w, kOd), &QComboBox::activated, w, [this] { odChosen(); });
+  auto* pitch = control<QComboBox>(w, kPitch);
+  QObject::connect(pitch, &QComboBox::activated, w, [this] { pitchChosen(); });
+  QObject::connect(pitch->lineEdit(), &QLineEdit::textEdited, w, [this] { pitchChosen(); });
+  QObject::connect(control<QComboBox>(w, kMode), &QComboBox::activated, w, [this] { modeChosen(); });
+  QObject::connect(control<QPushButton>(w, kSetting), &QPushButton::clicked, w, [this] { moireSettings(); });
+}
+
+// Auto scan, the device selectors and the scan buttons.
+void CScanDlg::connectScanControls(QWidget* w, QCheckBox* autoScan, QComboBox* adapters, QComboBox* ids) {
+  QObject::connect(autoScan, &QCheckBox::toggled, w, [this, w](bool on) {
+    settings_.autoScan = on ? 1 : 0;
+    auto* films = control<QLineEdit>(w, kFilms);
+    films->setEnabled(on);
+    if (on) films->setFocus();
+  });
+  QObject::connect(adapters, &QComboBox::activated, w, [this] { adapterChosen(); settingChanged(); });
+  QObject::connect(ids, &QComboBox::activated, w, [this] { deviceChosen(); settingChanged(); });
+  QObject::connect(control<QPushButton>(w, kAdjustOd), &QPushButton::clicked, w, [this] { adjustOd(); });
+  QObject::connect(control<QPushButton>(w, kScout), &QPushButton::clicked, w, [this] {
+    if (scoutScan) scoutScan(); else scoutScanCommand();
+  });
+  QObject::connect(control<QPushButton>(w, kScan), &QPushButton::clicked, w, [this] { scanPressed(); });
 }
 
 QWidget* CScanDlg::create(QWidget* host, const QString& caption, bool visible) {
@@ -312,16 +392,7 @@ QWidget* CScanDlg::create(QWidget* host, const QString& caption, bool visible) {
   // 4: the device selectors.
   auto* adapters = control<QComboBox>(w, kAdapter);
   auto* ids = control<QComboBox>(w, kDeviceId);
-  if (connection.foundCount() < 2) {
-    w->findChild<QWidget*>("1011")->hide();
-    adapters->setEnabled(false);
-    ids->setEnabled(false);
-  }
-  for (int a : connection.adapters()) {
-    char text[16];
-    std::snprintf(text, sizeof text, "#%1d ", a);
-    adapters->addItem(QString::fromLatin1(text) + QString::fromStdString(platform::text::cp932ToUtf8(connection.adapterName(a))), a);
-  }
+  fillDevices(w, connection, adapters, ids);
 
   // 5: the longest film.
   region_.setMaxLength(432);
@@ -354,31 +425,8 @@ QWidget* CScanDlg::create(QWidget* host, const QString& caption, bool visible) {
   updateLabels();
 
   // The operator's choices, connected only now so that filling runs none of them.
-  QObject::connect(regions, &QComboBox::activated, w, [this](int i) { regionChosen(i); });
-  for (int id : kRegionFields)
-    QObject::connect(control<QLineEdit>(w, id), &QLineEdit::textEdited, w, [this, id] { regionEdited(id); });
-  QObject::connect(setup, &QCheckBox::clicked, w, [this] { setupToggled(true); settingChanged(); });
-  QObject::connect(control<QPushButton>(w, kApplyChanges), &QPushButton::clicked, w, [this] { applyChanges(); });
-  QObject::connect(control<QComboBox>(w, kBits), &QComboBox::activated, w, [this] { bitsChosen(); });
-  QObject::connect(control<QComboBox>(w, kOd), &QComboBox::activated, w, [this] { odChosen(); });
-  auto* pitch = control<QComboBox>(w, kPitch);
-  QObject::connect(pitch, &QComboBox::activated, w, [this] { pitchChosen(); });
-  QObject::connect(pitch->lineEdit(), &QLineEdit::textEdited, w, [this] { pitchChosen(); });
-  QObject::connect(control<QComboBox>(w, kMode), &QComboBox::activated, w, [this] { modeChosen(); });
-  QObject::connect(control<QPushButton>(w, kSetting), &QPushButton::clicked, w, [this] { moireSettings(); });
-  QObject::connect(autoScan, &QCheckBox::toggled, w, [this, w](bool on) {
-    settings_.autoScan = on ? 1 : 0;
-    auto* films = control<QLineEdit>(w, kFilms);
-    films->setEnabled(on);
-    if (on) films->setFocus();
-  });
-  QObject::connect(adapters, &QComboBox::activated, w, [this] { adapterChosen(); settingChanged(); });
-  QObject::connect(ids, &QComboBox::activated, w, [this] { deviceChosen(); settingChanged(); });
-  QObject::connect(control<QPushButton>(w, kAdjustOd), &QPushButton::clicked, w, [this] { adjustOd(); });
-  QObject::connect(control<QPushButton>(w, kScout), &QPushButton::clicked, w, [this] {
-    if (scoutScan) scoutScan(); else scoutScanCommand();
-  });
-  QObject::connect(control<QPushButton>(w, kScan), &QPushButton::clicked, w, [this] { scanPressed(); });
+  connectSettings(w, regions, setup);
+  connectScanControls(w, autoScan, adapters, ids);
   QObject::connect(control<QPushButton>(w, kExit), &QPushButton::clicked, w, &ScanWindow::requestExit);
   QObject::connect(studyButton, &QPushButton::clicked, w, [this] { layoutStudy(!studyOpen_); });
   QObject::connect(control<QPushButton>(w, kClear), &QPushButton::clicked, w, [this] { clearStudy(); });

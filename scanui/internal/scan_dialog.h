@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "moire/moire.h"
 #include "platform/library.h"
 #include "scanui/internal/library_link.h"
 #include "scanui/internal/preview_model.h"
@@ -17,8 +18,11 @@
 #include "scanui/internal/settings.h"
 #include "scanui/scanui.h"
 
+class QCheckBox;
 class QComboBox;
 class QDialog;
+class QGridLayout;
+class QHBoxLayout;
 class QTimer;
 class QWidget;
 
@@ -97,7 +101,12 @@ class CScanDlg {
  private:
   LibraryLink& link_;  // the library that drives this dialog, for the connection
   void build(QDialog* w);
+  QGridLayout* buildRegion(QDialog* w);
+  QHBoxLayout* buildPreview(QDialog* w);
   void fillLists();
+  void fillDevices(QWidget* w, DigitizerConnection& connection, QComboBox* adapters, QComboBox* ids);
+  void connectSettings(QWidget* w, QComboBox* regions, QCheckBox* setup);
+  void connectScanControls(QWidget* w, QCheckBox* autoScan, QComboBox* adapters, QComboBox* ids);
   void fillStudy();
   void layoutStudy(bool open);
   void applyFilmCode(int code);
@@ -131,10 +140,16 @@ class CScanDlg {
   void startDevice();
   void endCurrent() { current_ = nullptr; }
   bool scanWithProgress(std::uint32_t lines);
+  void placeProgress(QDialog& progress);
+  int readChunks(std::uint32_t untilLeft);
   bool waitForFilm(bool loadFirst);
   void filmHandling(int count, bool counted);
   void deliver();
   void sampleLive();
+  void autosenseFilm(QWidget* w, DigitizerConnection& connection, QComboBox* regions, bool type2, int rePost);
+  bool scanAllowed(QWidget* w, bool& counted, std::int64_t& count);
+  void fillRecord(ScanRecord& r);
+  bool moireScan(ScanRecord& r, void* image, DeMoireFuncPtr moireFunc);
 
   QPointer<QDialog> window_;
   CMiniScreen* mini_ = nullptr;

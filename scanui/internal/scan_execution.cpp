@@ -352,6 +352,29 @@ void CScanDlg::sampleLive() {
   if (mini_ != nullptr) mini_->update();
 }
 
+// Sized to its texts, centred on the screen just below the dialog.
+void CScanDlg::placeProgress(QDialog& progress) {
+  progress.adjustSize();
+  if (QScreen* screen = QApplication::primaryScreen(); screen != nullptr && window_) {
+    const QRect s = screen->geometry();
+    progress.move(s.center().x() - progress.width() / 2, window_->frameGeometry().bottom() + 3);
+  }
+}
+
+// Chunks between which the worker would change nothing on screen are read
+// in one call, the cancel check before each as the worker would make it, so
+// that a chunk costs no trip between the threads; the event loop still runs
+// at least every slice.
+int CScanDlg::readChunks(std::uint32_t untilLeft) {
+  const auto sliceEnd = std::chrono::steady_clock::now() + kReadSlice;
+  for (;;) {
+    const int left = readChunk(false);
+    if (left <= 0 || std::uint32_t(left) <= untilLeft || std::chrono::steady_clock::now() >= sliceEnd)
+      return left;
+    cancelCheck();
+  }
+}
+
 bool CScanDlg::scanWithProgress(std::uint32_t lines) {
   deviceCease_ = false;
   cancelSent_ = false;
@@ -359,11 +382,7 @@ bool CScanDlg::scanWithProgress(std::uint32_t lines) {
   ceased_ = 0;
   CScanProgressDlg progress(window_);
   progress_ = &progress;
-  progress.adjustSize();
-  if (QScreen* screen = QApplication::primaryScreen(); screen != nullptr && window_) {
-    const QRect s = screen->geometry();
-    progress.move(s.center().x() - progress.width() / 2, window_->frameGeometry().bottom() + 3);
-  }
+  placeProgress(progress);
   // Cancel, the operator's or CeaseScan's, stops the reads from the next one on.
   QObject::connect(&progress, &QDialog::rejected, &progress, [this] { deviceCease_ = true; });
   ScanController controller(&progress);
@@ -375,19 +394,6 @@ bool CScanDlg::scanWithProgress(std::uint32_t lines) {
   bool finished = false;
   QEventLoop* waiting = nullptr;
   const std::uint32_t total = std::max<std::uint32_t>(lines, 1);
-  // Chunks between which the worker would change nothing on screen are read
-  // in one call, the cancel check before each as the worker would make it, so
-  // that a chunk costs no trip between the threads; the event loop still runs
-  // at least every slice.
-  const auto readChunks = [this](std::uint32_t untilLeft) {
-    const auto sliceEnd = std::chrono::steady_clock::now() + kReadSlice;
-    for (;;) {
-      const int left = readChunk(false);
-      if (left <= 0 || std::uint32_t(left) <= untilLeft || std::chrono::steady_clock::now() >= sliceEnd)
-        return left;
-      cancelCheck();
-    }
-  };
   std::thread worker([&] {
     controller.send([&] { startDevice(); return 0; });
     controller.send([&] { cancelCheck(); return 0; });
@@ -465,58 +471,46 @@ void CScanDlg::nextFilmCommand() {
   connection.nextFilm();
 }
 
-void CScanDlg::scanCommand() {
-  if (!window_) return;
-  QWidget* w = window_;
-  DigitizerConnection& connection = link_.digitizer();
-  const bool type2 = connection.feederType2();
-  const int rePost = settings_.rePostArmed;
-  settings_.rePostArmed = 0;
-  auto* regions = control<QComboBox>(w, kRegionList);
-  if (!region_.valid()) {
-    if (regions->currentIndex() != 1) return;
-    if (!type2) connection.nextFilm();
-    ScanningGuard scanning(settings_, preview_);
-    connection.clearFilmCheckLatch();
-    if (connection.sensedFilmCode() == 0) {
-      CScanMessageDlg box(kMsgSetFilm, w, [&connection] {
-        connection.clearFilmCheckLatch();
-        return connection.sensedFilmCode();
-      }, [this] { nextFilmCommand(); });
-      if (box.run())
-        settings_.rePostArmed = rePost;
-      else if (!type2)
-        connection.eject();
-    }
-    return;
+// Autosense without a region: the film is asked for, and nothing is scanned.
+void CScanDlg::autosenseFilm(QWidget* w, DigitizerConnection& connection, QComboBox* regions, bool type2,
+                             int rePost) {
+  if (regions->currentIndex() != 1) return;
+  if (!type2) connection.nextFilm();
+  ScanningGuard scanning(settings_, preview_);
+  connection.clearFilmCheckLatch();
+  if (connection.sensedFilmCode() == 0) {
+    CScanMessageDlg box(kMsgSetFilm, w, [&connection] {
+      connection.clearFilmCheckLatch();
+      return connection.sensedFilmCode();
+    }, [this] { nextFilmCommand(); });
+    if (box.run())
+      settings_.rePostArmed = rePost;
+    else if (!type2)
+      connection.eject();
   }
-  if (record_.pixels != nullptr) {
-    settings_.rePostArmed = 1;  // the host still holds the last image
-    return;
-  }
+}
+
+// The film count and the device's buffer; false after the box that says no.
+bool CScanDlg::scanAllowed(QWidget* w, bool& counted, std::int64_t& count) {
   const bool autoScan = control<QCheckBox>(w, kAutoScan)->isChecked();
   const QString filmsText = control<QLineEdit>(w, kFilms)->text();
-  const bool counted = autoScan && !filmsText.isEmpty();
-  const std::int64_t count = platform::qt::parseInt(filmsText).value_or(0);
+  counted = autoScan && !filmsText.isEmpty();
+  count = platform::qt::parseInt(filmsText).value_or(0);
   if (counted && count < 1) {
     platform::qt::prompt().message(
         w, Oskelu::tr("Enter the number of films when using the auto-feeder.\nThe number you entered is not valid."),
         Oskelu::tr("Auto Scan"), platform::qt::Icon::Warning, platform::qt::Buttons::Ok);
-    return;
+    return false;
   }
   if (deviceBuffer_ < settings_.dataSize) {
     CScanMessageDlg(kMsgNoMemory, w).run();
-    return;
+    return false;
   }
-  ScanningGuard scanning(settings_, preview_);
-  if (!waitForFilm(!type2)) {
-    current_ = nullptr;
-    if (!type2) connection.eject();
-    return;
-  }
-  const std::uint64_t bytes = std::uint64_t(settings_.bytesPerPixel) * std::uint64_t(region_.widthPx) *
-                              std::uint64_t(region_.heightPx);
-  ScanRecord& r = record_;
+  return true;
+}
+
+// The record as the region and the settings give it.
+void CScanDlg::fillRecord(ScanRecord& r) {
   r.width = std::uint32_t(region_.widthPx);
   r.height = std::uint32_t(region_.heightPx);
   r.pitch = std::uint16_t(region_.pitch);
@@ -530,6 +524,90 @@ void CScanDlg::scanCommand() {
   r.scanMode = std::uint8_t(settings_.deviceScanMode);
   r.autoScan = std::uint8_t(settings_.autoScan);
   r.fullFilm = 0;
+}
+
+// The moire mode: a finer scan into a buffer of its own, filtered down into
+// `image`; false when nothing may be delivered (the caller drops the image).
+bool CScanDlg::moireScan(ScanRecord& r, void* image, DeMoireFuncPtr moireFunc) {
+  const std::int64_t p = std::max(1, antiMoire_.scanPitch);
+  const std::uint64_t srcW = std::uint64_t(r.pitch) * r.width / std::uint64_t(p);
+  const std::uint64_t srcH = std::uint64_t(r.pitch) * r.height / std::uint64_t(p);
+  const std::uint64_t srcBytes = srcW * srcH * r.bytesPerPixel;
+  void* source = srcW > 0 && srcH > 0 && srcW <= UINT32_MAX && srcH <= UINT32_MAX && srcBytes <= SIZE_MAX
+                     ? std::malloc(std::size_t(srcBytes))
+                     : nullptr;
+  if (source == nullptr) {
+    current_ = nullptr;
+    return false;
+  }
+  ScanRecord copy = r;
+  copy.width = std::uint32_t(srcW);
+  copy.height = std::uint32_t(srcH);
+  copy.pixels = source;
+  copy.pitch = std::uint16_t(std::min<std::int64_t>(p, 65535));
+  current_ = nullptr;
+  if (!setUp(copy)) {
+    std::free(source);
+    return false;
+  }
+  ScanRegion live = region_;
+  live.pitch = std::int32_t(p);
+  live.widthPx = std::int32_t(srcW);
+  preview_.startLive(live, source, std::size_t(srcW * srcH), r.bits);
+  if (!scanWithProgress(std::uint32_t(srcH))) {
+    preview_.abortLive();
+    std::free(source);
+    return false;
+  }
+  preview_.finishLive();
+  MoireParams m{};
+  m.bits = r.bits;
+  m.scanPitch = std::int32_t(p);
+  m.targetPitch = r.pitch;
+  m.FilterAmplitudeV = antiMoire_.filterAmplitudeV;
+  m.FilterAmplitudeH = antiMoire_.filterAmplitudeH;
+  m.direction = std::max(0, (antiMoire_.horizontalGrid > 0 ? 2 : 0) + (antiMoire_.verticalGrid != 0 ? 1 : 0) - 1);
+  m.srcWidth = std::int32_t(srcW);
+  m.srcHeight = std::int32_t(srcH);
+  m.dstWidth = std::int32_t(r.width);
+  m.dstHeight = std::int32_t(r.height);
+  m.src = source;
+  m.dst = image;
+  // A filter that fails leaves the image unwritten: nothing is delivered.
+  const int filtered = moireFunc(&m, antiMoire_.filterType + 1, antiMoire_.interpolationType + 1);
+  std::free(source);
+  return filtered == 0;
+}
+
+void CScanDlg::scanCommand() {
+  if (!window_) return;
+  QWidget* w = window_;
+  DigitizerConnection& connection = link_.digitizer();
+  const bool type2 = connection.feederType2();
+  const int rePost = settings_.rePostArmed;
+  settings_.rePostArmed = 0;
+  auto* regions = control<QComboBox>(w, kRegionList);
+  if (!region_.valid()) {
+    autosenseFilm(w, connection, regions, type2, rePost);
+    return;
+  }
+  if (record_.pixels != nullptr) {
+    settings_.rePostArmed = 1;  // the host still holds the last image
+    return;
+  }
+  bool counted = false;
+  std::int64_t count = 0;
+  if (!scanAllowed(w, counted, count)) return;
+  ScanningGuard scanning(settings_, preview_);
+  if (!waitForFilm(!type2)) {
+    current_ = nullptr;
+    if (!type2) connection.eject();
+    return;
+  }
+  const std::uint64_t bytes = std::uint64_t(settings_.bytesPerPixel) * std::uint64_t(region_.widthPx) *
+                              std::uint64_t(region_.heightPx);
+  ScanRecord& r = record_;
+  fillRecord(r);
   void* image = bytes > 0 && bytes <= SIZE_MAX ? std::malloc(std::size_t(bytes)) : nullptr;
   if (image == nullptr) return;
   r.pixels = image;
@@ -545,57 +623,7 @@ void CScanDlg::scanCommand() {
       moire_.isOpen() ? moire_.function<DeMoireFuncPtr>("deMoireFunc") : DeMoireFuncPtr{};
   const bool moireMode = moireFunc != nullptr && control<QComboBox>(w, kMode)->currentIndex() == kMoireModeIndex;
   if (moireMode) {
-    const std::int64_t p = std::max(1, antiMoire_.scanPitch);
-    const std::uint64_t srcW = std::uint64_t(r.pitch) * r.width / std::uint64_t(p);
-    const std::uint64_t srcH = std::uint64_t(r.pitch) * r.height / std::uint64_t(p);
-    const std::uint64_t srcBytes = srcW * srcH * r.bytesPerPixel;
-    void* source = srcW > 0 && srcH > 0 && srcW <= UINT32_MAX && srcH <= UINT32_MAX && srcBytes <= SIZE_MAX
-                       ? std::malloc(std::size_t(srcBytes))
-                       : nullptr;
-    if (source == nullptr) {
-      current_ = nullptr;
-      dropImage();
-      return;
-    }
-    ScanRecord copy = r;
-    copy.width = std::uint32_t(srcW);
-    copy.height = std::uint32_t(srcH);
-    copy.pixels = source;
-    copy.pitch = std::uint16_t(std::min<std::int64_t>(p, 65535));
-    current_ = nullptr;
-    if (!setUp(copy)) {
-      std::free(source);
-      dropImage();
-      return;
-    }
-    ScanRegion live = region_;
-    live.pitch = std::int32_t(p);
-    live.widthPx = std::int32_t(srcW);
-    preview_.startLive(live, source, std::size_t(srcW * srcH), r.bits);
-    if (!scanWithProgress(std::uint32_t(srcH))) {
-      preview_.abortLive();
-      std::free(source);
-      dropImage();
-      return;
-    }
-    preview_.finishLive();
-    MoireParams m{};
-    m.bits = r.bits;
-    m.scanPitch = std::int32_t(p);
-    m.targetPitch = r.pitch;
-    m.FilterAmplitudeV = antiMoire_.filterAmplitudeV;
-    m.FilterAmplitudeH = antiMoire_.filterAmplitudeH;
-    m.direction = std::max(0, (antiMoire_.horizontalGrid > 0 ? 2 : 0) + (antiMoire_.verticalGrid != 0 ? 1 : 0) - 1);
-    m.srcWidth = std::int32_t(srcW);
-    m.srcHeight = std::int32_t(srcH);
-    m.dstWidth = std::int32_t(r.width);
-    m.dstHeight = std::int32_t(r.height);
-    m.src = source;
-    m.dst = image;
-    // A filter that fails leaves the image unwritten: nothing is delivered.
-    const int filtered = moireFunc(&m, antiMoire_.filterType + 1, antiMoire_.interpolationType + 1);
-    std::free(source);
-    if (filtered != 0) {
+    if (!moireScan(r, image, moireFunc)) {
       dropImage();
       return;
     }
