@@ -272,8 +272,10 @@ CInfoPalette::CInfoPalette(QWidget* owner) : QWidget(owner, Qt::Tool) {
   QLabel* scaleStart = value(1016, "0");
   scaleEnd_ = value(1017, "-");
   scaleEnd_->setAlignment(Qt::AlignRight | Qt::AlignTop);
-  minLabel_ = value(1014, "Min\n0");
-  maxLabel_ = value(1015, "Max\n255");
+  minLabel_ = value(1014, "");
+  minLabel_->setText(QCoreApplication::translate("CInfoPalette", "Min") + QStringLiteral("\n0"));
+  maxLabel_ = value(1015, "");
+  maxLabel_->setText(QCoreApplication::translate("CInfoPalette", "Max") + QStringLiteral("\n255"));
   for (QLabel* l : {minLabel_, maxLabel_}) {
     l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     l->hide();
@@ -463,8 +465,8 @@ void CInfoPalette::updateMeasures() {
   for (int i = 0; i < 7; ++i) setText(this, kMx + i, fromStd(*texts[i]));
   scaleEnd_->setText(QString::number(t->maxValue));
   tone_->setRoi(image.roiMinimum(), image.roiMaximum(), t->maxValue);
-  minLabel_->setText(QStringLiteral("Min\n%1").arg(image.roiMinimum()));
-  maxLabel_->setText(QStringLiteral("Max\n%1").arg(image.roiMaximum()));
+  minLabel_->setText(QCoreApplication::translate("CInfoPalette", "Min") + QStringLiteral("\n%1").arg(image.roiMinimum()));
+  maxLabel_->setText(QCoreApplication::translate("CInfoPalette", "Max") + QStringLiteral("\n%1").arg(image.roiMaximum()));
   // Each label as wide as its text and a blank, so that two labels moved apart
   // from close window ends still read as two.
   const display::LabelPlaces at = display::minMaxLabelPlaces(image.roiMinimum(), image.roiMaximum(), t->maxValue);

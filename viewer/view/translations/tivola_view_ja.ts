@@ -91,6 +91,14 @@
         <source>New Scan</source>
         <translation>新規スキャン</translation>
     </message>
+    <message>
+        <source>Min</source>
+        <translation>最小</translation>
+    </message>
+    <message>
+        <source>Max</source>
+        <translation>最大</translation>
+    </message>
 </context>
 <context>
     <name>CLayoutDlg</name>
