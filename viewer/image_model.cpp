@@ -436,18 +436,24 @@ NDT_WIDE_WORDS void countBlock8Wide(const std::uint8_t* p, std::size_t w, int x0
 }
 // The row sums by pairwise multiply-add against ones: one instruction per 32
 // samples where widening to 32 bits takes four. Clipped samples are at most
-// 4095, so the signed pairs cannot overflow.
-NDT_WIDE_WORDS void countBlock16Wide(const std::uint16_t* p, std::size_t w, int x0, int x1, int y0, int y1,
-                                     RowCounts& c) {
+// 4095, so the signed pairs cannot overflow. With out, the rows are also
+// stored there as read (rows w apart, from column x0), so that rows the open
+// has just read are copied and counted in one pass over them.
+template <bool kCopy>
+[[gnu::always_inline]] NDT_WIDE_WORDS inline void countBlock16WideInto(const std::uint16_t* p, std::size_t w, int x0,
+                                                                       int x1, int y0, int y1, RowCounts& c,
+                                                                       std::uint16_t* out) {
   const __m512i clip = _mm512_set1_epi16(4095), ones = _mm512_set1_epi16(1);
   __m512i lo = clip, hi = _mm512_setzero_si512(), high = _mm512_setzero_si512();
   const int vectorEnd = x0 + (x1 - x0) / 32 * 32;
   RowCounts tail;
   for (int y = y0; y < y1; ++y) {
     const std::uint16_t* row = p + std::size_t(y) * w;
+    std::uint16_t* copy = kCopy ? out + std::size_t(y) * w : nullptr;
     __m512i sums = _mm512_setzero_si512();
     for (int x = x0; x < vectorEnd; x += 32) {
       const __m512i v = _mm512_loadu_si512(row + x);
+      if constexpr (kCopy) _mm512_storeu_si512(copy + x, v);
       high = _mm512_or_si512(high, v);
       const __m512i b = _mm512_min_epu16(v, clip);
       lo = _mm512_min_epu16(lo, b);
@@ -459,7 +465,10 @@ NDT_WIDE_WORDS void countBlock16Wide(const std::uint16_t* p, std::size_t w, int 
     std::uint32_t sum = 0;
     for (const std::uint32_t part : lanes) sum += part;
     c.sum += sum;
-    if (vectorEnd < x1) countRow(row, vectorEnd, x1, tail);
+    if (vectorEnd < x1) {
+      if constexpr (kCopy) std::memcpy(copy + vectorEnd, row + vectorEnd, std::size_t(x1 - vectorEnd) * 2);
+      countRow(row, vectorEnd, x1, tail);
+    }
   }
   if (vectorEnd > x0) {
     alignas(64) std::uint16_t l[32], h[32], g[32];
@@ -481,6 +490,14 @@ NDT_WIDE_WORDS void countBlock16Wide(const std::uint16_t* p, std::size_t w, int 
     c.count += tail.count;
   }
 }
+NDT_WIDE_WORDS void countBlock16Wide(const std::uint16_t* p, std::size_t w, int x0, int x1, int y0, int y1,
+                                     RowCounts& c) {
+  countBlock16WideInto<false>(p, w, x0, x1, y0, y1, c, nullptr);
+}
+NDT_WIDE_WORDS void copyCountBlock16Wide(const std::uint16_t* p, std::size_t w, int rows, std::uint16_t* out,
+                                         RowCounts& c) {
+  countBlock16WideInto<true>(p, w, 0, int(w), 0, rows, c, out);
+}
 #undef NDT_WIDE_WORDS
 bool wideWords() {
   static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
@@ -490,6 +507,7 @@ bool wideWords() {
 constexpr bool wideWords() { return false; }
 #define countBlock8Wide countBlock8
 #define countBlock16Wide countBlock16
+void copyCountBlock16Wide(const std::uint16_t*, std::size_t, int, std::uint16_t*, RowCounts&) {}
 #endif
 
 // Counts columns [x0, x1) of rows [y0, y1).
@@ -500,6 +518,26 @@ void countRows(const CImageBuffer& image, int x0, int x1, int y0, int y1, RowCou
   const bool wide = wideWords();
   if (image.bytesPerSample() == 2) (wide ? countBlock16Wide : countBlock16)(image.data16(), w, x0, x1, y0, y1, c);
   else (wide ? countBlock8Wide : countBlock8)(image.data(), w, x0, x1, y0, y1, c);
+}
+
+// Rows [y0, y1) of image as read into rows (packed, whole rows): counted and
+// copied into the image. The wide 16-bit path does both in one pass, since
+// rows the system has just copied for us are no longer in the cache once
+// they have been copied a second time.
+void copyCountRows(const std::uint8_t* rows, CImageBuffer& image, int y0, int y1, RowCounts& c) {
+  if (y1 <= y0) return;
+  const std::size_t w = std::size_t(image.width()), n = std::size_t(y1 - y0);
+  const int x1 = image.width(), count = int(n);
+  if (image.bytesPerSample() == 2) {
+    auto* out = image.data16() + std::size_t(y0) * w;
+    const auto* in = reinterpret_cast<const std::uint16_t*>(rows);
+    if (wideWords()) return copyCountBlock16Wide(in, w, count, out, c);
+    countBlock16(in, w, 0, x1, 0, count, c);
+    std::memcpy(out, in, n * w * 2);
+  } else {
+    (wideWords() ? countBlock8Wide : countBlock8)(rows, w, 0, x1, 0, count, c);
+    std::memcpy(image.data() + std::size_t(y0) * w, rows, n * w);
+  }
 }
 
 // The profile's sums, taken in memory order so that a profile costs one pass
@@ -635,10 +673,12 @@ CImageItem::LoadResult CImageItem::completeLoad(const RowSource& fill) {
     applyLoadDefaults();
     return LoadResult::kLoaded;
   }
-  // Pieces of rows go to every core: each is filled (read) and then counted
-  // while still in the cache, so the 12-bit check, the statistics and the
-  // read make one pass over the samples.
+  // Pieces of rows go to every core: each is read into a small buffer of the
+  // thread's own, which stays in the cache, and copied into the image while
+  // it is counted, so the 12-bit check, the statistics and the read make one
+  // pass over the samples.
   const int piece = rowsPerPiece(*this);
+  const std::size_t rowBytes = std::size_t(width()) * std::size_t(bytesPerSample());
   const int pieces = (height() + piece - 1) / piece;
   const bool small = byteCount() < (std::size_t(4) << 20);
   const int threads = small ? 1 : std::clamp(int(platform::usableCpus()), 1, std::min(8, pieces));
@@ -646,13 +686,26 @@ CImageItem::LoadResult CImageItem::completeLoad(const RowSource& fill) {
   std::atomic<int> next{0};
   std::atomic<bool> failed{false};
   auto work = [&](RowCounts& c) {
-    for (int k = next.fetch_add(1); k < pieces && !failed.load(std::memory_order_relaxed); k = next.fetch_add(1)) {
-      const int y0 = k * piece, y1 = std::min(height(), y0 + piece);
-      if (fill && !fill(y0, y1)) {
+    // Kept from one open to the next: a fresh one would fault its pages in again.
+    thread_local std::vector<std::uint8_t> rows;
+    if (fill) {
+      try {
+        if (rows.size() < std::size_t(piece) * rowBytes) rows.resize(std::size_t(piece) * rowBytes);
+      } catch (const std::bad_alloc&) {
         failed = true;
         return;
       }
-      countRows(*this, 0, width(), y0, y1, c);
+    }
+    for (int k = next.fetch_add(1); k < pieces && !failed.load(std::memory_order_relaxed); k = next.fetch_add(1)) {
+      const int y0 = k * piece, y1 = std::min(height(), y0 + piece);
+      if (!fill) {
+        countRows(*this, 0, width(), y0, y1, c);
+      } else if (fill(y0, y1, rows.data())) {
+        copyCountRows(rows.data(), *this, y0, y1, c);
+      } else {
+        failed = true;
+        return;
+      }
     }
   };
   std::vector<std::thread> helpers;

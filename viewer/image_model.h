@@ -203,10 +203,11 @@ class CImageItem : public CImageBuffer {
   // Whoever writes samples through data() ends with it: the next setRoi
   // keeps the statistics it took.
   bool completeLoad();
-  // The same, with the allocated buffer's rows [y0, y1) first filled by the
-  // reader (which may be called from several threads at once, for disjoint
-  // rows); a fill that fails ends the load.
-  using RowSource = std::function<bool(int y0, int y1)>;
+  // The same, with the allocated buffer's rows [y0, y1) read by the reader
+  // into rows (whole rows, packed, as the image holds them), from where the
+  // load copies them into the image; the reader may be called from several
+  // threads at once, for disjoint rows. A read that fails ends the load.
+  using RowSource = std::function<bool(int y0, int y1, std::uint8_t* rows)>;
   enum class LoadResult { kLoaded, kReadFailed, kLargerThan12Bits };
   LoadResult completeLoad(const RowSource& fill);
   // Maximum value, window defaults and image range from the current statistics.

@@ -202,6 +202,7 @@ bool openIntoDocument(CTivolaDoc& doc, const OpenRequest& request, Settings& set
       doc.images.add(std::move(item));
       ++done;
       bytesDone += list.sizes[std::size_t(i)];
+      if (i + 1 == files) break;  // the window closes at once: no last redraw
       opening->refresh(done, files, bytesDone, total);
     } else {
       formats::failures().addCurrent(list.names[std::size_t(i)]);

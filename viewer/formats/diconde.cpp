@@ -589,8 +589,7 @@ int DicondeReader::finish() {
   const char first = study_.sex.empty() ? '\0' : study_.sex[0];
   CStudyInfo::set(s.sex, first == 'M' ? "M " : first == 'F' ? "F " : first == 'O' ? "O " : "");
   const std::size_t rowBytes = std::size_t(columns_) * std::size_t(bps);
-  const CImageItem::RowSource readRows = [&](int y0, int y1) {
-    std::uint8_t* dest = image_.data() + std::size_t(y0) * rowBytes;
+  const CImageItem::RowSource readRows = [&](int y0, int y1, std::uint8_t* dest) {
     const std::size_t n = std::size_t(y1 - y0) * rowBytes;
     if (!f_.readExact(pixelsAt_ + std::uint64_t(y0) * rowBytes, dest, n)) return false;
     if (bps == 2 && big_) internal::swap16(reinterpret_cast<std::uint16_t*>(dest), n / 2);

@@ -275,13 +275,13 @@ int ReadTiffFile(CImageItem& image, const std::string& path) {
     }
     if (bpp == 2 && v.bigEndian) internal::swap16(image.data16(), image.sampleCount());
   }
-  // Uncompressed rows are read straight into the image, piece by piece, as
-  // the load counts them; a strip longer than its rows is clipped to them.
-  const CImageItem::RowSource readRows = [&](int y0, int y1) {
+  // Uncompressed rows are read piece by piece as the load counts them; a
+  // strip longer than its rows is clipped to them.
+  const CImageItem::RowSource readRows = [&](int y0, int y1, std::uint8_t* rows) {
     for (std::uint64_t y = std::uint64_t(y0); y < std::uint64_t(y1);) {
       const std::uint64_t strip = y / rps, first = strip * rps;
       const std::uint64_t end = std::min<std::uint64_t>(std::uint64_t(y1), first + rps);
-      std::uint8_t* dest = image.data() + std::size_t(y * rowBytes);
+      std::uint8_t* dest = rows + std::size_t((y - std::uint64_t(y0)) * rowBytes);
       const std::size_t n = std::size_t((end - y) * rowBytes);
       if (!f.readExact(v.stripOffsets[strip] + (y - first) * rowBytes, dest, n)) return false;
       if (bpp == 2 && v.bigEndian) internal::swap16(reinterpret_cast<std::uint16_t*>(dest), n / 2);
