@@ -94,19 +94,13 @@ bool peerFile(const fs::path& raw, const fs::path& to, const std::string& header
   return out >= 0 && ::close(out) == 0 && ok;
 }
 
-bool syncFolder(const fs::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  const bool ok = fd >= 0 && ::fsync(fd) == 0;
-  return fd >= 0 && ::close(fd) == 0 && ok;
-}
-
 // The whole set the plain way, in the order that keeps it safe.
 bool peerExport(const crapp::CDataContainer& c, const PeerSet& set, const std::string& base, std::uint8_t* buffer) {
   const fs::path internal = c.dataFolder() / "peer.dcm";
   const fs::path dcm = c.exportFolder() / (base + ".dcm");
   if (!peerFile(c.rawImagePath(), internal, set.header, buffer) || ::rename(internal.c_str(), dcm.c_str()) != 0)
     return false;
-  if (!replaceFile(dcm.string() + ".info", set.info) || !syncFolder(c.exportFolder())) return false;
+  if (!replaceFile(dcm.string() + ".info", set.info) || !bench::syncFolder(c.exportFolder().string())) return false;
   const int ready = ::open((dcm.string() + ".ready").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (ready < 0 || ::close(ready) != 0) return false;
   return replaceFile(c.programDir() / "peer-site.ini", set.counter);

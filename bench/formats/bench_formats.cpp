@@ -1,8 +1,10 @@
 // Writes and reads a 7300 x 8640 film scan with our formats, and lets each
 // peer library do the same work on the same file in this process: libtiff for
 // TIFF, DCMTK's data library for DICONDE, libjpeg-turbo for 8-bit JPEG and the
-// 12-bit IJG build for 12-bit JPEG. Every read is checked against the other
-// side's read of the same file (and the source where the format is lossless).
+// 12-bit IJG build for 12-bit JPEG. Our writers end with the file on the disk
+// (fsync, rename, folder sync), so each peer's write ends with an fsync of its
+// file and folder. Every read is checked against the other side's read of the
+// same file (and the source where the format is lossless).
 //   bench_formats [work folder] [repetitions]
 #include <algorithm>
 #include <cmath>
@@ -54,7 +56,8 @@ void jpegRows(std::vector<bench::Row>& rows, const std::string& name, const CIma
               bool (*decode)(const std::string&, Pixels<T>&)) {
   const T* samples = reinterpret_cast<const T*>(film.data());
   const double enc = bench::bestMs(reps, [&] { return vf::WriteJpegFile(film, ours) == 1; });
-  const double peerEnc = bench::bestMs(reps, [&] { return encode(theirs, kWidth, kHeight, samples, kQuality); });
+  const double peerEnc = bench::bestMs(
+      reps, [&] { return encode(theirs, kWidth, kHeight, samples, kQuality) && bench::makeDurable(theirs); });
   const double dec = bench::bestMs(reps, [&] {
     CImageItem back;
     return vf::ReadJpegFile(back, ours) == 1;
@@ -96,9 +99,12 @@ int main(int argc, char** argv) {
 
   // TIFF: the same samples uncompressed in one file each; both read our file.
   {
-    const double write = bench::bestMs(reps, [&] { return vf::WriteTiffFile(film16, file("ours.tif")) != 0; });
-    const double peerWrite =
-        bench::bestMs(reps, [&] { return bench_formats::tiffWrite(file("peer.tif"), kWidth, kHeight, film16.data16()); });
+    const auto [write, peerWrite] = bench::bestInTurn(
+        reps, [&] { return vf::WriteTiffFile(film16, file("ours.tif")) != 0; },
+        [&] {
+          return bench_formats::tiffWrite(file("peer.tif"), kWidth, kHeight, film16.data16()) &&
+                 bench::makeDurable(file("peer.tif"));
+        });
     const double read = bench::bestMs(reps, [&] {
       CImageItem back;
       return vf::ReadTiffFile(back, file("ours.tif")) != 0;
@@ -117,12 +123,12 @@ int main(int argc, char** argv) {
   }
   // DICONDE: our writer's object against a small image object; both read our file.
   {
-    const double write =
-        bench::bestMs(reps, [&] { return vf::WriteDicondeFile(film16, file("ours.dcm"), false) != 0; });
     // DCMTK's data set is built, its pixels copied in, before the timing:
     // ours writes an image it holds, so does the peer.
     bench_formats::DcmtkImage peerImage(kWidth, kHeight, film16.data16());
-    const double peerWrite = bench::bestMs(reps, [&] { return peerImage.save(file("peer.dcm")); });
+    const auto [write, peerWrite] = bench::bestInTurn(
+        reps, [&] { return vf::WriteDicondeFile(film16, file("ours.dcm"), false) != 0; },
+        [&] { return peerImage.save(file("peer.dcm")) && bench::makeDurable(file("peer.dcm")); });
     const double read = bench::bestMs(reps, [&] {
       CImageItem back;
       return vf::ReadDicondeFile(back, file("ours.dcm")) != 0;

@@ -1,10 +1,12 @@
 #include "bench/support/bench_support.h"
 
+#include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -21,6 +23,20 @@ void sameAllocator(char** argv) {
   ::execv("/proc/self/exe", argv);
   std::perror("cannot run the benchmark again under the huge-page tunable");
   std::exit(1);
+}
+
+bool syncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const bool ok = fd >= 0 && ::fsync(fd) == 0;
+  return fd >= 0 && ::close(fd) == 0 && ok;
+}
+
+bool makeDurable(const std::string& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool ok = fd >= 0 && ::fsync(fd) == 0;
+  if (fd < 0 || ::close(fd) != 0 || !ok) return false;
+  const std::string folder = std::filesystem::path(file).parent_path().string();
+  return syncFolder(folder.empty() ? "." : folder);
 }
 
 double processCpuMs() {

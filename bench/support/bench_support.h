@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -46,11 +47,30 @@ Timing bestTiming(int runs, Work&& work) {
   return best;
 }
 
+// The fastest of runs calls of each of two works, taken in turn, so that a
+// busy moment of the machine or of the disk falls on both alike.
+template <class First, class Second>
+std::pair<double, double> bestInTurn(int runs, First&& first, Second&& second) {
+  std::pair<double, double> best{1e300, 1e300};
+  for (int i = 0; i < runs; ++i) {
+    best.first = std::min(best.first, bestTiming(1, first).wallMs);
+    best.second = std::min(best.second, bestTiming(1, second).wallMs);
+  }
+  return best;
+}
+
 // The fastest of runs calls of work, in milliseconds. work returns false on failure, which ends the program.
 template <class Work>
 double bestMs(int runs, Work&& work) {
   return bestTiming(runs, work).wallMs;
 }
+
+// Puts a folder's entries on the disk (fsync of the folder).
+bool syncFolder(const std::string& folder);
+// Puts a file just written, and its folder's entry, on the disk: what our
+// writers do before they rename a finished file over the old one, done to a
+// peer's file so that both sides end with the file on the disk.
+bool makeDurable(const std::string& file);
 
 // Best of runs copies of bytes between two buffers touched before, the
 // bytes split into equal parts over threads (the caller's among them).
