@@ -300,7 +300,7 @@ int DeviceLibrary::GetLog(int handle, DeviceLogBuffer* log) {
 int DeviceLibrary::ClearHardError(int handle) {
   Access device(*this, handle);
   if (!device) return 0;
-  const int remembered = device->deviceError.exchange(0);
+  const int remembered = device->ClearDeviceError();
   device->lastResultCode = 0;
   device->lastResultCategory = 0;
   if (remembered == 0) return 1;

@@ -271,8 +271,34 @@ void KorvaScanner::ProcessInterrupt(const InterruptInfo& info) {
     line += "\tError String: " + info.errorText + "\n";
   }
   log.write(line);
+  if (!info.scannerError && !info.errorCleared) return;
+  std::lock_guard<std::mutex> lock(deviceErrorMutex);
   if (info.scannerError) deviceError = info.errorCode;
   if (info.errorCleared) deviceError = 0;
+  ++deviceErrorChanges;
+}
+
+void KorvaScanner::CatchUpDeviceError() {
+  std::uint64_t changes;
+  {
+    std::lock_guard<std::mutex> lock(deviceErrorMutex);
+    if (deviceError != 0) return;
+    changes = deviceErrorChanges;
+  }
+  SenseInfo sense;
+  if (!LogDriverResult("RequestSense", driver.RequestSense(sense))) return;
+  if (!sense.scannerError || sense.errorCode == 0) return;
+  std::lock_guard<std::mutex> lock(deviceErrorMutex);
+  // An interrupt handled since the sense is the newer word.
+  if (deviceErrorChanges != changes) return;
+  deviceError = int(sense.errorCode);
+  ++deviceErrorChanges;
+}
+
+int KorvaScanner::ClearDeviceError() {
+  std::lock_guard<std::mutex> lock(deviceErrorMutex);
+  ++deviceErrorChanges;
+  return deviceError.exchange(0);
 }
 
 void KorvaScanner::ProcessMessage(CALLBACK_MESSAGE message, void* data) {

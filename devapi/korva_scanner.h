@@ -70,6 +70,12 @@ class KorvaScanner {
   int Finish(const char* operation, const OperationResult& result);
   // A status query succeeds while no call failed and no device error waits.
   bool StatusQueryOk() const { return lastResultCode == 0 && deviceError == 0; }
+  // A condition word read by a command can show the scanner's error before the
+  // error's interrupt has been handled: the error is then asked of the scanner
+  // and kept as its interrupt would keep it, so the error queries tell it at once.
+  void CatchUpDeviceError();
+  // Clears the kept asynchronous error; gives the one that was kept.
+  int ClearDeviceError();
   // A status query: null `out` is refused; else `value()` is read under
   // `mutex` into it, and the query's result follows StatusQueryOk.
   template <typename T, typename Value>
@@ -159,6 +165,10 @@ class KorvaScanner {
   std::atomic<int> lastResultCode{0};
   std::atomic<int> lastResultCategory{0};
   std::atomic<int> deviceError{0};  // asynchronous device error, 0 = none
+  // Guards the changes of deviceError and counts them, so an error caught up
+  // by a command never overwrites what an interrupt told meanwhile.
+  std::mutex deviceErrorMutex;
+  std::uint64_t deviceErrorChanges = 0;
 
   std::atomic<int> selectionAnswer{0};
   // What the CR reader's library keeps of messages 3 and 7: the USB product id

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace sim::detail {
 namespace {
@@ -577,20 +578,25 @@ TransferResult Core::interruptRead(std::uint8_t endpoint, void* data, std::size_
       return {Status::Cancelled, 0};
     }
     if (takeFaultLocked(Fault::Kind::DeadInterrupt, 0)) return {Status::Error, 0};
+    std::optional<Clock::time_point> wake;
     if (!interrupts_.empty()) {
-      auto p = interrupts_.front().bytes;
-      interrupts_.pop_front();
-      std::size_t n = std::min<std::size_t>(length, p.size());
-      std::memcpy(data, p.data(), n);
-      return {n < p.size() ? Status::Overflow : Status::Ok, n};
+      const Clock::time_point arrives =
+          interrupts_.front().queued + std::chrono::milliseconds(timing_.interruptLatencyMs);
+      if (Clock::now() >= arrives) {
+        auto p = interrupts_.front().bytes;
+        interrupts_.pop_front();
+        std::size_t n = std::min<std::size_t>(length, p.size());
+        std::memcpy(data, p.data(), n);
+        return {n < p.size() ? Status::Overflow : Status::Ok, n};
+      }
+      wake = arrives;
     }
-    if (timers_.empty())
+    // A copy: another thread may run and erase that timer while we wait.
+    if (!timers_.empty()) wake = wake ? std::min(*wake, timers_.begin()->first) : timers_.begin()->first;
+    if (wake)
+      cv_.wait_until(lock, *wake);
+    else
       cv_.wait(lock);
-    else {
-      // A copy: another thread may run and erase that timer while we wait.
-      const Clock::time_point due = timers_.begin()->first;
-      cv_.wait_until(lock, due);
-    }
   }
 }
 

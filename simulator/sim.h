@@ -158,6 +158,9 @@ struct Timing {
   // Data, a status or an interrupt packet left unread this long is dropped and
   // reported as a device error 0x2006, 0x2007 or 0x2008 (0: never).
   std::uint32_t transmitTimeoutMs = 0;
+  // An interrupt packet reaches the host this long after the device queued it,
+  // as when the host's interrupt thread runs late; command replies are not held.
+  std::uint32_t interruptLatencyMs = 0;
 };
 
 // One film in the digitizer's feeder, by its film size code (1..7).

@@ -145,11 +145,18 @@ int CrScanner::SetCondition(devapi::ScanCondition* c) {
   return SendParameters(p) ? 1 : 0;
 }
 
+bool CrScanner::ReadCondition(ScanParameters& p) {
+  if (!ProcessDriverResult("ReadScanParameters", driver.ReadScanParameters(p))) return false;
+  // Option3 is the scanner condition; bit 7 is its error.
+  if (p.Option3 & 0x80) CatchUpDeviceError();
+  return true;
+}
+
 int CrScanner::GetCondition(devapi::ScanCondition* c) {
   if (!c) return Refuse();
   const DllSettings s = currentSettings();
   ScanParameters p{};
-  if (!ProcessDriverResult("ReadScanParameters", driver.ReadScanParameters(p))) return 0;
+  if (!ReadCondition(p)) return 0;
   {
     std::lock_guard<std::mutex> lock(mutex);
     scanParameters = p;
@@ -203,7 +210,7 @@ int CrScanner::SetOption(const devapi::KtGOption* option) {
 int CrScanner::GetOption(devapi::KtGOption* option) {
   if (!option) return Refuse();
   ScanParameters p{};
-  if (!ProcessDriverResult("ReadScanParameters", driver.ReadScanParameters(p))) return 0;
+  if (!ReadCondition(p)) return 0;
   option->ScanOption = std::uint32_t(p.Option1 >> 8) + std::uint32_t(p.NumberOfLUT) * 65536u;
   option->MechaSW = p.Option4;
   option->HV = scaleRounded(p.Option5, 2477, 9000);

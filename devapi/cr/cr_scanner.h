@@ -86,6 +86,9 @@ class CrScanner : public devapi::KorvaScanner {
  private:
   enum class ReaderKind { LibraryBuffer, CallerBuffer, MultiBlock };
   bool SendParameters(const ScanParameters& parameters);
+  // ReadScanParameters for the condition queries; an error the condition
+  // shows is caught up at once (KorvaScanner::CatchUpDeviceError).
+  bool ReadCondition(ScanParameters& p);
   bool SendBlockGeometry(std::uint32_t linesPerBlock, std::uint32_t count);
   bool SendCancel(std::uint16_t value);
   // Steps shared by Scan and ScanEx: the geometry of the cache, under `mutex`.

@@ -169,6 +169,34 @@ TEST_F(ZentracTest, EraseThenEjectWaitsForTheEraseAndSendsNoEject) {
   EXPECT_EQ(countWord(kResetFilmWord), 1);
 }
 
+// The scanner tells of its error twice: in the condition word a command reads
+// and by interrupt. Whichever reaches the library first, the error queries give
+// the scanner's code and text as soon as the condition shows the error.
+TEST_F(ZentracTest, AnErrorTheConditionShowsIsToldAtOnceHoweverLateItsInterrupt) {
+  for (const std::uint32_t latencyMs : {0u, 400u}) {
+    SCOPED_TRACE(latencyMs);
+    // A reader of its own for each case, without the error of the one before.
+    bus->unplug(cr);
+    cr = bus->plug(sim::crReader());
+    load();
+    ASSERT_EQ(open(), 1);
+    cr.setTiming(sim::Timing{.interruptLatencyMs = latencyMs});
+    cr.raiseError(0x4001, "COVER OPEN");
+    devapi::KtGOption option{};
+    ASSERT_EQ(api.GetOption(handle, &option), 1) << lastCode();
+    EXPECT_EQ(option.scanner_condition & 0x80, 0x80);
+    devapi::DeviceErrorString s{};
+    EXPECT_EQ(api.GetErrorString(&s), 1);
+    EXPECT_EQ(s.code, 0x4001);
+    EXPECT_STREQ(s.text, "COVER OPEN");
+    EXPECT_EQ(lastCode(), 0x4001);
+    devapi::ScanCondition c{};
+    EXPECT_EQ(api.GetCondition(handle, &c), 0);
+    EXPECT_EQ(api.Delete(handle), 1);
+    library.close();
+  }
+}
+
 TEST_F(ZentracTest, EjectGivesUpAfterTheResetFilmTimeOutWith524) {
   cr.setTiming(sim::Timing{.erasePhaseMs = 3600 * 1000});  // a plate that never settles
   load();
