@@ -424,6 +424,11 @@ NDT_VECTOR_CLONES void countBlock16(const std::uint16_t* p, std::size_t w, int x
                                     RowCounts& c) {
   countBlock(p, w, x0, x1, y0, y1, c);
 }
+// Counts whole rows, packed, then copies them to out.
+void copyCountBlock16(const std::uint16_t* p, std::size_t w, int rows, std::uint16_t* out, RowCounts& c) {
+  countBlock16(p, w, 0, int(w), 0, rows, c);
+  std::memcpy(out, p, std::size_t(rows) * w * 2);
+}
 
 // AVX-512 for bytes and words, which the clones' AVX-512F lacks: only with
 // it do 8- and 16-bit samples fill the wide registers, for twice the speed
@@ -507,7 +512,7 @@ bool wideWords() {
 constexpr bool wideWords() { return false; }
 #define countBlock8Wide countBlock8
 #define countBlock16Wide countBlock16
-void copyCountBlock16Wide(const std::uint16_t*, std::size_t, int, std::uint16_t*, RowCounts&) {}
+#define copyCountBlock16Wide copyCountBlock16
 #endif
 
 // Counts columns [x0, x1) of rows [y0, y1).
@@ -520,22 +525,17 @@ void countRows(const CImageBuffer& image, int x0, int x1, int y0, int y1, RowCou
   else (wide ? countBlock8Wide : countBlock8)(image.data(), w, x0, x1, y0, y1, c);
 }
 
-// Rows [y0, y1) of image as read into rows (packed, whole rows): counted and
-// copied into the image. The wide 16-bit path does both in one pass, since
-// rows the system has just copied for us are no longer in the cache once
-// they have been copied a second time.
+// Rows [y0, y1) of image as read into rows (packed, whole rows), counted
+// while they are in the cache and copied into the image; the wide 16-bit
+// path does both in one pass.
 void copyCountRows(const std::uint8_t* rows, CImageBuffer& image, int y0, int y1, RowCounts& c) {
   if (y1 <= y0) return;
   const std::size_t w = std::size_t(image.width()), n = std::size_t(y1 - y0);
-  const int x1 = image.width(), count = int(n);
   if (image.bytesPerSample() == 2) {
-    auto* out = image.data16() + std::size_t(y0) * w;
     const auto* in = reinterpret_cast<const std::uint16_t*>(rows);
-    if (wideWords()) return copyCountBlock16Wide(in, w, count, out, c);
-    countBlock16(in, w, 0, x1, 0, count, c);
-    std::memcpy(out, in, n * w * 2);
+    (wideWords() ? copyCountBlock16Wide : copyCountBlock16)(in, w, int(n), image.data16() + std::size_t(y0) * w, c);
   } else {
-    (wideWords() ? countBlock8Wide : countBlock8)(rows, w, 0, x1, 0, count, c);
+    (wideWords() ? countBlock8Wide : countBlock8)(rows, w, 0, image.width(), 0, int(n), c);
     std::memcpy(image.data() + std::size_t(y0) * w, rows, n * w);
   }
 }
